@@ -1,0 +1,29 @@
+# Entry points for people and CI. Each target installs what is missing first.
+BUILD ?= build
+JOBS ?= $(shell nproc)
+
+.PHONY: all deps test bench format clean
+
+all: test
+
+deps:
+	scripts/install-deps
+
+# Sanitised debug build; every test through CTest.
+test: deps
+	cmake -S . -B $(BUILD)/test -G Ninja -DCMAKE_BUILD_TYPE=Debug \
+		-DTIVELA_SANITIZE=ON -DTIVELA_WERROR=ON
+	cmake --build $(BUILD)/test -j $(JOBS)
+	cd $(BUILD)/test && ctest --output-on-failure --timeout 300 -j $(JOBS)
+
+# Optimised build; every benchmark in bench/, one after another so they don't disturb each other.
+bench: deps
+	cmake -S . -B $(BUILD)/release -G Ninja -DCMAKE_BUILD_TYPE=Release -DTIVELA_BENCH=ON -DTIVELA_TESTS=OFF
+	cmake --build $(BUILD)/release -j $(JOBS)
+	scripts/run-benchmarks $(BUILD)/release
+
+format:
+	git ls-files '*.cpp' '*.h' | xargs clang-format -i
+
+clean:
+	rm -rf $(BUILD)

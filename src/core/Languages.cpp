@@ -1,0 +1,190 @@
+#include "core/Languages.h"
+
+#include <QHash>
+#include <QLocale>
+
+#include <algorithm>
+
+using namespace Qt::StringLiterals;
+
+namespace tivela::Languages {
+namespace {
+
+struct ParsedIdentifier {
+    QString language;
+    QString script;
+    QString region;
+};
+
+bool isAlpha(QStringView s) {
+    return std::all_of(s.begin(), s.end(), [](QChar c) {
+        return (c >= u'a' && c <= u'z') || (c >= u'A' && c <= u'Z');
+    });
+}
+
+bool isDigits(QStringView s) {
+    return std::all_of(s.begin(), s.end(), [](QChar c) { return c >= u'0' && c <= u'9'; });
+}
+
+// A small parser of BCP 47 and POSIX-style identifiers. QLocale is not used on purpose: it
+// invents likely subtags and turns codes it does not know into "C".
+ParsedIdentifier parse(const QString& identifier) {
+    ParsedIdentifier parsed;
+    QString text = identifier;
+    for (const QChar stop : {u'@', u'.'}) {
+        const auto at = text.indexOf(stop);
+        if (at >= 0)
+            text.truncate(at);
+    }
+    const QStringList subtags = text.replace(u'_', u'-').split(u'-');
+    if (subtags.isEmpty())
+        return parsed;
+    const QString& first = subtags.first();
+    if ((first.size() < 2 || first.size() > 3 || !isAlpha(first)) &&
+        first.compare(QLatin1String("root"), Qt::CaseInsensitive) != 0)
+        return parsed;
+    parsed.language = first.toLower();
+    for (qsizetype i = 1; i < subtags.size(); ++i) {
+        const QString& tag = subtags[i];
+        if (parsed.script.isEmpty() && parsed.region.isEmpty() && tag.size() == 4 && isAlpha(tag))
+            parsed.script = tag.left(1).toUpper() + tag.mid(1).toLower();
+        else if (parsed.region.isEmpty() &&
+                 ((tag.size() == 2 && isAlpha(tag)) || (tag.size() == 3 && isDigits(tag))))
+            parsed.region = tag.toUpper();
+        else
+            break;
+    }
+    return parsed;
+}
+
+} // namespace
+
+const QStringList& popularity() {
+    static const QStringList table{u"en"_s, u"zh"_s, u"zh-TW"_s, u"es"_s, u"hi"_s, u"ar"_s, u"pt"_s,
+                                   u"fr"_s, u"de"_s, u"ja"_s,    u"ko"_s, u"it"_s, u"tr"_s, u"vi"_s,
+                                   u"id"_s, u"th"_s, u"nl"_s,    u"sv"_s, u"da"_s, u"nb"_s, u"fi"_s,
+                                   u"el"_s, u"he"_s, u"ms"_s,    u"ro"_s, u"hu"_s, u"ca"_s, u"cs"_s,
+                                   u"sk"_s, u"pl"_s, u"ru"_s,    u"uk"_s, u"bg"_s};
+    return table;
+}
+
+const QSet<QString>& lexicon() {
+    static const QSet<QString> table{u"en"_s, u"es"_s, u"fr"_s, u"de"_s, u"it"_s, u"pt"_s, u"ru"_s,
+                                     u"uk"_s, u"pl"_s, u"nl"_s, u"sv"_s, u"da"_s, u"nb"_s, u"fi"_s,
+                                     u"cs"_s, u"sk"_s, u"ro"_s, u"hu"_s, u"el"_s, u"tr"_s, u"ar"_s,
+                                     u"he"_s, u"hi"_s, u"ja"_s, u"ko"_s, u"zh"_s, u"vi"_s, u"th"_s,
+                                     u"id"_s, u"ms"_s, u"bg"_s, u"ca"_s};
+    return table;
+}
+
+QString code(const QString& identifier) {
+    const ParsedIdentifier parsed = parse(identifier);
+    const QString base = parsed.language.isEmpty() ? identifier.left(2) : parsed.language;
+    if (base == u"no" || base == u"nn")
+        return u"nb"_s;
+    if (base == u"iw")
+        return u"he"_s;
+    if (base == u"in")
+        return u"id"_s;
+    if (base == u"zh") {
+        const bool traditional = parsed.script == u"Hant" || parsed.region == u"TW" ||
+                                 parsed.region == u"HK" || parsed.region == u"MO";
+        return traditional ? u"zh-TW"_s : u"zh"_s;
+    }
+    return base;
+}
+
+QString appleIdentifier(const QString& code) {
+    if (code == u"zh")
+        return u"zh-Hans"_s;
+    if (code == u"zh-TW")
+        return u"zh-Hant"_s;
+    return code;
+}
+
+QString name(const QString& code) {
+    static const QHash<QString, QString> overrides{{u"zh"_s, u"Chinese (Simplified)"_s},
+                                                   {u"zh-TW"_s, u"Chinese (Traditional)"_s},
+                                                   {u"nb"_s, u"Norwegian"_s},
+                                                   {u"pt"_s, u"Portuguese"_s},
+                                                   {u"ms"_s, u"Malay"_s},
+                                                   {u"he"_s, u"Hebrew"_s}};
+    if (const auto it = overrides.constFind(code); it != overrides.cend())
+        return *it;
+    const QLocale::Language language = QLocale::codeToLanguage(code);
+    if (language == QLocale::AnyLanguage || language == QLocale::C)
+        return code;
+    return QLocale::languageToString(language);
+}
+
+QString lexiconCode(const QString& code) {
+    return code.startsWith(u"zh") ? u"zh"_s : code;
+}
+
+QStringList sorted(const QStringList& codes) {
+    QStringList unique;
+    QSet<QString> seen;
+    for (const QString& code : codes) {
+        if (!seen.contains(code)) {
+            seen.insert(code);
+            unique << code;
+        }
+    }
+    struct Key {
+        qsizetype rank;
+        QString name;
+        QString code;
+    };
+    const qsizetype unranked = popularity().size();
+    QList<Key> keys;
+    keys.reserve(unique.size());
+    for (const QString& code : unique) {
+        const qsizetype rank = popularity().indexOf(code);
+        keys.append({rank < 0 ? unranked : rank, name(code), code});
+    }
+    std::stable_sort(keys.begin(), keys.end(), [](const Key& a, const Key& b) {
+        if (a.rank != b.rank)
+            return a.rank < b.rank;
+        return a.name < b.name;
+    });
+    QStringList result;
+    result.reserve(keys.size());
+    for (const Key& key : keys)
+        result << key.code;
+    return result;
+}
+
+QStringList preferredLanguages() {
+    return QLocale::system().uiLanguages();
+}
+
+QString systemLanguage(const QSet<QString>& supported) {
+    return systemLanguage(supported, preferredLanguages());
+}
+
+QString systemLanguage(const QSet<QString>& supported, const QStringList& preferred) {
+    for (const QString& identifier : preferred) {
+        const QString candidate = code(identifier);
+        if (supported.contains(candidate))
+            return candidate;
+    }
+    return u"en"_s;
+}
+
+} // namespace tivela::Languages
+
+namespace tivela {
+
+QJsonObject toJson(const Language& language) {
+    return QJsonObject{{QStringLiteral("code"), language.code}};
+}
+
+template <>
+std::optional<Language> fromJson<Language>(const QJsonObject& object) {
+    const QJsonValue code = object.value(QLatin1String("code"));
+    if (!code.isString())
+        return std::nullopt;
+    return Language{code.toString()};
+}
+
+} // namespace tivela

@@ -1,0 +1,53 @@
+#pragma once
+
+#include "core/Json.h"
+
+#include <QSet>
+#include <QString>
+#include <QStringList>
+
+namespace tivela {
+
+// The tables around language codes: popularity order, dictionary-pack languages, display
+// names, menu order and the mapping to and from platform locale identifiers.
+namespace Languages {
+
+const QStringList& popularity();
+const QSet<QString>& lexicon();
+
+// A platform locale or language identifier ("en-US", "zh-Hant-TW", "pt_BR") to the system's code.
+QString code(const QString& identifier);
+// The identifier handed to platform language services for a code.
+QString appleIdentifier(const QString& code);
+QString name(const QString& code);
+// The code under which a language's dictionary pack is filed ("zh-TW" files under "zh").
+QString lexiconCode(const QString& code);
+// Without duplicates, the popular codes first in their order, the rest by English name.
+QStringList sorted(const QStringList& codes);
+// The first of the user's preferred languages that is supported, else "en".
+QString systemLanguage(const QSet<QString>& supported);
+QString systemLanguage(const QSet<QString>& supported, const QStringList& preferred);
+// The user's preferred languages as platform identifiers, most preferred first.
+QStringList preferredLanguages();
+
+} // namespace Languages
+
+struct Language {
+    QString code;
+
+    QString id() const { return code; }
+    QString name() const { return Languages::name(code); }
+    QString lexiconCode() const { return Languages::lexiconCode(code); }
+
+    friend bool operator==(const Language&, const Language&) = default;
+};
+
+inline size_t qHash(const Language& language, size_t seed = 0) {
+    return qHash(language.code, seed);
+}
+
+QJsonObject toJson(const Language& language);
+template <>
+std::optional<Language> fromJson<Language>(const QJsonObject& object);
+
+} // namespace tivela

@@ -1,0 +1,36 @@
+// The main function of every test program: a throwaway world, the Qt application object the
+// program needs, then either a helper mode or the tests.
+#include "core/Paths.h"
+#include "support/TestWorld.h"
+
+#include <gtest/gtest.h>
+
+#if defined(TIVELA_TEST_APP_WIDGETS)
+#include <QApplication>
+using TestApplication = QApplication;
+#elif defined(TIVELA_TEST_APP_GUI)
+#include <QGuiApplication>
+using TestApplication = QGuiApplication;
+#else
+#include <QCoreApplication>
+using TestApplication = QCoreApplication;
+#endif
+
+int main(int argc, char** argv) {
+    // A helper may be asked to run as a release program would, outside any test framework.
+    if (!qEnvironmentVariableIsSet("TIVELA_TEST_AS_RELEASE"))
+        tivela::Paths::markTestProcess();
+    tivela::test::World::setUp();
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    TestApplication app(argc, argv);
+
+    const int helperStatus = tivela::test::runHelperIfAsked(argc, argv);
+    if (helperStatus >= 0)
+        return helperStatus;
+
+    ::testing::InitGoogleTest(&argc, argv);
+    const int status = RUN_ALL_TESTS();
+    tivela::test::World::tearDown();
+    return status;
+}

@@ -1,0 +1,111 @@
+#include "support/TestWorld.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QMap>
+
+#include <cstdlib>
+#include <unistd.h>
+
+namespace tivela::test {
+namespace {
+
+constexpr const char* worldVariable = "TIVELA_TEST_WORLD";
+
+bool& ownsWorld() {
+    static bool owns = false;
+    return owns;
+}
+
+QMap<QString, HelperFunction>& helpers() {
+    static QMap<QString, HelperFunction> table;
+    return table;
+}
+
+} // namespace
+
+QString World::setUp() {
+    const QByteArray inherited = qgetenv(worldVariable);
+    if (!inherited.isEmpty())
+        return QString::fromLocal8Bit(inherited);
+
+    QByteArray pattern = QDir::tempPath().toLocal8Bit() + "/tivela-test-XXXXXX";
+    if (!mkdtemp(pattern.data()))
+        qFatal("cannot create a temporary folder for the test world");
+    const QString root = QString::fromLocal8Bit(pattern);
+    const QDir dir(root);
+    for (const char* sub : {"home", "data", "config", "cache", "state", "runtime"})
+        dir.mkpath(QLatin1String(sub));
+    QFile::setPermissions(dir.filePath(QStringLiteral("runtime")),
+                          QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+    qputenv("HOME", dir.filePath(QStringLiteral("home")).toLocal8Bit());
+    qputenv("XDG_DATA_HOME", dir.filePath(QStringLiteral("data")).toLocal8Bit());
+    qputenv("XDG_CONFIG_HOME", dir.filePath(QStringLiteral("config")).toLocal8Bit());
+    qputenv("XDG_CACHE_HOME", dir.filePath(QStringLiteral("cache")).toLocal8Bit());
+    qputenv("XDG_STATE_HOME", dir.filePath(QStringLiteral("state")).toLocal8Bit());
+    qputenv("XDG_RUNTIME_DIR", dir.filePath(QStringLiteral("runtime")).toLocal8Bit());
+    qputenv(worldVariable, root.toLocal8Bit());
+    ownsWorld() = true;
+    return root;
+}
+
+void World::tearDown() {
+    if (ownsWorld())
+        QDir(root()).removeRecursively();
+}
+
+QString World::root() {
+    return QString::fromLocal8Bit(qgetenv(worldVariable));
+}
+
+QString stageDir() {
+    return QString::fromLocal8Bit(qgetenv("TIVELA_STAGE"));
+}
+
+QString sourceDir() {
+    return QString::fromLocal8Bit(qgetenv("TIVELA_SOURCE_DIR"));
+}
+
+HelperRegistration::HelperRegistration(const char* name, HelperFunction function) {
+    helpers().insert(QString::fromLatin1(name), function);
+}
+
+int runHelperIfAsked(int argc, char** argv) {
+    if (argc < 3 || qstrcmp(argv[1], "--helper") != 0)
+        return -1;
+    const auto function = helpers().value(QString::fromLocal8Bit(argv[2]));
+    if (!function)
+        return 127;
+    QStringList args;
+    for (int i = 3; i < argc; ++i)
+        args << QString::fromLocal8Bit(argv[i]);
+    return function(args);
+}
+
+std::unique_ptr<QProcess> startHelper(const QString& name, const QStringList& args) {
+    auto process = std::make_unique<QProcess>();
+    process->setProgram(QCoreApplication::applicationFilePath());
+    process->setArguments(QStringList{QStringLiteral("--helper"), name} + args);
+    process->start();
+    return process;
+}
+
+ProcessResult finish(QProcess& process, int timeoutMs) {
+    ProcessResult result;
+    result.finished = process.waitForFinished(timeoutMs);
+    if (!result.finished) {
+        process.kill();
+        process.waitForFinished(5000);
+    }
+    result.exitCode = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
+    result.out = process.readAllStandardOutput();
+    result.err = process.readAllStandardError();
+    return result;
+}
+
+ProcessResult runHelper(const QString& name, const QStringList& args, int timeoutMs) {
+    auto process = startHelper(name, args);
+    return finish(*process, timeoutMs);
+}
+
+} // namespace tivela::test

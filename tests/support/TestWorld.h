@@ -1,0 +1,59 @@
+#pragma once
+
+#include <QByteArray>
+#include <QProcess>
+#include <QString>
+#include <QStringList>
+
+#include <memory>
+
+namespace tivela::test {
+
+// Every test program runs in a world of its own: HOME and the XDG folders point into a fresh
+// temporary folder, so nothing a test does can touch the real user's files. Helper processes
+// started by a test inherit the world of the process that started them.
+class World {
+public:
+    // Sets the world up unless this process inherited one. Returns the world's root.
+    static QString setUp();
+    // Removes the world if this process made it.
+    static void tearDown();
+    static QString root();
+};
+
+// The staged development bundle and the source tree, as the build tells the tests.
+QString stageDir();
+QString sourceDir();
+
+// Helper modes: a test program started with "--helper NAME ARGS..." runs the function
+// registered under NAME instead of the tests, so one test can drive a second process.
+using HelperFunction = int (*)(const QStringList& args);
+
+struct HelperRegistration {
+    HelperRegistration(const char* name, HelperFunction function);
+};
+
+#define TIVELA_TEST_HELPER(name)                                                                   \
+    static int tivelaHelper_##name(const QStringList& args);                                       \
+    static const ::tivela::test::HelperRegistration tivelaHelperRegistration_##name{               \
+        #name, &tivelaHelper_##name};                                                              \
+    static int tivelaHelper_##name([[maybe_unused]] const QStringList& args)
+
+// Runs the helper named in argv when asked; returns its exit status, or -1 when not asked.
+int runHelperIfAsked(int argc, char** argv);
+
+struct ProcessResult {
+    bool finished = false;
+    int exitCode = -1;
+    QByteArray out;
+    QByteArray err;
+};
+
+// Starts this test program again in helper mode. The caller owns the process.
+std::unique_ptr<QProcess> startHelper(const QString& name, const QStringList& args = {});
+// Runs a helper to its end, waiting at most timeoutMs; a helper that overruns is killed.
+ProcessResult runHelper(const QString& name, const QStringList& args = {}, int timeoutMs = 30000);
+// Waits at most timeoutMs for a started process and collects its output.
+ProcessResult finish(QProcess& process, int timeoutMs = 30000);
+
+} // namespace tivela::test
