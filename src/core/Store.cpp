@@ -87,8 +87,8 @@ class Store::Query {
 public:
     Query(sqlite3* db, const QByteArray& sql) {
         sqlite3_stmt* statement = nullptr;
-        if (db && sqlite3_prepare_v2(db, sql.constData(), int(sql.size()), &statement,
-                                     nullptr) == SQLITE_OK)
+        if (db && sqlite3_prepare_v2(db, sql.constData(), int(sql.size()), &statement, nullptr) ==
+                      SQLITE_OK)
             statement_.reset(statement);
     }
 
@@ -160,20 +160,15 @@ private:
 };
 
 size_t qHash(const Item& item, size_t seed) {
-    return qHashMulti(seed, item.id, item.text, item.translation, item.from, item.to,
-                      item.created, item.box, item.due, item.origin);
+    return qHashMulti(seed, item.id, item.text, item.translation, item.from, item.to, item.created,
+                      item.box, item.due, item.origin);
 }
 
 QJsonObject toJson(const Item& item) {
-    return QJsonObject{{u"id"_s, item.id},
-                       {u"text"_s, item.text},
-                       {u"translation"_s, item.translation},
-                       {u"from"_s, item.from},
-                       {u"to"_s, item.to},
-                       {u"created"_s, item.created},
-                       {u"box"_s, item.box},
-                       {u"due"_s, item.due},
-                       {u"origin"_s, item.origin}};
+    return QJsonObject{
+        {u"id"_s, item.id},     {u"text"_s, item.text}, {u"translation"_s, item.translation},
+        {u"from"_s, item.from}, {u"to"_s, item.to},     {u"created"_s, item.created},
+        {u"box"_s, item.box},   {u"due"_s, item.due},   {u"origin"_s, item.origin}};
 }
 
 template <>
@@ -189,8 +184,8 @@ std::optional<Item> fromJson<Item>(const QJsonObject& object) {
         ok = ok && value.isDouble();
         return value.toDouble();
     };
-    Item item{string(u"id"_s), string(u"text"_s), string(u"translation"_s), string(u"from"_s),
-              string(u"to"_s), number(u"created"_s)};
+    Item item{string(u"id"_s),   string(u"text"_s), string(u"translation"_s),
+              string(u"from"_s), string(u"to"_s),   number(u"created"_s)};
     const double box = number(u"box"_s);
     ok = ok && std::trunc(box) == box && std::abs(box) <= std::numeric_limits<int>::max();
     item.box = ok ? int(box) : 0;
@@ -374,8 +369,7 @@ bool Store::answer(const QString& id, bool knew, double now) {
             box = query.integer(0);
         }
         const int next = knew ? std::min(clampBox(box) + 1, maxBox) : 1;
-        const double due =
-            now + (knew ? intervals[size_t(next)] * secondsPerDay : retryDelay);
+        const double due = now + (knew ? intervals[size_t(next)] * secondsPerDay : retryDelay);
         return Query(db_, "UPDATE phrase SET box = ?, due = ?, updated = ? WHERE id = ?")
             .bind(qint64(next))
             .bind(due)

@@ -122,9 +122,10 @@ TEST(ItemTest, JsonHasEveryFieldAndRefusesMissingOrMistypedOnes) {
     EXPECT_EQ(json[u"from"_s], u"en"_s);
     EXPECT_EQ(fromJson<Item>(json), item);
 
-    for (const auto& [key, value] :
-         {std::pair{u"due"_s, QJsonValue()}, {u"box"_s, QJsonValue(1.5)},
-          {u"box"_s, QJsonValue(u"2"_s)}, {u"origin"_s, QJsonValue(7)}}) {
+    for (const auto& [key, value] : {std::pair{u"due"_s, QJsonValue()},
+                                     {u"box"_s, QJsonValue(1.5)},
+                                     {u"box"_s, QJsonValue(u"2"_s)},
+                                     {u"origin"_s, QJsonValue(7)}}) {
         QJsonObject broken = json;
         if (value.isUndefined())
             broken.remove(key);
@@ -165,8 +166,8 @@ TEST_F(StoreTest, HistoryKeepsTheNewestRowsUpToItsLimit) {
 
 TEST_F(StoreTest, SearchMatchesTextOrTranslationLiterally) {
     int created = 0;
-    for (const QString& text : {u"500 apples"_s, u"50% off"_s, u"abc"_s, u"a_c"_s,
-                                u"back\\slash"_s, u"Hello there"_s}) {
+    for (const QString& text :
+         {u"500 apples"_s, u"50% off"_s, u"abc"_s, u"a_c"_s, u"back\\slash"_s, u"Hello there"_s}) {
         ASSERT_TRUE(store.addHistory(makeItem(text, ++created)));
         ASSERT_TRUE(store.addPhrase(makeItem(text, created)));
     }
@@ -180,7 +181,8 @@ TEST_F(StoreTest, SearchMatchesTextOrTranslationLiterally) {
         EXPECT_EQ(texts(store.history(search, 200)), expected) << search.toStdString();
         EXPECT_EQ(texts(store.phrases(search)), expected) << search.toStdString();
     }
-    EXPECT_EQ(texts(store.history(QString(), 2)), (QStringList{u"Hello there"_s, u"back\\slash"_s}));
+    EXPECT_EQ(texts(store.history(QString(), 2)),
+              (QStringList{u"Hello there"_s, u"back\\slash"_s}));
     EXPECT_EQ(store.phrases(QString()).size(), 6);
 }
 
@@ -244,8 +246,8 @@ TEST_F(StoreTest, AnswersMoveCardsThroughTheBoxes) {
     const auto card = store.addPhrase(makeItem(u"bird"_s));
     ASSERT_TRUE(card);
     const double now = 1'000'000;
-    for (const auto& [box, days] : {std::pair{1, 1.0}, {2, 3.0}, {3, 7.0}, {4, 16.0}, {5, 35.0},
-                                    {5, 35.0}}) {
+    for (const auto& [box, days] :
+         {std::pair{1, 1.0}, {2, 3.0}, {3, 7.0}, {4, 16.0}, {5, 35.0}, {5, 35.0}}) {
         ASSERT_TRUE(store.answer(card->id, true, now));
         const auto answered = store.phrase(u"bird"_s, u"en"_s, u"es"_s);
         EXPECT_EQ(answered->box, box);
