@@ -5,9 +5,9 @@
 #include "platform/engine/ApertiumEngine.h"
 #include "platform/engine/TranslationEngine.h"
 
-#include <QRegularExpression>
 #include <QtConcurrent/QtConcurrentRun>
 
+#include <algorithm>
 #include <exception>
 
 using namespace Qt::StringLiterals;
@@ -48,8 +48,13 @@ auto guarded(Work work) {
 
 // The index a batch answer is filed under: a decimal integer with an optional sign.
 std::optional<qsizetype> batchIndex(const std::optional<QString>& identifier) {
-    static const QRegularExpression decimal(u"^[+-]?[0-9]+$"_s);
-    if (!identifier || !decimal.match(*identifier).hasMatch())
+    if (!identifier)
+        return std::nullopt;
+    const QStringView digits = identifier->startsWith(u'+') || identifier->startsWith(u'-')
+                                   ? QStringView(*identifier).sliced(1)
+                                   : QStringView(*identifier);
+    if (digits.isEmpty() ||
+        !std::all_of(digits.begin(), digits.end(), [](QChar c) { return c >= u'0' && c <= u'9'; }))
         return std::nullopt;
     bool ok = false;
     const qlonglong index = identifier->toLongLong(&ok);

@@ -3,7 +3,6 @@
 #include "core/Languages.h"
 
 #include <QLocale>
-#include <QRegularExpression>
 
 #include <algorithm>
 
@@ -23,14 +22,18 @@ QString identifier(const QString& side) {
 }
 
 std::optional<Mode> mode(const QString& name) {
-    static const QRegularExpression plain(u"^([a-z]{2,3})-([a-z]{2,3})$"_s);
-    const auto match = plain.match(name);
-    if (!match.hasMatch())
+    const QStringList sides = name.split(u'-');
+    const auto plain = [](const QString& side) {
+        return side.size() >= 2 && side.size() <= 3 &&
+               std::all_of(side.begin(), side.end(),
+                           [](QChar c) { return c >= u'a' && c <= u'z'; });
+    };
+    if (sides.size() != 2 || !plain(sides[0]) || !plain(sides[1]))
         return std::nullopt;
     Mode mode;
     mode.name = name;
-    mode.sourceIdentifier = identifier(match.captured(1));
-    mode.targetIdentifier = identifier(match.captured(2));
+    mode.sourceIdentifier = identifier(sides[0]);
+    mode.targetIdentifier = identifier(sides[1]);
     mode.direction = {Languages::code(mode.sourceIdentifier),
                       Languages::code(mode.targetIdentifier)};
     if (mode.direction.source == mode.direction.target)
