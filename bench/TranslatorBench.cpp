@@ -3,10 +3,10 @@
 // directly, is the reference for what the translator adds to a warm session.
 #include "core/AppleTranslator.h"
 #include "platform/engine/ApertiumEngine.h"
+#include "support/Processes.h"
 
 #include <benchmark/benchmark.h>
 
-#include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QProcess>
@@ -140,16 +140,8 @@ QList<double> batches(AppleTranslator& translator, const QStringList& texts) {
 std::pair<double, double> pipelineMemory() {
     double resident = 0;
     double proportional = 0;
-    const QByteArray self = QByteArray::number(::getpid());
-    for (const QString& entry : QDir(u"/proc"_s).entryList(QDir::Dirs)) {
-        QFile stat(u"/proc/"_s + entry + u"/stat"_s);
-        if (!stat.open(QIODevice::ReadOnly))
-            continue;
-        const QByteArray line = stat.readAll();
-        const QList<QByteArray> fields = line.mid(line.lastIndexOf(')') + 2).split(' ');
-        if (fields.size() < 2 || fields[1] != self)
-            continue;
-        QFile rollup(u"/proc/"_s + entry + u"/smaps_rollup"_s);
+    for (const pid_t pid : test::childProcesses(::getpid())) {
+        QFile rollup(u"/proc/%1/smaps_rollup"_s.arg(pid));
         if (!rollup.open(QIODevice::ReadOnly))
             continue;
         for (const QByteArray& row : rollup.readAll().split('\n')) {

@@ -3,6 +3,7 @@
 #include "platform/engine/ApertiumCatalogue.h"
 #include "platform/engine/ApertiumPipeline.h"
 #include "platform/engine/ApertiumStream.h"
+#include "support/Processes.h"
 #include "support/TestWorld.h"
 
 #include <gtest/gtest.h>
@@ -23,37 +24,10 @@ using namespace std::chrono_literals;
 
 namespace {
 
-// Processes by the /proc file system: children of a process, and whether one still runs.
-QList<pid_t> childrenOf(pid_t parent) {
-    QList<pid_t> children;
-    for (const QString& entry : QDir(u"/proc"_s).entryList(QDir::Dirs)) {
-        bool numeric = false;
-        const pid_t pid = entry.toInt(&numeric);
-        if (!numeric)
-            continue;
-        QFile stat(u"/proc/%1/stat"_s.arg(pid));
-        if (!stat.open(QIODevice::ReadOnly))
-            continue;
-        const QByteArray line = stat.readAll();
-        const QList<QByteArray> fields = line.mid(line.lastIndexOf(')') + 2).split(' ');
-        if (fields.size() > 1 && fields[1].toInt() == parent && fields[0] != "Z")
-            children << pid;
-    }
-    return children;
-}
-
-bool running(pid_t pid) {
-    QFile stat(u"/proc/%1/stat"_s.arg(pid));
-    if (!stat.open(QIODevice::ReadOnly))
-        return false;
-    const QByteArray line = stat.readAll();
-    return line.mid(line.lastIndexOf(')') + 2, 1) != "Z";
-}
-
 bool allGone(const QList<pid_t>& pids, std::chrono::milliseconds within = 5s) {
     QElapsedTimer timer;
     timer.start();
-    while (std::any_of(pids.begin(), pids.end(), running)) {
+    while (std::any_of(pids.begin(), pids.end(), test::isRunning)) {
         if (timer.elapsed() > within.count())
             return false;
         QThread::msleep(10);
@@ -206,7 +180,7 @@ TEST(ApertiumPipelineTest, AHangingStageTimesOutAndTheWholeGroupIsGone) {
     EXPECT_TRUE(error.contains(u"in time"_s)) << error.toStdString();
     EXPECT_FALSE(pipeline->alive());
     for (const pid_t pid : processes)
-        EXPECT_FALSE(running(pid)) << pid;
+        EXPECT_FALSE(test::isRunning(pid)) << pid;
     EXPECT_FALSE(pipeline->exchange({"again"}, std::chrono::steady_clock::now() + 1s, &error));
 }
 
@@ -224,7 +198,7 @@ TEST(ApertiumPipelineTest, LargeRecordsFlowBothWaysAtOnce) {
     const QList<pid_t> processes = pipeline->processes();
     pipeline.reset();
     for (const pid_t pid : processes)
-        EXPECT_FALSE(running(pid));
+        EXPECT_FALSE(test::isRunning(pid));
 }
 
 TEST_F(ApertiumFixtureTest, StatusesComeFromTheModesFolderAndTheCatalogue) {
@@ -306,7 +280,7 @@ TEST_F(ApertiumFixtureTest, AKilledPipelineIsReplacedOnTheNextCall) {
     AppleTranslator translator(engine());
     EXPECT_EQ(translator.translate(u"Hello"_s, u"en"_s, u"de"_s, false).result(), u"Hallo"_s);
 
-    const QList<pid_t> stages = childrenOf(::getpid());
+    const QList<pid_t> stages = test::childProcesses(::getpid());
     ASSERT_EQ(stages.size(), 1);
     ::kill(-::getpgid(stages.first()), SIGKILL);
     ASSERT_TRUE(allGone(stages));
@@ -319,7 +293,7 @@ TEST_F(ApertiumFixtureTest, AKilledPipelineIsReplacedOnTheNextCall) {
         EXPECT_TRUE(error.message().contains(u"stopped"_s)) << error.what();
     }
     EXPECT_EQ(translator.translate(u"Hello"_s, u"en"_s, u"de"_s, false).result(), u"Hallo"_s);
-    const QList<pid_t> fresh = childrenOf(::getpid());
+    const QList<pid_t> fresh = test::childProcesses(::getpid());
     ASSERT_EQ(fresh.size(), 1);
     EXPECT_NE(fresh.first(), stages.first());
 }
@@ -332,7 +306,7 @@ TEST_F(ApertiumFixtureTest, AHangingPipelineTimesOutAndLeavesNoProcessBehind) {
     timer.start();
     auto future = translator.translate(u"Hello"_s, u"en"_s, u"de"_s, false);
     QThread::msleep(100);
-    const QList<pid_t> stages = childrenOf(::getpid());
+    const QList<pid_t> stages = test::childProcesses(::getpid());
     EXPECT_EQ(stages.size(), 3);
     try {
         future.result();
@@ -342,7 +316,7 @@ TEST_F(ApertiumFixtureTest, AHangingPipelineTimesOutAndLeavesNoProcessBehind) {
     }
     EXPECT_LT(timer.elapsed(), 5000);
     EXPECT_TRUE(allGone(stages, 0ms));
-    EXPECT_TRUE(childrenOf(::getpid()).isEmpty());
+    EXPECT_TRUE(test::childProcesses(::getpid()).isEmpty());
 }
 
 TEST_F(ApertiumFixtureTest, StagesThatEndOrCannotStartAreFailuresNotAnswers) {
@@ -368,7 +342,7 @@ TEST_F(ApertiumFixtureTest, StagesThatEndOrCannotStartAreFailuresNotAnswers) {
     mode(u"eng-por"_s, u"sed -u '' > out.txt"_s);
     EXPECT_FALSE(apertium->makeSession(u"en"_s, u"pt"_s, false));
     EXPECT_FALSE(apertium->makeSession(u"en"_s, u"ja"_s, false));
-    EXPECT_TRUE(childrenOf(::getpid()).isEmpty());
+    EXPECT_TRUE(test::childProcesses(::getpid()).isEmpty());
 }
 
 TEST_F(ApertiumFixtureTest, StagesEndWithTheirSession) {
@@ -377,7 +351,7 @@ TEST_F(ApertiumFixtureTest, StagesEndWithTheirSession) {
     auto warm = session(*apertium, u"en"_s, u"de"_s);
     ASSERT_TRUE(warm);
     EXPECT_EQ(warm->translate(u"a"_s).value, u"b"_s);
-    const QList<pid_t> stages = childrenOf(::getpid());
+    const QList<pid_t> stages = test::childProcesses(::getpid());
     EXPECT_EQ(stages.size(), 3);
     warm.reset();
     EXPECT_TRUE(allGone(stages, 0ms));
@@ -389,7 +363,7 @@ TIVELA_TEST_HELPER(warmSessionThenVanish) {
     if (!made || !(*made.value)->translate(u"a"_s))
         return 2;
     QTextStream out(stdout);
-    for (const pid_t pid : childrenOf(::getpid()))
+    for (const pid_t pid : test::childProcesses(::getpid()))
         out << pid << '\n';
     out.flush();
     // No destructors: the program is gone as if killed.
