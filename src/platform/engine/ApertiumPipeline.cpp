@@ -230,7 +230,6 @@ std::unique_ptr<ApertiumPipeline> ApertiumPipeline::start(const QList<QStringLis
         if (pipeline->m_group <= 0)
             pipeline->m_group = pid;
         pipeline->m_processes << pid;
-        pipeline->m_programs << command.value(0);
     }
     ::close(errors[1]);
     pipeline->m_output = upstream;
@@ -303,11 +302,12 @@ std::optional<QList<QByteArray>> ApertiumPipeline::exchange(const QList<QByteArr
         outgoing += record + '\0';
     qsizetype written = 0;
     QList<QByteArray> answers;
-    const auto fail = [&](const QString& why, std::chrono::milliseconds wait =
-                                                  200ms) -> std::optional<QList<QByteArray>> {
-        *error = failure(why, wait);
+    // A pipeline that died has said why by the time its error output closes; one that is stuck
+    // has nothing more to say.
+    const auto fail = [&](const QString& why, std::chrono::milliseconds waitForReason) {
+        *error = failure(why, waitForReason);
         stop();
-        return std::nullopt;
+        return std::optional<QList<QByteArray>>();
     };
 
     while (true) {
@@ -322,16 +322,14 @@ std::optional<QList<QByteArray>> ApertiumPipeline::exchange(const QList<QByteArr
         const auto left = std::chrono::ceil<std::chrono::milliseconds>(
             deadline - std::chrono::steady_clock::now());
         if (left.count() <= 0)
-            return fail(u"the translation engine gave no answer in time (%1)"_s.arg(
-                            m_programs.join(u" | "_s)),
-                        0ms);
+            return fail(u"the translation engine gave no answer in time"_s, 0ms);
         pollfd watched[3] = {{m_output, POLLIN, 0}, {m_errors, POLLIN, 0}, {m_input, POLLOUT, 0}};
         const nfds_t count = written < outgoing.size() ? 3 : 2;
         if (m_errors < 0)
             watched[1].fd = -1;
         const int ready = ::poll(watched, count, int(std::min<qint64>(left.count(), 60000)));
         if (ready < 0 && errno != EINTR)
-            return fail(u"cannot wait for the translation engine: "_s + systemError(errno));
+            return fail(u"cannot wait for the translation engine: "_s + systemError(errno), 0ms);
         if (ready <= 0)
             continue;
 
@@ -342,7 +340,7 @@ std::optional<QList<QByteArray>> ApertiumPipeline::exchange(const QList<QByteArr
             if (sent > 0)
                 written += sent;
             else if (errno != EAGAIN && errno != EINTR)
-                return fail(u"the translation engine stopped reading"_s);
+                return fail(u"the translation engine stopped reading"_s, 200ms);
         }
         if (watched[1].revents & (POLLIN | POLLHUP | POLLERR))
             readErrors();
@@ -352,9 +350,9 @@ std::optional<QList<QByteArray>> ApertiumPipeline::exchange(const QList<QByteArr
             if (got > 0)
                 m_pending.append(buffer, got);
             else if (got == 0)
-                return fail(u"the translation engine stopped"_s);
+                return fail(u"the translation engine stopped"_s, 200ms);
             else if (errno != EAGAIN && errno != EINTR)
-                return fail(u"cannot read the translation engine: "_s + systemError(errno));
+                return fail(u"cannot read the translation engine: "_s + systemError(errno), 0ms);
         }
     }
 }

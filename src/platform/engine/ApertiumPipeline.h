@@ -55,7 +55,6 @@ private:
 
     pid_t m_group = -1;
     QList<pid_t> m_processes;
-    QStringList m_programs;
     int m_input = -1;
     int m_output = -1;
     int m_errors = -1;
