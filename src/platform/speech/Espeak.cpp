@@ -2,9 +2,11 @@
 
 #include "platform/speech/SpeechBackend.h"
 
+#include <espeak-ng/espeak_ng.h>
 #include <espeak-ng/speak_lib.h>
 
 #include <atomic>
+#include <mutex>
 
 using namespace Qt::StringLiterals;
 
@@ -14,6 +16,20 @@ namespace {
 std::atomic<Espeak*>& holder() {
     static std::atomic<Espeak*> engine{nullptr};
     return engine;
+}
+
+// The library is started once per process and never ended: espeak-ng 1.51 hangs when it is
+// ended a second time after speaking, so engines borrow it in turn instead.
+bool libraryStarted() {
+    static std::once_flag once;
+    static bool started = false;
+    std::call_once(once, [] {
+        espeak_ng_InitializePath(nullptr);
+        espeak_ng_ERROR_CONTEXT context = nullptr;
+        started = espeak_ng_Initialize(&context) == ENS_OK;
+        espeak_ng_ClearErrorContext(&context);
+    });
+    return started;
 }
 
 // Set for the length of a synthesis into a sink; the library calls back on the same thread.
@@ -33,7 +49,7 @@ Espeak::Espeak(Sink sink)
 
 Espeak::~Espeak() {
     if (m_sampleRate > 0) {
-        espeak_Terminate();
+        espeak_Cancel();
         holder().store(nullptr);
     }
 }
@@ -45,19 +61,15 @@ bool Espeak::isAvailable() {
     Espeak* none = nullptr;
     if (!holder().compare_exchange_strong(none, this))
         return false;
-    const espeak_AUDIO_OUTPUT output = m_sink ? AUDIO_OUTPUT_SYNCHRONOUS : AUDIO_OUTPUT_PLAYBACK;
-    // Without this option the library ends the process when its voice data is missing.
-    const int rate = espeak_Initialize(output, 0, nullptr, espeakINITIALIZE_DONT_EXIT);
-    if (rate <= 0) {
+    const auto output = m_sink ? ENOUTPUT_MODE_SYNCHRONOUS : ENOUTPUT_MODE_SPEAK_AUDIO;
+    if (!libraryStarted() || espeak_ng_InitializeOutput(output, 0, nullptr) != ENS_OK) {
         holder().store(nullptr);
         return false;
     }
-    m_sampleRate = rate;
-    if (m_sink)
-        espeak_SetSynthCallback(deliver);
+    espeak_SetSynthCallback(deliver);
+    m_sampleRate = espeak_ng_GetSampleRate();
     return true;
 }
-
 QList<Voices::Voice> Espeak::voices() {
     QList<Voices::Voice> result;
     if (!isAvailable())
