@@ -22,9 +22,11 @@ struct SystemSpeech::Worker {
         std::shared_ptr<QPromise<QList<Voices::Voice>>> promise;
     };
 
-    explicit Worker(Options options)
-        : options(std::move(options))
-        , wake(::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)) {
+    // The daemon's address is read here, on the caller's thread, like the environment is.
+    explicit Worker(const Options& options)
+        : wake(::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK))
+        , daemon(options.limits, options.autospawn, wake)
+        , local(options.fallbackSink) {
         thread = std::thread([this] { run(); });
     }
 
@@ -59,9 +61,8 @@ struct SystemSpeech::Worker {
         ready.notify_one();
     }
 
+    // Only this thread touches the daemon and the engine.
     void run() {
-        SpeechDispatcher daemon(options.limits, options.autospawn, wake);
-        Espeak local(options.fallbackSink);
         bool useDaemon = true;
         while (true) {
             Command command;
@@ -113,8 +114,9 @@ struct SystemSpeech::Worker {
         promise.finish();
     }
 
-    Options options;
     int wake;
+    SpeechDispatcher daemon;
+    Espeak local;
     std::mutex mutex;
     std::condition_variable ready;
     std::deque<Command> queue;
@@ -126,8 +128,8 @@ SystemSpeech::SystemSpeech()
     : SystemSpeech(Options{}) {
 }
 
-SystemSpeech::SystemSpeech(Options options)
-    : m_worker(std::make_unique<Worker>(std::move(options))) {
+SystemSpeech::SystemSpeech(const Options& options)
+    : m_worker(std::make_unique<Worker>(options)) {
 }
 
 SystemSpeech::~SystemSpeech() = default;

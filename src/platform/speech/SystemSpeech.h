@@ -22,7 +22,7 @@ public:
     };
 
     SystemSpeech();
-    explicit SystemSpeech(Options options);
+    explicit SystemSpeech(const Options& options);
     // Returns promptly even while the worker waits on a stalled daemon.
     ~SystemSpeech() override;
 
