@@ -93,12 +93,6 @@ TEST(VoicesTest, SpeechLanguageFollowsTheTextsScript) {
     EXPECT_EQ(spoken(u"12:30 — !"_s, u"xx"_s), u"xx"_s);
 }
 
-TEST(VoicesTest, PreferredRegions) {
-    EXPECT_EQ(Voices::preferredRegion().size(), 9);
-    EXPECT_EQ(Voices::preferredRegion().value(u"ar"_s), u"ar-001"_s);
-    EXPECT_EQ(Voices::preferredRegion().value(u"zh-TW"_s), u"zh-TW"_s);
-}
-
 namespace {
 
 Voices::Voice voice(const QString& identifier, const QString& name, const QString& language,

@@ -10,8 +10,6 @@
 #include <sys/eventfd.h>
 #include <unistd.h>
 
-using namespace Qt::StringLiterals;
-
 namespace tivela {
 
 struct SystemSpeech::Worker {
@@ -78,6 +76,9 @@ struct SystemSpeech::Worker {
             case Command::Kind::voices: {
                 auto listed = daemon.voices();
                 useDaemon = listed && !listed->isEmpty();
+                // An idle client would keep a daemon that has nothing to say from ending.
+                if (!useDaemon)
+                    daemon.close();
                 fulfil(*command.promise, useDaemon ? *listed : local.voices());
                 break;
             }

@@ -31,15 +31,6 @@ TEST(SpeechBackendTest, LanguageTagsAreCanonicalWithChineseFolded) {
     EXPECT_EQ(Voices::code(SpeechBackend::languageTag(u"cmn-latn-pinyin"_s)), u"zh"_s);
 }
 
-TEST(SpeechBackendTest, QualityComesFromTheModule) {
-    EXPECT_EQ(SpeechBackend::quality(u"espeak-ng"_s), 1);
-    EXPECT_EQ(SpeechBackend::quality(u"festival"_s), 1);
-    EXPECT_EQ(SpeechBackend::quality(u"espeak-ng-mbrola"_s), 2);
-    EXPECT_EQ(SpeechBackend::quality(u"pico"_s), 2);
-    EXPECT_EQ(SpeechBackend::quality(u"RHVoice"_s), 2);
-    EXPECT_EQ(SpeechBackend::quality(u"piper"_s), 3);
-}
-
 TEST(SpeechBackendTest, VoicesAsTheDaemonListsThem) {
     const auto base =
         SpeechBackend::voice(u"espeak-ng"_s, u"English (America)"_s, u"en-US"_s, u"none"_s);
@@ -51,7 +42,10 @@ TEST(SpeechBackendTest, VoicesAsTheDaemonListsThem) {
     EXPECT_TRUE(SpeechBackend::voice(u"espeak"_s, u"en"_s, u"en"_s, u"whisper"_s).isNovelty);
     const auto anna = SpeechBackend::voice(u"rhvoice"_s, u"Anna"_s, u"ru"_s, u"female"_s);
     EXPECT_FALSE(anna.isNovelty);
+    // Quality follows the module: formant 1, diphone and unit selection 2, neural 3.
     EXPECT_EQ(anna.quality, 2);
+    EXPECT_EQ(SpeechBackend::voice(u"espeak-ng-mbrola"_s, u"de2"_s, u"de"_s, {}).quality, 2);
+    EXPECT_EQ(SpeechBackend::voice(u"piper"_s, u"thorsten"_s, u"de-DE"_s, {}).quality, 3);
 
     const auto parts = SpeechBackend::split(u"espeak-ng/a/b"_s);
     ASSERT_TRUE(parts);
