@@ -1,6 +1,8 @@
 #include "bridge/BridgeHost.h"
 
 #include "core/BridgeMessage.h"
+#include "core/Paths.h"
+#include "core/Speaker.h"
 
 #include <QDateTime>
 #include <QJsonArray>
@@ -20,6 +22,11 @@ namespace {
 
 constexpr int poolThreads = 16;
 constexpr int maxInFlight = 256;
+constexpr int voicesWaitMs = 20000;
+
+bool isSpeech(const QString& type) {
+    return type == u"voices" || type == u"speak" || type == u"stopSpeaking";
+}
 
 double now() {
     return double(QDateTime::currentMSecsSinceEpoch()) / 1000.0;
@@ -104,6 +111,11 @@ BridgeHost::BridgeHost(int in, int out, QString version, Store& store)
     , store_(store)
     , inFlight_(maxInFlight) {
     pool_.setMaxThreadCount(poolThreads);
+    voicesDeadline_.setSingleShot(true);
+    connect(&voicesDeadline_, &QTimer::timeout, this, [this] {
+        speechReady_ = true;
+        speakQueued();
+    });
 }
 
 BridgeHost::~BridgeHost() = default;
@@ -119,15 +131,68 @@ void BridgeHost::read() {
         if (!request)
             finish();
         inFlight_.acquire();
-        dispatch(*request);
+        route(*request);
     }
 }
 
-void BridgeHost::dispatch(const QJsonObject& request) {
+void BridgeHost::route(const QJsonObject& request) {
+    if (isSpeech(request.value(u"type"_s).toString())) {
+        QMetaObject::invokeMethod(
+            this, [this, request] { queueSpeech(request); }, Qt::QueuedConnection);
+        return;
+    }
     pool_.start([this, request] {
         handle(request);
         inFlight_.release();
     });
+}
+
+void BridgeHost::queueSpeech(const QJsonObject& request) {
+    speechQueue_.append(request);
+    if (speechReady_) {
+        speakQueued();
+        return;
+    }
+    if (voicesWatcher_)
+        return;
+    // The speaker is made on the first speech request, not at start: most conversations
+    // never speak, and the speech daemon is not free to start.
+    voicesWatcher_ = std::make_unique<QFutureWatcher<void>>();
+    connect(voicesWatcher_.get(), &QFutureWatcher<void>::finished, this, [this] {
+        speechReady_ = true;
+        voicesDeadline_.stop();
+        speakQueued();
+    });
+    voicesWatcher_->setFuture(Speaker::shared().ready());
+    voicesDeadline_.start(voicesWaitMs);
+}
+
+void BridgeHost::speakQueued() {
+    while (!speechQueue_.isEmpty()) {
+        const QJsonObject request = speechQueue_.takeFirst();
+        const BridgeFields fields(request);
+        reply(request.value(u"id"_s), speech(request.value(u"type"_s).toString(), fields));
+        inFlight_.release();
+    }
+}
+
+QJsonObject BridgeHost::speech(const QString& type, const BridgeFields& fields) {
+    Speaker& speaker = Speaker::shared();
+    if (type == u"voices") {
+        QJsonObject body = ok();
+        body.insert(u"languages"_s, QJsonArray::fromStringList(speaker.languages()));
+        return body;
+    }
+    if (type == u"speak") {
+        QStringList hints;
+        if (const auto pair = SharedSettings::pair())
+            hints = {pair->mine, pair->second};
+        const bool spoken = speaker.speak(fields.string(u"text"_s).value_or(QString()),
+                                          fields.string(u"lang"_s).value_or(QString()), hints);
+        return spoken ? ok() : failure(u"no-voice"_s);
+    }
+    speaker.stop();
+    return ok();
 }
 
 void BridgeHost::finish() {

@@ -2,6 +2,7 @@
 
 #include "core/Store.h"
 
+#include <QFutureWatcher>
 #include <QJsonObject>
 #include <QJsonValue>
 #include <QMutex>
@@ -9,6 +10,9 @@
 #include <QSemaphore>
 #include <QStringList>
 #include <QThreadPool>
+#include <QTimer>
+
+#include <memory>
 
 #include <optional>
 
@@ -64,7 +68,11 @@ public:
 private:
     void read();
     void reply(const QJsonValue& id, QJsonObject body);
-    void dispatch(const QJsonObject& request);
+    // Speech requests go to the main thread, in the order they came; the rest to the pool.
+    void route(const QJsonObject& request);
+    void queueSpeech(const QJsonObject& request);
+    void speakQueued();
+    QJsonObject speech(const QString& type, const BridgeFields& fields);
     [[noreturn]] void finish();
 
     QJsonObject phrases();
@@ -85,6 +93,12 @@ private:
     // Bounds the requests read but not yet answered, so a flood cannot grow without limit.
     QSemaphore inFlight_;
     QThread* reader_ = nullptr;
+    // Speech waits for the first voice list, so that a request in the first seconds does not
+    // find no voice; the timer bounds that wait.
+    QList<QJsonObject> speechQueue_;
+    bool speechReady_ = false;
+    std::unique_ptr<QFutureWatcher<void>> voicesWatcher_;
+    QTimer voicesDeadline_;
 };
 
 } // namespace tivela

@@ -302,3 +302,33 @@ TEST(BridgeHostUnitTest, FieldsAreReadWithTypeTests) {
     EXPECT_EQ(fields.object(u"list"_s), std::nullopt);
     EXPECT_EQ(fields.string(u"missing"_s), std::nullopt);
 }
+
+TEST_F(BridgeHostTest, SpeechIsAnsweredInTheOrderItWasAsked) {
+    HostProcess host(QString(), hostEnvironment());
+    host.send({{u"type"_s, u"voices"_s}, {u"id"_s, 1}});
+    host.send({{u"type"_s, u"speak"_s},
+               {u"id"_s, 2},
+               {u"text"_s, u"Hello there"_s},
+               {u"lang"_s, u"en"_s}});
+    host.send({{u"type"_s, u"stopSpeaking"_s}, {u"id"_s, 3}});
+    host.send(
+        {{u"type"_s, u"speak"_s}, {u"id"_s, 4}, {u"text"_s, u"  \n "_s}, {u"lang"_s, u"en"_s}});
+    host.send(
+        {{u"type"_s, u"speak"_s}, {u"id"_s, 5}, {u"text"_s, u"Привет"_s}, {u"lang"_s, u"xx"_s}});
+    QList<QJsonObject> replies;
+    for (int i = 0; i < 5; ++i) {
+        const auto reply = host.receive(30000);
+        ASSERT_TRUE(reply) << "reply " << i << " exit " << host.waitForExit(1000)
+                           << host.process().readAllStandardError().toStdString();
+        replies << *reply;
+    }
+    for (int i = 0; i < 5; ++i)
+        EXPECT_EQ(replies[i].value(u"id"_s), i + 1);
+    EXPECT_TRUE(replies[0].value(u"languages"_s).toArray().contains(u"en"_s));
+    EXPECT_EQ(replies[1].value(u"ok"_s), true);
+    EXPECT_EQ(replies[2].value(u"ok"_s), true);
+    EXPECT_EQ(replies[3],
+              (QJsonObject{{u"ok"_s, false}, {u"error"_s, u"no-voice"_s}, {u"id"_s, 4}}));
+    // Cyrillic text in an unknown language still finds a Russian voice.
+    EXPECT_EQ(replies[4].value(u"ok"_s), true);
+}
