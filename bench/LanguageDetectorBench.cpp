@@ -7,6 +7,7 @@
 // as the second one).
 #include "core/LanguageDetector.h"
 #include "core/Languages.h"
+#include "platform/recognizer/Cld2Recognizer.h"
 
 #include <benchmark/benchmark.h>
 
@@ -16,10 +17,6 @@
 #include <QRegularExpression>
 #include <QtEndian>
 
-#include <cstdio>
-
-#include <cld2/public/compact_lang_det.h>
-#include <cld2/public/encodings.h>
 #include <zlib.h>
 
 #include <algorithm>
@@ -178,24 +175,8 @@ const Corpus& corpus() {
     return loaded;
 }
 
-// CLD2 as a program would use it by itself: its answer for the text, no hints.
-QString cld2Alone(const QByteArray& utf8, bool bestEffort) {
-    const CLD2::CLDHints hints{nullptr, nullptr, CLD2::UNKNOWN_ENCODING, CLD2::UNKNOWN_LANGUAGE};
-    CLD2::Language language3[3];
-    int percent3[3];
-    double normalizedScore3[3];
-    int textBytes = 0;
-    bool reliable = false;
-    int validPrefixBytes = 0;
-    const CLD2::Language language = CLD2::ExtDetectLanguageSummaryCheckUTF8(
-        utf8.constData(), int(utf8.size()), true, &hints, bestEffort ? CLD2::kCLDFlagBestEffort : 0,
-        language3, percent3, normalizedScore3, nullptr, &textBytes, &reliable, &validPrefixBytes);
-    return Languages::code(QString::fromLatin1(CLD2::LanguageCode(language)));
-}
-
 struct Case {
     QString text;
-    QByteArray utf8;
     QString language;
 };
 
@@ -205,7 +186,7 @@ QList<Case> cases(bool words, const QString& second) {
     for (const QString& language : {u"en"_s, second}) {
         const QStringList& texts = (words ? corpus().words : corpus().sentences).value(language);
         for (const QString& text : texts)
-            result << Case{text, text.toUtf8(), language};
+            result << Case{text, language};
     }
     return result;
 }
@@ -241,8 +222,8 @@ void detection(benchmark::State& state, bool words, const QString& second) {
         const auto reversed = LanguageDetector::detect(c.text, allowed, secondFirst);
         ours += first && first->code == c.language;
         oursSecondFirst += reversed && reversed->code == c.language;
-        alone += cld2Alone(c.utf8, false) == c.language;
-        aloneBestEffort += cld2Alone(c.utf8, true) == c.language;
+        alone += Cld2Recognizer::answer(c.text, false) == c.language;
+        aloneBestEffort += Cld2Recognizer::answer(c.text, true) == c.language;
     }
     // Both timed here over the same texts, so the ratio compares like with like.
     QElapsedTimer timer;
@@ -252,7 +233,7 @@ void detection(benchmark::State& state, bool words, const QString& second) {
     const double oursNanoseconds = double(timer.nsecsElapsed()) / double(all.size());
     timer.restart();
     for (const Case& c : all)
-        benchmark::DoNotOptimize(cld2Alone(c.utf8, false));
+        benchmark::DoNotOptimize(Cld2Recognizer::answer(c.text, false));
     const double cld2Nanoseconds = double(timer.nsecsElapsed()) / double(all.size());
 
     const double n = double(all.size());

@@ -38,39 +38,27 @@ double shareOfBudget(const QElapsedTimer& timer, const benchmark::State& state) 
     return perCall / budgetMilliseconds;
 }
 
-void BM_ChooseFresh(benchmark::State& state) {
+// A fresh choice (a pasted text), or a refit from the size in use (typing).
+void choose(benchmark::State& state, bool fresh) {
     const QString input = text(state.range(0));
     const auto fits = [&](double size, double factor) {
         return TextMeasure::fits(input, size, boxWidth * factor, boxHeight);
     };
+    const std::optional<double> current =
+        fresh ? std::nullopt : std::optional(FontFit::input.choose(std::nullopt, fits));
     double size = 0;
     QElapsedTimer timer;
     timer.start();
     for (auto _ : state) {
-        size = FontFit::input.choose(std::nullopt, fits);
+        size = FontFit::input.choose(current, fits);
         benchmark::DoNotOptimize(size);
     }
     state.counters["characters"] = double(input.size());
     state.counters["size"] = size;
     state.counters["of_budget"] = shareOfBudget(timer, state);
 }
-BENCHMARK(BM_ChooseFresh)->Arg(2000)->Arg(50000)->Unit(benchmark::kMillisecond);
-
-void BM_ChooseWhileTyping(benchmark::State& state) {
-    const QString input = text(state.range(0));
-    const auto fits = [&](double size, double factor) {
-        return TextMeasure::fits(input, size, boxWidth * factor, boxHeight);
-    };
-    const double current = FontFit::input.choose(std::nullopt, fits);
-    QElapsedTimer timer;
-    timer.start();
-    for (auto _ : state)
-        benchmark::DoNotOptimize(FontFit::input.choose(current, fits));
-    state.counters["characters"] = double(input.size());
-    state.counters["size"] = current;
-    state.counters["of_budget"] = shareOfBudget(timer, state);
-}
-BENCHMARK(BM_ChooseWhileTyping)->Arg(2000)->Arg(50000)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(choose, fresh, true)->Arg(2000)->Arg(50000)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(choose, typing, false)->Arg(2000)->Arg(50000)->Unit(benchmark::kMillisecond);
 
 void BM_LinesWhole(benchmark::State& state) {
     const QString input = text(state.range(0));

@@ -147,7 +147,7 @@ QList<qsizetype> lineEnds(const QString& text, const QFont& font, double width, 
     return ends;
 }
 
-// Text laid out in pieces is cut here, never between the halves of a surrogate pair.
+// Text laid out in chunks is cut here, never between the halves of a surrogate pair.
 qsizetype cutBefore(const QString& text, qsizetype at) {
     return at > 0 && text[at - 1].isHighSurrogate() ? at - 1 : at;
 }
@@ -197,11 +197,11 @@ bool fits(const QString& text, double size, double width, double height) {
     const auto allowed = qsizetype(std::floor((height + 0.5) / font->lineHeight + 1e-9));
 
     // Refitting runs on every keystroke and long texts overflow early, so the text is laid
-    // out in growing pieces, and only as far as it takes to know. The last two lines of a
-    // piece may end differently in the whole text and are not trusted.
-    for (qsizetype piece = 1024;; piece *= 4) {
-        const bool whole = piece >= laid.size();
-        const QString part = whole ? laid : laid.left(cutBefore(laid, piece));
+    // out in growing chunks, and only as far as it takes to know. The last two lines of a
+    // chunk may end differently in the whole text and are not trusted.
+    for (qsizetype chunk = 1024;; chunk *= 4) {
+        const bool whole = chunk >= laid.size();
+        const QString part = whole ? laid : laid.left(cutBefore(laid, chunk));
         const QList<qsizetype> ends = lineEnds(part, font->font, width, allowed + 3);
         const qsizetype trusted = whole ? ends.size() : std::max<qsizetype>(ends.size() - 2, 0);
         for (qsizetype i = 0; i < trusted; ++i)

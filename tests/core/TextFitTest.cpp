@@ -14,7 +14,7 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
-// The font the measurement uses, for tests that need the width of a piece of text.
+// The font the measurement uses, for tests that need the width of some text.
 double advance(const QString& text, double size) {
     QFont font = QFontDatabase::systemFont(QFontDatabase::GeneralFont);
     font.setPixelSize(int(std::lround(size)));
@@ -178,7 +178,7 @@ TEST(TextFitTest, FitsBoxEdges) {
 }
 
 TEST(TextFitTest, FittingLongTextsAgreesWithMeasuringThem) {
-    // Fitting lays long texts out in pieces; it must answer as the whole layout does.
+    // Fitting lays long texts out in chunks; it must answer as the whole layout does.
     QString text;
     const QStringList words{u"translation"_s, u"of"_s,          u"a"_s,    u"rather"_s, u"long"_s,
                             u"text\n"_s,      u"Übersetzung"_s, u"🙂"_s, u"東京"_s,   u"x"_s};

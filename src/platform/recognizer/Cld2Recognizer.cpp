@@ -104,28 +104,38 @@ QByteArray boundedUtf8(QStringView text) {
     return utf8;
 }
 
-bool readShares(const QByteArray& utf8, int flags, QHash<QString, double>& shares) {
+struct Cld2Answer {
+    CLD2::Language language = CLD2::UNKNOWN_LANGUAGE;
+    CLD2::Language language3[3] = {};
+    int percent3[3] = {};
+    double normalizedScore3[3] = {};
+};
+
+Cld2Answer askCld2(const QByteArray& utf8, int flags) {
     const CLD2::CLDHints hints{nullptr, nullptr, CLD2::UNKNOWN_ENCODING, CLD2::UNKNOWN_LANGUAGE};
-    CLD2::Language language3[3];
-    int percent3[3];
-    double normalizedScore3[3];
+    Cld2Answer answer;
     int textBytes = 0;
     bool reliable = false;
     int validPrefixBytes = 0;
+    answer.language = CLD2::ExtDetectLanguageSummaryCheckUTF8(
+        utf8.constData(), int(utf8.size()), true, &hints, flags, answer.language3, answer.percent3,
+        answer.normalizedScore3, nullptr, &textBytes, &reliable, &validPrefixBytes);
+    return answer;
+}
+
+bool readShares(const QByteArray& utf8, int flags, QHash<QString, double>& shares) {
     // The return value can disagree with the first hypothesis; the hypotheses are what counts.
-    CLD2::ExtDetectLanguageSummaryCheckUTF8(utf8.constData(), int(utf8.size()), true, &hints, flags,
-                                            language3, percent3, normalizedScore3, nullptr,
-                                            &textBytes, &reliable, &validPrefixBytes);
+    const Cld2Answer answer = askCld2(utf8, flags);
     const auto& codes = catalogue().codeOfCld2Language;
     for (int i = 0; i < 3; ++i) {
         // Pressed for a best effort on text it cannot place, CLD2 falls back on English with
         // a score far below that of ordinary text; that fallback is no evidence.
-        if ((flags & CLD2::kCLDFlagBestEffort) && language3[i] == CLD2::ENGLISH &&
-            normalizedScore3[i] < Cld2Recognizer::bestEffortFloor)
+        if ((flags & CLD2::kCLDFlagBestEffort) && answer.language3[i] == CLD2::ENGLISH &&
+            answer.normalizedScore3[i] < Cld2Recognizer::bestEffortFloor)
             continue;
-        const auto code = codes.constFind(int(language3[i]));
-        if (code != codes.cend() && percent3[i] > 0)
-            shares[*code] += percent3[i] / 100.0;
+        const auto code = codes.constFind(int(answer.language3[i]));
+        if (code != codes.cend() && answer.percent3[i] > 0)
+            shares[*code] += answer.percent3[i] / 100.0;
     }
     return !shares.isEmpty();
 }
@@ -171,6 +181,11 @@ void Cld2Recognizer::setLanguageHints(const QList<Hint>& hints, double others) {
     }
     m_others = others;
     m_hinted = true;
+}
+
+QString Cld2Recognizer::answer(QStringView text, bool bestEffort) {
+    const Cld2Answer answer = askCld2(boundedUtf8(text), bestEffort ? CLD2::kCLDFlagBestEffort : 0);
+    return Languages::code(QString::fromLatin1(CLD2::LanguageCode(answer.language)));
 }
 
 Cld2Recognizer::Evidence Cld2Recognizer::evidence(QStringView text) {

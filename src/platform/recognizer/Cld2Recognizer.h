@@ -12,8 +12,9 @@ namespace tivela {
 // - only an allowed language whose writing system is the text's main script can be named, so
 //   kana means Japanese and Han-only text is Chinese (either form) or Japanese;
 // - the weights are priors, and CLD2's shares of the text are evidence that counts for more the
-//   more letters the text has, so a short word is decided by its script and the weights while a
-//   sentence is decided by CLD2;
+//   more letters the text has, so a short word is decided by its script and the weights, CLD2's
+//   guess only tipping the balance between languages weighted alike, while a sentence is
+//   decided by CLD2;
 // - equal probabilities are ordered by the weights' order, then popularity, then code.
 // Identifiers given in are read as language codes (`Languages::code`); hypotheses name
 // languages by CLD2's identifiers ("iw", "zh-Hant", "no") where CLD2 has the language.
@@ -42,6 +43,9 @@ public:
     QList<Hypothesis> languageHypotheses(int maximum) const override;
 
     static Evidence evidence(QStringView text);
+    // What a program using CLD2 directly gets: the language it returns, as a language code
+    // ("un" for none). Detection is measured against it.
+    static QString answer(QStringView text, bool bestEffort);
     // The language codes CLD2 can name.
     static const QStringList& languages();
 
