@@ -1,0 +1,276 @@
+#include "bridge/BridgeHost.h"
+
+#include "core/BridgeMessage.h"
+
+#include <QDateTime>
+#include <QJsonArray>
+#include <QProcess>
+#include <QStandardPaths>
+#include <QThread>
+#include <QUrl>
+#include <QUuid>
+
+#include <cmath>
+#include <unistd.h>
+
+using namespace Qt::StringLiterals;
+
+namespace tivela {
+namespace {
+
+constexpr int poolThreads = 16;
+constexpr int maxInFlight = 256;
+
+double now() {
+    return double(QDateTime::currentMSecsSinceEpoch()) / 1000.0;
+}
+
+QJsonObject ok() {
+    return QJsonObject{{u"ok"_s, true}};
+}
+
+QJsonObject failure(const QString& code) {
+    return QJsonObject{{u"ok"_s, false}, {u"error"_s, code}};
+}
+
+QJsonObject failed(const QString& message) {
+    return QJsonObject{{u"ok"_s, false}, {u"error"_s, u"failed"_s}, {u"message"_s, message}};
+}
+
+QString query(const QList<std::pair<QString, QString>>& items) {
+    QString text;
+    for (const auto& [key, value] : items) {
+        if (!text.isEmpty())
+            text += u'&';
+        text += key + u'=' + QString::fromLatin1(QUrl::toPercentEncoding(value));
+    }
+    return text;
+}
+
+} // namespace
+
+std::optional<QString> BridgeFields::string(const QString& key) const {
+    const QJsonValue value = object_.value(key);
+    return value.isString() ? std::optional(value.toString()) : std::nullopt;
+}
+
+std::optional<bool> BridgeFields::boolean(const QString& key) const {
+    const QJsonValue value = object_.value(key);
+    if (value.isBool())
+        return value.toBool();
+    if (value.isDouble() && (value.toDouble() == 0 || value.toDouble() == 1))
+        return value.toDouble() == 1;
+    return std::nullopt;
+}
+
+std::optional<qint64> BridgeFields::integer(const QString& key) const {
+    const QJsonValue value = object_.value(key);
+    if (!value.isDouble())
+        return std::nullopt;
+    const double number = value.toDouble();
+    // Beyond 2^53 a double no longer tells integers apart; such values are no exact integers.
+    if (std::trunc(number) != number || std::fabs(number) > 9007199254740992.0)
+        return std::nullopt;
+    return qint64(number);
+}
+
+std::optional<double> BridgeFields::number(const QString& key) const {
+    const QJsonValue value = object_.value(key);
+    return value.isDouble() ? std::optional(value.toDouble()) : std::nullopt;
+}
+
+std::optional<QStringList> BridgeFields::strings(const QString& key) const {
+    const QJsonValue value = object_.value(key);
+    if (!value.isArray())
+        return std::nullopt;
+    QStringList list;
+    for (const QJsonValue& element : value.toArray()) {
+        if (!element.isString())
+            return std::nullopt;
+        list << element.toString();
+    }
+    return list;
+}
+
+std::optional<QJsonObject> BridgeFields::object(const QString& key) const {
+    const QJsonValue value = object_.value(key);
+    return value.isObject() ? std::optional(value.toObject()) : std::nullopt;
+}
+
+BridgeHost::BridgeHost(int in, int out, QString version, Store& store)
+    : in_(in)
+    , out_(out)
+    , version_(std::move(version))
+    , store_(store)
+    , inFlight_(maxInFlight) {
+    pool_.setMaxThreadCount(poolThreads);
+}
+
+BridgeHost::~BridgeHost() = default;
+
+void BridgeHost::start() {
+    reader_ = QThread::create([this] { read(); });
+    reader_->start();
+}
+
+void BridgeHost::read() {
+    for (;;) {
+        const auto request = BridgeMessage::read(in_);
+        if (!request)
+            finish();
+        inFlight_.acquire();
+        dispatch(*request);
+    }
+}
+
+void BridgeHost::dispatch(const QJsonObject& request) {
+    pool_.start([this, request] {
+        handle(request);
+        inFlight_.release();
+    });
+}
+
+void BridgeHost::finish() {
+    // Requests still running are abandoned; static destructors must not run under them.
+    ::_exit(0);
+}
+
+void BridgeHost::handle(const QJsonObject& request) {
+    const QJsonValue id = request.value(u"id"_s);
+    const BridgeFields fields(request);
+    const QString type = fields.string(u"type"_s).value_or(QString());
+    QJsonObject body;
+    if (type == u"phrases")
+        body = phrases();
+    else if (type == u"addPhrase")
+        body = addPhrase(fields);
+    else if (type == u"deletePhrase")
+        body = deletePhrase(fields);
+    else if (type == u"answer")
+        body = answer(fields);
+    else if (type == u"addHistory")
+        body = addHistory(fields);
+    else if (type == u"open")
+        body = open(fields);
+    else if (type == u"download")
+        body = download(fields);
+    else
+        body = failure(u"unknown-type"_s);
+    reply(id, std::move(body));
+}
+
+void BridgeHost::reply(const QJsonValue& id, QJsonObject body) {
+    body.insert(u"id"_s, id.isUndefined() ? QJsonValue(QJsonValue::Null) : id);
+    QByteArray bytes = BridgeMessage::frame(body);
+    if (bytes.size() - 4 > maxReplyBytes) {
+        QJsonObject tooLarge = failed(u"reply too large"_s);
+        tooLarge.insert(u"id"_s, body.value(u"id"_s));
+        bytes = BridgeMessage::frame(tooLarge);
+    }
+    const QMutexLocker locker(&outLock_);
+    qsizetype done = 0;
+    while (done < bytes.size()) {
+        const ssize_t n = ::write(out_, bytes.constData() + done, size_t(bytes.size() - done));
+        if (n < 0 && errno == EINTR)
+            continue;
+        // The browser has gone; the reader sees the end of input and ends the process.
+        if (n <= 0)
+            return;
+        done += n;
+    }
+}
+
+std::optional<Item> BridgeHost::item(const QJsonObject& object, const QString& origin) {
+    const BridgeFields fields(object);
+    const auto text = fields.string(u"text"_s);
+    const auto translation = fields.string(u"translation"_s);
+    const auto from = fields.string(u"from"_s);
+    const auto to = fields.string(u"to"_s);
+    if (!text || !translation || !from || !to)
+        return std::nullopt;
+    Item item;
+    item.id = fields.string(u"id"_s).value_or(QUuid::createUuid().toString(QUuid::WithoutBraces));
+    item.text = *text;
+    item.translation = *translation;
+    item.from = *from;
+    item.to = *to;
+    item.created = fields.number(u"created"_s).value_or(now());
+    item.box = int(std::clamp<qint64>(fields.integer(u"box"_s).value_or(0), 0, Store::maxBox));
+    item.due = fields.number(u"due"_s).value_or(0);
+    item.origin = fields.string(u"origin"_s).value_or(origin);
+    return item;
+}
+
+QJsonObject BridgeHost::phrases() {
+    QJsonArray items;
+    for (const Item& item : store_.phrases(QString()))
+        items.append(toJson(item));
+    QJsonObject body = ok();
+    body.insert(u"items"_s, items);
+    return body;
+}
+
+QJsonObject BridgeHost::addPhrase(const BridgeFields& fields) {
+    const auto object = fields.object(u"item"_s);
+    const auto parsed = object ? item(*object, u"browser"_s) : std::nullopt;
+    if (!parsed)
+        return failure(u"bad-item"_s);
+    const auto stored = store_.addPhrase(*parsed);
+    if (!stored)
+        return failed(u"the phrasebook could not be saved"_s);
+    QJsonObject body = ok();
+    body.insert(u"item"_s, toJson(*stored));
+    return body;
+}
+
+QJsonObject BridgeHost::deletePhrase(const BridgeFields& fields) {
+    if (!store_.deletePhrase(fields.string(u"itemId"_s).value_or(QString())))
+        return failed(u"the phrasebook could not be saved"_s);
+    return ok();
+}
+
+QJsonObject BridgeHost::answer(const BridgeFields& fields) {
+    const QString id = fields.string(u"itemId"_s).value_or(QString());
+    if (!store_.answer(id, fields.boolean(u"knew"_s).value_or(false), now()))
+        return failed(u"the card could not be saved"_s);
+    return ok();
+}
+
+QJsonObject BridgeHost::addHistory(const BridgeFields& fields) {
+    const auto object = fields.object(u"item"_s);
+    const auto parsed = object ? item(*object, u"browser"_s) : std::nullopt;
+    if (parsed && !store_.addHistory(*parsed))
+        return failed(u"the history could not be saved"_s);
+    return ok();
+}
+
+QString BridgeHost::translateURL(const std::optional<QString>& text) {
+    if (!text || text->isEmpty())
+        return u"tivela://translate"_s;
+    return u"tivela://translate?"_s + query({{u"text"_s, *text}});
+}
+
+QString BridgeHost::downloadURL(const QString& from, const QString& to) {
+    return u"tivela://download?"_s + query({{u"from"_s, from}, {u"to"_s, to}});
+}
+
+QJsonObject BridgeHost::open(const BridgeFields& fields) {
+    return openApp(translateURL(fields.string(u"text"_s)));
+}
+
+QJsonObject BridgeHost::download(const BridgeFields& fields) {
+    return openApp(downloadURL(fields.string(u"from"_s).value_or(QString()),
+                               fields.string(u"to"_s).value_or(QString())));
+}
+
+QJsonObject BridgeHost::openApp(const QString& url) {
+    if (url.toUtf8().size() >= maxArgumentBytes)
+        return failed(u"text too long"_s);
+    // Whether a handler takes the URL is the desktop's business, as with any link opened.
+    const QString opener = QStandardPaths::findExecutable(u"xdg-open"_s);
+    if (!opener.isEmpty())
+        QProcess::startDetached(opener, {url});
+    return ok();
+}
+
+} // namespace tivela
