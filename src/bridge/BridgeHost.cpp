@@ -1,6 +1,8 @@
 #include "bridge/BridgeHost.h"
 
 #include "core/BridgeMessage.h"
+#include "core/LanguageDetector.h"
+#include "core/Languages.h"
 #include "core/Paths.h"
 #include "core/Speaker.h"
 
@@ -104,11 +106,12 @@ std::optional<QJsonObject> BridgeFields::object(const QString& key) const {
     return value.isObject() ? std::optional(value.toObject()) : std::nullopt;
 }
 
-BridgeHost::BridgeHost(int in, int out, QString version, Store& store)
+BridgeHost::BridgeHost(int in, int out, QString version, Store& store, AppleTranslator& translator)
     : in_(in)
     , out_(out)
     , version_(std::move(version))
     , store_(store)
+    , translator_(translator)
     , inFlight_(maxInFlight) {
     pool_.setMaxThreadCount(poolThreads);
     voicesDeadline_.setSingleShot(true);
@@ -205,7 +208,15 @@ void BridgeHost::handle(const QJsonObject& request) {
     const BridgeFields fields(request);
     const QString type = fields.string(u"type"_s).value_or(QString());
     QJsonObject body;
-    if (type == u"phrases")
+    if (type == u"status")
+        body = status(fields);
+    else if (type == u"detect")
+        body = detect(fields);
+    else if (type == u"translate")
+        body = translate(fields);
+    else if (type == u"translateBatch")
+        body = translateBatch(fields);
+    else if (type == u"phrases")
         body = phrases();
     else if (type == u"addPhrase")
         body = addPhrase(fields);
@@ -264,6 +275,123 @@ std::optional<Item> BridgeHost::item(const QJsonObject& object, const QString& o
     item.due = fields.number(u"due"_s).value_or(0);
     item.origin = fields.string(u"origin"_s).value_or(origin);
     return item;
+}
+
+QSet<QString> BridgeHost::supported() {
+    return translator_.supportedLanguages().result();
+}
+
+LanguagePair BridgeHost::pair() {
+    if (const auto saved = SharedSettings::pair())
+        return *saved;
+    return LanguagePair::defaultPair(Languages::systemLanguage(supported()));
+}
+
+BridgeHost::Resolved BridgeHost::resolvePair(const QString& text,
+                                             const std::optional<QString>& from,
+                                             const std::optional<QString>& to) {
+    const auto given = [](const std::optional<QString>& code) {
+        return code && !code->isEmpty() && *code != u"auto";
+    };
+    const LanguagePair languages = pair();
+    Resolved resolved;
+    if (given(from)) {
+        resolved.from = *from;
+    } else {
+        const auto guess =
+            LanguageDetector::detect(text, supported(), {languages.mine, languages.second});
+        resolved.from = guess ? guess->code : languages.second;
+        resolved.detected = true;
+    }
+    resolved.to = given(to) ? *to : languages.target(resolved.from);
+    return resolved;
+}
+
+QJsonObject BridgeHost::errorBody(const TranslateError& error) {
+    switch (error.kind()) {
+    case TranslateError::Kind::notInstalled:
+    case TranslateError::Kind::unsupported: {
+        QJsonObject body =
+            failure(error.kind() == TranslateError::Kind::notInstalled ? u"not-installed"_s
+                                                                       : u"unsupported"_s);
+        body.insert(u"from"_s, error.from());
+        body.insert(u"to"_s, error.to());
+        return body;
+    }
+    case TranslateError::Kind::empty:
+        return failure(u"empty"_s);
+    case TranslateError::Kind::failed:
+        break;
+    }
+    return failed(u"failed(\""_s + error.message() + u"\")"_s);
+}
+
+QJsonObject BridgeHost::status(const BridgeFields& fields) {
+    const QString from = fields.string(u"from"_s).value_or(QString());
+    const QString to = fields.string(u"to"_s).value_or(QString());
+    const PairStatus quality = translator_.status(from, to, false).result();
+    const PairStatus fast = translator_.status(from, to, true).result();
+    QJsonObject body = ok();
+    body.insert(u"status"_s, rawValue(quality));
+    body.insert(u"fast"_s, rawValue(fast));
+    return body;
+}
+
+QJsonObject BridgeHost::detect(const BridgeFields& fields) {
+    const auto guess =
+        LanguageDetector::detect(fields.string(u"text"_s).value_or(QString()), supported(), {});
+    return QJsonObject{{u"ok"_s, guess.has_value()},
+                       {u"lang"_s, guess ? guess->code : QString()},
+                       {u"confidence"_s, guess ? guess->confidence : 0.0}};
+}
+
+QJsonObject BridgeHost::translate(const BridgeFields& fields) {
+    const QString text = fields.string(u"text"_s).value_or(QString());
+    const Resolved resolved = resolvePair(text, fields.string(u"from"_s), fields.string(u"to"_s));
+    QJsonObject body;
+    if (Languages::lexiconCode(resolved.from) == Languages::lexiconCode(resolved.to)) {
+        body = ok();
+        body.insert(u"text"_s, text);
+        body.insert(u"same"_s, true);
+    } else {
+        try {
+            const QString translation = translator_
+                                            .translate(text, resolved.from, resolved.to,
+                                                       fields.boolean(u"fast"_s).value_or(false))
+                                            .result();
+            body = ok();
+            body.insert(u"text"_s, translation);
+        } catch (const TranslateError& error) {
+            body = errorBody(error);
+        } catch (const std::exception& error) {
+            body = failed(QString::fromUtf8(error.what()));
+        }
+    }
+    body.insert(u"from"_s, resolved.from);
+    body.insert(u"to"_s, resolved.to);
+    if (body.value(u"ok"_s).toBool())
+        body.insert(u"detected"_s, resolved.detected);
+    return body;
+}
+
+QJsonObject BridgeHost::translateBatch(const BridgeFields& fields) {
+    const QStringList texts = fields.strings(u"texts"_s).value_or(QStringList());
+    const QString from = fields.string(u"from"_s).value_or(u"en"_s);
+    const QString to = fields.string(u"to"_s).value_or(u"en"_s);
+    try {
+        const QStringList translations =
+            translator_.translate(texts, from, to, fields.boolean(u"fast"_s).value_or(true))
+                .result();
+        QJsonObject body = ok();
+        body.insert(u"texts"_s, QJsonArray::fromStringList(translations));
+        body.insert(u"from"_s, from);
+        body.insert(u"to"_s, to);
+        return body;
+    } catch (const TranslateError& error) {
+        return errorBody(error);
+    } catch (const std::exception& error) {
+        return failed(QString::fromUtf8(error.what()));
+    }
 }
 
 QJsonObject BridgeHost::phrases() {

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "core/AppleTranslator.h"
+#include "core/LanguagePair.h"
 #include "core/Store.h"
 
 #include <QFutureWatcher>
@@ -50,7 +52,7 @@ public:
     // Linux refuses a single program argument of this many bytes.
     static constexpr qsizetype maxArgumentBytes = 128 * 1024;
 
-    BridgeHost(int in, int out, QString version, Store& store);
+    BridgeHost(int in, int out, QString version, Store& store, AppleTranslator& translator);
     ~BridgeHost() override;
 
     // Starts the reader thread. At the end of input the process ends with status 0.
@@ -64,6 +66,8 @@ public:
     // The application's URL for "open" and "download".
     static QString translateURL(const std::optional<QString>& text);
     static QString downloadURL(const QString& from, const QString& to);
+    // The failed reply of a translation error.
+    static QJsonObject errorBody(const TranslateError& error);
 
 private:
     void read();
@@ -75,6 +79,21 @@ private:
     QJsonObject speech(const QString& type, const BridgeFields& fields);
     [[noreturn]] void finish();
 
+    // The saved pair, or the default one for the user's language among the supported ones.
+    LanguagePair pair();
+    QSet<QString> supported();
+    struct Resolved {
+        QString from;
+        QString to;
+        bool detected = false;
+    };
+    Resolved resolvePair(const QString& text, const std::optional<QString>& from,
+                         const std::optional<QString>& to);
+
+    QJsonObject status(const BridgeFields& fields);
+    QJsonObject detect(const BridgeFields& fields);
+    QJsonObject translate(const BridgeFields& fields);
+    QJsonObject translateBatch(const BridgeFields& fields);
     QJsonObject phrases();
     QJsonObject addPhrase(const BridgeFields& fields);
     QJsonObject deletePhrase(const BridgeFields& fields);
@@ -88,6 +107,7 @@ private:
     const int out_;
     const QString version_;
     Store& store_;
+    AppleTranslator& translator_;
     QMutex outLock_;
     QThreadPool pool_;
     // Bounds the requests read but not yet answered, so a flood cannot grow without limit.

@@ -32,7 +32,7 @@ int main(int argc, char** argv) {
     const QJsonValue version =
         bundle ? bundle->info.value(u"CFBundleShortVersionString"_s) : QJsonValue();
     tivela::BridgeHost host(in, out, version.isString() ? version.toString() : u"dev"_s,
-                            tivela::Store::shared());
+                            tivela::Store::shared(), tivela::AppleTranslator::shared());
     host.start();
     return app.exec();
 }

@@ -2,6 +2,7 @@
 // program's throwaway world, with a stub xdg-open first in PATH that records what it opens.
 #include "bridge/BridgeHost.h"
 #include "core/BridgeMessage.h"
+#include "core/LanguagePair.h"
 #include "core/Paths.h"
 #include "core/Store.h"
 #include "support/HostProcess.h"
@@ -42,9 +43,25 @@ void installOpenerStub() {
     stub.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
 }
 
+// The real English-Spanish modes beside one that always fails (it cuts its output short).
+QString modesFolder() {
+    const QString folder = World::root() + u"/modes"_s;
+    if (!QFileInfo::exists(folder)) {
+        QDir().mkpath(folder);
+        for (const char* name : {"eng-spa.mode", "spa-eng.mode"})
+            QFile::copy(u"/usr/share/apertium/modes/"_s + QLatin1String(name),
+                        folder + u'/' + QLatin1String(name));
+        QFile failing(folder + u"/fra-eng.mode"_s);
+        failing.open(QIODevice::WriteOnly);
+        failing.write("head -c 3\n");
+    }
+    return folder;
+}
+
 QProcessEnvironment hostEnvironment() {
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     environment.insert(u"PATH"_s, stubFolder() + u':' + environment.value(u"PATH"_s));
+    environment.insert(u"TIVELA_APERTIUM_MODES"_s, modesFolder());
     return environment;
 }
 
@@ -331,4 +348,142 @@ TEST_F(BridgeHostTest, SpeechIsAnsweredInTheOrderItWasAsked) {
               (QJsonObject{{u"ok"_s, false}, {u"error"_s, u"no-voice"_s}, {u"id"_s, 4}}));
     // Cyrillic text in an unknown language still finds a Russian voice.
     EXPECT_EQ(replies[4].value(u"ok"_s), true);
+}
+
+TEST_F(BridgeHostTest, TranslateResolvesThePairAndReportsErrorsWithIt) {
+    SharedSettings::setPair(LanguagePair{u"en"_s, u"es"_s});
+    HostProcess host(QString(), hostEnvironment());
+
+    const QJsonObject spanish = ask(host, {{u"type"_s, u"translate"_s},
+                                           {u"text"_s, u"Good morning! How are you today?"_s},
+                                           {u"from"_s, u"auto"_s}});
+    EXPECT_EQ(spanish.value(u"ok"_s), true) << QJsonDocument(spanish).toJson().toStdString();
+    EXPECT_EQ(spanish.value(u"from"_s), u"en"_s);
+    EXPECT_EQ(spanish.value(u"to"_s), u"es"_s);
+    EXPECT_EQ(spanish.value(u"detected"_s), true);
+    EXPECT_TRUE(spanish.value(u"text"_s).toString().contains(u"Buenos"_s));
+    EXPECT_FALSE(spanish.contains(u"same"_s));
+
+    const QJsonObject same = ask(host, {{u"type"_s, u"translate"_s},
+                                        {u"text"_s, u" 你好 "_s},
+                                        {u"from"_s, u"zh"_s},
+                                        {u"to"_s, u"zh-TW"_s}});
+    EXPECT_EQ(same, (QJsonObject{{u"ok"_s, true},
+                                 {u"text"_s, u" 你好 "_s},
+                                 {u"from"_s, u"zh"_s},
+                                 {u"to"_s, u"zh-TW"_s},
+                                 {u"detected"_s, false},
+                                 {u"same"_s, true},
+                                 {u"id"_s, same.value(u"id"_s)}}));
+
+    // Nothing recognisable: the second language is the source.
+    const QJsonObject digits = ask(host, {{u"type"_s, u"translate"_s}, {u"text"_s, u"12345"_s}});
+    EXPECT_EQ(digits.value(u"from"_s), u"es"_s);
+    EXPECT_EQ(digits.value(u"to"_s), u"en"_s);
+    EXPECT_EQ(digits.value(u"detected"_s), true);
+
+    const auto error = [&](const QJsonObject& request) {
+        QJsonObject reply = ask(host, request);
+        reply.remove(u"id"_s);
+        reply.remove(u"message"_s);
+        return reply;
+    };
+    EXPECT_EQ(error({{u"type"_s, u"translate"_s},
+                     {u"text"_s, u"Hello"_s},
+                     {u"from"_s, u"en"_s},
+                     {u"to"_s, u"ca"_s}}),
+              (QJsonObject{{u"ok"_s, false},
+                           {u"error"_s, u"not-installed"_s},
+                           {u"from"_s, u"en"_s},
+                           {u"to"_s, u"ca"_s}}));
+    EXPECT_EQ(error({{u"type"_s, u"translate"_s},
+                     {u"text"_s, u"Hallo"_s},
+                     {u"from"_s, u"de"_s},
+                     {u"to"_s, u"ru"_s}}),
+              (QJsonObject{{u"ok"_s, false},
+                           {u"error"_s, u"unsupported"_s},
+                           {u"from"_s, u"de"_s},
+                           {u"to"_s, u"ru"_s}}));
+    EXPECT_EQ(
+        error({{u"type"_s, u"translate"_s}, {u"text"_s, u"  \n "_s}, {u"from"_s, u"en"_s}}),
+        (QJsonObject{
+            {u"ok"_s, false}, {u"error"_s, u"empty"_s}, {u"from"_s, u"en"_s}, {u"to"_s, u"es"_s}}));
+    const QJsonObject failed = ask(host, {{u"type"_s, u"translate"_s},
+                                          {u"text"_s, u"Bonjour le monde"_s},
+                                          {u"from"_s, u"fr"_s},
+                                          {u"to"_s, u"en"_s}});
+    EXPECT_EQ(failed.value(u"error"_s), u"failed"_s);
+    EXPECT_TRUE(failed.value(u"message"_s).toString().startsWith(u"failed(\""_s));
+    EXPECT_EQ(failed.value(u"from"_s), u"fr"_s);
+}
+
+TEST_F(BridgeHostTest, BatchesKeepOrderAndMarkup) {
+    HostProcess host(QString(), hostEnvironment());
+    const QJsonObject batch =
+        ask(host, {{u"type"_s, u"translateBatch"_s},
+                   {u"texts"_s, QJsonArray{u"<a1>Good morning</a1>, my friend"_s,
+                                           u"The house is big"_s, u"Thank you"_s}},
+                   {u"from"_s, u"en"_s},
+                   {u"to"_s, u"es"_s}});
+    ASSERT_EQ(batch.value(u"ok"_s), true) << QJsonDocument(batch).toJson().toStdString();
+    const QJsonArray texts = batch.value(u"texts"_s).toArray();
+    ASSERT_EQ(texts.size(), 3);
+    EXPECT_TRUE(texts[0].toString().contains(u"<a1>"_s));
+    EXPECT_TRUE(texts[0].toString().contains(u"</a1>"_s));
+    EXPECT_TRUE(texts[1].toString().contains(u"casa"_s));
+    EXPECT_TRUE(texts[2].toString().contains(u"Gracias"_s, Qt::CaseInsensitive));
+
+    // Without languages the batch asks the engine for English to English, which it lacks.
+    const QJsonObject english =
+        ask(host, {{u"type"_s, u"translateBatch"_s}, {u"texts"_s, QJsonArray{u"a"_s, u"b"_s}}});
+    EXPECT_EQ(english.value(u"error"_s), u"unsupported"_s);
+    EXPECT_EQ(english.value(u"from"_s), u"en"_s);
+    EXPECT_EQ(english.value(u"to"_s), u"en"_s);
+    const QJsonObject none = ask(host, {{u"type"_s, u"translateBatch"_s},
+                                        {u"texts"_s, QJsonArray{}},
+                                        {u"from"_s, u"en"_s},
+                                        {u"to"_s, u"es"_s}});
+    EXPECT_EQ(none.value(u"texts"_s), QJsonArray{});
+}
+
+TEST_F(BridgeHostTest, StatusAndDetect) {
+    HostProcess host(QString(), hostEnvironment());
+    const auto status = [&](const char* from, const char* to) -> QString {
+        const QJsonObject reply = ask(host, {{u"type"_s, u"status"_s},
+                                             {u"from"_s, QString::fromLatin1(from)},
+                                             {u"to"_s, QString::fromLatin1(to)}});
+        return reply.value(u"status"_s).toString() + u'/' + reply.value(u"fast"_s).toString();
+    };
+    EXPECT_EQ(status("en", "es"), u"installed/installed"_s);
+    EXPECT_EQ(status("en", "ca"), u"downloadable/downloadable"_s);
+    EXPECT_EQ(status("de", "ru"), u"unsupported/unsupported"_s);
+
+    const QJsonObject spanish =
+        ask(host, {{u"type"_s, u"detect"_s}, {u"text"_s, u"Buenos días, ¿cómo estás hoy?"_s}});
+    EXPECT_EQ(spanish.value(u"ok"_s), true);
+    EXPECT_EQ(spanish.value(u"lang"_s), u"es"_s);
+    EXPECT_GT(spanish.value(u"confidence"_s).toDouble(), 0.5);
+    EXPECT_EQ(
+        ask(host, {{u"type"_s, u"detect"_s}, {u"id"_s, 3}}),
+        (QJsonObject{{u"ok"_s, false}, {u"lang"_s, u""_s}, {u"confidence"_s, 0}, {u"id"_s, 3}}));
+}
+
+TEST_F(BridgeHostTest, QuickRequestsOvertakeSlowOnes) {
+    HostProcess host(QString(), hostEnvironment());
+    QJsonArray many;
+    for (int i = 0; i < 400; ++i)
+        many.append(
+            u"The weather is very nice today and we are going to the beach number %1."_s.arg(i));
+    host.send({{u"type"_s, u"translateBatch"_s},
+               {u"id"_s, u"slow"_s},
+               {u"texts"_s, many},
+               {u"from"_s, u"en"_s},
+               {u"to"_s, u"es"_s}});
+    host.send({{u"type"_s, u"phrases"_s}, {u"id"_s, u"quick"_s}});
+    const auto first = host.receive(60000);
+    const auto second = host.receive(60000);
+    ASSERT_TRUE(first && second);
+    EXPECT_EQ(first->value(u"id"_s), u"quick"_s);
+    EXPECT_EQ(second->value(u"id"_s), u"slow"_s);
+    EXPECT_EQ(second->value(u"texts"_s).toArray().size(), 400);
 }
