@@ -11,6 +11,9 @@
 #include <algorithm>
 #include <cstring>
 
+#include <sys/mman.h>
+#include <unistd.h>
+
 using namespace Qt::StringLiterals;
 
 namespace tivela {
@@ -85,7 +88,7 @@ enum class FastResult { Done, Failed, Fallback };
 // The common case in one pass: a single member whose trailer says how big the text is.
 // Anything unusual (several members, trailing bytes, a size that cannot be right) falls back
 // to the streaming inflater, which decides.
-FastResult inflateFast(QByteArrayView data, qint64 limit, QByteArray& text) {
+FastResult inflateFast(QByteArrayView data, qint64 limit, LexiconPack::Text& text) {
     const auto* p = reinterpret_cast<const uchar*>(data.data());
     const qsizetype n = data.size();
     if (n < 10 + 2 + trailerSize)
@@ -101,11 +104,12 @@ FastResult inflateFast(QByteArrayView data, qint64 limit, QByteArray& text) {
         libdeflate_alloc_decompressor());
     if (!decompressor)
         return FastResult::Fallback;
-    QByteArray out(qsizetype(size), Qt::Uninitialized);
+    if (!text.resize(qsizetype(size)))
+        return FastResult::Failed;
     size_t consumed = 0;
     size_t produced = 0;
     const auto result = libdeflate_deflate_decompress_ex(decompressor.get(), p + header.length,
-                                                         size_t(n - header.length), out.data(),
+                                                         size_t(n - header.length), text.data(),
                                                          size_t(size), &consumed, &produced);
     if (result == LIBDEFLATE_BAD_DATA)
         return FastResult::Failed;
@@ -114,11 +118,10 @@ FastResult inflateFast(QByteArrayView data, qint64 limit, QByteArray& text) {
     const qsizetype trailer = header.length + qsizetype(consumed);
     if (trailer + trailerSize != n)
         return FastResult::Fallback;
-    const quint32 crc = libdeflate_crc32(0, out.constData(), produced);
+    const quint32 crc = libdeflate_crc32(0, text.data(), produced);
     if (crc != littleEndian32(p + trailer) ||
         quint32(produced) != littleEndian32(p + trailer + 4) || qint64(produced) != size)
         return FastResult::Failed;
-    text = std::move(out);
     return FastResult::Done;
 }
 
@@ -237,13 +240,14 @@ QString withKind(char16_t kind, QStringView key) {
 // not begin another member are ignored, as gzip does.
 class GzipStream {
 public:
-    GzipStream(qint64 limit, QByteArray* collect, qsizetype expected = 0)
+    GzipStream(qint64 limit, LexiconPack::Text* collect, qsizetype expected = 0)
         : limit_(limit)
         , out_(collect) {
-        if (out_)
-            out_->resize(qsizetype(std::min(std::max<qint64>(expected, 1 << 16), limit_ + 1)));
-        else
+        if (!out_)
             scratch_.resize(1 << 18);
+        else if (!out_->resize(
+                     qsizetype(std::min(std::max<qint64>(expected, 1 << 16), limit_ + 1))))
+            state_ = State::Failed;
     }
 
     ~GzipStream() {
@@ -289,12 +293,8 @@ public:
             else if (state_ == State::Header)
                 complete = pending_.size() < 2; // nothing, or one byte of junk
         }
-        if (out_) {
-            if (complete)
-                out_->resize(qsizetype(total_));
-            else
-                out_->clear();
-        }
+        if (out_)
+            complete = out_->resize(complete ? qsizetype(total_) : 0) && complete;
         return complete;
     }
 
@@ -339,9 +339,9 @@ private:
             qsizetype room = 0;
             if (out_) {
                 if (total_ == out_->size()) {
-                    if (out_->size() > limit_)
+                    if (out_->size() > limit_ ||
+                        !out_->resize(std::min<qint64>(qint64(out_->size()) * 2, limit_ + 1)))
                         return fail();
-                    out_->resize(std::min<qint64>(qint64(out_->size()) * 2, limit_ + 1));
                 }
                 window = reinterpret_cast<uchar*>(out_->data()) + total_;
                 room = std::min<qsizetype>(out_->size() - qsizetype(total_), zlibSlice);
@@ -387,7 +387,7 @@ private:
     }
 
     qint64 limit_;
-    QByteArray* out_;
+    LexiconPack::Text* out_;
     std::vector<uchar> scratch_;
     State state_ = State::Header;
     QByteArray pending_;
@@ -427,15 +427,16 @@ bool LexiconPack::Validator::finish() {
     return plain_ || gzip_->finish();
 }
 
-std::optional<QByteArray> LexiconPack::gunzip(QByteArrayView data, Inflater inflater,
-                                              qint64 limit) {
-    QByteArray text;
-    if (inflater == Inflater::Fastest) {
+namespace {
+
+bool inflate(QByteArrayView data, LexiconPack::Inflater inflater, qint64 limit,
+             LexiconPack::Text& text) {
+    if (inflater == LexiconPack::Inflater::Fastest) {
         switch (inflateFast(data, limit, text)) {
         case FastResult::Done:
-            return text;
+            return true;
         case FastResult::Failed:
-            return std::nullopt;
+            return false;
         case FastResult::Fallback:
             break;
         }
@@ -446,7 +447,15 @@ std::optional<QByteArray> LexiconPack::gunzip(QByteArrayView data, Inflater infl
         expected = std::min(expected, qint64(data.size()) * maxExpansion);
     }
     GzipStream stream(limit, &text, qsizetype(expected));
-    if (!stream.add(reinterpret_cast<const uchar*>(data.data()), data.size()) || !stream.finish())
+    return stream.add(reinterpret_cast<const uchar*>(data.data()), data.size()) && stream.finish();
+}
+
+} // namespace
+
+std::optional<LexiconPack::Text> LexiconPack::gunzip(QByteArrayView data, Inflater inflater,
+                                                     qint64 limit) {
+    Text text;
+    if (!inflate(data, inflater, limit, text))
         return std::nullopt;
     return text;
 }
@@ -456,18 +465,18 @@ std::shared_ptr<const LexiconPack> LexiconPack::load(const QString& path, const 
     if (!file.open(QIODevice::ReadOnly))
         return nullptr;
     const qint64 size = file.size();
-    QByteArray content(qsizetype(size), Qt::Uninitialized);
-    if (file.read(content.data(), size) != size)
+    Text content;
+    if (size <= 0 || !content.resize(qsizetype(size)) || file.read(content.data(), size) != size)
         return nullptr;
     file.close();
 
-    if (!content.isEmpty() && content.front() == '#') {
+    if (content.data()[0] == '#') {
         if (content.size() > maxTextSize)
             return nullptr;
         return std::shared_ptr<const LexiconPack>(new LexiconPack(lang, std::move(content)));
     }
-    auto text = gunzip(content);
-    content = QByteArray();
+    auto text = gunzip(content.view());
+    content = Text();
     if (!text)
         return nullptr;
     return std::shared_ptr<const LexiconPack>(new LexiconPack(lang, std::move(*text)));
@@ -491,12 +500,55 @@ bool LexiconPack::validate(const QString& path, qint64 limit) {
     return validator.finish();
 }
 
-LexiconPack::LexiconPack(QString lang, QByteArray bytes)
+LexiconPack::Text::Text(Text&& other) noexcept
+    : data_(std::exchange(other.data_, nullptr))
+    , size_(std::exchange(other.size_, 0))
+    , mapped_(std::exchange(other.mapped_, 0)) {
+}
+
+LexiconPack::Text& LexiconPack::Text::operator=(Text&& other) noexcept {
+    if (this != &other) {
+        if (data_)
+            munmap(data_, mapped_);
+        data_ = std::exchange(other.data_, nullptr);
+        size_ = std::exchange(other.size_, 0);
+        mapped_ = std::exchange(other.mapped_, 0);
+    }
+    return *this;
+}
+
+LexiconPack::Text::~Text() {
+    if (data_)
+        munmap(data_, mapped_);
+}
+
+bool LexiconPack::Text::resize(qsizetype size) {
+    static const size_t page = size_t(sysconf(_SC_PAGESIZE));
+    constexpr size_t hugePage = size_t(2) << 20;
+    if (size < 0)
+        return false;
+    const size_t wanted = std::max(page, (size_t(size) + page - 1) / page * page);
+    if (wanted != mapped_) {
+        void* memory = data_ ? mremap(data_, mapped_, wanted, MREMAP_MAYMOVE)
+                             : mmap(nullptr, wanted, PROT_READ | PROT_WRITE,
+                                    MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+        if (memory == MAP_FAILED)
+            return false;
+        data_ = static_cast<char*>(memory);
+        mapped_ = wanted;
+        if (wanted >= hugePage)
+            madvise(data_, mapped_, MADV_HUGEPAGE);
+    }
+    size_ = size;
+    return true;
+}
+
+LexiconPack::LexiconPack(QString lang, Text text)
     : lang_(std::move(lang))
-    , bytes_(std::move(bytes)) {
-    const char* begin = bytes_.constData();
-    const char* end = begin + bytes_.size();
-    starts_.reserve(size_t(bytes_.size() / 40));
+    , text_(std::move(text)) {
+    const char* begin = text_.data();
+    const char* end = begin + text_.size();
+    starts_.reserve(size_t(text_.size() / 40));
     const char* line = begin;
     while (line < end) {
         const auto* feed = static_cast<const char*>(std::memchr(line, '\n', size_t(end - line)));
@@ -510,8 +562,8 @@ LexiconPack::LexiconPack(QString lang, QByteArray bytes)
 }
 
 std::optional<QByteArray> LexiconPack::raw(QStringView key) const {
-    const char* text = bytes_.constData();
-    const char* end = text + bytes_.size();
+    const char* text = text_.data();
+    const char* end = text + text_.size();
     qsizetype low = 0;
     qsizetype high = qsizetype(starts_.size()) - 1;
     while (low <= high) {

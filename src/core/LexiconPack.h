@@ -51,6 +51,28 @@ public:
     // Line offsets are signed 32-bit numbers, so a text must stay below 2^31 bytes.
     static constexpr qint64 maxTextSize = std::numeric_limits<qint32>::max();
 
+    // Memory of a text of its own, mapped in huge pages where the system offers them: on
+    // some machines faulting a large text in page by page costs more than inflating it.
+    class Text {
+    public:
+        Text() = default;
+        Text(Text&& other) noexcept;
+        Text& operator=(Text&& other) noexcept;
+        ~Text();
+
+        // Keeps the content up to the smaller size; false when the memory is not there.
+        bool resize(qsizetype size);
+        char* data() { return data_; }
+        const char* data() const { return data_; }
+        qsizetype size() const { return size_; }
+        QByteArrayView view() const { return {data_, size_}; }
+
+    private:
+        char* data_ = nullptr;
+        qsizetype size_ = 0;
+        size_t mapped_ = 0;
+    };
+
     // Checks bytes as they stream past, holding no copy of the text: a pack is a sequence of
     // intact gzip members, or plain text beginning with "#".
     class Validator {
@@ -79,12 +101,12 @@ public:
     static bool validate(const QString& path, qint64 limit = maxTextSize);
     // The concatenated content of every gzip member, each checked against its trailer;
     // nothing for damaged data or a text longer than limit.
-    static std::optional<QByteArray>
-    gunzip(QByteArrayView data, Inflater inflater = Inflater::Fastest, qint64 limit = maxTextSize);
+    static std::optional<Text> gunzip(QByteArrayView data, Inflater inflater = Inflater::Fastest,
+                                      qint64 limit = maxTextSize);
 
     const QString& lang() const { return lang_; }
     qsizetype lineCount() const { return qsizetype(starts_.size()); }
-    qsizetype textSize() const { return bytes_.size(); }
+    qsizetype textSize() const { return text_.size(); }
 
     // The value bytes of the key line whose key is exactly key (kind letter included).
     std::optional<QByteArray> raw(QStringView key) const;
@@ -94,10 +116,10 @@ public:
     QStringList englishSenses(const QString& word) const;
 
 private:
-    LexiconPack(QString lang, QByteArray bytes);
+    LexiconPack(QString lang, Text text);
 
     QString lang_;
-    QByteArray bytes_;
+    Text text_;
     std::vector<qint32> starts_;
 };
 

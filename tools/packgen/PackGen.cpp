@@ -44,6 +44,9 @@ public:
     quint64 below(quint64 bound) { return bound ? engine_() % bound : 0; }
     double unit() { return double(engine_() >> 11) * 0x1.0p-53; }
     bool chance(double p) { return unit() < p; }
+    // Low values a little more often than high ones, the first about twice the average: how
+    // senses spread over headwords, where a Zipf law would give one word thousands.
+    quint64 skewedBelow(quint64 bound) { return std::min(below(bound), below(bound)); }
 
 private:
     std::mt19937_64 engine_;
@@ -398,14 +401,17 @@ private:
     // the words of this pack that translate them.
     void bilingual(std::map<QString, QByteArray>& records) {
         Vocabulary vocabulary(lang_, seed_, std::max<qsizetype>(lines_, 100));
-        const Zipf zipf(std::min<qsizetype>(vocabulary.words().size(), 50000));
         const qsizetype senses = std::max<qsizetype>(1, lines_ * 35 / 100);
+        // Terms are words that get entries of their own (the frequent part of the lemmas).
+        const quint64 termWords = quint64(std::max<qsizetype>(1, lines_ * 30 / 100));
         QHash<QString, QStringList> senseIds;
         std::map<QString, QStringList> english;
         for (qsizetype id = 0; id < senses; ++id) {
-            // The English side of a sense depends on the seed and the id only.
+            // The English side of a sense depends on the seed and the id only. Early ids go to
+            // frequent headwords, so a small pack still translates the common words.
             Random shared(mix(seed_, u"sense"_s, quint64(id)));
-            const Word& headword = english_.words()[englishZipf_.draw(shared)];
+            const quint64 headwords = std::min<quint64>(englishHeadwords, quint64(id) / 2 + 50);
+            const Word& headword = english_.words()[qsizetype(shared.skewedBelow(headwords))];
             const QString pos = partsOfSpeech()[qsizetype(shared.below(8))];
             const QString senseGloss = gloss(shared, pos);
 
@@ -413,7 +419,7 @@ private:
             QSet<QString> seen;
             const int count = 1 + int(random_.below(4));
             for (int t = 0; t < count; ++t) {
-                const Word& term = vocabulary.words()[zipf.draw(random_)];
+                const Word& term = vocabulary.words()[qsizetype(random_.skewedBelow(termWords))];
                 if (seen.contains(term.key))
                     continue;
                 seen.insert(term.key);
