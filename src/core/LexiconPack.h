@@ -1,0 +1,126 @@
+#pragma once
+
+#include <QByteArray>
+#include <QByteArrayView>
+#include <QJsonArray>
+#include <QList>
+#include <QString>
+#include <QStringList>
+
+#include <limits>
+#include <memory>
+#include <optional>
+#include <vector>
+
+namespace tivela {
+
+class GzipStream;
+
+// One dictionary pack held whole in memory: the decompressed text and the offsets of its key
+// lines. Queries are binary searches over the keys in UTF-16 order; only the value found is
+// decoded. Immutable once loaded, so any number of threads may query it without a lock.
+class LexiconPack {
+public:
+    // The JSON object of a word line. A field is present only when the record has it and it
+    // is not null.
+    struct WordRecord {
+        // The word's own entries: each [pos, ipa, romanisation, senses].
+        std::optional<QList<QJsonArray>> e;
+        // Lemma keys of the base forms of an inflected or variant form.
+        std::optional<QStringList> lm;
+        // Ids of the English senses this word translates.
+        std::optional<QStringList> s;
+    };
+
+    // One English sense as a pack records it: headword, part of speech, gloss and the terms
+    // of the pack's language ([text] or [text, romanisation]).
+    struct Sense {
+        QString en;
+        QString pos;
+        QString gloss;
+        QList<QStringList> terms;
+    };
+
+    enum class Inflater {
+        // libdeflate in one pass when the gzip trailer gives the size, zlib otherwise.
+        Fastest,
+        // zlib, streaming, always.
+        Streaming,
+    };
+
+    // Line offsets are signed 32-bit numbers, so a text must stay below 2^31 bytes.
+    static constexpr qint64 maxTextSize = std::numeric_limits<qint32>::max();
+
+    // Memory of a text of its own, mapped in huge pages where the system offers them: on
+    // some machines faulting a large text in page by page costs more than inflating it.
+    class Text {
+    public:
+        Text() = default;
+        Text(Text&& other) noexcept;
+        Text& operator=(Text&& other) noexcept;
+        ~Text();
+
+        // Keeps the content up to the smaller size; false when the memory is not there.
+        bool resize(qsizetype size);
+        char* data() { return data_; }
+        const char* data() const { return data_; }
+        qsizetype size() const { return size_; }
+        QByteArrayView view() const { return {data_, size_}; }
+
+    private:
+        char* data_ = nullptr;
+        qsizetype size_ = 0;
+        size_t mapped_ = 0;
+    };
+
+    // Checks bytes as they stream past, holding no copy of the text: a pack is a sequence of
+    // intact gzip members, or plain text beginning with "#".
+    class Validator {
+    public:
+        explicit Validator(qint64 limit = maxTextSize);
+        ~Validator();
+        Validator(const Validator&) = delete;
+        Validator& operator=(const Validator&) = delete;
+
+        // False once the bytes seen so far cannot be a pack.
+        bool add(QByteArrayView chunk);
+        // Whether everything added was a complete pack.
+        bool finish();
+
+    private:
+        qint64 limit_;
+        qint64 seen_ = 0;
+        bool plain_ = false;
+        bool failed_ = false;
+        std::unique_ptr<GzipStream> gzip_;
+    };
+
+    // Reads, inflates and indexes a pack file; nothing when it cannot be read or is no pack.
+    static std::shared_ptr<const LexiconPack> load(const QString& path, const QString& lang);
+    // Streams a file through a Validator.
+    static bool validate(const QString& path, qint64 limit = maxTextSize);
+    // The concatenated content of every gzip member, each checked against its trailer;
+    // nothing for damaged data or a text longer than limit.
+    static std::optional<Text> gunzip(QByteArrayView data, Inflater inflater = Inflater::Fastest,
+                                      qint64 limit = maxTextSize);
+
+    const QString& lang() const { return lang_; }
+    qsizetype lineCount() const { return qsizetype(starts_.size()); }
+    qsizetype textSize() const { return text_.size(); }
+
+    // The value bytes of the key line whose key is exactly key (kind letter included).
+    std::optional<QByteArray> raw(QStringView key) const;
+    std::optional<WordRecord> word(const QString& key) const;
+    std::optional<Sense> sense(const QString& id) const;
+    // The sense ids of an English word's line; empty when there is none or it is malformed.
+    QStringList englishSenses(const QString& word) const;
+
+private:
+    LexiconPack(QString lang, Text text);
+
+    QString lang_;
+    Text text_;
+    std::vector<qint32> starts_;
+};
+
+} // namespace tivela

@@ -1,0 +1,22 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+#include <QStringList>
+
+#include <map>
+
+namespace tivela::test {
+
+// Runs the pack generator (tivela-packgen) with these arguments; true when it succeeded.
+bool generatePack(const QStringList& args);
+// The bytes as `gzip -c -n` compresses them: one member, a bare ten-byte header.
+QByteArray gzip(const QByteArray& bytes);
+// The text of a plain pack: a header line, then the key lines in key order (QString orders
+// by UTF-16 code units, as packs do).
+QByteArray packText(const std::map<QString, QString>& lines);
+// Writes a file, making its folder first.
+bool writeFile(const QString& path, const QByteArray& bytes);
+QByteArray readFile(const QString& path);
+
+} // namespace tivela::test
