@@ -1,0 +1,285 @@
+#pragma once
+
+#include "app/AppServices.h"
+#include "app/Tab.h"
+#include "core/DictionaryEntry.h"
+#include "core/LanguagePair.h"
+#include "core/Store.h"
+
+#include <QFuture>
+#include <QHash>
+#include <QList>
+#include <QObject>
+#include <QPointer>
+#include <QRectF>
+#include <QSizeF>
+#include <QString>
+#include <QStringList>
+#include <QThreadPool>
+
+#include <optional>
+
+namespace tivela {
+
+class InputEditor;
+class TranslateError;
+struct FontFit;
+
+// The one model behind every view of the popover, on the main thread. Every observed property
+// has a getter, a setter and a change signal that fires only when a write changes the value
+// (downloadRequest fires on every write). The reactions of the properties run inside their
+// setters, whoever writes.
+class AppModel : public QObject {
+    Q_OBJECT
+
+public:
+    static constexpr int debounceMilliseconds = 220;
+    static constexpr int historyDelayMilliseconds = 1500;
+    static constexpr int historyRows = 200;
+    // Longer inputs take the smallest size without being measured.
+    static constexpr int maxMeasuredLength = 3000;
+    static constexpr int glossMeanings = 8;
+    static constexpr int firstGlossMeanings = 3;
+
+    // Why the last translation failed.
+    struct Problem {
+        enum class Kind { notInstalled, unsupported, failed };
+
+        Kind kind = Kind::failed;
+        QString from;
+        QString to;
+        QString message;
+
+        // The engine's languages for the pair are not installed.
+        static Problem notInstalled(const QString& from, const QString& to);
+        // The engine cannot translate the pair.
+        static Problem unsupported(const QString& from, const QString& to);
+        static Problem failed(const QString& message);
+        // What the translate tab shows for an error of the translator; nothing for a blank text.
+        static std::optional<Problem> of(const TranslateError& error);
+
+        friend bool operator==(const Problem&, const Problem&) = default;
+    };
+
+    // A pair whose engine languages the user is to be asked to install.
+    struct DownloadRequest {
+        QString from;
+        QString to;
+    };
+
+    // On the application's own services, with this store and lexicon.
+    AppModel(Store& store, Lexicon& lexicon, QObject* parent = nullptr);
+    explicit AppModel(AppServices services, QObject* parent = nullptr);
+    ~AppModel() override;
+
+    // The list tabs change rows here and then write the lists back.
+    Store& store() const { return *services_.store; }
+
+    const QString& input() const { return input_; }
+    void setInput(const QString& input);
+    // A language code, or "auto" for detection.
+    const QString& source() const { return source_; }
+    void setSource(const QString& source);
+    // A target the user chose; nothing lets the pair decide.
+    const std::optional<QString>& manualTarget() const { return manualTarget_; }
+    void setManualTarget(const std::optional<QString>& target);
+    const std::optional<QString>& detected() const { return detected_; }
+    void setDetected(const std::optional<QString>& detected);
+    const QString& output() const { return output_; }
+    void setOutput(const QString& output);
+    const QString& outputFrom() const { return outputFrom_; }
+    void setOutputFrom(const QString& code);
+    const QString& outputTo() const { return outputTo_; }
+    void setOutputTo(const QString& code);
+    bool translating() const { return translating_; }
+    void setTranslating(bool translating);
+    const std::optional<Problem>& problem() const { return problem_; }
+    void setProblem(const std::optional<Problem>& problem);
+    const std::optional<DictionaryEntry>& entry() const { return entry_; }
+    void setEntry(const std::optional<DictionaryEntry>& entry);
+    bool dictionaryLoading() const { return dictionaryLoading_; }
+    void setDictionaryLoading(bool loading);
+    // English texts of the card to their translations into the user's language.
+    const QHash<QString, QString>& glosses() const { return glosses_; }
+    void setGlosses(const QHash<QString, QString>& glosses);
+    double inputFontSize() const { return inputFontSize_; }
+    void setInputFontSize(double size);
+    double outputFontSize() const { return outputFontSize_; }
+    void setOutputFontSize(double size);
+    QSizeF inputBox() const { return inputBox_; }
+    void setInputBox(QSizeF box);
+    QSizeF outputBox() const { return outputBox_; }
+    void setOutputBox(QSizeF box);
+    Tab tab() const { return tab_; }
+    void setTab(Tab tab);
+    const QList<Item>& history() const { return history_; }
+    void setHistory(const QList<Item>& history);
+    const QList<Item>& phrases() const { return phrases_; }
+    void setPhrases(const QList<Item>& phrases);
+    const QString& historySearch() const { return historySearch_; }
+    void setHistorySearch(const QString& search);
+    const QString& phraseSearch() const { return phraseSearch_; }
+    void setPhraseSearch(const QString& search);
+    const LanguagePair& pair() const { return pair_; }
+    void setPair(const LanguagePair& pair);
+    const QStringList& languages() const { return languages_; }
+    void setLanguages(const QStringList& languages);
+    bool pinned() const { return pinned_; }
+    void setPinned(bool pinned);
+    bool needsAccessibility() const { return needsAccessibility_; }
+    void setNeedsAccessibility(bool needs);
+    const std::optional<DownloadRequest>& downloadRequest() const { return downloadRequest_; }
+    void setDownloadRequest(const std::optional<DownloadRequest>& request);
+    bool clipboardHasText() const { return clipboardHasText_; }
+    void setClipboardHasText(bool hasText);
+
+    // Not observed.
+    // The input editor, held weakly: an object that implements InputEditor.
+    QObject* inputView() const { return inputView_; }
+    void setInputView(QObject* view);
+    QRectF pasteButtonFrame() const { return pasteButtonFrame_; }
+    void setPasteButtonFrame(const QRectF& frame) { pasteButtonFrame_ = frame; }
+
+    // Translation.
+    // Drops the pending translation and schedules one of the current input: at once (still
+    // after the caller returns) or after the debounce.
+    void scheduleTranslate(bool now);
+    // Shows a text in the translate tab and translates it at once.
+    void show(const QString& text);
+    // The chosen source, else the detected one, else the pair's second language.
+    QString effectiveSource() const;
+    // Writes the translation waiting for its history row now; the application calls it when it
+    // is about to quit.
+    void flushPendingHistory();
+
+    // Actions.
+    void refitInput(bool fresh);
+    void refitOutput();
+    // Reads the clipboard only when it changed since the last look.
+    void refreshClipboard();
+    void pasteFromClipboard();
+    void focusInput();
+    void swap();
+    void setTarget(const QString& code);
+    void clear();
+    void open(const Item& item);
+    void toggleStar();
+    bool isStarred() const;
+    QList<Item> dueCards() const;
+    // The whole phrasebook as comma-separated text, whatever the search.
+    QString exportCSV() const;
+    // Finishes once the languages are in, the pair is set and the pack downloads are asked for.
+    QFuture<void> loadLanguages();
+
+    // The English texts of a card worth translating for a user whose language is mine, from
+    // its first meanings.
+    static QStringList glossTexts(const DictionaryEntry& entry, const QString& mine, int meanings);
+
+Q_SIGNALS:
+    void inputChanged();
+    void sourceChanged();
+    void manualTargetChanged();
+    void detectedChanged();
+    void outputChanged();
+    void outputFromChanged();
+    void outputToChanged();
+    void translatingChanged();
+    void problemChanged();
+    void entryChanged();
+    void dictionaryLoadingChanged();
+    void glossesChanged();
+    void inputFontSizeChanged();
+    void outputFontSizeChanged();
+    void inputBoxChanged();
+    void outputBoxChanged();
+    void tabChanged();
+    void historyChanged();
+    void phrasesChanged();
+    void historySearchChanged();
+    void phraseSearchChanged();
+    void pairChanged();
+    void languagesChanged();
+    void pinnedChanged();
+    void needsAccessibilityChanged();
+    void downloadRequestChanged();
+    void clipboardHasTextChanged();
+
+private:
+    struct GlossJob {
+        QList<QStringList> batches;
+        QString mine;
+        DictionaryEntry card;
+        QStringList all;
+    };
+
+    template <typename T>
+    bool assign(T& field, const T& value, void (AppModel::*changed)());
+    template <typename T, typename Done>
+    void whenFinished(const QFuture<T>& future, Done done);
+
+    void translate(const QString& text, quint64 run);
+    void finishTranslation(quint64 run, const QString& from, const QString& to,
+                           const QFuture<QString>& future);
+    void endTranslating(quint64 run);
+    void rememberLater();
+    void writePendingHistory();
+    void lookUp(const QString& word, const QString& from, const QString& to);
+    void finishLookUp(const QString& word, const std::optional<DictionaryEntry>& entry);
+    void translateGlosses();
+    void sendGlosses(GlossJob job);
+    QHash<QString, QString> cachedGlosses(const QString& mine, const QStringList& texts) const;
+    std::optional<double> fittedSize(const FontFit& fit, const QString& text, QSizeF box,
+                                     std::optional<double> current) const;
+    InputEditor* editor() const;
+    QString targetFor(const QString& source) const;
+    std::optional<Item> starredPhrase() const;
+    void reloadHistory();
+    void reloadPhrases();
+
+    AppServices services_;
+
+    QString input_;
+    QString source_;
+    std::optional<QString> manualTarget_;
+    std::optional<QString> detected_;
+    QString output_;
+    QString outputFrom_;
+    QString outputTo_;
+    bool translating_ = false;
+    std::optional<Problem> problem_;
+    std::optional<DictionaryEntry> entry_;
+    bool dictionaryLoading_ = false;
+    QHash<QString, QString> glosses_;
+    double inputFontSize_;
+    double outputFontSize_;
+    QSizeF inputBox_{0, 0};
+    QSizeF outputBox_{0, 0};
+    Tab tab_ = Tab::translate;
+    QList<Item> history_;
+    QList<Item> phrases_;
+    QString historySearch_;
+    QString phraseSearch_;
+    LanguagePair pair_;
+    QStringList languages_;
+    bool pinned_ = false;
+    bool needsAccessibility_ = false;
+    std::optional<DownloadRequest> downloadRequest_;
+    bool clipboardHasText_ = true;
+
+    QHash<QString, QString> glossCache_;
+    QPointer<QObject> inputView_;
+    qint64 clipboardChange_ = -1;
+    QRectF pasteButtonFrame_;
+
+    // A scheduled translation runs only while it is the latest one scheduled.
+    quint64 translateRun_ = 0;
+    // The run that set `translating`, the only one that clears it; 0 for none.
+    quint64 translatingRun_ = 0;
+    quint64 historyRun_ = 0;
+    std::optional<Item> pendingHistory_;
+    int lookupsRunning_ = 0;
+    // Dictionary lookups; last, so its threads end before the rest goes.
+    QThreadPool lookupPool_;
+};
+
+} // namespace tivela
