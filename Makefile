@@ -17,7 +17,8 @@ test: deps
 	cd $(BUILD)/test && ctest --output-on-failure --timeout 300 -j $(JOBS)
 
 # Optimised build; every benchmark in bench/, one after another so they don't disturb each other.
-bench: deps
+bench:
+	scripts/install-deps --bench
 	cmake -S . -B $(BUILD)/release -G Ninja -DCMAKE_BUILD_TYPE=Release -DTIVELA_BENCH=ON -DTIVELA_TESTS=OFF
 	cmake --build $(BUILD)/release -j $(JOBS)
 	scripts/run-benchmarks $(BUILD)/release

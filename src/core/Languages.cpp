@@ -68,6 +68,16 @@ const QStringList& popularity() {
     return table;
 }
 
+qsizetype popularityRank(const QString& code) {
+    static const QHash<QString, qsizetype> ranks = [] {
+        QHash<QString, qsizetype> table;
+        for (qsizetype i = 0; i < popularity().size(); ++i)
+            table.insert(popularity()[i], i);
+        return table;
+    }();
+    return ranks.value(code, popularity().size());
+}
+
 const QSet<QString>& lexicon() {
     static const QSet<QString> table{u"en"_s, u"es"_s, u"fr"_s, u"de"_s, u"it"_s, u"pt"_s, u"ru"_s,
                                      u"uk"_s, u"pl"_s, u"nl"_s, u"sv"_s, u"da"_s, u"nb"_s, u"fi"_s,

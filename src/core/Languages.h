@@ -13,6 +13,8 @@ namespace tivela {
 namespace Languages {
 
 const QStringList& popularity();
+// A code's index in `popularity`; codes not in it rank after all that are.
+qsizetype popularityRank(const QString& code);
 const QSet<QString>& lexicon();
 
 // A platform locale or language identifier ("en-US", "zh-Hant-TW", "pt_BR") to the system's code.

@@ -9,6 +9,32 @@ bool within(char32_t c, char32_t first, char32_t last) {
     return c >= first && c <= last;
 }
 
+bool containsAny(QStringView text, QStringView letters) {
+    for (const QChar c : text)
+        if (letters.contains(c))
+            return true;
+    return false;
+}
+
+// Locale tags compare without regard to case or the separator ("pt_BR" is "pt-br").
+QString comparableLocale(const QString& locale) {
+    return QString(locale).replace(u'_', u'-').toLower();
+}
+
+int score(const Voice& voice, const std::optional<QString>& systemDefault,
+          const QString& preferred) {
+    int result;
+    if (voice.identifier.contains(u".eloquence."))
+        result = voice.quality >= 3 ? -80 : voice.quality == 2 ? -90 : -100;
+    else
+        result = voice.quality >= 3 ? 20 : voice.quality == 2 ? 10 : 0;
+    if (systemDefault && *systemDefault == voice.identifier)
+        result += 7;
+    if (!preferred.isEmpty() && preferred == comparableLocale(voice.language))
+        result += 5;
+    return result;
+}
+
 } // namespace
 
 QString name(Script script) {
@@ -183,6 +209,68 @@ QString code(const QString& voiceLanguage) {
     if (first == u"fil")
         return u"tl"_s;
     return first;
+}
+
+const QHash<QString, QString>& preferredRegion() {
+    static const QHash<QString, QString> table{
+        {u"en"_s, u"en-US"_s},    {u"pt"_s, u"pt-BR"_s},  {u"es"_s, u"es-ES"_s},
+        {u"fr"_s, u"fr-FR"_s},    {u"de"_s, u"de-DE"_s},  {u"zh"_s, u"zh-CN"_s},
+        {u"zh-TW"_s, u"zh-TW"_s}, {u"ar"_s, u"ar-001"_s}, {u"nl"_s, u"nl-NL"_s}};
+    return table;
+}
+
+bool scriptFits(QStringView text, const QString& language) {
+    const auto found = script(text);
+    return !found || scripts(language).contains(*found);
+}
+
+std::optional<QString> speechLanguage(QStringView text, const QString& language,
+                                      const QStringList& hints) {
+    const auto found = script(text);
+    if (!found || scripts(language).contains(*found))
+        return language;
+    if (*found == Script::latin)
+        return std::nullopt;
+    if (*found == Script::cyrillic) {
+        if (containsAny(text, u"іїєґІЇЄҐ"))
+            return u"uk"_s;
+        if (containsAny(text, u"ыэъёЫЭЪЁ"))
+            return u"ru"_s;
+        static const QStringList cyrillicLanguages{u"ru"_s, u"uk"_s, u"bg"_s,
+                                                   u"be"_s, u"sr"_s, u"mk"_s};
+        for (const QString& hint : hints)
+            if (cyrillicLanguages.contains(hint))
+                return hint;
+        return u"ru"_s;
+    }
+    for (const QString& hint : hints)
+        if (scripts(hint).contains(*found))
+            return hint;
+    const QString fallback = defaultLanguage(*found);
+    if (fallback.isEmpty())
+        return std::nullopt;
+    return fallback;
+}
+
+std::optional<Voice> pick(const QList<Voice>& voices, const QString& requested,
+                          const std::optional<QString>& systemDefault) {
+    const QString wanted = code(requested);
+    const QString preferred = comparableLocale(preferredRegion().value(wanted));
+    const Voice* best = nullptr;
+    int bestScore = 0;
+    for (const Voice& voice : voices) {
+        if (voice.isNovelty || code(voice.language) != wanted)
+            continue;
+        const int candidate = score(voice, systemDefault, preferred);
+        // Earlier voices win full ties, as a stable sort would leave them.
+        if (!best || candidate > bestScore || (candidate == bestScore && voice.name < best->name)) {
+            best = &voice;
+            bestScore = candidate;
+        }
+    }
+    if (!best)
+        return std::nullopt;
+    return *best;
 }
 
 } // namespace tivela::Voices

@@ -3,6 +3,7 @@
 #include <QHash>
 #include <QList>
 #include <QString>
+#include <QStringList>
 #include <QStringView>
 
 #include <optional>
@@ -10,8 +11,23 @@
 namespace tivela {
 
 // Writing systems and the languages that use them: the one table that the script check, the
-// language detector and speech all decide by.
+// language detector and speech all decide by. Speech adds the choice of a spoken language for a
+// text and of the best voice for it, on plain records so the rules run without a synthesiser.
 namespace Voices {
+
+// A system voice as the speech platform lists it.
+struct Voice {
+    QString identifier;
+    QString name;
+    // The voice's locale as the platform gives it ("en-US", "zh-TW", "pt_BR").
+    QString language;
+    // Higher is better; the ranking tells apart 3 or more, 2, and anything lower.
+    int quality = 0;
+    // Novelty voices are never chosen or listed.
+    bool isNovelty = false;
+
+    friend bool operator==(const Voice&, const Voice&) = default;
+};
 
 enum class Script {
     latin,
@@ -56,6 +72,19 @@ QList<Script> scripts(const QString& language);
 QString defaultLanguage(Script script);
 // A voice or platform locale ("zh_HK", "nb-NO", "fil-PH") to the system's language code.
 QString code(const QString& voiceLanguage);
+
+// The voice locale preferred for a language ("en" speaks "en-US" when it can).
+const QHash<QString, QString>& preferredRegion();
+// The text's dominant script is one the language is written in, or the text has none.
+bool scriptFits(QStringView text, const QString& language);
+// The language to speak a text in: the stated one when its script fits, else one the text's
+// script and the hints settle; nothing for a Latin text stated in a language of another script.
+std::optional<QString> speechLanguage(QStringView text, const QString& language,
+                                      const QStringList& hints);
+// The best voice for a language; systemDefault is the identifier of the platform's default
+// voice for it.
+std::optional<Voice> pick(const QList<Voice>& voices, const QString& code,
+                          const std::optional<QString>& systemDefault);
 
 } // namespace Voices
 

@@ -2,8 +2,11 @@
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QFile>
 #include <QMap>
+#include <QThread>
 
+#include <csignal>
 #include <cstdlib>
 #include <unistd.h>
 
@@ -50,8 +53,25 @@ QString World::setUp() {
 }
 
 void World::tearDown() {
-    if (ownsWorld())
-        QDir(root()).removeRecursively();
+    if (!ownsWorld())
+        return;
+    // Daemons started for the world (a speech daemon listening on a socket in it) would
+    // outlive the tests otherwise. One may still be forking as the tests end: look again.
+    const QByteArray rootBytes = root().toLocal8Bit();
+    for (const int pauseMs : {0, 100, 300}) {
+        QThread::msleep(pauseMs);
+        const QStringList pids = QDir(QStringLiteral("/proc")).entryList(QDir::Dirs);
+        for (const QString& name : pids) {
+            bool isPid = false;
+            const pid_t pid = name.toInt(&isPid);
+            if (!isPid || pid == getpid())
+                continue;
+            QFile cmdline(QStringLiteral("/proc/%1/cmdline").arg(pid));
+            if (cmdline.open(QIODevice::ReadOnly) && cmdline.readAll().contains(rootBytes))
+                ::kill(pid, SIGKILL);
+        }
+    }
+    QDir(root()).removeRecursively();
 }
 
 QString World::root() {

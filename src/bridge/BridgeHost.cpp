@@ -1,0 +1,469 @@
+#include "bridge/BridgeHost.h"
+
+#include "core/BridgeMessage.h"
+#include "core/LanguageDetector.h"
+#include "core/Languages.h"
+#include "core/Paths.h"
+#include "core/Speaker.h"
+
+#include <QDateTime>
+#include <QJsonArray>
+#include <QProcess>
+#include <QStandardPaths>
+#include <QThread>
+#include <QUrl>
+#include <QUuid>
+
+#include <cmath>
+#include <unistd.h>
+
+using namespace Qt::StringLiterals;
+
+namespace tivela {
+namespace {
+
+constexpr int poolThreads = 16;
+constexpr int maxInFlight = 256;
+constexpr int voicesWaitMs = 20000;
+
+bool isSpeech(const QString& type) {
+    return type == u"voices" || type == u"speak" || type == u"stopSpeaking";
+}
+
+double now() {
+    return double(QDateTime::currentMSecsSinceEpoch()) / 1000.0;
+}
+
+QJsonObject ok() {
+    return QJsonObject{{u"ok"_s, true}};
+}
+
+QJsonObject failure(const QString& code) {
+    return QJsonObject{{u"ok"_s, false}, {u"error"_s, code}};
+}
+
+QJsonObject failed(const QString& message) {
+    return QJsonObject{{u"ok"_s, false}, {u"error"_s, u"failed"_s}, {u"message"_s, message}};
+}
+
+QString query(const QList<std::pair<QString, QString>>& items) {
+    QString text;
+    for (const auto& [key, value] : items) {
+        if (!text.isEmpty())
+            text += u'&';
+        text += key + u'=' + QString::fromLatin1(QUrl::toPercentEncoding(value));
+    }
+    return text;
+}
+
+} // namespace
+
+std::optional<QString> BridgeFields::string(const QString& key) const {
+    const QJsonValue value = object_.value(key);
+    return value.isString() ? std::optional(value.toString()) : std::nullopt;
+}
+
+std::optional<bool> BridgeFields::boolean(const QString& key) const {
+    const QJsonValue value = object_.value(key);
+    if (value.isBool())
+        return value.toBool();
+    if (value.isDouble() && (value.toDouble() == 0 || value.toDouble() == 1))
+        return value.toDouble() == 1;
+    return std::nullopt;
+}
+
+std::optional<qint64> BridgeFields::integer(const QString& key) const {
+    const QJsonValue value = object_.value(key);
+    if (!value.isDouble())
+        return std::nullopt;
+    const double number = value.toDouble();
+    // Beyond 2^53 a double no longer tells integers apart; such values are no exact integers.
+    if (std::trunc(number) != number || std::fabs(number) > 9007199254740992.0)
+        return std::nullopt;
+    return qint64(number);
+}
+
+std::optional<double> BridgeFields::number(const QString& key) const {
+    const QJsonValue value = object_.value(key);
+    return value.isDouble() ? std::optional(value.toDouble()) : std::nullopt;
+}
+
+std::optional<QStringList> BridgeFields::strings(const QString& key) const {
+    const QJsonValue value = object_.value(key);
+    if (!value.isArray())
+        return std::nullopt;
+    QStringList list;
+    for (const QJsonValue& element : value.toArray()) {
+        if (!element.isString())
+            return std::nullopt;
+        list << element.toString();
+    }
+    return list;
+}
+
+std::optional<QJsonObject> BridgeFields::object(const QString& key) const {
+    const QJsonValue value = object_.value(key);
+    return value.isObject() ? std::optional(value.toObject()) : std::nullopt;
+}
+
+BridgeHost::BridgeHost(int in, int out, QString version, Store& store, AppleTranslator& translator)
+    : in_(in)
+    , out_(out)
+    , version_(std::move(version))
+    , store_(store)
+    , translator_(translator)
+    , inFlight_(maxInFlight) {
+    pool_.setMaxThreadCount(poolThreads);
+    voicesDeadline_.setSingleShot(true);
+    connect(&voicesDeadline_, &QTimer::timeout, this, [this] {
+        speechReady_ = true;
+        speakQueued();
+    });
+}
+
+BridgeHost::~BridgeHost() = default;
+
+void BridgeHost::start() {
+    reader_ = QThread::create([this] { read(); });
+    reader_->start();
+}
+
+void BridgeHost::read() {
+    for (;;) {
+        const auto request = BridgeMessage::read(in_);
+        if (!request)
+            finish();
+        inFlight_.acquire();
+        route(*request);
+    }
+}
+
+void BridgeHost::route(const QJsonObject& request) {
+    if (isSpeech(request.value(u"type"_s).toString())) {
+        QMetaObject::invokeMethod(
+            this, [this, request] { queueSpeech(request); }, Qt::QueuedConnection);
+        return;
+    }
+    pool_.start([this, request] {
+        handle(request);
+        inFlight_.release();
+    });
+}
+
+void BridgeHost::queueSpeech(const QJsonObject& request) {
+    speechQueue_.append(request);
+    if (speechReady_) {
+        speakQueued();
+        return;
+    }
+    if (voicesWatcher_)
+        return;
+    // The speaker is made on the first speech request, not at start: most conversations
+    // never speak, and the speech daemon is not free to start.
+    voicesWatcher_ = std::make_unique<QFutureWatcher<void>>();
+    connect(voicesWatcher_.get(), &QFutureWatcher<void>::finished, this, [this] {
+        speechReady_ = true;
+        voicesDeadline_.stop();
+        speakQueued();
+    });
+    voicesWatcher_->setFuture(Speaker::shared().ready());
+    voicesDeadline_.start(voicesWaitMs);
+}
+
+void BridgeHost::speakQueued() {
+    while (!speechQueue_.isEmpty()) {
+        const QJsonObject request = speechQueue_.takeFirst();
+        const BridgeFields fields(request);
+        reply(request.value(u"id"_s), speech(request.value(u"type"_s).toString(), fields));
+        inFlight_.release();
+    }
+}
+
+QJsonObject BridgeHost::speech(const QString& type, const BridgeFields& fields) {
+    Speaker& speaker = Speaker::shared();
+    if (type == u"voices") {
+        QJsonObject body = ok();
+        body.insert(u"languages"_s, QJsonArray::fromStringList(speaker.languages()));
+        return body;
+    }
+    if (type == u"speak") {
+        QStringList hints;
+        if (const auto pair = SharedSettings::pair())
+            hints = {pair->mine, pair->second};
+        const bool spoken = speaker.speak(fields.string(u"text"_s).value_or(QString()),
+                                          fields.string(u"lang"_s).value_or(QString()), hints);
+        return spoken ? ok() : failure(u"no-voice"_s);
+    }
+    speaker.stop();
+    return ok();
+}
+
+void BridgeHost::finish() {
+    // Requests still running are abandoned; static destructors must not run under them.
+    ::_exit(0);
+}
+
+void BridgeHost::handle(const QJsonObject& request) {
+    const QJsonValue id = request.value(u"id"_s);
+    const BridgeFields fields(request);
+    const QString type = fields.string(u"type"_s).value_or(QString());
+    QJsonObject body;
+    if (type == u"status")
+        body = status(fields);
+    else if (type == u"detect")
+        body = detect(fields);
+    else if (type == u"translate")
+        body = translate(fields);
+    else if (type == u"translateBatch")
+        body = translateBatch(fields);
+    else if (type == u"phrases")
+        body = phrases();
+    else if (type == u"addPhrase")
+        body = addPhrase(fields);
+    else if (type == u"deletePhrase")
+        body = deletePhrase(fields);
+    else if (type == u"answer")
+        body = answer(fields);
+    else if (type == u"addHistory")
+        body = addHistory(fields);
+    else if (type == u"open")
+        body = open(fields);
+    else if (type == u"download")
+        body = download(fields);
+    else
+        body = failure(u"unknown-type"_s);
+    reply(id, std::move(body));
+}
+
+void BridgeHost::reply(const QJsonValue& id, QJsonObject body) {
+    body.insert(u"id"_s, id.isUndefined() ? QJsonValue(QJsonValue::Null) : id);
+    QByteArray bytes = BridgeMessage::frame(body);
+    if (bytes.size() - 4 > maxReplyBytes) {
+        QJsonObject tooLarge = failed(u"reply too large"_s);
+        tooLarge.insert(u"id"_s, body.value(u"id"_s));
+        bytes = BridgeMessage::frame(tooLarge);
+    }
+    const QMutexLocker locker(&outLock_);
+    qsizetype done = 0;
+    while (done < bytes.size()) {
+        const ssize_t n = ::write(out_, bytes.constData() + done, size_t(bytes.size() - done));
+        if (n < 0 && errno == EINTR)
+            continue;
+        // The browser has gone; the reader sees the end of input and ends the process.
+        if (n <= 0)
+            return;
+        done += n;
+    }
+}
+
+std::optional<Item> BridgeHost::item(const QJsonObject& object, const QString& origin) {
+    const BridgeFields fields(object);
+    const auto text = fields.string(u"text"_s);
+    const auto translation = fields.string(u"translation"_s);
+    const auto from = fields.string(u"from"_s);
+    const auto to = fields.string(u"to"_s);
+    if (!text || !translation || !from || !to)
+        return std::nullopt;
+    Item item;
+    item.id = fields.string(u"id"_s).value_or(QUuid::createUuid().toString(QUuid::WithoutBraces));
+    item.text = *text;
+    item.translation = *translation;
+    item.from = *from;
+    item.to = *to;
+    item.created = fields.number(u"created"_s).value_or(now());
+    item.box = int(std::clamp<qint64>(fields.integer(u"box"_s).value_or(0), 0, Store::maxBox));
+    item.due = fields.number(u"due"_s).value_or(0);
+    item.origin = fields.string(u"origin"_s).value_or(origin);
+    return item;
+}
+
+QSet<QString> BridgeHost::supported() {
+    return translator_.supportedLanguages().result();
+}
+
+LanguagePair BridgeHost::pair() {
+    if (const auto saved = SharedSettings::pair())
+        return *saved;
+    return LanguagePair::defaultPair(Languages::systemLanguage(supported()));
+}
+
+BridgeHost::Resolved BridgeHost::resolvePair(const QString& text,
+                                             const std::optional<QString>& from,
+                                             const std::optional<QString>& to) {
+    const auto given = [](const std::optional<QString>& code) {
+        return code && !code->isEmpty() && *code != u"auto";
+    };
+    const LanguagePair languages = pair();
+    Resolved resolved;
+    if (given(from)) {
+        resolved.from = *from;
+    } else {
+        const auto guess =
+            LanguageDetector::detect(text, supported(), {languages.mine, languages.second});
+        resolved.from = guess ? guess->code : languages.second;
+        resolved.detected = true;
+    }
+    resolved.to = given(to) ? *to : languages.target(resolved.from);
+    return resolved;
+}
+
+QJsonObject BridgeHost::errorBody(const TranslateError& error) {
+    switch (error.kind()) {
+    case TranslateError::Kind::notInstalled:
+    case TranslateError::Kind::unsupported: {
+        QJsonObject body =
+            failure(error.kind() == TranslateError::Kind::notInstalled ? u"not-installed"_s
+                                                                       : u"unsupported"_s);
+        body.insert(u"from"_s, error.from());
+        body.insert(u"to"_s, error.to());
+        return body;
+    }
+    case TranslateError::Kind::empty:
+        return failure(u"empty"_s);
+    case TranslateError::Kind::failed:
+        break;
+    }
+    return failed(u"failed(\""_s + error.message() + u"\")"_s);
+}
+
+QJsonObject BridgeHost::status(const BridgeFields& fields) {
+    const QString from = fields.string(u"from"_s).value_or(QString());
+    const QString to = fields.string(u"to"_s).value_or(QString());
+    const PairStatus quality = translator_.status(from, to, false).result();
+    const PairStatus fast = translator_.status(from, to, true).result();
+    QJsonObject body = ok();
+    body.insert(u"status"_s, rawValue(quality));
+    body.insert(u"fast"_s, rawValue(fast));
+    return body;
+}
+
+QJsonObject BridgeHost::detect(const BridgeFields& fields) {
+    const auto guess =
+        LanguageDetector::detect(fields.string(u"text"_s).value_or(QString()), supported(), {});
+    return QJsonObject{{u"ok"_s, guess.has_value()},
+                       {u"lang"_s, guess ? guess->code : QString()},
+                       {u"confidence"_s, guess ? guess->confidence : 0.0}};
+}
+
+QJsonObject BridgeHost::translate(const BridgeFields& fields) {
+    const QString text = fields.string(u"text"_s).value_or(QString());
+    const Resolved resolved = resolvePair(text, fields.string(u"from"_s), fields.string(u"to"_s));
+    QJsonObject body;
+    if (Languages::lexiconCode(resolved.from) == Languages::lexiconCode(resolved.to)) {
+        body = ok();
+        body.insert(u"text"_s, text);
+        body.insert(u"same"_s, true);
+    } else {
+        try {
+            const QString translation = translator_
+                                            .translate(text, resolved.from, resolved.to,
+                                                       fields.boolean(u"fast"_s).value_or(false))
+                                            .result();
+            body = ok();
+            body.insert(u"text"_s, translation);
+        } catch (const TranslateError& error) {
+            body = errorBody(error);
+        } catch (const std::exception& error) {
+            body = failed(QString::fromUtf8(error.what()));
+        }
+    }
+    body.insert(u"from"_s, resolved.from);
+    body.insert(u"to"_s, resolved.to);
+    if (body.value(u"ok"_s).toBool())
+        body.insert(u"detected"_s, resolved.detected);
+    return body;
+}
+
+QJsonObject BridgeHost::translateBatch(const BridgeFields& fields) {
+    const QStringList texts = fields.strings(u"texts"_s).value_or(QStringList());
+    const QString from = fields.string(u"from"_s).value_or(u"en"_s);
+    const QString to = fields.string(u"to"_s).value_or(u"en"_s);
+    try {
+        const QStringList translations =
+            translator_.translate(texts, from, to, fields.boolean(u"fast"_s).value_or(true))
+                .result();
+        QJsonObject body = ok();
+        body.insert(u"texts"_s, QJsonArray::fromStringList(translations));
+        body.insert(u"from"_s, from);
+        body.insert(u"to"_s, to);
+        return body;
+    } catch (const TranslateError& error) {
+        return errorBody(error);
+    } catch (const std::exception& error) {
+        return failed(QString::fromUtf8(error.what()));
+    }
+}
+
+QJsonObject BridgeHost::phrases() {
+    QJsonArray items;
+    for (const Item& item : store_.phrases(QString()))
+        items.append(toJson(item));
+    QJsonObject body = ok();
+    body.insert(u"items"_s, items);
+    return body;
+}
+
+QJsonObject BridgeHost::addPhrase(const BridgeFields& fields) {
+    const auto object = fields.object(u"item"_s);
+    const auto parsed = object ? item(*object, u"browser"_s) : std::nullopt;
+    if (!parsed)
+        return failure(u"bad-item"_s);
+    const auto stored = store_.addPhrase(*parsed);
+    if (!stored)
+        return failed(u"the phrasebook could not be saved"_s);
+    QJsonObject body = ok();
+    body.insert(u"item"_s, toJson(*stored));
+    return body;
+}
+
+QJsonObject BridgeHost::deletePhrase(const BridgeFields& fields) {
+    if (!store_.deletePhrase(fields.string(u"itemId"_s).value_or(QString())))
+        return failed(u"the phrasebook could not be saved"_s);
+    return ok();
+}
+
+QJsonObject BridgeHost::answer(const BridgeFields& fields) {
+    const QString id = fields.string(u"itemId"_s).value_or(QString());
+    if (!store_.answer(id, fields.boolean(u"knew"_s).value_or(false), now()))
+        return failed(u"the card could not be saved"_s);
+    return ok();
+}
+
+QJsonObject BridgeHost::addHistory(const BridgeFields& fields) {
+    const auto object = fields.object(u"item"_s);
+    const auto parsed = object ? item(*object, u"browser"_s) : std::nullopt;
+    if (parsed && !store_.addHistory(*parsed))
+        return failed(u"the history could not be saved"_s);
+    return ok();
+}
+
+QString BridgeHost::translateURL(const std::optional<QString>& text) {
+    if (!text || text->isEmpty())
+        return u"tivela://translate"_s;
+    return u"tivela://translate?"_s + query({{u"text"_s, *text}});
+}
+
+QString BridgeHost::downloadURL(const QString& from, const QString& to) {
+    return u"tivela://download?"_s + query({{u"from"_s, from}, {u"to"_s, to}});
+}
+
+QJsonObject BridgeHost::open(const BridgeFields& fields) {
+    return openApp(translateURL(fields.string(u"text"_s)));
+}
+
+QJsonObject BridgeHost::download(const BridgeFields& fields) {
+    return openApp(downloadURL(fields.string(u"from"_s).value_or(QString()),
+                               fields.string(u"to"_s).value_or(QString())));
+}
+
+QJsonObject BridgeHost::openApp(const QString& url) {
+    if (url.toUtf8().size() >= maxArgumentBytes)
+        return failed(u"text too long"_s);
+    // Whether a handler takes the URL is the desktop's business, as with any link opened.
+    const QString opener = QStandardPaths::findExecutable(u"xdg-open"_s);
+    if (!opener.isEmpty())
+        QProcess::startDetached(opener, {url});
+    return ok();
+}
+
+} // namespace tivela

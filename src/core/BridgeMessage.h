@@ -1,0 +1,30 @@
+#pragma once
+
+#include "core/DictionaryEntry.h"
+
+#include <QJsonObject>
+
+#include <optional>
+
+namespace tivela {
+
+// The browser's native-messaging frame: a 4-byte length in the machine's byte order, then one
+// UTF-8 JSON object. Stateless; concurrent writers to one descriptor serialise themselves.
+namespace BridgeMessage {
+
+// Lengths at or above this end the channel: no honest request is that large.
+constexpr quint32 maxLength = 1u << 26;
+
+// One frame's object from a blocking descriptor; nothing at end of input, on a refused
+// length, a short body, a read error, or a body that is not a JSON object.
+std::optional<QJsonObject> read(int fd);
+// Writes one frame, retrying interrupted and partial writes. False when the channel is gone.
+bool write(const QJsonObject& object, int fd);
+// The frame of an object, as `write` sends it.
+QByteArray frame(const QJsonObject& object);
+
+QJsonObject entryDict(const DictionaryEntry& entry);
+
+} // namespace BridgeMessage
+
+} // namespace tivela

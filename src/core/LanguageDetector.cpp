@@ -1,0 +1,138 @@
+#include "core/LanguageDetector.h"
+
+#include "core/Languages.h"
+#include "platform/recognizer/Cld2Recognizer.h"
+
+#include <QTextBoundaryFinder>
+
+#include <algorithm>
+
+using namespace Qt::StringLiterals;
+
+namespace tivela::LanguageDetector {
+namespace {
+
+// Sets iterate in no fixed order; the recogniser breaks ties by the order it is told.
+QStringList byPopularity(const QSet<QString>& codes) {
+    QList<std::pair<qsizetype, QString>> ranked;
+    ranked.reserve(codes.size());
+    for (const QString& code : codes)
+        ranked.append({Languages::popularityRank(code), code});
+    std::sort(ranked.begin(), ranked.end());
+    QStringList list;
+    list.reserve(ranked.size());
+    for (const auto& [rank, code] : std::as_const(ranked))
+        list << code;
+    return list;
+}
+
+// The allowed codes as the platform names them, in the order the recogniser breaks ties by.
+QStringList platformIdentifiers(const QSet<QString>& codes) {
+    QStringList identifiers;
+    for (const QString& code : byPopularity(codes))
+        identifiers << Languages::appleIdentifier(code);
+    return identifiers;
+}
+
+QList<LanguageRecognizer::Hint> weights(const QStringList& allowed, const QStringList& hints) {
+    QList<LanguageRecognizer::Hint> result;
+    if (hints.isEmpty())
+        return result;
+    const auto weigh = [&](const QString& identifier, double weight, bool overwrite) {
+        for (auto& known : result) {
+            if (known.identifier == identifier) {
+                if (overwrite)
+                    known.weight = weight;
+                return;
+            }
+        }
+        result << LanguageRecognizer::Hint{identifier, weight};
+    };
+    for (qsizetype i = 0; i < hints.size(); ++i)
+        weigh(Languages::appleIdentifier(hints[i]), i == 0 ? firstHintWeight : laterHintWeight,
+              true);
+    for (const QString& identifier : allowed)
+        weigh(identifier, allowedWeight, false);
+    return result;
+}
+
+// Characters as the user perceives them; each is at least one UTF-16 unit, so a text of no
+// more units than `count` needs no counting.
+qsizetype boundaryAfter(const QString& text, qsizetype count) {
+    if (text.size() <= count)
+        return -1;
+    QTextBoundaryFinder finder(QTextBoundaryFinder::Grapheme, text);
+    for (qsizetype seen = 0; finder.toNextBoundary() != -1;)
+        if (++seen == count && finder.position() < text.size())
+            return finder.position();
+    return -1;
+}
+
+QString firstCharacters(const QString& text, qsizetype count) {
+    const qsizetype end = boundaryAfter(text, count);
+    return end < 0 ? text : text.left(end);
+}
+
+qsizetype wordCount(const QString& text) {
+    qsizetype words = 0;
+    bool inWord = false;
+    for (const QChar c : text) {
+        if (c.isSpace())
+            inWord = false;
+        else if (!inWord) {
+            inWord = true;
+            ++words;
+        }
+    }
+    return words;
+}
+
+} // namespace
+
+QList<LanguageRecognizer::Hint> hintWeights(const QSet<QString>& allowed,
+                                            const QStringList& hints) {
+    return weights(platformIdentifiers(allowed), hints);
+}
+
+std::optional<Guess> detect(const QString& text, const QSet<QString>& allowed,
+                            const QStringList& hints) {
+    Cld2Recognizer recognizer;
+    return detect(text, allowed, hints, recognizer);
+}
+
+std::optional<Guess> detect(const QString& text, const QSet<QString>& allowed,
+                            const QStringList& hints, LanguageRecognizer& recognizer) {
+    const QString trimmed = text.trimmed();
+    if (trimmed.isEmpty())
+        return std::nullopt;
+    const QStringList constraints = platformIdentifiers(allowed);
+    if (!constraints.isEmpty())
+        recognizer.setLanguageConstraints(constraints);
+    if (!hints.isEmpty())
+        recognizer.setLanguageHints(weights(constraints, hints), allowedWeight);
+    recognizer.processString(firstCharacters(trimmed, maxCharacters));
+
+    const QList<LanguageRecognizer::Hypothesis> hypotheses =
+        recognizer.languageHypotheses(maxHypotheses);
+    if (hypotheses.isEmpty())
+        return std::nullopt;
+    // Of equal probabilities the recogniser's order stands: the first one met wins.
+    const auto best =
+        std::max_element(hypotheses.cbegin(), hypotheses.cend(), [](const auto& a, const auto& b) {
+            return a.probability < b.probability;
+        });
+    return Guess{Languages::code(best->identifier), std::clamp(best->probability, 0.0, 1.0)};
+}
+
+bool isSingleWord(const QString& text) {
+    const QString trimmed = text.trimmed();
+    if (trimmed.isEmpty())
+        return false;
+    if (boundaryAfter(trimmed, 40) >= 0 || wordCount(trimmed) > 2)
+        return false;
+    return std::none_of(trimmed.cbegin(), trimmed.cend(), [](QChar c) {
+        return c == u'.' || c == u'!' || c == u'?' || c == u';' || c == u':';
+    });
+}
+
+} // namespace tivela::LanguageDetector

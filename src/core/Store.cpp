@@ -1,0 +1,382 @@
+#include "core/Store.h"
+
+#include "core/Paths.h"
+
+#include <QDateTime>
+#include <QFile>
+#include <QHashFunctions>
+#include <QJsonValue>
+
+#include <sqlite3.h>
+
+#include <algorithm>
+#include <cmath>
+#include <limits>
+#include <memory>
+
+using namespace Qt::StringLiterals;
+
+namespace tivela {
+namespace {
+
+constexpr double secondsPerDay = 86400;
+constexpr double retryDelay = 60;
+constexpr int busyTimeoutMs = 3000;
+
+constexpr const char* schema = R"(
+CREATE TABLE IF NOT EXISTS history(
+    id TEXT PRIMARY KEY,
+    text TEXT NOT NULL,
+    translation TEXT NOT NULL,
+    src TEXT NOT NULL,
+    dst TEXT NOT NULL,
+    created REAL NOT NULL,
+    origin TEXT NOT NULL DEFAULT 'mac');
+CREATE INDEX IF NOT EXISTS history_created ON history(created);
+CREATE TABLE IF NOT EXISTS phrase(
+    id TEXT PRIMARY KEY,
+    text TEXT NOT NULL,
+    translation TEXT NOT NULL,
+    src TEXT NOT NULL,
+    dst TEXT NOT NULL,
+    created REAL NOT NULL,
+    box INTEGER NOT NULL DEFAULT 0,
+    due REAL NOT NULL DEFAULT 0,
+    origin TEXT NOT NULL DEFAULT 'mac',
+    deleted INTEGER NOT NULL DEFAULT 0,
+    updated REAL NOT NULL DEFAULT 0);
+CREATE INDEX IF NOT EXISTS phrase_key ON phrase(text, src, dst);
+)";
+
+constexpr const char* phraseColumns =
+    "SELECT id, text, translation, src, dst, created, box, due, origin FROM phrase ";
+constexpr const char* livePhraseByKey =
+    "WHERE deleted = 0 AND text = ? AND src = ? AND dst = ? LIMIT 1";
+
+double currentTime() {
+    return double(QDateTime::currentMSecsSinceEpoch()) / 1000;
+}
+
+// The browser may send any integer, and older rows may hold one; the box indexes the
+// interval table.
+int clampBox(qint64 box) {
+    return int(std::clamp<qint64>(box, 0, Store::maxBox));
+}
+
+// Searches match literally: "50%" must not find "500".
+QString containsPattern(const QString& search) {
+    QString pattern = u"%"_s;
+    for (const QChar c : search) {
+        if (c == u'\\' || c == u'%' || c == u'_')
+            pattern += u'\\';
+        pattern += c;
+    }
+    pattern += u'%';
+    return pattern;
+}
+
+struct Finalize {
+    void operator()(sqlite3_stmt* statement) const { sqlite3_finalize(statement); }
+};
+
+} // namespace
+
+// One prepared statement, finalised when it goes. Without a connection, or when preparing
+// fails, it yields no rows and does not succeed.
+class Store::Query {
+public:
+    Query(sqlite3* db, const QByteArray& sql) {
+        sqlite3_stmt* statement = nullptr;
+        if (db && sqlite3_prepare_v2(db, sql.constData(), int(sql.size()), &statement, nullptr) ==
+                      SQLITE_OK)
+            statement_.reset(statement);
+    }
+
+    Query& bind(const QString& value) {
+        const QByteArray utf8 = value.toUtf8();
+        if (statement_)
+            sqlite3_bind_text(statement_.get(), ++index_, utf8.constData(), int(utf8.size()),
+                              SQLITE_TRANSIENT);
+        return *this;
+    }
+    Query& bind(double value) {
+        if (statement_)
+            sqlite3_bind_double(statement_.get(), ++index_, value);
+        return *this;
+    }
+    Query& bind(qint64 value) {
+        if (statement_)
+            sqlite3_bind_int64(statement_.get(), ++index_, value);
+        return *this;
+    }
+
+    // Steps to the next row; false at the end or on an error (see done()).
+    bool next() {
+        if (!statement_ || status_ != SQLITE_ROW)
+            return false;
+        status_ = sqlite3_step(statement_.get());
+        return status_ == SQLITE_ROW;
+    }
+    // Whether every row has been stepped through without an error.
+    bool done() const { return status_ == SQLITE_DONE; }
+    bool run() {
+        while (next()) {
+        }
+        return done();
+    }
+
+    QString text(int column) const {
+        const auto* bytes =
+            reinterpret_cast<const char*>(sqlite3_column_text(statement_.get(), column));
+        return QString::fromUtf8(bytes, sqlite3_column_bytes(statement_.get(), column));
+    }
+    double real(int column) const { return sqlite3_column_double(statement_.get(), column); }
+    qint64 integer(int column) const { return sqlite3_column_int64(statement_.get(), column); }
+
+    // The current row in the column order of the history and phrase selects.
+    Item item(bool phrase) const {
+        Item item{text(0), text(1), text(2), text(3), text(4), real(5)};
+        if (phrase) {
+            item.box = clampBox(integer(6));
+            item.due = real(7);
+        }
+        item.origin = text(phrase ? 8 : 6);
+        return item;
+    }
+
+    // Every remaining row; nothing when the statement fails part of the way.
+    QList<Item> items(bool phrase) {
+        QList<Item> list;
+        while (next())
+            list << item(phrase);
+        return done() ? list : QList<Item>();
+    }
+
+private:
+    std::unique_ptr<sqlite3_stmt, Finalize> statement_;
+    int index_ = 0;
+    // SQLITE_ROW stands for "not stepped to the end yet".
+    int status_ = SQLITE_ROW;
+};
+
+size_t qHash(const Item& item, size_t seed) {
+    return qHashMulti(seed, item.id, item.text, item.translation, item.from, item.to, item.created,
+                      item.box, item.due, item.origin);
+}
+
+QJsonObject toJson(const Item& item) {
+    return QJsonObject{
+        {u"id"_s, item.id},     {u"text"_s, item.text}, {u"translation"_s, item.translation},
+        {u"from"_s, item.from}, {u"to"_s, item.to},     {u"created"_s, item.created},
+        {u"box"_s, item.box},   {u"due"_s, item.due},   {u"origin"_s, item.origin}};
+}
+
+template <>
+std::optional<Item> fromJson<Item>(const QJsonObject& object) {
+    bool ok = true;
+    const auto string = [&](const QString& key) {
+        const QJsonValue value = object.value(key);
+        ok = ok && value.isString();
+        return value.toString();
+    };
+    const auto number = [&](const QString& key) {
+        const QJsonValue value = object.value(key);
+        ok = ok && value.isDouble();
+        return value.toDouble();
+    };
+    Item item{string(u"id"_s),   string(u"text"_s), string(u"translation"_s),
+              string(u"from"_s), string(u"to"_s),   number(u"created"_s)};
+    const double box = number(u"box"_s);
+    ok = ok && std::trunc(box) == box && std::abs(box) <= std::numeric_limits<int>::max();
+    item.box = ok ? int(box) : 0;
+    item.due = number(u"due"_s);
+    item.origin = string(u"origin"_s);
+    return ok ? std::optional(item) : std::nullopt;
+}
+
+Store& Store::shared() {
+    static Store store(Paths::database());
+    return store;
+}
+
+Store::Store(const QString& path) {
+    if (path.isEmpty())
+        return; // SQLite would open a private temporary database that vanishes on close.
+    sqlite3* db = nullptr;
+    const int flags = SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_FULLMUTEX;
+    if (sqlite3_open_v2(QFile::encodeName(path).constData(), &db, flags, nullptr) != SQLITE_OK) {
+        sqlite3_close_v2(db);
+        return;
+    }
+    db_ = db;
+    sqlite3_busy_timeout(db_, busyTimeoutMs);
+    execute("PRAGMA journal_mode=WAL");
+    execute(schema);
+}
+
+Store::~Store() {
+    sqlite3_close_v2(db_);
+}
+
+bool Store::execute(const char* sql) {
+    return db_ && sqlite3_exec(db_, sql, nullptr, nullptr, nullptr) == SQLITE_OK;
+}
+
+// Runs body as one write transaction. BEGIN IMMEDIATE takes the write lock up front, so
+// another process cannot slip in between a look-up and the write that depends on it, and the
+// busy timeout applies to that wait.
+template <typename Body>
+bool Store::transaction(Body&& body) {
+    QMutexLocker locker(&lock_);
+    if (!execute("BEGIN IMMEDIATE"))
+        return false;
+    if (body() && execute("COMMIT"))
+        return true;
+    if (!sqlite3_get_autocommit(db_))
+        execute("ROLLBACK");
+    return false;
+}
+
+bool Store::addHistory(const Item& item) {
+    return transaction([&] {
+        return Query(db_, "DELETE FROM history WHERE text = ? AND src = ? AND dst = ?")
+                   .bind(item.text)
+                   .bind(item.from)
+                   .bind(item.to)
+                   .run() &&
+               Query(db_, "INSERT OR REPLACE INTO history(id, text, translation, src, dst, "
+                          "created, origin) VALUES(?,?,?,?,?,?,?)")
+                   .bind(item.id)
+                   .bind(item.text)
+                   .bind(item.translation)
+                   .bind(item.from)
+                   .bind(item.to)
+                   .bind(item.created)
+                   .bind(item.origin)
+                   .run() &&
+               Query(db_, "DELETE FROM history WHERE id NOT IN "
+                          "(SELECT id FROM history ORDER BY created DESC LIMIT ?)")
+                   .bind(qint64(historyLimit))
+                   .run();
+    });
+}
+
+QList<Item> Store::history(const QString& search, int limit) const {
+    QMutexLocker locker(&lock_);
+    const QString pattern = containsPattern(search);
+    return Query(db_, "SELECT id, text, translation, src, dst, created, origin FROM history "
+                      "WHERE text LIKE ? ESCAPE '\\' OR translation LIKE ? ESCAPE '\\' "
+                      "ORDER BY created DESC LIMIT ?")
+        .bind(pattern)
+        .bind(pattern)
+        .bind(qint64(std::max(limit, 0)))
+        .items(false);
+}
+
+bool Store::deleteHistory(const QString& id) {
+    QMutexLocker locker(&lock_);
+    return Query(db_, "DELETE FROM history WHERE id = ?").bind(id).run();
+}
+
+bool Store::clearHistory() {
+    QMutexLocker locker(&lock_);
+    return Query(db_, "DELETE FROM history").run();
+}
+
+QList<Item> Store::phrases(const QString& search) const {
+    QMutexLocker locker(&lock_);
+    const QString pattern = containsPattern(search);
+    return Query(db_, QByteArray(phraseColumns) +
+                          "WHERE deleted = 0 AND (text LIKE ? ESCAPE '\\' OR "
+                          "translation LIKE ? ESCAPE '\\') ORDER BY created DESC")
+        .bind(pattern)
+        .bind(pattern)
+        .items(true);
+}
+
+std::optional<Item> Store::phrase(const QString& text, const QString& from,
+                                  const QString& to) const {
+    QMutexLocker locker(&lock_);
+    Query query(db_, QByteArray(phraseColumns) + livePhraseByKey);
+    query.bind(text).bind(from).bind(to);
+    return query.next() ? std::optional(query.item(true)) : std::nullopt;
+}
+
+std::optional<Item> Store::addPhrase(const Item& item) {
+    Item stored = item;
+    const bool ok = transaction([&] {
+        std::optional<Item> existing;
+        {
+            Query query(db_, QByteArray(phraseColumns) + livePhraseByKey);
+            query.bind(item.text).bind(item.from).bind(item.to);
+            if (query.next())
+                existing = query.item(true);
+            else if (!query.done())
+                return false;
+        }
+        if (existing) {
+            stored = *existing;
+            stored.translation = item.translation;
+            return Query(db_, "UPDATE phrase SET translation = ?, updated = ? WHERE id = ?")
+                .bind(item.translation)
+                .bind(currentTime())
+                .bind(existing->id)
+                .run();
+        }
+        stored.box = clampBox(item.box);
+        return Query(db_, "INSERT OR REPLACE INTO phrase(id, text, translation, src, dst, "
+                          "created, box, due, origin, deleted, updated) "
+                          "VALUES(?,?,?,?,?,?,?,?,?,0,?)")
+            .bind(stored.id)
+            .bind(stored.text)
+            .bind(stored.translation)
+            .bind(stored.from)
+            .bind(stored.to)
+            .bind(stored.created)
+            .bind(qint64(stored.box))
+            .bind(stored.due)
+            .bind(stored.origin)
+            .bind(currentTime())
+            .run();
+    });
+    return ok ? std::optional(stored) : std::nullopt;
+}
+
+bool Store::deletePhrase(const QString& id) {
+    QMutexLocker locker(&lock_);
+    return Query(db_, "UPDATE phrase SET deleted = 1, updated = ? WHERE id = ?")
+        .bind(currentTime())
+        .bind(id)
+        .run();
+}
+
+QList<Item> Store::dueCards(double now) const {
+    QMutexLocker locker(&lock_);
+    return Query(db_, QByteArray(phraseColumns) +
+                          "WHERE deleted = 0 AND due <= ? ORDER BY due ASC, created DESC")
+        .bind(now)
+        .items(true);
+}
+
+bool Store::answer(const QString& id, bool knew, double now) {
+    return transaction([&] {
+        qint64 box = 0;
+        {
+            Query query(db_, "SELECT box FROM phrase WHERE deleted = 0 AND id = ?");
+            query.bind(id);
+            if (!query.next())
+                return query.done(); // no live card: nothing to answer
+            box = query.integer(0);
+        }
+        const int next = knew ? std::min(clampBox(box) + 1, maxBox) : 1;
+        const double due = now + (knew ? intervals[size_t(next)] * secondsPerDay : retryDelay);
+        return Query(db_, "UPDATE phrase SET box = ?, due = ?, updated = ? WHERE id = ?")
+            .bind(qint64(next))
+            .bind(due)
+            .bind(now)
+            .bind(id)
+            .run();
+    });
+}
+
+} // namespace tivela

@@ -1,0 +1,155 @@
+#include "platform/engine/ApertiumEngine.h"
+
+#include "core/Languages.h"
+#include "platform/engine/ApertiumPipeline.h"
+#include "platform/engine/ApertiumStream.h"
+
+#include <QDir>
+#include <QSet>
+
+#include <mutex>
+
+using namespace Qt::StringLiterals;
+
+namespace tivela {
+namespace {
+
+using ApertiumCatalogue::Direction;
+
+Direction direction(const QString& source, const QString& target) {
+    return {Languages::code(source), Languages::code(target)};
+}
+
+class ApertiumSession : public TranslationSession {
+public:
+    ApertiumSession(std::unique_ptr<ApertiumPipeline> pipeline,
+                    const ApertiumEngine::Options& options)
+        : m_pipeline(std::move(pipeline))
+        , m_options(options) {}
+
+    EngineResult<QString> translate(const QString& text) override {
+        auto answers = exchange({text});
+        if (!answers)
+            return EngineResult<QString>::failure(answers.error);
+        return EngineResult<QString>::success(answers.value->first());
+    }
+
+    EngineResult<QList<EngineResponse>>
+    translations(const QList<EngineRequest>& requests) override {
+        QStringList texts;
+        for (const EngineRequest& request : requests)
+            texts << request.sourceText;
+        auto answers = exchange(texts);
+        if (!answers)
+            return EngineResult<QList<EngineResponse>>::failure(answers.error);
+        QList<EngineResponse> responses;
+        for (qsizetype i = 0; i < requests.size(); ++i)
+            responses << EngineResponse{requests[i].clientIdentifier, answers.value->at(i)};
+        return EngineResult<QList<EngineResponse>>::success(responses);
+    }
+
+private:
+    EngineResult<QStringList> exchange(const QStringList& texts) {
+        std::lock_guard lock(m_mutex);
+        if (!m_pipeline)
+            return EngineResult<QStringList>::failure(m_failure);
+        QList<QByteArray> records;
+        qsizetype bytes = 0;
+        const quint64 first = m_next;
+        for (const QString& text : texts) {
+            records << ApertiumStream::request(text, m_next++);
+            bytes += records.last().size();
+        }
+        const auto deadline = std::chrono::steady_clock::now() + m_options.timeout +
+                              m_options.timeoutPerKilobyte * (bytes / 1024);
+        QString error;
+        const auto answers = m_pipeline->exchange(records, deadline, &error);
+        if (!answers)
+            return fail(error);
+        QStringList results;
+        for (qsizetype i = 0; i < answers->size(); ++i) {
+            auto text = ApertiumStream::answer(answers->at(i), first + quint64(i));
+            if (!text)
+                return fail(u"the translation engine gave a garbled answer"_s);
+            results << *text;
+        }
+        return EngineResult<QStringList>::success(results);
+    }
+
+    EngineResult<QStringList> fail(const QString& error) {
+        m_pipeline.reset();
+        m_failure = error;
+        return EngineResult<QStringList>::failure(error);
+    }
+
+    std::mutex m_mutex;
+    std::unique_ptr<ApertiumPipeline> m_pipeline;
+    QString m_failure;
+    quint64 m_next = 1;
+    const ApertiumEngine::Options m_options;
+};
+
+} // namespace
+
+ApertiumEngine::ApertiumEngine()
+    : ApertiumEngine(Options{}) {
+}
+
+ApertiumEngine::ApertiumEngine(Options options)
+    : m_options(std::move(options)) {
+    if (m_options.modesFolder.isEmpty())
+        m_options.modesFolder = defaultModesFolder();
+}
+
+QString ApertiumEngine::defaultModesFolder() {
+    const QString chosen = qEnvironmentVariable("TIVELA_APERTIUM_MODES");
+    return chosen.isEmpty() ? u"/usr/share/apertium/modes"_s : chosen;
+}
+
+QHash<Direction, ApertiumCatalogue::Mode> ApertiumEngine::installed() const {
+    QStringList names = QDir(m_options.modesFolder).entryList({u"*.mode"_s}, QDir::Files);
+    for (QString& name : names)
+        name.chop(5);
+    return ApertiumCatalogue::directions(names);
+}
+
+QStringList ApertiumEngine::supportedLanguages() {
+    QSet<QString> languages;
+    const auto add = [&](const ApertiumCatalogue::Mode& mode) {
+        languages << mode.sourceIdentifier << mode.targetIdentifier;
+    };
+    for (const auto& mode : installed())
+        add(mode);
+    for (const auto& package : ApertiumCatalogue::packages())
+        for (const auto& mode : ApertiumCatalogue::directions(package.modes))
+            add(mode);
+    QStringList sorted = languages.values();
+    sorted.sort();
+    return sorted;
+}
+
+EngineStatus ApertiumEngine::status(const QString& source, const QString& target, bool) {
+    const Direction wanted = direction(source, target);
+    if (installed().contains(wanted))
+        return EngineStatus::installed;
+    if (!ApertiumCatalogue::package(wanted.source, wanted.target).isEmpty())
+        return EngineStatus::supported;
+    return EngineStatus::unsupported;
+}
+
+EngineResult<std::shared_ptr<TranslationSession>>
+ApertiumEngine::makeSession(const QString& source, const QString& target, bool) {
+    using Result = EngineResult<std::shared_ptr<TranslationSession>>;
+    const auto mode = installed().value(direction(source, target));
+    if (mode.name.isEmpty())
+        return Result::failure(
+            u"no translation mode from %1 to %2 is installed"_s.arg(source, target));
+    QString error;
+    auto pipeline =
+        ApertiumPipeline::start(QDir(m_options.modesFolder).filePath(mode.name + u".mode"), &error);
+    if (!pipeline)
+        return Result::failure(error);
+    return Result::success(std::make_shared<ApertiumSession>(std::move(pipeline), m_options));
+}
+
+} // namespace tivela

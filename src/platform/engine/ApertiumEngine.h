@@ -1,0 +1,45 @@
+#pragma once
+
+#include "platform/engine/ApertiumCatalogue.h"
+#include "platform/engine/TranslationEngine.h"
+
+#include <QHash>
+#include <QString>
+
+#include <chrono>
+
+namespace tivela {
+
+// The on-device engine on Apertium. A direction is installed when its mode file is in the
+// modes folder, and supported when a package of the catalogue installs it. Apertium has one
+// engine per direction, so both strategies give the same answers. A session keeps the mode's
+// stages running between translations.
+class ApertiumEngine : public TranslationEngine {
+public:
+    struct Options {
+        // Empty: the folder named by TIVELA_APERTIUM_MODES, else Apertium's own.
+        QString modesFolder;
+        // A request may take this long, plus the share per kilobyte of its text.
+        std::chrono::milliseconds timeout{10000};
+        std::chrono::milliseconds timeoutPerKilobyte{50};
+    };
+
+    ApertiumEngine();
+    explicit ApertiumEngine(Options options);
+
+    static QString defaultModesFolder();
+    QString modesFolder() const { return m_options.modesFolder; }
+    // The installed directions, read afresh from the modes folder.
+    QHash<ApertiumCatalogue::Direction, ApertiumCatalogue::Mode> installed() const;
+
+    QStringList supportedLanguages() override;
+    EngineStatus status(const QString& source, const QString& target, bool fast) override;
+    EngineResult<std::shared_ptr<TranslationSession>>
+    makeSession(const QString& source, const QString& target, bool fast) override;
+    bool oneEngineForBothStrategies() const override { return true; }
+
+private:
+    Options m_options;
+};
+
+} // namespace tivela

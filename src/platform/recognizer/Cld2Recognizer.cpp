@@ -1,0 +1,273 @@
+#include "platform/recognizer/Cld2Recognizer.h"
+
+#include "core/Languages.h"
+#include "core/Voices.h"
+
+#include <QChar>
+#include <QSet>
+
+// CLD2's header uses FILE without including its declaration.
+#include <cstdio>
+
+#include <cld2/public/compact_lang_det.h>
+#include <cld2/public/encodings.h>
+
+#include <algorithm>
+#include <cmath>
+
+using namespace Qt::StringLiterals;
+
+namespace tivela {
+namespace {
+
+// What the recogniser needs of a language, worked out once per process: detection runs on
+// every keystroke, and the code parser and script tables are too slow to ask each time.
+struct LanguageFacts {
+    QString identifier; // CLD2's, or the code itself where CLD2 lacks the language
+    QList<Voices::Script> scripts;
+    qsizetype popularityRank = 0;
+};
+
+struct Catalogue {
+    QHash<int, QString> codeOfCld2Language;
+    // CLD2's languages by code, in CLD2's order.
+    QStringList cld2Codes;
+    QHash<QString, LanguageFacts> facts;
+    QHash<QString, QString> codeOfIdentifier;
+
+    void add(const QString& code, const QString& identifier) {
+        codeOfIdentifier.insert(identifier, code);
+        codeOfIdentifier.insert(code, code);
+        codeOfIdentifier.insert(Languages::appleIdentifier(code), code);
+        if (!facts.contains(code))
+            facts.insert(code,
+                         {identifier, Voices::scripts(code), Languages::popularityRank(code)});
+    }
+};
+
+const Catalogue& catalogue() {
+    static const Catalogue table = [] {
+        Catalogue t;
+        // CLD2's extended pseudo-languages (scripts, Klingon, Pig Latin) and its two unknowns
+        // are no language a text is in.
+        for (int i = 0; i < CLD2::NUM_LANGUAGES; ++i) {
+            const auto language = static_cast<CLD2::Language>(i);
+            if (language == CLD2::UNKNOWN_LANGUAGE || language == CLD2::TG_UNKNOWN_LANGUAGE)
+                continue;
+            const QString identifier = QString::fromLatin1(CLD2::LanguageCode(language));
+            if (identifier.isEmpty() || identifier.startsWith(u"xx") ||
+                identifier.startsWith(u"zz") || identifier == u"tlh")
+                continue;
+            const QString code = Languages::code(identifier);
+            t.codeOfCld2Language.insert(i, code);
+            if (!t.facts.contains(code))
+                t.cld2Codes << code;
+            t.add(code, identifier);
+        }
+        for (const QString& code : Languages::popularity())
+            t.add(code, code);
+        for (auto it = Voices::scriptOfLanguage().cbegin(); it != Voices::scriptOfLanguage().cend();
+             ++it)
+            t.add(it.key(), it.key());
+        return t;
+    }();
+    return table;
+}
+
+QString codeOf(const QString& identifier) {
+    const auto& known = catalogue().codeOfIdentifier;
+    const auto it = known.constFind(identifier);
+    return it != known.cend() ? *it : Languages::code(identifier);
+}
+
+// The facts of a language the catalogue lacks are worked out into `spare`.
+const LanguageFacts& factsOf(const QString& code, LanguageFacts& spare) {
+    const auto& facts = catalogue().facts;
+    const auto it = facts.constFind(code);
+    if (it != facts.cend())
+        return *it;
+    spare = {code, Voices::scripts(code), Languages::popularityRank(code)};
+    return spare;
+}
+
+// CLD2 counts lengths in int; a megabyte is far more than detection ever looks at.
+constexpr qsizetype maxBytes = 1 << 20;
+
+QByteArray boundedUtf8(QStringView text) {
+    QByteArray utf8 = text.toUtf8();
+    if (utf8.size() > maxBytes) {
+        qsizetype end = maxBytes;
+        while (end > 0 && (uchar(utf8[end]) & 0xC0) == 0x80)
+            --end;
+        utf8.truncate(end);
+    }
+    return utf8;
+}
+
+struct Cld2Answer {
+    CLD2::Language language = CLD2::UNKNOWN_LANGUAGE;
+    CLD2::Language language3[3] = {};
+    int percent3[3] = {};
+    double normalizedScore3[3] = {};
+};
+
+Cld2Answer askCld2(const QByteArray& utf8, int flags) {
+    const CLD2::CLDHints hints{nullptr, nullptr, CLD2::UNKNOWN_ENCODING, CLD2::UNKNOWN_LANGUAGE};
+    Cld2Answer answer;
+    int textBytes = 0;
+    bool reliable = false;
+    int validPrefixBytes = 0;
+    answer.language = CLD2::ExtDetectLanguageSummaryCheckUTF8(
+        utf8.constData(), int(utf8.size()), true, &hints, flags, answer.language3, answer.percent3,
+        answer.normalizedScore3, nullptr, &textBytes, &reliable, &validPrefixBytes);
+    return answer;
+}
+
+bool readShares(const QByteArray& utf8, int flags, QHash<QString, double>& shares) {
+    // The return value can disagree with the first hypothesis; the hypotheses are what counts.
+    const Cld2Answer answer = askCld2(utf8, flags);
+    const auto& codes = catalogue().codeOfCld2Language;
+    for (int i = 0; i < 3; ++i) {
+        // Pressed for a best effort on text it cannot place, CLD2 falls back on English with
+        // a score far below that of ordinary text; that fallback is no evidence.
+        if ((flags & CLD2::kCLDFlagBestEffort) && answer.language3[i] == CLD2::ENGLISH &&
+            answer.normalizedScore3[i] < Cld2Recognizer::bestEffortFloor)
+            continue;
+        const auto code = codes.constFind(int(answer.language3[i]));
+        if (code != codes.cend() && answer.percent3[i] > 0)
+            shares[*code] += answer.percent3[i] / 100.0;
+    }
+    return !shares.isEmpty();
+}
+
+qsizetype letterCount(QStringView text) {
+    qsizetype letters = 0;
+    for (const uint scalar : text.toUcs4())
+        if (QChar::isLetter(scalar))
+            ++letters;
+    return letters;
+}
+
+} // namespace
+
+const QStringList& Cld2Recognizer::languages() {
+    return catalogue().cld2Codes;
+}
+
+void Cld2Recognizer::setLanguageConstraints(const QStringList& identifiers) {
+    m_constraints.clear();
+    QSet<QString> seen;
+    for (const QString& identifier : identifiers) {
+        const QString code = codeOf(identifier);
+        if (!seen.contains(code)) {
+            seen.insert(code);
+            m_constraints << code;
+        }
+    }
+}
+
+void Cld2Recognizer::setLanguageHints(const QList<Hint>& hints, double others) {
+    m_hints.clear();
+    m_hintOrder.clear();
+    for (const Hint& hint : hints) {
+        const QString code = codeOf(hint.identifier);
+        const auto known = m_hints.find(code);
+        if (known == m_hints.end()) {
+            m_hints.insert(code, {hint.weight, m_hintOrder.size()});
+            m_hintOrder << code;
+        } else {
+            known->weight = hint.weight;
+        }
+    }
+    m_others = others;
+    m_hinted = true;
+}
+
+QString Cld2Recognizer::answer(QStringView text, bool bestEffort) {
+    const Cld2Answer answer = askCld2(boundedUtf8(text), bestEffort ? CLD2::kCLDFlagBestEffort : 0);
+    return Languages::code(QString::fromLatin1(CLD2::LanguageCode(answer.language)));
+}
+
+Cld2Recognizer::Evidence Cld2Recognizer::evidence(QStringView text) {
+    Evidence result;
+    const QByteArray utf8 = boundedUtf8(text);
+    if (!readShares(utf8, 0, result.shares))
+        result.bestEffort = readShares(utf8, CLD2::kCLDFlagBestEffort, result.shares);
+    return result;
+}
+
+void Cld2Recognizer::processString(QStringView text) {
+    m_hypotheses.clear();
+    const qsizetype letters = letterCount(text);
+    if (letters == 0)
+        return;
+    const Evidence found = evidence(text);
+    const std::optional<Voices::Script> script = Voices::script(text);
+
+    const QStringList codes = [&] {
+        if (!m_constraints.isEmpty())
+            return m_constraints;
+        QStringList all = languages();
+        for (const QString& code : std::as_const(m_hintOrder))
+            if (!all.contains(code))
+                all << code;
+        return all;
+    }();
+
+    struct Candidate {
+        const QString* code;
+        const LanguageFacts* facts;
+        double score = 0;
+        qsizetype hintRank = 0;
+    };
+    const double strength = evidencePerLetter *
+                            double(std::min<qsizetype>(letters, evidenceLetters)) *
+                            (found.bestEffort ? bestEffortFactor : 1.0);
+    // The smallest weight still counts: a language weighted 0 is unlikely, not impossible.
+    constexpr double leastWeight = 1e-9;
+    QList<Candidate> candidates;
+    candidates.reserve(codes.size());
+    QList<LanguageFacts> spares(codes.size());
+    for (qsizetype i = 0; i < codes.size(); ++i) {
+        const QString& code = codes[i];
+        const LanguageFacts& facts = factsOf(code, spares[i]);
+        // A text in a script the table does not know can only be what CLD2 recognised.
+        if (script ? !facts.scripts.contains(*script) : !found.shares.contains(code))
+            continue;
+        const auto hint = m_hints.constFind(code);
+        const bool hinted = hint != m_hints.cend();
+        const double weight = hinted ? hint->weight : m_hinted ? m_others : 1.0;
+        const double score =
+            std::log(std::max(weight, leastWeight)) + strength * found.shares.value(code);
+        candidates.append({&code, &facts, score, hinted ? hint->order : m_hintOrder.size()});
+    }
+    if (candidates.isEmpty())
+        return;
+
+    const double top =
+        std::max_element(candidates.cbegin(), candidates.cend(),
+                         [](const Candidate& a, const Candidate& b) { return a.score < b.score; })
+            ->score;
+    double total = 0;
+    for (Candidate& candidate : candidates) {
+        candidate.score = std::exp(candidate.score - top);
+        total += candidate.score;
+    }
+    std::sort(candidates.begin(), candidates.end(), [](const Candidate& a, const Candidate& b) {
+        if (a.score != b.score)
+            return a.score > b.score;
+        if (a.hintRank != b.hintRank)
+            return a.hintRank < b.hintRank;
+        if (a.facts->popularityRank != b.facts->popularityRank)
+            return a.facts->popularityRank < b.facts->popularityRank;
+        return *a.code < *b.code;
+    });
+    for (const Candidate& candidate : std::as_const(candidates))
+        m_hypotheses << Hypothesis{candidate.facts->identifier, candidate.score / total};
+}
+
+QList<LanguageRecognizer::Hypothesis> Cld2Recognizer::languageHypotheses(int maximum) const {
+    return m_hypotheses.first(std::clamp<qsizetype>(maximum, 0, m_hypotheses.size()));
+}
+
+} // namespace tivela

@@ -1,0 +1,66 @@
+#pragma once
+
+#include "platform/recognizer/LanguageRecognizer.h"
+
+#include <QHash>
+
+namespace tivela {
+
+// The language recogniser on CLD2. CLD2 knows the languages of sentences well, but on a single
+// word it mostly answers English or nothing, it cannot be held to a set of languages, and it has
+// no notion of prior likelihood. Those parts are this class's own:
+// - only an allowed language whose writing system is the text's main script can be named, so
+//   kana means Japanese and Han-only text is Chinese (either form) or Japanese;
+// - the weights are priors, and CLD2's shares of the text are evidence that counts for more the
+//   more letters the text has, so a short word is decided by its script and the weights, CLD2's
+//   guess only tipping the balance between languages weighted alike, while a sentence is
+//   decided by CLD2;
+// - equal probabilities are ordered by the weights' order, then popularity, then code.
+// Identifiers given in are read as language codes (`Languages::code`); hypotheses name
+// languages by CLD2's identifiers ("iw", "zh-Hant", "no") where CLD2 has the language.
+class Cld2Recognizer final : public LanguageRecognizer {
+public:
+    // What CLD2 by itself makes of a text: the shares (0 to 1) of the languages it found,
+    // by language code, and whether they come only from its best-effort guess.
+    struct Evidence {
+        QHash<QString, double> shares;
+        bool bestEffort = false;
+    };
+
+    // Evidence per letter, in natural-log units of odds, at full share, and the number of
+    // letters past which more text adds no more confidence.
+    static constexpr double evidencePerLetter = 0.3;
+    static constexpr int evidenceLetters = 40;
+    // How much a best-effort guess counts against a guess CLD2 stands by, and the normalised
+    // score below which a best-effort English counts for nothing (ordinary text scores around
+    // a thousand; CLD2's fallback to English on words it cannot place, a few hundred).
+    static constexpr double bestEffortFactor = 0.5;
+    static constexpr double bestEffortFloor = 300;
+
+    void setLanguageConstraints(const QStringList& identifiers) override;
+    void setLanguageHints(const QList<Hint>& hints, double others) override;
+    void processString(QStringView text) override;
+    QList<Hypothesis> languageHypotheses(int maximum) const override;
+
+    static Evidence evidence(QStringView text);
+    // What a program using CLD2 directly gets: the language it returns, as a language code
+    // ("un" for none). Detection is measured against it.
+    static QString answer(QStringView text, bool bestEffort);
+    // The language codes CLD2 can name.
+    static const QStringList& languages();
+
+private:
+    struct Weight {
+        double weight = 0;
+        qsizetype order = 0;
+    };
+
+    QStringList m_constraints;
+    QHash<QString, Weight> m_hints;
+    QStringList m_hintOrder;
+    bool m_hinted = false;
+    double m_others = 1;
+    QList<Hypothesis> m_hypotheses;
+};
+
+} // namespace tivela

@@ -1,0 +1,106 @@
+#include "platform/speech/SpeechBackend.h"
+
+using namespace Qt::StringLiterals;
+
+namespace tivela {
+namespace {
+
+bool isEspeak(const QString& module) {
+    return module.startsWith(u"espeak", Qt::CaseInsensitive);
+}
+
+bool allOf(const QString& text, bool (*test)(QChar)) {
+    for (const QChar c : text)
+        if (!test(c))
+            return false;
+    return true;
+}
+
+bool isLetter(QChar c) {
+    return (c >= u'a' && c <= u'z') || (c >= u'A' && c <= u'Z');
+}
+
+bool isDigit(QChar c) {
+    return c >= u'0' && c <= u'9';
+}
+
+} // namespace
+
+std::optional<QString> SpeechBackend::defaultVoice(const QString& code,
+                                                   const QList<Voices::Voice>& voices) const {
+    // The base voice tagged with the language's preferred region, else the one tagged with the
+    // bare code: what a desktop speaks when asked for the language alone.
+    const QString wanted = Voices::code(code);
+    for (const QString& tag : {Voices::preferredRegion().value(wanted), wanted}) {
+        if (tag.isEmpty())
+            continue;
+        for (const Voices::Voice& voice : voices)
+            if (!voice.isNovelty && voice.language.compare(tag, Qt::CaseInsensitive) == 0)
+                return voice.identifier;
+    }
+    return std::nullopt;
+}
+
+QString SpeechBackend::identifier(const QString& module, const QString& name) {
+    return module + u'/' + name;
+}
+
+std::optional<std::pair<QString, QString>> SpeechBackend::split(const QString& identifier) {
+    const qsizetype slash = identifier.indexOf(u'/');
+    if (slash <= 0 || slash == identifier.size() - 1)
+        return std::nullopt;
+    return std::pair{identifier.left(slash), identifier.mid(slash + 1)};
+}
+
+QString SpeechBackend::languageTag(const QString& raw) {
+    QStringList parts = QString(raw).replace(u'_', u'-').split(u'-', Qt::SkipEmptyParts);
+    if (parts.isEmpty())
+        return {};
+    QString primary = parts.takeFirst().toLower();
+    QString impliedRegion;
+    if (primary == u"cmn") {
+        primary = u"zh"_s;
+    } else if (primary == u"yue") {
+        primary = u"zh"_s;
+        impliedRegion = u"TW"_s;
+    }
+    QStringList tag{primary};
+    qsizetype next = 0;
+    if (next < parts.size() && parts[next].size() == 4 && allOf(parts[next], isLetter)) {
+        tag << parts[next].left(1).toUpper() + parts[next].mid(1).toLower();
+        ++next;
+    }
+    const bool hasRegion =
+        next < parts.size() && ((parts[next].size() == 2 && allOf(parts[next], isLetter)) ||
+                                (parts[next].size() == 3 && allOf(parts[next], isDigit)));
+    if (hasRegion)
+        tag << parts[next++].toUpper();
+    else if (!impliedRegion.isEmpty())
+        tag << impliedRegion;
+    for (; next < parts.size(); ++next)
+        tag << parts[next].toLower();
+    return tag.join(u'-');
+}
+
+int SpeechBackend::quality(const QString& module) {
+    const QString name = module.toLower();
+    static const QStringList neural{u"piper"_s, u"mimic3"_s, u"coqui"_s, u"larynx"_s};
+    if (neural.contains(name))
+        return 3;
+    if (name.contains(u"mbrola") || name.contains(u"pico") || name == u"rhvoice")
+        return 2;
+    return 1;
+}
+
+Voices::Voice SpeechBackend::voice(const QString& module, const QString& name, const QString& tag,
+                                   const QString& variant) {
+    // espeak-ng lists every voice again with each of its variants ("English (America)+whisper",
+    // variant "whisper"); those are the novelty voices. Other modules use the variant field
+    // for plain distinctions such as gender.
+    const bool variantVoice =
+        name.contains(u'+') || (!variant.isEmpty() && variant.compare(u"none") != 0);
+    return {identifier(module, name), name, languageTag(tag), quality(module),
+            isEspeak(module) && variantVoice};
+}
+
+} // namespace tivela

@@ -1,0 +1,489 @@
+// The bridge host as the browser sees it: the real staged program over pipes, in this test
+// program's throwaway world, with a stub xdg-open first in PATH that records what it opens.
+#include "bridge/BridgeHost.h"
+#include "core/BridgeMessage.h"
+#include "core/LanguagePair.h"
+#include "core/Paths.h"
+#include "core/Store.h"
+#include "support/HostProcess.h"
+#include "support/TestWorld.h"
+
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QThread>
+#include <QUrlQuery>
+#include <QUuid>
+
+using namespace tivela;
+using namespace tivela::test;
+using namespace Qt::StringLiterals;
+
+namespace {
+
+QString stubFolder() {
+    return World::root() + u"/stub-bin"_s;
+}
+
+QString openLog() {
+    return World::root() + u"/opened.log"_s;
+}
+
+// An xdg-open that records its argument and, to prove the channel is shielded, prints junk.
+void installOpenerStub() {
+    QDir().mkpath(stubFolder());
+    QFile stub(stubFolder() + u"/xdg-open"_s);
+    ASSERT_TRUE(stub.open(QIODevice::WriteOnly));
+    stub.write("#!/bin/sh\nprintf '%s\\n' \"$1\" >> \"" + openLog().toUtf8() +
+               "\"\necho 'stray output from a child'\n");
+    stub.close();
+    stub.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+}
+
+// The real English-Spanish modes beside one that always fails (it cuts its output short).
+QString modesFolder() {
+    const QString folder = World::root() + u"/modes"_s;
+    if (!QFileInfo::exists(folder)) {
+        QDir().mkpath(folder);
+        for (const char* name : {"eng-spa.mode", "spa-eng.mode"})
+            QFile::copy(u"/usr/share/apertium/modes/"_s + QLatin1String(name),
+                        folder + u'/' + QLatin1String(name));
+        QFile failing(folder + u"/fra-eng.mode"_s);
+        failing.open(QIODevice::WriteOnly);
+        failing.write("head -c 3\n");
+    }
+    return folder;
+}
+
+QProcessEnvironment hostEnvironment() {
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(u"PATH"_s, stubFolder() + u':' + environment.value(u"PATH"_s));
+    environment.insert(u"TIVELA_APERTIUM_MODES"_s, modesFolder());
+    return environment;
+}
+
+QStringList opened() {
+    QFile log(openLog());
+    if (!log.open(QIODevice::ReadOnly))
+        return {};
+    return QString::fromUtf8(log.readAll()).split(u'\n', Qt::SkipEmptyParts);
+}
+
+QByteArray header(quint32 length) {
+    return QByteArray(reinterpret_cast<const char*>(&length), 4);
+}
+
+class BridgeHostTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        installOpenerStub();
+        QFile::remove(openLog());
+        Store store(Paths::database());
+        store.clearHistory();
+        for (const Item& phrase : store.phrases(QString()))
+            store.deletePhrase(phrase.id);
+    }
+
+    QJsonObject ask(HostProcess& host, const QJsonObject& request) {
+        const auto reply = host.request(request);
+        EXPECT_TRUE(reply) << "no reply to " << QJsonDocument(request).toJson().toStdString();
+        return reply.value_or(QJsonObject{});
+    }
+
+    // The recorded URLs grow in the background: wait for the count, bounded.
+    QStringList waitForOpened(qsizetype count) {
+        for (int i = 0; i < 200 && opened().size() < count; ++i)
+            QThread::msleep(20);
+        return opened();
+    }
+
+    QJsonObject phrase(const QString& text, const QString& translation) {
+        return QJsonObject{{u"text"_s, text},
+                           {u"translation"_s, translation},
+                           {u"from"_s, u"en"_s},
+                           {u"to"_s, u"es"_s}};
+    }
+};
+
+} // namespace
+
+TEST_F(BridgeHostTest, BadFramesEndTheHostWithStatusZeroAndNoOutput) {
+    const QList<std::pair<const char*, QByteArray>> inputs{
+        {"length 0", header(0) + BridgeMessage::frame(QJsonObject{{u"type"_s, u"phrases"_s}})},
+        {"length 2^26", header(BridgeMessage::maxLength) + QByteArray("{}")},
+        {"truncated body", header(40) + QByteArray(R"({"type":"phr)")},
+        {"short header", QByteArray("\x02\x00", 2)},
+        {"array body", header(5) + QByteArray("[1,2]")},
+        {"string body", header(4) + QByteArray("\"hi\"")},
+        {"invalid UTF-8", header(12) + QByteArray("{\"type\":\"\xff\"}")},
+        {"empty input", QByteArray()}};
+    for (const auto& [name, bytes] : inputs) {
+        HostProcess host(QString(), hostEnvironment());
+        ASSERT_TRUE(host.started()) << name;
+        host.sendRaw(bytes);
+        host.closeInput();
+        EXPECT_EQ(host.waitForExit(), 0) << name;
+        EXPECT_TRUE(host.unreadOutput().isEmpty()) << name;
+    }
+}
+
+TEST_F(BridgeHostTest, HeaderSplitAcrossWritesIsAssembled) {
+    HostProcess host(QString(), hostEnvironment());
+    const QByteArray frame =
+        BridgeMessage::frame(QJsonObject{{u"type"_s, u"phrases"_s}, {u"id"_s, 1}});
+    host.sendRaw(frame.left(2));
+    QThread::msleep(50);
+    host.sendRaw(frame.mid(2, 5));
+    QThread::msleep(50);
+    host.sendRaw(frame.mid(7));
+    const auto reply = host.receive();
+    ASSERT_TRUE(reply);
+    EXPECT_EQ(reply->value(u"id"_s), 1);
+    EXPECT_EQ(reply->value(u"ok"_s), true);
+}
+
+TEST_F(BridgeHostTest, IdIsEchoedAsItCame) {
+    HostProcess host(QString(), hostEnvironment());
+    host.send(QJsonObject{{u"type"_s, u"phrases"_s}});
+    const auto none = host.receive();
+    ASSERT_TRUE(none);
+    EXPECT_TRUE(none->value(u"id"_s).isNull());
+    EXPECT_TRUE(none->contains(u"id"_s));
+    for (const QJsonValue& id :
+         {QJsonValue(u"abc"_s), QJsonValue(42), QJsonValue(QJsonObject{{u"n"_s, 1}}),
+          QJsonValue(QJsonArray{1, u"x"_s})}) {
+        const QJsonObject reply = ask(host, QJsonObject{{u"type"_s, u"phrases"_s}, {u"id"_s, id}});
+        EXPECT_EQ(reply.value(u"id"_s), id);
+    }
+}
+
+TEST_F(BridgeHostTest, UnknownAndWronglyCasedTypes) {
+    HostProcess host(QString(), hostEnvironment());
+    for (const QJsonValue& type : {QJsonValue(u"Hello"_s), QJsonValue(u"stopspeaking"_s),
+                                   QJsonValue(u""_s), QJsonValue(7), QJsonValue()}) {
+        QJsonObject request{{u"id"_s, 1}};
+        if (!type.isNull())
+            request.insert(u"type"_s, type);
+        const QJsonObject reply = ask(host, request);
+        EXPECT_EQ(reply,
+                  (QJsonObject{{u"ok"_s, false}, {u"error"_s, u"unknown-type"_s}, {u"id"_s, 1}}));
+    }
+}
+
+TEST_F(BridgeHostTest, PhrasebookRequestsShareTheApplicationsDatabase) {
+    HostProcess host(QString(), hostEnvironment());
+    const double before = double(QDateTime::currentMSecsSinceEpoch()) / 1000.0;
+    const QJsonObject first =
+        ask(host, {{u"type"_s, u"addPhrase"_s}, {u"item"_s, phrase(u"dog"_s, u"perro"_s)}});
+    ASSERT_EQ(first.value(u"ok"_s), true);
+    const QJsonObject item = first.value(u"item"_s).toObject();
+    EXPECT_EQ(item.keys().size(), 9);
+    EXPECT_EQ(QUuid::fromString(item.value(u"id"_s).toString()).isNull(), false);
+    EXPECT_GE(item.value(u"created"_s).toDouble(), before - 1);
+    EXPECT_EQ(item.value(u"box"_s), 0);
+    EXPECT_EQ(item.value(u"due"_s), 0);
+    EXPECT_EQ(item.value(u"origin"_s), u"browser"_s);
+
+    // The same text and pair again keeps the card and its id, with the new translation.
+    const QJsonObject second =
+        ask(host, {{u"type"_s, u"addPhrase"_s}, {u"item"_s, phrase(u"dog"_s, u"can"_s)}});
+    EXPECT_EQ(second.value(u"item"_s)[u"id"_s], item.value(u"id"_s));
+    EXPECT_EQ(second.value(u"item"_s)[u"translation"_s], u"can"_s);
+
+    Store store(Paths::database());
+    ASSERT_EQ(store.phrases(QString()).size(), 1);
+    EXPECT_EQ(store.phrases(QString()).first().translation, u"can"_s);
+
+    const QJsonObject listed = ask(host, {{u"type"_s, u"phrases"_s}});
+    ASSERT_EQ(listed.value(u"items"_s).toArray().size(), 1);
+    EXPECT_EQ(listed.value(u"items"_s)[0][u"text"_s], u"dog"_s);
+
+    const QString id = item.value(u"id"_s).toString();
+    EXPECT_EQ(
+        ask(host, {{u"type"_s, u"answer"_s}, {u"itemId"_s, id}, {u"knew"_s, 1}}).value(u"ok"_s),
+        true);
+    EXPECT_EQ(store.phrases(QString()).first().box, 1);
+    EXPECT_EQ(ask(host, {{u"type"_s, u"answer"_s}, {u"itemId"_s, u"nobody"_s}}).value(u"ok"_s),
+              true);
+    EXPECT_EQ(ask(host, {{u"type"_s, u"deletePhrase"_s}, {u"itemId"_s, id}}).value(u"ok"_s), true);
+    EXPECT_TRUE(store.phrases(QString()).isEmpty());
+    EXPECT_EQ(ask(host, {{u"type"_s, u"deletePhrase"_s}}).value(u"ok"_s), true);
+}
+
+TEST_F(BridgeHostTest, ItemsAreReadWithTypeTests) {
+    HostProcess host(QString(), hostEnvironment());
+    QJsonObject noTranslation = phrase(u"cat"_s, u"gato"_s);
+    noTranslation.remove(u"translation"_s);
+    EXPECT_EQ(
+        ask(host, {{u"type"_s, u"addPhrase"_s}, {u"item"_s, noTranslation}}).value(u"error"_s),
+        u"bad-item"_s);
+    EXPECT_EQ(ask(host, {{u"type"_s, u"addPhrase"_s}, {u"item"_s, u"cat"_s}}).value(u"error"_s),
+              u"bad-item"_s);
+    EXPECT_EQ(ask(host, {{u"type"_s, u"addHistory"_s}, {u"item"_s, noTranslation}}).value(u"ok"_s),
+              true);
+    Store store(Paths::database());
+    EXPECT_TRUE(store.history(QString(), 10).isEmpty());
+
+    QJsonObject odd = phrase(u"bird"_s, u"pájaro"_s);
+    odd.insert(u"id"_s, 12);         // not a string: a new id
+    odd.insert(u"box"_s, 99);        // clamped to the last box
+    odd.insert(u"due"_s, u"soon"_s); // not a number: due at once
+    odd.insert(u"origin"_s, u"mac"_s);
+    odd.insert(u"created"_s, 1000.5);
+    const QJsonObject stored =
+        ask(host, {{u"type"_s, u"addPhrase"_s}, {u"item"_s, odd}}).value(u"item"_s).toObject();
+    EXPECT_NE(stored.value(u"id"_s), QJsonValue(12));
+    EXPECT_EQ(stored.value(u"box"_s), 5);
+    EXPECT_EQ(stored.value(u"due"_s), 0);
+    EXPECT_EQ(stored.value(u"origin"_s), u"mac"_s);
+    EXPECT_EQ(stored.value(u"created"_s), 1000.5);
+
+    EXPECT_EQ(ask(host, {{u"type"_s, u"addHistory"_s}, {u"item"_s, phrase(u"bird"_s, u"ave"_s)}})
+                  .value(u"ok"_s),
+              true);
+    ASSERT_EQ(store.history(QString(), 10).size(), 1);
+    EXPECT_EQ(store.history(QString(), 10).first().origin, u"browser"_s);
+}
+
+TEST_F(BridgeHostTest, OpenAndDownloadHandTheWorkToTheApplication) {
+    HostProcess host(QString(), hostEnvironment());
+    const QString text = u"\" &=+#%é"_s;
+    EXPECT_EQ(ask(host, {{u"type"_s, u"open"_s}, {u"text"_s, text}}).value(u"ok"_s), true);
+    EXPECT_EQ(ask(host, {{u"type"_s, u"open"_s}, {u"text"_s, u""_s}}).value(u"ok"_s), true);
+    EXPECT_EQ(ask(host, {{u"type"_s, u"download"_s}, {u"from"_s, u"en"_s}}).value(u"ok"_s), true);
+    const QStringList urls = waitForOpened(3);
+    ASSERT_EQ(urls.size(), 3);
+    // Order of the detached openers is not guaranteed; find each.
+    const auto find = [&](const QString& prefix) {
+        for (const QString& url : urls)
+            if (url.startsWith(prefix))
+                return url;
+        return QString();
+    };
+    const QUrl translate(find(u"tivela://translate?"_s));
+    EXPECT_EQ(QUrlQuery(translate).queryItemValue(u"text"_s, QUrl::FullyDecoded), text);
+    EXPECT_EQ(translate.query(QUrl::FullyEncoded), u"text=%22%20%26%3D%2B%23%25%C3%A9"_s);
+    EXPECT_EQ(find(u"tivela://translate"_s).isEmpty(), false);
+    EXPECT_TRUE(urls.contains(u"tivela://translate"_s));
+    EXPECT_TRUE(urls.contains(u"tivela://download?from=en&to="_s));
+
+    // The stub's stray output went nowhere near the channel.
+    EXPECT_EQ(ask(host, {{u"type"_s, u"phrases"_s}}).value(u"ok"_s), true);
+}
+
+TEST_F(BridgeHostTest, TooLongAndTooLargeAreReportedNotPretended) {
+    HostProcess host(QString(), hostEnvironment());
+    const QJsonObject tooLong =
+        ask(host, {{u"type"_s, u"open"_s}, {u"text"_s, QString(50000, u'é')}});
+    EXPECT_EQ(tooLong.value(u"ok"_s), false);
+    EXPECT_EQ(tooLong.value(u"error"_s), u"failed"_s);
+
+    Store store(Paths::database());
+    for (int i = 0; i < 12; ++i)
+        ASSERT_TRUE(
+            store.addPhrase(Item{QUuid::createUuid().toString(), QString(100000, QChar(u'a' + i)),
+                                 u"x"_s, u"en"_s, u"es"_s, 1, 0, 0, u"mac"_s}));
+    const QJsonObject large = ask(host, {{u"type"_s, u"phrases"_s}, {u"id"_s, 9}});
+    EXPECT_EQ(large, (QJsonObject{{u"ok"_s, false},
+                                  {u"error"_s, u"failed"_s},
+                                  {u"message"_s, u"reply too large"_s},
+                                  {u"id"_s, 9}}));
+}
+
+TEST(BridgeHostUnitTest, FieldsAreReadWithTypeTests) {
+    const QJsonObject object{{u"s"_s, u"x"_s},
+                             {u"n"_s, 2.0},
+                             {u"f"_s, 2.5},
+                             {u"b"_s, true},
+                             {u"one"_s, 1},
+                             {u"two"_s, 2},
+                             {u"list"_s, QJsonArray{u"a"_s, u"b"_s}},
+                             {u"mixed"_s, QJsonArray{u"a"_s, 1}},
+                             {u"o"_s, QJsonObject{}}};
+    const BridgeFields fields(object);
+    EXPECT_EQ(fields.string(u"s"_s), u"x"_s);
+    EXPECT_EQ(fields.string(u"n"_s), std::nullopt);
+    EXPECT_EQ(fields.integer(u"n"_s), 2);
+    EXPECT_EQ(fields.integer(u"f"_s), std::nullopt);
+    EXPECT_EQ(fields.number(u"f"_s), 2.5);
+    EXPECT_EQ(fields.boolean(u"b"_s), true);
+    EXPECT_EQ(fields.boolean(u"one"_s), true);
+    EXPECT_EQ(fields.boolean(u"two"_s), std::nullopt);
+    EXPECT_EQ(fields.boolean(u"s"_s), std::nullopt);
+    EXPECT_EQ(fields.strings(u"list"_s), (QStringList{u"a"_s, u"b"_s}));
+    EXPECT_EQ(fields.strings(u"mixed"_s), std::nullopt);
+    EXPECT_EQ(fields.object(u"o"_s), QJsonObject{});
+    EXPECT_EQ(fields.object(u"list"_s), std::nullopt);
+    EXPECT_EQ(fields.string(u"missing"_s), std::nullopt);
+}
+
+TEST_F(BridgeHostTest, SpeechIsAnsweredInTheOrderItWasAsked) {
+    HostProcess host(QString(), hostEnvironment());
+    host.send({{u"type"_s, u"voices"_s}, {u"id"_s, 1}});
+    host.send({{u"type"_s, u"speak"_s},
+               {u"id"_s, 2},
+               {u"text"_s, u"Hello there"_s},
+               {u"lang"_s, u"en"_s}});
+    host.send({{u"type"_s, u"stopSpeaking"_s}, {u"id"_s, 3}});
+    host.send(
+        {{u"type"_s, u"speak"_s}, {u"id"_s, 4}, {u"text"_s, u"  \n "_s}, {u"lang"_s, u"en"_s}});
+    host.send(
+        {{u"type"_s, u"speak"_s}, {u"id"_s, 5}, {u"text"_s, u"Привет"_s}, {u"lang"_s, u"xx"_s}});
+    QList<QJsonObject> replies;
+    for (int i = 0; i < 5; ++i) {
+        const auto reply = host.receive(30000);
+        ASSERT_TRUE(reply) << "reply " << i << " exit " << host.waitForExit(1000)
+                           << host.process().readAllStandardError().toStdString();
+        replies << *reply;
+    }
+    for (int i = 0; i < 5; ++i)
+        EXPECT_EQ(replies[i].value(u"id"_s), i + 1);
+    EXPECT_TRUE(replies[0].value(u"languages"_s).toArray().contains(u"en"_s));
+    EXPECT_EQ(replies[1].value(u"ok"_s), true);
+    EXPECT_EQ(replies[2].value(u"ok"_s), true);
+    EXPECT_EQ(replies[3],
+              (QJsonObject{{u"ok"_s, false}, {u"error"_s, u"no-voice"_s}, {u"id"_s, 4}}));
+    // Cyrillic text in an unknown language still finds a Russian voice.
+    EXPECT_EQ(replies[4].value(u"ok"_s), true);
+}
+
+TEST_F(BridgeHostTest, TranslateResolvesThePairAndReportsErrorsWithIt) {
+    SharedSettings::setPair(LanguagePair{u"en"_s, u"es"_s});
+    HostProcess host(QString(), hostEnvironment());
+
+    const QJsonObject spanish = ask(host, {{u"type"_s, u"translate"_s},
+                                           {u"text"_s, u"Good morning! How are you today?"_s},
+                                           {u"from"_s, u"auto"_s}});
+    EXPECT_EQ(spanish.value(u"ok"_s), true) << QJsonDocument(spanish).toJson().toStdString();
+    EXPECT_EQ(spanish.value(u"from"_s), u"en"_s);
+    EXPECT_EQ(spanish.value(u"to"_s), u"es"_s);
+    EXPECT_EQ(spanish.value(u"detected"_s), true);
+    EXPECT_TRUE(spanish.value(u"text"_s).toString().contains(u"Buenos"_s));
+    EXPECT_FALSE(spanish.contains(u"same"_s));
+
+    const QJsonObject same = ask(host, {{u"type"_s, u"translate"_s},
+                                        {u"text"_s, u" 你好 "_s},
+                                        {u"from"_s, u"zh"_s},
+                                        {u"to"_s, u"zh-TW"_s}});
+    EXPECT_EQ(same, (QJsonObject{{u"ok"_s, true},
+                                 {u"text"_s, u" 你好 "_s},
+                                 {u"from"_s, u"zh"_s},
+                                 {u"to"_s, u"zh-TW"_s},
+                                 {u"detected"_s, false},
+                                 {u"same"_s, true},
+                                 {u"id"_s, same.value(u"id"_s)}}));
+
+    // Nothing recognisable: the second language is the source.
+    const QJsonObject digits = ask(host, {{u"type"_s, u"translate"_s}, {u"text"_s, u"12345"_s}});
+    EXPECT_EQ(digits.value(u"from"_s), u"es"_s);
+    EXPECT_EQ(digits.value(u"to"_s), u"en"_s);
+    EXPECT_EQ(digits.value(u"detected"_s), true);
+
+    const auto error = [&](const QJsonObject& request) {
+        QJsonObject reply = ask(host, request);
+        reply.remove(u"id"_s);
+        reply.remove(u"message"_s);
+        return reply;
+    };
+    EXPECT_EQ(error({{u"type"_s, u"translate"_s},
+                     {u"text"_s, u"Hello"_s},
+                     {u"from"_s, u"en"_s},
+                     {u"to"_s, u"ca"_s}}),
+              (QJsonObject{{u"ok"_s, false},
+                           {u"error"_s, u"not-installed"_s},
+                           {u"from"_s, u"en"_s},
+                           {u"to"_s, u"ca"_s}}));
+    EXPECT_EQ(error({{u"type"_s, u"translate"_s},
+                     {u"text"_s, u"Hallo"_s},
+                     {u"from"_s, u"de"_s},
+                     {u"to"_s, u"ru"_s}}),
+              (QJsonObject{{u"ok"_s, false},
+                           {u"error"_s, u"unsupported"_s},
+                           {u"from"_s, u"de"_s},
+                           {u"to"_s, u"ru"_s}}));
+    EXPECT_EQ(
+        error({{u"type"_s, u"translate"_s}, {u"text"_s, u"  \n "_s}, {u"from"_s, u"en"_s}}),
+        (QJsonObject{
+            {u"ok"_s, false}, {u"error"_s, u"empty"_s}, {u"from"_s, u"en"_s}, {u"to"_s, u"es"_s}}));
+    const QJsonObject failed = ask(host, {{u"type"_s, u"translate"_s},
+                                          {u"text"_s, u"Bonjour le monde"_s},
+                                          {u"from"_s, u"fr"_s},
+                                          {u"to"_s, u"en"_s}});
+    EXPECT_EQ(failed.value(u"error"_s), u"failed"_s);
+    EXPECT_TRUE(failed.value(u"message"_s).toString().startsWith(u"failed(\""_s));
+    EXPECT_EQ(failed.value(u"from"_s), u"fr"_s);
+}
+
+TEST_F(BridgeHostTest, BatchesKeepOrderAndMarkup) {
+    HostProcess host(QString(), hostEnvironment());
+    const QJsonObject batch =
+        ask(host, {{u"type"_s, u"translateBatch"_s},
+                   {u"texts"_s, QJsonArray{u"<a1>Good morning</a1>, my friend"_s,
+                                           u"The house is big"_s, u"Thank you"_s}},
+                   {u"from"_s, u"en"_s},
+                   {u"to"_s, u"es"_s}});
+    ASSERT_EQ(batch.value(u"ok"_s), true) << QJsonDocument(batch).toJson().toStdString();
+    const QJsonArray texts = batch.value(u"texts"_s).toArray();
+    ASSERT_EQ(texts.size(), 3);
+    EXPECT_TRUE(texts[0].toString().contains(u"<a1>"_s));
+    EXPECT_TRUE(texts[0].toString().contains(u"</a1>"_s));
+    EXPECT_TRUE(texts[1].toString().contains(u"casa"_s));
+    EXPECT_TRUE(texts[2].toString().contains(u"Gracias"_s, Qt::CaseInsensitive));
+
+    // Without languages the batch asks the engine for English to English, which it lacks.
+    const QJsonObject english =
+        ask(host, {{u"type"_s, u"translateBatch"_s}, {u"texts"_s, QJsonArray{u"a"_s, u"b"_s}}});
+    EXPECT_EQ(english.value(u"error"_s), u"unsupported"_s);
+    EXPECT_EQ(english.value(u"from"_s), u"en"_s);
+    EXPECT_EQ(english.value(u"to"_s), u"en"_s);
+    const QJsonObject none = ask(host, {{u"type"_s, u"translateBatch"_s},
+                                        {u"texts"_s, QJsonArray{}},
+                                        {u"from"_s, u"en"_s},
+                                        {u"to"_s, u"es"_s}});
+    EXPECT_EQ(none.value(u"texts"_s), QJsonArray{});
+}
+
+TEST_F(BridgeHostTest, StatusAndDetect) {
+    HostProcess host(QString(), hostEnvironment());
+    const auto status = [&](const char* from, const char* to) -> QString {
+        const QJsonObject reply = ask(host, {{u"type"_s, u"status"_s},
+                                             {u"from"_s, QString::fromLatin1(from)},
+                                             {u"to"_s, QString::fromLatin1(to)}});
+        return reply.value(u"status"_s).toString() + u'/' + reply.value(u"fast"_s).toString();
+    };
+    EXPECT_EQ(status("en", "es"), u"installed/installed"_s);
+    EXPECT_EQ(status("en", "ca"), u"downloadable/downloadable"_s);
+    EXPECT_EQ(status("de", "ru"), u"unsupported/unsupported"_s);
+
+    const QJsonObject spanish =
+        ask(host, {{u"type"_s, u"detect"_s}, {u"text"_s, u"Buenos días, ¿cómo estás hoy?"_s}});
+    EXPECT_EQ(spanish.value(u"ok"_s), true);
+    EXPECT_EQ(spanish.value(u"lang"_s), u"es"_s);
+    EXPECT_GT(spanish.value(u"confidence"_s).toDouble(), 0.5);
+    EXPECT_EQ(
+        ask(host, {{u"type"_s, u"detect"_s}, {u"id"_s, 3}}),
+        (QJsonObject{{u"ok"_s, false}, {u"lang"_s, u""_s}, {u"confidence"_s, 0}, {u"id"_s, 3}}));
+}
+
+TEST_F(BridgeHostTest, QuickRequestsOvertakeSlowOnes) {
+    HostProcess host(QString(), hostEnvironment());
+    QJsonArray many;
+    for (int i = 0; i < 400; ++i)
+        many.append(
+            u"The weather is very nice today and we are going to the beach number %1."_s.arg(i));
+    host.send({{u"type"_s, u"translateBatch"_s},
+               {u"id"_s, u"slow"_s},
+               {u"texts"_s, many},
+               {u"from"_s, u"en"_s},
+               {u"to"_s, u"es"_s}});
+    host.send({{u"type"_s, u"phrases"_s}, {u"id"_s, u"quick"_s}});
+    const auto first = host.receive(60000);
+    const auto second = host.receive(60000);
+    ASSERT_TRUE(first && second);
+    EXPECT_EQ(first->value(u"id"_s), u"quick"_s);
+    EXPECT_EQ(second->value(u"id"_s), u"slow"_s);
+    EXPECT_EQ(second->value(u"texts"_s).toArray().size(), 400);
+}

@@ -1,0 +1,449 @@
+#include "platform/engine/ApertiumEngine.h"
+#include "core/AppleTranslator.h"
+#include "platform/engine/ApertiumCatalogue.h"
+#include "platform/engine/ApertiumPipeline.h"
+#include "platform/engine/ApertiumStream.h"
+#include "support/Processes.h"
+#include "support/TestWorld.h"
+
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QTemporaryDir>
+#include <QTextStream>
+#include <QThread>
+
+#include <csignal>
+#include <unistd.h>
+
+using namespace tivela;
+using namespace Qt::StringLiterals;
+using namespace std::chrono_literals;
+
+namespace {
+
+bool allGone(const QList<pid_t>& pids, std::chrono::milliseconds within = 5s) {
+    QElapsedTimer timer;
+    timer.start();
+    while (std::any_of(pids.begin(), pids.end(), test::isRunning)) {
+        if (timer.elapsed() > within.count())
+            return false;
+        QThread::msleep(10);
+    }
+    return true;
+}
+
+QString tricky() {
+    return u"  ^$[]{}/@<>\\~*#\tx\r\n\n\n  y  😀 ❤️ a*b #tag @me ~/x\\y [[t:1]] .[] \u00a0z  "_s;
+}
+
+QString large() {
+    QString text;
+    while (text.size() < 200 * 1024)
+        text += u"Line %1: ^$[x]{y}/@<a1>\\~*# tab\there\r\nemoji 😀 end.\n\n"_s.arg(text.size());
+    return text;
+}
+
+class ApertiumFixtureTest : public ::testing::Test {
+protected:
+    QTemporaryDir folder;
+
+    void mode(const QString& name, const QString& pipeline) {
+        QFile file(folder.filePath(name + u".mode"_s));
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write(pipeline.toUtf8() + '\n');
+    }
+    QString script(const QString& name, const QByteArray& body) {
+        const QString path = folder.filePath(name);
+        QFile file(path);
+        EXPECT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write("#!/bin/sh\n" + body + '\n');
+        file.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner |
+                            QFileDevice::ExeOwner);
+        return path;
+    }
+    std::shared_ptr<ApertiumEngine> engine(std::chrono::milliseconds timeout = 10s) {
+        return std::make_shared<ApertiumEngine>(
+            ApertiumEngine::Options{folder.path(), timeout, 50ms});
+    }
+    std::shared_ptr<TranslationSession> session(ApertiumEngine& engine, const QString& source,
+                                                const QString& target) {
+        auto made = engine.makeSession(source, target, false);
+        EXPECT_TRUE(made) << made.error.toStdString();
+        return made.value.value_or(nullptr);
+    }
+};
+
+TEST(ApertiumCatalogueTest, ModeNamesBecomeDirectionsOfTheSystemsCodes) {
+    const auto english = ApertiumCatalogue::mode(u"eng-spa"_s);
+    ASSERT_TRUE(english);
+    EXPECT_EQ(english->direction, (ApertiumCatalogue::Direction{u"en"_s, u"es"_s}));
+    EXPECT_TRUE(english->exact);
+
+    const auto nynorsk = ApertiumCatalogue::mode(u"nno-dan"_s);
+    ASSERT_TRUE(nynorsk);
+    EXPECT_EQ(nynorsk->direction, (ApertiumCatalogue::Direction{u"nb"_s, u"da"_s}));
+    EXPECT_EQ(nynorsk->sourceIdentifier, u"nn"_s);
+    EXPECT_FALSE(nynorsk->exact);
+
+    EXPECT_EQ(ApertiumCatalogue::mode(u"zlm-ind"_s)->direction.source, u"ms"_s);
+    EXPECT_EQ(ApertiumCatalogue::mode(u"por-cat"_s)->direction,
+              (ApertiumCatalogue::Direction{u"pt"_s, u"ca"_s}));
+    EXPECT_EQ(ApertiumCatalogue::mode(u"hbs-eng"_s)->direction.source, u"hbs"_s);
+    EXPECT_EQ(ApertiumCatalogue::mode(u"spa-ast"_s)->direction.target, u"ast"_s);
+    for (const QString& ignored : {u"spa-eng_US"_s, u"eo-en-bytecode"_s, u"nno-nob"_s,
+                                   u"Cyrl-Latn"_s, u"eng"_s, u"e-spa"_s, u"eng-spa.mode"_s})
+        EXPECT_FALSE(ApertiumCatalogue::mode(ignored)) << ignored.toStdString();
+}
+
+TEST(ApertiumCatalogueTest, AModeWithoutFoldingWinsItsDirection) {
+    const auto found = ApertiumCatalogue::directions({u"nno-dan"_s, u"nob-dan"_s, u"dan-nno"_s});
+    EXPECT_EQ(found.value({u"nb"_s, u"da"_s}).name, u"nob-dan"_s);
+    EXPECT_EQ(found.value({u"da"_s, u"nb"_s}).name, u"dan-nno"_s);
+    EXPECT_EQ(found.size(), 2);
+}
+
+TEST(ApertiumCatalogueTest, PackagesProvideTheirDirectionsOnly) {
+    EXPECT_EQ(ApertiumCatalogue::package(u"en"_s, u"es"_s), u"apertium-eng-spa"_s);
+    EXPECT_EQ(ApertiumCatalogue::package(u"es"_s, u"en"_s), u"apertium-eng-spa"_s);
+    EXPECT_EQ(ApertiumCatalogue::package(u"is"_s, u"en"_s), u"apertium-isl-eng"_s);
+    EXPECT_EQ(ApertiumCatalogue::package(u"en"_s, u"is"_s), QString());
+    EXPECT_EQ(ApertiumCatalogue::package(u"nb"_s, u"da"_s), u"apertium-dan-nor"_s);
+    EXPECT_EQ(ApertiumCatalogue::package(u"ca"_s, u"pt"_s), u"apertium-por-cat"_s);
+    EXPECT_EQ(ApertiumCatalogue::package(u"en"_s, u"de"_s), QString());
+    EXPECT_EQ(ApertiumCatalogue::package(u"zh"_s, u"en"_s), QString());
+    for (const auto& package : ApertiumCatalogue::packages()) {
+        EXPECT_TRUE(package.name.startsWith(u"apertium-"_s));
+        EXPECT_FALSE(package.modes.isEmpty());
+    }
+}
+
+TEST(ApertiumStreamTest, EscapingKeepsTextOutOfTheStreamSyntax) {
+    EXPECT_EQ(ApertiumStream::escape(u"a b"_s), u"a b"_s);
+    EXPECT_EQ(ApertiumStream::escape(u"a  b\tc\r\nd"_s), u"a[  ]b[\t]c[\r\n]d"_s);
+    EXPECT_EQ(ApertiumStream::escape(u" lead, trail "_s), u"[ ]lead, trail[ ]"_s);
+    EXPECT_EQ(ApertiumStream::escape(u"<a1>x</a1>"_s), u"\\<a1\\>x\\<\\/a1\\>"_s);
+    EXPECT_EQ(ApertiumStream::escape(u"5*3#~"_s), u"5[*]3[#][~]"_s);
+    EXPECT_EQ(ApertiumStream::escape(QString::fromUtf16(u"a\0b \0 c", 7)), u"ab[  ]c"_s);
+    EXPECT_EQ(ApertiumStream::request(u"Hi"_s, 7), QByteArray("[7]Hi.[]"));
+}
+
+TEST(ApertiumStreamTest, AnswersLoseMarksAndNeedTheirNumberAndEnd) {
+    EXPECT_EQ(ApertiumStream::unescape(u"*Hallo @Welt #x ~y"_s), u"Hallo Welt x y"_s);
+    EXPECT_EQ(ApertiumStream::unescape(u"[*]\\@\\[\\][\n\n]\\\\"_s), u"*@[]\n\n\\"_s);
+    EXPECT_EQ(ApertiumStream::answer("[3]Hola[ ].[]", 3), u"Hola "_s);
+    EXPECT_EQ(ApertiumStream::answer("[3]Hola[ ]\\..[]", 3), u"Hola ."_s);
+    EXPECT_EQ(ApertiumStream::answer("[4]Hola.[]", 3), std::nullopt);
+    EXPECT_EQ(ApertiumStream::answer("Hola.[]", 3), std::nullopt);
+    EXPECT_EQ(ApertiumStream::answer("[3]Hol", 3), std::nullopt);
+    EXPECT_EQ(ApertiumStream::answer("", 3), std::nullopt);
+}
+
+TEST(ApertiumPipelineTest, StageScriptsArePlainPipelinesOnly) {
+    const auto parsed = ApertiumPipeline::stages(
+        u"lt-proc -z $1 '/a b/x.bin' | apertium-tagger -z -g $2 \"p\\\"q $1\" |\n lt-proc -p"_s,
+        {u"-n"_s, QString()});
+    ASSERT_TRUE(parsed);
+    EXPECT_EQ(*parsed, (QList<QStringList>{{u"lt-proc"_s, u"-z"_s, u"-n"_s, u"/a b/x.bin"_s},
+                                           {u"apertium-tagger"_s, u"-z"_s, u"-g"_s, u"p\"q -n"_s},
+                                           {u"lt-proc"_s, u"-p"_s}}));
+    for (const QString& script : {u"a > out"_s, u"a; b"_s, u"a | "_s, u"| a"_s, u"a $HOME"_s,
+                                  u"a 'open"_s, u"a && b"_s, u"a `b`"_s, u"a\nb"_s, QString()})
+        EXPECT_FALSE(ApertiumPipeline::stages(script, {})) << script.toStdString();
+}
+
+TEST(ApertiumPipelineTest, AHangingStageTimesOutAndTheWholeGroupIsGone) {
+    QTemporaryDir folder;
+    const QString hang = folder.filePath(u"hang"_s);
+    QFile file(hang);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write("#!/bin/sh\nexec sleep 600\n");
+    file.close();
+    file.setPermissions(QFileDevice::ReadOwner | QFileDevice::ExeOwner);
+
+    QString error;
+    auto pipeline = ApertiumPipeline::start({{u"sed"_s, u"-z"_s, u"-u"_s, u""_s}, {hang}}, &error);
+    ASSERT_TRUE(pipeline) << error.toStdString();
+    const QList<pid_t> processes = pipeline->processes();
+    ASSERT_EQ(processes.size(), 2);
+    for (const pid_t pid : processes)
+        EXPECT_EQ(::getpgid(pid), pipeline->processGroup());
+
+    QElapsedTimer timer;
+    timer.start();
+    const auto answers =
+        pipeline->exchange({"hello"}, std::chrono::steady_clock::now() + 300ms, &error);
+    EXPECT_FALSE(answers);
+    EXPECT_LT(timer.elapsed(), 5000);
+    EXPECT_TRUE(error.contains(u"in time"_s)) << error.toStdString();
+    EXPECT_FALSE(pipeline->alive());
+    for (const pid_t pid : processes)
+        EXPECT_FALSE(test::isRunning(pid)) << pid;
+    EXPECT_FALSE(pipeline->exchange({"again"}, std::chrono::steady_clock::now() + 1s, &error));
+}
+
+TEST(ApertiumPipelineTest, LargeRecordsFlowBothWaysAtOnce) {
+    QString error;
+    auto pipeline = ApertiumPipeline::start({{u"sed"_s, u"-z"_s, u"-u"_s, u"s/a/b/g"_s}}, &error);
+    ASSERT_TRUE(pipeline) << error.toStdString();
+    // Far more than any pipe holds, so writing alone would stall against the unread answer.
+    const QByteArray record(1024 * 1024, 'a');
+    const auto answers =
+        pipeline->exchange({record, "xa"}, std::chrono::steady_clock::now() + 30s, &error);
+    ASSERT_TRUE(answers) << error.toStdString();
+    EXPECT_EQ(answers->value(0), QByteArray(record.size(), 'b'));
+    EXPECT_EQ(answers->value(1), QByteArray("xb"));
+    const QList<pid_t> processes = pipeline->processes();
+    pipeline.reset();
+    for (const pid_t pid : processes)
+        EXPECT_FALSE(test::isRunning(pid));
+}
+
+TEST_F(ApertiumFixtureTest, StatusesComeFromTheModesFolderAndTheCatalogue) {
+    mode(u"eng-deu"_s, u"sed -u ''"_s);
+    mode(u"spa-eng_US"_s, u"sed -u ''"_s);
+    mode(u"nno-nob"_s, u"sed -u ''"_s);
+    auto apertium = engine();
+    for (const bool fast : {false, true}) {
+        EXPECT_EQ(apertium->status(u"en"_s, u"de"_s, fast), EngineStatus::installed);
+        EXPECT_EQ(apertium->status(u"en"_s, u"es"_s, fast), EngineStatus::supported);
+        EXPECT_EQ(apertium->status(u"de"_s, u"en"_s, fast), EngineStatus::unsupported);
+        EXPECT_EQ(apertium->status(u"nn"_s, u"nb"_s, fast), EngineStatus::unsupported);
+        EXPECT_EQ(apertium->status(u"en"_s, u"is"_s, fast), EngineStatus::unsupported);
+        EXPECT_EQ(apertium->status(u"is"_s, u"en"_s, fast), EngineStatus::supported);
+    }
+    EXPECT_TRUE(apertium->oneEngineForBothStrategies());
+    const QStringList languages = apertium->supportedLanguages();
+    for (const QString& identifier : {u"de"_s, u"en"_s, u"es"_s, u"ca"_s, u"nb"_s, u"is"_s})
+        EXPECT_TRUE(languages.contains(identifier)) << identifier.toStdString();
+    EXPECT_FALSE(languages.contains(u"zh"_s));
+
+    // A mode installed while running is seen at the next question.
+    EXPECT_EQ(apertium->status(u"en"_s, u"fr"_s, false), EngineStatus::unsupported);
+    mode(u"eng-fra"_s, u"sed -u ''"_s);
+    EXPECT_EQ(apertium->status(u"en"_s, u"fr"_s, false), EngineStatus::installed);
+
+    AppleTranslator translator(apertium);
+    EXPECT_EQ(translator.status(u"en"_s, u"es"_s, true).result(), PairStatus::downloadable);
+    EXPECT_TRUE(translator.supportedLanguages().result().contains(u"nb"_s));
+}
+
+TEST_F(ApertiumFixtureTest, TextSurvivesTheStreamUnchanged) {
+    mode(u"eng-deu"_s, u"sed -u ''"_s);
+    auto apertium = engine();
+    auto passThrough = session(*apertium, u"en"_s, u"de"_s);
+    ASSERT_TRUE(passThrough);
+    for (const QString& text : {tricky(), u"plain"_s, u"\n"_s, u"a\r\n\r\nb"_s, large()}) {
+        const auto answer = passThrough->translate(text);
+        ASSERT_TRUE(answer) << answer.error.toStdString();
+        EXPECT_EQ(*answer.value, text);
+    }
+    const auto withNul = passThrough->translate(QString::fromUtf16(u"a\0b\0", 4));
+    EXPECT_EQ(withNul.value, u"ab"_s);
+}
+
+TEST_F(ApertiumFixtureTest, MarksOfUnknownWordsAreDroppedButTheTextsOwnCharactersStay) {
+    mode(u"eng-deu"_s, u"sed -u 's/Hello/*Hallo/;s/world/@Welt/;s/go/#gehen/'"_s);
+    auto apertium = engine();
+    auto marking = session(*apertium, u"en"_s, u"de"_s);
+    ASSERT_TRUE(marking);
+    EXPECT_EQ(marking->translate(u"Hello *world* go #1 @you"_s).value,
+              u"Hallo *Welt* gehen #1 @you"_s);
+}
+
+TEST_F(ApertiumFixtureTest, BatchesKeepTheirOrderAndIdentifiers) {
+    mode(u"eng-deu"_s, u"sed -u 's/one/eins/;s/two/zwei/'"_s);
+    auto apertium = engine();
+    auto numbers = session(*apertium, u"en"_s, u"de"_s);
+    ASSERT_TRUE(numbers);
+    QList<EngineRequest> requests;
+    QList<EngineResponse> expected;
+    for (int i = 0; i < 50; ++i) {
+        requests << EngineRequest{u"one %1 two"_s.arg(i), u"id%1"_s.arg(i)};
+        expected << EngineResponse{u"id%1"_s.arg(i), u"eins %1 zwei"_s.arg(i)};
+    }
+    const auto answers = numbers->translations(requests);
+    ASSERT_TRUE(answers) << answers.error.toStdString();
+    EXPECT_EQ(*answers.value, expected);
+
+    AppleTranslator translator(apertium);
+    EXPECT_EQ(
+        translator.translate(QStringList{u"one"_s, u"two"_s, u" one\n"_s}, u"en"_s, u"de"_s, false)
+            .result(),
+        (QStringList{u"eins"_s, u"zwei"_s, u" eins\n"_s}));
+}
+
+TEST_F(ApertiumFixtureTest, AKilledPipelineIsReplacedOnTheNextCall) {
+    mode(u"eng-deu"_s, u"sed -u 's/Hello/Hallo/'"_s);
+    AppleTranslator translator(engine());
+    EXPECT_EQ(translator.translate(u"Hello"_s, u"en"_s, u"de"_s, false).result(), u"Hallo"_s);
+
+    const QList<pid_t> stages = test::childProcesses(::getpid());
+    ASSERT_EQ(stages.size(), 1);
+    ::kill(-::getpgid(stages.first()), SIGKILL);
+    ASSERT_TRUE(allGone(stages));
+
+    try {
+        translator.translate(u"Hello"_s, u"en"_s, u"de"_s, false).result();
+        ADD_FAILURE() << "a dead pipeline answered";
+    } catch (const TranslateError& error) {
+        EXPECT_EQ(error.kind(), TranslateError::Kind::failed);
+        EXPECT_TRUE(error.message().contains(u"stopped"_s)) << error.what();
+    }
+    EXPECT_EQ(translator.translate(u"Hello"_s, u"en"_s, u"de"_s, false).result(), u"Hallo"_s);
+    const QList<pid_t> fresh = test::childProcesses(::getpid());
+    ASSERT_EQ(fresh.size(), 1);
+    EXPECT_NE(fresh.first(), stages.first());
+}
+
+TEST_F(ApertiumFixtureTest, AHangingPipelineTimesOutAndLeavesNoProcessBehind) {
+    const QString hang = script(u"hang"_s, "exec sleep 600");
+    mode(u"eng-deu"_s, u"sed -u '' | '"_s + hang + u"' | sed -u ''"_s);
+    AppleTranslator translator(engine(400ms));
+    QElapsedTimer timer;
+    timer.start();
+    auto future = translator.translate(u"Hello"_s, u"en"_s, u"de"_s, false);
+    QThread::msleep(100);
+    const QList<pid_t> stages = test::childProcesses(::getpid());
+    EXPECT_EQ(stages.size(), 3);
+    try {
+        future.result();
+        ADD_FAILURE() << "a hanging pipeline answered";
+    } catch (const TranslateError& error) {
+        EXPECT_TRUE(error.message().contains(u"in time"_s)) << error.what();
+    }
+    EXPECT_LT(timer.elapsed(), 5000);
+    EXPECT_TRUE(allGone(stages, 0ms));
+    EXPECT_TRUE(test::childProcesses(::getpid()).isEmpty());
+}
+
+TEST_F(ApertiumFixtureTest, StagesThatEndOrCannotStartAreFailuresNotAnswers) {
+    auto apertium = engine();
+    // Ends at once with nothing written, status 0.
+    mode(u"eng-deu"_s, u"true"_s);
+    // Writes a little, then ends without the record's end.
+    mode(u"eng-fra"_s, u"head -c 3"_s);
+    for (const QString& target : {u"de"_s, u"fr"_s}) {
+        auto ending = session(*apertium, u"en"_s, target);
+        ASSERT_TRUE(ending);
+        const auto answer = ending->translate(u"Hello"_s);
+        EXPECT_FALSE(answer) << target.toStdString();
+        EXPECT_FALSE(answer.error.isEmpty());
+        EXPECT_FALSE(ending->translate(u"Hello"_s));
+    }
+
+    mode(u"eng-ita"_s, u"no-such-stage-program -x"_s);
+    const auto missing = apertium->makeSession(u"en"_s, u"it"_s, false);
+    EXPECT_FALSE(missing);
+    EXPECT_TRUE(missing.error.contains(u"no-such-stage-program"_s)) << missing.error.toStdString();
+
+    mode(u"eng-por"_s, u"sed -u '' > out.txt"_s);
+    EXPECT_FALSE(apertium->makeSession(u"en"_s, u"pt"_s, false));
+    EXPECT_FALSE(apertium->makeSession(u"en"_s, u"ja"_s, false));
+    EXPECT_TRUE(test::childProcesses(::getpid()).isEmpty());
+}
+
+TEST_F(ApertiumFixtureTest, StagesEndWithTheirSession) {
+    mode(u"eng-deu"_s, u"sed -u '' | sed -u 's/a/b/' | sed -u ''"_s);
+    auto apertium = engine();
+    auto warm = session(*apertium, u"en"_s, u"de"_s);
+    ASSERT_TRUE(warm);
+    EXPECT_EQ(warm->translate(u"a"_s).value, u"b"_s);
+    const QList<pid_t> stages = test::childProcesses(::getpid());
+    EXPECT_EQ(stages.size(), 3);
+    warm.reset();
+    EXPECT_TRUE(allGone(stages, 0ms));
+}
+
+TIVELA_TEST_HELPER(warmSessionThenVanish) {
+    ApertiumEngine engine(ApertiumEngine::Options{args.value(0), 10s, 50ms});
+    auto made = engine.makeSession(u"en"_s, u"de"_s, false);
+    if (!made || !(*made.value)->translate(u"a"_s))
+        return 2;
+    QTextStream out(stdout);
+    for (const pid_t pid : test::childProcesses(::getpid()))
+        out << pid << '\n';
+    out.flush();
+    // No destructors: the program is gone as if killed.
+    ::_exit(0);
+}
+
+TEST_F(ApertiumFixtureTest, StagesEndWhenTheProgramVanishes) {
+    mode(u"eng-deu"_s, u"sed -u '' | sed -u ''"_s);
+    const auto result = test::runHelper(u"warmSessionThenVanish"_s, {folder.path()});
+    ASSERT_TRUE(result.finished);
+    ASSERT_EQ(result.exitCode, 0) << result.err.toStdString();
+    QList<pid_t> stages;
+    for (const QByteArray& line : result.out.split('\n'))
+        if (!line.isEmpty())
+            stages << line.toInt();
+    EXPECT_EQ(stages.size(), 2);
+    EXPECT_TRUE(allGone(stages));
+}
+
+// The English-Spanish pair that the project's install script puts on every machine.
+class ApertiumRealPairTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_EQ(engine->status(u"en"_s, u"es"_s, false), EngineStatus::installed)
+            << "apertium-eng-spa is not installed in " << engine->modesFolder().toStdString();
+    }
+    std::shared_ptr<ApertiumEngine> engine =
+        std::make_shared<ApertiumEngine>(ApertiumEngine::Options{u"/usr/share/apertium/modes"_s});
+};
+
+TEST_F(ApertiumRealPairTest, EnglishComesBackInSpanish) {
+    AppleTranslator translator(engine);
+    const QString spanish =
+        translator.translate(u"Good morning! How are you today?"_s, u"en"_s, u"es"_s, false)
+            .result();
+    EXPECT_TRUE(spanish.contains(u"Buenos días"_s)) << spanish.toStdString();
+    EXPECT_TRUE(spanish.contains(u"hoy"_s)) << spanish.toStdString();
+    EXPECT_TRUE(spanish.endsWith(u'?')) << spanish.toStdString();
+    for (const QChar mark : {u'*', u'@', u'#', u'[', u'\\', u'^', u'$'})
+        EXPECT_FALSE(spanish.contains(mark)) << spanish.toStdString();
+
+    const QString back =
+        translator.translate(u"El perro come una manzana."_s, u"es"_s, u"en"_s, true).result();
+    EXPECT_TRUE(back.contains(u"dog"_s)) << back.toStdString();
+    EXPECT_EQ(translator.status(u"es"_s, u"en"_s, true).result(), PairStatus::installed);
+    EXPECT_EQ(translator.status(u"en"_s, u"de"_s, false).result(), PairStatus::unsupported);
+}
+
+TEST_F(ApertiumRealPairTest, UnknownWordsAndSpecialCharactersComeThrough) {
+    AppleTranslator translator(engine);
+    const QString spanish =
+        translator
+            .translate(u"  The xyzzyq costs 5 * 3 # @home ~ [a] {b} \\c/ 😀\n\nThe cat. "_s, u"en"_s,
+                       u"es"_s, false)
+            .result();
+    for (const QString& kept : {u"xyzzyq"_s, u" 5 * 3 # @"_s, u" ~ ["_s, u"] {b} \\c/ 😀\n\n"_s})
+        EXPECT_TRUE(spanish.contains(kept)) << spanish.toStdString();
+    EXPECT_TRUE(spanish.startsWith(u"  "_s)) << spanish.toStdString();
+    EXPECT_TRUE(spanish.endsWith(u". "_s)) << spanish.toStdString();
+}
+
+TEST_F(ApertiumRealPairTest, BatchKeepsMarkupAndOrder) {
+    AppleTranslator translator(engine);
+    const QStringList spanish =
+        translator
+            .translate(QStringList{u"<a1>Good morning</a1>, my friend."_s,
+                                   u"The <a1>red</a1> car is <a2>fast</a2>."_s,
+                                   u"I like <a1>cats</a1>."_s},
+                       u"en"_s, u"es"_s, false)
+            .result();
+    ASSERT_EQ(spanish.size(), 3);
+    EXPECT_TRUE(spanish[0].contains(u"<a1>Buenos días</a1>"_s)) << spanish[0].toStdString();
+    EXPECT_TRUE(spanish[1].contains(u"coche"_s)) << spanish[1].toStdString();
+    EXPECT_TRUE(spanish[2].contains(u"gatos"_s)) << spanish[2].toStdString();
+    for (const QString& text : spanish) {
+        EXPECT_LT(text.indexOf(u"<a1>"_s), text.indexOf(u"</a1>"_s)) << text.toStdString();
+        EXPECT_GE(text.indexOf(u"<a1>"_s), 0) << text.toStdString();
+    }
+    EXPECT_GE(spanish[1].indexOf(u"<a2>"_s), 0) << spanish[1].toStdString();
+    EXPECT_LT(spanish[1].indexOf(u"<a2>"_s), spanish[1].indexOf(u"</a2>"_s));
+}
+
+} // namespace

@@ -1,0 +1,171 @@
+#include "platform/recognizer/Cld2Recognizer.h"
+
+#include <gtest/gtest.h>
+
+#include <QSet>
+
+#include <cmath>
+
+using namespace tivela;
+using namespace Qt::StringLiterals;
+using Hint = LanguageRecognizer::Hint;
+
+namespace {
+
+QList<LanguageRecognizer::Hypothesis> recognise(const QString& text,
+                                                const QStringList& constraints = {},
+                                                const QList<Hint>& hints = {}, double others = 0.02,
+                                                int maximum = 1000) {
+    Cld2Recognizer recognizer;
+    recognizer.setLanguageConstraints(constraints);
+    if (!hints.isEmpty())
+        recognizer.setLanguageHints(hints, others);
+    recognizer.processString(text);
+    return recognizer.languageHypotheses(maximum);
+}
+
+QStringList identifiers(const QList<LanguageRecognizer::Hypothesis>& hypotheses) {
+    QStringList result;
+    for (const auto& hypothesis : hypotheses)
+        result << hypothesis.identifier;
+    return result;
+}
+
+double total(const QList<LanguageRecognizer::Hypothesis>& hypotheses) {
+    double sum = 0;
+    for (const auto& hypothesis : hypotheses)
+        sum += hypothesis.probability;
+    return sum;
+}
+
+} // namespace
+
+TEST(Cld2RecognizerTest, EvidenceReadsAllThreeHypotheses) {
+    const auto clear = Cld2Recognizer::evidence(u"Der Zug nach Berlin fährt um neun Uhr ab."_s);
+    EXPECT_FALSE(clear.bestEffort);
+    EXPECT_GT(clear.shares.value(u"de"_s), 0.8);
+
+    // Two languages in one text: both shares are read, under our codes.
+    const auto mixed = Cld2Recognizer::evidence(
+        u"The weather is lovely today and we are going to the beach with the children. "
+        "Сегодня прекрасная погода, и мы идём на пляж вместе с детьми и друзьями."_s);
+    EXPECT_GT(mixed.shares.value(u"en"_s), 0.2);
+    EXPECT_GT(mixed.shares.value(u"ru"_s), 0.2);
+
+    // A word CLD2 will not place by itself comes from its best effort, in our codes.
+    const auto word = Cld2Recognizer::evidence(u"שלום"_s);
+    EXPECT_TRUE(word.bestEffort);
+    EXPECT_TRUE(word.shares.contains(u"he"_s));
+    EXPECT_FALSE(word.shares.contains(u"iw"_s));
+
+    // Its English fallback on text it cannot place at all is no evidence.
+    EXPECT_TRUE(Cld2Recognizer::evidence(u"zzq"_s).shares.isEmpty());
+    EXPECT_TRUE(Cld2Recognizer::evidence(u"42"_s).shares.isEmpty());
+}
+
+TEST(Cld2RecognizerTest, LanguagesAreCodesWithoutPseudoLanguages) {
+    const QStringList& languages = Cld2Recognizer::languages();
+    EXPECT_GT(languages.size(), 150);
+    for (const char* code : {"en", "he", "nb", "zh", "zh-TW", "af", "sr"})
+        EXPECT_TRUE(languages.contains(QLatin1String(code))) << code;
+    for (const char* code : {"iw", "no", "nn", "zh-Hant", "un", "xxx", "xx", "tlh", "sr-ME"})
+        EXPECT_FALSE(languages.contains(QLatin1String(code))) << code;
+    EXPECT_EQ(languages.size(), QSet<QString>(languages.cbegin(), languages.cend()).size());
+}
+
+TEST(Cld2RecognizerTest, HypothesesAreRankedAndNormalised) {
+    const auto all = recognise(u"Il fait beau aujourd'hui, allons nous promener au parc."_s);
+    ASSERT_GT(all.size(), 3);
+    EXPECT_EQ(all.first().identifier, u"fr"_s);
+    EXPECT_NEAR(total(all), 1.0, 1e-9);
+    for (qsizetype i = 1; i < all.size(); ++i)
+        EXPECT_GE(all[i - 1].probability, all[i].probability);
+
+    const auto three = recognise(u"Il fait beau aujourd'hui."_s, {}, {}, 0.02, 3);
+    EXPECT_EQ(three.size(), 3);
+    EXPECT_LE(total(three), 1.0 + 1e-9);
+    EXPECT_TRUE(recognise(u"Il fait beau."_s, {}, {}, 0.02, 0).isEmpty());
+    EXPECT_TRUE(recognise(u"Il fait beau."_s, {}, {}, 0.02, -1).isEmpty());
+}
+
+TEST(Cld2RecognizerTest, ConstraintsAcceptAnyIdentifierOfALanguage) {
+    // The platform's and CLD2's names of one language are the same constraint.
+    const auto hebrew = recognise(u"אני אוהב אותך מאוד"_s, {u"iw"_s, u"en"_s});
+    ASSERT_EQ(hebrew.size(), 1);
+    EXPECT_EQ(hebrew.first().identifier, u"iw"_s);
+    EXPECT_DOUBLE_EQ(hebrew.first().probability, 1.0);
+
+    const auto chinese = recognise(u"我們今天去公園散步"_s, {u"zh-Hans"_s, u"zh-Hant"_s, u"ja"_s});
+    EXPECT_EQ(identifiers(chinese).first(), u"zh-Hant"_s);
+    EXPECT_EQ(chinese.size(), 3);
+
+    // A constraint CLD2 has never heard of is still a language of its script.
+    const auto unknown = recognise(u"hello"_s, {u"xx-made-up"_s});
+    ASSERT_EQ(unknown.size(), 1);
+    EXPECT_EQ(unknown.first().identifier, u"xx"_s);
+}
+
+TEST(Cld2RecognizerTest, ScriptsTheTableDoesNotKnow) {
+    // Oriya letters: no language of the table writes them, so only what CLD2 recognised can be
+    // named, and constraints can rule it out altogether.
+    const QString oriya = u"ଓଡ଼ିଆ ଭାଷା ଏକ ଭାରତୀୟ ଭାଷା ଯାହା ଓଡ଼ିଶାରେ କୁହାଯାଏ"_s;
+    const auto free = recognise(oriya);
+    ASSERT_FALSE(free.isEmpty());
+    EXPECT_EQ(free.first().identifier, u"or"_s);
+    EXPECT_TRUE(recognise(oriya, {u"en"_s, u"hi"_s}).isEmpty());
+}
+
+TEST(Cld2RecognizerTest, WeightsArePriors) {
+    const QList<Hint> hints{{u"de"_s, 0.5}, {u"en"_s, 0.35}};
+    // A word nothing else tells apart: the weights decide, and give the probabilities.
+    const auto word = recognise(u"zzq"_s, {u"en"_s, u"de"_s}, hints);
+    ASSERT_EQ(word.size(), 2);
+    EXPECT_EQ(word[0].identifier, u"de"_s);
+    EXPECT_NEAR(word[0].probability, 0.5 / 0.85, 1e-9);
+
+    // Languages left out of the weights weigh `others`; unconstrained, a hinted language CLD2
+    // lacks can still be named.
+    const auto others = recognise(u"zzq"_s, {}, {{u"qq"_s, 0.01}}, 0.5);
+    EXPECT_NE(identifiers(others).first(), u"qq"_s);
+    const auto alone = recognise(u"zzq"_s, {}, {{u"qq"_s, 0.9}}, 0.0);
+    EXPECT_EQ(identifiers(alone).first(), u"qq"_s);
+
+    // A sentence is decided by its text, however the weights lean.
+    const auto sentence =
+        recognise(u"Where is the nearest train station, please?"_s, {u"en"_s, u"de"_s}, hints);
+    EXPECT_EQ(sentence.first().identifier, u"en"_s);
+    EXPECT_GT(sentence.first().probability, 0.95);
+
+    // A weight of zero makes a language unlikely, not impossible, and none is negative.
+    const auto zero = recognise(u"zzq"_s, {u"en"_s}, {{u"en"_s, 0.0}});
+    ASSERT_EQ(zero.size(), 1);
+    EXPECT_DOUBLE_EQ(zero.first().probability, 1.0);
+    const auto negative = recognise(u"zzq"_s, {u"en"_s, u"fr"_s}, {{u"en"_s, -1.0}});
+    EXPECT_FALSE(std::isnan(negative.first().probability));
+}
+
+TEST(Cld2RecognizerTest, TiesGoByWeightOrderThenPopularityThenCode) {
+    const QStringList latin{u"sv"_s, u"da"_s, u"nl"_s, u"af"_s, u"ca"_s};
+    // Without weights: popularity (nl before sv before da before ca), then code (af).
+    EXPECT_EQ(identifiers(recognise(u"zzq"_s, latin)),
+              (QStringList{u"nl"_s, u"sv"_s, u"da"_s, u"ca"_s, u"af"_s}));
+    // Equal weights: their order; a repeated identifier keeps its first place, last weight.
+    const auto hinted = recognise(
+        u"zzq"_s, latin, {{u"da"_s, 0.9}, {u"af"_s, 0.35}, {u"sv"_s, 0.35}, {u"da"_s, 0.35}});
+    EXPECT_EQ(identifiers(hinted).mid(0, 3), (QStringList{u"da"_s, u"af"_s, u"sv"_s}));
+    EXPECT_DOUBLE_EQ(hinted[0].probability, hinted[2].probability);
+}
+
+TEST(Cld2RecognizerTest, NothingToRecognise) {
+    EXPECT_TRUE(recognise(u""_s).isEmpty());
+    EXPECT_TRUE(recognise(u"  12.5 % — (!) 😀"_s).isEmpty());
+    // Cyrillic text among Latin-only constraints.
+    EXPECT_TRUE(recognise(u"Привет"_s, {u"en"_s, u"de"_s}).isEmpty());
+
+    // A recogniser starts afresh with every text.
+    Cld2Recognizer recognizer;
+    recognizer.processString(u"Guten Morgen, wie geht es dir heute?"_s);
+    EXPECT_FALSE(recognizer.languageHypotheses(3).isEmpty());
+    recognizer.processString(u"123"_s);
+    EXPECT_TRUE(recognizer.languageHypotheses(3).isEmpty());
+}
