@@ -166,10 +166,7 @@ public:
         QDir().mkpath(directory_);
         switch (takeLock()) {
         case Lock::Taken:
-            if (lexicon_.isInstalled(code_))
-                finish(true);
-            else
-                fetch();
+            hold();
             break;
         case Lock::Busy:
             poll();
@@ -208,6 +205,14 @@ private:
         return Lock::Taken;
     }
 
+    // With the lock: another process may have finished the pack meanwhile.
+    void hold() {
+        if (lexicon_.isInstalled(code_))
+            finish(true);
+        else
+            fetch();
+    }
+
     // A live holder keeps its lock young, so that waiters never take it for stale.
     void refreshLock() {
         if (lockFd_ >= 0 && refreshed_.elapsed() >= 1000) {
@@ -240,10 +245,7 @@ private:
             switch (takeLock()) {
             case Lock::Taken:
                 poller_.stop();
-                if (lexicon_.isInstalled(code_))
-                    finish(true);
-                else
-                    fetch();
+                hold();
                 return;
             case Lock::Failed:
                 finish(false);
