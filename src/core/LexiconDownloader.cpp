@@ -102,6 +102,23 @@ public:
         std::erase_if(locks_, [&](const Held& held) { return held.path == path.toStdString(); });
     }
 
+    // Removes every held lock. A download thread holds the list only for an instant, so a
+    // short bounded wait for it is enough; past that the stale rules clean up.
+    void releaseAll() {
+        std::unique_lock guard(mutex_, std::defer_lock);
+        for (int attempt = 0; attempt < 200 && !guard.try_lock(); ++attempt)
+            ::usleep(1000);
+        if (!guard.owns_lock())
+            return;
+        for (const Held& held : locks_) {
+            struct stat status {};
+            if (::stat(held.path.c_str(), &status) == 0 && status.st_dev == held.id.device &&
+                status.st_ino == held.id.inode)
+                ::unlink(held.path.c_str());
+        }
+        locks_.clear();
+    }
+
 private:
     struct Held {
         std::string path;
@@ -110,17 +127,7 @@ private:
 
     HeldLocks() { std::atexit(&HeldLocks::releaseAtExit); }
 
-    static void releaseAtExit() {
-        HeldLocks& locks = instance();
-        std::lock_guard guard(locks.mutex_);
-        for (const Held& held : locks.locks_) {
-            struct stat status {};
-            if (::stat(held.path.c_str(), &status) == 0 && status.st_dev == held.id.device &&
-                status.st_ino == held.id.inode)
-                ::unlink(held.path.c_str());
-        }
-        locks.locks_.clear();
-    }
+    static void releaseAtExit() { instance().releaseAll(); }
 
     std::mutex mutex_;
     std::vector<Held> locks_;
@@ -538,6 +545,10 @@ QStringList LexiconDownloader::packs(const QString& from, const QString& to) {
     }
     codes.sort();
     return codes;
+}
+
+void LexiconDownloader::releaseHeldLocks() {
+    HeldLocks::instance().releaseAll();
 }
 
 bool LexiconDownloader::isStale(const QString& lockPath) {

@@ -62,6 +62,9 @@ public:
     // Whether a lock file may be removed by anyone: older than staleSeconds, or naming a
     // process that no longer exists.
     static bool isStale(const QString& lockPath);
+    // Removes the lock files this process holds, with system calls alone, for a process that
+    // is about to end without running its exit handlers.
+    static void releaseHeldLocks();
 
     // Cancels running downloads (their futures give false) and stops the thread; the
     // destructor does it too. Later calls to ensure give false.
