@@ -3,6 +3,8 @@
 #include "core/BridgeMessage.h"
 #include "core/LanguageDetector.h"
 #include "core/Languages.h"
+#include "core/Lexicon.h"
+#include "core/LexiconDownloader.h"
 #include "core/Paths.h"
 #include "core/Speaker.h"
 
@@ -199,7 +201,9 @@ QJsonObject BridgeHost::speech(const QString& type, const BridgeFields& fields) 
 }
 
 void BridgeHost::finish() {
-    // Requests still running are abandoned; static destructors must not run under them.
+    // Requests still running are abandoned; static destructors must not run under them, but
+    // a download's lock must not outlive the process.
+    LexiconDownloader::releaseHeldLocks();
     ::_exit(0);
 }
 
@@ -208,7 +212,9 @@ void BridgeHost::handle(const QJsonObject& request) {
     const BridgeFields fields(request);
     const QString type = fields.string(u"type"_s).value_or(QString());
     QJsonObject body;
-    if (type == u"status")
+    if (type == u"hello")
+        body = hello();
+    else if (type == u"status")
         body = status(fields);
     else if (type == u"detect")
         body = detect(fields);
@@ -216,6 +222,10 @@ void BridgeHost::handle(const QJsonObject& request) {
         body = translate(fields);
     else if (type == u"translateBatch")
         body = translateBatch(fields);
+    else if (type == u"lookup")
+        body = lookup(fields);
+    else if (type == u"prefetch")
+        body = prefetch(fields);
     else if (type == u"phrases")
         body = phrases();
     else if (type == u"addPhrase")
@@ -326,6 +336,21 @@ QJsonObject BridgeHost::errorBody(const TranslateError& error) {
     return failed(u"failed(\""_s + error.message() + u"\")"_s);
 }
 
+QJsonObject BridgeHost::hello() {
+    const LanguagePair languages = pair();
+    const QVariant shortcut = Paths::defaults()->value(u"shortcutDisplay"_s);
+    QJsonObject body = ok();
+    body.insert(u"app"_s, u"Tivela"_s);
+    body.insert(u"version"_s, version_);
+    body.insert(u"languages"_s,
+                QJsonArray::fromStringList(Languages::sorted(QStringList(supported().values()))));
+    body.insert(u"lexicon"_s, QJsonArray::fromStringList(LexiconDownloader::shared().installed()));
+    body.insert(u"pair"_s, toJson(languages));
+    body.insert(u"shortcut"_s,
+                shortcut.typeId() == QMetaType::QString ? shortcut.toString() : u"⌃⌥T"_s);
+    return body;
+}
+
 QJsonObject BridgeHost::status(const BridgeFields& fields) {
     const QString from = fields.string(u"from"_s).value_or(QString());
     const QString to = fields.string(u"to"_s).value_or(QString());
@@ -392,6 +417,41 @@ QJsonObject BridgeHost::translateBatch(const BridgeFields& fields) {
     } catch (const std::exception& error) {
         return failed(QString::fromUtf8(error.what()));
     }
+}
+
+QJsonObject BridgeHost::lookup(const BridgeFields& fields) {
+    const QString word = fields.string(u"word"_s).value_or(QString());
+    const QString from = fields.string(u"from"_s).value_or(u"en"_s);
+    const QString to = fields.string(u"to"_s).value_or(u"en"_s);
+    Lexicon& lexicon = Lexicon::shared();
+    QStringList missing;
+    for (const QString& code : LexiconDownloader::packs(from, to))
+        if (!lexicon.isInstalled(code))
+            missing << code;
+    if (!missing.isEmpty()) {
+        QFuture<bool> download = LexiconDownloader::shared().ensure(missing);
+        if (!fields.boolean(u"wait"_s).value_or(false))
+            return QJsonObject{
+                {u"ok"_s, true}, {u"entry"_s, QJsonValue::Null}, {u"pending"_s, true}};
+        download.waitForFinished();
+    }
+    const auto entry = lexicon.lookup(word, from, to);
+    return QJsonObject{{u"ok"_s, true},
+                       {u"entry"_s, entry ? QJsonValue(BridgeMessage::entryDict(*entry))
+                                          : QJsonValue(QJsonValue::Null)}};
+}
+
+QJsonObject BridgeHost::prefetch(const BridgeFields& fields) {
+    QStringList wanted;
+    for (const QString& code : fields.strings(u"langs"_s).value_or(QStringList()))
+        if (Languages::lexicon().contains(Languages::lexiconCode(code)))
+            wanted << code;
+    LexiconDownloader& downloader = LexiconDownloader::shared();
+    const QStringList installed = downloader.installed();
+    downloader.ensure(wanted);
+    QJsonObject body = ok();
+    body.insert(u"installed"_s, QJsonArray::fromStringList(installed));
+    return body;
 }
 
 QJsonObject BridgeHost::phrases() {

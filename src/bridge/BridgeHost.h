@@ -90,10 +90,13 @@ private:
     Resolved resolvePair(const QString& text, const std::optional<QString>& from,
                          const std::optional<QString>& to);
 
+    QJsonObject hello();
     QJsonObject status(const BridgeFields& fields);
     QJsonObject detect(const BridgeFields& fields);
     QJsonObject translate(const BridgeFields& fields);
     QJsonObject translateBatch(const BridgeFields& fields);
+    QJsonObject lookup(const BridgeFields& fields);
+    QJsonObject prefetch(const BridgeFields& fields);
     QJsonObject phrases();
     QJsonObject addPhrase(const BridgeFields& fields);
     QJsonObject deletePhrase(const BridgeFields& fields);

@@ -3,9 +3,12 @@
 #include "bridge/BridgeHost.h"
 #include "core/BridgeMessage.h"
 #include "core/LanguagePair.h"
+#include "core/Lexicon.h"
 #include "core/Paths.h"
 #include "core/Store.h"
 #include "support/HostProcess.h"
+#include "support/HttpServer.h"
+#include "support/PackFiles.h"
 #include "support/TestWorld.h"
 
 #include <gtest/gtest.h>
@@ -486,4 +489,174 @@ TEST_F(BridgeHostTest, QuickRequestsOvertakeSlowOnes) {
     EXPECT_EQ(first->value(u"id"_s), u"quick"_s);
     EXPECT_EQ(second->value(u"id"_s), u"slow"_s);
     EXPECT_EQ(second->value(u"texts"_s).toArray().size(), 400);
+}
+
+namespace {
+
+// A bundle of the test's own around a copy of the staged host: its version and pack server
+// are the test's to choose.
+QString makeBundle(const QString& root, const QJsonObject& info) {
+    const QString program = root + u"/libexec/tivela-bridge"_s;
+    QDir().mkpath(root + u"/libexec"_s);
+    QFile::remove(program);
+    EXPECT_TRUE(QFile::copy(HostProcess::stagedProgram(), program));
+    QFile bundle(root + u"/bundle.json"_s);
+    EXPECT_TRUE(bundle.open(QIODevice::WriteOnly));
+    bundle.write(QJsonDocument(info).toJson());
+    return program;
+}
+
+QByteArray englishPack() {
+    return test::gzip(test::packText(
+        {{u"wdog"_s, uR"j({"e":[["noun","dɒɡ","",[["a domestic animal",[],[]]]]]})j"_s}}));
+}
+
+QByteArray spanishPack() {
+    return test::gzip(test::packText(
+        {{u"xdog"_s, uR"j(["1"])j"_s},
+         {u"s1"_s, uR"j(["dog","noun","a domestic animal",[["perro"],["can"]]])j"_s}}));
+}
+
+} // namespace
+
+class BridgeHostPackTest : public BridgeHostTest {
+protected:
+    HttpServer server;
+    QString program;
+
+    void SetUp() override {
+        BridgeHostTest::SetUp();
+        QDir(Paths::lexicon()).removeRecursively();
+        HttpServer::Response english;
+        english.body = englishPack();
+        server.route(u"/packs/en.lex.gz"_s, english);
+        HttpServer::Response spanish;
+        spanish.body = spanishPack();
+        spanish.delayMs = 300;
+        server.route(u"/packs/es.lex.gz"_s, spanish);
+        program = makeBundle(World::root() + u"/bundle"_s,
+                             {{u"CFBundleIdentifier"_s, u"dev.quorvanta.Tivela.dev"_s},
+                              {u"CFBundleShortVersionString"_s, u"9.8.7"_s},
+                              {u"TivelaLexiconURL"_s, server.url(u"/packs/"_s).toString()}});
+    }
+};
+
+TEST_F(BridgeHostPackTest, LookupAnswersNowPendingOrAfterWaiting) {
+    HostProcess host(program, hostEnvironment());
+    const QJsonObject request{
+        {u"type"_s, u"lookup"_s}, {u"word"_s, u"dog"_s}, {u"from"_s, u"en"_s}, {u"to"_s, u"es"_s}};
+    const QJsonObject pending = ask(host, request);
+    EXPECT_EQ(pending.value(u"entry"_s), QJsonValue::Null);
+    EXPECT_EQ(pending.value(u"pending"_s), true);
+
+    QJsonObject found;
+    for (int i = 0; i < 100 && !found.value(u"entry"_s).isObject(); ++i) {
+        QThread::msleep(100);
+        found = ask(host, request);
+    }
+    const QJsonObject entry = found.value(u"entry"_s).toObject();
+    EXPECT_EQ(entry.value(u"word"_s), u"dog"_s);
+    EXPECT_EQ(entry.value(u"ipa"_s), u"dɒɡ"_s);
+    EXPECT_EQ(entry[u"groups"_s][0][u"terms"_s][0][u"text"_s], u"perro"_s);
+    EXPECT_FALSE(found.contains(u"pending"_s));
+    EXPECT_EQ(server.requests(u"/packs/es.lex.gz"_s), 1);
+
+    // With the packs gone, "wait" answers only after the download, with the card.
+    Lexicon::shared().unload(u"es"_s);
+    QFile::remove(Paths::lexicon() + u"/es.lex.gz"_s);
+    QJsonObject waiting = request;
+    waiting.insert(u"wait"_s, true);
+    const QJsonObject waited = ask(host, waiting);
+    EXPECT_EQ(waited.value(u"entry"_s)[u"word"_s], u"dog"_s);
+    EXPECT_FALSE(waited.contains(u"pending"_s));
+
+    // Unknown words and unknown languages have no card.
+    EXPECT_EQ(ask(host, {{u"type"_s, u"lookup"_s},
+                         {u"word"_s, u"zzz"_s},
+                         {u"from"_s, u"en"_s},
+                         {u"to"_s, u"es"_s}})
+                  .value(u"entry"_s),
+              QJsonValue::Null);
+    EXPECT_EQ(ask(host, {{u"type"_s, u"lookup"_s},
+                         {u"word"_s, u"dog"_s},
+                         {u"from"_s, u"../../x"_s},
+                         {u"to"_s, u"es"_s},
+                         {u"wait"_s, true}})
+                  .value(u"entry"_s),
+              QJsonValue::Null);
+    QDir lexicon(Paths::lexicon());
+    EXPECT_TRUE(lexicon.entryList({u"*.lock"_s}, QDir::Files).isEmpty());
+}
+
+TEST_F(BridgeHostPackTest, PrefetchAnswersWhatIsThereAndFetchesTheRest) {
+    HostProcess host(program, hostEnvironment());
+    const QJsonObject reply =
+        ask(host, {{u"type"_s, u"prefetch"_s},
+                   {u"langs"_s, QJsonArray{u"de"_s, u"xx"_s, u"zh-TW"_s, u"en"_s}}});
+    EXPECT_EQ(reply.value(u"installed"_s), QJsonArray{});
+    for (int i = 0; i < 100 && server.requests(u"/packs/zh.lex.gz"_s) == 0; ++i)
+        QThread::msleep(50);
+    EXPECT_EQ(server.requests(u"/packs/de.lex.gz"_s), 1);
+    EXPECT_EQ(server.requests(u"/packs/zh.lex.gz"_s), 1);
+    EXPECT_EQ(server.requests(u"/packs/xx.lex.gz"_s), 0);
+    for (int i = 0; i < 100 && !QFile::exists(Paths::lexicon() + u"/en.lex.gz"_s); ++i)
+        QThread::msleep(50);
+    EXPECT_EQ(ask(host, {{u"type"_s, u"prefetch"_s}}).value(u"installed"_s), QJsonArray{u"en"_s});
+}
+
+TEST_F(BridgeHostPackTest, HelloReportsTheBundleThePairAndTheShortcut) {
+    QFile::remove(Paths::defaultsFile());
+    {
+        HostProcess host(program, hostEnvironment());
+        const QJsonObject hello = ask(host, {{u"type"_s, u"hello"_s}});
+        EXPECT_EQ(hello.value(u"app"_s), u"Tivela"_s);
+        EXPECT_EQ(hello.value(u"version"_s), u"9.8.7"_s);
+        EXPECT_EQ(hello.value(u"pair"_s),
+                  (QJsonObject{{u"mine"_s, u"en"_s}, {u"second"_s, u"es"_s}}));
+        EXPECT_EQ(hello.value(u"shortcut"_s), u"⌃⌥T"_s);
+        EXPECT_EQ(hello.value(u"lexicon"_s), QJsonArray{});
+        const QJsonArray languages = hello.value(u"languages"_s).toArray();
+        EXPECT_EQ(languages.first(), u"en"_s);
+        EXPECT_TRUE(languages.contains(u"es"_s));
+    }
+    SharedSettings::setPair(LanguagePair{u"es"_s, u"en"_s});
+    Paths::defaults()->setValue(u"shortcutDisplay"_s, u"⌃⇧K"_s);
+    // Started through a symbolic link, the host still finds its bundle.
+    const QString link = World::root() + u"/tivela-bridge-link"_s;
+    QFile::remove(link);
+    ASSERT_TRUE(QFile::link(program, link));
+    {
+        HostProcess host(link, hostEnvironment());
+        const QJsonObject hello = ask(host, {{u"type"_s, u"hello"_s}});
+        EXPECT_EQ(hello.value(u"version"_s), u"9.8.7"_s);
+        EXPECT_EQ(hello.value(u"pair"_s),
+                  (QJsonObject{{u"mine"_s, u"es"_s}, {u"second"_s, u"en"_s}}));
+        EXPECT_EQ(hello.value(u"shortcut"_s), u"⌃⇧K"_s);
+    }
+    // Outside any bundle the version is "dev".
+    const QString loose = World::root() + u"/loose/a/tivela-bridge"_s;
+    QDir().mkpath(QFileInfo(loose).path());
+    QFile::remove(loose);
+    ASSERT_TRUE(QFile::copy(program, loose));
+    HostProcess host(loose, hostEnvironment());
+    EXPECT_EQ(ask(host, {{u"type"_s, u"hello"_s}}).value(u"version"_s), u"dev"_s);
+}
+
+TEST_F(BridgeHostPackTest, EndingMidDownloadLeavesNoLock) {
+    HttpServer::Response slow;
+    slow.body = spanishPack();
+    slow.delayMs = 5000;
+    server.route(u"/packs/fr.lex.gz"_s, slow);
+    HostProcess host(program, hostEnvironment());
+    EXPECT_EQ(
+        ask(host, {{u"type"_s, u"prefetch"_s}, {u"langs"_s, QJsonArray{u"fr"_s}}}).value(u"ok"_s),
+        true);
+    const QString lock = Paths::lexicon() + u"/fr.lex.gz.lock"_s;
+    for (int i = 0; i < 100 && !QFile::exists(lock); ++i)
+        QThread::msleep(20);
+    ASSERT_TRUE(QFile::exists(lock));
+    host.closeInput();
+    EXPECT_EQ(host.waitForExit(), 0);
+    EXPECT_FALSE(QFile::exists(lock));
+    EXPECT_TRUE(QDir(Paths::lexicon()).entryList(QDir::Files | QDir::Hidden).isEmpty());
 }

@@ -1,0 +1,112 @@
+// The bridge host as the browser meets it: how soon the first reply comes after the host is
+// started, and the round trip of "hello" while eight slow requests (lookups waiting for pack
+// downloads that take a minute) hold threads of the host.
+#include "core/Paths.h"
+#include "support/HostProcess.h"
+#include "support/HttpServer.h"
+#include "support/TestWorld.h"
+
+#include <benchmark/benchmark.h>
+
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QJsonDocument>
+
+#include <algorithm>
+
+namespace {
+
+using namespace tivela;
+using namespace tivela::test;
+using namespace Qt::StringLiterals;
+
+double percentile(std::vector<double> samples, double p) {
+    std::sort(samples.begin(), samples.end());
+    return samples[size_t(p * double(samples.size() - 1))];
+}
+
+// A bundle of its own around a copy of the staged host, naming the slow pack server.
+QString bundledHost(const QUrl& packs) {
+    const QString root = World::root() + u"/bundle"_s;
+    const QString program = root + u"/libexec/tivela-bridge"_s;
+    QDir().mkpath(root + u"/libexec"_s);
+    QFile::remove(program);
+    QFile::copy(HostProcess::stagedProgram(), program);
+    QFile info(root + u"/bundle.json"_s);
+    info.open(QIODevice::WriteOnly);
+    info.write(QJsonDocument(QJsonObject{{u"CFBundleIdentifier"_s, u"dev.quorvanta.Tivela.dev"_s},
+                                         {u"CFBundleShortVersionString"_s, u"1.0"_s},
+                                         {u"TivelaLexiconURL"_s, packs.toString()}})
+                   .toJson());
+    return program;
+}
+
+void BM_FirstReply(benchmark::State& state) {
+    std::vector<double> samples;
+    for (auto _ : state) {
+        QElapsedTimer timer;
+        timer.start();
+        HostProcess host;
+        const auto reply = host.request({{u"type"_s, u"hello"_s}}, 10000);
+        const double ms = double(timer.nsecsElapsed()) / 1e6;
+        if (!reply) {
+            state.SkipWithError("no reply");
+            return;
+        }
+        samples.push_back(ms);
+        state.SetIterationTime(ms / 1000);
+    }
+    state.counters["median_ms"] = percentile(samples, 0.5);
+    state.counters["p95_ms"] = percentile(samples, 0.95);
+    state.counters["target_ms"] = 100;
+}
+BENCHMARK(BM_FirstReply)->UseManualTime()->Iterations(20)->Unit(benchmark::kMillisecond);
+
+void BM_HelloWithEightSlowRequests(benchmark::State& state) {
+    HttpServer server;
+    const QStringList slowLanguages{u"de"_s, u"fr"_s, u"it"_s, u"pt"_s,
+                                    u"ru"_s, u"uk"_s, u"pl"_s, u"nl"_s};
+    HttpServer::Response slow;
+    slow.status = 404;
+    slow.delayMs = 60000;
+    for (const QString& code : slowLanguages)
+        server.route(u"/packs/"_s + code + u".lex.gz"_s, slow);
+    HostProcess host(bundledHost(server.url(u"/packs/"_s)));
+    for (const QString& code : slowLanguages)
+        host.send({{u"type"_s, u"lookup"_s},
+                   {u"word"_s, u"x"_s},
+                   {u"from"_s, code},
+                   {u"to"_s, code},
+                   {u"wait"_s, true},
+                   {u"id"_s, code}});
+    // The first hello fills the engine's language cache; it is not measured.
+    host.request({{u"type"_s, u"hello"_s}}, 10000);
+
+    std::vector<double> samples;
+    for (auto _ : state) {
+        QElapsedTimer timer;
+        timer.start();
+        const auto reply = host.request({{u"type"_s, u"hello"_s}}, 10000);
+        const double ms = double(timer.nsecsElapsed()) / 1e6;
+        if (!reply) {
+            state.SkipWithError("no reply");
+            return;
+        }
+        samples.push_back(ms);
+        state.SetIterationTime(ms / 1000);
+    }
+    int inFlight = 0; // Qt opens at most six connections to one server; the rest queue.
+    for (const QString& code : slowLanguages)
+        inFlight += server.requests(u"/packs/"_s + code + u".lex.gz"_s);
+    state.counters["slow_downloads_started"] = inFlight;
+    state.counters["median_ms"] = percentile(samples, 0.5);
+    state.counters["p95_ms"] = percentile(samples, 0.95);
+    state.counters["target_p95_ms"] = 20;
+}
+BENCHMARK(BM_HelloWithEightSlowRequests)
+    ->UseManualTime()
+    ->Iterations(200)
+    ->Unit(benchmark::kMillisecond);
+
+} // namespace

@@ -1,0 +1,425 @@
+#include "core/LexiconDownloader.h"
+#include "support/HttpServer.h"
+#include "support/PackFiles.h"
+#include "support/TestWorld.h"
+
+#include <gtest/gtest.h>
+
+#include <QDeadlineTimer>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QRegularExpression>
+#include <QTemporaryDir>
+#include <QTextStream>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+using namespace tivela;
+using namespace Qt::StringLiterals;
+
+namespace {
+
+using Response = test::HttpServer::Response;
+
+// The downloader's futures are fulfilled on its own thread, so a test may simply block.
+std::optional<bool> waitFor(const QFuture<bool>& future, int timeoutMs = 30000) {
+    QDeadlineTimer deadline(timeoutMs);
+    while (!future.isFinished() && !deadline.hasExpired())
+        QThread::msleep(5);
+    return future.isFinished() ? std::optional(future.result()) : std::nullopt;
+}
+
+bool waitUntil(const std::function<bool()>& condition, int timeoutMs = 10000) {
+    QDeadlineTimer deadline(timeoutMs);
+    while (!condition()) {
+        if (deadline.hasExpired())
+            return false;
+        QThread::msleep(5);
+    }
+    return true;
+}
+
+// A small real pack, made once.
+const QByteArray& packBytes() {
+    static const QByteArray bytes = [] {
+        QTemporaryDir dir;
+        const QString path = dir.filePath(u"pack.lex.gz"_s);
+        return test::generatePack({u"--lang"_s, u"de"_s, u"--lines"_s, u"300"_s, path})
+                   ? test::readFile(path)
+                   : QByteArray();
+    }();
+    return bytes;
+}
+
+Response pack(int delayMs = 0) {
+    Response response;
+    response.body = packBytes();
+    response.delayMs = delayMs;
+    return response;
+}
+
+// A process id that cannot exist: one above the system's largest.
+qint64 deadPid() {
+    return test::readFile(u"/proc/sys/kernel/pid_max"_s).trimmed().toLongLong() + 1;
+}
+
+void age(const QString& path, int seconds) {
+    timespec times[2];
+    ::clock_gettime(CLOCK_REALTIME, &times[0]);
+    times[0].tv_sec -= seconds;
+    times[1] = times[0];
+    ::utimensat(AT_FDCWD, QFile::encodeName(path).constData(), times, 0);
+}
+
+qint64 ageOf(const QString& path) {
+    struct stat status {};
+    if (::stat(QFile::encodeName(path).constData(), &status) != 0)
+        return -1;
+    return qint64(::time(nullptr)) - qint64(status.st_mtim.tv_sec);
+}
+
+// Lock files and unfinished downloads: anything in the folder but finished packs.
+QStringList leftovers(const QString& folder) {
+    static const QRegularExpression packName(u"^[a-z]+\\.lex\\.gz$"_s);
+    QStringList names;
+    for (const QString& name :
+         QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot)) {
+        if (!packName.match(name).hasMatch())
+            names << name;
+    }
+    return names;
+}
+
+class LexiconDownloaderTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_FALSE(packBytes().isEmpty());
+        QDir().mkpath(folder());
+    }
+
+    QString folder() const { return dir_.filePath(u"Lexicon"_s); }
+    QString packPath(const QString& code) const { return folder() + u'/' + code + u".lex.gz"_s; }
+    QString lockPath(const QString& code) const { return packPath(code) + u".lock"_s; }
+
+    std::unique_ptr<LexiconDownloader> downloader(const QString& path = u"/packs"_s) {
+        return std::make_unique<LexiconDownloader>(lexicon_, server_.url(path));
+    }
+
+    QTemporaryDir dir_;
+    Lexicon lexicon_{dir_.filePath(u"Lexicon"_s)};
+    test::HttpServer server_;
+};
+
+} // namespace
+
+TIVELA_TEST_HELPER(ensurePack) {
+    Lexicon lexicon(args.value(2));
+    LexiconDownloader downloader(lexicon, QUrl(args.value(0)));
+    const auto installed = waitFor(downloader.ensure(args.value(1)), 60000);
+    QTextStream(stdout) << (!installed ? "timeout" : *installed ? "true" : "false");
+    return 0;
+}
+
+// Leaves in the middle of a download, by returning from main or by exit(), with a downloader
+// kept the way LexiconDownloader::shared() keeps its own.
+TIVELA_TEST_HELPER(leaveDuringDownload) {
+    static Lexicon* const lexicon = new Lexicon(args.value(2));
+    static LexiconDownloader* const downloader =
+        new LexiconDownloader(*lexicon, QUrl(args.value(0)));
+    const QFuture<bool> future = downloader->ensure(args.value(1));
+    const QString lock = args.value(2) + u'/' + args.value(1) + u".lex.gz.lock"_s;
+    const bool started = waitUntil([&] { return QFile::exists(lock); });
+    // The download is under way: its request waits for the server.
+    QThread::msleep(300);
+    QTextStream(stdout) << (started ? "started" : "not started");
+    QTextStream(stdout).flush();
+    if (args.value(3) == "exit"_L1)
+        std::exit(0);
+    return 0;
+}
+
+TEST(LexiconDownloaderStaticTest, BaseAddressesAndThePacksOfAPair) {
+    EXPECT_FALSE(LexiconDownloader::baseURL(QString()));
+    EXPECT_FALSE(LexiconDownloader::baseURL(u"http://[::1"_s));
+    EXPECT_EQ(LexiconDownloader::baseURL(u"https://example.org/packs/"_s),
+              QUrl(u"https://example.org/packs/"_s));
+    // A test program has no bundle, so no server.
+    EXPECT_FALSE(LexiconDownloader::shared().baseURL());
+
+    EXPECT_EQ(LexiconDownloader::packs(u"zh-TW"_s, u"de"_s),
+              (QStringList{u"de"_s, u"en"_s, u"zh"_s}));
+    EXPECT_EQ(LexiconDownloader::packs(u"xx"_s, u"yy"_s), QStringList{u"en"_s});
+    EXPECT_EQ(LexiconDownloader::packs(u"en"_s, u"en"_s), QStringList{u"en"_s});
+    EXPECT_EQ(LexiconDownloader::packs(u"ru"_s, u"uk"_s), (QStringList{u"en"_s, u"ru"_s, u"uk"_s}));
+}
+
+TEST(LexiconDownloaderStaticTest, StaleLocksAreOldOrNameADeadProcess) {
+    QTemporaryDir dir;
+    const QString lock = dir.filePath(u"de.lex.gz.lock"_s);
+    const auto stale = [&](const QByteArray& content, int ageSeconds = 0) {
+        test::writeFile(lock, content);
+        age(lock, ageSeconds);
+        return LexiconDownloader::isStale(lock);
+    };
+    const QByteArray mine = QByteArray::number(qint64(::getpid()));
+    const QByteArray dead = QByteArray::number(deadPid());
+
+    EXPECT_FALSE(LexiconDownloader::isStale(dir.filePath(u"missing.lock"_s)));
+    EXPECT_TRUE(stale(dead));
+    EXPECT_TRUE(stale(" +" + dead + "\n"));
+    EXPECT_FALSE(stale(mine));
+    EXPECT_FALSE(stale(mine, 290));
+    EXPECT_TRUE(stale(mine, 301));
+    // Not a process id: stale only by age. 0 and negative ids would mean process groups.
+    for (const QByteArray& content :
+         QByteArrayList{"", "abc", "0", "-1", "-" + dead, "99999999999", "\xff\xfe" + dead}) {
+        EXPECT_FALSE(stale(content)) << content.toStdString();
+        EXPECT_TRUE(stale(content, 400)) << content.toStdString();
+    }
+}
+
+TEST_F(LexiconDownloaderTest, WithoutAServerOnlyInstalledPacksAreThere) {
+    LexiconDownloader none(lexicon_, std::nullopt);
+    EXPECT_EQ(waitFor(none.ensure(u"de"_s)), false);
+    ASSERT_TRUE(test::writeFile(packPath(u"de"_s), packBytes()));
+    EXPECT_EQ(waitFor(none.ensure(u"de"_s)), true);
+    EXPECT_EQ(waitFor(none.ensure(QStringList{u"de"_s, u"fr"_s})), false);
+}
+
+TEST_F(LexiconDownloaderTest, CodesWithoutPacksNeverReachTheServerOrTheDisk) {
+    const auto packs = downloader();
+    EXPECT_EQ(waitFor(packs->ensure(u"xx"_s)), false);
+    EXPECT_EQ(waitFor(packs->ensure(u"../escape"_s)), false);
+    EXPECT_EQ(waitFor(packs->ensure(QStringList{u"xx"_s, u"../escape"_s})), true);
+    EXPECT_EQ(waitFor(packs->ensure(QStringList())), true);
+    EXPECT_EQ(server_.totalRequests(), 0);
+    EXPECT_TRUE(QDir(folder()).isEmpty(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot));
+}
+
+TEST_F(LexiconDownloaderTest, OnlyAWholePackAnsweredWith200IsInstalled) {
+    server_.route(u"/packs/de.lex.gz"_s, pack());
+    server_.route(u"/packs/fr.lex.gz"_s, pack());
+    Response junk;
+    junk.body = "<html>Welcome to the captive portal</html>";
+    server_.route(u"/packs/es.lex.gz"_s, junk);
+    Response truncated = pack();
+    truncated.body.chop(12);
+    server_.route(u"/packs/pt.lex.gz"_s, truncated);
+    Response moved;
+    moved.status = 302;
+    moved.location = server_.url(u"/mirror/nl.lex.gz"_s).toEncoded();
+    server_.route(u"/packs/nl.lex.gz"_s, moved);
+    server_.route(u"/mirror/nl.lex.gz"_s, pack());
+    Response notFoundButPack = pack();
+    notFoundButPack.status = 404;
+    server_.route(u"/packs/sv.lex.gz"_s, notFoundButPack);
+
+    const auto packs = downloader(u"/packs"_s);
+    EXPECT_EQ(waitFor(packs->ensure(u"de"_s)), true);
+    EXPECT_EQ(server_.requests(u"/packs/de.lex.gz"_s), 1);
+    EXPECT_EQ(test::readFile(packPath(u"de"_s)), packBytes());
+    EXPECT_TRUE(LexiconPack::load(packPath(u"de"_s), u"de"_s));
+    // A trailing "/" on the base does not double the slash.
+    EXPECT_EQ(waitFor(downloader(u"/packs/"_s)->ensure(u"fr"_s)), true);
+    EXPECT_EQ(server_.requests(u"/packs/fr.lex.gz"_s), 1);
+    EXPECT_EQ(waitFor(packs->ensure(u"nl"_s)), true);
+    EXPECT_EQ(server_.requests(u"/mirror/nl.lex.gz"_s), 1);
+
+    for (const QString& code : {u"es"_s, u"pt"_s, u"sv"_s, u"it"_s}) {
+        EXPECT_EQ(waitFor(packs->ensure(code)), false) << code.toStdString();
+        EXPECT_FALSE(QFile::exists(packPath(code))) << code.toStdString();
+    }
+    EXPECT_EQ(server_.requests(u"/packs/it.lex.gz"_s), 1);
+    EXPECT_EQ(waitFor(packs->ensure(QStringList{u"de"_s, u"it"_s})), false);
+    EXPECT_EQ(packs->installed(), (QStringList{u"de"_s, u"fr"_s, u"nl"_s}));
+    EXPECT_EQ(leftovers(folder()), QStringList());
+
+    // A base address that is not HTTP gives no HTTP answer.
+    ASSERT_TRUE(test::writeFile(dir_.filePath(u"files/it.lex.gz"_s), packBytes()));
+    LexiconDownloader files(lexicon_, QUrl::fromLocalFile(dir_.filePath(u"files"_s)));
+    EXPECT_EQ(waitFor(files.ensure(u"it"_s)), false);
+    EXPECT_EQ(leftovers(folder()), QStringList());
+}
+
+TEST_F(LexiconDownloaderTest, AClosedPortFailsFast) {
+    LexiconDownloader packs(lexicon_, QUrl(u"http://127.0.0.1:%1/packs"_s.arg(test::closedPort())));
+    QElapsedTimer timer;
+    timer.start();
+    EXPECT_EQ(waitFor(packs.ensure(u"de"_s)), false);
+    EXPECT_LT(timer.elapsed(), 10000);
+    EXPECT_EQ(leftovers(folder()), QStringList());
+}
+
+TEST_F(LexiconDownloaderTest, ConcurrentCallersShareOneDownload) {
+    server_.route(u"/packs/de.lex.gz"_s, pack(600));
+    server_.route(u"/packs/zh.lex.gz"_s, pack(600));
+    const auto packs = downloader();
+
+    const QFuture<bool> first = packs->ensure(u"de"_s);
+    const QFuture<bool> second = packs->ensure(u"de"_s);
+    const QFuture<bool> traditional = packs->ensure(u"zh-TW"_s);
+    const QFuture<bool> simplified = packs->ensure(u"zh"_s);
+    const QFuture<bool> all = packs->ensure(QStringList{u"zh-TW"_s, u"de"_s, u"zh"_s, u"xx"_s});
+    for (const QFuture<bool>& future : {first, second, traditional, simplified, all})
+        EXPECT_EQ(waitFor(future), true);
+    EXPECT_EQ(server_.requests(u"/packs/de.lex.gz"_s), 1);
+    EXPECT_EQ(server_.requests(u"/packs/zh.lex.gz"_s), 1);
+    EXPECT_EQ(packs->installed(), (QStringList{u"de"_s, u"zh"_s}));
+
+    // Installed packs are not fetched again.
+    EXPECT_EQ(waitFor(packs->ensure(u"de"_s)), true);
+    EXPECT_EQ(server_.totalRequests(), 2);
+    EXPECT_EQ(leftovers(folder()), QStringList());
+}
+
+TEST_F(LexiconDownloaderTest, TwoProcessesMakeOneRequestAndBothSucceed) {
+    server_.route(u"/packs/de.lex.gz"_s, pack(1500));
+    const QStringList args{server_.url(u"/packs"_s).toString(), u"de"_s, folder()};
+    auto first = test::startHelper(u"ensurePack"_s, args);
+    auto second = test::startHelper(u"ensurePack"_s, args);
+    const auto a = test::finish(*first, 60000);
+    const auto b = test::finish(*second, 60000);
+    EXPECT_EQ(a.out, "true"_ba) << a.err.toStdString();
+    EXPECT_EQ(b.out, "true"_ba) << b.err.toStdString();
+    EXPECT_EQ(server_.totalRequests(), 1);
+    EXPECT_EQ(leftovers(folder()), QStringList());
+}
+
+TEST_F(LexiconDownloaderTest, StaleLocksAreTakenOver) {
+    server_.route(u"/packs/de.lex.gz"_s, pack());
+    server_.route(u"/packs/fr.lex.gz"_s, pack());
+    const auto packs = downloader();
+
+    ASSERT_TRUE(test::writeFile(lockPath(u"de"_s), QByteArray::number(deadPid())));
+    QElapsedTimer timer;
+    timer.start();
+    EXPECT_EQ(waitFor(packs->ensure(u"de"_s)), true);
+    EXPECT_LT(timer.elapsed(), LexiconDownloader::pollMilliseconds * 4);
+
+    ASSERT_TRUE(test::writeFile(lockPath(u"fr"_s), QByteArray::number(qint64(::getpid()))));
+    age(lockPath(u"fr"_s), LexiconDownloader::staleSeconds + 10);
+    EXPECT_EQ(waitFor(packs->ensure(u"fr"_s)), true);
+    EXPECT_EQ(server_.totalRequests(), 2);
+    EXPECT_EQ(leftovers(folder()), QStringList());
+}
+
+TEST_F(LexiconDownloaderTest, ALiveHolderIsWaitedForUntilItsPackAppears) {
+    server_.route(u"/packs/de.lex.gz"_s, pack());
+    const auto packs = downloader();
+    ASSERT_TRUE(test::writeFile(lockPath(u"de"_s), QByteArray::number(qint64(::getpid()))));
+    const QFuture<bool> waiting = packs->ensure(u"de"_s);
+    QThread::msleep(700);
+    EXPECT_FALSE(waiting.isFinished());
+    ASSERT_TRUE(test::writeFile(packPath(u"de"_s), packBytes()));
+    EXPECT_EQ(waitFor(waiting), true);
+    EXPECT_EQ(server_.totalRequests(), 0);
+    EXPECT_TRUE(QFile::exists(lockPath(u"de"_s))); // the holder's, not ours to remove
+}
+
+TEST_F(LexiconDownloaderTest, AWaiterTakesOverWhenTheHolderGivesUp) {
+    server_.route(u"/packs/de.lex.gz"_s, pack());
+    const auto packs = downloader();
+    ASSERT_TRUE(test::writeFile(lockPath(u"de"_s), QByteArray::number(qint64(::getpid()))));
+    const QFuture<bool> waiting = packs->ensure(u"de"_s);
+    QThread::msleep(700);
+    QFile::remove(lockPath(u"de"_s));
+    QElapsedTimer timer;
+    timer.start();
+    EXPECT_EQ(waitFor(waiting), true);
+    EXPECT_LT(timer.elapsed(), 5000);
+    EXPECT_EQ(server_.totalRequests(), 1);
+    EXPECT_EQ(leftovers(folder()), QStringList());
+}
+
+TEST_F(LexiconDownloaderTest, LockErrorsOtherThanABusyLockFailAtOnce) {
+    server_.route(u"/packs/de.lex.gz"_s, pack());
+    QElapsedTimer timer;
+    timer.start();
+
+    // The dictionary folder cannot exist: a file stands in its place.
+    ASSERT_TRUE(test::writeFile(dir_.filePath(u"blocked"_s), "a file"));
+    Lexicon blocked(dir_.filePath(u"blocked"_s));
+    LexiconDownloader cannotLock(blocked, server_.url(u"/packs"_s));
+    EXPECT_EQ(waitFor(cannotLock.ensure(u"de"_s)), false);
+
+    // A stale lock that cannot be removed (a folder) ends the attempt.
+    QDir().mkpath(lockPath(u"de"_s));
+    age(lockPath(u"de"_s), LexiconDownloader::staleSeconds + 10);
+    EXPECT_EQ(waitFor(downloader()->ensure(u"de"_s)), false);
+    EXPECT_LT(timer.elapsed(), 5000);
+    EXPECT_EQ(server_.totalRequests(), 0);
+    EXPECT_TRUE(QFileInfo(lockPath(u"de"_s)).isDir());
+}
+
+TEST_F(LexiconDownloaderTest, TheHolderKeepsItsLockYoungAndLeavesOtherLocksAlone) {
+    Response slow = pack();
+    slow.chunks = 8;
+    slow.chunkDelayMs = 400;
+    server_.route(u"/packs/de.lex.gz"_s, slow);
+    const auto packs = downloader();
+    const QFuture<bool> download = packs->ensure(u"de"_s);
+    ASSERT_TRUE(waitUntil([&] { return QFile::exists(lockPath(u"de"_s)); }));
+    EXPECT_EQ(test::readFile(lockPath(u"de"_s)), QByteArray::number(qint64(::getpid())));
+    EXPECT_EQ(QFileInfo(lockPath(u"de"_s)).permissions() & 0x7777,
+              QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ReadUser |
+                  QFileDevice::WriteUser | QFileDevice::ReadGroup | QFileDevice::ReadOther);
+
+    // Made to look old, the lock is refreshed while data arrives.
+    age(lockPath(u"de"_s), 1000);
+    EXPECT_TRUE(waitUntil([&] { return ageOf(lockPath(u"de"_s)) < 10; }, 3000));
+
+    // Another process's lock in its place survives the end of the download.
+    ASSERT_FALSE(download.isFinished());
+    QFile::remove(lockPath(u"de"_s));
+    ASSERT_TRUE(test::writeFile(lockPath(u"de"_s), "someone else"));
+    EXPECT_EQ(waitFor(download), true);
+    EXPECT_EQ(test::readFile(lockPath(u"de"_s)), "someone else"_ba);
+}
+
+TEST_F(LexiconDownloaderTest, LeavingDuringADownloadRemovesTheLockAndTheTemporaryFile) {
+    Response stalled = pack(20000);
+    server_.route(u"/packs/de.lex.gz"_s, stalled);
+    for (const QString& how : {u"return"_s, u"exit"_s}) {
+        const auto result =
+            test::runHelper(u"leaveDuringDownload"_s,
+                            {server_.url(u"/packs"_s).toString(), u"de"_s, folder(), how});
+        EXPECT_EQ(result.exitCode, 0) << how.toStdString() << result.err.toStdString();
+        EXPECT_EQ(result.out, "started"_ba) << how.toStdString();
+        EXPECT_EQ(leftovers(folder()), QStringList()) << how.toStdString();
+        EXPECT_FALSE(QFile::exists(packPath(u"de"_s)));
+    }
+}
+
+TEST_F(LexiconDownloaderTest, InstalledPacksAreListedMeasuredAndRemoved) {
+    const auto packs = downloader();
+    for (const QString& code : {u"zh"_s, u"de"_s, u"en"_s})
+        ASSERT_TRUE(test::writeFile(packPath(code), packBytes()));
+    ASSERT_TRUE(test::writeFile(packPath(u"zz"_s), packBytes()));
+    EXPECT_EQ(packs->installed(), (QStringList{u"de"_s, u"en"_s, u"zh"_s}));
+    EXPECT_EQ(packs->size(u"de"_s), packBytes().size());
+    EXPECT_EQ(packs->size(u"zh-TW"_s), 0);
+    EXPECT_EQ(packs->size(u"fr"_s), 0);
+    EXPECT_EQ(packs->size(u"../Lexicon/de"_s), 0);
+
+    ASSERT_TRUE(lexicon_.pack(u"zh"_s));
+    packs->remove(u"zh-TW"_s);
+    EXPECT_FALSE(QFile::exists(packPath(u"zh"_s)));
+    EXPECT_FALSE(lexicon_.pack(u"zh"_s));
+    packs->remove(u"fr"_s);
+    packs->remove(u"../Lexicon/de"_s);
+    EXPECT_EQ(packs->installed(), (QStringList{u"de"_s, u"en"_s}));
+}
+
+TEST_F(LexiconDownloaderTest, ShuttingDownCancelsRunningDownloads) {
+    server_.route(u"/packs/de.lex.gz"_s, pack(20000));
+    auto packs = downloader();
+    const QFuture<bool> running = packs->ensure(u"de"_s);
+    ASSERT_TRUE(waitUntil([&] { return QFile::exists(lockPath(u"de"_s)); }));
+    packs->shutDown();
+    EXPECT_EQ(waitFor(running, 1000), false);
+    EXPECT_EQ(waitFor(packs->ensure(u"fr"_s), 1000), false);
+    EXPECT_EQ(leftovers(folder()), QStringList());
+}

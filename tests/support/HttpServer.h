@@ -1,0 +1,59 @@
+#pragma once
+
+#include <QByteArray>
+#include <QHash>
+#include <QMutex>
+#include <QString>
+#include <QThread>
+#include <QUrl>
+
+#include <memory>
+
+class QTcpServer;
+
+namespace tivela::test {
+
+// A small HTTP/1.1 server on 127.0.0.1 and a free port, on a thread of its own so that tests
+// can block their own thread while it answers. Unknown paths get 404.
+class HttpServer {
+public:
+    struct Response {
+        int status = 200;
+        QByteArray body;
+        // Waits this long before answering.
+        int delayMs = 0;
+        // Sends the body in this many pieces, chunkDelayMs apart.
+        int chunks = 1;
+        int chunkDelayMs = 0;
+        // A Location header, for redirects.
+        QByteArray location;
+    };
+
+    HttpServer();
+    ~HttpServer();
+    HttpServer(const HttpServer&) = delete;
+    HttpServer& operator=(const HttpServer&) = delete;
+
+    quint16 port() const { return port_; }
+    QUrl url(const QString& path = QStringLiteral("/")) const;
+    void route(const QString& path, const Response& response);
+    // Requests seen for a path so far.
+    int requests(const QString& path) const;
+    int totalRequests() const;
+
+private:
+    Response respond(const QString& path);
+
+    QThread thread_;
+    QObject* context_;
+    QTcpServer* server_ = nullptr;
+    quint16 port_ = 0;
+    mutable QMutex mutex_;
+    QHash<QString, Response> routes_;
+    QHash<QString, int> counts_;
+};
+
+// A port on 127.0.0.1 where nothing listens.
+quint16 closedPort();
+
+} // namespace tivela::test
