@@ -4,6 +4,7 @@
 #include "core/LanguageDetector.h"
 #include "core/Languages.h"
 #include "core/Lexicon.h"
+#include "core/LexiconDownloader.h"
 #include "core/Paths.h"
 #include "core/Store.h"
 #include "core/TextFit.h"
@@ -92,19 +93,14 @@ private:
     qint64 changes_ = 0;
 };
 
-// Stands in for the pack downloader until it is part of the core library: no downloads.
-class PendingLexiconDownloads : public PackDownloads {
+// The process's one downloader, made on first use.
+class LexiconDownloads : public PackDownloads {
 public:
-    QFuture<bool> ensure(const QStringList&) override { return QtFuture::makeReadyFuture(false); }
+    QFuture<bool> ensure(const QStringList& codes) override {
+        return LexiconDownloader::shared().ensure(codes);
+    }
     QStringList packs(const QString& from, const QString& to) override {
-        QStringList codes;
-        for (const QString& code : {u"en"_s, from, to}) {
-            const QString lang = Languages::lexiconCode(code);
-            if (Languages::lexicon().contains(lang) && !codes.contains(lang))
-                codes << lang;
-        }
-        codes.sort();
-        return codes;
+        return LexiconDownloader::packs(from, to);
     }
 };
 
@@ -120,7 +116,7 @@ AppServices AppServices::production(Store& store, Lexicon& lexicon) {
     };
     services.scheduler = std::make_shared<TimerScheduler>();
     services.dictionary = std::make_shared<LexiconDictionary>(lexicon);
-    services.downloads = std::make_shared<PendingLexiconDownloads>();
+    services.downloads = std::make_shared<LexiconDownloads>();
     services.detection = std::make_shared<RecognizerDetection>();
     services.settings = std::make_shared<SharedPairSettings>();
     services.pasteboard = std::make_shared<SystemPasteboard>();
