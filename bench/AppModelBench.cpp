@@ -6,6 +6,8 @@
 #include "core/Lexicon.h"
 #include "core/Store.h"
 
+#include "support/Prose.h"
+
 #include <benchmark/benchmark.h>
 
 #include <QString>
@@ -23,18 +25,6 @@ using namespace tivela;
 
 constexpr double referenceMilliseconds = 2;
 
-QString prose(qsizetype length) {
-    const QString paragraph =
-        u"Nothing the user types leaves the machine. The translator lives in the tray, "
-        "translates the selected text on a shortcut and shows dictionary cards for single "
-        "words, with a history and a phrasebook kept on disk.\n"_s;
-    QString result;
-    while (result.size() < length)
-        result += paragraph;
-    result.truncate(length);
-    return result;
-}
-
 void BM_Keystroke(benchmark::State& state) {
     QTemporaryDir dir;
     Store store(dir.filePath(u"tivela.sqlite"_s));
@@ -42,7 +32,7 @@ void BM_Keystroke(benchmark::State& state) {
     AppModel model(store, lexicon);
     // The input box of the popover: its width less the margins, a third of its height.
     model.setInputBox({392, 190});
-    const QString shorter = prose(AppModel::maxMeasuredLength - 1);
+    const QString shorter = bench::prose(AppModel::maxMeasuredLength - 1);
     const QString longer = shorter + u'e';
     model.setInput(shorter);
 

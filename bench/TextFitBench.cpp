@@ -4,6 +4,8 @@
 // which fitting avoids, is measured beside it.
 #include "core/TextFit.h"
 
+#include "support/Prose.h"
+
 #include <benchmark/benchmark.h>
 
 #include <QElapsedTimer>
@@ -20,18 +22,6 @@ constexpr double boxWidth = 392;
 constexpr double boxHeight = 190;
 constexpr double budgetMilliseconds = 20;
 
-QString text(qsizetype length) {
-    const QString paragraph =
-        u"Nothing the user types leaves the machine. The translator lives in the tray, "
-        "translates the selected text on a shortcut and shows dictionary cards for single "
-        "words, with a history and a phrasebook kept on disk.\n"_s;
-    QString result;
-    while (result.size() < length)
-        result += paragraph;
-    result.truncate(length);
-    return result;
-}
-
 // Time per call as a share of the budget.
 double shareOfBudget(const QElapsedTimer& timer, const benchmark::State& state) {
     const double perCall = double(timer.nsecsElapsed()) / 1e6 / double(state.iterations());
@@ -40,7 +30,7 @@ double shareOfBudget(const QElapsedTimer& timer, const benchmark::State& state) 
 
 // A fresh choice (a pasted text), or a refit from the size in use (typing).
 void choose(benchmark::State& state, bool fresh) {
-    const QString input = text(state.range(0));
+    const QString input = bench::prose(state.range(0));
     const auto fits = [&](double size, double factor) {
         return TextMeasure::fits(input, size, boxWidth * factor, boxHeight);
     };
@@ -61,7 +51,7 @@ BENCHMARK_CAPTURE(choose, fresh, true)->Arg(2000)->Arg(50000)->Unit(benchmark::k
 BENCHMARK_CAPTURE(choose, typing, false)->Arg(2000)->Arg(50000)->Unit(benchmark::kMillisecond);
 
 void BM_LinesWhole(benchmark::State& state) {
-    const QString input = text(state.range(0));
+    const QString input = bench::prose(state.range(0));
     for (auto _ : state)
         benchmark::DoNotOptimize(TextMeasure::lines(input, 16, boxWidth));
     state.counters["characters"] = double(input.size());
