@@ -19,7 +19,9 @@ namespace tivela {
 namespace {
 
 constexpr QChar ellipsis = u'\u2026';
-const QString autoSource = u"auto"_s;
+QString autoSource() {
+    return u"auto"_s;
+}
 
 // Chinese in any script counts as one language.
 QString folded(const QString& code) {
@@ -98,7 +100,7 @@ AppModel::AppModel(Store& store, Lexicon& lexicon, QObject* parent)
 AppModel::AppModel(AppServices services, QObject* parent)
     : QObject(parent)
     , services_(std::move(services))
-    , source_(autoSource)
+    , source_(autoSource())
     , outputFrom_(u"en"_s)
     , outputTo_(u"en"_s)
     , inputFontSize_(FontFit::input.base)
@@ -294,14 +296,14 @@ void AppModel::scheduleTranslate(bool now) {
 
 void AppModel::show(const QString& text) {
     setTab(Tab::translate);
-    setSource(autoSource);
+    setSource(autoSource());
     setManualTarget(std::nullopt);
     setInput(text);
     scheduleTranslate(true);
 }
 
 QString AppModel::effectiveSource() const {
-    if (source_ != autoSource)
+    if (source_ != autoSource())
         return source_;
     return detected_.value_or(pair_.second);
 }
@@ -324,7 +326,7 @@ void AppModel::translate(const QString& text, quint64 run) {
 
     const QStringList& candidates = languages_.isEmpty() ? Languages::popularity() : languages_;
     const QSet<QString> allowed(candidates.begin(), candidates.end());
-    if (source_ == autoSource)
+    if (source_ == autoSource())
         setDetected(services_.detection->detect(trimmed, allowed, {pair_.mine, pair_.second}));
     else
         setDetected(std::nullopt);
@@ -573,7 +575,7 @@ void AppModel::refreshClipboard() {
 
 void AppModel::pasteFromClipboard() {
     setTab(Tab::translate);
-    setSource(autoSource);
+    setSource(autoSource());
     setManualTarget(std::nullopt);
     if (InputEditor* view = editor(); view && view->isInWindow()) {
         view->takeFocus();
@@ -616,7 +618,7 @@ void AppModel::clear() {
     setOutput({});
     setEntry(std::nullopt);
     setProblem(std::nullopt);
-    setSource(autoSource);
+    setSource(autoSource());
     setManualTarget(std::nullopt);
 }
 
