@@ -253,17 +253,10 @@ void BridgeHost::reply(const QJsonValue& id, QJsonObject body) {
         tooLarge.insert(u"id"_s, body.value(u"id"_s));
         bytes = BridgeMessage::frame(tooLarge);
     }
+    // A failed write means the browser has gone; the reader then sees the end of input and
+    // ends the process.
     const QMutexLocker locker(&outLock_);
-    qsizetype done = 0;
-    while (done < bytes.size()) {
-        const ssize_t n = ::write(out_, bytes.constData() + done, size_t(bytes.size() - done));
-        if (n < 0 && errno == EINTR)
-            continue;
-        // The browser has gone; the reader sees the end of input and ends the process.
-        if (n <= 0)
-            return;
-        done += n;
-    }
+    BridgeMessage::writeFrame(bytes, out_);
 }
 
 std::optional<Item> BridgeHost::item(const QJsonObject& object, const QString& origin) {

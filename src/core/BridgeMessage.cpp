@@ -51,7 +51,10 @@ QByteArray frame(const QJsonObject& object) {
 }
 
 bool write(const QJsonObject& object, int fd) {
-    const QByteArray bytes = frame(object);
+    return writeFrame(frame(object), fd);
+}
+
+bool writeFrame(const QByteArray& bytes, int fd) {
     qsizetype done = 0;
     while (done < bytes.size()) {
         const ssize_t n = ::write(fd, bytes.constData() + done, size_t(bytes.size() - done));

@@ -22,6 +22,8 @@ std::optional<QJsonObject> read(int fd);
 bool write(const QJsonObject& object, int fd);
 // The frame of an object, as `write` sends it.
 QByteArray frame(const QJsonObject& object);
+// Writes a frame made by `frame`, retrying interrupted and partial writes.
+bool writeFrame(const QByteArray& frame, int fd);
 
 QJsonObject entryDict(const DictionaryEntry& entry);
 
