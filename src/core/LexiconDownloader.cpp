@@ -176,9 +176,9 @@ public:
             hold();
             break;
         case Lock::Busy:
+            // Started first, so that a takeover in the first poll stops it like any other.
+            poller_.start();
             poll();
-            if (!finished_)
-                poller_.start();
             break;
         case Lock::Failed:
             finish(false);

@@ -61,6 +61,14 @@ Response pack(int delayMs = 0) {
     return response;
 }
 
+// A pack sent in eight pieces, chunkDelayMs apart.
+Response trickledPack(int chunkDelayMs) {
+    Response response = pack();
+    response.chunks = 8;
+    response.chunkDelayMs = chunkDelayMs;
+    return response;
+}
+
 // A process id that cannot exist: one above the system's largest.
 qint64 deadPid() {
     return test::readFile(u"/proc/sys/kernel/pid_max"_s).trimmed().toLongLong() + 1;
@@ -306,6 +314,23 @@ TEST_F(LexiconDownloaderTest, StaleLocksAreTakenOver) {
     EXPECT_EQ(leftovers(folder()), QStringList());
 }
 
+// Having taken over a dead process's lock, the downloader is the holder and stops waiting: a
+// waiter's poll would give its own download up after the waiting time, or fetch it twice.
+TEST_F(LexiconDownloaderTest, ALockTakenOverIsHeldNotWaitedOn) {
+    server_.route(u"/packs/de.lex.gz"_s, trickledPack(300));
+    const auto packs = downloader();
+    ASSERT_TRUE(test::writeFile(lockPath(u"de"_s), QByteArray::number(deadPid())));
+    const QFuture<bool> download = packs->ensure(u"de"_s);
+    ASSERT_TRUE(waitUntil([&] {
+        return test::readFile(lockPath(u"de"_s)) == QByteArray::number(qint64(::getpid()));
+    }));
+    ASSERT_TRUE(waitUntil([&] { return server_.totalRequests() == 1; }));
+    QFile::remove(lockPath(u"de"_s));
+    EXPECT_EQ(waitFor(download), true);
+    EXPECT_EQ(server_.totalRequests(), 1);
+    EXPECT_EQ(leftovers(folder()), QStringList());
+}
+
 TEST_F(LexiconDownloaderTest, ALiveHolderIsWaitedForUntilItsPackAppears) {
     server_.route(u"/packs/de.lex.gz"_s, pack());
     const auto packs = downloader();
@@ -355,10 +380,7 @@ TEST_F(LexiconDownloaderTest, LockErrorsOtherThanABusyLockFailAtOnce) {
 }
 
 TEST_F(LexiconDownloaderTest, TheHolderKeepsItsLockYoungAndLeavesOtherLocksAlone) {
-    Response slow = pack();
-    slow.chunks = 8;
-    slow.chunkDelayMs = 400;
-    server_.route(u"/packs/de.lex.gz"_s, slow);
+    server_.route(u"/packs/de.lex.gz"_s, trickledPack(400));
     const auto packs = downloader();
     const QFuture<bool> download = packs->ensure(u"de"_s);
     ASSERT_TRUE(waitUntil([&] { return QFile::exists(lockPath(u"de"_s)); }));
