@@ -20,10 +20,13 @@ int main(int argc, char** argv) {
     const int out = ::fcntl(STDOUT_FILENO, F_DUPFD_CLOEXEC, 3);
     if (in < 0 || out < 0)
         return 0;
-    const int null = ::open("/dev/null", O_RDONLY | O_CLOEXEC);
+    // Not close-on-exec: where standard error is closed, this takes its place, and standard
+    // output follows it there rather than staying the channel.
+    const int null = ::open("/dev/null", O_RDWR);
     if (null >= 0) {
         ::dup2(null, STDIN_FILENO);
-        ::close(null);
+        if (null > STDERR_FILENO)
+            ::close(null);
     }
     ::dup2(STDERR_FILENO, STDOUT_FILENO);
 

@@ -277,6 +277,24 @@ TEST_F(BridgeHostTest, OpenAndDownloadHandTheWorkToTheApplication) {
     EXPECT_EQ(ask(host, {{u"type"_s, u"phrases"_s}}).value(u"ok"_s), true);
 }
 
+TEST_F(BridgeHostTest, WithoutStandardErrorStrayOutputStillMissesTheChannel) {
+    const QString wrapper = World::root() + u"/host-without-stderr"_s;
+    QFile script(wrapper);
+    ASSERT_TRUE(script.open(QIODevice::WriteOnly));
+    script.write("#!/bin/sh\nexec \"" + HostProcess::stagedProgram().toUtf8() + "\" 2>&-\n");
+    script.close();
+    script.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+
+    HostProcess host(wrapper, hostEnvironment());
+    EXPECT_EQ(ask(host, {{u"type"_s, u"open"_s}, {u"text"_s, u"x"_s}}).value(u"ok"_s), true);
+    ASSERT_EQ(waitForOpened(1).size(), 1);
+    QThread::msleep(100); // the stub prints after it has logged
+    EXPECT_EQ(ask(host, {{u"type"_s, u"phrases"_s}}).value(u"ok"_s), true);
+    host.closeInput();
+    EXPECT_EQ(host.waitForExit(), 0);
+    EXPECT_TRUE(host.unreadOutput().isEmpty());
+}
+
 TEST_F(BridgeHostTest, TooLongAndTooLargeAreReportedNotPretended) {
     HostProcess host(QString(), hostEnvironment());
     const QJsonObject tooLong =
