@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
 
 using namespace Qt::StringLiterals;
 
@@ -194,7 +195,9 @@ bool fits(const QString& text, double size, double width, double height) {
     QString laid = withLineFeeds(text);
     if (laid.endsWith(u'\n'))
         laid += u' ';
-    const auto allowed = qsizetype(std::floor((height + 0.5) / font->lineHeight + 1e-9));
+    // A box of any height holds no more lines than a text can have.
+    const auto allowed = qsizetype(std::min(std::floor((height + 0.5) / font->lineHeight + 1e-9),
+                                            double(std::numeric_limits<qsizetype>::max() / 2)));
 
     // Refitting runs on every keystroke and long texts overflow early, so the text is laid
     // out in growing chunks, and only as far as it takes to know. The last two lines of a

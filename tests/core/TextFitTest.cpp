@@ -168,6 +168,10 @@ TEST(TextFitTest, FitsBoxEdges) {
     EXPECT_TRUE(TextMeasure::fits(u""_s, 16, 100, 100));
     const double nan = std::numeric_limits<double>::quiet_NaN();
     EXPECT_FALSE(TextMeasure::fits(u"a"_s, 16, nan, 100));
+    // A box of no set height holds any number of lines.
+    const double unbounded = std::numeric_limits<double>::infinity();
+    EXPECT_TRUE(TextMeasure::fits(u"one\ntwo"_s, 16, 100, unbounded));
+    EXPECT_TRUE(TextMeasure::fits(u"one\ntwo"_s, 16, 100, 1e300));
     // Two lines in a box half a point too low still fit; lower than that, they do not.
     const double two = 2 * TextMeasure::lineHeight(20);
     EXPECT_TRUE(TextMeasure::fits(u"one\ntwo"_s, 20, 500, two - 0.5));

@@ -231,7 +231,8 @@ TEST(SystemSpeechTest, StalledDaemonNeverBlocksTheCaller) {
     timed([&] { speaker->speak(u"Hello"_s, u"en"_s, {}); });
     timed([&] { speaker->stop(); });
     timed([&] { speaker->systemVoices(); });
-    EXPECT_LT(longest, 5'000'000) << "a call waited " << longest / 1000 << " µs";
+    // Waiting on the daemon would take its 400 ms; the bound leaves room for a loaded machine.
+    EXPECT_LT(longest, 100'000'000) << "a call waited " << longest / 1000 << " µs";
     RecordProperty("longestCallUs", int(longest / 1000));
     EXPECT_TRUE(speaker->systemVoices().isEmpty());
 
