@@ -32,10 +32,6 @@ bool isSpeech(const QString& type) {
     return type == u"voices" || type == u"speak" || type == u"stopSpeaking";
 }
 
-double now() {
-    return double(QDateTime::currentMSecsSinceEpoch()) / 1000.0;
-}
-
 QJsonObject ok() {
     return QJsonObject{{u"ok"_s, true}};
 }
@@ -252,6 +248,11 @@ void BridgeHost::reply(const QJsonValue& id, QJsonObject body) {
         QJsonObject tooLarge = failed(u"reply too large"_s);
         tooLarge.insert(u"id"_s, body.value(u"id"_s));
         bytes = BridgeMessage::frame(tooLarge);
+        // Only an absurd id can make even that too large; the browser would drop it.
+        if (bytes.size() - 4 > maxReplyBytes) {
+            tooLarge.insert(u"id"_s, QJsonValue::Null);
+            bytes = BridgeMessage::frame(tooLarge);
+        }
     }
     // A failed write means the browser has gone; the reader then sees the end of input and
     // ends the process.
@@ -273,8 +274,8 @@ std::optional<Item> BridgeHost::item(const QJsonObject& object, const QString& o
     item.translation = *translation;
     item.from = *from;
     item.to = *to;
-    item.created = fields.number(u"created"_s).value_or(now());
-    item.box = int(std::clamp<qint64>(fields.integer(u"box"_s).value_or(0), 0, Store::maxBox));
+    item.created = fields.number(u"created"_s).value_or(Store::now());
+    item.box = Store::clampBox(fields.integer(u"box"_s).value_or(0));
     item.due = fields.number(u"due"_s).value_or(0);
     item.origin = fields.string(u"origin"_s).value_or(origin);
     return item;
@@ -477,7 +478,7 @@ QJsonObject BridgeHost::deletePhrase(const BridgeFields& fields) {
 
 QJsonObject BridgeHost::answer(const BridgeFields& fields) {
     const QString id = fields.string(u"itemId"_s).value_or(QString());
-    if (!store_.answer(id, fields.boolean(u"knew"_s).value_or(false), now()))
+    if (!store_.answer(id, fields.boolean(u"knew"_s).value_or(false), Store::now()))
         return failed(u"the card could not be saved"_s);
     return ok();
 }

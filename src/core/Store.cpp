@@ -53,16 +53,6 @@ constexpr const char* phraseColumns =
 constexpr const char* livePhraseByKey =
     "WHERE deleted = 0 AND text = ? AND src = ? AND dst = ? LIMIT 1";
 
-double currentTime() {
-    return double(QDateTime::currentMSecsSinceEpoch()) / 1000;
-}
-
-// The browser may send any integer, and older rows may hold one; the box indexes the
-// interval table.
-int clampBox(qint64 box) {
-    return int(std::clamp<qint64>(box, 0, Store::maxBox));
-}
-
 // Searches match literally: "50%" must not find "500".
 QString containsPattern(const QString& search) {
     QString pattern = u"%"_s;
@@ -137,7 +127,7 @@ public:
     Item item(bool phrase) const {
         Item item{text(0), text(1), text(2), text(3), text(4), real(5)};
         if (phrase) {
-            item.box = clampBox(integer(6));
+            item.box = Store::clampBox(integer(6));
             item.due = real(7);
         }
         item.origin = text(phrase ? 8 : 6);
@@ -158,6 +148,14 @@ private:
     // SQLITE_ROW stands for "not stepped to the end yet".
     int status_ = SQLITE_ROW;
 };
+
+double Store::now() {
+    return double(QDateTime::currentMSecsSinceEpoch()) / 1000;
+}
+
+int Store::clampBox(qint64 box) {
+    return int(std::clamp<qint64>(box, 0, maxBox));
+}
 
 size_t qHash(const Item& item, size_t seed) {
     return qHashMulti(seed, item.id, item.text, item.translation, item.from, item.to, item.created,
@@ -319,11 +317,11 @@ std::optional<Item> Store::addPhrase(const Item& item) {
             stored.translation = item.translation;
             return Query(db_, "UPDATE phrase SET translation = ?, updated = ? WHERE id = ?")
                 .bind(item.translation)
-                .bind(currentTime())
+                .bind(Store::now())
                 .bind(existing->id)
                 .run();
         }
-        stored.box = clampBox(item.box);
+        stored.box = Store::clampBox(item.box);
         return Query(db_, "INSERT OR REPLACE INTO phrase(id, text, translation, src, dst, "
                           "created, box, due, origin, deleted, updated) "
                           "VALUES(?,?,?,?,?,?,?,?,?,0,?)")
@@ -336,7 +334,7 @@ std::optional<Item> Store::addPhrase(const Item& item) {
             .bind(qint64(stored.box))
             .bind(stored.due)
             .bind(stored.origin)
-            .bind(currentTime())
+            .bind(Store::now())
             .run();
     });
     return ok ? std::optional(stored) : std::nullopt;
@@ -345,7 +343,7 @@ std::optional<Item> Store::addPhrase(const Item& item) {
 bool Store::deletePhrase(const QString& id) {
     QMutexLocker locker(&lock_);
     return Query(db_, "UPDATE phrase SET deleted = 1, updated = ? WHERE id = ?")
-        .bind(currentTime())
+        .bind(Store::now())
         .bind(id)
         .run();
 }
@@ -368,7 +366,7 @@ bool Store::answer(const QString& id, bool knew, double now) {
                 return query.done(); // no live card: nothing to answer
             box = query.integer(0);
         }
-        const int next = knew ? std::min(clampBox(box) + 1, maxBox) : 1;
+        const int next = knew ? std::min(Store::clampBox(box) + 1, maxBox) : 1;
         const double due = now + (knew ? intervals[size_t(next)] * secondsPerDay : retryDelay);
         return Query(db_, "UPDATE phrase SET box = ?, due = ?, updated = ? WHERE id = ?")
             .bind(qint64(next))

@@ -50,6 +50,12 @@ public:
     static constexpr std::array<double, 6> intervals{0, 1, 3, 7, 16, 35};
     static constexpr int maxBox = int(intervals.size()) - 1;
 
+    // The current time in seconds since 1970, as items keep it.
+    static double now();
+    // The browser may send any integer, and older rows may hold one; the box indexes the
+    // interval table.
+    static int clampBox(qint64 box);
+
     // The store on Paths::database(), opened on first use.
     static Store& shared();
 

@@ -312,6 +312,13 @@ TEST_F(BridgeHostTest, TooLongAndTooLargeAreReportedNotPretended) {
                                   {u"error"_s, u"failed"_s},
                                   {u"message"_s, u"reply too large"_s},
                                   {u"id"_s, 9}}));
+
+    // An id too large to echo is dropped rather than sent past the browser's limit.
+    host.send({{u"type"_s, u"unknown"_s}, {u"id"_s, QString(600000, u'é')}});
+    const auto absurd = host.receive();
+    ASSERT_TRUE(absurd);
+    EXPECT_EQ(absurd->value(u"message"_s), u"reply too large"_s);
+    EXPECT_TRUE(absurd->value(u"id"_s).isNull());
 }
 
 TEST(BridgeHostUnitTest, FieldsAreReadWithTypeTests) {
