@@ -1,9 +1,8 @@
 #include "core/LanguageDetector.h"
 
+#include "core/Graphemes.h"
 #include "core/Languages.h"
 #include "platform/recognizer/Cld2Recognizer.h"
-
-#include <QTextBoundaryFinder>
 
 #include <algorithm>
 
@@ -56,23 +55,6 @@ QList<LanguageRecognizer::Hint> weights(const QStringList& allowed, const QStrin
     return result;
 }
 
-// Characters as the user perceives them; each is at least one UTF-16 unit, so a text of no
-// more units than `count` needs no counting.
-qsizetype boundaryAfter(const QString& text, qsizetype count) {
-    if (text.size() <= count)
-        return -1;
-    QTextBoundaryFinder finder(QTextBoundaryFinder::Grapheme, text);
-    for (qsizetype seen = 0; finder.toNextBoundary() != -1;)
-        if (++seen == count && finder.position() < text.size())
-            return finder.position();
-    return -1;
-}
-
-QString firstCharacters(const QString& text, qsizetype count) {
-    const qsizetype end = boundaryAfter(text, count);
-    return end < 0 ? text : text.left(end);
-}
-
 qsizetype wordCount(const QString& text) {
     qsizetype words = 0;
     bool inWord = false;
@@ -110,7 +92,7 @@ std::optional<Guess> detect(const QString& text, const QSet<QString>& allowed,
         recognizer.setLanguageConstraints(constraints);
     if (!hints.isEmpty())
         recognizer.setLanguageHints(weights(constraints, hints), allowedWeight);
-    recognizer.processString(firstCharacters(trimmed, maxCharacters));
+    recognizer.processString(Graphemes::first(trimmed, maxCharacters));
 
     const QList<LanguageRecognizer::Hypothesis> hypotheses =
         recognizer.languageHypotheses(maxHypotheses);
@@ -128,7 +110,7 @@ bool isSingleWord(const QString& text) {
     const QString trimmed = text.trimmed();
     if (trimmed.isEmpty())
         return false;
-    if (boundaryAfter(trimmed, 40) >= 0 || wordCount(trimmed) > 2)
+    if (Graphemes::longerThan(trimmed, 40) || wordCount(trimmed) > 2)
         return false;
     return std::none_of(trimmed.cbegin(), trimmed.cend(), [](QChar c) {
         return c == u'.' || c == u'!' || c == u'?' || c == u';' || c == u':';

@@ -1,11 +1,11 @@
 #include "core/Lexicon.h"
 
+#include "core/Graphemes.h"
 #include "core/Languages.h"
 #include "core/Paths.h"
 
 #include <QFile>
 #include <QFileInfo>
-#include <QTextBoundaryFinder>
 
 #include <algorithm>
 #include <limits>
@@ -69,18 +69,6 @@ char32_t firstPoint(QStringView text) {
     if (text.size() > 1 && text[0].isHighSurrogate() && text[1].isLowSurrogate())
         return QChar::surrogateToUcs4(text[0], text[1]);
     return text[0].unicode();
-}
-
-bool longerThan(const QString& text, int characters) {
-    if (text.size() <= characters)
-        return false;
-    QTextBoundaryFinder finder(QTextBoundaryFinder::Grapheme, text);
-    int count = 0;
-    while (finder.toNextBoundary() != -1) {
-        if (++count > characters)
-            return true;
-    }
-    return false;
 }
 
 bool foldsStress(const QString& lang) {
@@ -332,7 +320,7 @@ std::optional<DictionaryEntry> Lexicon::lookup(const QString& word, const QStrin
     if (source == target)
         return std::nullopt;
     const QString k = key(word, source);
-    if (k.isEmpty() || longerThan(k, maxKeyCharacters))
+    if (k.isEmpty() || Graphemes::longerThan(k, maxKeyCharacters))
         return std::nullopt;
     const auto sourcePack = pack(source);
     if (!sourcePack)

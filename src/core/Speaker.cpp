@@ -1,9 +1,8 @@
 #include "core/Speaker.h"
 
+#include "core/Graphemes.h"
 #include "core/Languages.h"
 #include "platform/speech/SystemSpeech.h"
-
-#include <QTextBoundaryFinder>
 
 using namespace Qt::StringLiterals;
 
@@ -104,14 +103,7 @@ void Speaker::stop() {
 }
 
 QString Speaker::firstCharacters(const QString& text, int limit) {
-    if (limit <= 0)
-        return {};
-    QTextBoundaryFinder graphemes(QTextBoundaryFinder::Grapheme, text);
-    int count = 0;
-    for (qsizetype end = graphemes.toNextBoundary(); end != -1; end = graphemes.toNextBoundary())
-        if (++count == limit)
-            return text.left(end);
-    return text;
+    return Graphemes::first(text, limit);
 }
 
 } // namespace tivela
