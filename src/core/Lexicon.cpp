@@ -209,7 +209,11 @@ Lexicon& Lexicon::shared() {
 QString Lexicon::url(const QString& lang) const {
     if (!Languages::lexicon().contains(lang))
         return {};
-    return QString(directory_ + u'/' + lang + u".lex.gz"_s);
+    return QString(directory_ + u'/' + fileName(lang));
+}
+
+QString Lexicon::fileName(const QString& lang) {
+    return lang + u".lex.gz"_s;
 }
 
 bool Lexicon::isInstalled(const QString& lang) const {

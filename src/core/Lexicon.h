@@ -33,6 +33,8 @@ public:
     // The pack file of a dictionary language, used unchanged (callers fold "zh-TW" to "zh");
     // empty for a code that has no packs, so no other name can reach the file system.
     QString url(const QString& lang) const;
+    // The name of a language's pack file, in the dictionary folder and on the pack server.
+    static QString fileName(const QString& lang);
     bool isInstalled(const QString& lang) const;
     // The cached pack, or one loaded now under the lock. A file that failed to load is not
     // read again until it changes.

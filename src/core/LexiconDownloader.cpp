@@ -157,7 +157,7 @@ public:
         : QObject(parent)
         , code_(code)
         , directory_(directory)
-        , pack_(directory + u'/' + code + u".lex.gz"_s)
+        , pack_(directory + u'/' + Lexicon::fileName(code))
         , lockPath_(pack_ + u".lock"_s)
         , base_(base)
         , lexicon_(lexicon)
@@ -270,13 +270,13 @@ private:
         QString path = url.path();
         if (!path.endsWith(u'/'))
             path += u'/';
-        url.setPath(path + code_ + u".lex.gz"_s);
+        url.setPath(path + Lexicon::fileName(code_));
         return url;
     }
 
     void fetch() {
-        temporary_ =
-            std::make_unique<QTemporaryFile>(directory_ + u"/."_s + code_ + u".lex.gz.XXXXXX"_s);
+        temporary_ = std::make_unique<QTemporaryFile>(directory_ + u"/."_s +
+                                                      Lexicon::fileName(code_) + u".XXXXXX"_s);
         if (!temporary_->open()) {
             finish(false);
             return;
