@@ -94,6 +94,15 @@ std::unique_ptr<QSettings> Paths::defaults() {
     return std::make_unique<QSettings>(defaultsFile(), QSettings::IniFormat);
 }
 
+QString Paths::standardDefaultsFile() {
+    const QString base = QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation);
+    return base + u'/' + bundleID() + u"/app.conf"_s;
+}
+
+std::unique_ptr<QSettings> Paths::standardDefaults() {
+    return std::make_unique<QSettings>(standardDefaultsFile(), QSettings::IniFormat);
+}
+
 std::optional<LanguagePair> SharedSettings::pair() {
     const QVariant stored = Paths::defaults()->value(u"pair"_s);
     if (stored.typeId() != QMetaType::QByteArray)

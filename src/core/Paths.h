@@ -48,6 +48,10 @@ QString database();
 // program's writes are seen.
 std::unique_ptr<QSettings> defaults();
 QString defaultsFile();
+// The application's own settings (shortcut, first launch, updates), which the host program never
+// reads; a new object on every access, like the shared suite.
+std::unique_ptr<QSettings> standardDefaults();
+QString standardDefaultsFile();
 
 } // namespace Paths
 

@@ -102,6 +102,8 @@ TEST(PathsTest, TestProcessesUseTheDevelopmentFolders) {
     EXPECT_EQ(Paths::lexicon(), data + u"/Tivela Dev/Lexicon"_s);
     EXPECT_TRUE(Paths::defaultsFile().startsWith(test::World::root()));
     EXPECT_TRUE(Paths::defaultsFile().endsWith(u"/dev.quorvanta.Tivela.dev.conf"_s));
+    EXPECT_TRUE(Paths::standardDefaultsFile().startsWith(test::World::root()));
+    EXPECT_NE(Paths::standardDefaultsFile(), Paths::defaultsFile());
 }
 
 TEST(PathsTest, AReleaseProgramOutsideABundleUsesTheReleaseNames) {
