@@ -74,6 +74,9 @@ public:
 
     // The list tabs change rows here and then write the lists back.
     Store& store() const { return *services_.store; }
+    // The model's clock (seconds since 1970) and timers, for views that wait on them.
+    double now() const { return services_.now(); }
+    Scheduler& scheduler() const { return *services_.scheduler; }
 
     const QString& input() const { return input_; }
     void setInput(const QString& input);

@@ -14,6 +14,8 @@ public:
     // Whether the editor sits in a window, so that it can take the keyboard focus.
     virtual bool isInWindow() const = 0;
     virtual bool isFocused() const = 0;
+    // Whether an input method is composing text in it (marked text not yet committed).
+    virtual bool isComposing() const = 0;
     virtual void takeFocus() = 0;
     // Replaces the whole text as a paste of plain text would, as one step of undo.
     virtual void replaceAllText(const QString& text) = 0;

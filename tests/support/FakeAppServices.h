@@ -189,6 +189,7 @@ public:
 
     bool isInWindow() const override { return inWindow; }
     bool isFocused() const override { return focused; }
+    bool isComposing() const override { return false; }
     void takeFocus() override {
         ++focusRequests;
         focused = true;

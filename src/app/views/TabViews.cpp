@@ -1,0 +1,22 @@
+#include "app/views/TabViews.h"
+
+#include <QWidget>
+
+namespace tivela::TabViews {
+
+Factory factory(Tab tab) {
+    switch (tab) {
+    case Tab::translate:
+    case Tab::history:
+    case Tab::phrasebook:
+    case Tab::cards:
+        break;
+    }
+    return [](AppModel&, ViewServices&, QWidget* parent) { return new QWidget(parent); };
+}
+
+CardFactory card() {
+    return {};
+}
+
+} // namespace tivela::TabViews

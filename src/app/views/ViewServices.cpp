@@ -1,0 +1,33 @@
+#include "app/views/ViewServices.h"
+
+#include "app/Speech.h"
+#include "core/Speaker.h"
+#include "platform/desktop/PackageInstaller.h"
+#include "platform/engine/ApertiumCatalogue.h"
+
+#include <QClipboard>
+#include <QGuiApplication>
+#include <QKeySequence>
+
+namespace tivela {
+
+ViewServices ViewServices::production() {
+    ViewServices services;
+    services.speaker = &Speaker::shared();
+    services.hints = [] { return Speech::hints(); };
+    services.copy = [](const QString& text) {
+        QClipboard* clipboard = QGuiApplication::clipboard();
+        clipboard->clear();
+        clipboard->setText(text);
+    };
+    services.enginePackage = [](const QString& from, const QString& to) {
+        return ApertiumCatalogue::package(from, to);
+    };
+    services.installer = std::make_shared<PackageInstaller>();
+    services.shortcutText = [] {
+        return QKeySequence(Qt::CTRL | Qt::ALT | Qt::Key_T).toString(QKeySequence::NativeText);
+    };
+    return services;
+}
+
+} // namespace tivela

@@ -1,0 +1,182 @@
+#include "app/views/PopoverView.h"
+#include "support/ViewRig.h"
+
+#include <gtest/gtest.h>
+
+#include <QAbstractButton>
+#include <QAction>
+#include <QKeyEvent>
+#include <QMenu>
+#include <QTest>
+
+using namespace tivela;
+using namespace Qt::StringLiterals;
+
+namespace {
+
+class PopoverViewTest : public ::testing::Test, public test::ViewRig {
+protected:
+    void addPhrases(int count, double due, const QString& prefix = u"phrase"_s) {
+        for (int i = 0; i < count; ++i)
+            store.addPhrase({u"%1-%2"_s.arg(prefix).arg(i), u"%1 %2"_s.arg(prefix).arg(i),
+                             u"translation"_s, u"en"_s, u"es"_s, time->now(), 0, due, u"mac"_s});
+        model->setPhraseSearch(model->phraseSearch());
+    }
+
+    QStringList menuTexts(const PopoverView& popover) {
+        QStringList texts;
+        for (const QAction* action : popover.moreMenu()->actions())
+            texts << (action->isSeparator() ? u"-"_s : action->text());
+        return texts;
+    }
+
+    QAbstractButton* tabButton(PopoverView& popover, const QString& title) {
+        for (auto* button : popover.findChildren<QAbstractButton*>())
+            if (button->text() == title)
+                return button;
+        return nullptr;
+    }
+};
+
+} // namespace
+
+TEST_F(PopoverViewTest, TheCardsButtonCountsDueCardsAsTheSearchLetsThemThrough) {
+    AppModel& model = make();
+    PopoverView popover(model, services);
+    popover.show();
+    EXPECT_EQ(popover.badge(), 0);
+
+    addPhrases(1, 0);
+    EXPECT_EQ(popover.badge(), 1);
+    addPhrases(119, time->now() - 60, u"older"_s);
+    EXPECT_EQ(popover.badge(), 120);
+    // Cards due later count once their time comes, with nothing else happening.
+    addPhrases(2, time->now() + 90, u"later"_s);
+    EXPECT_EQ(popover.badge(), 120);
+    time->advance(89'000);
+    EXPECT_EQ(popover.badge(), 120);
+    time->advance(2'000);
+    EXPECT_EQ(popover.badge(), 122);
+    // The phrasebook's search narrows the count too.
+    model.setPhraseSearch(u"later"_s);
+    EXPECT_EQ(popover.badge(), 2);
+
+    // Only the cards button draws a badge: the accent's fill shows nowhere else in the bar
+    // (in the dark, where it differs from the accent of the selected tab).
+    popover.setPalette(Theme::palette(true));
+    const QImage image = test::render(popover, 2).convertToFormat(QImage::Format_ARGB32);
+    const QRgb fill = Theme::accentFill(popover.palette()).rgb();
+    QList<QString> filled;
+    for (const QString& title : {u"Translate"_s, u"History"_s, u"Phrasebook"_s, u"Cards"_s}) {
+        const QRect area = tabButton(popover, title)
+                               ->geometry()
+                               .translated(tabButton(popover, title)->parentWidget()->pos());
+        bool found = false;
+        for (int y = area.top() * 2; y < area.bottom() * 2 && !found; ++y)
+            for (int x = area.left() * 2; x < area.right() * 2 && !found; ++x)
+                found = image.pixel(x, y) == fill;
+        if (found)
+            filled << title;
+    }
+    EXPECT_EQ(filled, QList<QString>{u"Cards"_s});
+}
+
+TEST_F(PopoverViewTest, TabButtonsSelectTheirTabAndThePhrasebookStarFillsWhileSelected) {
+    AppModel& model = make();
+    PopoverView popover(model, services);
+    popover.show();
+    QWidget* translate = popover.tabView();
+    EXPECT_EQ(popover.tabSymbol(Tab::phrasebook), u"star"_s);
+
+    QTest::mouseClick(tabButton(popover, u"Phrasebook"_s), Qt::LeftButton);
+    EXPECT_EQ(model.tab(), Tab::phrasebook);
+    EXPECT_EQ(popover.tabSymbol(Tab::phrasebook), u"star.fill"_s);
+    // The old view goes once its events are over; a new one stands in its place.
+    EXPECT_NE(popover.tabView(), translate);
+    QPointer<QWidget> old = translate;
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    EXPECT_TRUE(old.isNull());
+
+    model.setTab(Tab::cards);
+    EXPECT_EQ(popover.tabSymbol(Tab::phrasebook), u"star"_s);
+    EXPECT_EQ(popover.tabSymbol(Tab::history), u"clock.arrow.circlepath"_s);
+}
+
+TEST_F(PopoverViewTest, TheMoreMenuHoldsTheShellsActionsAndPinsTheWindow) {
+    AppModel& model = make();
+    {
+        // Without the shell's actions the popover makes its own, with their keys.
+        PopoverView popover(model, services);
+        EXPECT_EQ(menuTexts(popover),
+                  (QStringList{u"Settings\u2026"_s, u"-"_s, u"Keep Window Open"_s, u"-"_s,
+                               u"Quit Tivela"_s}));
+        const QList<QAction*> actions = popover.moreMenu()->actions();
+        EXPECT_EQ(actions.first()->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_Comma));
+        EXPECT_EQ(actions.last()->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_Q));
+        EXPECT_TRUE(popover.actions().contains(actions.last()));
+
+        actions[2]->trigger();
+        EXPECT_TRUE(model.pinned());
+        EXPECT_EQ(actions[2]->text(), u"Unpin Window"_s);
+        actions[2]->trigger();
+        EXPECT_FALSE(model.pinned());
+        EXPECT_EQ(actions[2]->text(), u"Keep Window Open"_s);
+    }
+
+    // The shell's actions, and the update check only when there is one; none of the
+    // popover's own, whose keys would clash with the shell's.
+    QAction settings(u"Settings\u2026"_s);
+    QAction quit(u"Quit Tivela"_s);
+    QAction updates(u"Check for Updates\u2026"_s);
+    services.openSettings = &settings;
+    services.quit = &quit;
+    services.checkForUpdates = &updates;
+    model.setPinned(true);
+    PopoverView popover(model, services);
+    EXPECT_EQ(menuTexts(popover),
+              (QStringList{u"Settings\u2026"_s, u"Check for Updates\u2026"_s, u"-"_s,
+                           u"Unpin Window"_s, u"-"_s, u"Quit Tivela"_s}));
+    EXPECT_EQ(popover.moreMenu()->actions().first(), &settings);
+    EXPECT_EQ(popover.moreMenu()->actions().last(), &quit);
+    EXPECT_TRUE(popover.actions().isEmpty());
+}
+
+TEST_F(PopoverViewTest, KeysWithNoFocusedWidgetReachTheTabsView) {
+    AppModel& model = make();
+    model.setTab(Tab::cards);
+    PopoverView popover(model, services);
+    popover.show();
+    QStringList keys;
+    struct Recorder : QObject {
+        QStringList* keys;
+        bool eventFilter(QObject*, QEvent* event) override {
+            if (event->type() == QEvent::KeyPress)
+                *keys << static_cast<QKeyEvent*>(event)->text();
+            return false;
+        }
+    } recorder;
+    recorder.keys = &keys;
+    popover.tabView()->installEventFilter(&recorder);
+    QKeyEvent space(QEvent::KeyPress, Qt::Key_Space, Qt::NoModifier, u" "_s);
+    QCoreApplication::sendEvent(&popover, &space);
+    QKeyEvent two(QEvent::KeyPress, Qt::Key_2, Qt::NoModifier, u"2"_s);
+    QCoreApplication::sendEvent(&popover, &two);
+    EXPECT_EQ(keys, (QStringList{u" "_s, u"2"_s}));
+}
+
+// The popover in both palettes at twice the resolution; with TIVELA_TEST_SHOTS set, the images
+// are kept there to be looked at.
+TEST_F(PopoverViewTest, RendersInBothPalettesAtTwiceTheResolution) {
+    AppModel& model = make();
+    addPhrases(3, 0);
+    PopoverView popover(model, services);
+    const QString shots = qEnvironmentVariable("TIVELA_TEST_SHOTS");
+    for (const bool dark : {false, true}) {
+        popover.setPalette(Theme::palette(dark));
+        const QImage image = test::render(popover, 2);
+        EXPECT_EQ(image.size(), QSize(840, 1200));
+        EXPECT_EQ(image.pixelColor(4, 4), popover.palette().color(QPalette::Window));
+        if (!shots.isEmpty())
+            image.save(u"%1/popover-%2.png"_s.arg(shots, dark ? u"dark"_s : u"light"_s));
+    }
+}

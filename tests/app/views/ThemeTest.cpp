@@ -1,0 +1,162 @@
+#include "app/views/Theme.h"
+#include "app/views/FilledButton.h"
+#include "app/views/IconButton.h"
+#include "app/views/RelativeDate.h"
+#include "app/views/Symbols.h"
+
+#include <gtest/gtest.h>
+
+#include <QImage>
+#include <QSignalSpy>
+#include <QTest>
+
+using namespace tivela;
+using namespace Qt::StringLiterals;
+
+namespace {
+
+// A widget drawn on its own into an image at a device pixel ratio.
+QImage render(QWidget& widget, double ratio = 1) {
+    widget.ensurePolished();
+    widget.resize(widget.sizeHint().expandedTo(widget.size()));
+    QImage image((QSizeF(widget.size()) * ratio).toSize(), QImage::Format_ARGB32_Premultiplied);
+    image.setDevicePixelRatio(ratio);
+    image.fill(Qt::transparent);
+    widget.render(&image, {}, {}, QWidget::DrawChildren);
+    return image;
+}
+
+// How many pixels are drawn nearly opaque, and how many of those are not of the colour (up to
+// rounding).
+std::pair<int, int> inks(const QImage& image, const QColor& color) {
+    int drawn = 0;
+    int other = 0;
+    const QImage plain = image.convertToFormat(QImage::Format_ARGB32);
+    for (int y = 0; y < plain.height(); ++y)
+        for (int x = 0; x < plain.width(); ++x) {
+            const QRgb pixel = plain.pixel(x, y);
+            if (qAlpha(pixel) < 200)
+                continue;
+            ++drawn;
+            if (std::abs(qRed(pixel) - color.red()) > 2 ||
+                std::abs(qGreen(pixel) - color.green()) > 2 ||
+                std::abs(qBlue(pixel) - color.blue()) > 2)
+                ++other;
+        }
+    return {drawn, other};
+}
+
+} // namespace
+
+TEST(ThemeTest, ColoursFollowThePaletteThatPaints) {
+    for (const bool dark : {false, true}) {
+        const QPalette palette = Theme::palette(dark);
+        EXPECT_EQ(Theme::isDark(palette), dark);
+        EXPECT_EQ(Theme::accent(palette).rgb(), dark ? 0xFF8DB1FF : 0xFF2255D4);
+        EXPECT_EQ(Theme::accentFill(palette).rgb(), dark ? 0xFF3563E6 : 0xFF2255D4);
+        EXPECT_EQ(Theme::accentFillStrong(palette).rgb(), dark ? 0xFF2B57D6 : 0xFF1A45B0);
+        EXPECT_EQ(Theme::secondary(palette).rgb(), dark ? 0xFFB9A6FF : 0xFF6640D2);
+        // The soft accent is the accent, fainter in the light than in the dark.
+        const QColor soft = Theme::accentSoft(palette);
+        EXPECT_EQ(soft.rgb(), Theme::accent(palette).rgb());
+        EXPECT_NEAR(soft.alphaF(), dark ? 0.12 : 0.10, 0.002);
+        EXPECT_EQ(Theme::accent(palette).alpha(), 255);
+    }
+    // A palette of the platform's own, not ours, counts by its lightness too.
+    QPalette platform(QColor(0x30, 0x30, 0x30), QColor(0x20, 0x20, 0x20));
+    EXPECT_EQ(Theme::accent(platform).rgb(), 0xFF8DB1FF);
+    EXPECT_EQ(Theme::screenshotGround(true).first(), QColor(22, 28, 54));
+    EXPECT_EQ(Theme::screenshotGround(false).last(), QColor(241, 236, 252));
+}
+
+TEST(ThemeTest, IconButtonsPaintInTheirToneAndTakeClicksAllOverTheSquare) {
+    for (const bool dark : {false, true}) {
+        IconButton button(u"star.fill"_s, u"Save to Phrasebook"_s, false);
+        button.setPalette(Theme::palette(dark));
+        const QColor secondary = Theme::secondaryText(button.palette());
+        EXPECT_EQ(button.symbolColor(), secondary);
+        EXPECT_NE(button.symbolColor(), Theme::secondary(button.palette()));
+        // The drawing is the symbol tinted: every drawn pixel is of the one colour.
+        const QImage inactive = render(button, 2);
+        EXPECT_EQ(inactive.size(), QSize(52, 52));
+        QImage plain = inactive.convertToFormat(QImage::Format_ARGB32);
+        const QRgb centre = plain.pixel(26, 26);
+        EXPECT_NEAR(qAlpha(centre), secondary.alpha(), 3);
+        button.setActive(true);
+        const auto [drawn, other] = inks(render(button, 2), Theme::accent(button.palette()));
+        EXPECT_GT(drawn, 40);
+        EXPECT_EQ(other, 0);
+        EXPECT_EQ(button.toolTip(), u"Save to Phrasebook"_s);
+    }
+
+    IconButton button(u"speaker.wave.2"_s, u"Listen in <b>English</b>"_s, false);
+    button.show();
+    int clicks = 0;
+    QObject::connect(&button, &QAbstractButton::clicked, [&clicks] { ++clicks; });
+    for (const QPoint corner : {QPoint(0, 0), QPoint(25, 0), QPoint(0, 25), QPoint(25, 25)})
+        QTest::mouseClick(&button, Qt::LeftButton, {}, corner);
+    EXPECT_EQ(clicks, 4);
+    QTest::mouseClick(&button, Qt::LeftButton, {}, QPoint(26, 13));
+    EXPECT_EQ(clicks, 4);
+    // Help is plain text: a tooltip shows its markup as written.
+    EXPECT_EQ(button.toolTip(), u"Listen in &lt;b&gt;English&lt;/b&gt;"_s);
+    EXPECT_EQ(button.accessibleName(), u"Listen in <b>English</b>"_s);
+}
+
+TEST(ThemeTest, FilledButtonsFillExactlyWithTheAccentAtTwiceTheResolution) {
+    for (const bool dark : {false, true}) {
+        FilledButton button(u"Paste"_s, u"doc.on.clipboard"_s);
+        button.setPalette(Theme::palette(dark));
+        const QImage image = render(button, 2).convertToFormat(QImage::Format_ARGB32);
+        const QRgb fill = Theme::accentFill(button.palette()).rgb();
+        // Inside the rounded corners, beside the content: the fill and nothing else.
+        for (const QPoint at : {QPoint(8, image.height() / 2), QPoint(image.width() - 9, 10),
+                                QPoint(image.width() / 2, 4)})
+            EXPECT_EQ(image.pixel(at), fill) << dark << at.x() << "," << at.y();
+        button.setDown(true);
+        EXPECT_EQ(render(button, 2).convertToFormat(QImage::Format_ARGB32).pixel(8, 10),
+                  Theme::accentFillStrong(button.palette()).rgb());
+        button.setDown(false);
+        button.setEnabled(false);
+        const QRgb faded = render(button, 2).convertToFormat(QImage::Format_ARGB32).pixel(8, 10);
+        EXPECT_NEAR(qAlpha(faded), 0.45 * 255, 2);
+    }
+}
+
+TEST(ThemeTest, EverySymbolTheViewsNameHasADrawing) {
+    for (const char* name :
+         {"character.bubble", "clock.arrow.circlepath", "star", "star.fill",
+          "rectangle.on.rectangle.angled", "ellipsis.circle", "speaker.wave.2", "doc.on.doc",
+          "doc.on.clipboard", "xmark.circle.fill", "arrow.left.arrow.right", "checkmark",
+          "chevron.down", "magnifyingglass", "globe", "ellipsis", "clock", "checkmark.seal"}) {
+        EXPECT_TRUE(Symbols::exists(QString::fromLatin1(name))) << name;
+        EXPECT_FALSE(Symbols::pixmap(QString::fromLatin1(name), 16, Qt::red, 2).isNull());
+    }
+    EXPECT_FALSE(Symbols::exists(u"no.such.symbol"_s));
+    EXPECT_TRUE(Symbols::pixmap(u"no.such.symbol"_s, 16, Qt::red, 1).isNull());
+}
+
+TEST(ThemeTest, RelativeDatesAreShortEnglishInAnyLanguage) {
+    qputenv("LANG", "de_DE.UTF-8");
+    qputenv("LC_ALL", "de_DE.UTF-8");
+    QLocale::setDefault(QLocale(QLocale::German));
+    const QDateTime now(QDate(2024, 3, 15), QTime(12, 0), Qt::UTC);
+    struct Case {
+        QDateTime date;
+        QString text;
+    };
+    for (const Case& c : {
+             Case{now, u"in 0 sec."_s},
+             Case{now.addSecs(-42), u"42 sec. ago"_s},
+             Case{now.addSecs(-2 * 3600 - 59 * 60), u"2 hr. ago"_s},
+             Case{now.addDays(-1), u"1 day ago"_s},
+             Case{now.addDays(-13), u"1 wk. ago"_s},
+             Case{now.addMonths(-3).addDays(-2), u"3 mo. ago"_s},
+             Case{now.addYears(-2).addMonths(-11), u"2 yr. ago"_s},
+             Case{now.addSecs(5 * 60), u"in 5 min."_s},
+             Case{now.addDays(3), u"in 3 days"_s},
+         })
+        EXPECT_EQ(RelativeDate::relative(c.date, now), c.text) << c.date.toString().toStdString();
+    EXPECT_EQ(RelativeDate::relative(QDateTime(), now), QString());
+    QLocale::setDefault(QLocale::c());
+}
