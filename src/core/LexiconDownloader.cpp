@@ -9,6 +9,7 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
+#include <QMutex>
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
 #include <QPointer>
@@ -93,30 +94,30 @@ public:
     }
 
     void hold(const QByteArray& path, const FileId& id) {
-        std::lock_guard guard(mutex_);
-        locks_.push_back({path.toStdString(), id});
+        std::lock_guard guard(m_mutex);
+        m_locks.push_back({path.toStdString(), id});
     }
 
     void drop(const QByteArray& path) {
-        std::lock_guard guard(mutex_);
-        std::erase_if(locks_, [&](const Held& held) { return held.path == path.toStdString(); });
+        std::lock_guard guard(m_mutex);
+        std::erase_if(m_locks, [&](const Held& held) { return held.path == path.toStdString(); });
     }
 
     // Removes every held lock. A download thread holds the list only for an instant, so a
     // short bounded wait for it is enough; past that the stale rules clean up.
     void releaseAll() {
-        std::unique_lock guard(mutex_, std::defer_lock);
+        std::unique_lock guard(m_mutex, std::defer_lock);
         for (int attempt = 0; attempt < 200 && !guard.try_lock(); ++attempt)
             ::usleep(1000);
         if (!guard.owns_lock())
             return;
-        for (const Held& held : locks_) {
+        for (const Held& held : m_locks) {
             struct stat status {};
             if (::stat(held.path.c_str(), &status) == 0 && status.st_dev == held.id.device &&
                 status.st_ino == held.id.inode)
                 ::unlink(held.path.c_str());
         }
-        locks_.clear();
+        m_locks.clear();
     }
 
 private:
@@ -129,8 +130,8 @@ private:
 
     static void releaseAtExit() { instance().releaseAll(); }
 
-    std::mutex mutex_;
-    std::vector<Held> locks_;
+    std::mutex m_mutex;
+    std::vector<Held> m_locks;
 };
 
 // A decimal process id as a lock holds it; nothing for text that is no positive 32-bit number
@@ -155,29 +156,29 @@ public:
     Download(const QString& code, const QString& directory, const QUrl& base, Lexicon& lexicon,
              QNetworkAccessManager& network, std::function<void(bool)> done, QObject* parent)
         : QObject(parent)
-        , code_(code)
-        , directory_(directory)
-        , pack_(directory + u'/' + Lexicon::fileName(code))
-        , lockPath_(pack_ + u".lock"_s)
-        , base_(base)
-        , lexicon_(lexicon)
-        , network_(network)
-        , done_(std::move(done)) {
-        poller_.setInterval(LexiconDownloader::pollMilliseconds);
-        connect(&poller_, &QTimer::timeout, this, [this] { poll(); });
+        , m_code(code)
+        , m_directory(directory)
+        , m_pack(directory + u'/' + Lexicon::fileName(code))
+        , m_lockPath(m_pack + u".lock"_s)
+        , m_base(base)
+        , m_lexicon(lexicon)
+        , m_network(network)
+        , m_done(std::move(done)) {
+        m_poller.setInterval(LexiconDownloader::pollMilliseconds);
+        connect(&m_poller, &QTimer::timeout, this, [this] { poll(); });
     }
 
     ~Download() override { finish(false); }
 
     void start() {
-        QDir().mkpath(directory_);
+        QDir().mkpath(m_directory);
         switch (takeLock()) {
         case Lock::Taken:
             hold();
             break;
         case Lock::Busy:
             // Started first, so that a takeover in the first poll stops it like any other.
-            poller_.start();
+            m_poller.start();
             poll();
             break;
         case Lock::Failed:
@@ -192,7 +193,7 @@ private:
     enum class Lock { Taken, Busy, Failed };
 
     Lock takeLock() {
-        const QByteArray path = QFile::encodeName(lockPath_);
+        const QByteArray path = QFile::encodeName(m_lockPath);
         const int fd = ::open(path.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
         if (fd < 0)
             return errno == EEXIST ? Lock::Busy : Lock::Failed;
@@ -205,16 +206,16 @@ private:
             ::unlink(path.constData());
             return Lock::Failed;
         }
-        lockFd_ = fd;
-        lockId_ = FileId{status.st_dev, status.st_ino};
-        HeldLocks::instance().hold(path, lockId_);
-        refreshed_.start();
+        m_lockFd = fd;
+        m_lockId = FileId{status.st_dev, status.st_ino};
+        HeldLocks::instance().hold(path, m_lockId);
+        m_refreshed.start();
         return Lock::Taken;
     }
 
     // With the lock: another process may have finished the pack meanwhile.
     void hold() {
-        if (lexicon_.isInstalled(code_))
+        if (m_lexicon.isInstalled(m_code))
             finish(true);
         else
             fetch();
@@ -222,36 +223,37 @@ private:
 
     // A live holder keeps its lock young, so that waiters never take it for stale.
     void refreshLock() {
-        if (lockFd_ >= 0 && refreshed_.elapsed() >= 1000) {
-            ::futimens(lockFd_, nullptr);
-            refreshed_.restart();
+        if (m_lockFd >= 0 && m_refreshed.elapsed() >= 1000) {
+            ::futimens(m_lockFd, nullptr);
+            m_refreshed.restart();
         }
     }
 
     void releaseLock() {
-        if (lockFd_ < 0)
+        if (m_lockFd < 0)
             return;
-        removeIfSame(lockPath_, lockId_);
-        ::close(lockFd_);
-        lockFd_ = -1;
-        HeldLocks::instance().drop(QFile::encodeName(lockPath_));
+        removeIfSame(m_lockPath, m_lockId);
+        ::close(m_lockFd);
+        m_lockFd = -1;
+        HeldLocks::instance().drop(QFile::encodeName(m_lockPath));
     }
 
     void poll() {
-        if (QFileInfo::exists(pack_)) {
+        if (QFileInfo::exists(m_pack)) {
             finish(true);
             return;
         }
-        const auto holder = idOf(lockPath_);
-        if (holder && LexiconDownloader::isStale(lockPath_) && !removeIfSame(lockPath_, *holder)) {
+        const auto holder = idOf(m_lockPath);
+        if (holder && LexiconDownloader::isStale(m_lockPath) &&
+            !removeIfSame(m_lockPath, *holder)) {
             finish(false);
             return;
         }
         // The holder gave up without a pack, or its stale lock is gone: take over.
-        if (!holder || !QFileInfo::exists(lockPath_)) {
+        if (!holder || !QFileInfo::exists(m_lockPath)) {
             switch (takeLock()) {
             case Lock::Taken:
-                poller_.stop();
+                m_poller.stop();
                 hold();
                 return;
             case Lock::Failed:
@@ -261,23 +263,23 @@ private:
                 break;
             }
         }
-        if (++polls_ >= LexiconDownloader::maxPolls)
-            finish(lexicon_.isInstalled(code_));
+        if (++m_polls >= LexiconDownloader::maxPolls)
+            finish(m_lexicon.isInstalled(m_code));
     }
 
     QUrl packURL() const {
-        QUrl url = base_;
+        QUrl url = m_base;
         QString path = url.path();
         if (!path.endsWith(u'/'))
             path += u'/';
-        url.setPath(path + Lexicon::fileName(code_));
+        url.setPath(path + Lexicon::fileName(m_code));
         return url;
     }
 
     void fetch() {
-        temporary_ = std::make_unique<QTemporaryFile>(directory_ + u"/."_s +
-                                                      Lexicon::fileName(code_) + u".XXXXXX"_s);
-        if (!temporary_->open()) {
+        m_temporary = std::make_unique<QTemporaryFile>(m_directory + u"/."_s +
+                                                       Lexicon::fileName(m_code) + u".XXXXXX"_s);
+        if (!m_temporary->open()) {
             finish(false);
             return;
         }
@@ -285,47 +287,47 @@ private:
         request.setTransferTimeout(LexiconDownloader::transferTimeoutMilliseconds);
         request.setAttribute(QNetworkRequest::RedirectPolicyAttribute,
                              QNetworkRequest::NoLessSafeRedirectPolicy);
-        reply_ = network_.get(request);
-        connect(reply_, &QNetworkReply::readyRead, this, [this] { receive(); });
-        connect(reply_, &QNetworkReply::finished, this, [this] { fetched(); });
+        m_reply = m_network.get(request);
+        connect(m_reply, &QNetworkReply::readyRead, this, [this] { receive(); });
+        connect(m_reply, &QNetworkReply::finished, this, [this] { fetched(); });
     }
 
     // Status 200 of an HTTP answer; Qt's file and data access report a status of their own.
     bool isSuccess() const {
-        const QString scheme = reply_->url().scheme();
-        const QVariant status = reply_->attribute(QNetworkRequest::HttpStatusCodeAttribute);
+        const QString scheme = m_reply->url().scheme();
+        const QVariant status = m_reply->attribute(QNetworkRequest::HttpStatusCodeAttribute);
         return (scheme == "http"_L1 || scheme == "https"_L1) && status.isValid() &&
                status.toInt() == 200;
     }
 
     void receive() {
-        const QByteArray chunk = reply_->readAll();
+        const QByteArray chunk = m_reply->readAll();
         if (chunk.isEmpty() || !isSuccess())
             return;
         refreshLock();
-        if (temporary_->write(chunk) != chunk.size() || !validator_.add(chunk))
+        if (m_temporary->write(chunk) != chunk.size() || !m_validator.add(chunk))
             finish(false);
     }
 
     void fetched() {
         receive();
-        if (finished_)
+        if (m_finished)
             return;
-        if (reply_->error() != QNetworkReply::NoError || !isSuccess() || !validator_.finish() ||
-            !temporary_->flush() || ::fsync(temporary_->handle()) != 0) {
+        if (m_reply->error() != QNetworkReply::NoError || !isSuccess() || !m_validator.finish() ||
+            !m_temporary->flush() || ::fsync(m_temporary->handle()) != 0) {
             finish(false);
             return;
         }
         // The pack is replaced in one step and is on the disk before its name is.
-        const QString path = temporary_->fileName();
-        if (::rename(QFile::encodeName(path).constData(), QFile::encodeName(pack_).constData()) !=
+        const QString path = m_temporary->fileName();
+        if (::rename(QFile::encodeName(path).constData(), QFile::encodeName(m_pack).constData()) !=
             0) {
             finish(false);
             return;
         }
-        temporary_->setAutoRemove(false);
-        temporary_.reset();
-        const int folder = ::open(QFile::encodeName(directory_).constData(), O_RDONLY | O_CLOEXEC);
+        m_temporary->setAutoRemove(false);
+        m_temporary.reset();
+        const int folder = ::open(QFile::encodeName(m_directory).constData(), O_RDONLY | O_CLOEXEC);
         if (folder >= 0) {
             ::fsync(folder);
             ::close(folder);
@@ -334,40 +336,40 @@ private:
     }
 
     void finish(bool installed) {
-        if (finished_)
+        if (m_finished)
             return;
-        finished_ = true;
-        poller_.stop();
-        if (reply_) {
-            reply_->disconnect(this);
-            reply_->abort();
-            reply_->deleteLater();
+        m_finished = true;
+        m_poller.stop();
+        if (m_reply) {
+            m_reply->disconnect(this);
+            m_reply->abort();
+            m_reply->deleteLater();
         }
-        temporary_.reset();
+        m_temporary.reset();
         releaseLock();
-        const auto done = std::move(done_);
+        const auto done = std::move(m_done);
         deleteLater();
         if (done)
             done(installed);
     }
 
-    const QString code_;
-    const QString directory_;
-    const QString pack_;
-    const QString lockPath_;
-    const QUrl base_;
-    Lexicon& lexicon_;
-    QNetworkAccessManager& network_;
-    std::function<void(bool)> done_;
-    QTimer poller_;
-    int polls_ = 0;
-    int lockFd_ = -1;
-    FileId lockId_;
-    QElapsedTimer refreshed_;
-    QPointer<QNetworkReply> reply_;
-    std::unique_ptr<QTemporaryFile> temporary_;
-    LexiconPack::Validator validator_;
-    bool finished_ = false;
+    const QString m_code;
+    const QString m_directory;
+    const QString m_pack;
+    const QString m_lockPath;
+    const QUrl m_base;
+    Lexicon& m_lexicon;
+    QNetworkAccessManager& m_network;
+    std::function<void(bool)> m_done;
+    QTimer m_poller;
+    int m_polls = 0;
+    int m_lockFd = -1;
+    FileId m_lockId;
+    QElapsedTimer m_refreshed;
+    QPointer<QNetworkReply> m_reply;
+    std::unique_ptr<QTemporaryFile> m_temporary;
+    LexiconPack::Validator m_validator;
+    bool m_finished = false;
 };
 
 } // namespace
@@ -377,10 +379,10 @@ class LexiconDownloadWorker : public QObject {
 public:
     void start(const QString& code, const QString& directory, const QUrl& base, Lexicon& lexicon,
                std::function<void(bool)> done) {
-        if (!network_)
-            network_ = std::make_unique<QNetworkAccessManager>();
+        if (!m_network)
+            m_network = std::make_unique<QNetworkAccessManager>();
         auto* download =
-            new Download(code, directory, base, lexicon, *network_, std::move(done), this);
+            new Download(code, directory, base, lexicon, *m_network, std::move(done), this);
         download->start();
     }
 
@@ -393,25 +395,25 @@ public:
         for (Download* download : downloads)
             download->cancel();
         qDeleteAll(downloads);
-        network_.reset();
+        m_network.reset();
     }
 
 private:
-    std::unique_ptr<QNetworkAccessManager> network_;
+    std::unique_ptr<QNetworkAccessManager> m_network;
 };
 
 LexiconDownloader::LexiconDownloader(Lexicon& lexicon, std::optional<QUrl> baseURL)
-    : lexicon_(lexicon)
-    , base_(std::move(baseURL))
-    , worker_(new LexiconDownloadWorker) {
-    thread_.setObjectName(u"LexiconDownloader"_s);
-    worker_->moveToThread(&thread_);
+    : m_lexicon(lexicon)
+    , m_base(std::move(baseURL))
+    , m_worker(new LexiconDownloadWorker) {
+    m_thread.setObjectName(u"LexiconDownloader"_s);
+    m_worker->moveToThread(&m_thread);
     // The thread's last act, on the thread itself: end the downloads, then the worker.
     QObject::connect(
-        &thread_, &QThread::finished, worker_, [worker = worker_] { worker->stop(); },
+        &m_thread, &QThread::finished, m_worker, [worker = m_worker] { worker->stop(); },
         Qt::DirectConnection);
-    QObject::connect(&thread_, &QThread::finished, worker_, &QObject::deleteLater);
-    thread_.start();
+    QObject::connect(&m_thread, &QThread::finished, m_worker, &QObject::deleteLater);
+    m_thread.start();
     QMutexLocker locker(&liveMutex());
     if (live().isEmpty())
         qAddPostRoutine(shutDownLive);
@@ -440,83 +442,111 @@ std::optional<QUrl> LexiconDownloader::baseURL(const QString& text) {
     return url;
 }
 
+// One call of ensure: how many of its packs are still on the way, and whether all so far landed.
+struct LexiconDownloader::Waiter {
+    qsizetype left = 0;
+    bool installed = true;
+    Done done;
+};
+
 void LexiconDownloader::shutDown() {
     {
-        QMutexLocker locker(&mutex_);
-        if (stopped_)
+        std::lock_guard guard(m_mutex);
+        if (m_stopped)
             return;
-        stopped_ = true;
+        m_stopped = true;
     }
-    thread_.quit();
-    if (!thread_.wait(QDeadlineTimer(10000))) {
-        thread_.terminate();
-        thread_.wait();
+    // Ending downloads tell their waiters on the thread, so the lock must be free meanwhile.
+    m_thread.quit();
+    if (!m_thread.wait(QDeadlineTimer(10000))) {
+        m_thread.terminate();
+        m_thread.wait();
     }
-    // Downloads asked for but never started on the thread.
-    QMutexLocker locker(&mutex_);
-    for (const auto& promise : std::as_const(inFlight_)) {
-        promise->addResult(false);
-        promise->finish();
+    // Packs asked for but never started on the thread.
+    QStringList unstarted;
+    {
+        std::lock_guard guard(m_mutex);
+        unstarted = m_waiting.keys();
     }
-    inFlight_.clear();
+    for (const QString& pack : std::as_const(unstarted))
+        landed(pack, false);
 }
 
-QFuture<bool> LexiconDownloader::ensure(const QString& code) {
-    const QString pack = Languages::lexiconCode(code);
-    if (!Languages::lexicon().contains(pack))
-        return QtFuture::makeReadyFuture(false);
-    if (lexicon_.isInstalled(pack))
-        return QtFuture::makeReadyFuture(true);
-    if (!base_)
-        return QtFuture::makeReadyFuture(false);
-
-    QMutexLocker locker(&mutex_);
-    if (const auto running = inFlight_.constFind(pack); running != inFlight_.constEnd())
-        return (*running)->future();
-    if (stopped_)
-        return QtFuture::makeReadyFuture(false);
-    auto promise = std::make_shared<QPromise<bool>>();
-    promise->start();
-    inFlight_.insert(pack, promise);
-    auto done = [this, pack, promise](bool installed) {
-        {
-            QMutexLocker locker(&mutex_);
-            inFlight_.remove(pack);
+void LexiconDownloader::landed(const QString& pack, bool installed) {
+    QList<std::shared_ptr<Waiter>> done;
+    {
+        std::lock_guard guard(m_mutex);
+        for (const std::shared_ptr<Waiter>& waiter : m_waiting.take(pack)) {
+            waiter->installed = waiter->installed && installed;
+            if (--waiter->left == 0)
+                done << waiter;
         }
-        promise->addResult(installed);
-        promise->finish();
-    };
-    QMetaObject::invokeMethod(
-        worker_,
-        [worker = worker_, pack, directory = lexicon_.directory(), base = *base_,
-         &lexicon = lexicon_, done] { worker->start(pack, directory, base, lexicon, done); },
-        Qt::QueuedConnection);
-    return promise->future();
+    }
+    for (const std::shared_ptr<Waiter>& waiter : std::as_const(done))
+        waiter->done(waiter->installed);
+}
+
+void LexiconDownloader::ensure(const QStringList& codes, Done done) {
+    bool installed = true;
+    QStringList missing;
+    for (const QString& code : codes) {
+        const QString pack = Languages::lexiconCode(code);
+        if (!Languages::lexicon().contains(pack) || missing.contains(pack) ||
+            m_lexicon.isInstalled(pack))
+            continue;
+        if (m_base)
+            missing << pack;
+        else
+            installed = false;
+    }
+    if (missing.isEmpty()) {
+        done(installed);
+        return;
+    }
+    auto waiter = std::make_shared<Waiter>(Waiter{missing.size(), installed, std::move(done)});
+    {
+        std::lock_guard guard(m_mutex);
+        if (!m_stopped) {
+            for (const QString& pack : std::as_const(missing)) {
+                QList<std::shared_ptr<Waiter>>& waiters = m_waiting[pack];
+                waiters << waiter;
+                // The first waiter of a pack starts its fetch; posted under the lock, so that
+                // a shut-down cannot come between and leave the thread gone.
+                if (waiters.size() == 1)
+                    QMetaObject::invokeMethod(
+                        m_worker,
+                        [this, pack, directory = m_lexicon.directory(), base = *m_base] {
+                            m_worker->start(pack, directory, base, m_lexicon,
+                                            [this, pack](bool ok) { landed(pack, ok); });
+                        },
+                        Qt::QueuedConnection);
+            }
+            return;
+        }
+    }
+    waiter->done(false);
 }
 
 QFuture<bool> LexiconDownloader::ensure(const QStringList& codes) {
-    QList<QFuture<bool>> futures;
-    QSet<QString> seen;
-    for (const QString& code : codes) {
-        const QString pack = Languages::lexiconCode(code);
-        if (!Languages::lexicon().contains(pack) || seen.contains(pack))
-            continue;
-        seen.insert(pack);
-        futures << ensure(pack);
-    }
-    if (futures.isEmpty())
-        return QtFuture::makeReadyFuture(true);
-    return QtFuture::whenAll(futures.begin(), futures.end())
-        .then([](const QList<QFuture<bool>>& done) {
-            return std::all_of(done.begin(), done.end(),
-                               [](const QFuture<bool>& future) { return future.result(); });
-        });
+    auto promise = std::make_shared<QPromise<bool>>();
+    promise->start();
+    ensure(codes, [promise](bool installed) {
+        promise->addResult(installed);
+        promise->finish();
+    });
+    return promise->future();
+}
+
+QFuture<bool> LexiconDownloader::ensure(const QString& code) {
+    if (!Languages::lexicon().contains(Languages::lexiconCode(code)))
+        return QtFuture::makeReadyFuture(false);
+    return ensure(QStringList{code});
 }
 
 void LexiconDownloader::remove(const QString& code) {
     const QString pack = Languages::lexiconCode(code);
-    lexicon_.unload(pack);
-    const QString path = lexicon_.url(pack);
+    m_lexicon.unload(pack);
+    const QString path = m_lexicon.url(pack);
     if (!path.isEmpty())
         QFile::remove(path);
 }
@@ -524,7 +554,7 @@ void LexiconDownloader::remove(const QString& code) {
 QStringList LexiconDownloader::installed() const {
     QStringList codes;
     for (const QString& code : Languages::lexicon()) {
-        if (lexicon_.isInstalled(code))
+        if (m_lexicon.isInstalled(code))
             codes << code;
     }
     codes.sort();
@@ -532,7 +562,7 @@ QStringList LexiconDownloader::installed() const {
 }
 
 qint64 LexiconDownloader::size(const QString& code) const {
-    const QString path = lexicon_.url(code);
+    const QString path = m_lexicon.url(code);
     return path.isEmpty() ? 0 : QFileInfo(path).size();
 }
 

@@ -4,14 +4,15 @@
 
 #include <QFuture>
 #include <QHash>
-#include <QMutex>
-#include <QPromise>
+#include <QList>
 #include <QString>
 #include <QStringList>
 #include <QThread>
 #include <QUrl>
 
+#include <functional>
 #include <memory>
+#include <mutex>
 #include <optional>
 
 namespace tivela {
@@ -19,10 +20,11 @@ namespace tivela {
 class LexiconDownloadWorker;
 
 // Fetches dictionary packs from the pack server into the dictionary folder. A language is
-// downloaded at most once at a time in a process (callers share one future) and across
-// processes (an exclusive lock file beside the pack). Downloads run on a thread of the
-// downloader's own, whose event loop fulfils the futures, so callers on any thread can wait
-// for them without the main thread.
+// downloaded at most once at a time in a process (every caller waits on the one download) and
+// across processes (an exclusive lock file beside the pack). Downloads run on a thread of the
+// downloader's own. Each caller gets a future of its own, which that thread finishes when the
+// caller's last pack has landed or failed: nothing is ever attached to a future another caller
+// holds, so callers on any thread may wait, watch or attach as they like.
 class LexiconDownloader {
 public:
     // A lock older than this is stale; a waiter gives up after about as long.
@@ -42,7 +44,10 @@ public:
     static LexiconDownloader& shared();
     // A base address as the bundle gives it: nothing for an empty or invalid text.
     static std::optional<QUrl> baseURL(const QString& text);
-    const std::optional<QUrl>& baseURL() const { return base_; }
+    const std::optional<QUrl>& baseURL() const { return m_base; }
+
+    // Told whether every pack asked for is installed.
+    using Done = std::function<void(bool installed)>;
 
     // Whether the pack of a language ("zh-TW" files under "zh") is installed afterwards; a
     // code without packs gives false at once.
@@ -50,6 +55,9 @@ public:
     // Whether every pack of these languages is installed afterwards; codes without packs are
     // ignored, so none at all gives true.
     QFuture<bool> ensure(const QStringList& codes);
+    // The same, told to `done` instead: at once on the caller's thread when nothing needs
+    // fetching, otherwise on the downloader's thread, where it must not wait for anything.
+    void ensure(const QStringList& codes, Done done);
     // Drops the cached pack and deletes its file.
     void remove(const QString& code);
     // The dictionary languages whose packs are installed, sorted.
@@ -71,13 +79,20 @@ public:
     void shutDown();
 
 private:
-    Lexicon& lexicon_;
-    const std::optional<QUrl> base_;
-    QMutex mutex_;
-    QHash<QString, std::shared_ptr<QPromise<bool>>> inFlight_;
-    bool stopped_ = false;
-    QThread thread_;
-    LexiconDownloadWorker* worker_;
+    struct Waiter;
+
+    // Where every fetch of a pack ends, whatever brought it: tells the waiters of the pack.
+    void landed(const QString& pack, bool installed);
+
+    Lexicon& m_lexicon;
+    const std::optional<QUrl> m_base;
+    // Guards the waiters and the stopped flag, never held while a waiter is told.
+    std::mutex m_mutex;
+    // The callers waiting for each pack being fetched; a pack is fetched while it has a list.
+    QHash<QString, QList<std::shared_ptr<Waiter>>> m_waiting;
+    bool m_stopped = false;
+    QThread m_thread;
+    LexiconDownloadWorker* m_worker;
 };
 
 } // namespace tivela

@@ -13,6 +13,9 @@
 #include <QTemporaryDir>
 #include <QTextStream>
 
+#include <thread>
+#include <vector>
+
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -444,4 +447,76 @@ TEST_F(LexiconDownloaderTest, ShuttingDownCancelsRunningDownloads) {
     EXPECT_EQ(waitFor(running, 1000), false);
     EXPECT_EQ(waitFor(packs->ensure(u"fr"_s), 1000), false);
     EXPECT_EQ(leftovers(folder()), QStringList());
+}
+
+// Many callers on many threads ask for overlapping lists while packs land, fail and stall; every
+// call ends, with the answer its own list deserves.
+TEST_F(LexiconDownloaderTest, OverlappingEnsuresFromManyThreadsAllEnd) {
+    server_.route(u"/packs/de.lex.gz"_s, pack(300));
+    server_.route(u"/packs/es.lex.gz"_s, pack(1000));
+    server_.route(u"/packs/it.lex.gz"_s, trickledPack(100));
+    Response truncated = pack(200);
+    truncated.body.chop(12);
+    server_.route(u"/packs/pt.lex.gz"_s, truncated);
+    // sv stalls until the end; fr is not on the server; nl's lock belongs to a live process
+    // that finishes it later.
+    server_.route(u"/packs/sv.lex.gz"_s, pack(60000));
+    ASSERT_TRUE(test::writeFile(lockPath(u"nl"_s), QByteArray::number(qint64(::getpid()))));
+    const QSet<QString> good{u"de"_s, u"es"_s, u"it"_s, u"nl"_s};
+    const QStringList codes{u"de"_s, u"es"_s, u"fr"_s, u"it"_s, u"nl"_s, u"pt"_s, u"sv"_s, u"xx"_s};
+    const auto packs = downloader();
+
+    struct Call {
+        QStringList codes;
+        QFuture<bool> future;
+        bool single = false;
+    };
+    const auto calls = [&](int seed, int count) {
+        std::vector<Call> made;
+        for (int i = 0; i < count; ++i) {
+            QStringList list;
+            for (int j = 0; j <= (seed + i) % 3; ++j)
+                list << codes[(seed * 7 + i * 3 + j * 5) % codes.size()];
+            const bool single = i % 4 == 0;
+            made.push_back(
+                {list, single ? packs->ensure(list.first()) : packs->ensure(list), single});
+            if (i % 10 == 0)
+                QThread::msleep(50);
+        }
+        return made;
+    };
+    std::vector<std::vector<Call>> perThread(8);
+    std::vector<std::thread> threads;
+    for (int t = 0; t < 7; ++t)
+        threads.emplace_back([&, t] { perThread[t] = calls(t, 60); });
+    perThread[7] = calls(7, 60); // the main thread too
+    QThread::msleep(1500);
+    ASSERT_TRUE(test::writeFile(packPath(u"nl"_s), packBytes()));
+    for (std::thread& thread : threads)
+        thread.join();
+
+    // Codes without packs fail alone and are ignored in a list; the stalled pack ends only with
+    // the downloader.
+    const auto check = [&](bool stalled) {
+        for (const std::vector<Call>& made : perThread) {
+            for (const Call& call : made) {
+                const QStringList asked = call.single ? call.codes.first(1) : call.codes;
+                if (asked.contains(u"sv"_s) != stalled)
+                    continue;
+                bool expected = true;
+                for (const QString& code : asked)
+                    expected &= good.contains(code) || (code == u"xx"_s && !call.single);
+                const auto result = waitFor(call.future);
+                ASSERT_TRUE(result) << asked.join(u',').toStdString();
+                EXPECT_EQ(*result, expected) << asked.join(u',').toStdString();
+            }
+        }
+    };
+    check(false);
+    packs->shutDown();
+    check(true);
+    EXPECT_EQ(server_.requests(u"/packs/de.lex.gz"_s), 1);
+    EXPECT_EQ(server_.requests(u"/packs/es.lex.gz"_s), 1);
+    EXPECT_EQ(server_.requests(u"/packs/nl.lex.gz"_s), 0);
+    EXPECT_EQ(packs->installed(), (QStringList{u"de"_s, u"es"_s, u"it"_s, u"nl"_s}));
 }
