@@ -1,6 +1,6 @@
 // The bridge host as the browser meets it: how soon the first reply comes after the host is
 // started, and the round trip of "hello" while eight slow requests (lookups waiting for pack
-// downloads that take a minute) hold threads of the host.
+// downloads that take a minute) wait in the host.
 #include "core/Paths.h"
 #include "support/HostProcess.h"
 #include "support/HttpServer.h"

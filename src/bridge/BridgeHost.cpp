@@ -25,7 +25,6 @@ namespace tivela {
 namespace {
 
 constexpr int poolThreads = 16;
-constexpr int maxInFlight = 256;
 constexpr int voicesWaitMs = 20000;
 
 bool isSpeech(const QString& type) {
@@ -44,6 +43,29 @@ QJsonObject failed(const QString& message) {
     return QJsonObject{{u"ok"_s, false}, {u"error"_s, u"failed"_s}, {u"message"_s, message}};
 }
 
+// Text as the store keeps it and the reply echoes it: a lone surrogate, which UTF-8 cannot
+// carry, becomes the replacement character.
+QString wellFormed(QString text) {
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const QChar c = std::as_const(text)[i];
+        if (c.isHighSurrogate() && i + 1 < text.size() &&
+            std::as_const(text)[i + 1].isLowSurrogate())
+            ++i;
+        else if (c.isSurrogate())
+            text[i] = QChar::ReplacementCharacter;
+    }
+    return text;
+}
+
+// Translations run about as long as their texts: one of a text larger than a reply cannot be
+// sent, so it is refused before the engine spends a minute on it.
+bool tooLargeToAnswer(const QStringList& texts) {
+    qsizetype bytes = 0;
+    for (const QString& text : texts)
+        bytes += text.toUtf8().size();
+    return bytes > BridgeHost::maxReplyBytes;
+}
+
 QString query(const QList<std::pair<QString, QString>>& items) {
     QString text;
     for (const auto& [key, value] : items) {
@@ -57,12 +79,12 @@ QString query(const QList<std::pair<QString, QString>>& items) {
 } // namespace
 
 std::optional<QString> BridgeFields::string(const QString& key) const {
-    const QJsonValue value = object_.value(key);
-    return value.isString() ? std::optional(value.toString()) : std::nullopt;
+    const QJsonValue value = m_object.value(key);
+    return value.isString() ? std::optional(wellFormed(value.toString())) : std::nullopt;
 }
 
 std::optional<bool> BridgeFields::boolean(const QString& key) const {
-    const QJsonValue value = object_.value(key);
+    const QJsonValue value = m_object.value(key);
     if (value.isBool())
         return value.toBool();
     if (value.isDouble() && (value.toDouble() == 0 || value.toDouble() == 1))
@@ -71,7 +93,7 @@ std::optional<bool> BridgeFields::boolean(const QString& key) const {
 }
 
 std::optional<qint64> BridgeFields::integer(const QString& key) const {
-    const QJsonValue value = object_.value(key);
+    const QJsonValue value = m_object.value(key);
     if (!value.isDouble())
         return std::nullopt;
     const double number = value.toDouble();
@@ -82,39 +104,38 @@ std::optional<qint64> BridgeFields::integer(const QString& key) const {
 }
 
 std::optional<double> BridgeFields::number(const QString& key) const {
-    const QJsonValue value = object_.value(key);
+    const QJsonValue value = m_object.value(key);
     return value.isDouble() ? std::optional(value.toDouble()) : std::nullopt;
 }
 
 std::optional<QStringList> BridgeFields::strings(const QString& key) const {
-    const QJsonValue value = object_.value(key);
+    const QJsonValue value = m_object.value(key);
     if (!value.isArray())
         return std::nullopt;
     QStringList list;
     for (const QJsonValue& element : value.toArray()) {
         if (!element.isString())
             return std::nullopt;
-        list << element.toString();
+        list << wellFormed(element.toString());
     }
     return list;
 }
 
 std::optional<QJsonObject> BridgeFields::object(const QString& key) const {
-    const QJsonValue value = object_.value(key);
+    const QJsonValue value = m_object.value(key);
     return value.isObject() ? std::optional(value.toObject()) : std::nullopt;
 }
 
 BridgeHost::BridgeHost(int in, int out, QString version, Store& store, AppleTranslator& translator)
-    : in_(in)
-    , out_(out)
-    , version_(std::move(version))
-    , store_(store)
-    , translator_(translator)
-    , inFlight_(maxInFlight) {
-    pool_.setMaxThreadCount(poolThreads);
-    voicesDeadline_.setSingleShot(true);
-    connect(&voicesDeadline_, &QTimer::timeout, this, [this] {
-        speechReady_ = true;
+    : m_in(in)
+    , m_out(out)
+    , m_version(std::move(version))
+    , m_store(store)
+    , m_translator(translator) {
+    m_pool.setMaxThreadCount(poolThreads);
+    m_voicesDeadline.setSingleShot(true);
+    connect(&m_voicesDeadline, &QTimer::timeout, this, [this] {
+        m_speechReady = true;
         speakQueued();
     });
 }
@@ -122,17 +143,21 @@ BridgeHost::BridgeHost(int in, int out, QString version, Store& store, AppleTran
 BridgeHost::~BridgeHost() = default;
 
 void BridgeHost::start() {
-    reader_ = QThread::create([this] { read(); });
-    reader_->start();
+    m_reader = QThread::create([this] { read(); });
+    m_reader->start();
 }
 
 void BridgeHost::read() {
     for (;;) {
-        const auto request = BridgeMessage::read(in_);
+        const auto request = BridgeMessage::read(m_in);
         if (!request)
             finish();
-        inFlight_.acquire();
-        route(*request);
+        if (m_unanswered.fetch_add(1) < maxUnanswered) {
+            route(*request);
+        } else {
+            m_unanswered.fetch_sub(1);
+            reply(request->value(u"id"_s), failed(u"too many requests at once"_s));
+        }
     }
 }
 
@@ -142,38 +167,34 @@ void BridgeHost::route(const QJsonObject& request) {
             this, [this, request] { queueSpeech(request); }, Qt::QueuedConnection);
         return;
     }
-    pool_.start([this, request] {
-        handle(request);
-        inFlight_.release();
-    });
+    m_pool.start([this, request] { handle(request); });
 }
 
 void BridgeHost::queueSpeech(const QJsonObject& request) {
-    speechQueue_.append(request);
-    if (speechReady_) {
+    m_speechQueue.append(request);
+    if (m_speechReady) {
         speakQueued();
         return;
     }
-    if (voicesWatcher_)
+    if (m_voicesWatcher)
         return;
     // The speaker is made on the first speech request, not at start: most conversations
     // never speak, and the speech daemon is not free to start.
-    voicesWatcher_ = std::make_unique<QFutureWatcher<void>>();
-    connect(voicesWatcher_.get(), &QFutureWatcher<void>::finished, this, [this] {
-        speechReady_ = true;
-        voicesDeadline_.stop();
+    m_voicesWatcher = std::make_unique<QFutureWatcher<void>>();
+    connect(m_voicesWatcher.get(), &QFutureWatcher<void>::finished, this, [this] {
+        m_speechReady = true;
+        m_voicesDeadline.stop();
         speakQueued();
     });
-    voicesWatcher_->setFuture(Speaker::shared().ready());
-    voicesDeadline_.start(voicesWaitMs);
+    m_voicesWatcher->setFuture(Speaker::shared().ready());
+    m_voicesDeadline.start(voicesWaitMs);
 }
 
 void BridgeHost::speakQueued() {
-    while (!speechQueue_.isEmpty()) {
-        const QJsonObject request = speechQueue_.takeFirst();
+    while (!m_speechQueue.isEmpty()) {
+        const QJsonObject request = m_speechQueue.takeFirst();
         const BridgeFields fields(request);
-        reply(request.value(u"id"_s), speech(request.value(u"type"_s).toString(), fields));
-        inFlight_.release();
+        complete(request.value(u"id"_s), speech(request.value(u"type"_s).toString(), fields));
     }
 }
 
@@ -207,6 +228,11 @@ void BridgeHost::handle(const QJsonObject& request) {
     const QJsonValue id = request.value(u"id"_s);
     const BridgeFields fields(request);
     const QString type = fields.string(u"type"_s).value_or(QString());
+    // A lookup may answer only once its packs have landed.
+    if (type == u"lookup") {
+        lookup(id, fields);
+        return;
+    }
     QJsonObject body;
     if (type == u"hello")
         body = hello();
@@ -218,8 +244,6 @@ void BridgeHost::handle(const QJsonObject& request) {
         body = translate(fields);
     else if (type == u"translateBatch")
         body = translateBatch(fields);
-    else if (type == u"lookup")
-        body = lookup(fields);
     else if (type == u"prefetch")
         body = prefetch(fields);
     else if (type == u"phrases")
@@ -238,7 +262,12 @@ void BridgeHost::handle(const QJsonObject& request) {
         body = download(fields);
     else
         body = failure(u"unknown-type"_s);
+    complete(id, std::move(body));
+}
+
+void BridgeHost::complete(const QJsonValue& id, QJsonObject body) {
     reply(id, std::move(body));
+    m_unanswered.fetch_sub(1);
 }
 
 void BridgeHost::reply(const QJsonValue& id, QJsonObject body) {
@@ -256,8 +285,8 @@ void BridgeHost::reply(const QJsonValue& id, QJsonObject body) {
     }
     // A failed write means the browser has gone; the reader then sees the end of input and
     // ends the process.
-    const QMutexLocker locker(&outLock_);
-    BridgeMessage::writeFrame(bytes, out_);
+    const QMutexLocker locker(&m_outLock);
+    BridgeMessage::writeFrame(bytes, m_out);
 }
 
 std::optional<Item> BridgeHost::item(const QJsonObject& object, const QString& origin) {
@@ -282,7 +311,7 @@ std::optional<Item> BridgeHost::item(const QJsonObject& object, const QString& o
 }
 
 QSet<QString> BridgeHost::supported() {
-    return translator_.supportedLanguages().result();
+    return m_translator.supportedLanguages().result();
 }
 
 LanguagePair BridgeHost::pair() {
@@ -335,7 +364,7 @@ QJsonObject BridgeHost::hello() {
     const QVariant shortcut = Paths::defaults()->value(u"shortcutDisplay"_s);
     QJsonObject body = ok();
     body.insert(u"app"_s, u"Tivela"_s);
-    body.insert(u"version"_s, version_);
+    body.insert(u"version"_s, m_version);
     body.insert(u"languages"_s,
                 QJsonArray::fromStringList(Languages::sorted(QStringList(supported().values()))));
     body.insert(u"lexicon"_s, QJsonArray::fromStringList(LexiconDownloader::shared().installed()));
@@ -348,8 +377,8 @@ QJsonObject BridgeHost::hello() {
 QJsonObject BridgeHost::status(const BridgeFields& fields) {
     const QString from = fields.string(u"from"_s).value_or(QString());
     const QString to = fields.string(u"to"_s).value_or(QString());
-    const PairStatus quality = translator_.status(from, to, false).result();
-    const PairStatus fast = translator_.status(from, to, true).result();
+    const PairStatus quality = m_translator.status(from, to, false).result();
+    const PairStatus fast = m_translator.status(from, to, true).result();
     QJsonObject body = ok();
     body.insert(u"status"_s, rawValue(quality));
     body.insert(u"fast"_s, rawValue(fast));
@@ -372,9 +401,11 @@ QJsonObject BridgeHost::translate(const BridgeFields& fields) {
         body = ok();
         body.insert(u"text"_s, text);
         body.insert(u"same"_s, true);
+    } else if (tooLargeToAnswer({text})) {
+        body = failed(u"reply too large"_s);
     } else {
         try {
-            const QString translation = translator_
+            const QString translation = m_translator
                                             .translate(text, resolved.from, resolved.to,
                                                        fields.boolean(u"fast"_s).value_or(false))
                                             .result();
@@ -397,9 +428,11 @@ QJsonObject BridgeHost::translateBatch(const BridgeFields& fields) {
     const QStringList texts = fields.strings(u"texts"_s).value_or(QStringList());
     const QString from = fields.string(u"from"_s).value_or(u"en"_s);
     const QString to = fields.string(u"to"_s).value_or(u"en"_s);
+    if (tooLargeToAnswer(texts))
+        return failed(u"reply too large"_s);
     try {
         const QStringList translations =
-            translator_.translate(texts, from, to, fields.boolean(u"fast"_s).value_or(true))
+            m_translator.translate(texts, from, to, fields.boolean(u"fast"_s).value_or(true))
                 .result();
         QJsonObject body = ok();
         body.insert(u"texts"_s, QJsonArray::fromStringList(translations));
@@ -413,26 +446,33 @@ QJsonObject BridgeHost::translateBatch(const BridgeFields& fields) {
     }
 }
 
-QJsonObject BridgeHost::lookup(const BridgeFields& fields) {
+void BridgeHost::lookup(const QJsonValue& id, const BridgeFields& fields) {
     const QString word = fields.string(u"word"_s).value_or(QString());
     const QString from = fields.string(u"from"_s).value_or(u"en"_s);
     const QString to = fields.string(u"to"_s).value_or(u"en"_s);
-    Lexicon& lexicon = Lexicon::shared();
+    const auto card = [this, id, word, from, to] {
+        const auto entry = Lexicon::shared().lookup(word, from, to);
+        complete(id, QJsonObject{{u"ok"_s, true},
+                                 {u"entry"_s, entry ? QJsonValue(BridgeMessage::entryDict(*entry))
+                                                    : QJsonValue(QJsonValue::Null)}});
+    };
     QStringList missing;
     for (const QString& code : LexiconDownloader::packs(from, to))
-        if (!lexicon.isInstalled(code))
+        if (!Lexicon::shared().isInstalled(code))
             missing << code;
-    if (!missing.isEmpty()) {
-        QFuture<bool> download = LexiconDownloader::shared().ensure(missing);
-        if (!fields.boolean(u"wait"_s).value_or(false))
-            return QJsonObject{
-                {u"ok"_s, true}, {u"entry"_s, QJsonValue::Null}, {u"pending"_s, true}};
-        download.waitForFinished();
+    if (missing.isEmpty()) {
+        card();
+        return;
     }
-    const auto entry = lexicon.lookup(word, from, to);
-    return QJsonObject{{u"ok"_s, true},
-                       {u"entry"_s, entry ? QJsonValue(BridgeMessage::entryDict(*entry))
-                                          : QJsonValue(QJsonValue::Null)}};
+    LexiconDownloader& downloader = LexiconDownloader::shared();
+    if (!fields.boolean(u"wait"_s).value_or(false)) {
+        downloader.ensure(missing);
+        complete(
+            id, QJsonObject{{u"ok"_s, true}, {u"entry"_s, QJsonValue::Null}, {u"pending"_s, true}});
+        return;
+    }
+    // The downloader tells on its own thread, which must not wait for a lookup.
+    downloader.ensure(missing, [this, card](bool) { m_pool.start(card); });
 }
 
 QJsonObject BridgeHost::prefetch(const BridgeFields& fields) {
@@ -450,7 +490,7 @@ QJsonObject BridgeHost::prefetch(const BridgeFields& fields) {
 
 QJsonObject BridgeHost::phrases() {
     QJsonArray items;
-    for (const Item& item : store_.phrases(QString()))
+    for (const Item& item : m_store.phrases(QString()))
         items.append(toJson(item));
     QJsonObject body = ok();
     body.insert(u"items"_s, items);
@@ -462,7 +502,7 @@ QJsonObject BridgeHost::addPhrase(const BridgeFields& fields) {
     const auto parsed = object ? item(*object, u"browser"_s) : std::nullopt;
     if (!parsed)
         return failure(u"bad-item"_s);
-    const auto stored = store_.addPhrase(*parsed);
+    const auto stored = m_store.addPhrase(*parsed);
     if (!stored)
         return failed(u"the phrasebook could not be saved"_s);
     QJsonObject body = ok();
@@ -471,14 +511,14 @@ QJsonObject BridgeHost::addPhrase(const BridgeFields& fields) {
 }
 
 QJsonObject BridgeHost::deletePhrase(const BridgeFields& fields) {
-    if (!store_.deletePhrase(fields.string(u"itemId"_s).value_or(QString())))
+    if (!m_store.deletePhrase(fields.string(u"itemId"_s).value_or(QString())))
         return failed(u"the phrasebook could not be saved"_s);
     return ok();
 }
 
 QJsonObject BridgeHost::answer(const BridgeFields& fields) {
     const QString id = fields.string(u"itemId"_s).value_or(QString());
-    if (!store_.answer(id, fields.boolean(u"knew"_s).value_or(false), Store::now()))
+    if (!m_store.answer(id, fields.boolean(u"knew"_s).value_or(false), Store::now()))
         return failed(u"the card could not be saved"_s);
     return ok();
 }
@@ -486,7 +526,7 @@ QJsonObject BridgeHost::answer(const BridgeFields& fields) {
 QJsonObject BridgeHost::addHistory(const BridgeFields& fields) {
     const auto object = fields.object(u"item"_s);
     const auto parsed = object ? item(*object, u"browser"_s) : std::nullopt;
-    if (parsed && !store_.addHistory(*parsed))
+    if (parsed && !m_store.addHistory(*parsed))
         return failed(u"the history could not be saved"_s);
     return ok();
 }

@@ -9,13 +9,12 @@
 #include <QJsonValue>
 #include <QMutex>
 #include <QObject>
-#include <QSemaphore>
 #include <QStringList>
 #include <QThreadPool>
 #include <QTimer>
 
+#include <atomic>
 #include <memory>
-
 #include <optional>
 
 namespace tivela {
@@ -25,7 +24,7 @@ namespace tivela {
 class BridgeFields {
 public:
     explicit BridgeFields(const QJsonObject& object)
-        : object_(object) {}
+        : m_object(object) {}
 
     std::optional<QString> string(const QString& key) const;
     // A JSON boolean, or the numbers 0 and 1.
@@ -38,19 +37,22 @@ public:
     std::optional<QJsonObject> object(const QString& key) const;
 
 private:
-    const QJsonObject& object_;
+    const QJsonObject& m_object;
 };
 
 // The browser extension's native-messaging host: reads framed requests on one descriptor,
 // answers each on another. Requests run concurrently on a bounded pool of the host's own, so
-// a slow translation or download never holds up the ones behind it; speech runs on the main
-// thread in the order the requests came.
+// a slow translation never holds up the ones behind it, and a lookup waiting for its packs
+// holds no thread at all; speech runs on the main thread in the order the requests came.
 class BridgeHost : public QObject {
 public:
     // Replies larger than this are dropped by the browser together with the connection.
     static constexpr qsizetype maxReplyBytes = 1024 * 1024;
     // Linux refuses a single program argument of this many bytes.
     static constexpr qsizetype maxArgumentBytes = 128 * 1024;
+    // Requests read but not yet answered; beyond this, a request is refused at once, so that a
+    // flood cannot grow without limit while the reader still sees the end of input.
+    static constexpr int maxUnanswered = 1024;
 
     BridgeHost(int in, int out, QString version, Store& store, AppleTranslator& translator);
     ~BridgeHost() override;
@@ -58,7 +60,7 @@ public:
     // Starts the reader thread. At the end of input the process ends with status 0.
     void start();
 
-    // One request, answered with exactly one reply.
+    // One request read and counted, answered with exactly one reply, now or later.
     void handle(const QJsonObject& request);
 
     // An item as the extension sends it; nothing when text, translation, from or to is missing.
@@ -72,6 +74,8 @@ public:
 private:
     void read();
     void reply(const QJsonValue& id, QJsonObject body);
+    // Replies to a request that was counted, and stops counting it.
+    void complete(const QJsonValue& id, QJsonObject body);
     // Speech requests go to the main thread, in the order they came; the rest to the pool.
     void route(const QJsonObject& request);
     void queueSpeech(const QJsonObject& request);
@@ -95,7 +99,8 @@ private:
     QJsonObject detect(const BridgeFields& fields);
     QJsonObject translate(const BridgeFields& fields);
     QJsonObject translateBatch(const BridgeFields& fields);
-    QJsonObject lookup(const BridgeFields& fields);
+    // Answers by itself: at once, or once the packs it waits for have landed.
+    void lookup(const QJsonValue& id, const BridgeFields& fields);
     QJsonObject prefetch(const BridgeFields& fields);
     QJsonObject phrases();
     QJsonObject addPhrase(const BridgeFields& fields);
@@ -106,22 +111,21 @@ private:
     QJsonObject download(const BridgeFields& fields);
     static QJsonObject openApp(const QString& url);
 
-    const int in_;
-    const int out_;
-    const QString version_;
-    Store& store_;
-    AppleTranslator& translator_;
-    QMutex outLock_;
-    QThreadPool pool_;
-    // Bounds the requests read but not yet answered, so a flood cannot grow without limit.
-    QSemaphore inFlight_;
-    QThread* reader_ = nullptr;
+    const int m_in;
+    const int m_out;
+    const QString m_version;
+    Store& m_store;
+    AppleTranslator& m_translator;
+    QMutex m_outLock;
+    QThreadPool m_pool;
+    std::atomic<int> m_unanswered = 0;
+    QThread* m_reader = nullptr;
     // Speech waits for the first voice list, so that a request in the first seconds does not
     // find no voice; the timer bounds that wait.
-    QList<QJsonObject> speechQueue_;
-    bool speechReady_ = false;
-    std::unique_ptr<QFutureWatcher<void>> voicesWatcher_;
-    QTimer voicesDeadline_;
+    QList<QJsonObject> m_speechQueue;
+    bool m_speechReady = false;
+    std::unique_ptr<QFutureWatcher<void>> m_voicesWatcher;
+    QTimer m_voicesDeadline;
 };
 
 } // namespace tivela

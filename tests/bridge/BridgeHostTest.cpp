@@ -249,6 +249,20 @@ TEST_F(BridgeHostTest, ItemsAreReadWithTypeTests) {
               true);
     ASSERT_EQ(store.history(QString(), 10).size(), 1);
     EXPECT_EQ(store.history(QString(), 10).first().origin, u"browser"_s);
+    // A lone surrogate cannot be stored as it came: what is stored is what is answered.
+    const QByteArray lone =
+        R"({"type":"addPhrase","id":5,"item":{"text":"a\ud800b","translation":"\udfff",)"
+        R"("from":"en","to":"es"}})";
+    host.sendRaw(header(quint32(lone.size())) + lone);
+    const auto echoed = host.receive();
+    ASSERT_TRUE(echoed);
+    const QJsonObject echoedItem = echoed->value(u"item"_s).toObject();
+    EXPECT_EQ(echoedItem.value(u"text"_s), u"a\uFFFDb"_s);
+    EXPECT_EQ(echoedItem.value(u"translation"_s), u"\uFFFD"_s);
+    const QList<Item> saved = store.phrases(u"\uFFFD"_s);
+    ASSERT_EQ(saved.size(), 1);
+    EXPECT_EQ(saved.first().text, echoedItem.value(u"text"_s).toString());
+    EXPECT_EQ(saved.first().translation, echoedItem.value(u"translation"_s).toString());
 }
 
 TEST_F(BridgeHostTest, OpenAndDownloadHandTheWorkToTheApplication) {
@@ -496,6 +510,41 @@ TEST_F(BridgeHostTest, StatusAndDetect) {
         (QJsonObject{{u"ok"_s, false}, {u"lang"_s, u""_s}, {u"confidence"_s, 0}, {u"id"_s, 3}}));
 }
 
+// A translation that could never be sent back is refused before it reaches the engine, so the
+// pair's next request does not wait behind it.
+TEST_F(BridgeHostTest, TextsTooLargeToAnswerAreRefusedAtOnce) {
+    HostProcess host(QString(), hostEnvironment());
+    const QString sentence = u"The weather is nice today and we are going to the beach. "_s;
+    host.send({{u"type"_s, u"translate"_s},
+               {u"id"_s, u"large"_s},
+               {u"text"_s, sentence.repeated(4 * 1024 * 1024 / sentence.size())},
+               {u"from"_s, u"en"_s},
+               {u"to"_s, u"es"_s}});
+    host.send({{u"type"_s, u"translateBatch"_s},
+               {u"id"_s, u"batch"_s},
+               {u"texts"_s, QJsonArray{sentence.repeated(12000), sentence.repeated(12000)}},
+               {u"from"_s, u"en"_s},
+               {u"to"_s, u"es"_s}});
+    host.send({{u"type"_s, u"translate"_s},
+               {u"id"_s, u"small"_s},
+               {u"text"_s, u"Thank you"_s},
+               {u"from"_s, u"en"_s},
+               {u"to"_s, u"es"_s}});
+    QHash<QString, QJsonObject> replies;
+    for (int i = 0; i < 3; ++i) {
+        // The engine would need tens of seconds for the large texts.
+        const auto reply = host.receive(5000);
+        ASSERT_TRUE(reply) << "reply " << i;
+        replies.insert(reply->value(u"id"_s).toString(), *reply);
+    }
+    for (const char* id : {"large", "batch"}) {
+        const QJsonObject refused = replies.value(QString::fromLatin1(id));
+        EXPECT_EQ(refused.value(u"error"_s), u"failed"_s) << id;
+        EXPECT_EQ(refused.value(u"message"_s), u"reply too large"_s) << id;
+    }
+    EXPECT_EQ(replies.value(u"small"_s).value(u"ok"_s), true);
+}
+
 TEST_F(BridgeHostTest, QuickRequestsOvertakeSlowOnes) {
     HostProcess host(QString(), hostEnvironment());
     QJsonArray many;
@@ -684,4 +733,62 @@ TEST_F(BridgeHostPackTest, EndingMidDownloadLeavesNoLock) {
     EXPECT_EQ(host.waitForExit(), 0);
     EXPECT_FALSE(QFile::exists(lock));
     EXPECT_TRUE(QDir(Paths::lexicon()).entryList(QDir::Files | QDir::Hidden).isEmpty());
+}
+
+// A lookup waiting for its packs holds no thread: more of them than the host has threads still
+// leave room for a hello, and each is answered with its card once the pack lands.
+TEST_F(BridgeHostPackTest, WaitingLookupsLeaveRoomForOtherRequests) {
+    HttpServer::Response spanish;
+    spanish.body = spanishPack();
+    spanish.delayMs = 2000;
+    server.route(u"/packs/es.lex.gz"_s, spanish);
+    HostProcess host(program, hostEnvironment());
+    const int lookups = 40;
+    for (int i = 0; i < lookups; ++i)
+        host.send({{u"type"_s, u"lookup"_s},
+                   {u"id"_s, i},
+                   {u"word"_s, u"dog"_s},
+                   {u"from"_s, u"en"_s},
+                   {u"to"_s, u"es"_s},
+                   {u"wait"_s, true}});
+    host.send({{u"type"_s, u"hello"_s}, {u"id"_s, u"hello"_s}});
+    const auto first = host.receive(30000);
+    ASSERT_TRUE(first);
+    EXPECT_EQ(first->value(u"id"_s), u"hello"_s);
+    QSet<int> answered;
+    for (int i = 0; i < lookups; ++i) {
+        const auto reply = host.receive(30000);
+        ASSERT_TRUE(reply) << "lookup " << i;
+        EXPECT_EQ(reply->value(u"entry"_s)[u"word"_s], u"dog"_s);
+        answered.insert(reply->value(u"id"_s).toInt());
+    }
+    EXPECT_EQ(answered.size(), lookups);
+    EXPECT_EQ(server.requests(u"/packs/es.lex.gz"_s), 1);
+}
+
+// However many requests wait, the host reads on: beyond its bound it refuses at once, and the
+// end of input ends it.
+TEST_F(BridgeHostPackTest, EndOfInputEndsTheHostWithHundredsOfRequestsUnanswered) {
+    HttpServer::Response stalled;
+    stalled.body = spanishPack();
+    stalled.delayMs = 60000;
+    server.route(u"/packs/fr.lex.gz"_s, stalled);
+    HostProcess host(program, hostEnvironment());
+    const int extra = 20;
+    for (int i = 0; i < BridgeHost::maxUnanswered + extra; ++i)
+        host.send({{u"type"_s, u"lookup"_s},
+                   {u"id"_s, i},
+                   {u"word"_s, u"chien"_s},
+                   {u"from"_s, u"fr"_s},
+                   {u"to"_s, u"en"_s},
+                   {u"wait"_s, true}});
+    for (int i = 0; i < extra; ++i) {
+        const auto refused = host.receive(30000);
+        ASSERT_TRUE(refused) << "refusal " << i;
+        EXPECT_GE(refused->value(u"id"_s).toInt(), BridgeHost::maxUnanswered);
+        EXPECT_EQ(refused->value(u"message"_s), u"too many requests at once"_s);
+    }
+    host.closeInput();
+    EXPECT_EQ(host.waitForExit(5000), 0);
+    EXPECT_FALSE(QFile::exists(Paths::lexicon() + u"/fr.lex.gz.lock"_s));
 }
