@@ -60,8 +60,10 @@ private:
             records << ApertiumStream::request(text, m_next++);
             bytes += records.last().size();
         }
-        const auto deadline = std::chrono::steady_clock::now() + m_options.timeout +
-                              m_options.timeoutPerKilobyte * (bytes / 1024);
+        const auto deadline = std::chrono::steady_clock::now() +
+                              std::min<std::chrono::milliseconds>(
+                                  m_options.timeout + m_options.timeoutPerKilobyte * (bytes / 1024),
+                                  m_options.maxTimeout);
         QString error;
         const auto answers = m_pipeline->exchange(records, deadline, &error);
         if (!answers)
@@ -69,8 +71,10 @@ private:
         QStringList results;
         for (qsizetype i = 0; i < answers->size(); ++i) {
             auto text = ApertiumStream::answer(answers->at(i), first + quint64(i));
+            // A stage that died can leave a cut record behind: its end is the reason to tell.
             if (!text)
-                return fail(u"the translation engine gave a garbled answer"_s);
+                return fail(m_pipeline->endedStage().value_or(
+                    u"the translation engine gave a garbled answer"_s));
             results << *text;
         }
         return EngineResult<QStringList>::success(results);

@@ -19,9 +19,11 @@ public:
     struct Options {
         // Empty: the folder named by TIVELA_APERTIUM_MODES, else Apertium's own.
         QString modesFolder;
-        // A request may take this long, plus the share per kilobyte of its text.
+        // A request may take this long, plus the share per kilobyte of its text, but never more
+        // than the most.
         std::chrono::milliseconds timeout{10000};
         std::chrono::milliseconds timeoutPerKilobyte{50};
+        std::chrono::milliseconds maxTimeout{120000};
     };
 
     ApertiumEngine();

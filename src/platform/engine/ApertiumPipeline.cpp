@@ -14,8 +14,6 @@
 #include <thread>
 #include <unistd.h>
 
-extern char** environ;
-
 using namespace Qt::StringLiterals;
 using namespace std::chrono_literals;
 
@@ -40,9 +38,19 @@ QString systemError(int code) {
     return QString::fromLocal8Bit(std::strerror(code));
 }
 
+// The caller's environment with a UTF-8 locale that every system has: the stages read and write
+// UTF-8 whatever the session's locale, and a locale that is named but not generated here would
+// make some of them abort.
+QProcessEnvironment stageEnvironment() {
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(u"LC_ALL"_s, u"C.UTF-8"_s);
+    return environment;
+}
+
 // Starts one stage in the process group `group` (a new group when 0) with the given standard
 // descriptors and nothing else open, every signal at its default.
-int spawn(const QStringList& command, pid_t group, int input, int output, int errors, pid_t* pid) {
+int spawn(const QStringList& command, const QStringList& environment, pid_t group, int input,
+          int output, int errors, pid_t* pid) {
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_adddup2(&actions, input, STDIN_FILENO);
@@ -61,15 +69,25 @@ int spawn(const QStringList& command, pid_t group, int input, int output, int er
     sigfillset(&signals);
     posix_spawnattr_setsigdefault(&attributes, &signals);
 
-    QList<QByteArray> arguments;
-    for (const QString& argument : command)
-        arguments << argument.toLocal8Bit();
-    QList<char*> argv;
-    for (QByteArray& argument : arguments)
-        argv << argument.data();
-    argv << nullptr;
+    const auto encoded = [](const QStringList& strings) {
+        QList<QByteArray> bytes;
+        for (const QString& string : strings)
+            bytes << string.toLocal8Bit();
+        return bytes;
+    };
+    QList<QByteArray> arguments = encoded(command);
+    QList<QByteArray> variables = encoded(environment);
+    const auto pointers = [](QList<QByteArray>& strings) {
+        QList<char*> list;
+        for (QByteArray& string : strings)
+            list << string.data();
+        list << nullptr;
+        return list;
+    };
+    QList<char*> argv = pointers(arguments);
+    QList<char*> envp = pointers(variables);
 
-    const int status = posix_spawnp(pid, argv[0], &actions, &attributes, argv.data(), environ);
+    const int status = posix_spawnp(pid, argv[0], &actions, &attributes, argv.data(), envp.data());
     posix_spawnattr_destroy(&attributes);
     posix_spawn_file_actions_destroy(&actions);
     return status;
@@ -164,6 +182,7 @@ std::unique_ptr<ApertiumPipeline> ApertiumPipeline::start(const QString& modeFil
         return nullptr;
     }
     QProcess process;
+    process.setProcessEnvironment(stageEnvironment());
     process.start(u"apertium-wblank-mode"_s, {u"-z"_s, modeFile});
     if (!process.waitForFinished(10000) || process.exitStatus() != QProcess::NormalExit ||
         process.exitCode() != 0) {
@@ -206,6 +225,7 @@ std::unique_ptr<ApertiumPipeline> ApertiumPipeline::start(const QList<QStringLis
     }
     pipeline->m_input = link[0];
     pipeline->m_errors = errors[0];
+    const QStringList environment = stageEnvironment().toStringList();
     int upstream = link[1];
     for (const QStringList& command : stages) {
         int downstream[2];
@@ -216,8 +236,9 @@ std::unique_ptr<ApertiumPipeline> ApertiumPipeline::start(const QList<QStringLis
             return nullptr;
         }
         pid_t pid = -1;
-        const int status = spawn(command, pipeline->m_group > 0 ? pipeline->m_group : 0, upstream,
-                                 downstream[1], errors[1], &pid);
+        const int status =
+            spawn(command, environment, pipeline->m_group > 0 ? pipeline->m_group : 0, upstream,
+                  downstream[1], errors[1], &pid);
         ::close(upstream);
         ::close(downstream[1]);
         upstream = downstream[0];
@@ -289,6 +310,19 @@ QString ApertiumPipeline::failure(const QString& what, std::chrono::milliseconds
     }
     const QString detail = QString::fromUtf8(m_errorTail).trimmed().split(u'\n').last().trimmed();
     return detail.isEmpty() ? what : what + u": "_s + detail;
+}
+
+std::optional<QString> ApertiumPipeline::endedStage() {
+    for (const pid_t pid : std::as_const(m_processes)) {
+        siginfo_t info{};
+        // Not reaped here: stop() reaps every stage.
+        if (::waitid(P_PID, pid, &info, WEXITED | WNOHANG | WNOWAIT) == 0 && info.si_pid == pid) {
+            const QString why = failure(u"the translation engine stopped"_s, 200ms);
+            stop();
+            return why;
+        }
+    }
+    return std::nullopt;
 }
 
 std::optional<QList<QByteArray>> ApertiumPipeline::exchange(const QList<QByteArray>& records,

@@ -43,6 +43,10 @@ public:
     std::optional<QList<QByteArray>> exchange(const QList<QByteArray>& records, Deadline deadline,
                                               QString* error);
 
+    // Why the pipeline cannot go on when one of its stages has ended, the process group then
+    // being stopped; nothing while every stage runs.
+    std::optional<QString> endedStage();
+
     bool alive() const { return m_group > 0; }
     pid_t processGroup() const { return m_group; }
     QList<pid_t> processes() const { return m_processes; }

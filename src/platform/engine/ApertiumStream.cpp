@@ -16,6 +16,16 @@ bool isMark(QChar c) {
     return c == u'*' || c == u'#' || c == u'~';
 }
 
+// A blank line, or the character that says so: the stages hold a sentence open across any
+// other white space, so a paragraph break needs a sentence end of its own.
+bool breaksParagraph(QStringView run) {
+    return run.contains(u"\n\n") || run.contains(u"\r\n\r\n") || run.contains(u'\u2029');
+}
+
+// The sentence end put before a paragraph break and after the text, as Apertium's own text
+// deformatter puts it; it never comes out of the stream.
+constexpr QStringView sentenceEnd = u".[]";
+
 // The text of a block or escape from `at`, the opening bracket or backslash; moves `at` past it.
 QString resolve(QStringView stream, qsizetype& at) {
     if (stream[at] == u'\\') {
@@ -35,7 +45,7 @@ QString resolve(QStringView stream, qsizetype& at) {
 } // namespace
 
 QByteArray request(QStringView text, quint64 number) {
-    return QString(u'[' + QString::number(number) + u']' + escape(text) + u".[]").toUtf8();
+    return QString(u'[' + QString::number(number) + u']' + escape(text) + sentenceEnd).toUtf8();
 }
 
 std::optional<QString> answer(QByteArrayView record, quint64 number) {
@@ -43,11 +53,7 @@ std::optional<QString> answer(QByteArrayView record, quint64 number) {
     const QString head = u'[' + QString::number(number) + u']';
     if (!stream.startsWith(head) || !stream.endsWith(u"[]") || stream.endsWith(u"\\[]"))
         return std::nullopt;
-    QStringView body = QStringView(stream).sliced(head.size());
-    body.chop(2);
-    if (body.endsWith(u'.'))
-        body.chop(1);
-    return unescape(body);
+    return unescape(QStringView(stream).sliced(head.size()));
 }
 
 QString escape(QStringView text) {
@@ -68,6 +74,8 @@ QString escape(QStringView text) {
             const bool inner = !stream.isEmpty() && at < text.size();
             if (run == u" " && inner)
                 stream += u' ';
+            else if (breaksParagraph(run))
+                stream += sentenceEnd + u'[' + run + u']';
             else
                 stream += u'[' + run + u']';
             continue;
@@ -91,6 +99,10 @@ QString unescape(QStringView stream) {
         const QChar c = stream[at];
         if (c == u'\\' || c == u'[') {
             text += resolve(stream, at);
+            continue;
+        }
+        if (stream.sliced(at).startsWith(sentenceEnd)) {
+            at += sentenceEnd.size();
             continue;
         }
         if (!isMark(c) && c != u'@' && c != u']')

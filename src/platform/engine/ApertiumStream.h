@@ -22,9 +22,11 @@ QByteArray request(QStringView text, quint64 number);
 std::optional<QString> answer(QByteArrayView record, quint64 number);
 
 // Text as stream: NUL characters dropped, the stream's special characters escaped, and line
-// breaks, runs of white space and white space at either end kept verbatim in blocks.
+// breaks, runs of white space and white space at either end kept verbatim in blocks; a block
+// that breaks a paragraph follows a sentence end of its own, so no word moves across it.
 QString escape(QStringView text);
-// Stream as text: escapes and blocks resolved; the marks of unknown words dropped.
+// Stream as text: escapes and blocks resolved; the marks of unknown words and the sentence
+// ends that escaping added dropped.
 QString unescape(QStringView stream);
 
 } // namespace ApertiumStream

@@ -11,6 +11,7 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QProcess>
 #include <QTemporaryDir>
 #include <QTextStream>
 #include <QThread>
@@ -128,6 +129,10 @@ TEST(ApertiumStreamTest, EscapingKeepsTextOutOfTheStreamSyntax) {
     EXPECT_EQ(ApertiumStream::escape(u"5*3#~"_s), u"5[*]3[#][~]"_s);
     EXPECT_EQ(ApertiumStream::escape(QString::fromUtf16(u"a\0b \0 c", 7)), u"ab[  ]c"_s);
     EXPECT_EQ(ApertiumStream::request(u"Hi"_s, 7), QByteArray("[7]Hi.[]"));
+    // A paragraph break ends a sentence, as Apertium's text deformatter has it.
+    EXPECT_EQ(ApertiumStream::escape(u"dog\n\ncat"_s), u"dog.[][\n\n]cat"_s);
+    EXPECT_EQ(ApertiumStream::escape(u"a.\r\n\r\nb \n \nc"_s), u"a..[][\r\n\r\n]b[ \n \n]c"_s);
+    EXPECT_EQ(ApertiumStream::escape(u"\n\nx\u2029y"_s), u".[][\n\n]x.[][\u2029]y"_s);
 }
 
 TEST(ApertiumStreamTest, AnswersLoseMarksAndNeedTheirNumberAndEnd) {
@@ -135,6 +140,7 @@ TEST(ApertiumStreamTest, AnswersLoseMarksAndNeedTheirNumberAndEnd) {
     EXPECT_EQ(ApertiumStream::unescape(u"[*]\\@\\[\\][\n\n]\\\\"_s), u"*@[]\n\n\\"_s);
     EXPECT_EQ(ApertiumStream::answer("[3]Hola[ ].[]", 3), u"Hola "_s);
     EXPECT_EQ(ApertiumStream::answer("[3]Hola[ ]\\..[]", 3), u"Hola ."_s);
+    EXPECT_EQ(ApertiumStream::answer("[3]Perro..[][\n\n]Gato.[]", 3), u"Perro.\n\nGato"_s);
     EXPECT_EQ(ApertiumStream::answer("[4]Hola.[]", 3), std::nullopt);
     EXPECT_EQ(ApertiumStream::answer("Hola.[]", 3), std::nullopt);
     EXPECT_EQ(ApertiumStream::answer("[3]Hol", 3), std::nullopt);
@@ -301,10 +307,12 @@ TEST_F(ApertiumFixtureTest, AKilledPipelineIsReplacedOnTheNextCall) {
 TEST_F(ApertiumFixtureTest, AHangingPipelineTimesOutAndLeavesNoProcessBehind) {
     const QString hang = script(u"hang"_s, "exec sleep 600");
     mode(u"eng-deu"_s, u"sed -u '' | '"_s + hang + u"' | sed -u ''"_s);
-    AppleTranslator translator(engine(2s));
+    // However long the text, the wait has its bound.
+    AppleTranslator translator(
+        std::make_shared<ApertiumEngine>(ApertiumEngine::Options{folder.path(), 1s, 10s, 2s}));
     QElapsedTimer timer;
     timer.start();
-    auto future = translator.translate(u"Hello"_s, u"en"_s, u"de"_s, false);
+    auto future = translator.translate(u"Hello "_s.repeated(1000), u"en"_s, u"de"_s, false);
     // A look through /proc can take a while on a busy machine; the stages stay until the
     // request's time is up.
     QList<pid_t> stages;
@@ -336,6 +344,15 @@ TEST_F(ApertiumFixtureTest, StagesThatEndOrCannotStartAreFailuresNotAnswers) {
         EXPECT_FALSE(answer.error.isEmpty());
         EXPECT_FALSE(ending->translate(u"Hello"_s));
     }
+
+    // A stage that dies leaves its neighbours to end the record: the death is what is told.
+    const QString broken = script(u"broken"_s, "echo stage broke >&2; exit 1");
+    const QString flushing = script(u"flushing"_s, "cat; printf '\\000'");
+    mode(u"eng-nld"_s, u"sed -u '' | '"_s + broken + u"' | '"_s + flushing + u"'"_s);
+    auto dying = session(*apertium, u"en"_s, u"nl"_s);
+    ASSERT_TRUE(dying);
+    const auto died = dying->translate(u"Hello"_s);
+    EXPECT_TRUE(died.error.contains(u"stopped: stage broke"_s)) << died.error.toStdString();
 
     mode(u"eng-ita"_s, u"no-such-stage-program -x"_s);
     const auto missing = apertium->makeSession(u"en"_s, u"it"_s, false);
@@ -447,6 +464,48 @@ TEST_F(ApertiumRealPairTest, BatchKeepsMarkupAndOrder) {
     }
     EXPECT_GE(spanish[1].indexOf(u"<a2>"_s), 0) << spanish[1].toStdString();
     EXPECT_LT(spanish[1].indexOf(u"<a2>"_s), spanish[1].indexOf(u"</a2>"_s));
+}
+
+// A session forwarded from another machine names a locale this one never generated.
+TEST_F(ApertiumRealPairTest, AnUngeneratedLocaleChangesNothing) {
+    const QByteArray language = qgetenv("LANG");
+    const QByteArray all = qgetenv("LC_ALL");
+    qputenv("LANG", "xx_YY.UTF-8");
+    qputenv("LC_ALL", "xx_YY.UTF-8");
+    auto made = engine->makeSession(u"en"_s, u"es"_s, false);
+    qputenv("LANG", language);
+    qputenv("LC_ALL", all);
+    ASSERT_TRUE(made) << made.error.toStdString();
+    const auto spanish = (*made.value)->translate(u"The dog eats an apple."_s);
+    ASSERT_TRUE(spanish) << spanish.error.toStdString();
+    EXPECT_TRUE(spanish.value->contains(u"perro"_s)) << spanish.value->toStdString();
+}
+
+// Paragraphs, lists and trailing spaces come back as Apertium's own text format gives them.
+TEST_F(ApertiumRealPairTest, TextsKeepTheirParagraphsAsApertiumsTextFormatDoes) {
+    AppleTranslator translator(engine);
+    const QStringList texts{
+        u"dog\n\ncat"_s,
+        u"The dog sleeps.\n\nThe cat eats.\n"_s,
+        u"\n\nThe red house\n\n\n\nThe white dog\n\n"_s,
+        u"Shopping:\n- one dog\n- two cats\n\n* three birds"_s,
+        u"1. The house\n2. The car\r\n\r\n3. The tree"_s,
+        u"The dog.  \n\nThe cat. "_s,
+        u"I see the dog   \nand the cat\t\n\n  She walks"_s,
+    };
+    for (const QString& text : texts) {
+        QProcess apertium;
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert(u"LC_ALL"_s, u"C.UTF-8"_s);
+        apertium.setProcessEnvironment(environment);
+        apertium.start(u"apertium"_s, {u"-u"_s, u"-f"_s, u"txt"_s, u"eng-spa"_s});
+        apertium.write(text.toUtf8());
+        apertium.closeWriteChannel();
+        ASSERT_TRUE(apertium.waitForFinished(30000));
+        const QString expected = QString::fromUtf8(apertium.readAllStandardOutput());
+        EXPECT_EQ(translator.translate(text, u"en"_s, u"es"_s, false).result(), expected)
+            << text.toStdString();
+    }
 }
 
 } // namespace
