@@ -143,6 +143,8 @@ void AppModel::whenFinished(const QFuture<T>& future, Done done) {
 void AppModel::setInput(const QString& input) {
     if (!assign(input_, input, &AppModel::inputChanged))
         return;
+    if (m_starWanted && *m_starWanted != input_.trimmed())
+        m_starWanted.reset();
     refitInput(false);
     scheduleTranslate(false);
 }
@@ -162,6 +164,8 @@ void AppModel::setDetected(const std::optional<QString>& detected) {
 }
 
 void AppModel::setOutput(const QString& output) {
+    // Whoever writes the output writes it for the input of the moment, even when unchanged.
+    m_outputFor = input_.trimmed();
     if (assign(output_, output, &AppModel::outputChanged))
         refitOutput();
 }
@@ -342,6 +346,7 @@ void AppModel::translate(const QString& text, quint64 run) {
         setOutput(trimmed);
         setOutputFrom(from);
         setOutputTo(to);
+        starIfWanted();
         setProblem(std::nullopt);
         return;
     }
@@ -370,9 +375,11 @@ void AppModel::finishTranslation(quint64 run, const QString& from, const QString
         setOutput(result);
         setOutputFrom(from);
         setOutputTo(to);
+        starIfWanted();
         setProblem(std::nullopt);
         rememberLater();
     } catch (const TranslateError& error) {
+        m_starWanted.reset();
         setOutput({});
         setProblem(Problem::of(error));
     } catch (const std::exception& error) {
@@ -630,9 +637,13 @@ void AppModel::open(const Item& item) {
     scheduleTranslate(true);
 }
 
+bool AppModel::outputShowsInput() const {
+    return !output_.isEmpty() && m_outputFor == input_.trimmed();
+}
+
 // Looked for in the loaded list only, so a phrase the search hides shows as not starred.
 std::optional<Item> AppModel::starredPhrase() const {
-    if (output_.isEmpty())
+    if (!outputShowsInput())
         return std::nullopt;
     const QString text = input_.trimmed();
     for (const Item& item : phrases_)
@@ -647,14 +658,29 @@ bool AppModel::isStarred() const {
 
 void AppModel::toggleStar() {
     const QString text = input_.trimmed();
-    if (text.isEmpty() || output_.isEmpty())
+    if (text.isEmpty())
         return;
+    // The output still belongs to an earlier input: the star waits for this one's translation,
+    // and a second press takes the wish back.
+    if (!outputShowsInput()) {
+        m_starWanted = m_starWanted == text ? std::nullopt : std::optional(text);
+        return;
+    }
     if (const auto starred = starredPhrase())
         store().deletePhrase(starred->id);
     else
         store().addPhrase(Item{services_.newId(), text, output_, outputFrom_, outputTo_,
                                services_.now(), 0, 0, u"mac"_s});
     reloadPhrases();
+}
+
+// The star shows off while it waits, so the wish is to add, never to remove.
+void AppModel::starIfWanted() {
+    if (!m_starWanted || *m_starWanted != m_outputFor)
+        return;
+    m_starWanted.reset();
+    if (!isStarred())
+        toggleStar();
 }
 
 QList<Item> AppModel::dueCards() const {

@@ -235,7 +235,10 @@ private:
                                      std::optional<double> current) const;
     InputEditor* editor() const;
     QString targetFor(const QString& source) const;
+    // Whether the output is the translation of the input as it stands.
+    bool outputShowsInput() const;
     std::optional<Item> starredPhrase() const;
+    void starIfWanted();
     void reloadHistory();
     void reloadPhrases();
 
@@ -280,6 +283,10 @@ private:
     quint64 translatingRun_ = 0;
     quint64 historyRun_ = 0;
     std::optional<Item> pendingHistory_;
+    // The trimmed input the output was written for.
+    QString m_outputFor;
+    // An input starred before its translation came.
+    std::optional<QString> m_starWanted;
     int lookupsRunning_ = 0;
     // Dictionary lookups; last, so its threads end before the rest goes.
     QThreadPool lookupPool_;

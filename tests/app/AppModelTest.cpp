@@ -658,6 +658,42 @@ TEST_F(AppModelTest, StarringDueCardsAndTheCsvExport) {
     EXPECT_EQ(m.dueCards().size(), 3);
 }
 
+// A star given before the input's own translation arrives waits for it: the phrasebook never
+// pairs a text with the translation of another.
+TEST_F(AppModelTest, StarringWhileATranslationIsPendingWaitsForIt) {
+    AppModel& m = make();
+    detection->languages = {{u"the black cat"_s, u"en"_s}, {u"the white dog"_s, u"en"_s}};
+    m.show(u"the black cat"_s);
+    run();
+    block(u"the white dog"_s);
+    m.setInput(u"the white dog"_s);
+    EXPECT_FALSE(m.isStarred());
+    m.toggleStar(); // still showing the cat's translation
+    EXPECT_TRUE(store.phrases(QString()).isEmpty());
+    time->advance(AppModel::debounceMilliseconds);
+    EXPECT_TRUE(m.translating());
+    EXPECT_TRUE(store.phrases(QString()).isEmpty());
+    release(u"the white dog"_s);
+    run();
+    const QList<Item> starred = store.phrases(QString());
+    ASSERT_EQ(starred.size(), 1);
+    EXPECT_EQ(starred.first().text, u"the white dog"_s);
+    EXPECT_EQ(starred.first().translation, u"es:the white dog"_s);
+    EXPECT_TRUE(m.isStarred());
+
+    // A second press takes the wish back; a wish for a text typed over is dropped.
+    m.setInput(u"the black cat"_s);
+    m.toggleStar();
+    m.toggleStar();
+    run(AppModel::debounceMilliseconds);
+    m.setInput(u"the white dog"_s);
+    m.toggleStar();
+    m.setInput(u"the black cat"_s);
+    run(AppModel::debounceMilliseconds);
+    EXPECT_EQ(store.phrases(QString()).size(), 1);
+    EXPECT_FALSE(m.isStarred());
+}
+
 TEST_F(AppModelTest, TheClipboardIsReadOncePerChangeAndPastedWhole) {
     AppModel& m = make();
     m.refreshClipboard();
