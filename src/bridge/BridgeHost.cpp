@@ -370,7 +370,7 @@ QJsonObject BridgeHost::hello() {
     body.insert(u"lexicon"_s, QJsonArray::fromStringList(LexiconDownloader::shared().installed()));
     body.insert(u"pair"_s, toJson(languages));
     body.insert(u"shortcut"_s,
-                shortcut.typeId() == QMetaType::QString ? shortcut.toString() : u"⌃⌥T"_s);
+                shortcut.typeId() == QMetaType::QString ? shortcut.toString() : u"Ctrl+Alt+T"_s);
     return body;
 }
 

@@ -687,14 +687,14 @@ TEST_F(BridgeHostPackTest, HelloReportsTheBundleThePairAndTheShortcut) {
         EXPECT_EQ(hello.value(u"version"_s), u"9.8.7"_s);
         EXPECT_EQ(hello.value(u"pair"_s),
                   (QJsonObject{{u"mine"_s, u"en"_s}, {u"second"_s, u"es"_s}}));
-        EXPECT_EQ(hello.value(u"shortcut"_s), u"⌃⌥T"_s);
+        EXPECT_EQ(hello.value(u"shortcut"_s), u"Ctrl+Alt+T"_s);
         EXPECT_EQ(hello.value(u"lexicon"_s), QJsonArray{});
         const QJsonArray languages = hello.value(u"languages"_s).toArray();
         EXPECT_EQ(languages.first(), u"en"_s);
         EXPECT_TRUE(languages.contains(u"es"_s));
     }
     SharedSettings::setPair(LanguagePair{u"es"_s, u"en"_s});
-    Paths::defaults()->setValue(u"shortcutDisplay"_s, u"⌃⇧K"_s);
+    Paths::defaults()->setValue(u"shortcutDisplay"_s, u"Ctrl+Shift+K"_s);
     // Started through a symbolic link, the host still finds its bundle.
     const QString link = World::root() + u"/tivela-bridge-link"_s;
     QFile::remove(link);
@@ -705,7 +705,7 @@ TEST_F(BridgeHostPackTest, HelloReportsTheBundleThePairAndTheShortcut) {
         EXPECT_EQ(hello.value(u"version"_s), u"9.8.7"_s);
         EXPECT_EQ(hello.value(u"pair"_s),
                   (QJsonObject{{u"mine"_s, u"es"_s}, {u"second"_s, u"en"_s}}));
-        EXPECT_EQ(hello.value(u"shortcut"_s), u"⌃⇧K"_s);
+        EXPECT_EQ(hello.value(u"shortcut"_s), u"Ctrl+Shift+K"_s);
     }
     // Outside any bundle the version is "dev".
     const QString loose = World::root() + u"/loose/a/tivela-bridge"_s;
