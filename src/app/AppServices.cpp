@@ -8,13 +8,17 @@
 #include "core/Paths.h"
 #include "core/Store.h"
 #include "core/TextFit.h"
+#include "platform/x11/XSelection.h"
 
 #include <QClipboard>
 #include <QDateTime>
+#include <QFutureWatcher>
 #include <QGuiApplication>
 #include <QMimeData>
+#include <QThreadPool>
 #include <QTimer>
 #include <QUuid>
+#include <QtConcurrent>
 
 using namespace Qt::StringLiterals;
 
@@ -61,21 +65,39 @@ public:
 };
 
 // The clipboard has no change count of its own: every change it announces moves ours.
+// On X11 the clipboard is another program's, and Qt waits 5 s for each answer of an owner that
+// does not give one; the 1 s clipboard timer would freeze the popover. So the owner is asked
+// on a thread of our own with a deadline, and its answer, when it arrives, moves the count
+// again.
 class SystemPasteboard : public Pasteboard {
 public:
-    SystemPasteboard() {
-        if (QClipboard* clipboard = systemClipboard())
-            QObject::connect(clipboard, &QClipboard::dataChanged, &receiver_,
-                             [this] { ++changes_; });
-    }
+    static constexpr int askMilliseconds = 1000;
 
-    qint64 changeCount() override { return changes_; }
+    SystemPasteboard() {
+        m_pool.setMaxThreadCount(1);
+        if (QClipboard* clipboard = systemClipboard())
+            QObject::connect(clipboard, &QClipboard::dataChanged, &m_receiver, [this] {
+                ++m_changes;
+                askOwner();
+            });
+        askOwner();
+    }
+    ~SystemPasteboard() override { m_pool.waitForDone(); }
+
+    qint64 changeCount() override { return m_changes; }
     bool hasText() override {
+        if (ownerIsElsewhere())
+            return m_ownerHasText;
         const QClipboard* clipboard = systemClipboard();
         const QMimeData* data = clipboard ? clipboard->mimeData() : nullptr;
         return data && data->hasText();
     }
     std::optional<QString> text() override {
+        if (ownerIsElsewhere()) {
+            XConnection connection;
+            return XSelection::text(connection, connection.atom("CLIPBOARD"),
+                                    QDeadlineTimer(askMilliseconds));
+        }
         if (!hasText())
             return std::nullopt;
         return systemClipboard()->text();
@@ -88,9 +110,46 @@ private:
                    ? QGuiApplication::clipboard()
                    : nullptr;
     }
+    static bool onX11() { return systemClipboard() && QGuiApplication::platformName() == u"xcb"; }
+    static bool ownerIsElsewhere() { return onX11() && !systemClipboard()->ownsClipboard(); }
 
-    QObject receiver_;
-    qint64 changes_ = 0;
+    // One question at a time; changes meanwhile ask once more after it.
+    void askOwner() {
+        if (!onX11())
+            return;
+        if (m_asking) {
+            m_askAgain = true;
+            return;
+        }
+        m_asking = true;
+        m_askAgain = false;
+        auto* watcher = new QFutureWatcher<bool>(&m_receiver);
+        QObject::connect(watcher, &QFutureWatcherBase::finished, &m_receiver, [this, watcher] {
+            watcher->deleteLater();
+            m_asking = false;
+            const bool hasText = watcher->future().result();
+            if (hasText != m_ownerHasText) {
+                m_ownerHasText = hasText;
+                ++m_changes;
+            }
+            if (m_askAgain)
+                askOwner();
+        });
+        watcher->setFuture(QtConcurrent::run(&m_pool, [] {
+            XConnection connection;
+            return XSelection::hasText(connection, connection.atom("CLIPBOARD"),
+                                       QDeadlineTimer(askMilliseconds))
+                .value_or(false);
+        }));
+    }
+
+    QObject m_receiver;
+    qint64 m_changes = 0;
+    bool m_ownerHasText = false;
+    bool m_asking = false;
+    bool m_askAgain = false;
+    // Last: its thread ends before the rest goes.
+    QThreadPool m_pool;
 };
 
 // The process's one downloader, made on first use.

@@ -5,6 +5,11 @@
 
 #include <gtest/gtest.h>
 
+#if defined(TIVELA_DESKTOP_LAUNCHER)
+#include <unistd.h>
+#include <vector>
+#endif
+
 #if defined(TIVELA_TEST_APP_WIDGETS)
 #include <QApplication>
 using TestApplication = QApplication;
@@ -17,6 +22,19 @@ using TestApplication = QCoreApplication;
 #endif
 
 int main(int argc, char** argv) {
+#if defined(TIVELA_DESKTOP_LAUNCHER)
+    // A program that needs a display never runs on the person's: started outside a private
+    // desktop, it starts again inside one.
+    const QByteArray desktop = qgetenv("TIVELA_PRIVATE_DESKTOP");
+    if (desktop.isEmpty() || desktop != qgetenv("DISPLAY")) {
+        std::vector<char*> args{const_cast<char*>(TIVELA_DESKTOP_LAUNCHER),
+                                const_cast<char*>("--")};
+        args.insert(args.end(), argv, argv + argc);
+        args.push_back(nullptr);
+        ::execv(TIVELA_DESKTOP_LAUNCHER, args.data());
+        qFatal("cannot start %s", TIVELA_DESKTOP_LAUNCHER);
+    }
+#endif
     // A helper may be asked to run as a release program would, outside any test framework.
     if (!qEnvironmentVariableIsSet("TIVELA_TEST_AS_RELEASE"))
         tivela::Paths::markTestProcess();

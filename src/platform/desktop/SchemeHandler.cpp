@@ -1,0 +1,78 @@
+#include "platform/desktop/SchemeHandler.h"
+
+#include "core/Paths.h"
+#include "platform/desktop/DesktopEntry.h"
+
+#include <QProcess>
+#include <QStandardPaths>
+#include <QTimer>
+
+using namespace Qt::StringLiterals;
+
+namespace tivela {
+
+SchemeHandler::SchemeHandler(QString program, QString identifier, QObject* parent)
+    : QObject(parent)
+    , m_program(std::move(program))
+    , m_identifier(std::move(identifier)) {
+}
+
+SchemeHandler* SchemeHandler::mainApp(QObject* parent) {
+    const auto& bundle = Paths::appBundle();
+    return new SchemeHandler(bundle ? bundle->root + u"/bin/tivela"_s : QString(),
+                             Paths::bundleID(), parent);
+}
+
+QString SchemeHandler::entryPath() const {
+    return QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) +
+           u"/applications/"_s + m_identifier + u".desktop"_s;
+}
+
+QByteArray SchemeHandler::entryBytes() const {
+    return (u"[Desktop Entry]\n"
+            u"Type=Application\n"
+            u"Name=Tivela\n"
+            u"Comment=Translate the selection from the tray\n"
+            u"Exec="_s +
+            DesktopEntry::execValue(m_program, {u"%u"_s}) +
+            u"\n"
+            u"Terminal=false\n"
+            u"NoDisplay=true\n"
+            u"MimeType=x-scheme-handler/tivela;\n"_s)
+        .toUtf8();
+}
+
+void SchemeHandler::install() {
+    if (m_process)
+        return;
+    if (m_program.isEmpty() || !DesktopEntry::write(entryPath(), entryBytes())) {
+        QTimer::singleShot(0, this, [this] { Q_EMIT finished(false); });
+        return;
+    }
+    m_process = new QProcess(this);
+    m_process->setProgram(u"xdg-mime"_s);
+    m_process->setArguments(
+        {u"default"_s, m_identifier + u".desktop"_s, u"x-scheme-handler/tivela"_s});
+    m_process->setStandardInputFile(QProcess::nullDevice());
+    m_process->setStandardOutputFile(QProcess::nullDevice());
+    m_process->setStandardErrorFile(QProcess::nullDevice());
+    auto* deadline = new QTimer(m_process);
+    deadline->setSingleShot(true);
+    connect(deadline, &QTimer::timeout, m_process, &QProcess::kill);
+    connect(m_process, &QProcess::finished, this, [this](int code, QProcess::ExitStatus status) {
+        m_process->deleteLater();
+        m_process = nullptr;
+        Q_EMIT finished(status == QProcess::NormalExit && code == 0);
+    });
+    connect(m_process, &QProcess::errorOccurred, this, [this](QProcess::ProcessError error) {
+        if (error != QProcess::FailedToStart)
+            return;
+        m_process->deleteLater();
+        m_process = nullptr;
+        Q_EMIT finished(false);
+    });
+    deadline->start(xdgMimeMilliseconds);
+    m_process->start();
+}
+
+} // namespace tivela

@@ -1,0 +1,90 @@
+#pragma once
+
+#include <QDBusMessage>
+#include <QFuture>
+#include <QList>
+#include <QObject>
+#include <QString>
+#include <QStringList>
+#include <QVariantMap>
+
+#include <functional>
+#include <optional>
+
+namespace tivela {
+
+// What the running copy does for the calls other programs make over the session bus.
+class InstanceTarget {
+public:
+    virtual ~InstanceTarget() = default;
+    // A second start without URLs.
+    virtual void activate() = 0;
+    // A second start with URLs (xdg-open of a tivela: URL).
+    virtual void openUrls(const QStringList& urls) = 0;
+    // "Translate with Tivela": show the text in the popover.
+    virtual void translate(const QString& text) = 0;
+    // "Translate and Replace with Tivela": the translation, or nothing when there is none.
+    // The future finishes on the main thread.
+    virtual QFuture<std::optional<QString>> translateReplace(const QString& text) = 0;
+};
+
+// One copy per user and bundle identifier. The first copy owns the bus name of its identifier
+// and serves org.freedesktop.Application and the Services interface at the name's path; a
+// second start hands its URLs to it and ends.
+//
+// The objects are on the bus before the name is taken, and calls that arrive before the
+// application is ready wait in a queue: no call finds the application half made.
+class SingleInstance : public QObject {
+    Q_OBJECT
+
+public:
+    enum class Role {
+        // This copy owns the name.
+        primary,
+        // Another copy owns it.
+        secondary,
+        // No session bus: this copy runs on its own.
+        alone,
+    };
+
+    static constexpr int forwardMilliseconds = 5000;
+    // Callers with the bus's default timeout give up at 25 s: our failure reaches them first.
+    static constexpr int replaceMilliseconds = 20000;
+    static constexpr const char* servicesInterface = "dev.quorvanta.Tivela.Services";
+    static constexpr const char* failedError = "dev.quorvanta.Tivela.Services.Error.Failed";
+
+    // failure: the message a failed "Translate and Replace" answers with.
+    SingleInstance(QString identifier, QString failure, QObject* parent = nullptr,
+                   int replaceDeadline = replaceMilliseconds);
+    ~SingleInstance() override;
+
+    // Puts the objects on the bus and asks for the name.
+    Role claim();
+    // From a second copy: Open(urls), or Activate without URLs, on the first; waits at most
+    // forwardMilliseconds. True when the first copy answered.
+    bool forward(const QStringList& urls);
+    // Runs the queued calls against the target, and every later call at once.
+    void setTarget(InstanceTarget* target);
+
+    // The object path of org.freedesktop.Application for a bus name.
+    static QString objectPath(const QString& identifier);
+
+    // Called by the bus adaptors.
+    void activate();
+    void open(const QStringList& urls);
+    void translate(const QString& text);
+    void translateReplace(const QString& text, const QDBusMessage& message);
+
+private:
+    void dispatch(std::function<void(InstanceTarget&)> call);
+
+    QString m_identifier;
+    QString m_failure;
+    int m_replaceDeadline;
+    InstanceTarget* m_target = nullptr;
+    QList<std::function<void(InstanceTarget&)>> m_queue;
+    QObject* m_exported = nullptr;
+    bool m_registered = false;
+};
+
+} // namespace tivela

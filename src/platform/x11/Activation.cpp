@@ -1,0 +1,107 @@
+#include "platform/x11/Activation.h"
+
+#include "platform/x11/XConnection.h"
+
+#include <QGuiApplication>
+#include <QList>
+#include <QWindow>
+
+#include <cstring>
+
+using namespace Qt::StringLiterals;
+
+namespace tivela {
+namespace {
+
+constexpr uint32_t sourcePager = 2;
+constexpr uint32_t stateAdd = 1;
+
+xcb_connection_t* qtConnection() {
+    auto* x11 = qGuiApp ? qGuiApp->nativeInterface<QNativeInterface::QX11Application>() : nullptr;
+    return x11 && QGuiApplication::platformName() == u"xcb" ? x11->connection() : nullptr;
+}
+
+xcb_atom_t intern(xcb_connection_t* connection, const char* name) {
+    const XReply<xcb_intern_atom_reply_t> reply(xcb_intern_atom_reply(
+        connection, xcb_intern_atom(connection, 0, uint16_t(std::strlen(name)), name), nullptr));
+    return reply ? reply->atom : xcb_atom_t(XCB_ATOM_NONE);
+}
+
+xcb_window_t rootOf(xcb_connection_t* connection) {
+    return xcb_setup_roots_iterator(xcb_get_setup(connection)).data->root;
+}
+
+void sendToRoot(xcb_connection_t* connection, xcb_window_t window, xcb_atom_t type,
+                std::initializer_list<uint32_t> data) {
+    xcb_client_message_event_t message{};
+    message.response_type = XCB_CLIENT_MESSAGE;
+    message.format = 32;
+    message.window = window;
+    message.type = type;
+    int i = 0;
+    for (const uint32_t value : data)
+        message.data.data32[i++] = value;
+    xcb_send_event(connection, 0, rootOf(connection),
+                   XCB_EVENT_MASK_SUBSTRUCTURE_NOTIFY | XCB_EVENT_MASK_SUBSTRUCTURE_REDIRECT,
+                   reinterpret_cast<const char*>(&message));
+    xcb_flush(connection);
+}
+
+} // namespace
+
+std::optional<Activation::FrontApplication> Activation::frontmost() {
+    XConnection connection;
+    const auto window = connection.cardinalProperty(
+        connection.root(), connection.atom("_NET_ACTIVE_WINDOW"), XCB_ATOM_WINDOW);
+    if (!window || *window == XCB_WINDOW_NONE)
+        return std::nullopt;
+    FrontApplication front;
+    front.window = *window;
+    front.pid =
+        connection.cardinalProperty(*window, connection.atom("_NET_WM_PID"), XCB_ATOM_CARDINAL)
+            .value_or(0);
+    front.name = connection.className(*window);
+    return front;
+}
+
+void Activation::requestFront(QWindow* window) {
+    if (!window)
+        return;
+    xcb_connection_t* connection = qtConnection();
+    if (!connection) {
+        window->requestActivate();
+        return;
+    }
+    sendToRoot(connection, xcb_window_t(window->winId()), intern(connection, "_NET_ACTIVE_WINDOW"),
+               {sourcePager, XCB_CURRENT_TIME, XCB_WINDOW_NONE});
+}
+
+void Activation::keepOffTaskbar(QWindow* window) {
+    xcb_connection_t* connection = qtConnection();
+    if (!window || !connection)
+        return;
+    const xcb_window_t id = xcb_window_t(window->winId());
+    const xcb_atom_t state = intern(connection, "_NET_WM_STATE");
+    const xcb_atom_t skipTaskbar = intern(connection, "_NET_WM_STATE_SKIP_TASKBAR");
+    const xcb_atom_t skipPager = intern(connection, "_NET_WM_STATE_SKIP_PAGER");
+    if (window->isVisible()) {
+        sendToRoot(connection, id, state, {stateAdd, skipTaskbar, skipPager, 1});
+        return;
+    }
+    // Qt merges its own states into what the property holds when it maps the window.
+    const XReply<xcb_get_property_reply_t> reply(xcb_get_property_reply(
+        connection, xcb_get_property(connection, 0, id, state, XCB_ATOM_ATOM, 0, 1024), nullptr));
+    QList<xcb_atom_t> atoms;
+    if (reply && reply->format == 32 && reply->type == XCB_ATOM_ATOM) {
+        const auto* values = static_cast<const xcb_atom_t*>(xcb_get_property_value(reply.get()));
+        atoms = QList<xcb_atom_t>(values, values + xcb_get_property_value_length(reply.get()) / 4);
+    }
+    for (const xcb_atom_t wanted : {skipTaskbar, skipPager})
+        if (!atoms.contains(wanted))
+            atoms.append(wanted);
+    xcb_change_property(connection, XCB_PROP_MODE_REPLACE, id, state, XCB_ATOM_ATOM, 32,
+                        uint32_t(atoms.size()), atoms.constData());
+    xcb_flush(connection);
+}
+
+} // namespace tivela

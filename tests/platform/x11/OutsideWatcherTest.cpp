@@ -1,0 +1,80 @@
+#include "platform/x11/OutsideWatcher.h"
+#include "platform/x11/Activation.h"
+#include "support/x11/FakeXApp.h"
+
+#include <QSignalSpy>
+#include <QTest>
+#include <QWidget>
+
+#include <gtest/gtest.h>
+
+using namespace tivela;
+using namespace tivela::test;
+using namespace Qt::StringLiterals;
+
+namespace {
+
+class OutsideWatcherTest : public ::testing::Test {
+protected:
+    void click(int button) {
+        FakeInput::button(input, button, true);
+        FakeInput::button(input, button, false);
+    }
+    // Lets the watcher read what the server sent.
+    void settle() { QTest::qWait(100); }
+
+    XConnection input;
+    OutsideWatcher watcher;
+    QSignalSpy pressed{&watcher, &OutsideWatcher::buttonPressed};
+    QSignalSpy released{&watcher, &OutsideWatcher::buttonReleased};
+};
+
+} // namespace
+
+TEST_F(OutsideWatcherTest, ReportsButtonsSinceTheStartButNotTheWheel) {
+    FakeXApp app;
+    FakeInput::moveTo(input, 150, 150);
+    // The click that opened the popover is under way when watching starts.
+    FakeInput::button(input, 1, true);
+    ASSERT_TRUE(watcher.start());
+    EXPECT_TRUE(watcher.buttonHeld());
+    FakeInput::button(input, 1, false);
+    settle();
+    EXPECT_EQ(pressed.count(), 0);
+    EXPECT_EQ(released.count(), 1);
+    EXPECT_FALSE(watcher.buttonHeld());
+
+    for (const int wheel : {4, 5, 6, 7})
+        click(wheel);
+    click(3);
+    click(1);
+    settle();
+    EXPECT_EQ(pressed.count(), 2);
+    EXPECT_EQ(released.count(), 3);
+
+    watcher.stop();
+    click(1);
+    settle();
+    EXPECT_EQ(pressed.count(), 2);
+}
+
+TEST_F(OutsideWatcherTest, TellsOtherProgramsComingToTheFrontButNotOurs) {
+    ASSERT_TRUE(watcher.start());
+    QSignalSpy activated(&watcher, &OutsideWatcher::otherApplicationActivated);
+    FakeXApp::Options options;
+    options.pid = 777;
+    FakeXApp app(options);
+    ASSERT_TRUE(app.activate());
+    ASSERT_TRUE(QTest::qWaitFor([&] { return activated.count() >= 1; }));
+    EXPECT_EQ(activated.last(), (QList<QVariant>{qint64(777), u"FakeApp"_s}));
+
+    QWidget ours;
+    ours.resize(200, 100);
+    ours.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&ours));
+    const qsizetype before = activated.count();
+    Activation::requestFront(ours.windowHandle());
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&ours));
+    settle();
+    EXPECT_EQ(activated.count(), before);
+}

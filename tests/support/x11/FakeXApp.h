@@ -1,0 +1,88 @@
+#pragma once
+
+#include "platform/x11/XConnection.h"
+#include "platform/x11/XSelection.h"
+
+#include <QByteArray>
+#include <QList>
+#include <QString>
+
+#include <atomic>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <thread>
+
+namespace tivela::test {
+
+// Another program on the private display: a connection and a window of its own, served on a
+// thread of its own, so a test can play the programs the user works with. It owns selections
+// (and can be an owner that never answers), copies on Ctrl+C, and counts what it was asked.
+class FakeXApp {
+public:
+    struct Options {
+        // WM_CLASS: instance, NUL, class.
+        QByteArray wmClass = QByteArray("fakeapp\0FakeApp", 15);
+        // _NET_WM_PID; not ours by default.
+        quint32 pid = 1;
+        // Answers selection requests in pieces (INCR) above this size; 0 never.
+        int pieceBytes = 0;
+    };
+
+    FakeXApp();
+    explicit FakeXApp(Options options);
+    ~FakeXApp();
+
+    quint32 window() const { return m_window; }
+    // Asks the window manager for the front and waits until the root names this window and the
+    // keyboard is on it.
+    bool activate(int timeoutMs = 3000);
+    // Owns a selection ("PRIMARY", "CLIPBOARD") with these formats; a silent owner never
+    // answers a request. Waits until the server names it the owner.
+    void own(const char* selection, const QList<XSelection::Format>& formats, bool silent = false);
+    // What Ctrl+C in this window does: take CLIPBOARD with the text after the delay, or nothing.
+    void copyOnCtrlC(std::optional<QString> text, int delayMs = 0);
+
+    int ctrlCPresses() const { return m_ctrlCPresses; }
+    // Selection requests it answered or ignored, TARGETS included.
+    int requests() const { return m_requests; }
+
+private:
+    struct Transfer;
+    void run();
+    void handle(xcb_generic_event_t* event);
+    void answer(const xcb_selection_request_event_t* request);
+    void continueTransfer(xcb_window_t requestor, xcb_atom_t property);
+    void takeClipboardNow();
+
+    Options m_options;
+    XConnection m_connection;
+    xcb_window_t m_window = XCB_WINDOW_NONE;
+    int m_wake[2] = {-1, -1};
+    std::thread m_thread;
+    std::atomic<bool> m_stop{false};
+    std::atomic<int> m_ctrlCPresses{0};
+    std::atomic<int> m_requests{0};
+
+    std::mutex m_mutex;
+    QList<QPair<xcb_atom_t, QList<XSelection::Format>>> m_owned;
+    QList<xcb_atom_t> m_silent;
+    std::optional<QString> m_copyText;
+    int m_copyDelayMs = 0;
+    std::optional<qint64> m_copyAtMs;
+    QList<std::shared_ptr<Transfer>> m_transfers;
+};
+
+// Input as the X server's test extension makes it: it reaches whichever window has the focus
+// or lies under the pointer, as a person's would.
+namespace FakeInput {
+
+void key(XConnection& connection, xcb_keysym_t keysym, bool press);
+// Presses the keys in order and releases them in reverse.
+void chord(XConnection& connection, const QList<xcb_keysym_t>& keysyms);
+void moveTo(XConnection& connection, int x, int y);
+void button(XConnection& connection, int button, bool press);
+
+} // namespace FakeInput
+
+} // namespace tivela::test
