@@ -139,15 +139,19 @@ void MainMenu::trigger(MenuItem item) {
         if (m_target && item == MenuItem::selectAll)
             return m_target->selectAll();
         // A widget without the slot (a selectable label) still knows the key itself: the
-        // action took it, so the widget gets it directly.
+        // action took it, so the widget gets it directly, with the action out of the way of
+        // the shortcut map that every key press passes.
         QWidget* focus = QApplication::focusWidget();
         const QKeyCombination key =
             item == MenuItem::deleteSelection ? QKeyCombination(Qt::Key_Delete) : sequence(item)[0];
         if (focus) {
+            QAction* action = m_actions.value(item);
+            action->setEnabled(false);
             QKeyEvent press(QEvent::KeyPress, key.key(), key.keyboardModifiers());
             QKeyEvent release(QEvent::KeyRelease, key.key(), key.keyboardModifiers());
             QCoreApplication::sendEvent(focus, &press);
             QCoreApplication::sendEvent(focus, &release);
+            action->setEnabled(true);
         }
         return;
     }

@@ -75,10 +75,9 @@ QString quoteArgument(const QString& argument) {
 } // namespace
 
 QString DesktopEntry::execValue(const QString& program, const QStringList& fieldCodes) {
+    // Quoted only where the rules ask for it: xdg-open without a desktop environment (Debian's
+    // xdg-utils 1.1.3) takes the first word of Exec as it stands, quotes and all.
     QString value = quoteArgument(program);
-    // Quoted even without a reserved character, so a reader sees where the path ends.
-    if (!value.startsWith(u'"'))
-        value = u'"' + value + u'"';
     for (const QString& code : fieldCodes)
         value += u' ' + code;
     return escapeString(value);

@@ -13,8 +13,8 @@ namespace tivela {
 // strips quotes and rewrites keys it does not know.
 namespace DesktopEntry {
 
-// An Exec value starting this program with these arguments: each quoted where it needs it,
-// "%" doubled, then escaped as a string value. Field codes (%u) are appended as they are.
+// An Exec value starting this program: quoted where it needs it, "%" doubled, then escaped as a
+// string value. Field codes (%u) are appended as they are.
 QString execValue(const QString& program, const QStringList& fieldCodes = {});
 // The arguments of an Exec value: the string escapes undone, then split and unquoted. Field
 // codes stay as they are ("%u"); nothing when a quote is left open.

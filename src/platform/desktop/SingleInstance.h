@@ -65,6 +65,8 @@ public:
     bool forward(const QStringList& urls);
     // Runs the queued calls against the target, and every later call at once.
     void setTarget(InstanceTarget* target);
+    // Calls waiting for the target.
+    qsizetype queuedCalls() const { return m_queue.size(); }
 
     // The object path of org.freedesktop.Application for a bus name.
     static QString objectPath(const QString& identifier);

@@ -19,9 +19,6 @@ namespace {
 constexpr xcb_keysym_t controlSymbol = 0xffe3;
 constexpr xcb_keysym_t cSymbol = 0x0063;
 constexpr int pollMilliseconds = 10;
-// How often putting the clipboard back is tried while Qt has not yet seen the copy's owner.
-constexpr int restoreAttempts = 20;
-constexpr int restorePauseMilliseconds = 25;
 
 // Waits until none of the shortcut's keys is held.
 bool keysUp(XConnection& connection, const Shortcut& held, QDeadlineTimer deadline) {
@@ -121,6 +118,40 @@ bool isOurs(xcb_connection_t* connection, xcb_window_t window) {
            (window & ~setup->resource_id_mask) == setup->resource_id_base;
 }
 
+// The window Qt owns selections with, by the name Qt gives it; nothing when Qt names it
+// otherwise, and then Qt's own attempt must do.
+xcb_window_t qtSelectionWindow(xcb_connection_t* connection) {
+    static xcb_window_t found = XCB_WINDOW_NONE;
+    if (found != XCB_WINDOW_NONE)
+        return found;
+    const xcb_window_t root = xcb_setup_roots_iterator(xcb_get_setup(connection)).data->root;
+    const XReply<xcb_query_tree_reply_t> tree(
+        xcb_query_tree_reply(connection, xcb_query_tree(connection, root), nullptr));
+    if (!tree)
+        return XCB_WINDOW_NONE;
+    const xcb_window_t* children = xcb_query_tree_children(tree.get());
+    const XReply<xcb_intern_atom_reply_t> netName(xcb_intern_atom_reply(
+        connection, xcb_intern_atom(connection, 0, 12, "_NET_WM_NAME"), nullptr));
+    for (int i = 0; i < xcb_query_tree_children_length(tree.get()); ++i) {
+        if (!isOurs(connection, children[i]))
+            continue;
+        for (const xcb_atom_t property :
+             {xcb_atom_t(XCB_ATOM_WM_NAME), netName ? netName->atom : xcb_atom_t(XCB_ATOM_NONE)}) {
+            const XReply<xcb_get_property_reply_t> name(
+                xcb_get_property_reply(connection,
+                                       xcb_get_property(connection, 0, children[i], property,
+                                                        XCB_GET_PROPERTY_TYPE_ANY, 0, 64),
+                                       nullptr));
+            // "Qt Selection Owner for <application>" in Qt 6.
+            if (name && QByteArray(static_cast<const char*>(xcb_get_property_value(name.get())),
+                                   xcb_get_property_value_length(name.get()))
+                            .startsWith("Qt Selection "))
+                return found = children[i];
+        }
+    }
+    return XCB_WINDOW_NONE;
+}
+
 } // namespace
 
 SelectionReader::SelectionReader(QObject* parent)
@@ -131,9 +162,6 @@ SelectionReader::SelectionReader(Timing timing, QObject* parent)
     : QObject(parent)
     , m_timing(timing) {
     m_pool.setMaxThreadCount(1);
-    if (qGuiApp)
-        connect(QGuiApplication::clipboard(), &QClipboard::dataChanged, this,
-                [this] { ++m_clipboardChanges; });
 }
 
 SelectionReader::~SelectionReader() {
@@ -188,7 +216,6 @@ QFuture<std::optional<QString>> SelectionReader::selectedText(const Shortcut& he
         return m_running;
     if (!isAvailable())
         return QtFuture::makeReadyFuture(std::optional<QString>());
-    m_changesAtStart = m_clipboardChanges;
     m_promise.emplace();
     m_promise->start();
     m_running = m_promise->future();
@@ -203,7 +230,7 @@ void SelectionReader::work(const Shortcut& held) {
     };
     const auto putBack = [this](const XSelection::Contents& saved) {
         QMetaObject::invokeMethod(
-            this, [this, saved] { restore(saved, 0); }, Qt::QueuedConnection);
+            this, [this, saved] { restore(saved); }, Qt::QueuedConnection);
     };
 
     XConnection connection;
@@ -253,7 +280,7 @@ void SelectionReader::finish(std::optional<QString> text) {
     m_promise.reset();
 }
 
-void SelectionReader::restore(const XSelection::Contents& saved, int attempt) {
+void SelectionReader::restore(const XSelection::Contents& saved) {
     auto* x11 = qGuiApp ? qGuiApp->nativeInterface<QNativeInterface::QX11Application>() : nullptr;
     if (!x11)
         return;
@@ -262,29 +289,22 @@ void SelectionReader::restore(const XSelection::Contents& saved, int attempt) {
         xcb_intern_atom_reply(connection, xcb_intern_atom(connection, 0, 9, "CLIPBOARD"), nullptr));
     if (!clipboardAtom)
         return;
+    const xcb_atom_t clipboard = clipboardAtom->atom;
+    // Qt takes the clipboard with the time of the last event it saw, older than the copy's
+    // until its loop has seen the copy, and the server refuses an older time. So the window Qt
+    // serves the clipboard from takes it first, now; Qt then finds itself the owner.
     if (!saved.owned) {
         // The clipboard held nothing: it holds nothing again.
-        xcb_set_selection_owner(connection, XCB_WINDOW_NONE, clipboardAtom->atom, XCB_CURRENT_TIME);
-        xcb_flush(connection);
-        Q_EMIT clipboardRestored();
-        return;
+        xcb_set_selection_owner(connection, XCB_WINDOW_NONE, clipboard, XCB_CURRENT_TIME);
+    } else if (const xcb_window_t window = qtSelectionWindow(connection)) {
+        xcb_set_selection_owner(connection, window, clipboard, XCB_CURRENT_TIME);
     }
-    // Qt takes the clipboard with the time of the last event it saw; until it has seen the
-    // copy's change of owner, that time is older and the server refuses. Qt believes it owns
-    // the clipboard either way: the server says whether it does.
-    const bool copySeen = m_clipboardChanges != m_changesAtStart;
-    if (copySeen || attempt + 1 == restoreAttempts) {
+    if (saved.owned)
         QGuiApplication::clipboard()->setMimeData(mimeData(saved));
-        const XReply<xcb_get_selection_owner_reply_t> owner(xcb_get_selection_owner_reply(
-            connection, xcb_get_selection_owner(connection, clipboardAtom->atom), nullptr));
-        if (owner && isOurs(connection, owner->owner)) {
-            Q_EMIT clipboardRestored();
-            return;
-        }
-    }
-    if (attempt + 1 < restoreAttempts)
-        QTimer::singleShot(restorePauseMilliseconds, this,
-                           [this, saved, attempt] { restore(saved, attempt + 1); });
+    const XReply<xcb_get_selection_owner_reply_t> owner(xcb_get_selection_owner_reply(
+        connection, xcb_get_selection_owner(connection, clipboard), nullptr));
+    if (owner && (saved.owned ? isOurs(connection, owner->owner) : owner->owner == XCB_NONE))
+        Q_EMIT clipboardRestored();
 }
 
 } // namespace tivela

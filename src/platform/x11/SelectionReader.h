@@ -59,12 +59,9 @@ private:
     struct Outcome;
     void work(const Shortcut& held);
     void finish(std::optional<QString> text);
-    void restore(const XSelection::Contents& saved, int attempt);
+    void restore(const XSelection::Contents& saved);
 
     Timing m_timing;
-    // Changes of the clipboard Qt has seen, and their number when the read began.
-    quint64 m_clipboardChanges = 0;
-    quint64 m_changesAtStart = 0;
     std::optional<QPromise<std::optional<QString>>> m_promise;
     QFuture<std::optional<QString>> m_running;
     // Last: its thread ends before the rest goes.

@@ -150,7 +150,7 @@ TEST_F(SingleInstanceTest, CallsBeforeTheApplicationIsReadyWaitAndRunInOrder) {
     auto translate = start(u"call"_s, {u"Translate"_s, u"hello"_s});
     EXPECT_EQ(wait(*translate).out, "hello=\n");
     auto replace = start(u"call"_s, {u"TranslateReplace"_s, u"dog"_s});
-    QTest::qWait(300);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return instance.queuedCalls() == 4; }, 10000));
     EXPECT_TRUE(target.calls.isEmpty());
 
     instance.setTarget(&target);

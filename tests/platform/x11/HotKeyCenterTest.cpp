@@ -1,12 +1,14 @@
 #include "platform/x11/HotKeyCenter.h"
 #include "support/x11/FakeXApp.h"
 
+#include <QProcess>
 #include <QTest>
 
 #include <gtest/gtest.h>
 
 using namespace tivela;
 using namespace tivela::test;
+using namespace Qt::StringLiterals;
 
 namespace {
 
@@ -117,4 +119,20 @@ TEST_F(HotKeyCenterTest, RegisteringAgainReplacesAndUnregisteringStops) {
     press();
     QTest::qWait(200);
     EXPECT_EQ(actions, 1);
+}
+
+TEST(ShortcutOnX11, KeysAreNamedByTheFirstLayoutThatTypesAscii) {
+    const auto layout = [](const QString& layouts) {
+        return QProcess::execute(u"setxkbmap"_s, {u"-layout"_s, layouts}) == 0;
+    };
+    ASSERT_TRUE(layout(u"de"_s));
+    // The key right of T types Z on a German keyboard; the one stored as Y.
+    EXPECT_TRUE(QTest::qWaitFor([] {
+        return (Shortcut{16, Shortcut::control}.display()) == u"Ctrl+Z";
+    }));
+    ASSERT_TRUE(layout(u"ru,us"_s));
+    // Russian types Cyrillic there: the US layout names it.
+    EXPECT_EQ(Shortcut::defaultShortcut().display(), u"Ctrl+Alt+T");
+    EXPECT_EQ((Shortcut{49, Shortcut::control}.display()), u"Ctrl+Space");
+    ASSERT_TRUE(layout(u"us"_s));
 }

@@ -1,0 +1,56 @@
+#include "app/LaunchMode.h"
+
+#include <gtest/gtest.h>
+
+using namespace tivela;
+using namespace Qt::StringLiterals;
+using Kind = LaunchMode::Kind;
+
+namespace {
+
+struct Scan {
+    QStringList arguments;
+    LaunchMode mode;
+};
+
+class LaunchModeScan : public ::testing::TestWithParam<Scan> {};
+
+const QString program = u"/opt/tivela/bin/tivela"_s;
+
+} // namespace
+
+TEST_P(LaunchModeScan, TakesTheFirstOptionThatApplies) {
+    EXPECT_EQ(LaunchMode::scan(QStringList{program} + GetParam().arguments), GetParam().mode);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, LaunchModeScan,
+    ::testing::Values(
+        Scan{{}, {Kind::normal, {}, std::nullopt}},
+        // A trailing option that needs a value is ignored.
+        Scan{{u"--check-keys"_s}, {Kind::normal, {}, std::nullopt}},
+        Scan{{u"--check-keys"_s, u"k.json"_s, u"--render-screenshots"_s, u"shots"_s},
+             {Kind::renderScreenshots, u"shots"_s, std::nullopt}},
+        // The value is whatever follows, even an option.
+        Scan{{u"--check-window"_s, u"--check-keys"_s}, {Kind::checkWindow, u"--check-keys"_s, {}}},
+        Scan{{u"--check-helper"_s, u"--check-window"_s}, {Kind::checkHelper, {}, std::nullopt}},
+        Scan{{u"--check-keys"_s, u"a.json"_s, u"--check-keys"_s, u"b.json"_s},
+             {Kind::checkKeys, u"a.json"_s, std::nullopt}},
+        Scan{{u"--self-test=report.json"_s}, {Kind::normal, {}, std::nullopt}},
+        Scan{{u"--Self-Test"_s, u"x"_s}, {Kind::normal, {}, std::nullopt}},
+        Scan{{u"--self-test"_s, u"r.json"_s, u"--check-migration-cleanup"_s},
+             {Kind::checkMigrationCleanup, {}, std::nullopt}},
+        Scan{{u"--self-test"_s, u"relative/r.json"_s}, {Kind::selfTest, u"relative/r.json"_s, {}}},
+        // Qt would take -style and its value for itself; the scan sees them as they are.
+        Scan{{u"--render-fit-shots"_s, u"-style"_s, u"fusion"_s},
+             {Kind::renderFitShots, u"-style"_s, std::nullopt}},
+        Scan{{u"--render-site-shots"_s, u"site"_s}, {Kind::renderSiteShots, u"site"_s, {}}},
+        Scan{{u"--check-migration-report"_s}, {Kind::normal, {}, std::nullopt}},
+        Scan{{u"--check-migration-report"_s, u"m.txt"_s, u"tivela://translate"_s},
+             {Kind::normal, {}, u"m.txt"_s}}));
+
+TEST(LaunchModeTest, TheProgramPathCountsAsAnArgument) {
+    EXPECT_EQ(LaunchMode::scan({u"--check-helper"_s}).kind, Kind::checkHelper);
+    EXPECT_TRUE(LaunchMode::scan({u"--check-helper"_s}).isCheckOrRender());
+    EXPECT_FALSE(LaunchMode::scan({program, u"--check-migration-cleanup"_s}).isCheckOrRender());
+}

@@ -1,0 +1,88 @@
+#include "platform/desktop/SchemeHandler.h"
+#include "platform/desktop/DesktopEntry.h"
+#include "support/TestWorld.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QProcess>
+#include <QSignalSpy>
+#include <QTest>
+
+#include <gtest/gtest.h>
+
+using namespace tivela;
+using namespace tivela::test;
+using namespace Qt::StringLiterals;
+
+namespace {
+
+// A program that writes its arguments to a file, standing in for bin/tivela.
+QString recorder(const QString& folder) {
+    const QString path = folder + u"/bin/tivela"_s;
+    QDir().mkpath(folder + u"/bin"_s);
+    QFile file(path);
+    file.open(QIODevice::WriteOnly);
+    file.write("#!/bin/sh\nprintf '%s\\n' \"$@\" > \"$(dirname \"$0\")/opened\"\n");
+    file.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+    return path;
+}
+
+bool install(SchemeHandler& handler) {
+    QSignalSpy finished(&handler, &SchemeHandler::finished);
+    handler.install();
+    return finished.wait(15000) && finished.first().first().toBool();
+}
+
+} // namespace
+
+TEST(SchemeHandlerTest, MakesXdgOpenStartThisCopyWithTheUrl) {
+    // xdg-open without a desktop environment cannot start a program whose path needs quotes.
+    const QString folder = World::root() + u"/Tivela-Apps"_s;
+    SchemeHandler handler(recorder(folder), u"dev.quorvanta.Tivela.dev"_s);
+    ASSERT_TRUE(install(handler));
+    EXPECT_EQ(handler.entryPath(),
+              World::root() + u"/data/applications/dev.quorvanta.Tivela.dev.desktop"_s);
+    const QMap<QString, QString> entry = DesktopEntry::read(handler.entryPath());
+    EXPECT_EQ(entry.value(u"MimeType"_s), u"x-scheme-handler/tivela;"_s);
+    EXPECT_EQ(DesktopEntry::parseExec(entry.value(u"Exec"_s)),
+              (QStringList{folder + u"/bin/tivela"_s, u"%u"_s}));
+
+    QProcess query;
+    query.start(u"xdg-mime"_s, {u"query"_s, u"default"_s, u"x-scheme-handler/tivela"_s});
+    ASSERT_TRUE(query.waitForFinished(10000));
+    EXPECT_EQ(query.readAllStandardOutput().trimmed(), "dev.quorvanta.Tivela.dev.desktop");
+
+    const QString url = u"tivela://translate?text=caf%C3%A9%20%26%20t%C3%A9"_s;
+    QProcess open;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    // xdg-open asks the desktop's own opener first; with none it reads mimeapps.list.
+    environment.remove(u"XDG_CURRENT_DESKTOP"_s);
+    environment.remove(u"DE"_s);
+    open.setProcessEnvironment(environment);
+    open.start(u"xdg-open"_s, {url});
+    ASSERT_TRUE(open.waitForFinished(10000));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return QFile::exists(folder + u"/bin/opened"_s); }, 5000));
+    QFile opened(folder + u"/bin/opened"_s);
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] { return opened.open(QIODevice::ReadOnly) && opened.size() > 0; }, 5000));
+    EXPECT_EQ(QString::fromUtf8(opened.readAll()).trimmed(), url);
+}
+
+TEST(SchemeHandlerTest, RewritesOnlyWhatChanged) {
+    SchemeHandler handler(recorder(World::root() + u"/a"_s), u"x.test"_s);
+    ASSERT_TRUE(install(handler));
+    const QDateTime written = QFileInfo(handler.entryPath()).lastModified();
+    QTest::qWait(20);
+    ASSERT_TRUE(install(handler));
+    EXPECT_EQ(QFileInfo(handler.entryPath()).lastModified(), written);
+
+    SchemeHandler moved(recorder(World::root() + u"/b"_s), u"x.test"_s);
+    ASSERT_TRUE(install(moved));
+    EXPECT_EQ(DesktopEntry::parseExec(DesktopEntry::read(moved.entryPath()).value(u"Exec"_s)),
+              (QStringList{World::root() + u"/b/bin/tivela"_s, u"%u"_s}));
+
+    SchemeHandler nothing(QString(), u"y.test"_s);
+    EXPECT_FALSE(install(nothing));
+    EXPECT_FALSE(QFile::exists(nothing.entryPath()));
+}
