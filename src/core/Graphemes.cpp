@@ -24,4 +24,12 @@ bool longerThan(const QString& text, qsizetype count) {
     return boundaryAfter(text, count) >= 0;
 }
 
+qsizetype count(const QString& text) {
+    QTextBoundaryFinder finder(QTextBoundaryFinder::Grapheme, text);
+    qsizetype seen = 0;
+    while (finder.toNextBoundary() != -1)
+        ++seen;
+    return seen;
+}
+
 } // namespace tivela::Graphemes

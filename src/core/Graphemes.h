@@ -13,6 +13,7 @@ qsizetype boundaryAfter(const QString& text, qsizetype count);
 // The text cut after its first `count` characters.
 QString first(const QString& text, qsizetype count);
 bool longerThan(const QString& text, qsizetype count);
+qsizetype count(const QString& text);
 
 } // namespace Graphemes
 

@@ -107,14 +107,14 @@ public:
         QCoreApplication::processEvents();
     }
 
-    // Engine calls for a held text wait until the test lets it go.
+    // Engine calls for a held text wait until the test lets it go, then never again.
     void holdBack(const QString& text) {
         QMutexLocker lock(&m_mutex);
         m_gates[text];
     }
     void letGo(const QString& text) {
         QMutexLocker lock(&m_mutex);
-        m_gates.at(text).release();
+        m_gates.at(text).release(1000);
     }
 
     QTemporaryDir dir;

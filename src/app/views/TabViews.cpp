@@ -1,5 +1,7 @@
 #include "app/views/TabViews.h"
 
+#include "app/views/TranslateView.h"
+
 #include <QWidget>
 
 namespace tivela::TabViews {
@@ -7,6 +9,9 @@ namespace tivela::TabViews {
 Factory factory(Tab tab) {
     switch (tab) {
     case Tab::translate:
+        return [](AppModel& model, ViewServices& services, QWidget* parent) -> QWidget* {
+            return new TranslateView(model, services, parent);
+        };
     case Tab::history:
     case Tab::phrasebook:
     case Tab::cards:

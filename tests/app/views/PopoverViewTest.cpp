@@ -164,19 +164,50 @@ TEST_F(PopoverViewTest, KeysWithNoFocusedWidgetReachTheTabsView) {
     EXPECT_EQ(keys, (QStringList{u" "_s, u"2"_s}));
 }
 
-// The popover in both palettes at twice the resolution; with TIVELA_TEST_SHOTS set, the images
-// are kept there to be looked at.
+// A tab switched from inside the tab's own event handler goes only once the event is over.
+TEST_F(PopoverViewTest, ATabSwitchedInsideItsOwnHandlerOutlivesTheHandler) {
+    AppModel& model = make();
+    PopoverView popover(model, services);
+    popover.show();
+    popover.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&popover));
+    QObject::connect(&model, &AppModel::inputChanged, &popover,
+                     [&model] { model.setTab(Tab::history); });
+    QWidget* translate = popover.tabView();
+    QTest::keyClick(popover.windowHandle(), Qt::Key_A, {}, 10);
+    EXPECT_EQ(model.input(), u"a"_s);
+    EXPECT_EQ(model.tab(), Tab::history);
+    EXPECT_NE(popover.tabView(), translate);
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+}
+
+// The popover in both palettes at twice the resolution, in the states the translate tab
+// shows; with TIVELA_TEST_SHOTS set, the images are kept there to be looked at.
 TEST_F(PopoverViewTest, RendersInBothPalettesAtTwiceTheResolution) {
     AppModel& model = make();
     addPhrases(3, 0);
     PopoverView popover(model, services);
+    popover.show();
     const QString shots = qEnvironmentVariable("TIVELA_TEST_SHOTS");
-    for (const bool dark : {false, true}) {
-        popover.setPalette(Theme::palette(dark));
-        const QImage image = test::render(popover, 2);
-        EXPECT_EQ(image.size(), QSize(840, 1200));
-        EXPECT_EQ(image.pixelColor(4, 4), popover.palette().color(QPalette::Window));
-        if (!shots.isEmpty())
-            image.save(u"%1/popover-%2.png"_s.arg(shots, dark ? u"dark"_s : u"light"_s));
-    }
+    const auto shoot = [&](const QString& name) {
+        for (const bool dark : {false, true}) {
+            popover.setPalette(Theme::palette(dark));
+            const QImage image = test::render(popover, 2);
+            EXPECT_EQ(image.size(), QSize(840, 1200));
+            EXPECT_EQ(image.pixelColor(4, 4), popover.palette().color(QPalette::Window));
+            if (!shots.isEmpty())
+                image.save(
+                    u"%1/popover-%2-%3.png"_s.arg(shots, name, dark ? u"dark"_s : u"light"_s));
+        }
+    };
+    shoot(u"empty"_s);
+    model.setInput(u"The weather is lovely today, so we are going for a walk by the sea."_s);
+    run(220);
+    shoot(u"translation"_s);
+    model.setProblem(AppModel::Problem::failed(u"engine"_s));
+    shoot(u"problem"_s);
+    model.setInput(u"Bonjour"_s);
+    model.setProblem(AppModel::Problem::notInstalled(u"fr"_s, u"en"_s));
+    model.setNeedsAccessibility(true);
+    shoot(u"install"_s);
 }

@@ -1,0 +1,49 @@
+#pragma once
+
+#include <QAbstractButton>
+#include <QStringList>
+
+#include <optional>
+
+class QMenu;
+
+namespace tivela {
+
+// The compact pull-down of the translate tab's header: its title (and, when given, a second,
+// smaller text) with a chevron, opening a menu of languages by name with a check mark on the
+// selected one, and, for the source, "Detect Language" first. Choosing an entry, the checked
+// one too, reports its code ("auto" for detection); the menu keeps no state of its own.
+class LanguageMenu : public QAbstractButton {
+    Q_OBJECT
+
+public:
+    explicit LanguageMenu(bool includeDetect, QWidget* parent = nullptr);
+
+    void setTitle(const QString& title);
+    QString title() const { return text(); }
+    void setDetectedName(const std::optional<QString>& name);
+    void setLanguages(const QStringList& codes);
+    void setSelected(const QString& code);
+
+    // The menu with its entries as they stand.
+    QMenu* menu();
+    QSize sizeHint() const override;
+
+Q_SIGNALS:
+    void chosen(const QString& code);
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+
+private:
+    void build();
+
+    bool m_includeDetect;
+    std::optional<QString> m_detectedName;
+    QStringList m_languages;
+    QString m_selected;
+    QMenu* m_menu;
+    bool m_built = false;
+};
+
+} // namespace tivela
