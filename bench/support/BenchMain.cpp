@@ -5,7 +5,10 @@
 
 #include <benchmark/benchmark.h>
 
-#if defined(TIVELA_BENCH_APP_GUI)
+#if defined(TIVELA_BENCH_APP_WIDGETS)
+#include <QApplication>
+using BenchApplication = QApplication;
+#elif defined(TIVELA_BENCH_APP_GUI)
 #include <QGuiApplication>
 using BenchApplication = QGuiApplication;
 #else

@@ -36,7 +36,7 @@ ColorScheme::ColorScheme(QDBusConnection bus, int answerMilliseconds, QObject* p
     }
     // Listening first, so a change between the read and its answer is not missed.
     bus.connect(portalService(), portalPath(), settingsInterface(), u"SettingChanged"_s, this,
-                SLOT(settingChanged(QString, QString, QDBusVariant)));
+                SLOT(settingChanged(QDBusMessage)));
     QDBusMessage read = QDBusMessage::createMethodCall(portalService(), portalPath(),
                                                        settingsInterface(), u"Read"_s);
     read << appearanceGroup() << schemeKey();
@@ -69,10 +69,11 @@ ColorScheme::Preference ColorScheme::fromPortal(const QVariant& value) {
     }
 }
 
-void ColorScheme::settingChanged(const QString& group, const QString& key,
-                                 const QDBusVariant& value) {
-    if (group == appearanceGroup() && key == schemeKey())
-        set(fromPortal(QVariant::fromValue(value)));
+void ColorScheme::settingChanged(const QDBusMessage& message) {
+    const QVariantList arguments = message.arguments();
+    if (arguments.size() == 3 && arguments[0].toString() == appearanceGroup() &&
+        arguments[1].toString() == schemeKey())
+        set(fromPortal(arguments[2]));
 }
 
 void ColorScheme::set(Preference preference) {

@@ -5,7 +5,7 @@
 
 #include <optional>
 
-class QDBusVariant;
+class QDBusMessage;
 
 namespace tivela {
 
@@ -36,7 +36,7 @@ Q_SIGNALS:
     void changed();
 
 private Q_SLOTS:
-    void settingChanged(const QString& group, const QString& key, const QDBusVariant& value);
+    void settingChanged(const QDBusMessage& message);
 
 private:
     void set(Preference preference);

@@ -1,10 +1,14 @@
 #include "app/views/PopoverView.h"
+#include "app/views/EnginePrompt.h"
+#include "platform/desktop/PackageInstaller.h"
+#include "support/DesktopBus.h"
 #include "support/ViewRig.h"
 
 #include <gtest/gtest.h>
 
 #include <QAbstractButton>
 #include <QAction>
+#include <QDBusConnection>
 #include <QKeyEvent>
 #include <QMenu>
 #include <QTest>
@@ -210,4 +214,142 @@ TEST_F(PopoverViewTest, RendersInBothPalettesAtTwiceTheResolution) {
     model.setProblem(AppModel::Problem::notInstalled(u"fr"_s, u"en"_s));
     model.setNeedsAccessibility(true);
     shoot(u"install"_s);
+}
+
+namespace {
+
+// The prompt on the test's own session bus, with PackageKit faked in a helper process.
+class EnginePromptTest : public PopoverViewTest {
+protected:
+    static void SetUpTestSuite() { bus = new test::PrivateBus; }
+    static void TearDownTestSuite() { delete std::exchange(bus, nullptr); }
+
+    EnginePromptTest() {
+        services.enginePackage = [this](const QString& from, const QString& to) {
+            return packages.value(from + u'>' + to);
+        };
+        services.installer =
+            std::make_shared<PackageInstaller>(QDBusConnection::sessionBus(), bound);
+    }
+
+    PopoverView& shown() {
+        make();
+        model->setInput(u"Bonjour"_s);
+        run(220);
+        popover = std::make_unique<PopoverView>(*model, services);
+        popover->show();
+        return *popover;
+    }
+    void request(const QString& from, const QString& to) {
+        model->setDownloadRequest(AppModel::DownloadRequest{from, to});
+    }
+    // Waits for the prompt to end: the request cleared and the input translated again.
+    bool ended(int translationsBefore) {
+        return test::waitUntil([&] {
+            time->advance(0);
+            return !model->downloadRequest() && !popover->prompt().isRunning() &&
+                   engine->translations() > translationsBefore;
+        });
+    }
+    void settle() {
+        test::waitUntil([] { return false; }, 200);
+    }
+
+    static inline test::PrivateBus* bus = nullptr;
+    int bound = 60'000;
+    QHash<QString, QString> packages{{u"en>fr"_s, u"apertium-eng-fra"_s},
+                                     {u"fr>en"_s, u"cancel:apertium-fra-eng"_s},
+                                     {u"de>es"_s, u"hold:b"_s},
+                                     {u"en>de"_s, u"hold:a"_s}};
+    std::unique_ptr<PopoverView> popover;
+};
+
+} // namespace
+
+TEST_F(EnginePromptTest, AnyAnswerOfTheInstallerEndsThePromptAndTranslatesAgain) {
+    ASSERT_TRUE(bus->isRunning());
+    test::FakeDesktop desktop({u"packagekit"_s});
+    ASSERT_TRUE(desktop.isRunning());
+    shown();
+    for (const auto& [from, to] : {std::pair{u"en"_s, u"fr"_s}, {u"fr"_s, u"en"_s}}) {
+        const int translations = engine->translations();
+        request(from, to);
+        EXPECT_TRUE(popover->prompt().isRunning());
+        EXPECT_TRUE(ended(translations)) << from.toStdString();
+    }
+    EXPECT_EQ(desktop.installs(),
+              (QStringList{u"0 apertium-eng-fra"_s, u"0 cancel:apertium-fra-eng"_s}));
+}
+
+TEST_F(EnginePromptTest, OnlyTheLatestPairsPromptEndsIt) {
+    test::FakeDesktop desktop({u"packagekit"_s});
+    shown();
+    request(u"en"_s, u"de"_s);
+    ASSERT_TRUE(test::waitUntil([&] { return desktop.installs().size() == 1; }));
+    // The same pair again is no new prompt; a request changing both codes is one.
+    request(u"en"_s, u"de"_s);
+    request(u"de"_s, u"es"_s);
+    settle();
+    EXPECT_EQ(desktop.installs(), (QStringList{u"0 hold:a"_s, u"0 hold:b"_s}));
+
+    // The superseded prompt's answer leaves the newer request alone.
+    desktop.release(u"hold:a"_s);
+    settle();
+    ASSERT_TRUE(model->downloadRequest());
+    EXPECT_EQ(model->downloadRequest()->from, u"de"_s);
+    EXPECT_TRUE(popover->prompt().isRunning());
+    const int translations = engine->translations();
+    desktop.release(u"hold:b"_s);
+    EXPECT_TRUE(ended(translations));
+
+    // Asked again after that, the same pair prompts again.
+    request(u"de"_s, u"es"_s);
+    ASSERT_TRUE(test::waitUntil([&] { return desktop.installs().size() == 3; }));
+    desktop.release(u"hold:b"_s);
+    EXPECT_TRUE(ended(translations + 1));
+}
+
+TEST_F(EnginePromptTest, ARequestWaitsForTheFirstShowAndEndsWithoutPackageOrAnswer) {
+    test::FakeDesktop desktop({u"packagekit"_s});
+    bound = 300;
+    services.installer = std::make_shared<PackageInstaller>(QDBusConnection::sessionBus(), bound);
+    make();
+    popover = std::make_unique<PopoverView>(*model, services);
+    request(u"en"_s, u"fr"_s);
+    settle();
+    EXPECT_TRUE(desktop.installs().isEmpty());
+    popover->show();
+    EXPECT_TRUE(ended(engine->translations() - 1));
+    EXPECT_EQ(desktop.installs(), QStringList{u"0 apertium-eng-fra"_s});
+
+    // No package brings the pair: over at once, nothing asked.
+    request(u"es"_s, u"de"_s);
+    EXPECT_TRUE(ended(engine->translations() - 1));
+    EXPECT_EQ(desktop.installs().size(), 1);
+
+    // An installer that never answers is given up after the bound.
+    request(u"en"_s, u"de"_s);
+    EXPECT_TRUE(ended(engine->translations() - 1));
+    EXPECT_EQ(desktop.installs().size(), 2);
+}
+
+TEST_F(EnginePromptTest, WithoutAnInstallerTheCommandIsShownUntilClosed) {
+    // No PackageKit on the bus; then no bus at all.
+    for (const bool connected : {true, false}) {
+        if (!connected)
+            services.installer =
+                std::make_shared<PackageInstaller>(QDBusConnection(u"nowhere"_s), bound);
+        shown();
+        const int translations = engine->translations();
+        request(u"en"_s, u"fr"_s);
+        ASSERT_TRUE(test::waitUntil([&] { return popover->prompt().message(); }));
+        QMessageBox* message = popover->prompt().message();
+        EXPECT_TRUE(message->isVisible());
+        EXPECT_EQ(message->informativeText(), u"sudo apt install apertium-eng-fra"_s);
+        EXPECT_TRUE(message->textInteractionFlags() & Qt::TextSelectableByMouse);
+        settle();
+        EXPECT_TRUE(model->downloadRequest());
+        message->close();
+        EXPECT_TRUE(ended(translations)) << connected;
+    }
 }

@@ -3,11 +3,17 @@
 #include "app/views/IconButton.h"
 #include "app/views/RelativeDate.h"
 #include "app/views/Symbols.h"
+#include "platform/desktop/ColorScheme.h"
+#include "support/DesktopBus.h"
+#include "support/ViewRig.h"
 
 #include <gtest/gtest.h>
 
+#include <QApplication>
+#include <QDBusConnection>
 #include <QImage>
 #include <QSignalSpy>
+#include <QStyle>
 #include <QTest>
 
 using namespace tivela;
@@ -159,4 +165,51 @@ TEST(ThemeTest, RelativeDatesAreShortEnglishInAnyLanguage) {
         EXPECT_EQ(RelativeDate::relative(c.date, now), c.text) << c.date.toString().toStdString();
     EXPECT_EQ(RelativeDate::relative(QDateTime(), now), QString());
     QLocale::setDefault(QLocale::c());
+}
+
+// The portal's preference decides, as it changes; without one, the palette the platform gave.
+TEST(ThemeTest, TheAppearanceFollowsTheDesktopsPreference) {
+    test::PrivateBus bus;
+    ASSERT_TRUE(bus.isRunning());
+    const QPalette platform = QApplication::palette();
+    const bool platformDark = Theme::isDark(platform);
+    {
+        test::FakeDesktop desktop({u"portal=1"_s});
+        ColorScheme scheme;
+        Appearance appearance(scheme);
+        ASSERT_TRUE(test::waitUntil([&] { return scheme.preference().has_value(); }));
+        EXPECT_EQ(scheme.preference(), ColorScheme::Preference::dark);
+        EXPECT_TRUE(appearance.isDark());
+        EXPECT_TRUE(Theme::isDark(QApplication::palette()));
+        EXPECT_EQ(QApplication::style()->name().toLower(), u"fusion"_s);
+
+        QSignalSpy changed(&appearance, &Appearance::changed);
+        desktop.setScheme(2);
+        ASSERT_TRUE(test::waitUntil([&] { return !changed.isEmpty(); }));
+        EXPECT_FALSE(Theme::isDark(QApplication::palette()));
+        desktop.setScheme(0);
+        ASSERT_TRUE(
+            test::waitUntil([&] { return scheme.preference() == ColorScheme::Preference::none; }));
+        EXPECT_EQ(appearance.isDark(), platformDark);
+    }
+    QApplication::setPalette(platform);
+    // A portal that never answers is given up after the time allowed; no portal at once.
+    for (const QStringList& services : {QStringList{u"portal-silent"_s}, QStringList{}}) {
+        test::FakeDesktop desktop(services);
+        ColorScheme scheme(QDBusConnection::sessionBus(), 300);
+        Appearance appearance(scheme);
+        EXPECT_FALSE(scheme.preference().has_value());
+        ASSERT_TRUE(test::waitUntil([&] { return scheme.preference().has_value(); }, 5000));
+        EXPECT_EQ(scheme.preference(), ColorScheme::Preference::none);
+        EXPECT_EQ(appearance.isDark(), platformDark);
+    }
+    // A dark platform palette stays dark without a preference.
+    QApplication::setPalette(Theme::palette(true));
+    {
+        ColorScheme scheme(QDBusConnection(u"nowhere"_s));
+        EXPECT_EQ(scheme.preference(), ColorScheme::Preference::none);
+        Appearance appearance(scheme);
+        EXPECT_TRUE(appearance.isDark());
+    }
+    QApplication::setPalette(platform);
 }

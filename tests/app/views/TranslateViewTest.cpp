@@ -238,6 +238,13 @@ TEST_F(TranslateViewTest, BoxesAndThePasteButtonsFrameAreMeasuredInThePopover) {
     EXPECT_EQ(model->pasteButtonFrame(), frame);
     EXPECT_GT(frame.top(), 44 + 118);
     EXPECT_EQ(paste->toolTip(), u"Paste from the clipboard and translate"_s);
+    // Its fill is exactly the accent's, at twice the resolution, light and dark.
+    for (const bool dark : {false, true}) {
+        popover->setPalette(Theme::palette(dark));
+        const QImage image = test::render(*popover, 2).convertToFormat(QImage::Format_ARGB32);
+        const QPoint inside((frame.left() + 6) * 2, frame.center().y() * 2);
+        EXPECT_EQ(image.pixel(inside), Theme::accentFill(popover->palette()).rgb()) << dark;
+    }
     model->setInput(u" "_s);
     QCoreApplication::processEvents();
     EXPECT_FALSE(paste->isLarge());

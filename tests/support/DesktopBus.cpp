@@ -1,0 +1,233 @@
+#include "support/DesktopBus.h"
+
+#include "support/TestWorld.h"
+
+#include <QCoreApplication>
+#include <QDBusAbstractAdaptor>
+#include <QDBusConnection>
+#include <QDBusConnectionInterface>
+#include <QDBusMessage>
+#include <QDBusReply>
+#include <QDBusVariant>
+#include <QDBusVirtualObject>
+#include <QDeadlineTimer>
+#include <QDir>
+#include <QFile>
+#include <QHash>
+#include <QThread>
+
+#include <csignal>
+#include <sys/prctl.h>
+
+using namespace Qt::StringLiterals;
+
+namespace tivela::test {
+namespace {
+
+QString controlName() {
+    return u"dev.quorvanta.TestDesktop"_s;
+}
+
+// Children die with the test, whatever ends it.
+void dieWithParent(QProcess& process) {
+    process.setChildProcessModifier([] { ::prctl(PR_SET_PDEATHSIG, SIGKILL); });
+}
+
+template <typename Condition>
+bool within(int milliseconds, Condition done) {
+    const QDeadlineTimer deadline(milliseconds);
+    while (!done()) {
+        if (deadline.hasExpired())
+            return false;
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+        QThread::msleep(5);
+    }
+    return true;
+}
+
+QDBusMessage control(const QString& method, const QVariantList& arguments = {}) {
+    QDBusMessage call =
+        QDBusMessage::createMethodCall(controlName(), u"/control"_s, controlName(), method);
+    call.setArguments(arguments);
+    return QDBusConnection::sessionBus().call(call, QDBus::Block, 5000);
+}
+
+// The helper's objects: every call comes here, by path and interface.
+class Desktop : public QDBusVirtualObject {
+public:
+    Desktop(QDBusConnection bus, uint scheme, bool portalAnswers)
+        : m_bus(std::move(bus))
+        , m_scheme(scheme)
+        , m_portalAnswers(portalAnswers) {}
+
+    QString introspect(const QString&) const override { return {}; }
+
+    bool handleMessage(const QDBusMessage& message, const QDBusConnection&) override {
+        const QString member = message.member();
+        if (message.interface() == u"org.freedesktop.PackageKit.Modify"_s &&
+            member == u"InstallPackageNames"_s) {
+            const QString package = message.arguments().value(1).toStringList().value(0);
+            m_installs << QString::number(message.arguments().value(0).toUInt()) + u' ' + package;
+            if (package.startsWith(u"hold:"_s)) {
+                message.setDelayedReply(true);
+                m_held.insert(package, message);
+            } else if (package.startsWith(u"cancel:"_s)) {
+                m_bus.send(message.createErrorReply(
+                    u"org.freedesktop.PackageKit.Modify.Cancelled"_s, u"cancelled"_s));
+            } else {
+                m_bus.send(message.createReply());
+            }
+            return true;
+        }
+        if (message.interface() == u"org.freedesktop.portal.Settings"_s && member == u"Read"_s) {
+            if (!m_portalAnswers) {
+                message.setDelayedReply(true);
+                return true;
+            }
+            const QVariant inner = QVariant::fromValue(QDBusVariant(m_scheme));
+            m_bus.send(message.createReply(QVariant::fromValue(QDBusVariant(inner))));
+            return true;
+        }
+        if (message.interface() == controlName()) {
+            if (member == u"Installs"_s) {
+                m_bus.send(message.createReply(m_installs));
+            } else if (member == u"Release"_s) {
+                const QString package = message.arguments().value(0).toString();
+                if (m_held.contains(package))
+                    m_bus.send(m_held.take(package).createReply());
+                m_bus.send(message.createReply());
+            } else if (member == u"SetScheme"_s) {
+                m_scheme = message.arguments().value(0).toUInt();
+                QDBusMessage changed = QDBusMessage::createSignal(
+                    u"/org/freedesktop/portal/desktop"_s, u"org.freedesktop.portal.Settings"_s,
+                    u"SettingChanged"_s);
+                changed << u"org.freedesktop.appearance"_s << u"color-scheme"_s
+                        << QVariant::fromValue(QDBusVariant(m_scheme));
+                m_bus.send(changed);
+                m_bus.send(message.createReply());
+            }
+            return true;
+        }
+        return false;
+    }
+
+private:
+    QDBusConnection m_bus;
+    uint m_scheme;
+    bool m_portalAnswers;
+    QStringList m_installs;
+    QHash<QString, QDBusMessage> m_held;
+};
+
+} // namespace
+
+PrivateBus::PrivateBus() {
+    const QString config = QDir(World::root()).filePath(u"session-bus.conf"_s);
+    QFile file(config);
+    if (!file.open(QIODevice::WriteOnly))
+        return;
+    file.write(QStringLiteral(
+                   "<!DOCTYPE busconfig PUBLIC \"-//freedesktop//DTD D-Bus Bus Configuration "
+                   "1.0//EN\" \"http://www.freedesktop.org/standards/dbus/1.0/busconfig.dtd\">\n"
+                   "<busconfig>\n"
+                   "  <type>session</type>\n"
+                   "  <listen>unix:dir=%1</listen>\n"
+                   "  <auth>EXTERNAL</auth>\n"
+                   "  <policy context=\"default\">\n"
+                   "    <allow send_destination=\"*\" eavesdrop=\"true\"/>\n"
+                   "    <allow eavesdrop=\"true\"/>\n"
+                   "    <allow own=\"*\"/>\n"
+                   "  </policy>\n"
+                   "</busconfig>\n")
+                   .arg(QDir(World::root()).filePath(u"runtime"_s))
+                   .toUtf8());
+    file.close();
+
+    m_daemon = std::make_unique<QProcess>();
+    dieWithParent(*m_daemon);
+    m_daemon->setProgram(u"dbus-daemon"_s);
+    m_daemon->setArguments(
+        {u"--config-file="_s + config, u"--print-address=1"_s, u"--nofork"_s, u"--nopidfile"_s});
+    m_daemon->start();
+    if (!m_daemon->waitForStarted(5000))
+        return;
+    within(5000,
+           [this] { return m_daemon->canReadLine() || m_daemon->state() != QProcess::Running; });
+    m_address = QString::fromUtf8(m_daemon->readLine()).trimmed();
+    if (!m_address.isEmpty())
+        qputenv("DBUS_SESSION_BUS_ADDRESS", m_address.toUtf8());
+}
+
+PrivateBus::~PrivateBus() {
+    if (m_daemon && m_daemon->state() == QProcess::Running) {
+        m_daemon->kill();
+        m_daemon->waitForFinished(5000);
+    }
+}
+
+bool PrivateBus::isRunning() const {
+    return m_daemon && m_daemon->state() == QProcess::Running && !m_address.isEmpty();
+}
+
+FakeDesktop::FakeDesktop(const QStringList& services)
+    : m_process(startHelper(u"fakeDesktop"_s, services)) {
+    QDBusConnectionInterface* bus = QDBusConnection::sessionBus().interface();
+    within(10000, [bus] { return bus && bus->isServiceRegistered(controlName()).value(); });
+}
+
+FakeDesktop::~FakeDesktop() {
+    m_process->kill();
+    m_process->waitForFinished(5000);
+    // Its names are gone before the next test looks for them.
+    QDBusConnectionInterface* bus = QDBusConnection::sessionBus().interface();
+    within(5000, [bus] { return !bus->isServiceRegistered(controlName()).value(); });
+}
+
+bool FakeDesktop::isRunning() const {
+    QDBusConnectionInterface* bus = QDBusConnection::sessionBus().interface();
+    return bus && bus->isServiceRegistered(controlName()).value();
+}
+
+QStringList FakeDesktop::installs() const {
+    return control(u"Installs"_s).arguments().value(0).toStringList();
+}
+
+void FakeDesktop::release(const QString& package) const {
+    control(u"Release"_s, {package});
+}
+
+void FakeDesktop::setScheme(uint scheme) const {
+    control(u"SetScheme"_s, {scheme});
+}
+
+} // namespace tivela::test
+
+TIVELA_TEST_HELPER(fakeDesktop) {
+    using namespace tivela::test;
+    QDBusConnection bus = QDBusConnection::sessionBus();
+    uint scheme = 0;
+    bool portal = false;
+    bool answers = true;
+    bool packageKit = false;
+    for (const QString& arg : args) {
+        if (arg == u"packagekit"_s)
+            packageKit = true;
+        else if (arg.startsWith(u"portal="_s))
+            portal = true, scheme = arg.mid(7).toUInt();
+        else if (arg == u"portal-silent"_s)
+            portal = true, answers = false;
+    }
+    Desktop desktop(bus, scheme, answers);
+    if (packageKit) {
+        bus.registerVirtualObject(u"/org/freedesktop/PackageKit"_s, &desktop);
+        bus.registerService(u"org.freedesktop.PackageKit"_s);
+    }
+    if (portal) {
+        bus.registerVirtualObject(u"/org/freedesktop/portal/desktop"_s, &desktop);
+        bus.registerService(u"org.freedesktop.portal.Desktop"_s);
+    }
+    bus.registerVirtualObject(u"/control"_s, &desktop);
+    // The control name last: once it is there, everything is.
+    bus.registerService(controlName());
+    return QCoreApplication::exec();
+}

@@ -1,0 +1,49 @@
+#pragma once
+
+#include <QProcess>
+#include <QString>
+#include <QStringList>
+
+#include <memory>
+
+namespace tivela::test {
+
+// A session bus of the test's own: a dbus-daemon whose configuration names no service folders
+// (the standard one would start the real desktop's services on demand). Its address is put in
+// the environment, so it must start before anything in the process uses the session bus.
+class PrivateBus {
+public:
+    PrivateBus();
+    ~PrivateBus();
+
+    bool isRunning() const;
+    QString address() const { return m_address; }
+
+private:
+    std::unique_ptr<QProcess> m_daemon;
+    QString m_address;
+};
+
+// A stand-in for the desktop's services on the private bus, in a helper process: PackageKit's
+// session interface and the portal's settings, as the arguments ask.
+//  - "packagekit": InstallPackageNames answers at once; a package named "cancel:..." gets the
+//    installer's error for a cancelled dialog, one named "hold:..." waits for release().
+//  - "portal=N": the colour scheme is N, read wrapped twice as older portals do; "portal-silent"
+//    owns the portal's name but never answers.
+class FakeDesktop {
+public:
+    explicit FakeDesktop(const QStringList& services);
+    ~FakeDesktop();
+
+    bool isRunning() const;
+    // The install calls so far, as "WINDOW PACKAGE".
+    QStringList installs() const;
+    void release(const QString& package) const;
+    // Changes the scheme and announces it.
+    void setScheme(uint scheme) const;
+
+private:
+    std::unique_ptr<QProcess> m_process;
+};
+
+} // namespace tivela::test
