@@ -6,6 +6,7 @@
 #include "support/FakeAppServices.h"
 #include "support/FakeEngine.h"
 #include "support/PackFiles.h"
+#include "support/TestWorld.h"
 
 #include <gtest/gtest.h>
 
@@ -27,21 +28,9 @@ using Problem = AppModel::Problem;
 
 namespace {
 
-template <typename Predicate>
-bool waitFor(Predicate done, int milliseconds = 10000) {
-    const QDeadlineTimer deadline(milliseconds);
-    while (!done()) {
-        if (deadline.hasExpired())
-            return false;
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
-        QThread::msleep(1);
-    }
-    return true;
-}
-
 // Gives results already on their way time to arrive, for checks that something did not happen.
 void settle(int milliseconds = 150) {
-    waitFor([] { return false; }, milliseconds);
+    test::waitUntil([] { return false; }, milliseconds);
 }
 
 DictionaryEntry card(const QString& word, const QString& from, const QString& to,
@@ -108,7 +97,7 @@ protected:
         services.pasteboard = pasteboard;
         services.translator = &translator;
         model = std::make_unique<AppModel>(services);
-        EXPECT_TRUE(waitFor([this] { return !model->languages().isEmpty(); }));
+        EXPECT_TRUE(test::waitUntil([this] { return !model->languages().isEmpty(); }));
         time->advance(0);
         return *model;
     }
@@ -138,7 +127,7 @@ protected:
     // Lets the scheduled translation run and waits for the engine's answer.
     void run(int milliseconds = 0) {
         time->advance(milliseconds);
-        ASSERT_TRUE(waitFor([this] { return !model->translating(); }));
+        ASSERT_TRUE(test::waitUntil([this] { return !model->translating(); }));
     }
 
     QTemporaryDir dir;
@@ -215,7 +204,7 @@ TEST_F(AppModelTest, ConstructionTakesTheSavedPairOrOneFromTheSystemLanguage) {
         AppModel fresh(services);
         EXPECT_EQ(fresh.pair(), c.atStart);
         EXPECT_FALSE(SharedSettings::pair());
-        ASSERT_TRUE(waitFor([&] { return !fresh.languages().isEmpty(); }));
+        ASSERT_TRUE(test::waitUntil([&] { return !fresh.languages().isEmpty(); }));
         EXPECT_EQ(fresh.pair(), c.loaded);
         EXPECT_EQ(SharedSettings::pair(), c.loaded);
         EXPECT_EQ(downloads->ensured().size(), c.downloads) << c.preferred.toStdString();
@@ -294,10 +283,10 @@ TEST_F(AppModelTest, AReplacedTranslationChangesNothingVisible) {
     block(u"second"_s);
     m.show(u"first"_s);
     time->advance(0);
-    ASSERT_TRUE(waitFor([&] { return asked().size() == 1; }));
+    ASSERT_TRUE(test::waitUntil([&] { return asked().size() == 1; }));
     m.show(u"second"_s);
     time->advance(0);
-    ASSERT_TRUE(waitFor([&] { return asked().size() == 2; }));
+    ASSERT_TRUE(test::waitUntil([&] { return asked().size() == 2; }));
     release(u"first"_s);
     settle();
     // The newer run is still working: the replaced one leaves its flag alone.
@@ -322,7 +311,7 @@ TEST_F(AppModelTest, SameLanguageAndBlankInputNeedNoEngine) {
     EXPECT_EQ(m.outputFrom(), u"zh"_s);
     EXPECT_EQ(m.outputTo(), u"zh-TW"_s);
     // A single word still gets its card looked up.
-    ASSERT_TRUE(waitFor([&] { return !m.dictionaryLoading(); }));
+    ASSERT_TRUE(test::waitUntil([&] { return !m.dictionaryLoading(); }));
     EXPECT_EQ(dictionary->lookups(), QStringList{u"你好"_s});
 
     m.setSource(u"auto"_s);
@@ -331,7 +320,7 @@ TEST_F(AppModelTest, SameLanguageAndBlankInputNeedNoEngine) {
     dictionary->add(card(u"dog"_s, u"en"_s, u"es"_s, {{u"canine"_s, {}}}));
     m.setInput(u"dog"_s);
     run(220);
-    ASSERT_TRUE(waitFor([&] { return m.entry().has_value() && !m.dictionaryLoading(); }));
+    ASSERT_TRUE(test::waitUntil([&] { return m.entry().has_value() && !m.dictionaryLoading(); }));
     EXPECT_EQ(m.detected(), u"en"_s);
     m.setInput(u" \n\t "_s);
     run(220);
@@ -400,15 +389,15 @@ TEST_F(AppModelTest, ALookupForAnOlderInputNeverPublishes) {
     dictionary->block(u"Hund"_s);
     m.setInput(u"Hund"_s);
     time->advance(220);
-    ASSERT_TRUE(waitFor([&] { return dictionary->lookups().size() == 1; }));
+    ASSERT_TRUE(test::waitUntil([&] { return dictionary->lookups().size() == 1; }));
     m.setInput(u"Hunde"_s);
     time->advance(220);
-    ASSERT_TRUE(waitFor([&] { return m.entry().has_value(); }));
+    ASSERT_TRUE(test::waitUntil([&] { return m.entry().has_value(); }));
     EXPECT_EQ(m.entry()->word, u"Hunde"_s);
     // The first lookup still runs.
     EXPECT_TRUE(m.dictionaryLoading());
     dictionary->release(u"Hund"_s);
-    ASSERT_TRUE(waitFor([&] { return !m.dictionaryLoading(); }));
+    ASSERT_TRUE(test::waitUntil([&] { return !m.dictionaryLoading(); }));
     EXPECT_EQ(m.entry()->word, u"Hunde"_s);
 }
 
@@ -430,7 +419,7 @@ TEST_F(AppModelTest, MissingPacksAreFetchedAndLookedUpAgain) {
     m.setSource(u"de"_s);
     m.setInput(u"Hund"_s);
     run(220);
-    ASSERT_TRUE(waitFor([&] { return !m.dictionaryLoading(); }));
+    ASSERT_TRUE(test::waitUntil([&] { return !m.dictionaryLoading(); }));
     EXPECT_EQ(m.entry(), std::nullopt);
     EXPECT_EQ(m.problem(), std::nullopt);
     EXPECT_EQ(downloads->ensured().last(), (QStringList{u"de"_s, u"en"_s}));
@@ -438,7 +427,7 @@ TEST_F(AppModelTest, MissingPacksAreFetchedAndLookedUpAgain) {
     serverUp = true;
     m.setInput(u"Hund "_s);
     run(220);
-    ASSERT_TRUE(waitFor([&] { return !m.dictionaryLoading(); }));
+    ASSERT_TRUE(test::waitUntil([&] { return !m.dictionaryLoading(); }));
     ASSERT_TRUE(m.entry());
     EXPECT_EQ(m.entry()->meanings.first().gloss, u"dog, hound"_s);
 }
@@ -471,7 +460,7 @@ TEST_F(AppModelTest, GlossesComeFirstThreeMeaningsFirstAndAreCached) {
     QList<qsizetype> published;
     QObject::connect(&m, &AppModel::glossesChanged, [&] { published << m.glosses().size(); });
     m.setEntry(dog);
-    ASSERT_TRUE(waitFor([&] { return m.glosses().size() == 5; }));
+    ASSERT_TRUE(test::waitUntil([&] { return m.glosses().size() == 5; }));
     EXPECT_EQ(batches(),
               (QList<QStringList>{{u"canine"_s, u"The dog barks."_s, u"hound"_s, u"pursuer"_s},
                                   {u"fellow"_s}}));
@@ -491,7 +480,7 @@ TEST_F(AppModelTest, GlossesComeFirstThreeMeaningsFirstAndAreCached) {
     const DictionaryEntry paris = card(u"Paris"_s, u"en"_s, u"de"_s, {{u"Paris"_s, {}}});
     for (int shown = 1; shown <= 2; ++shown) {
         m.setEntry(paris);
-        ASSERT_TRUE(waitFor([&] { return batches().size() == 2 + shown; }));
+        ASSERT_TRUE(test::waitUntil([&] { return batches().size() == 2 + shown; }));
         settle();
         EXPECT_TRUE(m.glosses().isEmpty());
         m.setEntry(std::nullopt);
@@ -501,7 +490,7 @@ TEST_F(AppModelTest, GlossesComeFirstThreeMeaningsFirstAndAreCached) {
     const QString cut = u"one two  three four five six seven\u2026"_s;
     m.setEntry(card(u"cut"_s, u"es"_s, u"en"_s,
                     {{u"word\u2026"_s, cut}, {u"\u2026"_s, {}}, {u"plain"_s, {}}}));
-    ASSERT_TRUE(waitFor([&] { return m.glosses().size() == 4; }));
+    ASSERT_TRUE(test::waitUntil([&] { return m.glosses().size() == 4; }));
     EXPECT_EQ(batches().last(),
               (QStringList{u"word"_s, u"one two three four five six"_s, QString(), u"plain"_s}));
     EXPECT_EQ(m.glosses().value(cut), u"de:one two three four five six\u2026"_s);
@@ -523,9 +512,9 @@ TEST_F(AppModelTest, AGlossTaskStopsWhenTheCardChanges) {
     const DictionaryEntry cat = card(u"cat"_s, u"en"_s, u"de"_s, {{u"feline"_s, {}}});
     block(u"canine"_s);
     m.setEntry(dog);
-    ASSERT_TRUE(waitFor([&] { return batches().size() == 1; }));
+    ASSERT_TRUE(test::waitUntil([&] { return batches().size() == 1; }));
     m.setEntry(cat);
-    ASSERT_TRUE(waitFor([&] { return m.glosses().size() == 1; }));
+    ASSERT_TRUE(test::waitUntil([&] { return m.glosses().size() == 1; }));
     release(u"canine"_s);
     settle();
     EXPECT_EQ(m.glosses().keys(), QStringList{u"feline"_s});
@@ -534,7 +523,7 @@ TEST_F(AppModelTest, AGlossTaskStopsWhenTheCardChanges) {
     // What the stopped task learnt is kept: only the rest is asked for.
     m.setEntry(dog);
     EXPECT_EQ(m.glosses().size(), 3);
-    ASSERT_TRUE(waitFor([&] { return m.glosses().size() == 4; }));
+    ASSERT_TRUE(test::waitUntil([&] { return m.glosses().size() == 4; }));
     EXPECT_EQ(batches().last(), QStringList{u"fellow"_s});
 
     // A batch the engine refuses ends the task; the card keeps its English texts.
@@ -751,11 +740,11 @@ TEST_F(AppModelTest, TheSystemClipboardCountsItsChanges) {
     const auto system = AppServices::production(store, lexicon).pasteboard;
     const qint64 before = system->changeCount();
     QGuiApplication::clipboard()->setText(u"copied"_s);
-    ASSERT_TRUE(waitFor([&] { return system->changeCount() != before; }));
+    ASSERT_TRUE(test::waitUntil([&] { return system->changeCount() != before; }));
     EXPECT_TRUE(system->hasText());
     EXPECT_EQ(system->text(), u"copied"_s);
     QGuiApplication::clipboard()->clear();
-    ASSERT_TRUE(waitFor([&] { return !system->hasText(); }));
+    ASSERT_TRUE(test::waitUntil([&] { return !system->hasText(); }));
     EXPECT_EQ(system->text(), std::nullopt);
 }
 

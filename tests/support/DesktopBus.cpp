@@ -33,18 +33,6 @@ void dieWithParent(QProcess& process) {
     process.setChildProcessModifier([] { ::prctl(PR_SET_PDEATHSIG, SIGKILL); });
 }
 
-template <typename Condition>
-bool within(int milliseconds, Condition done) {
-    const QDeadlineTimer deadline(milliseconds);
-    while (!done()) {
-        if (deadline.hasExpired())
-            return false;
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-        QThread::msleep(5);
-    }
-    return true;
-}
-
 QDBusMessage control(const QString& method, const QVariantList& arguments = {}) {
     QDBusMessage call =
         QDBusMessage::createMethodCall(controlName(), u"/control"_s, controlName(), method);
@@ -151,8 +139,8 @@ PrivateBus::PrivateBus() {
     m_daemon->start();
     if (!m_daemon->waitForStarted(5000))
         return;
-    within(5000,
-           [this] { return m_daemon->canReadLine() || m_daemon->state() != QProcess::Running; });
+    waitUntil([this] { return m_daemon->canReadLine() || m_daemon->state() != QProcess::Running; },
+              5000);
     m_address = QString::fromUtf8(m_daemon->readLine()).trimmed();
     if (!m_address.isEmpty())
         qputenv("DBUS_SESSION_BUS_ADDRESS", m_address.toUtf8());
@@ -172,7 +160,7 @@ bool PrivateBus::isRunning() const {
 FakeDesktop::FakeDesktop(const QStringList& services)
     : m_process(startHelper(u"fakeDesktop"_s, services)) {
     QDBusConnectionInterface* bus = QDBusConnection::sessionBus().interface();
-    within(10000, [bus] { return bus && bus->isServiceRegistered(controlName()).value(); });
+    waitUntil([bus] { return bus && bus->isServiceRegistered(controlName()).value(); });
 }
 
 FakeDesktop::~FakeDesktop() {
@@ -180,7 +168,7 @@ FakeDesktop::~FakeDesktop() {
     m_process->waitForFinished(5000);
     // Its names are gone before the next test looks for them.
     QDBusConnectionInterface* bus = QDBusConnection::sessionBus().interface();
-    within(5000, [bus] { return !bus->isServiceRegistered(controlName()).value(); });
+    waitUntil([bus] { return !bus->isServiceRegistered(controlName()).value(); }, 5000);
 }
 
 bool FakeDesktop::isRunning() const {

@@ -1,9 +1,12 @@
 #pragma once
 
 #include <QByteArray>
+#include <QCoreApplication>
+#include <QDeadlineTimer>
 #include <QProcess>
 #include <QString>
 #include <QStringList>
+#include <QThread>
 
 #include <memory>
 
@@ -20,6 +23,19 @@ public:
     static void tearDown();
     static QString root();
 };
+
+// Runs the event loop until the condition holds or the time is up; whether it holds.
+template <typename Condition>
+bool waitUntil(Condition done, int milliseconds = 10000) {
+    const QDeadlineTimer deadline(milliseconds);
+    while (!done()) {
+        if (deadline.hasExpired())
+            return false;
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+        QThread::msleep(1);
+    }
+    return true;
+}
 
 // The staged development bundle and the source tree, as the build tells the tests.
 QString stageDir();

@@ -15,15 +15,14 @@
 #include "support/FakeAppServices.h"
 #include "support/FakeEngine.h"
 #include "support/FakeSpeech.h"
+#include "support/TestWorld.h"
 
 #include <QCoreApplication>
-#include <QDeadlineTimer>
 #include <QFile>
 #include <QImage>
 #include <QMutex>
 #include <QSemaphore>
 #include <QTemporaryDir>
-#include <QThread>
 #include <QWidget>
 
 #include <map>
@@ -36,19 +35,6 @@ inline void PrintTo(const QString& text, std::ostream* out) {
 }
 
 namespace tivela::test {
-
-// Runs the event loop until the condition holds or the time is up; whether it holds.
-template <typename Condition>
-bool waitUntil(Condition done, int milliseconds = 10000) {
-    const QDeadlineTimer deadline(milliseconds);
-    while (!done()) {
-        if (deadline.hasExpired())
-            return false;
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
-        QThread::msleep(1);
-    }
-    return true;
-}
 
 class ViewRig {
 public:

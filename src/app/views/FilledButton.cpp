@@ -69,13 +69,9 @@ void FilledButton::paintEvent(QPaintEvent*) {
     const QRectF textRect(x, 0, width() - x - horizontalPadding / 2.0, height());
     painter.drawText(textRect, Qt::AlignVCenter | Qt::AlignLeft,
                      metrics.elidedText(text(), Qt::ElideRight, textRect.width()));
-    if (hasFocus()) {
-        QColor ring = Theme::accent(palette());
-        ring.setAlphaF(0.5f);
-        painter.setPen(QPen(ring, 2));
-        painter.drawRoundedRect(QRectF(rect()).adjusted(1, 1, -1, -1), cornerRadius - 1,
-                                cornerRadius - 1);
-    }
+    if (hasFocus())
+        Theme::paintFocusRing(painter, QRectF(rect()).adjusted(1, 1, -1, -1), cornerRadius - 1,
+                              palette(), Qt::white);
 }
 
 } // namespace tivela

@@ -55,13 +55,8 @@ void IconButton::paintEvent(QPaintEvent*) {
     const double side = Symbols::side(symbolFontPixels);
     const QRectF square((width() - side) / 2, (height() - side) / 2, side, side);
     Symbols::paint(painter, square, m_symbol, symbolColor());
-    if (hasFocus()) {
-        QColor ring = Theme::accent(palette());
-        ring.setAlphaF(0.5f);
-        painter.setRenderHint(QPainter::Antialiasing);
-        painter.setPen(QPen(ring, 1.5));
-        painter.drawRoundedRect(QRectF(rect()).adjusted(1, 1, -1, -1), 5, 5);
-    }
+    if (hasFocus())
+        Theme::paintFocusRing(painter, rect(), 5, palette());
 }
 
 bool IconButton::hitButton(const QPoint& pos) const {

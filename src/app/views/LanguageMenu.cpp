@@ -141,13 +141,8 @@ void LanguageMenu::paintEvent(QPaintEvent*) {
     }
     Symbols::paint(painter, QRectF(x + spacing, (height() - chevron) / 2 + 1, chevron, chevron),
                    u"chevron.down"_s, secondary);
-    if (hasFocus()) {
-        QColor ring = Theme::accent(palette());
-        ring.setAlphaF(0.45f);
-        painter.setRenderHint(QPainter::Antialiasing);
-        painter.setPen(QPen(ring, 1.5));
-        painter.drawRoundedRect(QRectF(rect()).adjusted(0.75, 0.75, -0.75, -0.75), 4, 4);
-    }
+    if (hasFocus())
+        Theme::paintFocusRing(painter, rect(), 4, palette());
 }
 
 } // namespace tivela

@@ -136,13 +136,8 @@ protected:
                          metrics.elidedText(text(), Qt::ElideRight, width()));
         if (m_badge > 0)
             paintBadge(painter, icon);
-        if (hasFocus()) {
-            QColor ring = Theme::accent(palette());
-            ring.setAlphaF(0.45f);
-            painter.setPen(QPen(ring, 1.5));
-            painter.setBrush(Qt::NoBrush);
-            painter.drawRoundedRect(QRectF(rect()).adjusted(1, 1, -1, -1), 6, 6);
-        }
+        if (hasFocus())
+            Theme::paintFocusRing(painter, rect(), 6, palette());
     }
 
 private:

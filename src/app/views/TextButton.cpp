@@ -43,13 +43,8 @@ void TextButton::paintEvent(QPaintEvent*) {
     painter.setFont(font());
     painter.drawText(rect(), Qt::AlignCenter,
                      QFontMetricsF(font()).elidedText(text(), Qt::ElideRight, width()));
-    if (hasFocus()) {
-        QColor ring = Theme::accent(palette());
-        ring.setAlphaF(0.45f);
-        painter.setRenderHint(QPainter::Antialiasing);
-        painter.setPen(QPen(ring, 1.5));
-        painter.drawRoundedRect(QRectF(rect()).adjusted(0.75, 0.75, -0.75, -0.75), 4, 4);
-    }
+    if (hasFocus())
+        Theme::paintFocusRing(painter, rect(), 4, palette());
 }
 
 } // namespace tivela

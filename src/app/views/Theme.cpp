@@ -4,6 +4,7 @@
 
 #include <QApplication>
 #include <QFontDatabase>
+#include <QPainter>
 #include <QStyle>
 #include <QStyleFactory>
 
@@ -127,6 +128,18 @@ void apply(bool dark) {
     if (QApplication::style()->name().compare(u"fusion"_s, Qt::CaseInsensitive) != 0)
         QApplication::setStyle(QStyleFactory::create(u"Fusion"_s));
     QApplication::setPalette(palette(dark));
+}
+
+void paintFocusRing(QPainter& painter, const QRectF& rect, double radius, const QPalette& palette,
+                    QColor color) {
+    QColor ring = color.isValid() ? color : accent(palette);
+    ring.setAlphaF(0.6f);
+    painter.save();
+    painter.setRenderHint(QPainter::Antialiasing);
+    painter.setPen(QPen(ring, 1.5));
+    painter.setBrush(Qt::NoBrush);
+    painter.drawRoundedRect(rect.adjusted(0.75, 0.75, -0.75, -0.75), radius, radius);
+    painter.restore();
 }
 
 QFont font(double pixels, QFont::Weight weight, bool italic) {

@@ -8,6 +8,8 @@
 
 #include <optional>
 
+class QPainter;
+class QRectF;
 class QWidget;
 
 namespace tivela {
@@ -51,6 +53,11 @@ QPalette palette(bool dark);
 // Puts the Fusion style and our palette on the whole application: menus, tooltips and dialogs
 // are windows of their own and take the application's palette, not their parent's.
 void apply(bool dark);
+
+// The ring a focused control draws around itself, inside its rectangle: the accent's, unless a
+// colour is given.
+void paintFocusRing(QPainter& painter, const QRectF& rect, double radius, const QPalette& palette,
+                    QColor color = {});
 
 // The system interface font at a pixel size (whole pixels, as text measurement takes them).
 QFont font(double pixels, QFont::Weight weight = QFont::Normal, bool italic = false);
