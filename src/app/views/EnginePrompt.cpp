@@ -65,9 +65,11 @@ void EnginePrompt::prompt(const Pair& pair) {
         end(run);
         return;
     }
+    // The installer's dialogs belong to the popover's window, when X11 has one for it.
     quint32 xid = 0;
-    if (QGuiApplication::platformName() == u"xcb"_s && m_window && m_window->windowHandle())
-        xid = quint32(m_window->winId());
+    if (QGuiApplication::platformName() == u"xcb"_s && m_window &&
+        m_window->window()->windowHandle())
+        xid = quint32(m_window->window()->winId());
     auto* watcher = new QFutureWatcher<PackageInstaller::Outcome>(this);
     connect(watcher, &QFutureWatcherBase::finished, this, [=, this] {
         watcher->deleteLater();
