@@ -1,7 +1,8 @@
 #include "app/views/PopoverView.h"
 #include "app/views/EnginePrompt.h"
 #include "platform/desktop/PackageInstaller.h"
-#include "support/DesktopBus.h"
+#include "platform/x11/PrivateDesktop.h"
+#include "support/FakeDesktop.h"
 #include "support/ViewRig.h"
 
 #include <gtest/gtest.h>
@@ -221,7 +222,12 @@ namespace {
 // The prompt on the test's own session bus, with PackageKit faked in a helper process.
 class EnginePromptTest : public PopoverViewTest {
 protected:
-    static void SetUpTestSuite() { bus = new test::PrivateBus; }
+    // A bus of the test's own, before anything in the process uses the session bus.
+    static void SetUpTestSuite() {
+        bus = new PrivateDesktop;
+        if (bus->start({.display = false, .tray = false, .bus = true}))
+            bus->enter();
+    }
     static void TearDownTestSuite() { delete std::exchange(bus, nullptr); }
 
     EnginePromptTest() {
@@ -255,7 +261,7 @@ protected:
         test::waitUntil([] { return false; }, 200);
     }
 
-    static inline test::PrivateBus* bus = nullptr;
+    static inline PrivateDesktop* bus = nullptr;
     int bound = 60'000;
     QHash<QString, QString> packages{{u"en>fr"_s, u"apertium-eng-fra"_s},
                                      {u"fr>en"_s, u"cancel:apertium-fra-eng"_s},
@@ -267,7 +273,7 @@ protected:
 } // namespace
 
 TEST_F(EnginePromptTest, AnyAnswerOfTheInstallerEndsThePromptAndTranslatesAgain) {
-    ASSERT_TRUE(bus->isRunning());
+    ASSERT_FALSE(bus->busAddress().isEmpty()) << bus->error().toStdString();
     test::FakeDesktop desktop({u"packagekit"_s});
     ASSERT_TRUE(desktop.isRunning());
     shown();

@@ -4,7 +4,8 @@
 #include "app/views/RelativeDate.h"
 #include "app/views/Symbols.h"
 #include "platform/desktop/ColorScheme.h"
-#include "support/DesktopBus.h"
+#include "platform/x11/PrivateDesktop.h"
+#include "support/FakeDesktop.h"
 #include "support/ViewRig.h"
 
 #include <gtest/gtest.h>
@@ -169,8 +170,10 @@ TEST(ThemeTest, RelativeDatesAreShortEnglishInAnyLanguage) {
 
 // The portal's preference decides, as it changes; without one, the palette the platform gave.
 TEST(ThemeTest, TheAppearanceFollowsTheDesktopsPreference) {
-    test::PrivateBus bus;
-    ASSERT_TRUE(bus.isRunning());
+    PrivateDesktop bus;
+    ASSERT_TRUE(bus.start({.display = false, .tray = false, .bus = true}))
+        << bus.error().toStdString();
+    bus.enter();
     const QPalette platform = QApplication::palette();
     const bool platformDark = Theme::isDark(platform);
     {

@@ -1,4 +1,4 @@
-#include "support/DesktopBus.h"
+#include "support/FakeDesktop.h"
 
 #include "support/TestWorld.h"
 
@@ -11,8 +11,6 @@
 #include <QDBusVariant>
 #include <QDBusVirtualObject>
 #include <QDeadlineTimer>
-#include <QDir>
-#include <QFile>
 #include <QHash>
 #include <QThread>
 
@@ -26,11 +24,6 @@ namespace {
 
 QString controlName() {
     return u"dev.quorvanta.TestDesktop"_s;
-}
-
-// Children die with the test, whatever ends it.
-void dieWithParent(QProcess& process) {
-    process.setChildProcessModifier([] { ::prctl(PR_SET_PDEATHSIG, SIGKILL); });
 }
 
 QDBusMessage control(const QString& method, const QVariantList& arguments = {}) {
@@ -109,54 +102,6 @@ private:
 
 } // namespace
 
-PrivateBus::PrivateBus() {
-    const QString config = QDir(World::root()).filePath(u"session-bus.conf"_s);
-    QFile file(config);
-    if (!file.open(QIODevice::WriteOnly))
-        return;
-    file.write(QStringLiteral(
-                   "<!DOCTYPE busconfig PUBLIC \"-//freedesktop//DTD D-Bus Bus Configuration "
-                   "1.0//EN\" \"http://www.freedesktop.org/standards/dbus/1.0/busconfig.dtd\">\n"
-                   "<busconfig>\n"
-                   "  <type>session</type>\n"
-                   "  <listen>unix:dir=%1</listen>\n"
-                   "  <auth>EXTERNAL</auth>\n"
-                   "  <policy context=\"default\">\n"
-                   "    <allow send_destination=\"*\" eavesdrop=\"true\"/>\n"
-                   "    <allow eavesdrop=\"true\"/>\n"
-                   "    <allow own=\"*\"/>\n"
-                   "  </policy>\n"
-                   "</busconfig>\n")
-                   .arg(QDir(World::root()).filePath(u"runtime"_s))
-                   .toUtf8());
-    file.close();
-
-    m_daemon = std::make_unique<QProcess>();
-    dieWithParent(*m_daemon);
-    m_daemon->setProgram(u"dbus-daemon"_s);
-    m_daemon->setArguments(
-        {u"--config-file="_s + config, u"--print-address=1"_s, u"--nofork"_s, u"--nopidfile"_s});
-    m_daemon->start();
-    if (!m_daemon->waitForStarted(5000))
-        return;
-    waitUntil([this] { return m_daemon->canReadLine() || m_daemon->state() != QProcess::Running; },
-              5000);
-    m_address = QString::fromUtf8(m_daemon->readLine()).trimmed();
-    if (!m_address.isEmpty())
-        qputenv("DBUS_SESSION_BUS_ADDRESS", m_address.toUtf8());
-}
-
-PrivateBus::~PrivateBus() {
-    if (m_daemon && m_daemon->state() == QProcess::Running) {
-        m_daemon->kill();
-        m_daemon->waitForFinished(5000);
-    }
-}
-
-bool PrivateBus::isRunning() const {
-    return m_daemon && m_daemon->state() == QProcess::Running && !m_address.isEmpty();
-}
-
 FakeDesktop::FakeDesktop(const QStringList& services)
     : m_process(startHelper(u"fakeDesktop"_s, services)) {
     QDBusConnectionInterface* bus = QDBusConnection::sessionBus().interface();
@@ -192,6 +137,8 @@ void FakeDesktop::setScheme(uint scheme) const {
 
 TIVELA_TEST_HELPER(fakeDesktop) {
     using namespace tivela::test;
+    // Gone with the test, whatever ends it.
+    ::prctl(PR_SET_PDEATHSIG, SIGKILL);
     QDBusConnection bus = QDBusConnection::sessionBus();
     uint scheme = 0;
     bool portal = false;

@@ -8,23 +8,8 @@
 
 namespace tivela::test {
 
-// A session bus of the test's own: a dbus-daemon whose configuration names no service folders
-// (the standard one would start the real desktop's services on demand). Its address is put in
-// the environment, so it must start before anything in the process uses the session bus.
-class PrivateBus {
-public:
-    PrivateBus();
-    ~PrivateBus();
-
-    bool isRunning() const;
-    QString address() const { return m_address; }
-
-private:
-    std::unique_ptr<QProcess> m_daemon;
-    QString m_address;
-};
-
-// A stand-in for the desktop's services on the private bus, in a helper process: PackageKit's
+// A stand-in for the desktop's services on a private session bus (PrivateDesktop's), in a
+// helper process: PackageKit's
 // session interface and the portal's settings, as the arguments ask.
 //  - "packagekit": InstallPackageNames answers at once; a package named "cancel:..." gets the
 //    installer's error for a cancelled dialog, one named "hold:..." waits for release().
