@@ -23,9 +23,9 @@ struct Dynamic {
     double darkAlpha = 1;
 
     QColor resolve(const QPalette& palette) const {
-        const bool dark = isDark(palette);
-        QColor color = QColor::fromRgb(dark ? this->dark : light);
-        color.setAlphaF(float(dark ? darkAlpha : lightAlpha));
+        const bool inDark = isDark(palette);
+        QColor color = QColor::fromRgb(inDark ? dark : light);
+        color.setAlphaF(float(inDark ? darkAlpha : lightAlpha));
         return color;
     }
 };

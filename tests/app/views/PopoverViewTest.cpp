@@ -46,8 +46,8 @@ protected:
 } // namespace
 
 TEST_F(PopoverViewTest, TheCardsButtonCountsDueCardsAsTheSearchLetsThemThrough) {
-    AppModel& model = make();
-    PopoverView popover(model, services);
+    AppModel& app = make();
+    PopoverView popover(app, services);
     popover.show();
     EXPECT_EQ(popover.badge(), 0);
 
@@ -63,7 +63,7 @@ TEST_F(PopoverViewTest, TheCardsButtonCountsDueCardsAsTheSearchLetsThemThrough) 
     time->advance(2'000);
     EXPECT_EQ(popover.badge(), 122);
     // The phrasebook's search narrows the count too.
-    model.setPhraseSearch(u"later"_s);
+    app.setPhraseSearch(u"later"_s);
     EXPECT_EQ(popover.badge(), 2);
 
     // Only the cards button draws a badge: the accent's fill shows nowhere else in the bar
@@ -87,14 +87,14 @@ TEST_F(PopoverViewTest, TheCardsButtonCountsDueCardsAsTheSearchLetsThemThrough) 
 }
 
 TEST_F(PopoverViewTest, TabButtonsSelectTheirTabAndThePhrasebookStarFillsWhileSelected) {
-    AppModel& model = make();
-    PopoverView popover(model, services);
+    AppModel& app = make();
+    PopoverView popover(app, services);
     popover.show();
     QWidget* translate = popover.tabView();
     EXPECT_EQ(popover.tabSymbol(Tab::phrasebook), u"star"_s);
 
     QTest::mouseClick(tabButton(popover, u"Phrasebook"_s), Qt::LeftButton);
-    EXPECT_EQ(model.tab(), Tab::phrasebook);
+    EXPECT_EQ(app.tab(), Tab::phrasebook);
     EXPECT_EQ(popover.tabSymbol(Tab::phrasebook), u"star.fill"_s);
     // The old view goes once its events are over; a new one stands in its place.
     EXPECT_NE(popover.tabView(), translate);
@@ -102,16 +102,16 @@ TEST_F(PopoverViewTest, TabButtonsSelectTheirTabAndThePhrasebookStarFillsWhileSe
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     EXPECT_TRUE(old.isNull());
 
-    model.setTab(Tab::cards);
+    app.setTab(Tab::cards);
     EXPECT_EQ(popover.tabSymbol(Tab::phrasebook), u"star"_s);
     EXPECT_EQ(popover.tabSymbol(Tab::history), u"clock.arrow.circlepath"_s);
 }
 
 TEST_F(PopoverViewTest, TheMoreMenuHoldsTheShellsActionsAndPinsTheWindow) {
-    AppModel& model = make();
+    AppModel& app = make();
     {
         // Without the shell's actions the popover makes its own, with their keys.
-        PopoverView popover(model, services);
+        PopoverView popover(app, services);
         EXPECT_EQ(menuTexts(popover),
                   (QStringList{u"Settings\u2026"_s, u"-"_s, u"Keep Window Open"_s, u"-"_s,
                                u"Quit Tivela"_s}));
@@ -121,10 +121,10 @@ TEST_F(PopoverViewTest, TheMoreMenuHoldsTheShellsActionsAndPinsTheWindow) {
         EXPECT_TRUE(popover.actions().contains(actions.last()));
 
         actions[2]->trigger();
-        EXPECT_TRUE(model.pinned());
+        EXPECT_TRUE(app.pinned());
         EXPECT_EQ(actions[2]->text(), u"Unpin Window"_s);
         actions[2]->trigger();
-        EXPECT_FALSE(model.pinned());
+        EXPECT_FALSE(app.pinned());
         EXPECT_EQ(actions[2]->text(), u"Keep Window Open"_s);
     }
 
@@ -136,8 +136,8 @@ TEST_F(PopoverViewTest, TheMoreMenuHoldsTheShellsActionsAndPinsTheWindow) {
     services.openSettings = &settings;
     services.quit = &quit;
     services.checkForUpdates = &updates;
-    model.setPinned(true);
-    PopoverView popover(model, services);
+    app.setPinned(true);
+    PopoverView popover(app, services);
     EXPECT_EQ(menuTexts(popover),
               (QStringList{u"Settings\u2026"_s, u"Check for Updates\u2026"_s, u"-"_s,
                            u"Unpin Window"_s, u"-"_s, u"Quit Tivela"_s}));
@@ -147,9 +147,9 @@ TEST_F(PopoverViewTest, TheMoreMenuHoldsTheShellsActionsAndPinsTheWindow) {
 }
 
 TEST_F(PopoverViewTest, KeysWithNoFocusedWidgetReachTheTabsView) {
-    AppModel& model = make();
-    model.setTab(Tab::cards);
-    PopoverView popover(model, services);
+    AppModel& app = make();
+    app.setTab(Tab::cards);
+    PopoverView popover(app, services);
     popover.show();
     QStringList keys;
     struct Recorder : QObject {
@@ -171,17 +171,17 @@ TEST_F(PopoverViewTest, KeysWithNoFocusedWidgetReachTheTabsView) {
 
 // A tab switched from inside the tab's own event handler goes only once the event is over.
 TEST_F(PopoverViewTest, ATabSwitchedInsideItsOwnHandlerOutlivesTheHandler) {
-    AppModel& model = make();
-    PopoverView popover(model, services);
+    AppModel& app = make();
+    PopoverView popover(app, services);
     popover.show();
     popover.activateWindow();
     ASSERT_TRUE(QTest::qWaitForWindowActive(&popover));
-    QObject::connect(&model, &AppModel::inputChanged, &popover,
-                     [&model] { model.setTab(Tab::history); });
+    QObject::connect(&app, &AppModel::inputChanged, &popover,
+                     [&app] { app.setTab(Tab::history); });
     QWidget* translate = popover.tabView();
     QTest::keyClick(popover.windowHandle(), Qt::Key_A, {}, 10);
-    EXPECT_EQ(model.input(), u"a"_s);
-    EXPECT_EQ(model.tab(), Tab::history);
+    EXPECT_EQ(app.input(), u"a"_s);
+    EXPECT_EQ(app.tab(), Tab::history);
     EXPECT_NE(popover.tabView(), translate);
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
 }
@@ -189,9 +189,9 @@ TEST_F(PopoverViewTest, ATabSwitchedInsideItsOwnHandlerOutlivesTheHandler) {
 // The popover in both palettes at twice the resolution, in the states the translate tab
 // shows; with TIVELA_TEST_SHOTS set, the images are kept there to be looked at.
 TEST_F(PopoverViewTest, RendersInBothPalettesAtTwiceTheResolution) {
-    AppModel& model = make();
+    AppModel& app = make();
     addPhrases(3, 0);
-    PopoverView popover(model, services);
+    PopoverView popover(app, services);
     popover.show();
     const QString shots = qEnvironmentVariable("TIVELA_TEST_SHOTS");
     const auto shoot = [&](const QString& name) {
@@ -206,14 +206,14 @@ TEST_F(PopoverViewTest, RendersInBothPalettesAtTwiceTheResolution) {
         }
     };
     shoot(u"empty"_s);
-    model.setInput(u"The weather is lovely today, so we are going for a walk by the sea."_s);
+    app.setInput(u"The weather is lovely today, so we are going for a walk by the sea."_s);
     run(220);
     shoot(u"translation"_s);
-    model.setProblem(AppModel::Problem::failed(u"engine"_s));
+    app.setProblem(AppModel::Problem::failed(u"engine"_s));
     shoot(u"problem"_s);
-    model.setInput(u"Bonjour"_s);
-    model.setProblem(AppModel::Problem::notInstalled(u"fr"_s, u"en"_s));
-    model.setNeedsAccessibility(true);
+    app.setInput(u"Bonjour"_s);
+    app.setProblem(AppModel::Problem::notInstalled(u"fr"_s, u"en"_s));
+    app.setNeedsAccessibility(true);
     shoot(u"install"_s);
 }
 
