@@ -2,7 +2,13 @@
 BUILD ?= build
 JOBS ?= $(shell nproc)
 
-.PHONY: all deps test bench format clean
+# The dictionary packs, built once from Debian's data and shared by every build of this folder.
+PACKS ?= $(abspath $(BUILD))/packs
+# What a build's configuration adds so its staged bundle reads the packs of $(PACKS): a
+# target that runs the application depends on "packs" and configures its build with this.
+PACKS_CMAKE = -DTIVELA_PACKS=ON -DTIVELA_PACKS_DIR=$(PACKS)
+
+.PHONY: all deps test bench packs format clean
 
 all: test
 
@@ -25,9 +31,17 @@ test: deps
 # Optimised build; every benchmark in bench/, one after another so they don't disturb each other.
 bench:
 	scripts/install-deps --bench
-	cmake -S . -B $(BUILD)/release -G Ninja -DCMAKE_BUILD_TYPE=Release -DTIVELA_BENCH=ON -DTIVELA_TESTS=OFF
+	cmake -S . -B $(BUILD)/release -G Ninja -DCMAKE_BUILD_TYPE=Release -DTIVELA_BENCH=ON \
+		-DTIVELA_TESTS=OFF -DTIVELA_PACKS_DIR=$(PACKS)
 	cmake --build $(BUILD)/release -j $(JOBS)
+	cmake --build $(BUILD)/release --target packs
 	scripts/run-benchmarks $(BUILD)/release
+
+# Dictionary packs in $(PACKS), each built only when missing (a few minutes the first time).
+packs:
+	scripts/install-deps --packs
+	cmake -S . -B $(BUILD)/release -G Ninja -DCMAKE_BUILD_TYPE=Release -DTIVELA_PACKS_DIR=$(PACKS)
+	cmake --build $(BUILD)/release --target packs
 
 format:
 	git ls-files '*.cpp' '*.h' | xargs clang-format -i

@@ -1,0 +1,190 @@
+// The dictionary packs built from Debian's data (make packs): how many of each language's
+// 5,000 most frequent words get a word card, how large each pack is, and how long it takes
+// to load.
+//
+// The frequency lists are counted here from running text that Debian ships: the training
+// texts of dasher-data (one per language) and, for English, Spanish and German, the fortune
+// cookies of fortunes, fortunes-es and fortunes-de, without the lines that name their authors.
+// Words written with a capital in nine of
+// ten uses are names and are left out (not in German, which capitalises every noun); French
+// and Italian elisions ("l'homme") count as the word after the apostrophe.
+#include "core/Lexicon.h"
+#include "core/LexiconPack.h"
+
+#include <benchmark/benchmark.h>
+
+#include <QDir>
+#include <QDirIterator>
+#include <QFile>
+#include <QFileInfo>
+#include <QHash>
+#include <QRegularExpression>
+
+#include <algorithm>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+using namespace tivela;
+
+constexpr qsizetype frequentWords = 5000;
+constexpr double loadTarget = 0.4;
+
+QString packFolder() {
+    return QStringLiteral(TIVELA_PACKS_DIR);
+}
+
+QStringList corpusFiles(const QString& lang) {
+    static const QHash<QString, QString> dasher{
+        {u"en"_s, u"english_GB"_s}, {u"es"_s, u"spanish_ES"_s}, {u"fr"_s, u"french_FR"_s},
+        {u"de"_s, u"german_DE"_s},  {u"it"_s, u"italian_IT"_s}, {u"pt"_s, u"portuguese_BR"_s},
+        {u"ru"_s, u"russian_RU"_s}, {u"nl"_s, u"dutch_NL"_s},   {u"sv"_s, u"swedish_SE"_s},
+        {u"pl"_s, u"polish_PL"_s}};
+    QStringList files{u"/usr/share/dasher/training_"_s + dasher.value(lang) + u".txt"_s};
+    // The English cookies about computing and Debian's own people would fill the list with
+    // names of programs and people.
+    static const QStringList technical{u"computers"_s,   u"debian"_s,    u"linux"_s,
+                                       u"linuxcookie"_s, u"perl"_s,      u"knghtbrd"_s,
+                                       u"startrek"_s,    u"zippy"_s,     u"translate-me"_s,
+                                       u"art"_s,         u"ascii-art"_s, u"goedel"_s};
+    const QString folder =
+        lang == "en"_L1 ? u"/usr/share/games/fortunes"_s : u"/usr/share/games/fortunes/"_s + lang;
+    if (lang == "en"_L1 || lang == "es"_L1 || lang == "de"_L1) {
+        QDirIterator it(folder, QDir::Files);
+        QStringList cookies;
+        while (it.hasNext()) {
+            const QFileInfo info(it.next());
+            if (info.suffix() == "dat"_L1 || info.suffix() == "u8"_L1 ||
+                technical.contains(info.fileName()))
+                continue;
+            cookies << info.filePath();
+        }
+        std::sort(cookies.begin(), cookies.end());
+        files += cookies;
+    }
+    return files;
+}
+
+// The most frequent word keys of a language, or nothing when its texts are missing.
+QStringList frequentList(const QString& lang) {
+    static const QRegularExpression token(u"[\\p{L}\\p{M}]+(?:['’-][\\p{L}\\p{M}]+)*"_s);
+    static const QStringList elided{u"l"_s,      u"d"_s,      u"j"_s,    u"m"_s,     u"n"_s,
+                                    u"s"_s,      u"t"_s,      u"c"_s,    u"qu"_s,    u"jusqu"_s,
+                                    u"lorsqu"_s, u"puisqu"_s, u"dell"_s, u"dall"_s,  u"nell"_s,
+                                    u"sull"_s,   u"all"_s,    u"un"_s,   u"quell"_s, u"quest"_s};
+    QHash<QString, int> counts;
+    QHash<QString, int> capitals;
+    for (const QString& path : corpusFiles(lang)) {
+        QFile file(path);
+        if (!file.open(QIODevice::ReadOnly))
+            return {};
+        QString text = QString::fromUtf8(file.readAll());
+        // A cookie's author stands on a line of its own after "--".
+        static const QRegularExpression author(u"^\\s*(--|—).*$"_s,
+                                               QRegularExpression::MultilineOption);
+        text.remove(author);
+        for (const auto& match : token.globalMatch(text)) {
+            QString word = match.captured();
+            if (lang == "fr"_L1 || lang == "it"_L1) {
+                const qsizetype apostrophe = word.indexOf(QRegularExpression(u"['’]"_s));
+                if (apostrophe > 0 && elided.contains(word.left(apostrophe).toLower()))
+                    word = word.mid(apostrophe + 1);
+            }
+            const QString k = Lexicon::key(word, lang);
+            ++counts[k];
+            if (word.front().isUpper())
+                ++capitals[k];
+        }
+    }
+    QStringList words;
+    for (auto it = counts.cbegin(); it != counts.cend(); ++it) {
+        if (lang == "de"_L1 || capitals.value(it.key()) * 10 < it.value() * 9)
+            words << it.key();
+    }
+    std::sort(words.begin(), words.end(), [&](const QString& a, const QString& b) {
+        const int ca = counts.value(a);
+        const int cb = counts.value(b);
+        return ca != cb ? ca > cb : a < b;
+    });
+    return words.first(std::min(words.size(), frequentWords));
+}
+
+double target(const QString& from) {
+    if (from == "en"_L1)
+        return 95;
+    return from == "es"_L1 || from == "fr"_L1 || from == "de"_L1 ? 80 : 0;
+}
+
+void coverage(benchmark::State& state, const QString& from, const QString& to) {
+    const QString folder = packFolder();
+    if (!QFileInfo::exists(folder + u'/' + Lexicon::fileName(from)) ||
+        !QFileInfo::exists(folder + u'/' + Lexicon::fileName(to))) {
+        state.SkipWithError("no packs: run make packs");
+        return;
+    }
+    const QStringList words = frequentList(from);
+    if (words.isEmpty()) {
+        state.SkipWithError("no texts to count words in: scripts/install-deps --bench");
+        return;
+    }
+    Lexicon lexicon(folder);
+    lexicon.pack(from);
+    lexicon.pack(to);
+    qsizetype cards = 0;
+    for (auto _ : state) {
+        cards = 0;
+        for (const QString& word : words)
+            cards += lexicon.lookup(word, from, to).has_value();
+    }
+    const double share = 100.0 * double(cards) / double(words.size());
+    state.counters["words"] = double(words.size());
+    state.counters["cards_%"] = share;
+    state.counters["target_%"] = target(from);
+    state.counters["per_word_us"] =
+        benchmark::Counter(double(words.size()), benchmark::Counter::kIsIterationInvariantRate |
+                                                     benchmark::Counter::kInvert);
+}
+
+void load(benchmark::State& state, const QString& lang) {
+    const QString path = packFolder() + u'/' + Lexicon::fileName(lang);
+    if (!QFileInfo::exists(path)) {
+        state.SkipWithError("no pack: run make packs");
+        return;
+    }
+    qsizetype lines = 0;
+    qsizetype text = 0;
+    for (auto _ : state) {
+        const auto pack = LexiconPack::load(path, lang);
+        lines = pack ? pack->lineCount() : 0;
+        text = pack ? pack->textSize() : 0;
+    }
+    state.counters["file_MB"] = double(QFileInfo(path).size()) / 1e6;
+    state.counters["text_MB"] = double(text) / 1e6;
+    state.counters["lines"] = double(lines);
+    state.counters["target_s"] = loadTarget;
+}
+
+const bool registered = [] {
+    for (const QString& lang : {u"en"_s, u"es"_s, u"fr"_s, u"de"_s, u"it"_s, u"pt"_s, u"ru"_s,
+                                u"nl"_s, u"sv"_s, u"pl"_s}) {
+        benchmark::RegisterBenchmark(("Load/" + lang).toUtf8().constData(),
+                                     [lang](benchmark::State& state) { load(state, lang); })
+            ->Unit(benchmark::kMillisecond)
+            ->Iterations(3);
+    }
+    const QList<QPair<QString, QString>> pairs{
+        {u"en"_s, u"es"_s}, {u"en"_s, u"fr"_s}, {u"en"_s, u"de"_s}, {u"es"_s, u"en"_s},
+        {u"fr"_s, u"en"_s}, {u"de"_s, u"en"_s}, {u"it"_s, u"en"_s}, {u"pt"_s, u"en"_s},
+        {u"ru"_s, u"en"_s}, {u"es"_s, u"fr"_s}};
+    for (const auto& [from, to] : pairs) {
+        benchmark::RegisterBenchmark(
+            ("Cards/" + from + "->" + to).toUtf8().constData(),
+            [from, to](benchmark::State& state) { coverage(state, from, to); })
+            ->Unit(benchmark::kMillisecond)
+            ->Iterations(1);
+    }
+    return true;
+}();
+
+} // namespace

@@ -1,0 +1,159 @@
+#include "Apertium.h"
+
+#include <QProcess>
+#include <QRegularExpression>
+
+using namespace Qt::StringLiterals;
+
+namespace tivela::packbuild::Apertium {
+
+namespace {
+
+// A whole dictionary takes seconds; this bounds a stuck program.
+constexpr int processTimeoutMs = 10 * 60 * 1000;
+
+// Characters with a meaning in lttoolbox's stream format; words holding them are left out
+// rather than escaped, since no dictionary word needs them.
+bool plain(const QString& word) {
+    static const QRegularExpression special(u"[\\^$/<>@*#+~\\\\\\[\\]{}\\n]"_s);
+    return !word.isEmpty() && !word.contains(special);
+}
+
+std::optional<QStringList> run(const QStringList& arguments, const QStringList& lines,
+                               QString* error) {
+    QProcess process;
+    process.setProgram(arguments.first());
+    process.setArguments(arguments.mid(1));
+    process.start();
+    if (!process.waitForStarted(processTimeoutMs)) {
+        *error = arguments.first() + u" did not start"_s;
+        return std::nullopt;
+    }
+    process.write((lines.join(u'\n') + u'\n').toUtf8());
+    process.closeWriteChannel();
+    if (!process.waitForFinished(processTimeoutMs)) {
+        process.kill();
+        process.waitForFinished(5000);
+        *error = arguments.first() + u" did not finish"_s;
+        return std::nullopt;
+    }
+    if (process.exitStatus() != QProcess::NormalExit || process.exitCode() != 0) {
+        *error = arguments.join(u' ') + u" failed: "_s +
+                 QString::fromUtf8(process.readAllStandardError()).trimmed();
+        return std::nullopt;
+    }
+    return QString::fromUtf8(process.readAllStandardOutput()).split(u'\n');
+}
+
+// The readings of one "^surface/reading/reading$" unit.
+QStringList readings(QString line) {
+    line = line.trimmed();
+    if (!line.startsWith(u'^') || !line.endsWith(u'$'))
+        return {};
+    return line.mid(1, line.size() - 2).split(u'/').mid(1);
+}
+
+} // namespace
+
+QString Unit::text() const {
+    QString text = lemma;
+    return text.remove(u'#').simplified();
+}
+
+QString Unit::pos() const {
+    static const QHash<QString, QString> parts{
+        {u"n"_s, u"noun"_s},       {u"vblex"_s, u"verb"_s},  {u"vbser"_s, u"verb"_s},
+        {u"vbhaver"_s, u"verb"_s}, {u"vbmod"_s, u"verb"_s},  {u"vaux"_s, u"verb"_s},
+        {u"vbdo"_s, u"verb"_s},    {u"adj"_s, u"adj"_s},     {u"adv"_s, u"adv"_s},
+        {u"preadv"_s, u"adv"_s},   {u"pr"_s, u"prep"_s},     {u"prn"_s, u"pron"_s},
+        {u"rel"_s, u"pron"_s},     {u"det"_s, u"det"_s},     {u"predet"_s, u"det"_s},
+        {u"cnjcoo"_s, u"conj"_s},  {u"cnjsub"_s, u"conj"_s}, {u"cnjadv"_s, u"conj"_s},
+        {u"num"_s, u"num"_s},      {u"ij"_s, u"intj"_s},     {u"np"_s, u"name"_s}};
+    return parts.value(tags.value(0));
+}
+
+QString Unit::form() const {
+    QString text = lemma;
+    for (const QString& tag : tags)
+        text += u'<' + tag + u'>';
+    return text;
+}
+
+std::optional<Unit> parseUnit(const QString& text) {
+    const qsizetype open = text.indexOf(u'<');
+    if (open <= 0 || text.startsWith(u'@') || text.startsWith(u'*') || text.contains(u'+'))
+        return std::nullopt;
+    Unit unit{text.left(open), {}};
+    for (const QString& tag :
+         text.mid(open + 1).chopped(text.endsWith(u'>') ? 1 : 0).split(u"><"_s))
+        unit.tags << tag;
+    return unit;
+}
+
+std::optional<QList<QList<Unit>>> analyse(const QString& analyser, const QStringList& words,
+                                          QString* error) {
+    QStringList input;
+    for (const QString& word : words)
+        input << (plain(word) ? word : QString());
+    const auto output = run({u"lt-proc"_s, u"-w"_s, analyser}, input, error);
+    if (!output)
+        return std::nullopt;
+    QList<QList<Unit>> result;
+    for (qsizetype i = 0; i < words.size(); ++i) {
+        QList<Unit> units;
+        for (const QString& reading : readings(output->value(i))) {
+            const auto unit = parseUnit(reading);
+            if (unit && unit->text().compare(words[i], Qt::CaseInsensitive) == 0)
+                units << *unit;
+        }
+        result << units;
+    }
+    return result;
+}
+
+std::optional<QList<QList<Unit>>> translate(const QString& bilingual, const QList<Unit>& units,
+                                            QString* error) {
+    QStringList input;
+    for (const Unit& unit : units)
+        input << u'^' + unit.form() + u'$';
+    const auto output = run({u"lt-proc"_s, u"-b"_s, bilingual}, input, error);
+    if (!output)
+        return std::nullopt;
+    QList<QList<Unit>> result;
+    for (qsizetype i = 0; i < units.size(); ++i) {
+        QList<Unit> translations;
+        for (const QString& reading : readings(output->value(i))) {
+            const auto unit = parseUnit(reading);
+            if (unit && plain(unit->text()))
+                translations << *unit;
+        }
+        result << translations;
+    }
+    return result;
+}
+
+std::optional<QHash<QString, QStringList>> forms(const QString& analyser, const QStringList& lemmas,
+                                                 QString* error) {
+    QStringList input;
+    for (const QString& lemma : lemmas) {
+        if (plain(lemma))
+            input << lemma + u"<*>"_s;
+    }
+    const auto output = run({u"lt-paradigm"_s, u"-a"_s, analyser}, input, error);
+    if (!output)
+        return std::nullopt;
+    QHash<QString, QStringList> forms;
+    for (const QString& line : *output) {
+        const qsizetype colon = line.lastIndexOf(u':');
+        const qsizetype open = line.indexOf(u'<');
+        if (colon < 0 || open <= 0)
+            continue;
+        const QString lemma = line.left(open);
+        const QString form = line.mid(colon + 1);
+        if (form != lemma && !form.isEmpty() && !forms.value(form).contains(lemma))
+            forms[form] << lemma;
+    }
+    return forms;
+}
+
+} // namespace tivela::packbuild::Apertium

@@ -1,0 +1,43 @@
+#pragma once
+
+#include <QHash>
+#include <QList>
+#include <QString>
+#include <QStringList>
+
+#include <optional>
+
+namespace tivela::packbuild {
+
+// Apertium's compiled dictionaries, used through lttoolbox's own programs (lt-proc,
+// lt-paradigm): morphological analysers give the forms of a lemma, bilingual dictionaries the
+// translations of a lemma. Each call is one batch process with a bounded wait.
+namespace Apertium {
+
+// A lexical unit as lttoolbox writes it, "casa<n><f>": the lemma and its tags.
+struct Unit {
+    QString lemma;
+    QStringList tags;
+
+    // The lemma as text: "#" joins of multiword lemmas become spaces.
+    QString text() const;
+    // The part of speech its first tag names ("noun", "verb", ...); empty when unknown.
+    QString pos() const;
+    QString form() const;
+};
+
+std::optional<Unit> parseUnit(const QString& text);
+
+// For each word, the analyses whose lemma is the word itself (its base-form readings).
+std::optional<QList<QList<Unit>>> analyse(const QString& analyser, const QStringList& words,
+                                          QString* error);
+// For each unit, its translations by a bilingual dictionary (none when it has none).
+std::optional<QList<QList<Unit>>> translate(const QString& bilingual, const QList<Unit>& units,
+                                            QString* error);
+// Every form of these lemmas with the lemmas it is a form of, lemma excluded.
+std::optional<QHash<QString, QStringList>> forms(const QString& analyser, const QStringList& lemmas,
+                                                 QString* error);
+
+} // namespace Apertium
+
+} // namespace tivela::packbuild

@@ -1,0 +1,1055 @@
+#include "PackBuilder.h"
+
+#include "Apertium.h"
+
+#include "core/Lexicon.h"
+#include "core/LexiconPack.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QRegularExpression>
+
+#include <libdeflate.h>
+
+#include <algorithm>
+#include <bit>
+#include <cmath>
+#include <cstdio>
+#include <memory>
+
+using namespace Qt::StringLiterals;
+
+namespace tivela::packbuild {
+
+namespace {
+
+constexpr qsizetype maxMeanings = Lexicon::maxMeanings;
+constexpr qsizetype maxTerms = Lexicon::maxTerms;
+// A common word translates many senses; the first ones are the dictionaries' best.
+constexpr qsizetype maxSensesPerWord = 32;
+constexpr qsizetype maxWordsInTerm = 4;
+// A word with fewer senses of its own gets the senses of its translations up to this many.
+constexpr qsizetype derivedMeanings = 4;
+
+// Where a pair comes from: FreeDict from English, FreeDict into English, Apertium from English
+// and Apertium into English.
+enum Source : int { fromEnglish = 1, fromLanguage = 2, apertium = 4, apertiumBack = 8 };
+
+struct LanguageData {
+    QString code;
+    // FreeDict's code of the language: eng-<it> and <it>-eng.
+    QString freedict;
+    // Apertium's analyser of the language, and the bilingual dictionaries that lead from
+    // English to it and back, all below the Apertium folder. Where Debian has no pair with
+    // English, the way goes through Spanish.
+    QString analyser;
+    QStringList chain;
+    QStringList back;
+    // The language's word list in /usr/share/dict, whose words are looked up in Apertium's
+    // dictionaries towards English.
+    QString wordList;
+};
+
+const QList<LanguageData>& languageTable() {
+    static const QString engSpa = u"apertium-eng-spa/eng-spa.autobil.bin"_s;
+    static const QString spaEng = u"apertium-eng-spa/spa-eng.autobil.bin"_s;
+    static const QList<LanguageData> table{
+        {u"es"_s,
+         u"spa"_s,
+         u"apertium-eng-spa/spa-eng.automorf.bin"_s,
+         {engSpa},
+         {spaEng},
+         u"spanish"_s},
+        {u"fr"_s,
+         u"fra"_s,
+         u"apertium-fr-es/fr-es.automorf.bin"_s,
+         {engSpa, u"apertium-fr-es/es-fr.autobil.bin"_s},
+         {u"apertium-fr-es/fr-es.autobil.bin"_s, spaEng},
+         u"french"_s},
+        {u"pt"_s,
+         u"por"_s,
+         u"apertium-es-pt/pt-es.automorf.bin"_s,
+         {engSpa, u"apertium-es-pt/es-pt.autobil.bin"_s},
+         {u"apertium-es-pt/pt-es.autobil.bin"_s, spaEng},
+         u"portuguese"_s},
+        {u"it"_s,
+         u"ita"_s,
+         u"apertium-spa-ita/ita-spa.automorf.bin"_s,
+         {engSpa, u"apertium-spa-ita/spa-ita.autobil.bin"_s},
+         {u"apertium-spa-ita/ita-spa.autobil.bin"_s, spaEng},
+         u"italian"_s},
+        {u"de"_s, u"deu"_s, {}, {}, {}, {}},
+        {u"ru"_s, u"rus"_s, {}, {}, {}, {}},
+        {u"nl"_s, u"nld"_s, {}, {}, {}, {}},
+        {u"sv"_s, u"swe"_s, {}, {}, {}, {}},
+        {u"pl"_s, u"pol"_s, {}, {}, {}, {}},
+    };
+    return table;
+}
+
+const LanguageData* languageData(const QString& code) {
+    for (const LanguageData& data : languageTable()) {
+        if (data.code == code)
+            return &data;
+    }
+    return nullptr;
+}
+
+const QString& englishAnalyser() {
+    static const QString path = u"apertium-eng-spa/eng-spa.automorf.bin"_s;
+    return path;
+}
+
+QString key(const QString& word, const QString& lang) {
+    return Lexicon::key(word, lang);
+}
+
+int wordCount(const QString& text) {
+    return int(text.split(u' ', Qt::SkipEmptyParts).size());
+}
+
+// The part of speech of FreeDict's angle-bracket notes ("n, masc", "vt", "adj").
+QString posName(const QString& notes) {
+    static const QHash<QString, QString> names{
+        {u"n"_s, u"noun"_s},    {u"s"_s, u"noun"_s},      {u"noun"_s, u"noun"_s},
+        {u"masc"_s, u"noun"_s}, {u"fem"_s, u"noun"_s},    {u"neut"_s, u"noun"_s},
+        {u"pl"_s, u"noun"_s},   {u"v"_s, u"verb"_s},      {u"vt"_s, u"verb"_s},
+        {u"vi"_s, u"verb"_s},   {u"verb"_s, u"verb"_s},   {u"adj"_s, u"adj"_s},
+        {u"adv"_s, u"adv"_s},   {u"prep"_s, u"prep"_s},   {u"pron"_s, u"pron"_s},
+        {u"conj"_s, u"conj"_s}, {u"art"_s, u"det"_s},     {u"det"_s, u"det"_s},
+        {u"num"_s, u"num"_s},   {u"interj"_s, u"intj"_s}, {u"intj"_s, u"intj"_s}};
+    static const QRegularExpression separator(u"[,\\s]+"_s);
+    for (const QString& token : notes.split(separator, Qt::SkipEmptyParts)) {
+        if (const auto found = names.constFind(token); found != names.constEnd())
+            return *found;
+    }
+    return {};
+}
+
+bool isWordNetPos(const QString& pos) {
+    return pos == "noun"_L1 || pos == "verb"_L1 || pos == "adj"_L1 || pos == "adv"_L1;
+}
+
+// An English translation as a dictionary writes it, made into a headword: "to run" is
+// "run", "possess sth." is "possess", parenthesised notes go.
+QString englishHeadword(QString text) {
+    static const QRegularExpression notes(u"\\([^)]*\\)|\\[[^\\]]*\\]|<[^>]*>"_s);
+    static const QRegularExpression fillers(
+        u"\\b(sth|sb|so|sth\\.|sb\\.|so\\.|etw\\.|jdn\\.|jdm\\.|jds\\.)(?=\\s|$)"_s);
+    text.remove(notes);
+    text.remove(fillers);
+    text = text.simplified();
+    if (text.startsWith(u"to "_s))
+        text = text.mid(3);
+    while (text.endsWith(u'.') || text.endsWith(u'!') || text.endsWith(u'?'))
+        text.chop(1);
+    return text.trimmed();
+}
+
+bool usableTerm(const QString& text) {
+    return !text.isEmpty() && wordCount(text) <= maxWordsInTerm && !text.contains(u'…') &&
+           !text.contains(u'{') && !text.contains(u'"') && !text.contains(u"..."_s);
+}
+
+// Some small dictionaries lost the words of multiword headwords and kept only the first:
+// their transcription, of the whole phrase, gives them away.
+bool garbled(const FreeDict::Entry& entry) {
+    return !entry.ipa.contains(u'ˈ') && entry.ipa.size() * 2 > entry.headword.size() * 3 + 4;
+}
+
+// Parentheses in a definition would end the part that a gloss hides from its terms.
+QString bracketed(QString definition) {
+    definition.replace(u'(', u'[').replace(u')', u']');
+    return definition;
+}
+
+QByteArray compact(const QJsonValue& value) {
+    return value.isArray() ? QJsonDocument(value.toArray()).toJson(QJsonDocument::Compact)
+                           : QJsonDocument(value.toObject()).toJson(QJsonDocument::Compact);
+}
+
+void appendUnique(QStringList& list, const QString& item, qsizetype limit) {
+    if (list.size() < limit && !list.contains(item))
+        list << item;
+}
+
+QByteArray gzip(const QByteArray& text) {
+    std::unique_ptr<libdeflate_compressor, void (*)(libdeflate_compressor*)> compressor(
+        libdeflate_alloc_compressor(9), libdeflate_free_compressor);
+    QByteArray out(qsizetype(libdeflate_gzip_compress_bound(compressor.get(), size_t(text.size()))),
+                   Qt::Uninitialized);
+    const size_t written = libdeflate_gzip_compress(
+        compressor.get(), text.constData(), size_t(text.size()), out.data(), size_t(out.size()));
+    out.truncate(qsizetype(written));
+    return out;
+}
+
+// Lttoolbox units of Spanish, as one bilingual dictionary writes them, in the forms another
+// one looks up: placeholders for gender and number filled in, verbs as infinitives.
+QList<Apertium::Unit> pivotForms(const Apertium::Unit& unit) {
+    QList<Apertium::Unit> forms{unit};
+    Apertium::Unit filled = unit;
+    for (QString& tag : filled.tags) {
+        if (tag == "GD"_L1)
+            tag = u"m"_s;
+        else if (tag == "ND"_L1)
+            tag = u"sg"_s;
+    }
+    if (filled.tags != unit.tags)
+        forms << filled;
+    if (unit.tags.size() == 1 && unit.tags[0].startsWith(u"vb"_s))
+        forms << Apertium::Unit{unit.lemma, {unit.tags[0], u"inf"_s}};
+    if (unit.tags.size() == 2 && unit.tags[0] == "n"_L1)
+        forms << Apertium::Unit{unit.lemma, {unit.tags[0], unit.tags[1], u"sg"_s}};
+    return forms;
+}
+
+// Leads units through bilingual dictionaries one after another; owners follow their units.
+bool translateChain(const QStringList& chain, QList<Apertium::Unit>& units,
+                    QList<qsizetype>& owners, QString* error) {
+    for (qsizetype step = 0; step < chain.size(); ++step) {
+        QList<Apertium::Unit> queries;
+        QList<qsizetype> queryOwners;
+        for (qsizetype u = 0; u < units.size(); ++u) {
+            const QList<Apertium::Unit> forms =
+                step == 0 ? QList<Apertium::Unit>{units[u]} : pivotForms(units[u]);
+            for (const Apertium::Unit& form : forms) {
+                queries << form;
+                queryOwners << owners[u];
+            }
+        }
+        const auto translations = Apertium::translate(chain[step], queries, error);
+        if (!translations)
+            return false;
+        units.clear();
+        owners.clear();
+        QSet<QString> done;
+        for (qsizetype q = 0; q < queries.size(); ++q) {
+            // Through a language in between, the alternatives of one step multiply with the
+            // next step's: only each dictionary's preferred translation goes on.
+            const QList<Apertium::Unit> found = (*translations)[q];
+            const QList<Apertium::Unit> taken =
+                chain.size() > 1 ? found.first(std::min<qsizetype>(found.size(), 1)) : found;
+            for (const Apertium::Unit& unit : taken) {
+                const QString id = QString::number(queryOwners[q]) + u'\t' + unit.form();
+                if (!done.contains(id)) {
+                    done.insert(id);
+                    units << unit;
+                    owners << queryOwners[q];
+                }
+            }
+        }
+    }
+    return true;
+}
+
+} // namespace
+
+PackBuilder::PackBuilder(Sources sources)
+    : m_sources(std::move(sources)) {
+}
+
+QStringList PackBuilder::languages() {
+    QStringList codes{u"en"_s};
+    for (const LanguageData& data : languageTable())
+        codes << data.code;
+    return codes;
+}
+
+bool PackBuilder::load(const QStringList& langs, QString* error) {
+    if (!loadWordNet(error))
+        return false;
+    for (const QString& lang : langs) {
+        if (lang != "en"_L1 && !loadLanguage(lang, error))
+            return false;
+    }
+    loadEnglishForms();
+    return true;
+}
+
+bool PackBuilder::loadWordNet(QString* error) {
+    if (m_wordnetLoaded)
+        return true;
+    if (!m_wordnet.load(m_sources.wordnet, error))
+        return false;
+    for (const QString& lemma : m_wordnet.lemmas()) {
+        const QString k = key(lemma, u"en"_s);
+        if (!k.isEmpty() && !m_lemmas.contains(k))
+            m_lemmas.insert(k, lemma);
+    }
+    static const QRegularExpression separator(u"[^\\w'-]+"_s);
+    for (const WordNet::Synset& synset : m_wordnet.synsets()) {
+        QStringList keys;
+        for (const QString& word : synset.words)
+            keys << key(word, u"en"_s);
+        m_synsetKeys << keys;
+        QSet<QString> words;
+        for (const QString& word : synset.definition.split(separator, Qt::SkipEmptyParts)) {
+            if (word.size() > 3)
+                words.insert(word.toLower());
+        }
+        m_definitionWords << words;
+    }
+    m_englishHeader << u"# English entries: WordNet 3.0, Princeton University"_s;
+    m_wordnetLoaded = true;
+    return true;
+}
+
+bool PackBuilder::loadLanguage(const QString& lang, QString* error) {
+    const LanguageData* data = languageData(lang);
+    if (!data) {
+        *error = u"no dictionaries are known for "_s + lang;
+        return false;
+    }
+    Language language;
+    language.code = lang;
+    int rank = 0;
+    QString ignored;
+
+    FreeDict outOfEnglish;
+    if (outOfEnglish.load(m_sources.dictd, u"eng-"_s + data->freedict, &ignored)) {
+        language.header << u"# translations: FreeDict eng-"_s + data->freedict + u' ' +
+                               outOfEnglish.infoField(u"Edition"_s);
+        // A capitalised headword beside a lower-case one is what is left of a name ("The"
+        // for "The Hague").
+        QSet<QString> lowerCase;
+        for (const FreeDict::Entry& entry : outOfEnglish.entries()) {
+            if (!entry.headword.isEmpty() && entry.headword.front().isLower())
+                lowerCase.insert(entry.headword);
+        }
+        for (const FreeDict::Entry& entry : outOfEnglish.entries()) {
+            const QString english = englishHeadword(entry.headword);
+            if (!usableTerm(english) ||
+                (entry.headword.front().isUpper() && lowerCase.contains(entry.headword.toLower())))
+                continue;
+            if (garbled(entry))
+                continue;
+            // Transcriptions with stress marks are the carefully made ones.
+            const QString englishKey = key(english, u"en"_s);
+            if (entry.ipa.contains(u'ˈ') && wordCount(english) == 1 &&
+                !m_englishIpa[lang].contains(englishKey))
+                m_englishIpa[lang].insert(englishKey, u'/' + entry.ipa + u'/');
+            const QString pos = posName(entry.pos);
+            for (const FreeDict::Group& group : entry.groups) {
+                for (const QString& term : group.terms) {
+                    if (usableTerm(term))
+                        language.pairs.append({english, pos, term, rank++, fromEnglish, {}, {}});
+                }
+            }
+        }
+    }
+
+    FreeDict toEnglish;
+    if (toEnglish.load(m_sources.dictd, data->freedict + u"-eng"_s, &ignored)) {
+        language.header << u"# entries and translations: FreeDict "_s + data->freedict +
+                               u"-eng "_s + toEnglish.infoField(u"Edition"_s);
+        for (const FreeDict::Entry& entry : toEnglish.entries()) {
+            if (!usableTerm(entry.headword) || key(entry.headword, lang).isEmpty() ||
+                garbled(entry))
+                continue;
+            language.articles.append(entry);
+            const QString pos = posName(entry.pos);
+            for (const FreeDict::Group& group : entry.groups) {
+                for (const QString& term : group.terms) {
+                    const QString english = englishHeadword(term);
+                    if (usableTerm(english))
+                        language.pairs.append(
+                            {english, pos, entry.headword, rank++, fromLanguage, {}, {}});
+                }
+            }
+        }
+    }
+
+    if (!m_sources.apertium.isEmpty() && !data->chain.isEmpty() && !loadApertium(language, error))
+        return false;
+    if (language.pairs.isEmpty()) {
+        *error = u"no dictionary of "_s + lang + u" was found in "_s + m_sources.dictd;
+        return false;
+    }
+    m_languages.insert(lang, language);
+    return true;
+}
+
+bool PackBuilder::loadApertium(Language& language, QString* error) {
+    const LanguageData* data = languageData(language.code);
+    const QDir folder(m_sources.apertium);
+    QStringList chain;
+    for (const QString& file : data->chain)
+        chain << folder.filePath(file);
+    const QString analyser = folder.filePath(data->analyser);
+    const QString english = folder.filePath(englishAnalyser());
+    for (const QString& path : chain + QStringList{analyser, english}) {
+        // A pair that is not installed only leaves its words out.
+        if (!QFileInfo::exists(path)) {
+            language.header << u"# not used, missing: "_s + path;
+            return true;
+        }
+    }
+
+    // English base forms: WordNet's lemmas and the dictionaries' English headwords.
+    QStringList words;
+    QSet<QString> seen;
+    for (const QString& lemma : m_lemmas)
+        if (!seen.contains(lemma)) {
+            seen.insert(lemma);
+            words << lemma;
+        }
+    for (const Pair& pair : std::as_const(language.pairs))
+        if (!seen.contains(pair.english)) {
+            seen.insert(pair.english);
+            words << pair.english;
+        }
+    const auto analyses = Apertium::analyse(english, words, error);
+    if (!analyses)
+        return false;
+    QList<Apertium::Unit> units;
+    QList<qsizetype> owners;
+    for (qsizetype i = 0; i < words.size(); ++i) {
+        for (const Apertium::Unit& unit : (*analyses)[i]) {
+            if (!unit.pos().isEmpty()) {
+                units << unit;
+                owners << i;
+                appendUnique(language.englishPartsOfSpeech[key(words[i], u"en"_s)], unit.pos(), 8);
+            }
+        }
+    }
+    if (!translateChain(chain, units, owners, error))
+        return false;
+    int rank = 1000000;
+    for (qsizetype u = 0; u < units.size(); ++u) {
+        const QString term = units[u].text();
+        if (usableTerm(term) && !units[u].pos().isEmpty() && units[u].pos() != "name"_L1)
+            language.pairs.append(
+                {words[owners[u]], units[u].pos(), term, rank++, apertium, {}, {}});
+    }
+    language.header << u"# translations: Apertium "_s + data->chain.join(u" then "_s);
+    if (!loadApertiumWords(language, analyser, error))
+        return false;
+
+    // The language's own words: parts of speech and inflected forms.
+    QStringList terms;
+    QSet<QString> termSeen;
+    for (const Pair& pair : std::as_const(language.pairs)) {
+        const QString k = key(pair.term, language.code);
+        if (!termSeen.contains(k)) {
+            termSeen.insert(k);
+            terms << k;
+        }
+    }
+    const auto readings = Apertium::analyse(analyser, terms, error);
+    if (!readings)
+        return false;
+    for (qsizetype i = 0; i < terms.size(); ++i)
+        for (const Apertium::Unit& unit : (*readings)[i])
+            appendUnique(language.partsOfSpeech[terms[i]], unit.pos(), 8);
+    const auto forms = Apertium::forms(analyser, terms, error);
+    if (!forms)
+        return false;
+    language.forms = *forms;
+    language.header << u"# forms: Apertium "_s + data->analyser;
+    return true;
+}
+
+bool PackBuilder::loadApertiumWords(Language& language, const QString& analyser, QString* error) {
+    const LanguageData* data = languageData(language.code);
+    QFile list(QDir(m_sources.wordLists).filePath(data->wordList));
+    QStringList back;
+    for (const QString& file : data->back)
+        back << QDir(m_sources.apertium).filePath(file);
+    if (data->wordList.isEmpty() || !list.open(QIODevice::ReadOnly))
+        return true;
+    for (const QString& path : back) {
+        if (!QFileInfo::exists(path))
+            return true;
+    }
+    QStringList words;
+    for (const QByteArray& line : list.readAll().split('\n')) {
+        const QString word = QString::fromUtf8(line).trimmed();
+        if (!word.isEmpty() && !word.front().isUpper())
+            words << word;
+    }
+    const auto analyses = Apertium::analyse(analyser, words, error);
+    if (!analyses)
+        return false;
+    QList<Apertium::Unit> units;
+    QList<qsizetype> owners;
+    for (qsizetype i = 0; i < words.size(); ++i) {
+        for (const Apertium::Unit& unit : (*analyses)[i]) {
+            if (!unit.pos().isEmpty() && unit.pos() != "name"_L1) {
+                units << unit;
+                owners << i;
+            }
+        }
+    }
+    if (!translateChain(back, units, owners, error))
+        return false;
+    int rank = 2000000;
+    for (qsizetype u = 0; u < units.size(); ++u) {
+        const QString english = units[u].text();
+        if (usableTerm(english) && !units[u].pos().isEmpty())
+            language.pairs.append(
+                {english, units[u].pos(), words[owners[u]], rank++, apertiumBack, {}, {}});
+    }
+    language.header << u"# translations of the words of /usr/share/dict/"_s + data->wordList +
+                           u": Apertium "_s + data->back.join(u" then "_s);
+    return true;
+}
+
+void PackBuilder::loadEnglishForms() {
+    for (auto it = m_wordnet.exceptionTable().cbegin(); it != m_wordnet.exceptionTable().cend();
+         ++it)
+        for (const QString& base : it.value())
+            appendUnique(m_englishForms[key(it.key(), u"en"_s)], key(base, u"en"_s), 8);
+    const QString analyser = QDir(m_sources.apertium).filePath(englishAnalyser());
+    QString error;
+    const auto forms = m_sources.apertium.isEmpty() || !QFileInfo::exists(analyser)
+                           ? std::nullopt
+                           : Apertium::forms(analyser, m_lemmas.values(), &error);
+    if (forms) {
+        for (auto it = forms->cbegin(); it != forms->cend(); ++it)
+            for (const QString& base : it.value())
+                appendUnique(m_englishForms[key(it.key(), u"en"_s)], key(base, u"en"_s), 8);
+        m_englishHeader << u"# forms: WordNet's exception lists, Apertium "_s + englishAnalyser();
+    }
+
+    // Possessives and negations of the word list: "children's" and "couldn't" lead where
+    // "children" and "could" lead.
+    QFile list(QDir(m_sources.wordLists).filePath(u"american-english"_s));
+    if (!list.open(QIODevice::ReadOnly))
+        return;
+    static const QHash<QString, QString> irregular{
+        {u"can't"_s, u"can"_s}, {u"won't"_s, u"will"_s}, {u"shan't"_s, u"shall"_s}};
+    for (const QByteArray& line : list.readAll().split('\n')) {
+        const QString word = key(QString::fromUtf8(line).replace(u'’', u'\''), u"en"_s);
+        QString base = irregular.value(word);
+        if (base.isEmpty() && word.endsWith(u"'s"_s))
+            base = word.chopped(2);
+        else if (base.isEmpty() && word.endsWith(u"n't"_s))
+            base = word.chopped(3);
+        if (base.isEmpty() || base == word)
+            continue;
+        const QStringList bases =
+            m_lemmas.contains(base) ? QStringList{base} : m_englishForms.value(base);
+        const QString typeset = QString(word).replace(u'\'', u'’');
+        for (const QString& lemma : bases) {
+            appendUnique(m_englishForms[word], lemma, 8);
+            appendUnique(m_englishForms[typeset], lemma, 8);
+        }
+    }
+    m_englishHeader << u"# possessives and negations: /usr/share/dict/american-english"_s;
+}
+
+QString PackBuilder::englishIpa(const QString& k) const {
+    for (const QString& lang : {u"de"_s, u"pt"_s, u"it"_s, u"fr"_s, u"es"_s, u"ru"_s}) {
+        const QString ipa = m_englishIpa.value(lang).value(k);
+        if (!ipa.isEmpty())
+            return ipa;
+    }
+    return {};
+}
+
+QString PackBuilder::senseId(const QString& english, const QString& pos, int number) const {
+    return english + u'.' + WordNet::letter(pos) + QString::number(number).rightJustified(2, u'0');
+}
+
+std::map<QString, QByteArray> PackBuilder::englishLines() {
+    std::map<QString, QByteArray> lines;
+    for (auto it = m_lemmas.cbegin(); it != m_lemmas.cend(); ++it) {
+        const QString& lemma = it.value();
+        const QList<QList<WordNet::Sense>> lists = m_wordnet.senses(lemma);
+        // Every part of speech keeps its first sense; the rest of the card's room goes to the
+        // senses seen most often.
+        QList<qsizetype> taken(lists.size(), 0);
+        qsizetype room = maxMeanings;
+        for (qsizetype l = 0; l < lists.size() && room > 0; ++l, --room)
+            taken[l] = 1;
+        while (room > 0) {
+            qsizetype best = -1;
+            for (qsizetype l = 0; l < lists.size(); ++l) {
+                if (taken[l] < lists[l].size() &&
+                    (best < 0 || lists[l][taken[l]].count > lists[best][taken[best]].count))
+                    best = l;
+            }
+            if (best < 0)
+                break;
+            ++taken[best];
+            --room;
+        }
+        const QString ipa = englishIpa(it.key());
+        QJsonArray entries;
+        for (qsizetype l = 0; l < lists.size(); ++l) {
+            if (taken[l] == 0)
+                continue;
+            QJsonArray senses;
+            for (qsizetype s = 0; s < taken[l]; ++s) {
+                const WordNet::Synset& synset = m_wordnet.synsets()[lists[l][s].synset];
+                QJsonArray sense{synset.definition};
+                QString example;
+                for (const QString& candidate : synset.examples) {
+                    if (candidate.contains(lemma, Qt::CaseInsensitive)) {
+                        example = candidate;
+                        break;
+                    }
+                }
+                if (example.isEmpty())
+                    example = synset.examples.value(0);
+                if (!example.isEmpty())
+                    sense.append(QJsonArray{QJsonArray{example}});
+                senses.append(sense);
+            }
+            const QString pos = m_wordnet.synsets()[lists[l][0].synset].pos;
+            entries.append(QJsonArray{pos, ipa, QString(), senses});
+        }
+        lines.emplace(u"w"_s + it.key(), compact(QJsonObject{{u"e"_s, entries}}));
+    }
+    for (auto it = m_englishForms.cbegin(); it != m_englishForms.cend(); ++it) {
+        if (m_lemmas.contains(it.key()) || it.key().isEmpty())
+            continue;
+        QStringList lemmas;
+        for (const QString& base : it.value())
+            if (m_lemmas.contains(base))
+                lemmas << base;
+        std::stable_sort(lemmas.begin(), lemmas.end(), [&](const QString& a, const QString& b) {
+            return m_wordnet.count(m_lemmas.value(a)) > m_wordnet.count(m_lemmas.value(b));
+        });
+        if (!lemmas.isEmpty())
+            lines.emplace(u"w"_s + it.key(),
+                          compact(QJsonObject{{u"lm"_s, QJsonArray::fromStringList(lemmas)}}));
+    }
+    return lines;
+}
+
+QString PackBuilder::attach(const Pair& pair, const QHash<QString, QSet<QString>>& context,
+                            std::map<QString, SenseLine>& senses, Tally* tally) const {
+    const QString& english = pair.englishKey;
+    const QString lemma = m_lemmas.value(english);
+    QList<WordNet::Sense> candidates;
+    if (!lemma.isEmpty()) {
+        if (isWordNetPos(pair.pos)) {
+            candidates = m_wordnet.senses(lemma, pair.pos);
+        } else if (pair.pos.isEmpty()) {
+            for (const QList<WordNet::Sense>& list : m_wordnet.senses(lemma))
+                candidates += list;
+        }
+    }
+    if (candidates.isEmpty()) {
+        if (lemma.isEmpty() && wordCount(english) > 1) {
+            ++tally->dropped;
+            return {};
+        }
+        ++tally->outside;
+        const QString id = senseId(english, pair.pos, 0);
+        if (!senses.count(id))
+            senses[id] = {pair.english, pair.pos, {}, {}};
+        return id;
+    }
+
+    qsizetype best = 0;
+    bool evidence = false;
+    if (candidates.size() == 1) {
+        ++tally->single;
+    } else {
+        // Other English words the term translates, found among a sense's synonyms (strong)
+        // or in its definition (weak), point to that sense.
+        const QSet<QString> others = context.value(pair.termKey);
+        double bestScore = -1;
+        for (qsizetype c = 0; c < candidates.size(); ++c) {
+            int score = 0;
+            for (const QString& k : m_synsetKeys[candidates[c].synset]) {
+                if (k != english && others.contains(k))
+                    score += 2;
+            }
+            for (const QString& k : m_definitionWords[candidates[c].synset]) {
+                if (k != english && others.contains(k))
+                    score += 1;
+            }
+            // How often WordNet's corpus used a sense weighs against a rare sense that shares
+            // a word by chance.
+            const double weighed = score + std::log2(1.0 + candidates[c].count);
+            if (weighed > bestScore) {
+                bestScore = weighed;
+                best = c;
+                evidence = score > 0;
+            }
+        }
+        ++(evidence ? tally->synonym : tally->first);
+    }
+    const WordNet::Synset& synset = m_wordnet.synsets()[candidates[best].synset];
+    const QString id = senseId(english, synset.pos, candidates[best].number);
+    if (!senses.count(id)) {
+        QString headword = lemma;
+        for (const QString& word : synset.words) {
+            if (key(word, u"en"_s) == english) {
+                headword = word;
+                break;
+            }
+        }
+        senses[id] = {headword, synset.pos, synset.definition, {}};
+    }
+    return id;
+}
+
+// Debian's Apertium has no German analyser: the regular endings of adjectives, articles and
+// pronouns, weak verbs and nouns lead to their lemmas instead. A generated form that is a
+// word of its own keeps its own entry.
+void PackBuilder::addGermanForms(const std::map<QString, QString>& partsOfSpeech,
+                                 QHash<QString, QStringList>& forms) {
+    static const QStringList inseparable{u"be"_s,  u"ge"_s,  u"er"_s,  u"ver"_s,
+                                         u"zer"_s, u"ent"_s, u"emp"_s, u"miss"_s};
+    const auto add = [&](const QString& form, const QString& lemma) {
+        if (form != lemma && !forms.value(form).contains(lemma))
+            forms[form] << lemma;
+    };
+    for (const auto& [lemma, pos] : partsOfSpeech) {
+        if (lemma.contains(u' ') || lemma.size() < 2)
+            continue;
+        if (pos == "adj"_L1 || pos == "det"_L1 || pos == "pron"_L1) {
+            const QString stem = lemma.endsWith(u'e') ? lemma.chopped(1) : lemma;
+            for (const QString& ending : {u"e"_s, u"en"_s, u"em"_s, u"er"_s, u"es"_s})
+                add(stem + ending, lemma);
+        } else if (pos == "verb"_L1 && lemma.endsWith(u'n') && lemma.size() > 3) {
+            const QString stem = lemma.endsWith(u"en"_s) ? lemma.chopped(2) : lemma.chopped(1);
+            const QString link = stem.endsWith(u't') || stem.endsWith(u'd') ? u"e"_s : QString();
+            for (const QString& ending :
+                 {u"e"_s, u"st"_s, u"t"_s, u"te"_s, u"test"_s, u"ten"_s, u"tet"_s, u"end"_s}) {
+                const bool linked = ending != "e"_L1 && ending != "end"_L1;
+                add(stem + (linked ? link : QString()) + ending, lemma);
+            }
+            const bool prefixed = std::any_of(inseparable.begin(), inseparable.end(),
+                                              [&](const QString& p) { return stem.startsWith(p); });
+            add((prefixed ? QString() : u"ge"_s) + stem + link + u't', lemma);
+        } else if (pos == "noun"_L1) {
+            for (const QString& ending : {u"s"_s, u"es"_s, u"e"_s, u"n"_s, u"en"_s})
+                add(lemma + ending, lemma);
+        }
+    }
+}
+
+std::map<QString, QByteArray> PackBuilder::languageLines(Language& language, Tally* tally) {
+    const QString& lang = language.code;
+    std::stable_sort(language.pairs.begin(), language.pairs.end(),
+                     [](const Pair& a, const Pair& b) { return a.rank < b.rank; });
+
+    QHash<QString, QSet<QString>> context;
+    QHash<QString, QSet<QString>> confirmed;
+    for (Pair& pair : language.pairs) {
+        pair.englishKey = key(pair.english, u"en"_s);
+        pair.termKey = key(pair.term, lang);
+        context[pair.termKey].insert(pair.englishKey);
+        if (pair.source != fromLanguage)
+            confirmed[pair.termKey].insert(pair.englishKey);
+    }
+
+    struct Vote {
+        QString text;
+        QString key;
+        int sources = 0;
+        qsizetype order = 0;
+    };
+    std::map<QString, SenseLine> senses;
+    std::map<QString, QList<Vote>> votes;
+    std::map<QString, Word> words;
+    for (Pair pair : std::as_const(language.pairs)) {
+        const QString termKey = pair.termKey;
+        if (termKey.isEmpty() || pair.englishKey.isEmpty())
+            continue;
+        if (pair.pos.isEmpty()) {
+            // The analysers' readings of the term and of the English word decide where the
+            // dictionary says nothing: a reading both share, else the English one.
+            const QString& english = pair.englishKey;
+            const QStringList englishParts = language.englishPartsOfSpeech.value(english);
+            for (const QString& pos : language.partsOfSpeech.value(termKey)) {
+                if (englishParts.contains(pos) ||
+                    (englishParts.isEmpty() &&
+                     !m_wordnet.senses(m_lemmas.value(english), pos).isEmpty())) {
+                    pair.pos = pos;
+                    break;
+                }
+            }
+            if (pair.pos.isEmpty() && !m_lemmas.contains(english))
+                pair.pos = englishParts.value(0);
+        }
+        const QString id = attach(pair, context, senses, tally);
+        if (id.isEmpty())
+            continue;
+        QList<Vote>& list = votes[id];
+        auto vote =
+            std::find_if(list.begin(), list.end(), [&](const Vote& v) { return v.key == termKey; });
+        if (vote == list.end())
+            list.append({pair.term, termKey, pair.source, list.size()});
+        else
+            vote->sources |= pair.source;
+        appendUnique(words[termKey].senses, id, maxSensesPerWord);
+    }
+    // A term whose own dictionary entry translates it first by the sense's English word comes
+    // first, then one that more dictionaries give. Apertium counts once, either way read.
+    QHash<QString, QSet<QString>> primary;
+    for (const FreeDict::Entry& article : std::as_const(language.articles)) {
+        for (const FreeDict::Group& group : article.groups) {
+            if (group.labels.isEmpty())
+                primary[key(article.headword, lang)].insert(
+                    key(englishHeadword(group.terms.value(0)), u"en"_s));
+        }
+    }
+    const auto agreeing = [](int sources) {
+        return std::popcount(unsigned(sources & ~apertiumBack) |
+                             unsigned(sources & apertiumBack ? apertium : 0));
+    };
+    for (auto& [id, list] : votes) {
+        const QString english = key(senses[id].english, u"en"_s);
+        std::stable_sort(list.begin(), list.end(), [&](const Vote& a, const Vote& b) {
+            const bool aFirst = primary.value(a.key).contains(english);
+            const bool bFirst = primary.value(b.key).contains(english);
+            if (aFirst != bFirst)
+                return aFirst;
+            return agreeing(a.sources) > agreeing(b.sources);
+        });
+        for (const Vote& vote : std::as_const(list).first(std::min(list.size(), maxTerms)))
+            senses[id].terms << vote.text;
+    }
+
+    // The words' own entries, from the dictionary into English.
+    static const QRegularExpression pronounForm(
+        u"^(?:ich|du|er|sie|es|wir|ihr|er/sie|er/sie/es|ich/er/sie|ich/er/sie/es)\\s+(\\S+)$"_s);
+    for (const FreeDict::Entry& article : std::as_const(language.articles)) {
+        const QString wordKey = key(article.headword, lang);
+        Word& word = words[wordKey];
+        QString pos = posName(article.pos);
+        if (pos.isEmpty())
+            pos = language.partsOfSpeech.value(wordKey).value(0);
+        QList<Meaning> meanings;
+        for (const FreeDict::Group& group : article.groups) {
+            Meaning meaning{group.terms.join(u", "_s), std::nullopt, group.labels, 0};
+            if (!group.examples.isEmpty())
+                meaning.example = group.examples.first();
+            for (const QString& term : group.terms)
+                meaning.support +=
+                    confirmed.value(wordKey).contains(key(englishHeadword(term), u"en"_s));
+            meanings << meaning;
+        }
+        WordEntry* entry = nullptr;
+        for (WordEntry& existing : word.entries) {
+            if (existing.pos == pos)
+                entry = &existing;
+        }
+        if (!entry) {
+            word.entries.append(
+                {pos, article.ipa.isEmpty() ? QString() : u'/' + article.ipa + u'/', {}});
+            entry = &word.entries.last();
+        }
+        entry->meanings += meanings;
+        for (const QString& see : article.see) {
+            const auto match = pronounForm.match(see);
+            if (match.hasMatch() && pos == "verb"_L1) {
+                const QString form = key(match.captured(1), lang);
+                if (form != wordKey && !language.forms.value(form).contains(article.headword))
+                    language.forms[form] << article.headword;
+            }
+        }
+    }
+
+    // Senses other dictionaries confirm come first, labelled ones ("[mus.]") last.
+    for (auto& [wordKey, word] : words) {
+        for (WordEntry& entry : word.entries) {
+            std::stable_sort(entry.meanings.begin(), entry.meanings.end(),
+                             [](const Meaning& a, const Meaning& b) {
+                                 if (a.tags.isEmpty() != b.tags.isEmpty())
+                                     return a.tags.isEmpty();
+                                 return a.support > b.support;
+                             });
+        }
+    }
+
+    if (lang == "de"_L1) {
+        std::map<QString, QString> parts;
+        for (const auto& [wordKey, word] : words) {
+            for (const WordEntry& entry : word.entries)
+                parts.emplace(wordKey, entry.pos);
+        }
+        addGermanForms(parts, language.forms);
+    }
+
+    // Words that only other dictionaries know get entries from the senses they translate;
+    // a short entry of the dictionary into English gets the senses it does not name.
+    for (auto& [wordKey, word] : words) {
+        qsizetype count = 0;
+        QSet<QString> named;
+        for (const WordEntry& entry : std::as_const(word.entries)) {
+            for (const Meaning& meaning : entry.meanings) {
+                ++count;
+                for (const QString& term : Lexicon::glossTerms(meaning.gloss))
+                    named.insert(key(term, u"en"_s));
+            }
+        }
+        for (const QString& id : std::as_const(word.senses)) {
+            if (count >= derivedMeanings && !named.isEmpty())
+                break;
+            const SenseLine& sense = senses[id];
+            if (named.contains(key(sense.english, u"en"_s)))
+                continue;
+            named.insert(key(sense.english, u"en"_s));
+            ++count;
+            WordEntry* entry = nullptr;
+            for (WordEntry& existing : word.entries) {
+                if (existing.pos == sense.pos)
+                    entry = &existing;
+            }
+            if (!entry) {
+                word.entries.append({sense.pos, {}, {}});
+                entry = &word.entries.last();
+            }
+            const QString gloss = sense.gloss.isEmpty()
+                                      ? sense.english
+                                      : sense.english + u" ("_s + bracketed(sense.gloss) + u')';
+            entry->meanings.append({gloss, std::nullopt, {}, 0});
+        }
+    }
+
+    // Inflected forms point at their lemmas.
+    QStringList formKeys = language.forms.keys();
+    std::sort(formKeys.begin(), formKeys.end());
+    for (const QString& form : formKeys) {
+        const QString formKey = key(form, lang);
+        if (formKey.isEmpty() || (words.count(formKey) && !words[formKey].entries.isEmpty()))
+            continue;
+        QStringList lemmas;
+        for (const QString& lemma : language.forms.value(form)) {
+            const QString lemmaKey = key(lemma, lang);
+            if (lemmaKey != formKey && words.count(lemmaKey))
+                appendUnique(lemmas, lemmaKey, 8);
+        }
+        if (!lemmas.isEmpty()) {
+            Word& word = words[formKey];
+            for (const QString& lemma : lemmas)
+                appendUnique(word.lemmas, lemma, 8);
+        }
+    }
+
+    std::map<QString, QByteArray> lines;
+    std::map<QString, QStringList> english;
+    for (const auto& [id, sense] : senses) {
+        if (sense.terms.isEmpty())
+            continue;
+        QJsonArray terms;
+        for (const QString& term : sense.terms)
+            terms.append(QJsonArray{term});
+        lines.emplace(u"s"_s + id,
+                      compact(QJsonArray{sense.english, sense.pos, sense.gloss, terms}));
+        english[key(sense.english, u"en"_s)] << id;
+    }
+    for (auto& [word, ids] : english) {
+        std::sort(ids.begin(), ids.end());
+        lines.emplace(u"x"_s + word, compact(QJsonArray::fromStringList(ids)));
+    }
+    for (const auto& [wordKey, word] : words) {
+        if (wordKey.isEmpty() || Lexicon::key(wordKey, lang) != wordKey)
+            continue;
+        QJsonObject record;
+        if (!word.entries.isEmpty()) {
+            QJsonArray entries;
+            qsizetype room = maxMeanings;
+            for (const WordEntry& entry : word.entries) {
+                QJsonArray meanings;
+                for (const Meaning& meaning : entry.meanings) {
+                    if (room == 0)
+                        break;
+                    --room;
+                    QJsonArray sense{meaning.gloss};
+                    if (meaning.example || !meaning.tags.isEmpty()) {
+                        sense.append(meaning.example
+                                         ? QJsonArray{QJsonArray{meaning.example->first,
+                                                                 meaning.example->second}}
+                                         : QJsonArray{});
+                    }
+                    if (!meaning.tags.isEmpty())
+                        sense.append(QJsonArray::fromStringList(meaning.tags));
+                    meanings.append(sense);
+                }
+                entries.append(QJsonArray{entry.pos, entry.ipa, QString(), meanings});
+            }
+            record.insert(u"e"_s, entries);
+        } else if (!word.lemmas.isEmpty()) {
+            record.insert(u"lm"_s, QJsonArray::fromStringList(word.lemmas));
+        }
+        if (!word.senses.isEmpty())
+            record.insert(u"s"_s, QJsonArray::fromStringList(word.senses));
+        if (!record.isEmpty())
+            lines.emplace(u"w"_s + wordKey, compact(record));
+    }
+    return lines;
+}
+
+std::map<QString, QByteArray> PackBuilder::lines(const QString& lang, QStringList* header) {
+    std::map<QString, QByteArray> lines;
+    *header = {u"# tivela dictionary pack lang="_s + lang};
+    if (lang == "en"_L1) {
+        lines = englishLines();
+        *header += m_englishHeader;
+        *header << u"# lines "_s + QString::number(lines.size());
+        return lines;
+    }
+    Language& language = m_languages[lang];
+    Tally tally;
+    lines = languageLines(language, &tally);
+    *header += language.header;
+    *header << u"# lines "_s + QString::number(lines.size());
+    *header << u"# pairs attached to English senses: %1 to the only sense of their part of "
+               u"speech, %2 by shared synonyms or definition words, %3 to the first sense of "
+               u"their part of speech, %4 to a sense of their own outside WordNet; %5 "
+               u"English phrases outside WordNet left out"_s.arg(tally.single)
+                   .arg(tally.synonym)
+                   .arg(tally.first)
+                   .arg(tally.outside)
+                   .arg(tally.dropped);
+    return lines;
+}
+
+QByteArray PackBuilder::text(const QStringList& header,
+                             const std::map<QString, QByteArray>& lines) {
+    QByteArray text = header.join(u'\n').toUtf8() + '\n';
+    for (const auto& [k, value] : lines)
+        text += k.toUtf8() + '\t' + value + '\n';
+    return text;
+}
+
+bool PackBuilder::write(const QString& lang, const QString& folder, QString* error) {
+    QStringList header;
+    const std::map<QString, QByteArray> lines = this->lines(lang, &header);
+    if (!QDir().mkpath(folder)) {
+        *error = u"cannot make "_s + folder;
+        return false;
+    }
+    const QString path = QDir(folder).filePath(Lexicon::fileName(lang));
+    const QString temporary = path + u".part"_s;
+    QFile file(temporary);
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate) ||
+        file.write(gzip(text(header, lines))) < 0 || !file.flush()) {
+        *error = u"cannot write "_s + temporary;
+        return false;
+    }
+    file.close();
+
+    // The application's reader must find every key line it is given.
+    const auto pack = LexiconPack::load(temporary, lang);
+    bool found = pack && pack->lineCount() == qsizetype(lines.size());
+    for (auto it = lines.cbegin(); found && it != lines.cend(); ++it)
+        found = pack->raw(it->first) == it->second;
+    if (!found) {
+        QFile::remove(temporary);
+        *error = u"the reader does not find every line of "_s + path;
+        return false;
+    }
+    if (std::rename(QFile::encodeName(temporary).constData(),
+                    QFile::encodeName(path).constData()) != 0) {
+        QFile::remove(temporary);
+        *error = u"cannot move the pack to "_s + path;
+        return false;
+    }
+    return true;
+}
+
+} // namespace tivela::packbuild

@@ -1,0 +1,144 @@
+#pragma once
+
+#include "FreeDict.h"
+#include "WordNet.h"
+
+#include <QByteArray>
+#include <QHash>
+#include <QList>
+#include <QMap>
+#include <QSet>
+#include <QString>
+#include <QStringList>
+
+#include <map>
+#include <optional>
+
+namespace tivela::packbuild {
+
+// Where the data of the packs comes from.
+struct Sources {
+    // WordNet's "dict" folder (index.noun, data.noun, noun.exc, ...).
+    QString wordnet;
+    // The folder of the dictd files (freedict-eng-spa.index, freedict-eng-spa.dict.dz, ...).
+    QString dictd;
+    // Apertium's data folder; empty to use no Apertium data.
+    QString apertium;
+    // The folder of the word lists of /usr/share/dict (american-english, spanish, ...).
+    QString wordLists;
+};
+
+// Builds dictionary packs: the English pack from WordNet, and a pack for each other language
+// whose translations are attached to WordNet's English senses. Each pack is written only
+// after the core's reader has loaded it.
+class PackBuilder {
+public:
+    explicit PackBuilder(Sources sources);
+
+    // The languages a pack can be made for, with the dictionaries each one reads.
+    static QStringList languages();
+
+    // Reads WordNet and the dictionaries of these languages; false with a message when
+    // WordNet or every dictionary of a language is missing.
+    bool load(const QStringList& langs, QString* error);
+    // Writes <folder>/<lang>.lex.gz; false with a message when it cannot.
+    bool write(const QString& lang, const QString& folder, QString* error);
+
+private:
+    // One piece of evidence that a word of a language translates an English word.
+    struct Pair {
+        QString english;
+        QString pos;
+        QString term;
+        // Lower is better: the dictionary's order of its articles and lines.
+        int rank = 0;
+        // The dictionary it comes from, one bit each.
+        int source = 0;
+        // Lookup keys of english and term, filled in when the pack is made.
+        QString englishKey;
+        QString termKey;
+    };
+
+    struct Meaning {
+        QString gloss;
+        std::optional<QPair<QString, QString>> example;
+        QStringList tags;
+        // How many of its translations other dictionaries confirm.
+        int support = 0;
+    };
+
+    struct WordEntry {
+        QString pos;
+        QString ipa;
+        QList<Meaning> meanings;
+    };
+
+    // What a pack says of one word of its language.
+    struct Word {
+        QList<WordEntry> entries;
+        QStringList senses;
+        QStringList lemmas;
+    };
+
+    struct SenseLine {
+        QString english;
+        QString pos;
+        QString gloss;
+        QStringList terms;
+    };
+
+    struct Tally {
+        int single = 0;
+        int synonym = 0;
+        int first = 0;
+        int outside = 0;
+        int dropped = 0;
+    };
+
+    struct Language {
+        QString code;
+        QStringList header;
+        QList<Pair> pairs;
+        // Articles of the language-to-English dictionary by headword key.
+        QList<FreeDict::Entry> articles;
+        QHash<QString, QStringList> forms;
+        // Part of speech of a word as the language's analyser reads it.
+        QHash<QString, QStringList> partsOfSpeech;
+        QHash<QString, QStringList> englishPartsOfSpeech;
+    };
+
+    bool loadWordNet(QString* error);
+    bool loadLanguage(const QString& lang, QString* error);
+    bool loadApertium(Language& language, QString* error);
+    bool loadApertiumWords(Language& language, const QString& analyser, QString* error);
+    static void addGermanForms(const std::map<QString, QString>& partsOfSpeech,
+                               QHash<QString, QStringList>& forms);
+    void loadEnglishForms();
+
+    std::map<QString, QByteArray> lines(const QString& lang, QStringList* header);
+    static QByteArray text(const QStringList& header, const std::map<QString, QByteArray>& lines);
+    std::map<QString, QByteArray> englishLines();
+    std::map<QString, QByteArray> languageLines(Language& language, Tally* tally);
+
+    // The sense id a pair is attached to, and how it was found.
+    QString attach(const Pair& pair, const QHash<QString, QSet<QString>>& context,
+                   std::map<QString, SenseLine>& senses, Tally* tally) const;
+    QString senseId(const QString& english, const QString& pos, int number) const;
+    QString englishIpa(const QString& key) const;
+
+    Sources m_sources;
+    WordNet m_wordnet;
+    bool m_wordnetLoaded = false;
+    // WordNet lemmas by key.
+    QMap<QString, QString> m_lemmas;
+    // By synset: the keys of its words, and the longer words of its definition.
+    QList<QStringList> m_synsetKeys;
+    QList<QSet<QString>> m_definitionWords;
+    QHash<QString, QStringList> m_englishForms;
+    // IPA of English words by the language of the dictionary that gave it.
+    QHash<QString, QHash<QString, QString>> m_englishIpa;
+    QStringList m_englishHeader;
+    QHash<QString, Language> m_languages;
+};
+
+} // namespace tivela::packbuild

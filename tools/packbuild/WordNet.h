@@ -1,0 +1,61 @@
+#pragma once
+
+#include <QHash>
+#include <QList>
+#include <QString>
+#include <QStringList>
+
+namespace tivela::packbuild {
+
+// The parts of WordNet a pack needs: synsets with their words, definitions and examples, the
+// senses of every lemma in WordNet's order, how often each sense was seen in its tagged
+// corpus, and the exception lists of irregular forms.
+class WordNet {
+public:
+    struct Synset {
+        // "noun", "verb", "adj" or "adv".
+        QString pos;
+        // As written in WordNet, spaces for underscores, without adjective position markers.
+        QStringList words;
+        QString definition;
+        QStringList examples;
+    };
+
+    struct Sense {
+        // Index into synsets().
+        qsizetype synset = 0;
+        // 1 for the first sense of the lemma in its part of speech.
+        int number = 0;
+        int count = 0;
+    };
+
+    // Reads the files of a WordNet "dict" folder; false when one of them is missing or
+    // malformed.
+    bool load(const QString& folder, QString* error);
+
+    const QList<Synset>& synsets() const { return m_synsets; }
+    // Lemma keys in sorted order.
+    QStringList lemmas() const;
+    bool contains(const QString& lemma) const { return m_senses.contains(lemma); }
+    // The senses of a lemma by part of speech, each list in WordNet's order; parts of speech
+    // in order of how often the lemma was seen in them.
+    QList<QList<Sense>> senses(const QString& lemma) const;
+    // The senses of one part of speech.
+    QList<Sense> senses(const QString& lemma, const QString& pos) const;
+    // How often a lemma was seen in the tagged corpus, over all its senses.
+    int count(const QString& lemma) const;
+    // Base forms of an irregular form ("ran" gives "run"), from the exception lists.
+    QStringList exceptions(const QString& form) const { return m_exceptions.value(form); }
+    const QHash<QString, QStringList>& exceptionTable() const { return m_exceptions; }
+
+    // The one-letter part of speech of a sense id, and back.
+    static QChar letter(const QString& pos);
+
+private:
+    QList<Synset> m_synsets;
+    // lemma -> pos -> senses
+    QHash<QString, QHash<QString, QList<Sense>>> m_senses;
+    QHash<QString, QStringList> m_exceptions;
+};
+
+} // namespace tivela::packbuild
