@@ -148,6 +148,8 @@ std::optional<pid_t> processId(const QByteArray& content) {
     return pid_t(value);
 }
 
+constexpr qint64 localPieceBytes = 1 << 20;
+
 // One download of one pack: take the lock or wait for its holder, fetch into a temporary file
 // in the dictionary folder while checking the body, then move it over the pack. Lives on the
 // downloader's thread.
@@ -283,6 +285,10 @@ private:
             finish(false);
             return;
         }
+        if (m_base.isLocalFile()) {
+            copyLocal();
+            return;
+        }
         QNetworkRequest request(packURL());
         request.setTransferTimeout(LexiconDownloader::transferTimeoutMilliseconds);
         request.setAttribute(QNetworkRequest::RedirectPolicyAttribute,
@@ -300,21 +306,59 @@ private:
                status.toInt() == 200;
     }
 
+    // A pack in a local folder is a download that has already arrived: it takes the same
+    // checks and the same move into place, a piece per turn of the thread's event loop so that
+    // the other downloads go on meanwhile.
+    void copyLocal() {
+        m_source = std::make_unique<QFile>(packURL().toLocalFile());
+        if (!m_source->open(QIODevice::ReadOnly)) {
+            finish(false);
+            return;
+        }
+        copyPiece();
+    }
+
+    void copyPiece() {
+        const QByteArray chunk = m_source->read(localPieceBytes);
+        if (chunk.isEmpty()) {
+            if (m_source->atEnd())
+                install();
+            else
+                finish(false);
+            return;
+        }
+        if (accept(chunk))
+            QTimer::singleShot(0, this, [this] { copyPiece(); });
+    }
+
+    bool accept(const QByteArray& chunk) {
+        refreshLock();
+        if (m_temporary->write(chunk) != chunk.size() || !m_validator.add(chunk)) {
+            finish(false);
+            return false;
+        }
+        return true;
+    }
+
     void receive() {
         const QByteArray chunk = m_reply->readAll();
-        if (chunk.isEmpty() || !isSuccess())
-            return;
-        refreshLock();
-        if (m_temporary->write(chunk) != chunk.size() || !m_validator.add(chunk))
-            finish(false);
+        if (!chunk.isEmpty() && isSuccess())
+            accept(chunk);
     }
 
     void fetched() {
         receive();
         if (m_finished)
             return;
-        if (m_reply->error() != QNetworkReply::NoError || !isSuccess() || !m_validator.finish() ||
-            !m_temporary->flush() || ::fsync(m_temporary->handle()) != 0) {
+        if (m_reply->error() != QNetworkReply::NoError || !isSuccess()) {
+            finish(false);
+            return;
+        }
+        install();
+    }
+
+    void install() {
+        if (!m_validator.finish() || !m_temporary->flush() || ::fsync(m_temporary->handle()) != 0) {
             finish(false);
             return;
         }
@@ -346,6 +390,7 @@ private:
             m_reply->deleteLater();
         }
         m_temporary.reset();
+        m_source.reset();
         releaseLock();
         const auto done = std::move(m_done);
         deleteLater();
@@ -368,6 +413,7 @@ private:
     QElapsedTimer m_refreshed;
     QPointer<QNetworkReply> m_reply;
     std::unique_ptr<QTemporaryFile> m_temporary;
+    std::unique_ptr<QFile> m_source;
     LexiconPack::Validator m_validator;
     bool m_finished = false;
 };

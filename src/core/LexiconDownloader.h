@@ -34,7 +34,8 @@ public:
     // A transfer fails after this long without data.
     static constexpr int transferTimeoutMilliseconds = 60000;
 
-    // baseURL: the pack server; nothing means no downloads at all.
+    // baseURL: the pack server over HTTP(S), or a file: folder of packs (a build's own, or
+    // packs installed with the program); nothing means no downloads at all.
     LexiconDownloader(Lexicon& lexicon, std::optional<QUrl> baseURL);
     ~LexiconDownloader();
     LexiconDownloader(const LexiconDownloader&) = delete;

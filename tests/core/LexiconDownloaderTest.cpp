@@ -247,11 +247,42 @@ TEST_F(LexiconDownloaderTest, OnlyAWholePackAnsweredWith200IsInstalled) {
     EXPECT_EQ(waitFor(packs->ensure(QStringList{u"de"_s, u"it"_s})), false);
     EXPECT_EQ(packs->installed(), (QStringList{u"de"_s, u"fr"_s, u"nl"_s}));
     EXPECT_EQ(leftovers(folder()), QStringList());
+}
 
-    // A base address that is not HTTP gives no HTTP answer.
-    ASSERT_TRUE(test::writeFile(dir_.filePath(u"files/it.lex.gz"_s), packBytes()));
-    LexiconDownloader files(lexicon_, QUrl::fromLocalFile(dir_.filePath(u"files"_s)));
-    EXPECT_EQ(waitFor(files.ensure(u"it"_s)), false);
+TEST_F(LexiconDownloaderTest, APackInALocalFolderIsAFinishedDownload) {
+    // Larger than one piece of the copy, so that it takes several turns of the event loop.
+    ASSERT_TRUE(QDir().mkpath(dir_.filePath(u"files"_s)));
+    ASSERT_TRUE(test::generatePack({u"--lang"_s, u"fr"_s, u"--lines"_s, u"8000"_s, u"--plain"_s,
+                                    dir_.filePath(u"files/fr.lex.gz"_s)}));
+    const QByteArray large = test::readFile(dir_.filePath(u"files/fr.lex.gz"_s));
+    ASSERT_GT(large.size(), 1 << 20);
+    ASSERT_TRUE(test::writeFile(dir_.filePath(u"files/de.lex.gz"_s), packBytes()));
+    ASSERT_TRUE(test::writeFile(dir_.filePath(u"files/es.lex.gz"_s), packBytes().chopped(12)));
+    ASSERT_TRUE(test::writeFile(dir_.filePath(u"files/pt.lex.gz"_s), "<html>portal</html>"));
+    // A lock of a live process is waited on as with a server.
+    ASSERT_TRUE(test::writeFile(lockPath(u"nl"_s), QByteArray::number(qint64(::getpid()))));
+    ASSERT_TRUE(test::writeFile(dir_.filePath(u"files/nl.lex.gz"_s), packBytes()));
+
+    LexiconDownloader files(
+        lexicon_,
+        LexiconDownloader::baseURL(QUrl::fromLocalFile(dir_.filePath(u"files"_s)).toString()));
+    QList<QFuture<bool>> burst;
+    for (int i = 0; i < 8; ++i)
+        burst << files.ensure(i % 2 ? u"de"_s : u"fr"_s);
+    for (const QFuture<bool>& future : burst)
+        EXPECT_EQ(waitFor(future), true);
+    EXPECT_EQ(test::readFile(packPath(u"de"_s)), packBytes());
+    EXPECT_EQ(test::readFile(packPath(u"fr"_s)), large);
+    for (const QString& code : {u"es"_s, u"pt"_s, u"it"_s}) {
+        EXPECT_EQ(waitFor(files.ensure(code)), false) << code.toStdString();
+        EXPECT_FALSE(QFile::exists(packPath(code))) << code.toStdString();
+    }
+    const QFuture<bool> waiting = files.ensure(u"nl"_s);
+    QThread::msleep(3 * LexiconDownloader::pollMilliseconds);
+    EXPECT_FALSE(waiting.isFinished());
+    EXPECT_FALSE(QFile::exists(packPath(u"nl"_s)));
+    ASSERT_TRUE(QFile::remove(lockPath(u"nl"_s)));
+    EXPECT_EQ(waitFor(waiting), true);
     EXPECT_EQ(leftovers(folder()), QStringList());
 }
 
