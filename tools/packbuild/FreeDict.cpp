@@ -54,6 +54,22 @@ QString FreeDict::infoField(const QString& key) const {
     return field.match(m_info).captured(1).trimmed();
 }
 
+QString FreeDict::infoSection(const QString& heading) const {
+    QStringList lines;
+    bool inside = false;
+    for (const QString& line : m_info.split(u'\n')) {
+        if (line.trimmed() == heading + u':') {
+            inside = true;
+            continue;
+        }
+        if (inside && !line.isEmpty() && !line.front().isSpace())
+            break;
+        if (inside)
+            lines << line.trimmed();
+    }
+    return lines.join(u' ').simplified();
+}
+
 bool FreeDict::load(const QString& folder, const QString& name, QString* error) {
     const QString base = folder + u"/freedict-"_s + name;
     QFile index(base + u".index"_s);

@@ -40,6 +40,9 @@ public:
     const QString& info() const { return m_info; }
     // The value of a "Key: value" line of the info article, such as "Edition".
     QString infoField(const QString& key) const;
+    // The indented paragraph under a heading of the info article, such as "Availability"
+    // (copyright and licence), on one line.
+    QString infoSection(const QString& heading) const;
 
     static Entry parse(const QString& article);
 

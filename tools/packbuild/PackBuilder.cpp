@@ -313,7 +313,8 @@ bool PackBuilder::loadLanguage(const QString& lang, QString* error) {
     FreeDict outOfEnglish;
     if (outOfEnglish.load(m_sources.dictd, u"eng-"_s + data->freedict, &ignored)) {
         language.header << u"# translations: FreeDict eng-"_s + data->freedict + u' ' +
-                               outOfEnglish.infoField(u"Edition"_s);
+                               outOfEnglish.infoField(u"Edition"_s) + u". "_s +
+                               outOfEnglish.infoSection(u"Availability"_s);
         // A capitalised headword beside a lower-case one is what is left of a name ("The"
         // for "The Hague").
         QSet<QString> lowerCase;
@@ -346,7 +347,8 @@ bool PackBuilder::loadLanguage(const QString& lang, QString* error) {
     FreeDict toEnglish;
     if (toEnglish.load(m_sources.dictd, data->freedict + u"-eng"_s, &ignored)) {
         language.header << u"# entries and translations: FreeDict "_s + data->freedict +
-                               u"-eng "_s + toEnglish.infoField(u"Edition"_s);
+                               u"-eng "_s + toEnglish.infoField(u"Edition"_s) + u". "_s +
+                               toEnglish.infoSection(u"Availability"_s);
         for (const FreeDict::Entry& entry : toEnglish.entries()) {
             if (!usableTerm(entry.headword) || key(entry.headword, lang).isEmpty() ||
                 garbled(entry))
@@ -426,7 +428,8 @@ bool PackBuilder::loadApertium(Language& language, QString* error) {
             language.pairs.append(
                 {words[owners[u]], units[u].pos(), term, rank++, apertium, {}, {}});
     }
-    language.header << u"# translations: Apertium "_s + data->chain.join(u" then "_s);
+    language.header << u"# translations: Apertium "_s + data->chain.join(u" then "_s) +
+                           u" (GNU GPL version 2)"_s;
     if (!loadApertiumWords(language, analyser, error))
         return false;
 
@@ -986,6 +989,9 @@ std::map<QString, QByteArray> PackBuilder::languageLines(Language& language, Tal
 std::map<QString, QByteArray> PackBuilder::lines(const QString& lang, QStringList* header) {
     std::map<QString, QByteArray> lines;
     *header = {u"# tivela dictionary pack lang="_s + lang};
+    // Every pack holds WordNet's definitions or senses, so every pack carries its licence.
+    for (const QString& line : m_wordnet.licence())
+        *header << QString(u"# "_s + line).trimmed();
     if (lang == "en"_L1) {
         lines = englishLines();
         *header += m_englishHeader;

@@ -49,6 +49,9 @@ bool WordNet::load(const QString& folder, QString* error) {
         if (!readLines(folder + u"/data."_s + part, &lines, error))
             return false;
         for (const QByteArray& line : lines) {
+            // "  12 text": the numbered lines of the licence.
+            if (line.startsWith(' ') && part == "noun"_L1)
+                m_licence << QString::fromUtf8(line).trimmed().section(u' ', 1).trimmed();
             if (line.isEmpty() || line.startsWith(' '))
                 continue;
             const qsizetype bar = line.indexOf(" | ");

@@ -34,6 +34,8 @@ public:
     bool load(const QString& folder, QString* error);
 
     const QList<Synset>& synsets() const { return m_synsets; }
+    // WordNet's licence, which every copy of the database carries, as its files give it.
+    const QStringList& licence() const { return m_licence; }
     // Lemma keys in sorted order.
     QStringList lemmas() const;
     bool contains(const QString& lemma) const { return m_senses.contains(lemma); }
@@ -56,6 +58,7 @@ private:
     // lemma -> pos -> senses
     QHash<QString, QHash<QString, QList<Sense>>> m_senses;
     QHash<QString, QStringList> m_exceptions;
+    QStringList m_licence;
 };
 
 } // namespace tivela::packbuild
