@@ -598,16 +598,23 @@ protected:
     HttpServer server;
     QString program;
 
+    void serve(const QString& code, const QByteArray& pack, int delayMs) {
+        HttpServer::Response response;
+        response.body = pack;
+        response.delayMs = delayMs;
+        server.route(u"/packs/"_s + code + u".lex.gz"_s, response);
+    }
+    static QJsonObject waitingLookup(int id, const QString& word, const QString& from,
+                                     const QString& to) {
+        return {{u"type"_s, u"lookup"_s}, {u"id"_s, id}, {u"word"_s, word},
+                {u"from"_s, from},        {u"to"_s, to}, {u"wait"_s, true}};
+    }
+
     void SetUp() override {
         BridgeHostTest::SetUp();
         QDir(Paths::lexicon()).removeRecursively();
-        HttpServer::Response english;
-        english.body = englishPack();
-        server.route(u"/packs/en.lex.gz"_s, english);
-        HttpServer::Response spanish;
-        spanish.body = spanishPack();
-        spanish.delayMs = 300;
-        server.route(u"/packs/es.lex.gz"_s, spanish);
+        serve(u"en"_s, englishPack(), 0);
+        serve(u"es"_s, spanishPack(), 300);
         program = makeBundle(World::root() + u"/bundle"_s,
                              {{u"CFBundleIdentifier"_s, u"dev.quorvanta.Tivela.dev"_s},
                               {u"CFBundleShortVersionString"_s, u"9.8.7"_s},
@@ -738,19 +745,11 @@ TEST_F(BridgeHostPackTest, EndingMidDownloadLeavesNoLock) {
 // A lookup waiting for its packs holds no thread: more of them than the host has threads still
 // leave room for a hello, and each is answered with its card once the pack lands.
 TEST_F(BridgeHostPackTest, WaitingLookupsLeaveRoomForOtherRequests) {
-    HttpServer::Response spanish;
-    spanish.body = spanishPack();
-    spanish.delayMs = 2000;
-    server.route(u"/packs/es.lex.gz"_s, spanish);
+    serve(u"es"_s, spanishPack(), 2000);
     HostProcess host(program, hostEnvironment());
     const int lookups = 40;
     for (int i = 0; i < lookups; ++i)
-        host.send({{u"type"_s, u"lookup"_s},
-                   {u"id"_s, i},
-                   {u"word"_s, u"dog"_s},
-                   {u"from"_s, u"en"_s},
-                   {u"to"_s, u"es"_s},
-                   {u"wait"_s, true}});
+        host.send(waitingLookup(i, u"dog"_s, u"en"_s, u"es"_s));
     host.send({{u"type"_s, u"hello"_s}, {u"id"_s, u"hello"_s}});
     const auto first = host.receive(30000);
     ASSERT_TRUE(first);
@@ -769,19 +768,11 @@ TEST_F(BridgeHostPackTest, WaitingLookupsLeaveRoomForOtherRequests) {
 // However many requests wait, the host reads on: beyond its bound it refuses at once, and the
 // end of input ends it.
 TEST_F(BridgeHostPackTest, EndOfInputEndsTheHostWithHundredsOfRequestsUnanswered) {
-    HttpServer::Response stalled;
-    stalled.body = spanishPack();
-    stalled.delayMs = 60000;
-    server.route(u"/packs/fr.lex.gz"_s, stalled);
+    serve(u"fr"_s, spanishPack(), 60000);
     HostProcess host(program, hostEnvironment());
     const int extra = 20;
     for (int i = 0; i < BridgeHost::maxUnanswered + extra; ++i)
-        host.send({{u"type"_s, u"lookup"_s},
-                   {u"id"_s, i},
-                   {u"word"_s, u"chien"_s},
-                   {u"from"_s, u"fr"_s},
-                   {u"to"_s, u"en"_s},
-                   {u"wait"_s, true}});
+        host.send(waitingLookup(i, u"chien"_s, u"fr"_s, u"en"_s));
     for (int i = 0; i < extra; ++i) {
         const auto refused = host.receive(30000);
         ASSERT_TRUE(refused) << "refusal " << i;
@@ -791,4 +782,41 @@ TEST_F(BridgeHostPackTest, EndOfInputEndsTheHostWithHundredsOfRequestsUnanswered
     host.closeInput();
     EXPECT_EQ(host.waitForExit(5000), 0);
     EXPECT_FALSE(QFile::exists(Paths::lexicon() + u"/fr.lex.gz.lock"_s));
+}
+
+// Prefetches and lookups written back to back, on overlapping lists whose packs arrive at
+// different times or never, all end: every pack is fetched once, and the host stays ready.
+TEST_F(BridgeHostPackTest, ABurstOfOverlappingPrefetchesAndLookupsAllEnd) {
+    serve(u"de"_s, spanishPack(), 1000);
+    serve(u"en"_s, englishPack(), 2000);
+    HostProcess host(program, hostEnvironment());
+    const QList<QJsonArray> lists{
+        {u"de"_s, u"en"_s}, {u"en"_s}, {u"es"_s, u"de"_s, u"zh-TW"_s}, {u"en"_s, u"es"_s}};
+    const int requests = 60;
+    for (int i = 0; i < requests; ++i) {
+        if (i % 5 == 4)
+            host.send(waitingLookup(i, u"dog"_s, u"en"_s, i % 2 ? u"es"_s : u"de"_s));
+        else
+            host.send({{u"type"_s, u"prefetch"_s}, {u"id"_s, i}, {u"langs"_s, lists[i % 4]}});
+    }
+    QSet<int> answered;
+    for (int i = 0; i < requests; ++i) {
+        const auto reply = host.receive(30000);
+        ASSERT_TRUE(reply) << "reply " << i;
+        EXPECT_EQ(reply->value(u"ok"_s), true);
+        const int id = reply->value(u"id"_s).toInt();
+        answered.insert(id);
+        if (id % 5 == 4 && id % 2) {
+            EXPECT_EQ(reply->value(u"entry"_s)[u"word"_s], u"dog"_s) << id;
+        }
+    }
+    EXPECT_EQ(answered.size(), requests);
+    EXPECT_EQ(ask(host, {{u"type"_s, u"hello"_s}}).value(u"lexicon"_s),
+              (QJsonArray{u"de"_s, u"en"_s, u"es"_s}));
+    // zh is not on the server: each ask tries again.
+    for (const char* code : {"de", "en", "es"})
+        EXPECT_EQ(server.requests(u"/packs/"_s + QLatin1String(code) + u".lex.gz"_s), 1) << code;
+    host.closeInput();
+    EXPECT_EQ(host.waitForExit(), 0);
+    EXPECT_TRUE(QDir(Paths::lexicon()).entryList({u"*.lock"_s}, QDir::Files).isEmpty());
 }
