@@ -93,9 +93,25 @@ public:
         return *locks;
     }
 
-    void hold(const QByteArray& path, const FileId& id) {
+    // Creates a lock file with this content and holds it, in one step under the list's lock, so
+    // that an exit cannot come between and leave the file behind. 0, or the creation's error.
+    int create(const QByteArray& path, const QByteArray& content, int* fd, FileId* id) {
         std::lock_guard guard(m_mutex);
-        m_locks.push_back({path.toStdString(), id});
+        const int created = ::open(path.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+        if (created < 0)
+            return errno;
+        ::fchmod(created, 0644);
+        struct stat status {};
+        if (::write(created, content.constData(), size_t(content.size())) != content.size() ||
+            ::fstat(created, &status) != 0) {
+            ::close(created);
+            ::unlink(path.constData());
+            return EIO;
+        }
+        *fd = created;
+        *id = FileId{status.st_dev, status.st_ino};
+        m_locks.push_back({path.toStdString(), *id});
+        return 0;
     }
 
     void drop(const QByteArray& path) {
@@ -195,22 +211,11 @@ private:
     enum class Lock { Taken, Busy, Failed };
 
     Lock takeLock() {
-        const QByteArray path = QFile::encodeName(m_lockPath);
-        const int fd = ::open(path.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
-        if (fd < 0)
-            return errno == EEXIST ? Lock::Busy : Lock::Failed;
-        ::fchmod(fd, 0644);
-        const QByteArray pid = QByteArray::number(qint64(::getpid()));
-        struct stat status {};
-        if (::write(fd, pid.constData(), size_t(pid.size())) != pid.size() ||
-            ::fstat(fd, &status) != 0) {
-            ::close(fd);
-            ::unlink(path.constData());
-            return Lock::Failed;
-        }
-        m_lockFd = fd;
-        m_lockId = FileId{status.st_dev, status.st_ino};
-        HeldLocks::instance().hold(path, m_lockId);
+        const int error = HeldLocks::instance().create(QFile::encodeName(m_lockPath),
+                                                       QByteArray::number(qint64(::getpid())),
+                                                       &m_lockFd, &m_lockId);
+        if (error != 0)
+            return error == EEXIST ? Lock::Busy : Lock::Failed;
         m_refreshed.start();
         return Lock::Taken;
     }
