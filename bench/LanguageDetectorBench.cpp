@@ -1,10 +1,20 @@
-// Language detection on real words and sentences, against CLD2 used directly on the same texts.
+// Language detection on real words, phrases and sentences, against CLD2 used directly on the
+// same texts.
 //
-// Words are headwords of Debian's FreeDict dictionaries; sentences are the short messages of the
-// base system's programs and their translations (gettext catalogs). `scripts/install-deps
-// --bench` installs what the base system may lack. Each text is detected among the popular
-// languages with the user's pair as hints, both ways round (English as the user's own language, and
-// as the second one).
+// Each text is detected among the popular languages with the user's pair as hints, both ways
+// round (the pair's first language as the user's own, and as the second one). The texts:
+// - words: words of one language's Debian word list that the other language's list lacks and
+//   that the base system's translated messages use, often or once, some capitalised or in
+//   capitals;
+// - dictionary words: such words that no message uses, mostly rare forms and old words;
+// - phrases: two to five words of the first kind;
+// - fragments: two to five words running in a translated message;
+// - sentences: the short messages of the base system's programs and their translations
+//   (gettext catalogs);
+// - headwords: single-word headwords of Debian's FreeDict dictionaries.
+// The word lists and messages are split in two halves by a checksum of each word or message;
+// the benchmark measures one half, the detector was tuned on the other (TIVELA_DETECTION_HALF=
+// tuning measures that one). `scripts/install-deps --bench` installs what the base system lacks.
 #include "core/LanguageDetector.h"
 #include "core/Languages.h"
 #include "platform/recognizer/Cld2Recognizer.h"
@@ -15,6 +25,7 @@
 #include <QFile>
 #include <QHash>
 #include <QRegularExpression>
+#include <QSet>
 #include <QtEndian>
 
 #include <zlib.h>
@@ -29,6 +40,7 @@ namespace {
 using namespace tivela;
 
 constexpr int samplesPerLanguage = 1000;
+constexpr int phrasesPerLanguage = 400;
 
 QByteArray readGzip(const QString& path) {
     QByteArray data;
@@ -44,12 +56,26 @@ QByteArray readGzip(const QString& path) {
 }
 
 // The same texts on every run and machine.
-QStringList sample(QStringList texts) {
+QStringList sample(QStringList texts, qsizetype count = samplesPerLanguage) {
     texts.sort();
     texts.removeDuplicates();
     std::mt19937 random(7);
     std::shuffle(texts.begin(), texts.end(), random);
-    return texts.mid(0, samplesPerLanguage);
+    return texts.mid(0, count);
+}
+
+// The half of the texts measured: the checksum splits them the same way on every machine.
+bool measured(const QString& text) {
+    static const bool tuning = qEnvironmentVariable("TIVELA_DETECTION_HALF") == u"tuning"_s;
+    return bool(qChecksum(text.toUtf8()) & 1) == tuning;
+}
+
+QStringList measuredHalf(const QStringList& texts) {
+    QStringList result;
+    for (const QString& text : texts)
+        if (measured(text))
+            result << text;
+    return result;
 }
 
 qint64 base64Number(QStringView text) {
@@ -131,10 +157,19 @@ bool plainSentence(const QString& text) {
     return words >= 4 && words <= 12 && plain.match(text).hasMatch();
 }
 
-// Sentences in `language` and their English originals; a message left in English is not taken.
-std::pair<QStringList, QStringList> sentences(const QString& language) {
+struct Messages {
     QStringList english;
     QStringList translated;
+};
+
+// Plain sentences in `language` and their English originals; a message left in English is not
+// taken. Every plain message of the catalogs, both halves.
+const Messages& messagesIn(const QString& language) {
+    static QHash<QString, Messages> loaded;
+    const auto it = loaded.constFind(language);
+    if (it != loaded.cend())
+        return *it;
+    Messages found;
     for (const char* catalog : catalogs) {
         const QString path = u"/usr/share/locale/"_s + language + u"/LC_MESSAGES/"_s +
                              QLatin1String(catalog) + u".mo"_s;
@@ -142,86 +177,192 @@ std::pair<QStringList, QStringList> sentences(const QString& language) {
             const QString source = original.simplified();
             const QString target = translation.simplified();
             if (plainSentence(source))
-                english << source;
+                found.english << source;
             if (plainSentence(target) && target != source)
-                translated << target;
+                found.translated << target;
         }
     }
-    return {english, translated};
+    found.english.removeDuplicates();
+    found.translated.removeDuplicates();
+    return *loaded.insert(language, found);
 }
 
-struct Corpus {
-    QHash<QString, QStringList> words;
-    QHash<QString, QStringList> sentences;
-};
+// Sentences in `language`; English ones are the originals of `other`'s translations.
+QStringList sentencesIn(const QString& language, const QString& other) {
+    return language == u"en"_s ? messagesIn(other).english : messagesIn(language).translated;
+}
 
-const Corpus& corpus() {
-    static const Corpus loaded = [] {
-        Corpus c;
-        c.words[u"en"_s] = headwords(u"eng-spa"_s, false) + headwords(u"eng-fra"_s, false);
-        c.words[u"en"_s] = sample(c.words[u"en"_s]);
-        c.words[u"es"_s] = headwords(u"spa-eng"_s, false);
-        c.words[u"fr"_s] = headwords(u"fra-eng"_s, false);
-        c.words[u"de"_s] = headwords(u"deu-eng"_s, true);
-        QStringList english;
-        for (const QString& language : {u"es"_s, u"fr"_s, u"de"_s}) {
-            const auto [originals, translations] = sentences(language);
-            english << originals;
-            c.sentences[language] = sample(translations);
+// The words of messages in `language`: the words a user meets often.
+QSet<QString> vocabulary(const QString& language, const QString& other) {
+    QSet<QString> words;
+    static const QRegularExpression separators(u"[^[:alpha:]]+"_s,
+                                               QRegularExpression::UseUnicodePropertiesOption);
+    for (const QString& sentence : sentencesIn(language, other))
+        for (const QString& word : sentence.toLower().split(separators, Qt::SkipEmptyParts))
+            words.insert(word);
+    return words;
+}
+
+// The lower-case words of a language's Debian word list.
+const QSet<QString>& wordList(const QString& language) {
+    static QHash<QString, QSet<QString>> loaded;
+    const auto it = loaded.constFind(language);
+    if (it != loaded.cend())
+        return *it;
+    static const QHash<QString, QString> files{{u"en"_s, u"american-english"_s},
+                                               {u"es"_s, u"spanish"_s},
+                                               {u"fr"_s, u"french"_s},
+                                               {u"pt"_s, u"portuguese"_s},
+                                               {u"ca"_s, u"catalan"_s}};
+    QSet<QString> words;
+    QFile file(u"/usr/share/dict/"_s + files.value(language));
+    if (file.open(QIODevice::ReadOnly)) {
+        while (!file.atEnd()) {
+            const QString word = QString::fromUtf8(file.readLine()).trimmed();
+            if (allLetters(word) && word == word.toLower())
+                words.insert(word);
         }
-        c.sentences[u"en"_s] = sample(english);
-        return c;
-    }();
-    return loaded;
+    }
+    return *loaded.insert(language, words);
 }
+
+// Words as a user selects them: most as they are, some at the start of a sentence, some in
+// a title in capitals.
+QString cased(const QString& word, qsizetype index) {
+    switch (index % 10) {
+    case 7:
+    case 8:
+        return word.left(1).toUpper() + word.mid(1);
+    case 9:
+        return word.toUpper();
+    default:
+        return word;
+    }
+}
+
+// The measured words of `language`'s list that `other`'s list lacks: those a reader meets in
+// the messages, often or once, or those only the dictionary has.
+QStringList oneSidedWords(const QString& language, const QString& other, bool met) {
+    const QSet<QString>& others = wordList(other);
+    const QSet<QString> seen = vocabulary(language, other);
+    QStringList result;
+    for (const QString& word : wordList(language))
+        if (!others.contains(word) && measured(word) && seen.contains(word) == met)
+            result << word;
+    return sample(result);
+}
+
+QStringList casedWords(const QStringList& picked) {
+    QStringList result;
+    for (qsizetype i = 0; i < picked.size(); ++i)
+        result << cased(picked[i], i);
+    return result;
+}
+
+QStringList words(const QString& language, const QString& other) {
+    return casedWords(oneSidedWords(language, other, true));
+}
+
+QStringList dictionaryWords(const QString& language, const QString& other) {
+    return casedWords(oneSidedWords(language, other, false));
+}
+
+// Two to five one-sided words, the first capitalised every other time.
+QStringList phrases(const QString& language, const QString& other) {
+    const QStringList pool = oneSidedWords(language, other, true);
+    QStringList result;
+    if (pool.isEmpty())
+        return result;
+    std::mt19937 random(11);
+    std::uniform_int_distribution<qsizetype> pick(0, pool.size() - 1);
+    for (int i = 0; i < phrasesPerLanguage; ++i) {
+        QStringList phrase;
+        for (int n = 0; n < 2 + i % 4; ++n)
+            phrase << pool[pick(random)];
+        if (i % 2 == 0)
+            phrase.front() = cased(phrase.front(), 7);
+        result << phrase.join(u' ');
+    }
+    return result;
+}
+
+// Two to five words running in a measured message, without its punctuation.
+QStringList fragments(const QString& language, const QString& other) {
+    const QStringList sentences = sample(measuredHalf(sentencesIn(language, other)));
+    QStringList result;
+    std::mt19937 random(13);
+    static const QRegularExpression punctuation(u"[¿¡.!?,]"_s);
+    for (qsizetype i = 0; i < sentences.size() && result.size() < phrasesPerLanguage; ++i) {
+        const QStringList all =
+            QString(sentences[i]).remove(punctuation).split(u' ', Qt::SkipEmptyParts);
+        const qsizetype length = std::min<qsizetype>(2 + i % 4, all.size());
+        std::uniform_int_distribution<qsizetype> start(0, all.size() - length);
+        result << all.mid(start(random), length).join(u' ');
+    }
+    return result;
+}
+
+QStringList sentences(const QString& language, const QString& other) {
+    return sample(measuredHalf(sentencesIn(language, other)));
+}
+
+QStringList freedictHeadwords(const QString& language, const QString&) {
+    static const QHash<QString, QStringList> loaded = [] {
+        QHash<QString, QStringList> words;
+        words[u"en"_s] = sample(headwords(u"eng-spa"_s, false) + headwords(u"eng-fra"_s, false));
+        words[u"es"_s] = headwords(u"spa-eng"_s, false);
+        words[u"fr"_s] = headwords(u"fra-eng"_s, false);
+        words[u"de"_s] = headwords(u"deu-eng"_s, true);
+        return words;
+    }();
+    return loaded.value(language);
+}
+
+using Source = QStringList (*)(const QString& language, const QString& other);
 
 struct Case {
     QString text;
     QString language;
 };
 
-// Texts of both languages of the pair, English and `second`.
-QList<Case> cases(bool words, const QString& second) {
-    QList<Case> result;
-    for (const QString& language : {u"en"_s, second}) {
-        const QStringList& texts = (words ? corpus().words : corpus().sentences).value(language);
-        for (const QString& text : texts)
-            result << Case{text, language};
-    }
-    return result;
-}
-
 QSet<QString> popular() {
     const QStringList& codes = Languages::popularity();
     return {codes.cbegin(), codes.cend()};
 }
 
-void detection(benchmark::State& state, bool words, const QString& second) {
-    const auto& texts = words ? corpus().words : corpus().sentences;
-    if (texts.value(u"en"_s).size() < 100 || texts.value(second).size() < 100) {
-        state.SkipWithError("corpus missing: run scripts/install-deps --bench");
-        return;
+void detection(benchmark::State& state, Source source, const char* firstCode,
+               const char* secondCode) {
+    const QString first = QString::fromLatin1(firstCode);
+    const QString second = QString::fromLatin1(secondCode);
+    QList<Case> all;
+    for (const auto& [language, other] : {std::pair{first, second}, std::pair{second, first}}) {
+        const QStringList texts = source(language, other);
+        if (texts.size() < 100) {
+            state.SkipWithError("corpus missing: run scripts/install-deps --bench");
+            return;
+        }
+        for (const QString& text : texts)
+            all << Case{text, language};
     }
-    const QList<Case> all = cases(words, second);
     const QSet<QString> allowed = popular();
-    const QStringList englishFirst{u"en"_s, second};
-    const QStringList secondFirst{second, u"en"_s};
+    const QStringList firstFirst{first, second};
+    const QStringList secondFirst{second, first};
 
     qsizetype next = 0;
     for (auto _ : state) {
         const Case& c = all[next++ % all.size()];
-        benchmark::DoNotOptimize(LanguageDetector::detect(c.text, allowed, englishFirst));
+        benchmark::DoNotOptimize(LanguageDetector::detect(c.text, allowed, firstFirst));
     }
 
     int ours = 0;
-    int oursSecondFirst = 0;
+    int oursSwapped = 0;
     int alone = 0;
     int aloneBestEffort = 0;
     for (const Case& c : all) {
-        const auto first = LanguageDetector::detect(c.text, allowed, englishFirst);
-        const auto reversed = LanguageDetector::detect(c.text, allowed, secondFirst);
-        ours += first && first->code == c.language;
-        oursSecondFirst += reversed && reversed->code == c.language;
+        const auto guess = LanguageDetector::detect(c.text, allowed, firstFirst);
+        const auto swapped = LanguageDetector::detect(c.text, allowed, secondFirst);
+        ours += guess && guess->code == c.language;
+        oursSwapped += swapped && swapped->code == c.language;
         alone += Cld2Recognizer::answer(c.text, false) == c.language;
         aloneBestEffort += Cld2Recognizer::answer(c.text, true) == c.language;
     }
@@ -229,7 +370,7 @@ void detection(benchmark::State& state, bool words, const QString& second) {
     QElapsedTimer timer;
     timer.start();
     for (const Case& c : all)
-        benchmark::DoNotOptimize(LanguageDetector::detect(c.text, allowed, englishFirst));
+        benchmark::DoNotOptimize(LanguageDetector::detect(c.text, allowed, firstFirst));
     const double oursNanoseconds = double(timer.nsecsElapsed()) / double(all.size());
     timer.restart();
     for (const Case& c : all)
@@ -238,8 +379,8 @@ void detection(benchmark::State& state, bool words, const QString& second) {
 
     const double n = double(all.size());
     state.counters["texts"] = n;
-    state.counters["ours_en_first_%"] = 100.0 * ours / n;
-    state.counters["ours_en_second_%"] = 100.0 * oursSecondFirst / n;
+    state.counters["ours_%"] = 100.0 * ours / n;
+    state.counters["ours_swapped_%"] = 100.0 * oursSwapped / n;
     state.counters["cld2_%"] = 100.0 * alone / n;
     state.counters["cld2_best_effort_%"] = 100.0 * aloneBestEffort / n;
     state.counters["ours_us_per_call"] = oursNanoseconds / 1000.0;
@@ -247,11 +388,34 @@ void detection(benchmark::State& state, bool words, const QString& second) {
     state.counters["time_ratio"] = oursNanoseconds / cld2Nanoseconds;
 }
 
-BENCHMARK_CAPTURE(detection, words_en_es, true, u"es"_s)->Unit(benchmark::kMicrosecond);
-BENCHMARK_CAPTURE(detection, words_en_fr, true, u"fr"_s)->Unit(benchmark::kMicrosecond);
-BENCHMARK_CAPTURE(detection, words_en_de, true, u"de"_s)->Unit(benchmark::kMicrosecond);
-BENCHMARK_CAPTURE(detection, sentences_en_es, false, u"es"_s)->Unit(benchmark::kMicrosecond);
-BENCHMARK_CAPTURE(detection, sentences_en_fr, false, u"fr"_s)->Unit(benchmark::kMicrosecond);
-BENCHMARK_CAPTURE(detection, sentences_en_de, false, u"de"_s)->Unit(benchmark::kMicrosecond);
+#define TIVELA_DETECTION(kind, first, second)                                                      \
+    BENCHMARK_CAPTURE(detection, kind##_##first##_##second, &kind, #first, #second)                \
+        ->Unit(benchmark::kMicrosecond)
+
+TIVELA_DETECTION(words, en, es);
+TIVELA_DETECTION(dictionaryWords, en, es);
+TIVELA_DETECTION(phrases, en, es);
+TIVELA_DETECTION(fragments, en, es);
+TIVELA_DETECTION(sentences, en, es);
+TIVELA_DETECTION(words, es, fr);
+TIVELA_DETECTION(dictionaryWords, es, fr);
+TIVELA_DETECTION(phrases, es, fr);
+TIVELA_DETECTION(fragments, es, fr);
+TIVELA_DETECTION(sentences, es, fr);
+TIVELA_DETECTION(words, es, pt);
+TIVELA_DETECTION(dictionaryWords, es, pt);
+TIVELA_DETECTION(phrases, es, pt);
+TIVELA_DETECTION(fragments, es, pt);
+TIVELA_DETECTION(sentences, es, pt);
+TIVELA_DETECTION(words, en, ca);
+TIVELA_DETECTION(dictionaryWords, en, ca);
+TIVELA_DETECTION(phrases, en, ca);
+TIVELA_DETECTION(fragments, en, ca);
+TIVELA_DETECTION(sentences, en, ca);
+TIVELA_DETECTION(freedictHeadwords, en, es);
+TIVELA_DETECTION(freedictHeadwords, en, fr);
+TIVELA_DETECTION(freedictHeadwords, en, de);
+TIVELA_DETECTION(sentences, en, fr);
+TIVELA_DETECTION(sentences, en, de);
 
 } // namespace
