@@ -3,27 +3,30 @@
 //
 // Each text is detected among the popular languages with the user's pair as hints, both ways
 // round (the pair's first language as the user's own, and as the second one). The texts:
-// - words: words of one language's Debian word list that the other language's list lacks and
-//   that the base system's translated messages use, often or once, some capitalised or in
-//   capitals;
+// - words: words of one language's Debian word list that are no words of the other language
+//   (its word list lacks them and its hunspell dictionary does not know them) and that the base
+//   system's translated messages use, often or once, some capitalised or in capitals;
 // - dictionary words: such words that no message uses, mostly rare forms and old words;
 // - phrases: two to five words of the first kind;
 // - fragments: two to five words running in a translated message;
 // - sentences: the short messages of the base system's programs and their translations
 //   (gettext catalogs);
-// - headwords: single-word headwords of Debian's FreeDict dictionaries.
+// - headwords: single-word headwords of Debian's FreeDict dictionaries;
+// - other sentences: sentences in the other languages measured, which must stay theirs.
 // The word lists and messages are split in two halves by a checksum of each word or message;
 // the benchmark measures one half, the detector was tuned on the other (TIVELA_DETECTION_HALF=
 // tuning measures that one). `scripts/install-deps --bench` installs what the base system lacks.
 #include "core/LanguageDetector.h"
 #include "core/Languages.h"
 #include "platform/recognizer/Cld2Recognizer.h"
+#include "platform/recognizer/Morphology.h"
 
 #include <benchmark/benchmark.h>
 
 #include <QElapsedTimer>
 #include <QFile>
 #include <QHash>
+#include <QProcess>
 #include <QRegularExpression>
 #include <QSet>
 #include <QtEndian>
@@ -31,6 +34,7 @@
 #include <zlib.h>
 
 #include <algorithm>
+#include <optional>
 #include <random>
 
 using namespace Qt::StringLiterals;
@@ -240,16 +244,55 @@ QString cased(const QString& word, qsizetype index) {
     }
 }
 
-// The measured words of `language`'s list that `other`'s list lacks: those a reader meets in
-// the messages, often or once, or those only the dictionary has.
+// Of `words`, those `language`'s spelling dictionary (hunspell's) does not know. Nothing when
+// the dictionary is missing.
+std::optional<QSet<QString>> unknownTo(const QString& language, const QStringList& words) {
+    static const QHash<QString, QString> dictionaries{{u"en"_s, u"en_US"_s},
+                                                      {u"es"_s, u"es_ES"_s},
+                                                      {u"fr"_s, u"fr_FR"_s},
+                                                      {u"pt"_s, u"pt_PT"_s},
+                                                      {u"ca"_s, u"ca_ES"_s}};
+    QProcess hunspell;
+    hunspell.start(u"hunspell"_s,
+                   {u"-i"_s, u"UTF-8"_s, u"-d"_s, dictionaries.value(language), u"-l"_s});
+    if (!hunspell.waitForStarted(10000))
+        return std::nullopt;
+    hunspell.write(words.join(u'\n').toUtf8() + '\n');
+    hunspell.closeWriteChannel();
+    if (!hunspell.waitForFinished(120000) || hunspell.exitStatus() != QProcess::NormalExit ||
+        hunspell.exitCode() != 0) {
+        hunspell.kill();
+        hunspell.waitForFinished(1000);
+        return std::nullopt;
+    }
+    const QStringList unknown =
+        QString::fromUtf8(hunspell.readAllStandardOutput()).split(u'\n', Qt::SkipEmptyParts);
+    return QSet<QString>(unknown.cbegin(), unknown.cend());
+}
+
+// The measured words of `language`'s list that are no words of `other`: its word list lacks
+// them and its spelling dictionary, which also knows the inflected forms lists leave out,
+// does not know them. Those a reader meets in the messages, often or once, or those only the
+// dictionary has.
 QStringList oneSidedWords(const QString& language, const QString& other, bool met) {
+    static QHash<QString, QStringList> picked;
+    const QString key = language + other + (met ? u"+"_s : u"-"_s);
+    if (const auto it = picked.constFind(key); it != picked.cend())
+        return *it;
     const QSet<QString>& others = wordList(other);
     const QSet<QString> seen = vocabulary(language, other);
-    QStringList result;
+    QStringList candidates;
     for (const QString& word : wordList(language))
         if (!others.contains(word) && measured(word) && seen.contains(word) == met)
+            candidates << word;
+    // The spelling dictionary is asked about a sample only: the lists hold up to 600,000 words.
+    candidates = sample(candidates, samplesPerLanguage * 3);
+    const std::optional<QSet<QString>> unknown = unknownTo(other, candidates);
+    QStringList result;
+    for (const QString& word : std::as_const(candidates))
+        if (unknown && unknown->contains(word) && result.size() < samplesPerLanguage)
             result << word;
-    return sample(result);
+    return *picked.insert(key, result);
 }
 
 QStringList casedWords(const QStringList& picked) {
@@ -330,6 +373,9 @@ QSet<QString> popular() {
     return {codes.cbegin(), codes.cend()};
 }
 
+void measure(benchmark::State& state, const QList<Case>& all, const QString& first,
+             const QString& second);
+
 void detection(benchmark::State& state, Source source, const char* firstCode,
                const char* secondCode) {
     const QString first = QString::fromLatin1(firstCode);
@@ -344,7 +390,35 @@ void detection(benchmark::State& state, Source source, const char* firstCode,
         for (const QString& text : texts)
             all << Case{text, language};
     }
+    measure(state, all, first, second);
+}
+
+// Sentences in the other languages measured, with the pair as hints: the pair's analysers
+// must not draw them into the pair.
+void otherSentences(benchmark::State& state, const char* firstCode, const char* secondCode) {
+    const QString first = QString::fromLatin1(firstCode);
+    const QString second = QString::fromLatin1(secondCode);
+    QList<Case> all;
+    for (const QString& language : {u"en"_s, u"es"_s, u"fr"_s, u"pt"_s, u"ca"_s, u"de"_s}) {
+        if (language == first || language == second)
+            continue;
+        const QString other = language == u"en"_s ? u"de"_s : u"en"_s;
+        const QStringList texts = sample(sentences(language, other), 200);
+        if (texts.size() < 100) {
+            state.SkipWithError("corpus missing: run scripts/install-deps --bench");
+            return;
+        }
+        for (const QString& text : texts)
+            all << Case{text, language};
+    }
+    measure(state, all, first, second);
+}
+
+void measure(benchmark::State& state, const QList<Case>& all, const QString& first,
+             const QString& second) {
     const QSet<QString> allowed = popular();
+    // Warm: the analysers load once per process, in the background on the main thread.
+    Morphology::shared().load({first, second}, std::chrono::seconds(60));
     const QStringList firstFirst{first, second};
     const QStringList secondFirst{second, first};
 
@@ -388,6 +462,32 @@ void detection(benchmark::State& state, Source source, const char* firstCode,
     state.counters["time_ratio"] = oursNanoseconds / cld2Nanoseconds;
 }
 
+// The analysers of a pair, loaded cold by a morphology of their own: the time until both
+// languages are ready, and the memory they hold.
+void analysers(benchmark::State& state, const char* first, const char* second) {
+    const QStringList languages{QString::fromLatin1(first), QString::fromLatin1(second)};
+    double milliseconds = 0;
+    qsizetype bytes = 0;
+    for (auto _ : state) {
+        Morphology morphology;
+        QElapsedTimer timer;
+        timer.start();
+        if (!morphology.load(languages, std::chrono::seconds(60))) {
+            state.SkipWithError("analysers missing: run scripts/install-deps --bench");
+            return;
+        }
+        milliseconds = double(timer.nsecsElapsed()) / 1e6;
+        bytes = morphology.bytes();
+    }
+    state.counters["load_ms"] = milliseconds;
+    state.counters["analyser_MB"] = double(bytes) / double(1 << 20);
+}
+
+BENCHMARK_CAPTURE(analysers, en_es, "en", "es")->Iterations(1)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(analysers, es_fr, "es", "fr")->Iterations(1)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(analysers, es_pt, "es", "pt")->Iterations(1)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(analysers, en_ca, "en", "ca")->Iterations(1)->Unit(benchmark::kMillisecond);
+
 #define TIVELA_DETECTION(kind, first, second)                                                      \
     BENCHMARK_CAPTURE(detection, kind##_##first##_##second, &kind, #first, #second)                \
         ->Unit(benchmark::kMicrosecond)
@@ -412,6 +512,10 @@ TIVELA_DETECTION(dictionaryWords, en, ca);
 TIVELA_DETECTION(phrases, en, ca);
 TIVELA_DETECTION(fragments, en, ca);
 TIVELA_DETECTION(sentences, en, ca);
+BENCHMARK_CAPTURE(otherSentences, en_es, "en", "es")->Unit(benchmark::kMicrosecond);
+BENCHMARK_CAPTURE(otherSentences, es_fr, "es", "fr")->Unit(benchmark::kMicrosecond);
+BENCHMARK_CAPTURE(otherSentences, es_pt, "es", "pt")->Unit(benchmark::kMicrosecond);
+BENCHMARK_CAPTURE(otherSentences, en_ca, "en", "ca")->Unit(benchmark::kMicrosecond);
 TIVELA_DETECTION(freedictHeadwords, en, es);
 TIVELA_DETECTION(freedictHeadwords, en, fr);
 TIVELA_DETECTION(freedictHeadwords, en, de);

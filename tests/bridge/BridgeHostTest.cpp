@@ -50,10 +50,7 @@ void installOpenerStub() {
 QString modesFolder() {
     const QString folder = World::root() + u"/modes"_s;
     if (!QFileInfo::exists(folder)) {
-        QDir().mkpath(folder);
-        for (const char* name : {"eng-spa.mode", "spa-eng.mode"})
-            QFile::copy(u"/usr/share/apertium/modes/"_s + QLatin1String(name),
-                        folder + u'/' + QLatin1String(name));
+        tivela::test::modesFolder(u"modes"_s, {u"eng-spa"_s, u"spa-eng"_s});
         QFile failing(folder + u"/fra-eng.mode"_s);
         failing.open(QIODevice::WriteOnly);
         failing.write("head -c 3\n");

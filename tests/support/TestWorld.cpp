@@ -89,6 +89,15 @@ QString sourceDir() {
     return QString::fromLocal8Bit(qgetenv("TIVELA_SOURCE_DIR"));
 }
 
+QString modesFolder(const QString& name, const QStringList& modes) {
+    const QString folder = World::root() + u'/' + name;
+    QDir().mkpath(folder);
+    for (const QString& mode : modes)
+        QFile::copy(QStringLiteral("/usr/share/apertium/modes/") + mode + QStringLiteral(".mode"),
+                    folder + u'/' + mode + QStringLiteral(".mode"));
+    return folder;
+}
+
 HelperRegistration::HelperRegistration(const char* name, HelperFunction function) {
     helpers().insert(QString::fromLatin1(name), function);
 }

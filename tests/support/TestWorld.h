@@ -41,6 +41,10 @@ bool waitUntil(Condition done, int milliseconds = 10000) {
 QString stageDir();
 QString sourceDir();
 
+// A modes folder of the world's own, `name`, holding copies of these installed Apertium modes
+// ("eng-spa"): a test sees those pairs whatever else the machine has installed.
+QString modesFolder(const QString& name, const QStringList& modes);
+
 // Helper modes: a test program started with "--helper NAME ARGS..." runs the function
 // registered under NAME instead of the tests, so one test can drive a second process.
 using HelperFunction = int (*)(const QStringList& args);

@@ -14,6 +14,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
 
 using namespace Qt::StringLiterals;
 
@@ -150,6 +151,14 @@ qsizetype letterCount(QStringView text) {
 
 } // namespace
 
+Cld2Recognizer::Cld2Recognizer()
+    : Cld2Recognizer(Morphology::shared()) {
+}
+
+Cld2Recognizer::Cld2Recognizer(Morphology& morphology)
+    : m_morphology(&morphology) {
+}
+
 const QStringList& Cld2Recognizer::languages() {
     return catalogue().cld2Codes;
 }
@@ -194,6 +203,53 @@ Cld2Recognizer::Evidence Cld2Recognizer::evidence(QStringView text) {
     if (!readShares(utf8, 0, result.shares))
         result.bestEffort = readShares(utf8, CLD2::kCLDFlagBestEffort, result.shares);
     return result;
+}
+
+Cld2Recognizer::LexiconEvidence
+Cld2Recognizer::lexiconEvidence(QStringView text, const QStringList& candidates) const {
+    // The languages weighed above the rest: the ones the caller expects.
+    QStringList hinted;
+    for (const QString& code : m_hintOrder)
+        if (m_hints.value(code).weight > m_others && candidates.contains(code))
+            hinted << code;
+    if (hinted.size() < 2)
+        return {};
+    const QStringList words = Morphology::words(text);
+    if (words.isEmpty())
+        return {};
+    const QHash<QString, QList<bool>> known = m_morphology->known(words, hinted);
+    // With one language's analysers alone, a word it does not know could be anything.
+    if (known.size() < 2)
+        return {};
+
+    QHash<QString, qsizetype> counts;
+    qsizetype knownToSome = 0;
+    for (qsizetype i = 0; i < words.size(); ++i) {
+        bool some = false;
+        for (auto it = known.cbegin(); it != known.cend(); ++it) {
+            counts[it.key()] += it->at(i);
+            some = some || it->at(i);
+        }
+        knownToSome += some;
+    }
+    LexiconEvidence evidence;
+    // Only what tells the languages apart counts: words all know, or none, count for none.
+    const qsizetype fewest = *std::min_element(counts.cbegin(), counts.cend());
+    for (auto it = counts.cbegin(); it != counts.cend(); ++it)
+        evidence.between.insert(it.key(),
+                                oneSidedEvidence * double(*it - fewest) / double(words.size()));
+    if (words.size() > 1) {
+        // A few words' worth at most: a longer text is for CLD2 to place among the rest.
+        const double n = double(words.size());
+        evidence.together =
+            std::min(n, double(wordsAgainstTheRest)) *
+            (knownWordEvidence * double(knownToSome) - unknownWordEvidence * (n - knownToSome)) / n;
+    } else if (knownToSome == 1 && fewest == 0) {
+        // A word that only some of them know is theirs; one all know, or none, is left to CLD2
+        // and the weights.
+        evidence.together = oneSidedEvidence;
+    }
+    return evidence;
 }
 
 void Cld2Recognizer::processString(QStringView text) {
@@ -243,6 +299,26 @@ void Cld2Recognizer::processString(QStringView text) {
     }
     if (candidates.isEmpty())
         return;
+    // The analysers weigh the hinted languages against each other keeping the odds they
+    // had together, then weigh them together against the rest.
+    const LexiconEvidence lexicon = lexiconEvidence(text, codes);
+    if (!lexicon.between.isEmpty()) {
+        const auto together = [&](bool weighed) {
+            double top = -std::numeric_limits<double>::infinity();
+            for (const Candidate& c : std::as_const(candidates))
+                if (lexicon.between.contains(*c.code))
+                    top = std::max(top, c.score + (weighed ? lexicon.between[*c.code] : 0.0));
+            double sum = 0;
+            for (const Candidate& c : std::as_const(candidates))
+                if (lexicon.between.contains(*c.code))
+                    sum += std::exp(c.score + (weighed ? lexicon.between[*c.code] : 0.0) - top);
+            return top + std::log(sum);
+        };
+        const double shift = together(false) - together(true) + lexicon.together;
+        for (Candidate& candidate : candidates)
+            if (lexicon.between.contains(*candidate.code))
+                candidate.score += lexicon.between[*candidate.code] + shift;
+    }
 
     const double top =
         std::max_element(candidates.cbegin(), candidates.cend(),

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "platform/recognizer/LanguageRecognizer.h"
+#include "platform/recognizer/Morphology.h"
 
 #include <QHash>
 
@@ -15,6 +16,12 @@ namespace tivela {
 //   more letters the text has, so a short word is decided by its script and the weights, CLD2's
 //   guess only tipping the balance between languages weighted alike, while a sentence is
 //   decided by CLD2;
+// - the installed analysers of the hinted languages (those weighed above the rest) are
+//   evidence too. Between those languages: the words one knows and another does not speak for
+//   the first, so a single word only one of them knows is that language's whatever CLD2 makes
+//   of it. Against the rest: a text whose words they know is likely one of theirs, one whose
+//   words none of them knows likely is not, while a single word none knows, or all do, is
+//   left to CLD2 and the weights;
 // - equal probabilities are ordered by the weights' order, then popularity, then code.
 // Identifiers given in are read as language codes (`Languages::code`); hypotheses name
 // languages by CLD2's identifiers ("iw", "zh-Hant", "no") where CLD2 has the language.
@@ -36,6 +43,20 @@ public:
     // a thousand; CLD2's fallback to English on words it cannot place, a few hundred).
     static constexpr double bestEffortFactor = 0.5;
     static constexpr double bestEffortFloor = 300;
+    // The analysers' evidence, in the same units. Between the hinted languages: a text all of
+    // whose words one of them knows and another none counts this much for the first, a share
+    // of the words its share; a single word only some of them know counts as much for them
+    // against the rest. For the hinted languages together against the rest, per word of a
+    // longer text up to a number of words: a word some of them know, and one none of them
+    // knows.
+    static constexpr double oneSidedEvidence = 20;
+    static constexpr double knownWordEvidence = 2;
+    static constexpr double unknownWordEvidence = 5;
+    static constexpr int wordsAgainstTheRest = 5;
+
+    Cld2Recognizer();
+    // Asks this morphology about words instead of the process's own.
+    explicit Cld2Recognizer(Morphology& morphology);
 
     void setLanguageConstraints(const QStringList& identifiers) override;
     void setLanguageHints(const QList<Hint>& hints, double others) override;
@@ -54,6 +75,16 @@ private:
         double weight = 0;
         qsizetype order = 0;
     };
+
+    // What the analysers make of a text: scores that weigh the hinted languages against each
+    // other, and one that weighs them all against the rest.
+    struct LexiconEvidence {
+        QHash<QString, double> between;
+        double together = 0;
+    };
+    LexiconEvidence lexiconEvidence(QStringView text, const QStringList& candidates) const;
+
+    Morphology* m_morphology;
 
     QStringList m_constraints;
     QHash<QString, Weight> m_hints;

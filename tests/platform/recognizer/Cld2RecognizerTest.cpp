@@ -1,5 +1,9 @@
 #include "platform/recognizer/Cld2Recognizer.h"
 
+#include "core/LanguageDetector.h"
+#include "core/Languages.h"
+#include "support/TestWorld.h"
+
 #include <gtest/gtest.h>
 
 #include <QSet>
@@ -169,3 +173,68 @@ TEST(Cld2RecognizerTest, NothingToRecognise) {
     recognizer.processString(u"123"_s);
     EXPECT_TRUE(recognizer.languageHypotheses(3).isEmpty());
 }
+
+namespace {
+
+// The analysers of eng-spa alone, whatever else the machine has installed.
+Morphology& englishSpanish() {
+    static Morphology morphology(
+        {test::modesFolder(u"modes-en-es"_s, {u"eng-spa"_s, u"spa-eng"_s})});
+    return morphology;
+}
+
+Morphology& noAnalysers() {
+    static Morphology morphology({test::World::root() + u"/no-modes"_s});
+    return morphology;
+}
+
+std::string guess(const char* text, const QStringList& pair, Morphology& morphology) {
+    const QStringList& codes = Languages::popularity();
+    Cld2Recognizer recognizer(morphology);
+    const auto guess = LanguageDetector::detect(QString::fromUtf8(text),
+                                                {codes.cbegin(), codes.cend()}, pair, recognizer);
+    return guess ? guess->code.toStdString() : "none";
+}
+
+struct Rule {
+    const char* text;
+    // Nothing: the same as without analysers.
+    const char* language;
+};
+
+void PrintTo(const Rule& rule, std::ostream* out) {
+    *out << rule.text;
+}
+
+class AnalyserRules : public testing::TestWithParam<Rule> {};
+
+} // namespace
+
+TEST_P(AnalyserRules, HoldWhicheverLanguageIsTheUsersOwn) {
+    ASSERT_TRUE(englishSpanish().load({u"en"_s, u"es"_s}, std::chrono::seconds(60)))
+        << "apertium-eng-spa is not installed";
+    const Rule rule = GetParam();
+    for (const QStringList& pair : {QStringList{u"en"_s, u"es"_s}, QStringList{u"es"_s, u"en"_s}}) {
+        const std::string without = guess(rule.text, pair, noAnalysers());
+        EXPECT_EQ(guess(rule.text, pair, englishSpanish()), rule.language ? rule.language : without)
+            << "hints " << pair.join(u',').toStdString();
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    EnglishSpanish, AnalyserRules,
+    testing::Values(
+        // A word only one language of the pair knows is that language's, in capitals too.
+        Rule{"gato", "es"}, Rule{"Gato", "es"}, Rule{"GATO", "es"}, Rule{"casa", "es"},
+        Rule{"canción", "es"}, Rule{"CANCIÓN", "es"}, Rule{"house", "en"}, Rule{"HOUSE", "en"},
+        Rule{"don’t", "en"}, Rule{"it's", "en"},
+        // A word both know, or neither (an accent left out, a word the analyser lacks, another
+        // language's word), is left to CLD2 and the weights.
+        Rule{"no", nullptr}, Rule{"hotel", nullptr}, Rule{"a", nullptr}, Rule{"cancion", nullptr},
+        Rule{"jubilado", nullptr}, Rule{"maison", nullptr}, Rule{"zzq", nullptr},
+        // Longer texts go by the share of words each knows, and a text in another language
+        // stays CLD2's to name.
+        Rule{"el gato negro duerme", "es"}, Rule{"the black cat sleeps", "en"},
+        Rule{"gato house", nullptr},
+        Rule{"Não foi possível abrir o ficheiro de configuração do sistema", "pt"},
+        Rule{"Le train pour la ville part à huit heures chaque matin", "fr"}));
