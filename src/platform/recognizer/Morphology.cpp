@@ -143,7 +143,11 @@ QStringList Morphology::words(QStringView text) {
     return result.mid(0, maxWords);
 }
 
-void Morphology::rescanSoon() {
+void Morphology::rescanSoon(const QStringList& asked) {
+    if (m_scanning)
+        for (const QString& code : asked)
+            if (!m_asked.contains(code))
+                m_asked << code;
     const auto now = std::chrono::steady_clock::now();
     if (m_stopping || ((m_scanned || m_scanning) && now - m_lastScan < m_options.rescanInterval))
         return;
@@ -154,13 +158,17 @@ void Morphology::rescanSoon() {
         return;
     }
     m_scanning = true;
+    m_asked = asked;
     m_loader.start([this] {
-        bool again = true;
-        while (again) {
+        for (;;) {
             rescan();
             std::lock_guard lock(m_mutex);
-            again = std::exchange(m_scanAgain, false) && !m_stopping;
-            m_scanning = again;
+            if (std::exchange(m_scanAgain, false) && !m_stopping)
+                continue;
+            m_scanning = false;
+            // The languages asked about meanwhile load without waiting for another question.
+            readyOrNone(std::exchange(m_asked, {}));
+            break;
         }
         m_changed.notify_all();
     });
@@ -290,7 +298,7 @@ QHash<QString, QList<bool>> Morphology::known(const QStringList& words,
     QHash<QString, Vocabularies> ready;
     {
         Lock lock(m_mutex);
-        rescanSoon();
+        rescanSoon(languages);
         const auto settled = [&] { return readyOrNone(languages); };
         if (!settled() && !onMainThread())
             m_changed.wait_for(lock, m_options.wait, settled);
@@ -315,7 +323,7 @@ QHash<QString, QList<bool>> Morphology::known(const QStringList& words,
 
 bool Morphology::load(const QStringList& languages, std::chrono::milliseconds bound) {
     Lock lock(m_mutex);
-    rescanSoon();
+    rescanSoon(languages);
     m_changed.wait_for(lock, bound, [&] { return readyOrNone(languages); });
     return std::all_of(languages.cbegin(), languages.cend(), [&](const QString& code) {
         const Language language = m_languages.value(code);

@@ -81,8 +81,9 @@ private:
     };
 
     using Lock = std::unique_lock<std::mutex>;
-    // Has the modes folder read again on the loading thread, unless that was done lately.
-    void rescanSoon();
+    // Has the modes folder read again on the loading thread, unless that was done lately, and
+    // then the analysers of the languages asked about loaded.
+    void rescanSoon(const QStringList& asked);
     // Reads the modes folder, unless no mode file changed since the last reading.
     void rescan();
     // Starts the loads of these languages that are needed, as far as the modes folder was
@@ -98,6 +99,7 @@ private:
     bool m_scanned = false;
     bool m_scanning = false;
     bool m_scanAgain = false;
+    QStringList m_asked;
     std::chrono::steady_clock::time_point m_lastScan;
     // The mode files when last read: name, size and time of change.
     QStringList m_modesSeen;
