@@ -373,24 +373,17 @@ QSet<QString> popular() {
     return {codes.cbegin(), codes.cend()};
 }
 
-void measure(benchmark::State& state, const QList<Case>& all, const QString& first,
+using TextsByLanguage = QList<std::pair<QString, QStringList>>;
+
+void measure(benchmark::State& state, const TextsByLanguage& texts, const QString& first,
              const QString& second);
 
 void detection(benchmark::State& state, Source source, const char* firstCode,
                const char* secondCode) {
     const QString first = QString::fromLatin1(firstCode);
     const QString second = QString::fromLatin1(secondCode);
-    QList<Case> all;
-    for (const auto& [language, other] : {std::pair{first, second}, std::pair{second, first}}) {
-        const QStringList texts = source(language, other);
-        if (texts.size() < 100) {
-            state.SkipWithError("corpus missing: run scripts/install-deps --bench");
-            return;
-        }
-        for (const QString& text : texts)
-            all << Case{text, language};
-    }
-    measure(state, all, first, second);
+    measure(state, {{first, source(first, second)}, {second, source(second, first)}}, first,
+            second);
 }
 
 // Sentences in the other languages measured, with the pair as hints: the pair's analysers
@@ -398,24 +391,26 @@ void detection(benchmark::State& state, Source source, const char* firstCode,
 void otherSentences(benchmark::State& state, const char* firstCode, const char* secondCode) {
     const QString first = QString::fromLatin1(firstCode);
     const QString second = QString::fromLatin1(secondCode);
-    QList<Case> all;
+    TextsByLanguage texts;
     for (const QString& language : {u"en"_s, u"es"_s, u"fr"_s, u"pt"_s, u"ca"_s, u"de"_s}) {
-        if (language == first || language == second)
-            continue;
         const QString other = language == u"en"_s ? u"de"_s : u"en"_s;
-        const QStringList texts = sample(sentences(language, other), 200);
-        if (texts.size() < 100) {
+        if (language != first && language != second)
+            texts.append({language, sample(sentences(language, other), 200)});
+    }
+    measure(state, texts, first, second);
+}
+
+void measure(benchmark::State& state, const TextsByLanguage& texts, const QString& first,
+             const QString& second) {
+    QList<Case> all;
+    for (const auto& [language, some] : texts) {
+        if (some.size() < 100) {
             state.SkipWithError("corpus missing: run scripts/install-deps --bench");
             return;
         }
-        for (const QString& text : texts)
+        for (const QString& text : some)
             all << Case{text, language};
     }
-    measure(state, all, first, second);
-}
-
-void measure(benchmark::State& state, const QList<Case>& all, const QString& first,
-             const QString& second) {
     const QSet<QString> allowed = popular();
     // Warm: the analysers load once per process, in the background on the main thread.
     Morphology::shared().load({first, second}, std::chrono::seconds(60));
