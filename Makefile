@@ -15,8 +15,9 @@ all: test
 deps:
 	scripts/install-deps
 
-# The tests ThreadSanitizer runs as well, in a build of their own: a CTest pattern.
-TSAN_TESTS = LexiconDownloaderTest
+# The tests ThreadSanitizer runs as well, in a build of their own.
+TSAN_TESTS = LexiconDownloaderTest MorphologyTest
+space := $(subst ,, )
 
 # Sanitised debug build; every test through CTest.
 test: deps
@@ -26,7 +27,7 @@ test: deps
 	cd $(BUILD)/test && ctest --output-on-failure --timeout 300 -j $(JOBS)
 	cmake -S . -B $(BUILD)/tsan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DTIVELA_TSAN=ON -DTIVELA_WERROR=ON
 	cmake --build $(BUILD)/tsan -j $(JOBS) --target $(TSAN_TESTS)
-	cd $(BUILD)/tsan && ctest --output-on-failure --timeout 300 -R '^($(TSAN_TESTS))$$'
+	cd $(BUILD)/tsan && ctest --output-on-failure --timeout 300 -R '^($(subst $(space),|,$(TSAN_TESTS)))$$'
 
 # Optimised build; every benchmark in bench/, one after another so they don't disturb each other.
 bench:
