@@ -4,9 +4,7 @@
 
 #include <gtest/gtest.h>
 
-#include <QDeadlineTimer>
 #include <QFile>
-#include <QThread>
 
 #include <future>
 #include <vector>
@@ -90,19 +88,18 @@ TEST(MorphologyTest, ReadsTheAnalysersOfTheInstalledPairs) {
 }
 
 TEST(MorphologyTest, TheMainThreadNeverWaits) {
-    Morphology::Options options = englishSpanish(u"modes-main"_s);
     // One question starts the work; the analysers come without another.
-    Morphology morphology(options);
+    Morphology morphology(englishSpanish(u"modes-main"_s));
     EXPECT_TRUE(morphology.known({u"gato"_s}, {u"en"_s, u"es"_s}).isEmpty());
-    const QDeadlineTimer deadline(60s);
-    while (morphology.bytes() == 0 && !deadline.hasExpired())
-        QThread::msleep(10);
+    EXPECT_TRUE(test::waitUntil([&] { return morphology.bytes() > 0; }, 60000));
     // Here every question reads the modes folder again, yet the loads go on meanwhile.
     Known known;
-    while (known.size() < 2 && !deadline.hasExpired()) {
-        known = morphology.known({u"gato"_s}, {u"en"_s, u"es"_s});
-        QThread::msleep(10);
-    }
+    EXPECT_TRUE(test::waitUntil(
+        [&] {
+            known = morphology.known({u"gato"_s}, {u"en"_s, u"es"_s});
+            return known.size() == 2;
+        },
+        60000));
     EXPECT_EQ(known, (Known{{u"en"_s, {false}}, {u"es"_s, {true}}}));
 }
 
