@@ -39,4 +39,24 @@ inline QString installCommand(const QString& package) {
     return QStringLiteral("sudo apt install ") + package;
 }
 
+// What "Learn More" of the selection prompt says: here nothing needs allowing.
+inline QString selectionHelpTitle() {
+    return QStringLiteral("Reading the Selection");
+}
+
+inline QString selectionHelpText(const QString& shortcut) {
+    return QStringLiteral("Select text in any program and press ") + shortcut +
+           QStringLiteral(". Tivela reads the selection from the X11 session; when a program "
+                          "keeps it to itself, Tivela copies it with Ctrl+C and puts your "
+                          "clipboard back as it was. Terminals are never sent Ctrl+C.\n\n"
+                          "On Wayland, programs cannot read each other\u2019s selection: "
+                          "paste the text into Tivela instead.");
+}
+
+// With no tray to click, the way back to the popover is starting the program again.
+inline QString noTray() {
+    return QStringLiteral("Tivela is running, but this desktop has no tray for its icon. "
+                          "Start tivela again to open it.");
+}
+
 } // namespace tivela::Wording

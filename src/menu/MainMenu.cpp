@@ -129,15 +129,15 @@ bool MainMenu::toFocusWidget(MenuItem item) {
 }
 
 void MainMenu::trigger(MenuItem item) {
-    if (m_target && !m_target->isEnabled(item))
-        return;
+    // A focused widget answers its edit items itself; the application's answers ask first.
     if (isEditItem(item)) {
         if (toFocusWidget(item))
             return;
-        if (m_target && item == MenuItem::paste)
-            return m_target->paste();
-        if (m_target && item == MenuItem::selectAll)
-            return m_target->selectAll();
+        if (item == MenuItem::paste || item == MenuItem::selectAll) {
+            if (!m_target || !m_target->isEnabled(item))
+                return;
+            return item == MenuItem::paste ? m_target->paste() : m_target->selectAll();
+        }
         // A widget without the slot (a selectable label) still knows the key itself: the
         // action took it, so the widget gets it directly, with the action out of the way of
         // the shortcut map that every key press passes.
@@ -155,8 +155,10 @@ void MainMenu::trigger(MenuItem item) {
         }
         return;
     }
-    if (!m_target && item != MenuItem::minimize)
-        return;
+    if (!m_target || !m_target->isEnabled(item)) {
+        if (item != MenuItem::minimize)
+            return;
+    }
     switch (item) {
     case MenuItem::about:
         return m_target->showAbout();

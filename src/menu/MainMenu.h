@@ -41,7 +41,7 @@ public:
     virtual void quit() = 0;
     virtual void paste() = 0;
     virtual void selectAll() = 0;
-    // Whether an item acts now; an item that does not leaves the key alone.
+    // Whether one of the application's own answers acts now.
     virtual bool isEnabled(MenuItem item) const = 0;
 };
 

@@ -1,0 +1,656 @@
+#include "app/AppDelegate.h"
+
+#include "app/AppModel.h"
+#include "app/BrandArt.h"
+#include "app/InputEditor.h"
+#include "app/Wording.h"
+#include "app/checks/KeyCheck.h"
+#include "app/views/EnginePrompt.h"
+#include "app/views/PopoverView.h"
+#include "core/AppleTranslator.h"
+#include "core/Languages.h"
+#include "core/Lexicon.h"
+#include "core/Paths.h"
+#include "core/Speaker.h"
+#include "core/Store.h"
+#include "platform/desktop/SchemeHandler.h"
+#include "platform/x11/Activation.h"
+#include "platform/x11/HotKeyCenter.h"
+#include "platform/x11/OutsideWatcher.h"
+#include "platform/x11/SelectionReader.h"
+
+#include <QAction>
+#include <QWidget>
+#include <QApplication>
+#include <QCloseEvent>
+#include <QCursor>
+#include <QFileDialog>
+#include <QFutureWatcher>
+#include <QJsonDocument>
+#include <QKeyEvent>
+#include <QMessageBox>
+#include <QPromise>
+#include <QScreen>
+#include <QSystemTrayIcon>
+#include <QToolTip>
+#include <QUrl>
+#include <QUrlQuery>
+#include <QVBoxLayout>
+#include <QWindow>
+
+#include <cstdio>
+
+using namespace Qt::StringLiterals;
+
+namespace tivela {
+namespace {
+
+AppDelegate* sharedDelegate = nullptr;
+// Between the tray icon and the popover.
+constexpr int anchorGap = 4;
+
+// The popover's window: frameless, on top, off the taskbar (a tool window), fixed in size.
+// A close the window manager asks for (Alt+F4) is never refused: Qt 6.4's quit gives up
+// when a window refuses; the delegate is told afterwards.
+class PopoverWindow : public QWidget {
+public:
+    std::function<void()> closedByWindowManager;
+
+    PopoverWindow()
+        : QWidget(nullptr, Qt::Tool | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint) {
+        setWindowTitle(u"Tivela"_s);
+        setFixedSize(AppDelegate::popoverWidth, AppDelegate::popoverHeight);
+    }
+
+protected:
+    void closeEvent(QCloseEvent* event) override {
+        event->accept();
+        QMetaObject::invokeMethod(
+            this,
+            [this] {
+                if (closedByWindowManager)
+                    closedByWindowManager();
+            },
+            Qt::QueuedConnection);
+    }
+};
+
+// A query item's value by the first item of the name; an empty value counts as none.
+std::optional<QString> queryValue(const QUrlQuery& query, const QString& name) {
+    for (const auto& [key, value] : query.queryItems(QUrl::FullyDecoded))
+        if (key == name)
+            return value.isEmpty() ? std::nullopt : std::optional(value);
+    return std::nullopt;
+}
+
+// The host as written: QUrl lowercases the scheme and the host.
+std::optional<QString> rawHost(const QString& url) {
+    const qsizetype colon = url.indexOf(u':');
+    if (!QStringView(url).mid(colon + 1).startsWith(u"//"))
+        return std::nullopt;
+    const QStringView rest = QStringView(url).mid(colon + 3);
+    qsizetype end = 0;
+    while (end < rest.size() && rest[end] != u'/' && rest[end] != u'?' && rest[end] != u'#')
+        ++end;
+    return end == 0 ? std::nullopt : std::optional(rest.left(end).toString());
+}
+
+template <typename T, typename Done>
+void whenFinished(QObject* context, const QFuture<T>& future, Done done) {
+    auto* watcher = new QFutureWatcher<T>(context);
+    QObject::connect(watcher, &QFutureWatcherBase::finished, context,
+                     [watcher, done = std::move(done)]() mutable {
+                         watcher->deleteLater();
+                         done(watcher->future());
+                     });
+    watcher->setFuture(future);
+}
+
+} // namespace
+
+ShellServices ShellServices::production() {
+    ShellServices shell;
+    auto reader = std::make_shared<SelectionReader>();
+    shell.selectedText = [reader](const Shortcut& held) { return reader->selectedText(held); };
+    shell.selectionReadable = [] { return SelectionReader::isAvailable(); };
+    shell.loginItem = [] { return LoginItem::mainApp(); };
+    shell.registerScheme = [](QObject* owner) {
+        SchemeHandler* handler = SchemeHandler::mainApp(owner);
+        QObject::connect(handler, &SchemeHandler::finished, handler, &QObject::deleteLater);
+        handler->install();
+    };
+    return shell;
+}
+
+AppDelegate* AppDelegate::shared() {
+    return sharedDelegate;
+}
+
+Shortcut AppDelegate::shortcut() {
+    const QVariant stored = Paths::standardDefaults()->value(u"shortcut"_s);
+    const QByteArray json = stored.typeId() == QMetaType::QByteArray ? stored.toByteArray()
+                                                                     : stored.toString().toUtf8();
+    const QJsonDocument document = QJsonDocument::fromJson(json);
+    return fromJson<Shortcut>(document.object()).value_or(Shortcut::defaultShortcut());
+}
+
+void AppDelegate::setShortcut(const Shortcut& shortcut) {
+    Paths::standardDefaults()->setValue(
+        u"shortcut"_s,
+        QString::fromUtf8(QJsonDocument(toJson(shortcut)).toJson(QJsonDocument::Compact)));
+    HotKeyCenter::shared().registerShortcut(shortcut);
+    Paths::defaults()->setValue(u"shortcutDisplay"_s, AppDelegate::shortcut().display());
+}
+
+QString AppDelegate::versionString() {
+    const QString version = Paths::bundleString(u"CFBundleShortVersionString"_s);
+    const QString build = Paths::bundleString(u"CFBundleVersion"_s);
+    return (version.isEmpty() ? u"dev"_s : version) + u" ("_s +
+           (build.isEmpty() ? u"0"_s : build) + u')';
+}
+
+QRect AppDelegate::popoverFrame(const std::optional<QRect>& anchor, const QRect& available) {
+    QRect frame(0, 0, popoverWidth, popoverHeight);
+    if (!anchor) {
+        frame.moveCenter(available.center());
+    } else {
+        frame.moveLeft(anchor->center().x() - popoverWidth / 2);
+        const int below = anchor->bottom() + 1 + anchorGap;
+        const int above = anchor->top() - anchorGap - popoverHeight;
+        frame.moveTop(below + popoverHeight <= available.bottom() + 1 || above < available.top()
+                          ? below
+                          : above);
+    }
+    frame.moveLeft(std::clamp(frame.left(), available.left(),
+                              std::max(available.left(), available.right() + 1 - popoverWidth)));
+    frame.moveTop(std::clamp(frame.top(), available.top(),
+                             std::max(available.top(), available.bottom() + 1 - popoverHeight)));
+    return frame;
+}
+
+AppDelegate::AppDelegate(QObject* parent)
+    : AppDelegate(AppServices::production(Store::shared(), Lexicon::shared()),
+                  ViewServices::production(), ShellServices::production(), parent) {}
+
+AppDelegate::AppDelegate(AppServices services, ViewServices views, ShellServices shell,
+                         QObject* parent)
+    : QObject(parent)
+    , m_services(std::move(services))
+    , m_views(std::move(views))
+    , m_shell(std::move(shell))
+    , m_model(std::make_unique<AppModel>(m_services))
+    , m_menu(std::make_unique<MainMenu>(u"Tivela"_s, this))
+    , m_watcher(std::make_unique<OutsideWatcher>()) {
+    connect(m_watcher.get(), &OutsideWatcher::buttonPressed, this, [this] { outsideMouse(true); });
+    connect(m_watcher.get(), &OutsideWatcher::buttonReleased, this,
+            [this] { outsideMouse(false); });
+    connect(m_watcher.get(), &OutsideWatcher::otherApplicationActivated, this,
+            &AppDelegate::appActivated);
+    connect(qApp, &QGuiApplication::applicationStateChanged, this,
+            [this](Qt::ApplicationState state) {
+                if (m_watching && state != Qt::ApplicationActive)
+                    resignedActive();
+            });
+}
+
+AppDelegate::~AppDelegate() {
+    stopWatchingOutside();
+    if (sharedDelegate == this) {
+        sharedDelegate = nullptr;
+        HotKeyCenter::shared().setAction({});
+    }
+    delete m_popover;
+}
+
+void AppDelegate::didFinishLaunching() {
+    sharedDelegate = this;
+    buildPopover();
+    makeStatusItem();
+    if (checkMode)
+        return;
+    HotKeyCenter::shared().setAction([self = QPointer(this)] {
+        if (self)
+            self->hotKeyPressed();
+    });
+    HotKeyCenter::shared().registerShortcut(shortcut());
+    Paths::defaults()->setValue(u"shortcutDisplay"_s, shortcut().display());
+    if (m_shell.registerScheme)
+        m_shell.registerScheme(this);
+    launchRoads();
+}
+
+void AppDelegate::buildPopover() {
+    m_selectionHelp = std::make_unique<QAction>(Wording::selectionHelp());
+    connect(m_selectionHelp.get(), &QAction::triggered, this, [] {
+        auto* box = new QMessageBox(QMessageBox::Information, Wording::selectionHelpTitle(),
+                                    Wording::selectionHelpText(shortcut().display()));
+        box->setAttribute(Qt::WA_DeleteOnClose);
+        box->show();
+        Activation::requestFront(box->windowHandle());
+    });
+    m_views.openSettings = m_menu->action(MenuItem::settings);
+    m_views.quit = m_menu->action(MenuItem::quit);
+    m_views.selectionHelp = m_selectionHelp.get();
+    m_views.shortcutText = [] { return shortcut().display(); };
+
+    auto* window = new PopoverWindow;
+    window->closedByWindowManager = [this] {
+        if (m_watching)
+            popoverDidClose();
+    };
+    m_popover = window;
+    auto* layout = new QVBoxLayout(m_popover);
+    layout->setContentsMargins(0, 0, 0, 0);
+    m_view = new PopoverView(*m_model, m_views, m_popover);
+    layout->addWidget(m_view);
+    m_menu->install(m_popover);
+}
+
+void AppDelegate::makeStatusItem() {
+    m_tray = new QSystemTrayIcon(BrandArt::menuBarImage(), this);
+    m_tray->setToolTip(u"Tivela"_s);
+    connect(m_tray, &QSystemTrayIcon::activated, this,
+            [this](QSystemTrayIcon::ActivationReason reason) {
+                if (reason == QSystemTrayIcon::Trigger || reason == QSystemTrayIcon::Context)
+                    togglePopover();
+            });
+    // Shown even without a tray: Qt puts the icon in one that starts later.
+    if (QSystemTrayIcon::isSystemTrayAvailable() || QGuiApplication::platformName() == u"xcb")
+        m_tray->show();
+}
+
+void AppDelegate::launchRoads() {
+    const auto defaults = Paths::standardDefaults();
+    const auto welcome = [this] {
+        if (!m_shell.selectionReadable())
+            m_model->setNeedsAccessibility(true);
+    };
+    if (!defaults->value(u"launchedBefore"_s).toBool()) {
+        defaults->setValue(u"launchedBefore"_s, true);
+        m_shell.loginItem().registerItem();
+        welcome();
+        m_services.scheduler->singleShot(firstShowMilliseconds, this, [this] { showPopover(); });
+        return;
+    }
+    if (defaults->value(u"carriedOverFromPreviousName"_s).toBool() &&
+        !defaults->value(u"carryOverWelcomed"_s).toBool()) {
+        defaults->setValue(u"carryOverWelcomed"_s, true);
+        welcome();
+        if (!quiet)
+            m_services.scheduler->singleShot(firstShowMilliseconds, this,
+                                             [this] { showPopover(); });
+        return;
+    }
+    if (!QSystemTrayIcon::isSystemTrayAvailable())
+        std::fprintf(stderr, "%s\n", qPrintable(Wording::noTray()));
+}
+
+bool AppDelegate::isPopoverShown() const {
+    return m_popover && m_popover->isVisible();
+}
+
+void AppDelegate::showPopover() {
+    if (!m_popover)
+        return;
+    if (!isPopoverShown()) {
+        // Decided at each show: a tray may have come or gone. A StatusNotifierItem host tells no
+        // geometry; the click was where the pointer is. Wayland tells neither.
+        std::optional<QRect> anchor;
+        const bool placeable = !QGuiApplication::platformName().startsWith(u"wayland");
+        if (placeable && m_tray && m_tray->isVisible() &&
+            QSystemTrayIcon::isSystemTrayAvailable()) {
+            const QRect icon = m_tray->geometry();
+            anchor = icon.isEmpty() ? QRect(QCursor::pos(), QSize(1, 1)) : icon;
+        }
+        QScreen* screen = anchor ? QGuiApplication::screenAt(anchor->center()) : nullptr;
+        if (!screen)
+            screen = QGuiApplication::primaryScreen();
+        m_popover->setGeometry(popoverFrame(anchor, screen->availableGeometry()));
+        m_popover->winId();
+        Activation::keepOffTaskbar(m_popover->windowHandle());
+        m_popover->show();
+        popoverDidShow();
+    }
+    m_popover->raise();
+    Activation::requestFront(m_popover->windowHandle());
+    m_model->focusInput();
+    m_model->refreshClipboard();
+}
+
+void AppDelegate::togglePopover() {
+    if (isPopoverShown()) {
+        closePopover();
+        return;
+    }
+    if (m_outsideClosedAt && m_services.now() - *m_outsideClosedAt < trayRaceSeconds)
+        return;
+    showPopover();
+}
+
+bool AppDelegate::closePopover() {
+    if (!isPopoverShown() || !shouldClose())
+        return false;
+    m_popover->hide();
+    popoverDidClose();
+    return true;
+}
+
+bool AppDelegate::shouldClose() const {
+    if (!m_closingByCommand && m_model->pinned())
+        return false;
+    return !closeContext().sheetUp;
+}
+
+TransientPolicy::Context AppDelegate::closeContext() const {
+    bool sheetUp = QApplication::activeModalWidget() != nullptr;
+    const QList<QWidget*> windows = QApplication::topLevelWidgets();
+    sheetUp = sheetUp || std::any_of(windows.cbegin(), windows.cend(), [](QWidget* window) {
+                  return window->isVisible() && qobject_cast<QFileDialog*>(window);
+              });
+    sheetUp = sheetUp || (m_view && m_view->prompt().isRunning()) ||
+              m_model->downloadRequest().has_value();
+    return {isPopoverShown(), m_model->pinned(), sheetUp};
+}
+
+void AppDelegate::popoverDidShow() {
+    watchOutside();
+    const quint64 run = ++m_clipboardRun;
+    m_services.scheduler->singleShot(clipboardMilliseconds, this,
+                                     [this, run] { tickClipboard(run); });
+}
+
+void AppDelegate::popoverDidClose() {
+    note(u"window closed"_s);
+    stopWatchingOutside();
+    m_policy = TransientPolicy{};
+    if (m_views.speaker)
+        m_views.speaker->stop();
+    ++m_clipboardRun;
+    keepSettingsInFront();
+}
+
+void AppDelegate::tickClipboard(quint64 run) {
+    if (run != m_clipboardRun || !isPopoverShown())
+        return;
+    m_model->refreshClipboard();
+    m_services.scheduler->singleShot(clipboardMilliseconds, this,
+                                     [this, run] { tickClipboard(run); });
+}
+
+void AppDelegate::watchOutside() {
+    stopWatchingOutside();
+    m_watcher->start();
+    qApp->installEventFilter(this);
+    m_watching = true;
+}
+
+void AppDelegate::stopWatchingOutside() {
+    if (!m_watching)
+        return;
+    m_watcher->stop();
+    qApp->removeEventFilter(this);
+    m_watching = false;
+}
+
+bool AppDelegate::eventFilter(QObject* watched, QEvent* event) {
+    // A key reaches the window first, then its focus widget: the window's turn is the one.
+    if (event->type() == QEvent::KeyPress &&
+        static_cast<QKeyEvent*>(event)->key() == Qt::Key_Escape) {
+        if (auto* window = qobject_cast<QWindow*>(watched))
+            return escape(window);
+    }
+    return QObject::eventFilter(watched, event);
+}
+
+bool AppDelegate::pointerInPopover() const {
+    if (QApplication::activePopupWidget() || QApplication::activeModalWidget() ||
+        QToolTip::isVisible())
+        return true;
+    return isPopoverShown() && m_popover->frameGeometry().contains(QCursor::pos());
+}
+
+void AppDelegate::outsideMouse(bool down) {
+    const TransientPolicy::Context context = closeContext();
+    const bool inside = pointerInPopover();
+    if (down) {
+        // Raw presses come from everywhere; only those outside count.
+        if (!inside)
+            m_policy.pressedOutside(context);
+        return;
+    }
+    if (m_policy.released(inside, context) == TransientPolicy::Action::close)
+        closeFromOutside();
+}
+
+bool AppDelegate::escape(QWindow* window) {
+    const QWindow* ours = m_popover ? m_popover->windowHandle() : nullptr;
+    const TransientPolicy::Context context = closeContext();
+    note(u"esc: "_s +
+         (window ? QString::fromLatin1(window->metaObject()->className()) : u"no window"_s) +
+         u", ours "_s + (window == ours ? u"true"_s : u"false"_s) + u", "_s + describe(context));
+    if (!ours || window != ours)
+        return false;
+    auto* editor = qobject_cast<InputEditor*>(m_model->inputView());
+    const bool composing = editor && editor->isComposing();
+    if (m_policy.escape(composing, context) != TransientPolicy::Action::close)
+        return false;
+    closePopover();
+    return true;
+}
+
+void AppDelegate::resignedActive() {
+    note(u"resigned active"_s);
+    const bool held = m_watcher->isWatching() ? m_watcher->buttonHeld()
+                                              : QGuiApplication::mouseButtons() != Qt::NoButton;
+    if (m_policy.otherAppActivated(held, closeContext()) == TransientPolicy::Action::close)
+        closeFromOutside();
+}
+
+void AppDelegate::appActivated(qint64 pid, const QString& name) {
+    if (pid == QCoreApplication::applicationPid())
+        return;
+    note(u"activated: "_s + (name.isEmpty() ? u"?"_s : name) + u' ' + QString::number(pid));
+    const bool held = m_watcher->isWatching() && m_watcher->buttonHeld();
+    if (m_policy.otherAppActivated(held, closeContext()) == TransientPolicy::Action::close)
+        closeFromOutside();
+}
+
+void AppDelegate::closeFromOutside() {
+    if (closePopover())
+        m_outsideClosedAt = m_services.now();
+}
+
+QString AppDelegate::describe(const TransientPolicy::Context& context) const {
+    const auto flag = [](bool value) { return value ? u"true"_s : u"false"_s; };
+    return u"Context(shown: "_s + flag(context.shown) + u", pinned: "_s + flag(context.pinned) +
+           u", sheetUp: "_s + flag(context.sheetUp) + u')';
+}
+
+void AppDelegate::note(const QString& line) const {
+    if (checkMode)
+        trace.append(line);
+}
+
+void AppDelegate::hotKeyPressed() {
+    if (isPopoverShown() && QGuiApplication::applicationState() == Qt::ApplicationActive) {
+        closePopover();
+        return;
+    }
+    // Presses while the selection is read ask for the same read.
+    if (m_readingSelection)
+        return;
+    m_readingSelection = true;
+    whenFinished(this, m_shell.selectedText(shortcut()),
+                 [this](const QFuture<std::optional<QString>>& future) {
+                     m_readingSelection = false;
+                     const QString text =
+                         future.resultCount() > 0 ? future.result().value_or(QString()) : QString();
+                     if (!m_shell.selectionReadable())
+                         m_model->setNeedsAccessibility(true);
+                     showPopover();
+                     if (!text.trimmed().isEmpty())
+                         m_model->show(text.trimmed());
+                 });
+}
+
+void AppDelegate::openSettings() {
+    note(u"open settings"_s);
+    if (m_settingsWindow) {
+        m_settingsWindow->show();
+        m_settingsWindow->raise();
+        Activation::requestFront(m_settingsWindow->windowHandle());
+    }
+    m_settingsOpenedAt = m_services.now();
+    if (!m_model->pinned())
+        closePopover();
+}
+
+void AppDelegate::keepSettingsInFront() {
+    if (!m_settingsOpenedAt || !m_settingsWindow)
+        return;
+    if (m_services.now() - *m_settingsOpenedAt >= settingsFrontSeconds ||
+        !m_settingsWindow->isVisible())
+        return;
+    m_settingsOpenedAt.reset();
+    m_services.scheduler->singleShot(0, this, [this] { bringSettingsForward(); });
+    m_services.scheduler->singleShot(settingsAgainMilliseconds, this,
+                                     [this] { bringSettingsForward(); });
+}
+
+void AppDelegate::bringSettingsForward() {
+    if (!m_settingsWindow || !m_settingsWindow->isVisible())
+        return;
+    if (QGuiApplication::applicationState() == Qt::ApplicationActive &&
+        QApplication::activeWindow() == m_settingsWindow)
+        return;
+    note(u"settings brought forward"_s);
+    m_settingsWindow->raise();
+    Activation::requestFront(m_settingsWindow->windowHandle());
+}
+
+void AppDelegate::activate() {
+    showPopover();
+}
+
+void AppDelegate::openUrls(const QStringList& urls) {
+    for (const QString& url : urls) {
+        if (!url.startsWith(u"tivela:"))
+            continue;
+        const QUrlQuery query(QUrl(url).query(QUrl::FullyEncoded));
+        const std::optional<QString> host = rawHost(url);
+        if (host == u"settings") {
+            openSettings();
+            continue;
+        }
+        showPopover();
+        if (host == u"translate") {
+            if (const auto text = queryValue(query, u"text"_s))
+                m_model->show(*text);
+        } else if (host == u"download") {
+            const auto from = queryValue(query, u"from"_s);
+            const auto to = queryValue(query, u"to"_s);
+            if (from && to)
+                m_model->setDownloadRequest(AppModel::DownloadRequest{*from, *to});
+        }
+    }
+}
+
+void AppDelegate::translate(const QString& text) {
+    showPopover();
+    m_model->show(text);
+}
+
+QFuture<std::optional<QString>> AppDelegate::translateReplace(const QString& text) {
+    const QStringList& popular = Languages::popularity();
+    const QSet<QString> allowed(popular.cbegin(), popular.cend());
+    const LanguagePair pair = m_services.settings->pair().value_or(LanguagePair::defaultPair(
+        Languages::systemLanguage(allowed, m_services.preferredLanguages())));
+    const QString source = m_services.detection->detect(text, allowed, {pair.mine, pair.second})
+                               .value_or(pair.second);
+    const QString target = pair.target(source);
+    auto promise = std::make_shared<QPromise<std::optional<QString>>>();
+    promise->start();
+    whenFinished(this, m_services.translator->translate(text, source, target, false),
+                 [this, promise, text, source, target](const QFuture<QString>& future) {
+                     std::optional<QString> translation;
+                     try {
+                         if (future.resultCount() > 0)
+                             translation = future.result();
+                     } catch (...) {
+                         // Every failure answers the one message the caller shows.
+                     }
+                     // The row is in the store before the answer leaves.
+                     if (translation)
+                         m_services.store->addHistory(Item{m_services.newId(), text, *translation,
+                                                           source, target, m_services.now(), 0,
+                                                           0, u"mac"_s});
+                     promise->addResult(translation);
+                     promise->finish();
+                 });
+    return promise->future();
+}
+
+void AppDelegate::showAbout() {
+    auto* box = new QMessageBox(QMessageBox::NoIcon, u"About Tivela"_s,
+                                u"Tivela\nVersion "_s + versionString());
+    box->setIconPixmap(BrandArt::menuBarImage().pixmap(64));
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    box->show();
+    Activation::requestFront(box->windowHandle());
+}
+
+void AppDelegate::closeKeyWindow() {
+    QWidget* key = QApplication::activeWindow();
+    if (!key)
+        return;
+    if (key == m_popover) {
+        m_closingByCommand = true;
+        closePopover();
+        m_closingByCommand = false;
+        return;
+    }
+    if (key->windowFlags() & Qt::WindowCloseButtonHint)
+        key->close();
+}
+
+void AppDelegate::quit() {
+    if (KeyCheck::catchQuit) {
+        KeyCheck::quitAsked = true;
+        return;
+    }
+    QCoreApplication::exit(0);
+}
+
+void AppDelegate::paste() {
+    note(u"paste fallback"_s);
+    m_model->focusInput();
+    if (QObject* input = m_model->inputView())
+        QMetaObject::invokeMethod(input, "paste");
+}
+
+void AppDelegate::selectAll() {
+    m_model->focusInput();
+    if (QObject* input = m_model->inputView())
+        QMetaObject::invokeMethod(input, "selectAll");
+}
+
+bool AppDelegate::isEnabled(MenuItem item) const {
+    const QWidget* key = QApplication::activeWindow();
+    const bool inputReady =
+        key == m_popover && m_model->tab() == Tab::translate && m_model->inputView();
+    switch (item) {
+    case MenuItem::checkForUpdates:
+        return false;
+    case MenuItem::close:
+        return key &&
+               (key == m_popover || key->windowFlags().testFlag(Qt::WindowCloseButtonHint));
+    case MenuItem::paste:
+        return inputReady && m_model->clipboardHasText();
+    case MenuItem::selectAll:
+        return inputReady;
+    default:
+        return true;
+    }
+}
+
+} // namespace tivela

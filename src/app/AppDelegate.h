@@ -1,0 +1,179 @@
+#pragma once
+
+#include "app/AppServices.h"
+#include "app/views/ViewServices.h"
+#include "core/TransientPolicy.h"
+#include "menu/MainMenu.h"
+#include "platform/desktop/LoginItem.h"
+#include "platform/desktop/SingleInstance.h"
+#include "platform/x11/Shortcut.h"
+
+#include <QFuture>
+#include <QObject>
+#include <QPointer>
+#include <QRect>
+#include <QStringList>
+#include <QWidget>
+
+#include <functional>
+#include <memory>
+#include <optional>
+
+class QSystemTrayIcon;
+class QWindow;
+
+namespace tivela {
+
+class AppModel;
+class OutsideWatcher;
+class PopoverView;
+
+// What the shell asks of the desktop besides the model's services: production parts by
+// default, stand-ins in tests.
+struct ShellServices {
+    // The text selected in the program in front, read once the shortcut's keys are up.
+    std::function<QFuture<std::optional<QString>>(const Shortcut& held)> selectedText;
+    // Whether other programs' selections can be read here: an X11 session.
+    std::function<bool()> selectionReadable;
+    std::function<LoginItem()> loginItem;
+    // Makes this copy the handler of tivela: URLs, in the background.
+    std::function<void(QObject* owner)> registerScheme;
+
+    static ShellServices production();
+};
+
+// The application's delegate: the tray icon and the popover it toggles, the rules that close
+// the popover, the global shortcut's action, the URL scheme, the Services, and the answers to
+// the main menu. One per process, on the main thread; its closing rules run on the model's
+// scheduler, so tests drive them on virtual time.
+class AppDelegate : public QObject, public MainMenuActions, public InstanceTarget {
+    Q_OBJECT
+
+public:
+    static constexpr int popoverWidth = 420;
+    static constexpr int popoverHeight = 600;
+    static constexpr int firstShowMilliseconds = 600;
+    static constexpr int clipboardMilliseconds = 1000;
+    // A tray click this soon after an outside click closed the popover is that same click.
+    static constexpr double trayRaceSeconds = 0.3;
+    static constexpr double settingsFrontSeconds = 2.0;
+    static constexpr int settingsAgainMilliseconds = 300;
+
+    // The window and keyboard checks set it before they make a delegate: the launch stops
+    // after the popover, and the delegate notes what it does in trace.
+    static inline bool checkMode = false;
+    static inline QStringList trace;
+    // No welcome popover after a carry-over from the earlier name.
+    static inline bool quiet = false;
+    static AppDelegate* shared();
+
+    // The saved global shortcut; Control-Alt-T when none is saved or it does not read.
+    static Shortcut shortcut();
+    // Saves the shortcut, registers it and publishes how it reads to the bridge.
+    static void setShortcut(const Shortcut& shortcut);
+    // "1.2 (7)"; "dev (0)" without the bundle's keys.
+    static QString versionString();
+    // Where the popover goes: under the anchor within the screen's available area, else
+    // above it; centred on the area without an anchor.
+    static QRect popoverFrame(const std::optional<QRect>& anchor, const QRect& available);
+
+    // On the shared store and lexicon, with the desktop's parts.
+    explicit AppDelegate(QObject* parent = nullptr);
+    AppDelegate(AppServices services, ViewServices views, ShellServices shell,
+                QObject* parent = nullptr);
+    ~AppDelegate() override;
+
+    // The launch sequence; main calls it once the event loop runs.
+    void didFinishLaunching();
+
+    AppModel& model() const { return *m_model; }
+    QWidget* popover() const { return m_popover; }
+    PopoverView* popoverView() const { return m_view; }
+    QSystemTrayIcon* statusItem() const { return m_tray; }
+    MainMenu* mainMenu() const { return m_menu.get(); }
+
+    bool isPopoverShown() const;
+    // Shows the popover (where the tray or the pointer is, else centred), brings it to the
+    // front and puts the keyboard in the input.
+    void showPopover();
+    // The tray icon's click: close when shown, else show.
+    void togglePopover();
+    // Closes the popover when the rules let it; whether it closed.
+    bool closePopover();
+    // The one rule for every close: a pinned popover stays unless the Close command asks, and
+    // nothing closes it while a sheet, dialog or install prompt is up.
+    bool shouldClose() const;
+    TransientPolicy::Context closeContext() const;
+
+    void hotKeyPressed();
+    void openSettings();
+    // The settings window, once the settings make one.
+    void setSettingsWindow(QWidget* window) { m_settingsWindow = window; }
+
+    // What the user does outside while the popover is up.
+    void outsideMouse(bool down);
+    // Escape in one of our windows; whether it was taken.
+    bool escape(QWindow* window);
+    void resignedActive();
+    void appActivated(qint64 pid, const QString& name);
+
+    // InstanceTarget: URLs, a second start, the Services.
+    void activate() override;
+    void openUrls(const QStringList& urls) override;
+    void translate(const QString& text) override;
+    QFuture<std::optional<QString>> translateReplace(const QString& text) override;
+
+    // MainMenuActions.
+    void showAbout() override;
+    void showSettings() override { openSettings(); }
+    void checkForUpdates() override {}
+    void closeKeyWindow() override;
+    void quit() override;
+    void paste() override;
+    void selectAll() override;
+    bool isEnabled(MenuItem item) const override;
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    void buildPopover();
+    void makeStatusItem();
+    void launchRoads();
+    void popoverDidShow();
+    void popoverDidClose();
+    void watchOutside();
+    void stopWatchingOutside();
+    void tickClipboard(quint64 run);
+    void keepSettingsInFront();
+    void bringSettingsForward();
+    // Closes by a rule of the outside; remembers when, for the tray's own click.
+    void closeFromOutside();
+    bool pointerInPopover() const;
+    QString describe(const TransientPolicy::Context& context) const;
+    void note(const QString& line) const;
+
+    AppServices m_services;
+    ViewServices m_views;
+    ShellServices m_shell;
+    std::unique_ptr<AppModel> m_model;
+    std::unique_ptr<MainMenu> m_menu;
+    QSystemTrayIcon* m_tray = nullptr;
+    QWidget* m_popover = nullptr;
+    PopoverView* m_view = nullptr;
+    QPointer<QWidget> m_settingsWindow;
+    std::unique_ptr<OutsideWatcher> m_watcher;
+    std::unique_ptr<QAction> m_selectionHelp;
+    TransientPolicy m_policy;
+    bool m_closingByCommand = false;
+    bool m_watching = false;
+    bool m_readingSelection = false;
+    // The clipboard timer's run: a tick of an older run does nothing.
+    quint64 m_clipboardRun = 0;
+    std::optional<double> m_settingsOpenedAt;
+    std::optional<double> m_outsideClosedAt;
+    // The Escape press last seen, which passes the filter once per widget it is offered to.
+    const QEvent* m_lastEscape = nullptr;
+};
+
+} // namespace tivela

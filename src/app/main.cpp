@@ -1,0 +1,70 @@
+// The tray application: one copy per user, started by the person, at login, or by xdg-open
+// with a tivela: URL.
+#include "app/AppDelegate.h"
+#include "app/LaunchMode.h"
+#include "app/checks/CheckModes.h"
+#include "core/Paths.h"
+#include "platform/desktop/LoginItem.h"
+#include "platform/desktop/SignalPipe.h"
+#include "platform/desktop/SingleInstance.h"
+#include "platform/x11/Activation.h"
+
+#include <QApplication>
+#include <QTimer>
+
+using namespace Qt::StringLiterals;
+using namespace tivela;
+
+int main(int argc, char** argv) {
+    // The options are read from a copy: Qt takes its own (-style, -platform) out of argv, and
+    // a mode's value may look like one of them.
+    QStringList arguments;
+    for (int i = 0; i < argc; ++i)
+        arguments << QString::fromLocal8Bit(argv[i]);
+    const LaunchMode mode = LaunchMode::scan(arguments);
+    // Before this program takes the front.
+    const std::optional<Activation::FrontApplication> frontAtLaunch = Activation::frontmost();
+
+    if (mode.kind == LaunchMode::Kind::checkMigrationCleanup) {
+        LoginItem::mainApp().unregister();
+        return 0;
+    }
+    if (mode.isCheckOrRender()) {
+        qputenv("QT_QPA_PLATFORM", CheckModes::platform(mode));
+        QApplication app(argc, argv);
+        QApplication::setQuitOnLastWindowClosed(false);
+        CheckModes::start(mode, frontAtLaunch);
+        return QApplication::exec();
+    }
+
+    QApplication app(argc, argv);
+    QApplication::setApplicationName(u"tivela"_s);
+    QApplication::setApplicationDisplayName(u"Tivela"_s);
+    QGuiApplication::setDesktopFileName(Paths::bundleID());
+    QApplication::setQuitOnLastWindowClosed(false);
+    SignalPipe endOnSignals;
+
+    QStringList urls;
+    for (const QString& argument : arguments.mid(1))
+        if (argument.startsWith(u"tivela:"))
+            urls << argument;
+    // Before any store, model or settings exist: a second start only hands its URLs over.
+    SingleInstance instance(Paths::bundleID(), u"Tivela couldn’t translate the text."_s);
+    if (instance.claim() == SingleInstance::Role::secondary) {
+        instance.forward(urls);
+        return 0;
+    }
+    // The move from the earlier name runs here, before the store exists, and its report
+    // follows it.
+    if (mode.migrationReport)
+        AppDelegate::quiet = true;
+
+    AppDelegate delegate;
+    QTimer::singleShot(0, &delegate, [&] {
+        delegate.didFinishLaunching();
+        // Calls that came over the bus meanwhile run now, then the URLs of this start.
+        instance.setTarget(&delegate);
+        delegate.openUrls(urls);
+    });
+    return QApplication::exec();
+}
