@@ -20,7 +20,6 @@
 #include "platform/x11/SelectionReader.h"
 
 #include <QAction>
-#include <QWidget>
 #include <QApplication>
 #include <QCloseEvent>
 #include <QCursor>
@@ -36,6 +35,7 @@
 #include <QUrl>
 #include <QUrlQuery>
 #include <QVBoxLayout>
+#include <QWidget>
 #include <QWindow>
 
 #include <cstdio>
@@ -145,8 +145,8 @@ void AppDelegate::setShortcut(const Shortcut& shortcut) {
 QString AppDelegate::versionString() {
     const QString version = Paths::bundleString(u"CFBundleShortVersionString"_s);
     const QString build = Paths::bundleString(u"CFBundleVersion"_s);
-    return (version.isEmpty() ? u"dev"_s : version) + u" ("_s +
-           (build.isEmpty() ? u"0"_s : build) + u')';
+    return (version.isEmpty() ? u"dev"_s : version) + u" ("_s + (build.isEmpty() ? u"0"_s : build) +
+           u')';
 }
 
 QRect AppDelegate::popoverFrame(const std::optional<QRect>& anchor, const QRect& available) {
@@ -170,7 +170,8 @@ QRect AppDelegate::popoverFrame(const std::optional<QRect>& anchor, const QRect&
 
 AppDelegate::AppDelegate(QObject* parent)
     : AppDelegate(AppServices::production(Store::shared(), Lexicon::shared()),
-                  ViewServices::production(), ShellServices::production(), parent) {}
+                  ViewServices::production(), ShellServices::production(), parent) {
+}
 
 AppDelegate::AppDelegate(AppServices services, ViewServices views, ShellServices shell,
                          QObject* parent)
@@ -184,12 +185,26 @@ AppDelegate::AppDelegate(AppServices services, ViewServices views, ShellServices
     connect(m_watcher.get(), &OutsideWatcher::buttonPressed, this, [this] { outsideMouse(true); });
     connect(m_watcher.get(), &OutsideWatcher::buttonReleased, this,
             [this] { outsideMouse(false); });
-    connect(m_watcher.get(), &OutsideWatcher::otherApplicationActivated, this,
-            &AppDelegate::appActivated);
+    // Leaving the front needs having had it. The focus an earlier close lost is told late (Qt
+    // waits before it tells a focus out; the window manager hands the front on after the
+    // close), and a popover shown again meanwhile must not take that for its own.
+    connect(m_watcher.get(), &OutsideWatcher::activeWindowChanged, this,
+            [this](quint32 window, qint64 pid, const QString& name) {
+                if (m_popover && window == quint32(m_popover->winId()))
+                    m_activeWhileShown = true;
+                else if (m_activeWhileShown)
+                    appActivated(pid, name);
+            });
+    connect(qApp, &QGuiApplication::focusWindowChanged, this, [this](QWindow* window) {
+        if (m_watching && window && window == m_popover->windowHandle())
+            m_activeWhileShown = true;
+    });
     connect(qApp, &QGuiApplication::applicationStateChanged, this,
             [this](Qt::ApplicationState state) {
-                if (m_watching && state != Qt::ApplicationActive)
+                if (m_watching && m_activeWhileShown && state != Qt::ApplicationActive) {
+                    m_activeWhileShown = false;
                     resignedActive();
+                }
             });
 }
 
@@ -382,6 +397,7 @@ void AppDelegate::watchOutside() {
     m_watcher->start();
     qApp->installEventFilter(this);
     m_watching = true;
+    m_activeWhileShown = false;
 }
 
 void AppDelegate::stopWatchingOutside() {
@@ -565,8 +581,8 @@ QFuture<std::optional<QString>> AppDelegate::translateReplace(const QString& tex
     const QSet<QString> allowed(popular.cbegin(), popular.cend());
     const LanguagePair pair = m_services.settings->pair().value_or(LanguagePair::defaultPair(
         Languages::systemLanguage(allowed, m_services.preferredLanguages())));
-    const QString source = m_services.detection->detect(text, allowed, {pair.mine, pair.second})
-                               .value_or(pair.second);
+    const QString source =
+        m_services.detection->detect(text, allowed, {pair.mine, pair.second}).value_or(pair.second);
     const QString target = pair.target(source);
     auto promise = std::make_shared<QPromise<std::optional<QString>>>();
     promise->start();
@@ -582,8 +598,8 @@ QFuture<std::optional<QString>> AppDelegate::translateReplace(const QString& tex
                      // The row is in the store before the answer leaves.
                      if (translation)
                          m_services.store->addHistory(Item{m_services.newId(), text, *translation,
-                                                           source, target, m_services.now(), 0,
-                                                           0, u"mac"_s});
+                                                           source, target, m_services.now(), 0, 0,
+                                                           u"mac"_s});
                      promise->addResult(translation);
                      promise->finish();
                  });
@@ -642,8 +658,7 @@ bool AppDelegate::isEnabled(MenuItem item) const {
     case MenuItem::checkForUpdates:
         return false;
     case MenuItem::close:
-        return key &&
-               (key == m_popover || key->windowFlags().testFlag(Qt::WindowCloseButtonHint));
+        return key && (key == m_popover || key->windowFlags().testFlag(Qt::WindowCloseButtonHint));
     case MenuItem::paste:
         return inputReady && m_model->clipboardHasText();
     case MenuItem::selectAll:

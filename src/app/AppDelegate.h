@@ -168,6 +168,8 @@ private:
     bool m_closingByCommand = false;
     bool m_watching = false;
     bool m_readingSelection = false;
+    // The popover had the keyboard since it was shown.
+    bool m_activeWhileShown = false;
     // The clipboard timer's run: a tick of an older run does nothing.
     quint64 m_clipboardRun = 0;
     std::optional<double> m_settingsOpenedAt;

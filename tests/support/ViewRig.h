@@ -69,8 +69,8 @@ public:
         services.shortcutText = [] { return QStringLiteral("Ctrl+Alt+T"); };
     }
 
-    AppModel& make() {
-        model.reset();
+    // The model's services: production ones on this rig's store and lexicon, the rest fakes.
+    AppServices appServices() {
         AppServices app = AppServices::production(store, lexicon);
         app.now = [this] { return time->now(); };
         app.preferredLanguages = [] { return QStringList{QStringLiteral("en-US")}; };
@@ -80,7 +80,12 @@ public:
         app.detection = detection;
         app.pasteboard = pasteboard;
         app.translator = &translator;
-        model = std::make_unique<AppModel>(app);
+        return app;
+    }
+
+    AppModel& make() {
+        model.reset();
+        model = std::make_unique<AppModel>(appServices());
         waitUntil([this] { return !model->languages().isEmpty(); });
         time->advance(0);
         return *model;

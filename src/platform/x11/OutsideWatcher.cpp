@@ -2,7 +2,6 @@
 
 #include "platform/x11/XConnection.h"
 
-#include <QCoreApplication>
 #include <QSocketNotifier>
 
 #include <xcb/xinput.h>
@@ -117,9 +116,7 @@ void OutsideWatcher::readEvents() {
                 continue;
             const qint64 pid =
                 m_connection->cardinalProperty(*window, m_pidAtom, XCB_ATOM_CARDINAL).value_or(0);
-            if (pid == QCoreApplication::applicationPid())
-                continue;
-            Q_EMIT otherApplicationActivated(pid, m_connection->className(*window));
+            Q_EMIT activeWindowChanged(*window, pid, m_connection->className(*window));
         }
     }
     if (m_connection && xcb_connection_has_error(x))

@@ -12,8 +12,8 @@ namespace tivela {
 class XConnection;
 
 // What the user does outside our windows while the popover is up: mouse presses anywhere
-// (XInput2 raw events reach the root whichever client the click goes to) and another program's
-// window coming to the front. Over a connection of its own, read on this object's thread.
+// (XInput2 raw events reach the root whichever client the click goes to) and the window the
+// window manager puts in front. Over a connection of its own, read on this object's thread.
 class OutsideWatcher : public QObject {
     Q_OBJECT
 
@@ -34,8 +34,9 @@ Q_SIGNALS:
     // where the pointer is.
     void buttonPressed();
     void buttonReleased();
-    // Another program's window became active; name is its WM_CLASS class.
-    void otherApplicationActivated(qint64 pid, const QString& name);
+    // A window became active, ours too; pid is its program's (0 when it names none) and name
+    // its WM_CLASS class.
+    void activeWindowChanged(quint32 window, qint64 pid, const QString& name);
 
 private:
     void readEvents();

@@ -1,0 +1,331 @@
+// The staged program on the private desktop, seen from outside as a person and other programs
+// see it: its tray icon, its popover, the shortcut, a second start, xdg-open, the bridge, the
+// Services over the bus, and the end by a signal.
+#include "core/Paths.h"
+#include "core/Store.h"
+#include "platform/desktop/SingleInstance.h"
+#include "support/HostProcess.h"
+#include "support/TestWorld.h"
+#include "support/x11/FakeXApp.h"
+
+#include <QDBusConnection>
+#include <QDBusConnectionInterface>
+#include <QDBusMessage>
+#include <QDBusPendingCallWatcher>
+#include <QDBusVariant>
+#include <QFile>
+#include <QProcess>
+#include <QTest>
+
+#include <gtest/gtest.h>
+
+#include <csignal>
+
+using namespace tivela;
+using namespace tivela::test;
+using namespace Qt::StringLiterals;
+
+namespace {
+
+constexpr xcb_keysym_t control = 0xffe3;
+constexpr xcb_keysym_t alt = 0xffe9;
+constexpr xcb_keysym_t t = 0x74;
+constexpr xcb_keysym_t escape = 0xff1b;
+constexpr int slow = 20000;
+
+bool isTivela(XConnection& x, xcb_window_t window) {
+    return x.byteProperty(window, XCB_ATOM_WM_CLASS, XCB_ATOM_STRING).toLower().contains("tivela");
+}
+
+QRect frameOf(XConnection& x, xcb_window_t window) {
+    const XReply<xcb_get_geometry_reply_t> geometry(
+        xcb_get_geometry_reply(x.get(), xcb_get_geometry(x.get(), window), nullptr));
+    const XReply<xcb_translate_coordinates_reply_t> origin(xcb_translate_coordinates_reply(
+        x.get(), xcb_translate_coordinates(x.get(), window, x.root(), 0, 0), nullptr));
+    if (!geometry || !origin)
+        return {};
+    return QRect(origin->dst_x, origin->dst_y, geometry->width, geometry->height);
+}
+
+bool viewable(XConnection& x, xcb_window_t window) {
+    const XReply<xcb_get_window_attributes_reply_t> attributes(xcb_get_window_attributes_reply(
+        x.get(), xcb_get_window_attributes(x.get(), window), nullptr));
+    return attributes && attributes->map_state == XCB_MAP_STATE_VIEWABLE;
+}
+
+// Our window with the XEmbed property, wherever the tray put it.
+xcb_window_t trayIcon(XConnection& x, xcb_window_t parent) {
+    const XReply<xcb_query_tree_reply_t> tree(
+        xcb_query_tree_reply(x.get(), xcb_query_tree(x.get(), parent), nullptr));
+    if (!tree)
+        return XCB_WINDOW_NONE;
+    const xcb_window_t* children = xcb_query_tree_children(tree.get());
+    for (int i = 0; i < xcb_query_tree_children_length(tree.get()); ++i) {
+        const XReply<xcb_get_property_reply_t> embedded(
+            xcb_get_property_reply(x.get(),
+                                   xcb_get_property(x.get(), 0, children[i], x.atom("_XEMBED_INFO"),
+                                                    XCB_GET_PROPERTY_TYPE_ANY, 0, 2),
+                                   nullptr));
+        if (isTivela(x, children[i]) && embedded && embedded->value_len > 0)
+            return children[i];
+        if (const xcb_window_t found = trayIcon(x, children[i]))
+            return found;
+    }
+    return XCB_WINDOW_NONE;
+}
+
+// The popover: our managed window of 420 x 600, while it is on screen.
+xcb_window_t popover(XConnection& x) {
+    const XReply<xcb_get_property_reply_t> clients(
+        xcb_get_property_reply(x.get(),
+                               xcb_get_property(x.get(), 0, x.root(), x.atom("_NET_CLIENT_LIST"),
+                                                XCB_ATOM_WINDOW, 0, 1024),
+                               nullptr));
+    if (!clients)
+        return XCB_WINDOW_NONE;
+    const auto* windows = static_cast<const xcb_window_t*>(xcb_get_property_value(clients.get()));
+    for (int i = 0; i < xcb_get_property_value_length(clients.get()) / 4; ++i)
+        if (isTivela(x, windows[i]) && viewable(x, windows[i]) &&
+            frameOf(x, windows[i]).size() == QSize(420, 600))
+            return windows[i];
+    return XCB_WINDOW_NONE;
+}
+
+// A StatusNotifierItem host, as KDE and GNOME's AppIndicator extension run: with one on the bus,
+// Qt's tray icon is an item there instead of an XEmbed window, and its clicks come as calls.
+class NotifierWatcher : public QObject {
+    Q_OBJECT
+    Q_CLASSINFO("D-Bus Interface", "org.kde.StatusNotifierWatcher")
+    Q_PROPERTY(bool IsStatusNotifierHostRegistered READ hostRegistered)
+    Q_PROPERTY(int ProtocolVersion READ protocolVersion)
+    Q_PROPERTY(QStringList RegisteredStatusNotifierItems READ registeredItems)
+
+public:
+    bool hostRegistered() const { return true; }
+    int protocolVersion() const { return 0; }
+    QStringList registeredItems() const { return items; }
+
+    QStringList items;
+
+public Q_SLOTS:
+    void RegisterStatusNotifierItem(const QString& service) { items << service; }
+    void RegisterStatusNotifierHost(const QString&) {}
+};
+
+QString program() {
+    return stageDir() + u"/bin/tivela"_s;
+}
+
+class ApplicationTest : public ::testing::Test {
+protected:
+    ApplicationTest() {
+        SharedSettings::setPair(LanguagePair{u"en"_s, u"es"_s});
+        Paths::standardDefaults()->setValue(u"launchedBefore"_s, true);
+    }
+    ~ApplicationTest() override {
+        if (app.state() != QProcess::NotRunning) {
+            app.terminate();
+            if (!app.waitForFinished(10000))
+                app.kill();
+        }
+    }
+
+    void start() {
+        app.setProcessChannelMode(QProcess::ForwardedChannels);
+        app.start(program(), {});
+        ASSERT_TRUE(app.waitForStarted());
+        // Up once its name is on the bus.
+        ASSERT_TRUE(QTest::qWaitFor(
+            [] {
+                return QDBusConnection::sessionBus().interface()->isServiceRegistered(
+                    Paths::bundleID());
+            },
+            slow));
+    }
+    // The translation of a text once the application wrote it to history, lowercased.
+    QString historyOf(const QString& text, int timeoutMs = slow) {
+        QString translation;
+        [[maybe_unused]] const bool found = QTest::qWaitFor(
+            [&] {
+                Store store(Paths::database());
+                const QList<Item> rows = store.history(text, 10);
+                if (!rows.isEmpty())
+                    translation = rows.first().translation.toLower();
+                return !translation.isEmpty();
+            },
+            timeoutMs);
+        return translation;
+    }
+    void pressShortcut() { FakeInput::chord(input, {control, alt, t}); }
+
+    XConnection input;
+    QProcess app;
+};
+
+} // namespace
+
+TEST_F(ApplicationTest, TheShortcutTranslatesTheSelectionInThePopoverUnderTheTray) {
+    start();
+    xcb_window_t icon = XCB_WINDOW_NONE;
+    ASSERT_TRUE(QTest::qWaitFor([&] { return (icon = trayIcon(input, input.root())); }, slow));
+    EXPECT_FALSE(popover(input));
+
+    FakeXApp editor;
+    editor.own("PRIMARY", {{"UTF8_STRING", "dog"}});
+    ASSERT_TRUE(editor.activate());
+    pressShortcut();
+    xcb_window_t window = XCB_WINDOW_NONE;
+    ASSERT_TRUE(QTest::qWaitFor([&] { return (window = popover(input)); }, slow));
+    EXPECT_EQ(historyOf(u"dog"_s), u"perro"_s);
+    const QRect iconFrame = frameOf(input, icon);
+    const QRect frame = frameOf(input, window);
+    EXPECT_GT(frame.top(), iconFrame.bottom());
+    EXPECT_TRUE(frame.contains(QPoint(iconFrame.center().x(), frame.center().y())));
+    const XReply<xcb_get_property_reply_t> states(xcb_get_property_reply(
+        input.get(),
+        xcb_get_property(input.get(), 0, window, input.atom("_NET_WM_STATE"), XCB_ATOM_ATOM, 0, 32),
+        nullptr));
+    ASSERT_TRUE(states);
+    const auto* atoms = static_cast<const xcb_atom_t*>(xcb_get_property_value(states.get()));
+    const QList<xcb_atom_t> list(atoms, atoms + xcb_get_property_value_length(states.get()) / 4);
+    EXPECT_TRUE(list.contains(input.atom("_NET_WM_STATE_SKIP_TASKBAR")));
+
+    // In front, the popover closes by Escape, and the shortcut toggles it.
+    const auto front = [&] {
+        return input.cardinalProperty(input.root(), input.atom("_NET_ACTIVE_WINDOW"),
+                                      XCB_ATOM_WINDOW) == window;
+    };
+    ASSERT_TRUE(QTest::qWaitFor(front, slow));
+    FakeInput::chord(input, {escape});
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !popover(input); }, slow));
+    editor.own("PRIMARY", {{"UTF8_STRING", "cat"}});
+    ASSERT_TRUE(editor.activate());
+    pressShortcut();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return (window = popover(input)); }, slow));
+    ASSERT_TRUE(QTest::qWaitFor(front, slow));
+    pressShortcut();
+    EXPECT_TRUE(QTest::qWaitFor([&] { return !popover(input); }, slow));
+    EXPECT_EQ(historyOf(u"cat"_s), u"gato"_s);
+}
+
+TEST_F(ApplicationTest, TheTrayIconTogglesAndItsClosingClickDoesNotReopen) {
+    start();
+    xcb_window_t icon = XCB_WINDOW_NONE;
+    ASSERT_TRUE(QTest::qWaitFor([&] { return (icon = trayIcon(input, input.root())); }, slow));
+    const QPoint center = frameOf(input, icon).center();
+    const auto click = [&] {
+        FakeInput::moveTo(input, center.x(), center.y());
+        FakeInput::button(input, 1, true);
+        FakeInput::button(input, 1, false);
+    };
+    click();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return popover(input) != XCB_WINDOW_NONE; }, slow));
+    QTest::qWait(300);
+    click();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !popover(input); }, slow));
+    QTest::qWait(700);
+    EXPECT_FALSE(popover(input));
+    click();
+    EXPECT_TRUE(QTest::qWaitFor([&] { return popover(input) != XCB_WINDOW_NONE; }, slow));
+}
+
+TEST_F(ApplicationTest, AStatusNotifierHostsClicksOpenThePopoverAtThePointer) {
+    NotifierWatcher watcher;
+    QDBusConnection bus = QDBusConnection::sessionBus();
+    ASSERT_TRUE(
+        bus.registerObject(u"/StatusNotifierWatcher"_s, &watcher,
+                           QDBusConnection::ExportAllSlots | QDBusConnection::ExportAllProperties));
+    ASSERT_TRUE(bus.registerService(u"org.kde.StatusNotifierWatcher"_s));
+    start();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !watcher.items.isEmpty(); }, slow));
+    const auto activate = [&] {
+        QDBusMessage call =
+            QDBusMessage::createMethodCall(watcher.items.first(), u"/StatusNotifierItem"_s,
+                                           u"org.kde.StatusNotifierItem"_s, u"Activate"_s);
+        call << 600 << 100;
+        // Qt's item answers nothing to a click.
+        bus.send(call);
+    };
+    FakeInput::moveTo(input, 600, 100);
+    // Another program has the front: only a request the window manager lets through opens it.
+    FakeXApp other;
+    ASSERT_TRUE(other.activate());
+    activate();
+    xcb_window_t window = XCB_WINDOW_NONE;
+    ASSERT_TRUE(QTest::qWaitFor([&] { return (window = popover(input)); }, slow));
+    const QRect frame = frameOf(input, window);
+    EXPECT_GT(frame.top(), 100);
+    EXPECT_TRUE(frame.left() < 600 && frame.right() > 600);
+    EXPECT_TRUE(QTest::qWaitFor(
+        [&] {
+            return input.cardinalProperty(input.root(), input.atom("_NET_ACTIVE_WINDOW"),
+                                          XCB_ATOM_WINDOW) == window;
+        },
+        slow));
+    activate();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !popover(input); }, slow));
+    activate();
+    EXPECT_TRUE(QTest::qWaitFor([&] { return popover(input) != XCB_WINDOW_NONE; }, slow));
+    bus.unregisterService(u"org.kde.StatusNotifierWatcher"_s);
+    bus.unregisterObject(u"/StatusNotifierWatcher"_s);
+}
+
+TEST_F(ApplicationTest, SecondStartsXdgOpenAndTheBridgeHandOverToTheRunningCopy) {
+    start();
+    QProcess second;
+    second.start(program(), {u"tivela://translate?text=house"_s});
+    ASSERT_TRUE(second.waitForFinished(slow));
+    EXPECT_EQ(second.exitCode(), 0);
+    EXPECT_EQ(historyOf(u"house"_s), u"casa"_s);
+
+    // The running copy made itself the scheme's handler at launch.
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.remove(u"XDG_CURRENT_DESKTOP"_s);
+    QProcess open;
+    open.setProcessEnvironment(environment);
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] {
+            open.start(u"xdg-mime"_s, {u"query"_s, u"default"_s, u"x-scheme-handler/tivela"_s});
+            return open.waitForFinished(10000) &&
+                   open.readAllStandardOutput().trimmed() == Paths::bundleID() + u".desktop"_s;
+        },
+        slow));
+    open.start(u"xdg-open"_s, {u"tivela://translate?text=tree"_s});
+    ASSERT_TRUE(open.waitForFinished(slow));
+    EXPECT_EQ(historyOf(u"tree"_s), u"árbol"_s);
+
+    HostProcess bridge(HostProcess::stagedProgram(), environment);
+    const auto reply = bridge.request({{u"type"_s, u"open"_s}, {u"text"_s, u"sun"_s}});
+    ASSERT_TRUE(reply);
+    EXPECT_EQ(reply->value(u"ok"_s), true);
+    EXPECT_EQ(historyOf(u"sun"_s), u"sol"_s);
+}
+
+TEST_F(ApplicationTest, ServicesTranslateOverTheBusAndASignalEndsItWithItsWorkDone) {
+    start();
+    QDBusMessage call = QDBusMessage::createMethodCall(
+        Paths::bundleID(), SingleInstance::objectPath(Paths::bundleID()),
+        QString::fromLatin1(SingleInstance::servicesInterface), u"TranslateReplace"_s);
+    call << u"the dog"_s;
+    const QDBusMessage reply = QDBusConnection::sessionBus().call(call, QDBus::Block, 25000);
+    ASSERT_EQ(reply.type(), QDBusMessage::ReplyMessage) << qPrintable(reply.errorMessage());
+    EXPECT_EQ(reply.arguments().value(0).toString(), u"El perro"_s);
+    // Written when the answer left, not 1.5 s later.
+    EXPECT_EQ(historyOf(u"the dog"_s, 0), u"el perro"_s);
+
+    // A translation waiting for its history row when the session ends still gets it.
+    QDBusMessage show = QDBusMessage::createMethodCall(
+        Paths::bundleID(), SingleInstance::objectPath(Paths::bundleID()),
+        QString::fromLatin1(SingleInstance::servicesInterface), u"Translate"_s);
+    show << u"moon"_s;
+    ASSERT_EQ(QDBusConnection::sessionBus().call(show).type(), QDBusMessage::ReplyMessage);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return popover(input) != XCB_WINDOW_NONE; }, slow));
+    QTest::qWait(400);
+    ::kill(pid_t(app.processId()), SIGTERM);
+    ASSERT_TRUE(app.waitForFinished(slow));
+    EXPECT_EQ(app.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(app.exitCode(), 0);
+    EXPECT_EQ(historyOf(u"moon"_s, 0), u"luna"_s);
+}
+
+#include "ApplicationTest.moc"
