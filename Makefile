@@ -8,7 +8,7 @@ PACKS ?= $(abspath $(BUILD))/packs
 # target that runs the application depends on "packs" and configures its build with this.
 PACKS_CMAKE = -DTIVELA_PACKS=ON -DTIVELA_PACKS_DIR=$(PACKS)
 
-.PHONY: all deps test bench packs format clean
+.PHONY: all deps test bench packs run format clean
 
 all: test
 
@@ -43,6 +43,20 @@ packs:
 	scripts/install-deps --packs
 	cmake -S . -B $(BUILD)/release -G Ninja -DCMAKE_BUILD_TYPE=Release -DTIVELA_PACKS_DIR=$(PACKS)
 	cmake --build $(BUILD)/release --target packs
+
+# The tray application on this desktop, from an optimised build without sanitizers (its install
+# folder build/run/stage), reading the dictionary packs of $(PACKS). The desktop is checked first:
+# the packs take minutes the first time.
+run:
+	@if [ -z "$$DISPLAY" ] && [ -z "$$WAYLAND_DISPLAY" ]; then \
+		echo "make run: Tivela needs a desktop session: neither DISPLAY nor WAYLAND_DISPLAY is set." >&2; \
+		exit 1; \
+	fi
+	$(MAKE) packs
+	cmake -S . -B $(BUILD)/run -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTIVELA_TESTS=OFF \
+		$(PACKS_CMAKE)
+	cmake --build $(BUILD)/run -j $(JOBS) --target tivela tivela-bridge
+	$(BUILD)/run/stage/bin/tivela
 
 format:
 	git ls-files '*.cpp' '*.h' | xargs clang-format -i

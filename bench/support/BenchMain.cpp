@@ -5,7 +5,12 @@
 
 #include <benchmark/benchmark.h>
 
-#if defined(TIVELA_BENCH_APP_WIDGETS)
+#if defined(TIVELA_BENCH_APP_X11)
+#include "platform/x11/PrivateDesktop.h"
+#include <QApplication>
+#include <cstdio>
+using BenchApplication = QApplication;
+#elif defined(TIVELA_BENCH_APP_WIDGETS)
 #include <QApplication>
 using BenchApplication = QApplication;
 #elif defined(TIVELA_BENCH_APP_GUI)
@@ -19,6 +24,18 @@ using BenchApplication = QCoreApplication;
 int main(int argc, char** argv) {
     tivela::Paths::markTestProcess();
     tivela::test::World::setUp();
+#if defined(TIVELA_BENCH_APP_X11)
+    // A desktop of its own, never the person's.
+    tivela::PrivateDesktop desktop;
+    if (!tivela::PrivateDesktop::isInside()) {
+        if (!desktop.start({})) {
+            std::fprintf(stderr, "no private desktop: %s\n", qPrintable(desktop.error()));
+            return 1;
+        }
+        desktop.enter();
+    }
+    qputenv("QT_QPA_PLATFORM", "xcb");
+#endif
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
     if (qEnvironmentVariableIsEmpty("TIVELA_STAGE"))
