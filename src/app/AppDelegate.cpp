@@ -219,19 +219,24 @@ AppDelegate::~AppDelegate() {
 
 void AppDelegate::didFinishLaunching() {
     sharedDelegate = this;
-    buildPopover();
     makeStatusItem();
-    if (checkMode)
-        return;
-    HotKeyCenter::shared().setAction([self = QPointer(this)] {
-        if (self)
-            self->hotKeyPressed();
+    // The icon first: the popover takes a while to build, and the tray shows the icon
+    // meanwhile.
+    m_services.scheduler->singleShot(0, this, [this] {
+        buildPopover();
+        if (!checkMode) {
+            HotKeyCenter::shared().setAction([self = QPointer(this)] {
+                if (self)
+                    self->hotKeyPressed();
+            });
+            HotKeyCenter::shared().registerShortcut(shortcut());
+            Paths::defaults()->setValue(u"shortcutDisplay"_s, shortcut().display());
+            if (m_shell.registerScheme)
+                m_shell.registerScheme(this);
+            launchRoads();
+        }
+        Q_EMIT launched();
     });
-    HotKeyCenter::shared().registerShortcut(shortcut());
-    Paths::defaults()->setValue(u"shortcutDisplay"_s, shortcut().display());
-    if (m_shell.registerScheme)
-        m_shell.registerScheme(this);
-    launchRoads();
 }
 
 void AppDelegate::buildPopover() {

@@ -83,7 +83,8 @@ public:
                 QObject* parent = nullptr);
     ~AppDelegate() override;
 
-    // The launch sequence; main calls it once the event loop runs.
+    // The launch sequence; main calls it once the event loop runs. It ends a turn of the loop
+    // later, with launched().
     void didFinishLaunching();
 
     AppModel& model() const { return *m_model; }
@@ -132,6 +133,10 @@ public:
     void paste() override;
     void selectAll() override;
     bool isEnabled(MenuItem item) const override;
+
+Q_SIGNALS:
+    // The popover is built and the launch sequence has run.
+    void launched();
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;

@@ -60,11 +60,11 @@ int main(int argc, char** argv) {
         AppDelegate::quiet = true;
 
     AppDelegate delegate;
-    QTimer::singleShot(0, &delegate, [&] {
-        delegate.didFinishLaunching();
+    QObject::connect(&delegate, &AppDelegate::launched, &delegate, [&] {
         // Calls that came over the bus meanwhile run now, then the URLs of this start.
         instance.setTarget(&delegate);
         delegate.openUrls(urls);
     });
+    QTimer::singleShot(0, &delegate, [&] { delegate.didFinishLaunching(); });
     return QApplication::exec();
 }

@@ -120,6 +120,7 @@ class ApplicationTest : public ::testing::Test {
 protected:
     ApplicationTest() {
         SharedSettings::setPair(LanguagePair{u"en"_s, u"es"_s});
+        Paths::defaults()->remove(u"shortcutDisplay"_s);
         Paths::standardDefaults()->setValue(u"launchedBefore"_s, true);
     }
     ~ApplicationTest() override {
@@ -134,11 +135,13 @@ protected:
         app.setProcessChannelMode(QProcess::ForwardedChannels);
         app.start(program(), {});
         ASSERT_TRUE(app.waitForStarted());
-        // Up once its name is on the bus.
+        // Up once its name is on the bus and it told the bridge its shortcut, which it does
+        // once it holds it.
         ASSERT_TRUE(QTest::qWaitFor(
             [] {
                 return QDBusConnection::sessionBus().interface()->isServiceRegistered(
-                    Paths::bundleID());
+                           Paths::bundleID()) &&
+                       Paths::defaults()->contains(u"shortcutDisplay"_s);
             },
             slow));
     }

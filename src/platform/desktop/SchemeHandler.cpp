@@ -17,6 +17,13 @@ SchemeHandler::SchemeHandler(QString program, QString identifier, QObject* paren
     , m_identifier(std::move(identifier)) {
 }
 
+SchemeHandler::~SchemeHandler() {
+    if (m_process && m_process->state() != QProcess::NotRunning) {
+        m_process->kill();
+        m_process->waitForFinished(1000);
+    }
+}
+
 SchemeHandler* SchemeHandler::mainApp(QObject* parent) {
     const auto& bundle = Paths::appBundle();
     return new SchemeHandler(bundle ? bundle->root + u"/bin/tivela"_s : QString(),
