@@ -1,4 +1,10 @@
 #include "app/LaunchMode.h"
+#include "support/TestWorld.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QProcess>
 
 #include <gtest/gtest.h>
 
@@ -53,4 +59,31 @@ TEST(LaunchModeTest, TheProgramPathCountsAsAnArgument) {
     EXPECT_EQ(LaunchMode::scan({u"--check-helper"_s}).kind, Kind::checkHelper);
     EXPECT_TRUE(LaunchMode::scan({u"--check-helper"_s}).isCheckOrRender());
     EXPECT_FALSE(LaunchMode::scan({program, u"--check-migration-cleanup"_s}).isCheckOrRender());
+}
+
+TEST(LaunchModeTest, TheProgramRunsTheCleanUpAndSaysWhichModesAreNotBuilt) {
+    const QString program = tivela::test::stageDir() + u"/bin/tivela"_s;
+    const QString entry =
+        tivela::test::World::root() + u"/config/autostart/dev.quorvanta.Tivela.dev.desktop"_s;
+    QDir().mkpath(QFileInfo(entry).path());
+    QFile file(entry);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.close();
+    // No display: these runs need none, and must not see the person's.
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.remove(u"DISPLAY"_s);
+    environment.remove(u"WAYLAND_DISPLAY"_s);
+    QProcess cleanUp;
+    cleanUp.setProcessEnvironment(environment);
+    cleanUp.start(program, {u"--check-migration-cleanup"_s, u"--self-test"_s, u"r.json"_s});
+    ASSERT_TRUE(cleanUp.waitForFinished(20000));
+    EXPECT_EQ(cleanUp.exitCode(), 0);
+    EXPECT_FALSE(QFile::exists(entry));
+
+    QProcess mode;
+    mode.setProcessEnvironment(environment);
+    mode.start(program, {u"--self-test"_s, u"r.json"_s});
+    ASSERT_TRUE(mode.waitForFinished(20000));
+    EXPECT_EQ(mode.exitCode(), 1);
+    EXPECT_TRUE(mode.readAllStandardError().contains("--self-test is not built yet"));
 }
