@@ -2,6 +2,7 @@
 
 #include "platform/x11/XConnection.h"
 
+#include <QGuiApplication>
 #include <QSocketNotifier>
 
 #include <xcb/xinput.h>
@@ -32,6 +33,9 @@ OutsideWatcher::~OutsideWatcher() {
 
 bool OutsideWatcher::start() {
     stop();
+    // The display Qt shows our windows on, and no other.
+    if (QGuiApplication::platformName() != u"xcb")
+        return false;
     auto connection = std::make_unique<XConnection>();
     if (!connection->isValid())
         return false;

@@ -22,7 +22,7 @@ public:
     ~OutsideWatcher() override;
 
     // Presses older than the start (the click that opened the popover) are not reported.
-    // False without an X server that has XInput2.
+    // False off Qt's X11 platform, or without XInput2.
     bool start();
     void stop();
     bool isWatching() const { return m_connection != nullptr; }
