@@ -27,10 +27,6 @@ using namespace tivela;
 using namespace tivela::test;
 using namespace Qt::StringLiterals;
 
-constexpr xcb_keysym_t control = 0xffe3;
-constexpr xcb_keysym_t alt = 0xffe9;
-constexpr xcb_keysym_t t = 0x74;
-
 double median(std::vector<double> samples) {
     if (samples.empty())
         return 0;
@@ -159,7 +155,7 @@ void shortcutUntilPopoverAndTranslation(benchmark::State& state) {
         QTest::qWait(50);
         QElapsedTimer timer;
         timer.start();
-        FakeInput::chord(input, {control, alt, t});
+        FakeInput::shortcut(input);
         if (!QTest::qWaitFor([&] { return popover->windowHandle()->isExposed(); }, 10000)) {
             state.SkipWithError("the popover did not show");
             break;

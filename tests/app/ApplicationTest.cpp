@@ -27,10 +27,6 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
-constexpr xcb_keysym_t control = 0xffe3;
-constexpr xcb_keysym_t alt = 0xffe9;
-constexpr xcb_keysym_t t = 0x74;
-constexpr xcb_keysym_t escape = 0xff1b;
 constexpr int slow = 20000;
 
 bool isTivela(XConnection& x, xcb_window_t window) {
@@ -159,7 +155,7 @@ protected:
             timeoutMs);
         return translation;
     }
-    void pressShortcut() { FakeInput::chord(input, {control, alt, t}); }
+    void pressShortcut() { FakeInput::shortcut(input); }
 
     XConnection input;
     QProcess app;
@@ -199,7 +195,7 @@ TEST_F(ApplicationTest, TheShortcutTranslatesTheSelectionInThePopoverUnderTheTra
                                       XCB_ATOM_WINDOW) == window;
     };
     ASSERT_TRUE(QTest::qWaitFor(front, slow));
-    FakeInput::chord(input, {escape});
+    FakeInput::chord(input, {FakeInput::escape});
     ASSERT_TRUE(QTest::qWaitFor([&] { return !popover(input); }, slow));
     editor.own("PRIMARY", {{"UTF8_STRING", "cat"}});
     ASSERT_TRUE(editor.activate());

@@ -12,12 +12,6 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
-constexpr xcb_keysym_t control = 0xffe3;
-constexpr xcb_keysym_t alt = 0xffe9;
-constexpr xcb_keysym_t t = 0x74;
-constexpr xcb_keysym_t capsLock = 0xffe5;
-constexpr xcb_keysym_t numLock = 0xff7f;
-
 class HotKeyCenterTest : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -31,13 +25,14 @@ protected:
 
     // Control-Alt-T, with the T held for a while.
     void press(int holdMs = 0) {
-        FakeInput::key(input, control, true);
-        FakeInput::key(input, alt, true);
-        FakeInput::key(input, t, true);
+        using namespace FakeInput;
+        key(input, control, true);
+        key(input, alt, true);
+        key(input, letterT, true);
         QTest::qWait(holdMs);
-        FakeInput::key(input, t, false);
-        FakeInput::key(input, alt, false);
-        FakeInput::key(input, control, false);
+        key(input, letterT, false);
+        key(input, alt, false);
+        key(input, control, false);
     }
     void toggle(xcb_keysym_t lock) { FakeInput::chord(input, {lock}); }
 
@@ -49,7 +44,8 @@ protected:
 } // namespace
 
 TEST_F(HotKeyCenterTest, OneActionPerHoldUnderEveryLock) {
-    const QList<QList<xcb_keysym_t>> lockSets{{}, {capsLock}, {numLock}, {capsLock, numLock}};
+    const QList<QList<xcb_keysym_t>> lockSets{
+        {}, {FakeInput::capsLock}, {FakeInput::numLock}, {FakeInput::capsLock, FakeInput::numLock}};
     int expected = 0;
     for (const QList<xcb_keysym_t>& locks : lockSets) {
         SCOPED_TRACE(locks.size());

@@ -15,8 +15,6 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
-constexpr xcb_keysym_t control = 0xffe3;
-
 const QList<XSelection::Format> clipboardBefore{
     {"UTF8_STRING", "before ✓"},
     {"text/html", "<b>before</b>"},
@@ -153,13 +151,13 @@ TEST_F(SelectionReaderTest, NoCopyIntoATerminalOrWhileTheShortcutIsHeld) {
     FakeXApp front;
     front.copyOnCtrlC(u"copied"_s);
     ASSERT_TRUE(front.activate());
-    FakeInput::key(probe, control, true);
+    FakeInput::key(probe, FakeInput::control, true);
     SelectionReader reader;
     QElapsedTimer timer;
     timer.start();
     EXPECT_EQ(read(reader), std::nullopt);
     EXPECT_GE(timer.elapsed(), 1000);
-    FakeInput::key(probe, control, false);
+    FakeInput::key(probe, FakeInput::control, false);
     EXPECT_EQ(front.ctrlCPresses(), 0);
     expectClipboardAsBefore();
 }

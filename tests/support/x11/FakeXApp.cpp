@@ -15,8 +15,6 @@
 namespace tivela::test {
 namespace {
 
-constexpr xcb_keysym_t cSymbol = 0x0063;
-
 qint64 nowMs() {
     return QDateTime::currentMSecsSinceEpoch();
 }
@@ -156,7 +154,7 @@ void FakeXApp::handle(xcb_generic_event_t* event) {
     case XCB_KEY_PRESS: {
         const auto* key = reinterpret_cast<const xcb_key_press_event_t*>(event);
         if (!(key->state & XCB_MOD_MASK_CONTROL) ||
-            !XKeyboard::keycodes(m_connection.get(), cSymbol).contains(key->detail))
+            !XKeyboard::keycodes(m_connection.get(), FakeInput::letterC).contains(key->detail))
             return;
         ++m_ctrlCPresses;
         const std::lock_guard lock(m_mutex);
@@ -289,6 +287,10 @@ void FakeInput::chord(XConnection& connection, const QList<xcb_keysym_t>& keysym
         key(connection, keysym, true);
     for (auto it = keysyms.crbegin(); it != keysyms.crend(); ++it)
         key(connection, *it, false);
+}
+
+void FakeInput::shortcut(XConnection& connection) {
+    chord(connection, {control, alt, letterT});
 }
 
 void FakeInput::moveTo(XConnection& connection, int x, int y) {

@@ -77,9 +77,20 @@ private:
 // or lies under the pointer, as a person's would.
 namespace FakeInput {
 
+// The keys the tests press, by keysym.
+constexpr xcb_keysym_t control = 0xffe3;
+constexpr xcb_keysym_t alt = 0xffe9;
+constexpr xcb_keysym_t capsLock = 0xffe5;
+constexpr xcb_keysym_t numLock = 0xff7f;
+constexpr xcb_keysym_t escape = 0xff1b;
+constexpr xcb_keysym_t letterC = 0x0063;
+constexpr xcb_keysym_t letterT = 0x0074;
+
 void key(XConnection& connection, xcb_keysym_t keysym, bool press);
 // Presses the keys in order and releases them in reverse.
 void chord(XConnection& connection, const QList<xcb_keysym_t>& keysyms);
+// Control-Alt-T, the default global shortcut.
+void shortcut(XConnection& connection);
 void moveTo(XConnection& connection, int x, int y);
 void button(XConnection& connection, int button, bool press);
 
