@@ -59,4 +59,10 @@ inline QString noTray() {
                           "Start tivela again to open it.");
 }
 
+// Started outside a desktop session: the tray application has nowhere to live.
+inline QString needsDesktop() {
+    return QStringLiteral("Tivela needs a desktop session: neither DISPLAY nor WAYLAND_DISPLAY "
+                          "is set.");
+}
+
 } // namespace tivela::Wording

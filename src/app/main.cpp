@@ -2,6 +2,7 @@
 // with a tivela: URL.
 #include "app/AppDelegate.h"
 #include "app/LaunchMode.h"
+#include "app/Wording.h"
 #include "app/checks/CheckModes.h"
 #include "core/Paths.h"
 #include "platform/desktop/LoginItem.h"
@@ -11,6 +12,8 @@
 
 #include <QApplication>
 #include <QTimer>
+
+#include <cstdio>
 
 using namespace Qt::StringLiterals;
 using namespace tivela;
@@ -37,6 +40,12 @@ int main(int argc, char** argv) {
         return QApplication::exec();
     }
 
+    // Qt would abort on a missing display; a chosen platform (offscreen) is the caller's say.
+    if (qEnvironmentVariableIsEmpty("DISPLAY") && qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY") &&
+        qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
+        std::fprintf(stderr, "tivela: %s\n", qPrintable(Wording::needsDesktop()));
+        return 1;
+    }
     QApplication app(argc, argv);
     QApplication::setApplicationName(u"tivela"_s);
     QApplication::setApplicationDisplayName(u"Tivela"_s);

@@ -61,7 +61,7 @@ TEST(LaunchModeTest, TheProgramPathCountsAsAnArgument) {
     EXPECT_FALSE(LaunchMode::scan({program, u"--check-migration-cleanup"_s}).isCheckOrRender());
 }
 
-TEST(LaunchModeTest, TheProgramRunsTheCleanUpAndSaysWhichModesAreNotBuilt) {
+TEST(LaunchModeTest, TheProgramRunsTheCleanUpAndSaysWhatItCannotDo) {
     const QString program = tivela::test::stageDir() + u"/bin/tivela"_s;
     const QString entry =
         tivela::test::World::root() + u"/config/autostart/dev.quorvanta.Tivela.dev.desktop"_s;
@@ -86,4 +86,14 @@ TEST(LaunchModeTest, TheProgramRunsTheCleanUpAndSaysWhichModesAreNotBuilt) {
     ASSERT_TRUE(mode.waitForFinished(20000));
     EXPECT_EQ(mode.exitCode(), 1);
     EXPECT_TRUE(mode.readAllStandardError().contains("--self-test is not built yet"));
+
+    // The application itself, outside any desktop session, says so instead of aborting.
+    environment.remove(u"QT_QPA_PLATFORM"_s);
+    QProcess tray;
+    tray.setProcessEnvironment(environment);
+    tray.start(program, {});
+    ASSERT_TRUE(tray.waitForFinished(20000));
+    EXPECT_EQ(tray.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(tray.exitCode(), 1);
+    EXPECT_TRUE(tray.readAllStandardError().contains("needs a desktop session"));
 }
