@@ -76,6 +76,8 @@ public:
     Store& store() const { return *services_.store; }
     // The model's clock (seconds since 1970) and timers, for views that wait on them.
     double now() const { return services_.now(); }
+    // A new identifier for a row or a card the views make.
+    QString newId() const { return services_.newId(); }
     Scheduler& scheduler() const { return *services_.scheduler; }
 
     const QString& input() const { return input_; }
@@ -169,6 +171,9 @@ public:
     void toggleStar();
     bool isStarred() const;
     QList<Item> dueCards() const;
+    // The lists again from the store with the current searches, the history at most 200 rows.
+    void reloadHistory();
+    void reloadPhrases();
     // The whole phrasebook as comma-separated text, whatever the search.
     QString exportCSV() const;
     // Finishes once the languages are in, the pair is set and the pack downloads are asked for.
@@ -239,8 +244,6 @@ private:
     bool outputShowsInput() const;
     std::optional<Item> starredPhrase() const;
     void starIfWanted();
-    void reloadHistory();
-    void reloadPhrases();
 
     AppServices services_;
 

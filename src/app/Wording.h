@@ -18,6 +18,18 @@ inline QString notInstalled(const QString& fromName, const QString& toName) {
            QStringLiteral(" aren\u2019t on this computer yet.");
 }
 
+// The history tab with nothing to show.
+inline QString historyStaysHere() {
+    return QStringLiteral("Your translations appear here, newest first. They stay on this "
+                          "computer.");
+}
+
+// An export of the phrasebook that could not be written, and why.
+inline QString exportFailed(const QString& path) {
+    return QStringLiteral("The phrasebook couldn\u2019t be saved to \u201C") + path +
+           QStringLiteral("\u201D.");
+}
+
 // On X11 any program may read the selection: the prompt about reading it explains this
 // instead of opening a privacy pane.
 inline QString selectionHelp() {

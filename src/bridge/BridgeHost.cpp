@@ -7,11 +7,10 @@
 #include "core/LexiconDownloader.h"
 #include "core/Paths.h"
 #include "core/Speaker.h"
+#include "platform/desktop/Opener.h"
 
 #include <QDateTime>
 #include <QJsonArray>
-#include <QProcess>
-#include <QStandardPaths>
 #include <QThread>
 #include <QUrl>
 #include <QUuid>
@@ -554,9 +553,7 @@ QJsonObject BridgeHost::openApp(const QString& url) {
     if (url.toUtf8().size() >= maxArgumentBytes)
         return failed(u"text too long"_s);
     // Whether a handler takes the URL is the desktop's business, as with any link opened.
-    const QString opener = QStandardPaths::findExecutable(u"xdg-open"_s);
-    if (!opener.isEmpty())
-        QProcess::startDetached(opener, {url});
+    Opener::open(url);
     return ok();
 }
 

@@ -1,5 +1,6 @@
 #include "app/views/IconButton.h"
 
+#include "app/views/Label.h"
 #include "app/views/Symbols.h"
 #include "app/views/Theme.h"
 
@@ -26,7 +27,7 @@ void IconButton::setSymbol(const QString& symbol) {
 
 void IconButton::setHelp(const QString& help) {
     m_help = help;
-    setToolTip(help.toHtmlEscaped());
+    setToolTip(plainToolTip(help));
     setAccessibleName(help);
 }
 

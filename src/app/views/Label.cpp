@@ -2,6 +2,7 @@
 
 #include <QEvent>
 #include <QGuiApplication>
+#include <QTextDocument>
 
 #include <cmath>
 
@@ -52,6 +53,13 @@ void Label::recolor() {
     changed.setColor(QPalette::Disabled, QPalette::WindowText, disabled);
     setPalette(changed);
     m_recoloring = false;
+}
+
+QString plainToolTip(const QString& text) {
+    if (!Qt::mightBeRichText(text))
+        return text;
+    return QStringLiteral("<p style='white-space:pre'>") + text.toHtmlEscaped() +
+           QStringLiteral("</p>");
 }
 
 } // namespace tivela

@@ -29,4 +29,7 @@ private:
     bool m_recoloring = false;
 };
 
+// A tooltip that shows a text as it is: Qt takes a tooltip that looks like markup for markup.
+QString plainToolTip(const QString& text);
+
 } // namespace tivela

@@ -82,6 +82,8 @@ QColor color(Tone tone, const QPalette& palette) {
         return tertiaryText(palette);
     case Tone::accent:
         return accent(palette);
+    case Tone::violet:
+        return secondary(palette);
     case Tone::primary:
         break;
     }

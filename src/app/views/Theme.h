@@ -41,8 +41,9 @@ QColor secondary(const QPalette& palette);
 QColor secondaryText(const QPalette& palette);
 QColor tertiaryText(const QPalette& palette);
 
-// How much a text or symbol stands out; each resolves to a colour of a palette.
-enum class Tone { primary, secondary, tertiary, accent };
+// How much a text or symbol stands out; each resolves to a colour of a palette. `violet` is
+// secondary() above, not the secondary text colour.
+enum class Tone { primary, secondary, tertiary, accent, violet };
 QColor color(Tone tone, const QPalette& palette);
 
 // The two colours of the diagonal gradient behind rendered screenshots, top-left first.

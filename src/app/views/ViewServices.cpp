@@ -2,6 +2,7 @@
 
 #include "app/Speech.h"
 #include "core/Speaker.h"
+#include "platform/desktop/Opener.h"
 #include "platform/desktop/PackageInstaller.h"
 #include "platform/engine/ApertiumCatalogue.h"
 
@@ -24,6 +25,7 @@ ViewServices ViewServices::production() {
         return ApertiumCatalogue::package(from, to);
     };
     services.installer = std::make_shared<PackageInstaller>();
+    services.opener = &Opener::shared();
     services.shortcutText = [] {
         return QKeySequence(Qt::CTRL | Qt::ALT | Qt::Key_T).toString(QKeySequence::NativeText);
     };

@@ -10,6 +10,7 @@
 
 namespace tivela {
 
+class Opener;
 class PackageInstaller;
 class Speaker;
 
@@ -26,6 +27,8 @@ struct ViewServices {
     // The package that brings the engine's languages for a pair; empty when none does.
     std::function<QString(const QString& from, const QString& to)> enginePackage;
     std::shared_ptr<PackageInstaller> installer;
+    // The desktop's URL handlers; outlives the views. None: the views open no URLs.
+    Opener* opener = nullptr;
     // The global shortcut as the user reads it ("Ctrl+Alt+T").
     std::function<QString()> shortcutText;
 
@@ -37,8 +40,8 @@ struct ViewServices {
     QPointer<QAction> checkForUpdates;
     QPointer<QAction> selectionHelp;
 
-    // The system's speaker, clipboard, engine packages and installer on the session bus; the
-    // default shortcut's text.
+    // The system's speaker, clipboard, engine packages, installer on the session bus and URL
+    // handlers; the default shortcut's text.
     static ViewServices production();
 };
 

@@ -16,6 +16,7 @@
 #include <QSignalSpy>
 #include <QStyle>
 #include <QTest>
+#include <QTextDocument>
 
 using namespace tivela;
 using namespace Qt::StringLiterals;
@@ -105,9 +106,18 @@ TEST(ThemeTest, IconButtonsPaintInTheirToneAndTakeClicksAllOverTheSquare) {
     EXPECT_EQ(clicks, 4);
     QTest::mouseClick(&button, Qt::LeftButton, {}, QPoint(26, 13));
     EXPECT_EQ(clicks, 4);
-    // Help is plain text: a tooltip shows its markup as written.
-    EXPECT_EQ(button.toolTip(), u"Listen in &lt;b&gt;English&lt;/b&gt;"_s);
-    EXPECT_EQ(button.accessibleName(), u"Listen in <b>English</b>"_s);
+    // Help is plain text: a tooltip shows its markup and its entities as written.
+    for (const QString& help :
+         {u"Listen in <b>English</b>"_s, u"Dogs &amp; cats"_s, u"a &lt; b"_s, u"Fish & chips"_s}) {
+        button.setHelp(help);
+        QTextDocument shown;
+        if (Qt::mightBeRichText(button.toolTip()))
+            shown.setHtml(button.toolTip());
+        else
+            shown.setPlainText(button.toolTip());
+        EXPECT_EQ(shown.toPlainText(), help);
+        EXPECT_EQ(button.accessibleName(), help);
+    }
 }
 
 TEST(ThemeTest, FilledButtonsFillExactlyWithTheAccentAtTwiceTheResolution) {

@@ -1,0 +1,188 @@
+#include "app/views/CardsView.h"
+
+#include "app/AppModel.h"
+#include "app/views/Divider.h"
+#include "app/views/EmptyState.h"
+#include "app/views/FilledButton.h"
+#include "app/views/IconButton.h"
+#include "app/views/Label.h"
+#include "app/views/TabHeader.h"
+#include "app/views/ViewServices.h"
+#include "core/Languages.h"
+#include "core/Speaker.h"
+
+#include <QHBoxLayout>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+#include <algorithm>
+
+using namespace Qt::StringLiterals;
+
+namespace tivela {
+namespace {
+
+constexpr int largeButtonPixels = 32;
+
+// Wide, large, and never the focus: Space must not press a button that happens to have it.
+template <typename Button>
+Button* answerButton(Button* button, const QKeySequence& key) {
+    button->setFocusPolicy(Qt::NoFocus);
+    button->setShortcut(key);
+    button->setFixedHeight(largeButtonPixels);
+    button->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
+    return button;
+}
+
+QLayout* padded(QWidget* widget, int horizontal, Qt::Alignment alignment = {}) {
+    auto* row = new QHBoxLayout;
+    row->setContentsMargins(horizontal, 0, horizontal, 0);
+    row->addWidget(widget, 0, alignment);
+    return row;
+}
+
+Label* centred(Label* label) {
+    label->setAlignment(Qt::AlignHCenter);
+    label->setWordWrap(true);
+    return label;
+}
+
+} // namespace
+
+CardsView::CardsView(AppModel& model, ViewServices& services, QWidget* parent)
+    : QWidget(parent)
+    , m_model(model)
+    , m_services(services)
+    , m_status(new Label(QString(), 12, QFont::Normal, Theme::Tone::secondary)) {
+    auto* header = new TabHeader(u"Cards"_s);
+    header->addTrailing(m_status);
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(0);
+    layout->addWidget(header);
+    layout->addWidget(new Divider);
+    connect(&m_model, &AppModel::phrasesChanged, this, &CardsView::rebuild);
+    rebuild();
+}
+
+// The widget that had the focus in the tab this one replaced hands it on to the next in the
+// chain, a tab button that Space would press.
+void CardsView::showEvent(QShowEvent* event) {
+    QWidget::showEvent(event);
+    setFocus(Qt::OtherFocusReason);
+}
+
+QString CardsView::statusLine() const {
+    return m_status->text();
+}
+
+bool CardsView::revealed() const {
+    return m_card && m_revealed == m_card->id;
+}
+
+QString CardsView::boxLine() const {
+    return m_box ? m_box->text() : QString();
+}
+
+// The content is made anew for every change: the old one may be handling the click that
+// changed it, so it is hidden now and deleted once that event is over.
+void CardsView::rebuild() {
+    ++m_rebuilds;
+    const QList<Item> due = m_model.dueCards();
+    m_status->setText(due.isEmpty() ? u"Nothing due"_s
+                                    : u"%1 due"_s.arg(QLocale().toString(qsizetype(due.size()))));
+    if (m_content) {
+        m_content->hide();
+        m_content->deleteLater();
+    }
+    m_card.reset();
+    m_empty = nullptr;
+    m_showAnswer = m_again = m_gotIt = nullptr;
+    m_box = nullptr;
+    if (m_model.phrases().isEmpty()) {
+        m_content = m_empty = new EmptyState(
+            u"rectangle.on.rectangle.angled"_s, u"Save words to practice"_s,
+            u"Cards come from your phrasebook. Press \u2605 under a translation, here or in "
+            "the browser."_s);
+    } else if (due.isEmpty()) {
+        m_content = m_empty = new EmptyState(
+            u"checkmark.seal"_s, u"All done for today"_s,
+            u"Cards come back when it\u2019s time to repeat them: after a day, three days, a "
+            "week."_s);
+    } else {
+        m_card = due.first();
+        m_content = makeCard(*m_card);
+    }
+    static_cast<QVBoxLayout*>(layout())->addWidget(m_content, 1);
+    m_content->show();
+}
+
+QWidget* CardsView::makeCard(const Item& card) {
+    auto* content = new QWidget;
+    auto* stack = new QVBoxLayout(content);
+    stack->setContentsMargins(0, 0, 0, 12);
+    stack->setSpacing(16);
+    // The free space is shared with the one above the buttons.
+    stack->addSpacerItem(new QSpacerItem(0, 8, QSizePolicy::Minimum, QSizePolicy::Expanding));
+    stack->setStretch(0, 1);
+    stack->addWidget(
+        centred(new Label(Languages::name(card.from) + u" \u2192 "_s + Languages::name(card.to), 11,
+                          QFont::Normal, Theme::Tone::tertiary)));
+    stack->addLayout(padded(centred(new Label(card.text, 24, QFont::DemiBold)), 20));
+
+    auto* speak =
+        new IconButton(u"speaker.wave.2"_s, u"Listen in "_s + Languages::name(card.from), false);
+    speak->setFocusPolicy(Qt::NoFocus);
+    connect(speak, &QAbstractButton::clicked, this, [this, card] {
+        if (m_services.speaker)
+            m_services.speaker->speak(card.text, card.from, m_services.hints());
+    });
+    stack->addWidget(speak, 0, Qt::AlignHCenter);
+
+    if (m_revealed != card.id) {
+        m_revealed.reset();
+        stack->addStretch(1);
+        auto* show = answerButton(new FilledButton(u"Show Answer"_s), Qt::Key_Space);
+        connect(show, &QAbstractButton::clicked, this, [this, card] {
+            m_revealed = card.id;
+            rebuild();
+        });
+        stack->addLayout(padded(show, 24));
+        m_showAnswer = show;
+    } else {
+        stack->addLayout(padded(new Divider, 40));
+        stack->addLayout(padded(
+            centred(new Label(card.translation, 20, QFont::Normal, Theme::Tone::violet)), 20));
+        stack->addStretch(1);
+        auto* again = answerButton(new QPushButton(u"Again"_s), Qt::Key_1);
+        again->setAutoDefault(false);
+        again->setFont(Theme::font(13));
+        auto* gotIt = answerButton(new FilledButton(u"Got It"_s), Qt::Key_2);
+        connect(again, &QAbstractButton::clicked, this, [this, card] { next(card, false); });
+        connect(gotIt, &QAbstractButton::clicked, this, [this, card] { next(card, true); });
+        auto* buttons = new QHBoxLayout;
+        buttons->setContentsMargins(24, 0, 24, 0);
+        buttons->setSpacing(12);
+        buttons->addWidget(again);
+        buttons->addWidget(gotIt);
+        stack->addLayout(buttons);
+        m_again = again;
+        m_gotIt = gotIt;
+    }
+    m_box = centred(new Label(u"Box %1 of 5"_s.arg(std::max(card.box, 1)), 10, QFont::Normal,
+                              Theme::Tone::tertiary));
+    stack->addWidget(m_box);
+    return content;
+}
+
+// On the model's clock, so the due cards it lists agree with the answer.
+void CardsView::next(const Item& card, bool knew) {
+    m_model.store().answer(card.id, knew, m_model.now());
+    m_revealed.reset();
+    const quint64 before = m_rebuilds;
+    m_model.reloadPhrases();
+    if (m_rebuilds == before)
+        rebuild();
+}
+
+} // namespace tivela

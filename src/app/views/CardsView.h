@@ -1,0 +1,68 @@
+#pragma once
+
+#include "core/Store.h"
+
+#include "app/views/EmptyState.h"
+#include "app/views/Label.h"
+
+#include <QAbstractButton>
+#include <QPointer>
+#include <QWidget>
+
+#include <optional>
+
+namespace tivela {
+
+class AppModel;
+struct ViewServices;
+
+// The cards tab: practice of the phrasebook by spaced repetition, one due card at a time (the
+// first of the model's due cards, so the phrasebook's search narrows them too). "Show Answer"
+// (Space) shows its translation; "Again" (1) and "Got It" (2) answer it, and the next due card
+// follows. The keys work with no widget focused and only while their button is shown. No
+// button takes the focus, and the tab takes it from whatever had it when the tab came up, so
+// Space never presses a button the user did not mean.
+class CardsView : public QWidget {
+    Q_OBJECT
+
+public:
+    CardsView(AppModel& model, ViewServices& services, QWidget* parent = nullptr);
+
+    // "Nothing due" or "3 due".
+    QString statusLine() const;
+    // The card on screen; nothing while an empty state shows.
+    std::optional<Item> card() const { return m_card; }
+    bool revealed() const;
+    // The empty state on screen, if any.
+    EmptyState* emptyState() const { return m_empty; }
+    // The buttons on screen; null when not shown.
+    QAbstractButton* showAnswerButton() const { return m_showAnswer; }
+    QAbstractButton* againButton() const { return m_again; }
+    QAbstractButton* gotItButton() const { return m_gotIt; }
+    // "Box 1 of 5".
+    QString boxLine() const;
+
+protected:
+    void showEvent(QShowEvent* event) override;
+
+private:
+    void rebuild();
+    QWidget* makeCard(const Item& card);
+    void next(const Item& card, bool knew);
+
+    AppModel& m_model;
+    ViewServices& m_services;
+    Label* m_status;
+    QPointer<QWidget> m_content;
+    std::optional<Item> m_card;
+    // The id of the card whose answer is shown: another card starts hidden again.
+    std::optional<QString> m_revealed;
+    QPointer<EmptyState> m_empty;
+    QPointer<QAbstractButton> m_showAnswer;
+    QPointer<QAbstractButton> m_again;
+    QPointer<QAbstractButton> m_gotIt;
+    QPointer<Label> m_box;
+    quint64 m_rebuilds = 0;
+};
+
+} // namespace tivela

@@ -1,0 +1,452 @@
+#include "app/views/CardsView.h"
+#include "app/views/HistoryView.h"
+#include "app/views/ItemRow.h"
+#include "app/views/PhrasebookView.h"
+#include "app/views/PopoverView.h"
+#include "app/views/SearchField.h"
+#include "support/ViewRig.h"
+
+#include <gtest/gtest.h>
+
+#include <QAbstractButton>
+#include <QAction>
+#include <QDir>
+#include <QFileDialog>
+#include <QHelpEvent>
+#include <QLineEdit>
+#include <QMenu>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QTest>
+#include <QToolTip>
+
+using namespace tivela;
+using namespace Qt::StringLiterals;
+
+namespace {
+
+class ListTabsTest : public ::testing::Test, public test::ViewRig {
+protected:
+    Item item(const QString& text, double age = 60, const QString& origin = u"mac"_s,
+              double due = 0) {
+        return Item{
+            u"id-"_s + text, text, u"t:"_s + text, u"en"_s, u"es"_s, time->now() - age, 0, due,
+            origin};
+    }
+    void addHistory(const QList<Item>& items) {
+        for (const Item& row : items)
+            store.addHistory(row);
+        model->reloadHistory();
+    }
+    void addPhrases(const QList<Item>& items) {
+        for (const Item& card : items)
+            store.addPhrase(card);
+        model->reloadPhrases();
+    }
+    static void trigger(QMenu* menu, const QString& text) {
+        for (QAction* action : menu->actions())
+            if (action->text() == text)
+                return action->trigger();
+        ADD_FAILURE() << "no " << text.toStdString() << " in the menu";
+    }
+    static void click(ItemList* list, QPoint at) {
+        QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, at);
+    }
+    // A window of its own, shown and active, so keys reach it as they reach the popover.
+    static void activate(QWidget& window) {
+        window.show();
+        window.activateWindow();
+        ASSERT_TRUE(QTest::qWaitForWindowActive(&window));
+    }
+};
+
+} // namespace
+
+TEST_F(ListTabsTest, RowsClampTextsToTwoLinesAndShowTheGlobeOnlyForTheBrowser) {
+    AppModel& model = make();
+    const QFont font = Theme::font(ItemRow::textPixels);
+    const QString longText = u"the quick brown fox jumps over the lazy dog "_s.repeated(6);
+    const QStringList lines = ItemRow::clamp(longText, font, 200);
+    ASSERT_EQ(lines.size(), 2);
+    EXPECT_TRUE(longText.startsWith(lines[0]));
+    EXPECT_TRUE(lines[1].endsWith(u'\u2026'));
+    EXPECT_LE(QFontMetricsF(font).horizontalAdvance(lines[1]), 200);
+    EXPECT_EQ(ItemRow::clamp(u"short"_s, font, 200), QStringList{u"short"_s});
+    EXPECT_EQ(ItemRow::clamp(u"two\nlines"_s, font, 200), (QStringList{u"two"_s, u"lines"_s}));
+
+    ItemList list(false, [&model] { return model.now(); });
+    list.resize(420, 600);
+    list.setItems({item(u"one"_s, 300, u"browser"_s), item(u"two"_s, 60, u"Browser"_s),
+                   item(longText, 60, u""_s), item(longText + longText, 60)});
+    list.show();
+    EXPECT_EQ(ItemRow::meta(list.items()[0], model.now()),
+              u"English \u2192 Spanish  \u00B7  5 min. ago"_s);
+    QList<bool> globes;
+    for (int row = 0; row < 4; ++row)
+        globes << !list.globeRect(row).isEmpty();
+    EXPECT_EQ(globes, (QList<bool>{true, false, false, false}));
+    // Two lines at most, however long the text.
+    EXPECT_GT(list.rowRect(2).height(), list.rowRect(1).height());
+    EXPECT_EQ(list.rowRect(3).height(), list.rowRect(2).height());
+
+    const QPoint globe = list.globeRect(0).center();
+    QHelpEvent help(QEvent::ToolTip, globe, list.viewport()->mapToGlobal(globe));
+    QCoreApplication::sendEvent(list.viewport(), &help);
+    EXPECT_EQ(QToolTip::text(), u"Saved in the browser"_s);
+}
+
+// The field writes the model as the user edits and takes the model's text only when it
+// differs, so its undo steps outlive the round trip; the clear button is an undoable edit.
+TEST_F(ListTabsTest, TheSearchFieldKeepsItsUndoThroughTheModel) {
+    AppModel& model = make();
+    addHistory({item(u"mountain"_s), item(u"river"_s)});
+    HistoryView view(model);
+    activate(view);
+    QLineEdit* editor = view.search()->editor();
+    editor->setFocus();
+    EXPECT_FALSE(view.search()->clearAction()->isVisible());
+    for (const char key : {'m', 'o', 'u', 'n', 't'})
+        QTest::keyClick(view.windowHandle(), key);
+    EXPECT_EQ(model.historySearch(), u"mount"_s);
+    EXPECT_EQ(model.history().size(), 1);
+    EXPECT_TRUE(view.search()->clearAction()->isVisible());
+    model.setHistorySearch(u"mount"_s);
+    EXPECT_TRUE(editor->isUndoAvailable());
+
+    view.search()->clearAction()->trigger();
+    EXPECT_EQ(editor->text(), QString());
+    EXPECT_EQ(model.historySearch(), QString());
+    EXPECT_EQ(model.history().size(), 2);
+    EXPECT_FALSE(view.search()->clearAction()->isVisible());
+
+    QTest::keyClick(view.windowHandle(), Qt::Key_Z, Qt::ControlModifier);
+    EXPECT_EQ(editor->text(), u"mount"_s);
+    EXPECT_EQ(model.historySearch(), u"mount"_s);
+
+    model.setHistorySearch(u"river"_s);
+    EXPECT_EQ(editor->text(), u"river"_s);
+}
+
+TEST_F(ListTabsTest, HistoryWithNoMatchShowsTheEmptyStateWithoutClear) {
+    AppModel& model = make();
+    addHistory({item(u"cat"_s), item(u"dog"_s)});
+    HistoryView view(model);
+    view.show();
+    EXPECT_TRUE(view.clearButton()->isVisible());
+    model.setHistorySearch(u"zebra"_s);
+    EXPECT_TRUE(view.emptyState()->isVisible());
+    EXPECT_FALSE(view.list()->isVisible());
+    EXPECT_FALSE(view.clearButton()->isVisible());
+    EXPECT_EQ(view.emptyState()->title(), u"No history yet"_s);
+    EXPECT_TRUE(view.emptyState()->message().endsWith(u"They stay on this computer."_s));
+
+    // Deleting the only row the search lets through.
+    model.setHistorySearch(u"cat"_s);
+    ASSERT_TRUE(view.list()->isVisible());
+    trigger(view.rowMenu(view.list()->items().first()), u"Delete"_s);
+    EXPECT_TRUE(view.emptyState()->isVisible());
+    EXPECT_EQ(store.history(QString(), 500).size(), 1);
+}
+
+TEST_F(ListTabsTest, ClearHistoryTakesHiddenRowsKeepsTheSearchAndThePhrasebook) {
+    AppModel& model = make();
+    addHistory({item(u"cat"_s), item(u"dog"_s), item(u"cow"_s)});
+    addPhrases({item(u"cat"_s)});
+    HistoryView view(model);
+    view.show();
+    model.setHistorySearch(u"c"_s);
+    ASSERT_EQ(view.list()->items().size(), 2);
+
+    // Cancel is the default and clears nothing.
+    QTest::mouseClick(view.clearButton(), Qt::LeftButton);
+    ASSERT_TRUE(view.confirmation());
+    EXPECT_EQ(view.confirmation()->text(), u"Clear all history?"_s);
+    EXPECT_EQ(view.confirmation()->informativeText(), u"The phrasebook stays."_s);
+    EXPECT_EQ(static_cast<QAbstractButton*>(view.confirmation()->defaultButton()),
+              view.confirmation()->button(QMessageBox::Cancel));
+    view.confirmation()->button(QMessageBox::Cancel)->click();
+    EXPECT_EQ(store.history(QString(), 500).size(), 3);
+
+    QTest::mouseClick(view.clearButton(), Qt::LeftButton);
+    QAbstractButton* clear = nullptr;
+    for (QAbstractButton* button : view.confirmation()->buttons())
+        if (button->text() == u"Clear History"_s)
+            clear = button;
+    ASSERT_TRUE(clear);
+    clear->click();
+    EXPECT_TRUE(store.history(QString(), 500).isEmpty());
+    EXPECT_TRUE(view.emptyState()->isVisible());
+    EXPECT_EQ(view.search()->text(), u"c"_s);
+    EXPECT_EQ(model.historySearch(), u"c"_s);
+    EXPECT_EQ(model.phrases().size(), 1);
+}
+
+TEST_F(ListTabsTest, SaveToPhrasebookMakesOneFreshCardPerTextAndPair) {
+    AppModel& model = make();
+    Item fromBrowser = item(u"cat"_s, 3600, u"browser"_s);
+    addHistory({fromBrowser});
+    Item older = item(u"cat"_s, 7200);
+    older.id = u"card"_s;
+    older.translation = u"old"_s;
+    older.box = 3;
+    HistoryView view(model);
+
+    trigger(view.rowMenu(fromBrowser), u"Save to Phrasebook"_s);
+    ASSERT_EQ(model.phrases().size(), 1);
+    const Item saved = model.phrases().first();
+    EXPECT_NE(saved.id, fromBrowser.id);
+    EXPECT_EQ(saved.id.size(), 36);
+    EXPECT_EQ(saved, (Item{saved.id, u"cat"_s, u"t:cat"_s, u"en"_s, u"es"_s, time->now(), 0, 0,
+                           u"mac"_s}));
+
+    // Saved again after the card was practised: the same card, the new translation.
+    store.answer(saved.id, true, time->now());
+    fromBrowser.translation = u"gato"_s;
+    trigger(view.rowMenu(fromBrowser), u"Save to Phrasebook"_s);
+    ASSERT_EQ(model.phrases().size(), 1);
+    EXPECT_EQ(model.phrases().first().id, saved.id);
+    EXPECT_EQ(model.phrases().first().translation, u"gato"_s);
+    EXPECT_EQ(model.phrases().first().box, 1);
+}
+
+// Under ASan: the click that switches tabs runs inside the list that the switch replaces.
+TEST_F(ListTabsTest, ARowClickInThePopoverOpensTheItemInTheTranslateTab) {
+    AppModel& model = make();
+    addHistory({item(u"cat"_s), item(u"dog"_s)});
+    model.setTab(Tab::history);
+    PopoverView popover(model, services);
+    popover.show();
+    QPointer<HistoryView> history = qobject_cast<HistoryView*>(popover.tabView());
+    ASSERT_TRUE(history);
+    ItemList* list = history->list();
+    click(list, list->rowRect(1).center());
+    EXPECT_EQ(model.tab(), Tab::translate);
+    EXPECT_EQ(model.input(), u"cat"_s);
+    EXPECT_EQ(model.source(), u"en"_s);
+    EXPECT_EQ(model.manualTarget(), std::optional(u"es"_s));
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    EXPECT_TRUE(history.isNull());
+}
+
+TEST_F(ListTabsTest, ThePhrasebookCountsEveryCardAndARemovalReachesTheCards) {
+    AppModel& model = make();
+    addPhrases({item(u"cat"_s, 300), item(u"dog"_s, 200), item(u"cow"_s, 100)});
+    PhrasebookView view(model, services);
+    CardsView cards(model, services);
+    view.show();
+    EXPECT_EQ(view.countText(), u"3"_s);
+    EXPECT_EQ(cards.card()->text, u"cow"_s);
+
+    model.setPhraseSearch(u"zebra"_s);
+    EXPECT_TRUE(view.emptyState()->isVisible());
+    EXPECT_EQ(view.emptyState()->title(), u"Your phrasebook is empty"_s);
+    EXPECT_EQ(view.countText(), u"3"_s);
+    EXPECT_EQ(cards.emptyState()->title(), u"Save words to practice"_s);
+
+    model.setPhraseSearch(QString());
+    trigger(view.rowMenu(view.list()->items().first()), u"Remove from Phrasebook"_s);
+    EXPECT_EQ(view.list()->items().size(), 2);
+    EXPECT_EQ(view.countText(), u"2"_s);
+    EXPECT_EQ(cards.card()->text, u"dog"_s);
+    EXPECT_EQ(cards.statusLine(), u"2 due"_s);
+
+    trigger(view.headerMenu(), u"Practice with Cards"_s);
+    EXPECT_EQ(model.tab(), Tab::cards);
+}
+
+TEST_F(ListTabsTest, ARowsSpeakButtonSpeaksWithoutOpeningTheRow) {
+    AppModel& model = make();
+    ASSERT_TRUE(test::waitUntil([this] { return speaker->ready().isFinished(); }));
+    addPhrases({item(u"cat"_s)});
+    model.setTab(Tab::phrasebook);
+    PhrasebookView view(model, services);
+    view.resize(420, 500);
+    view.show();
+    ItemList* list = view.list();
+    click(list, list->speakRect(0).center());
+    EXPECT_EQ(model.tab(), Tab::phrasebook);
+    EXPECT_EQ(speech->calls.filter(u"speak"_s),
+              QStringList{u"speak espeak-ng/English (America): cat"_s});
+
+    click(list, list->rowRect(0).center());
+    EXPECT_EQ(model.tab(), Tab::translate);
+    EXPECT_EQ(speech->calls.filter(u"speak"_s).size(), 1);
+}
+
+TEST_F(ListTabsTest, ExportWritesTheModelsTextAndCancelWritesNothing) {
+    AppModel& model = make();
+    addPhrases({item(u"say \"hi\", then\nleave"_s), item(u"\u00E9t\u00E9 \u2605"_s)});
+    model.setPhraseSearch(u"zebra"_s);
+    QWidget window;
+    PhrasebookView view(model, services, &window);
+    window.show();
+    const QDir dir(this->dir.path());
+
+    trigger(view.headerMenu(), u"Export as CSV\u2026"_s);
+    QFileDialog* dialog = view.exportDialog();
+    ASSERT_TRUE(dialog);
+    EXPECT_EQ(dialog->parentWidget(), &window);
+    EXPECT_EQ(dialog->defaultSuffix(), u"csv"_s);
+    dialog->reject();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    EXPECT_EQ(dir.entryList({u"*.csv"_s}), QStringList());
+
+    view.exportCSV();
+    ASSERT_TRUE(view.exportDialog());
+    view.exportDialog()->selectFile(dir.filePath(u"Phrasebook"_s));
+    QMetaObject::invokeMethod(view.exportDialog(), "accept");
+    QFile written(dir.filePath(u"Phrasebook.csv"_s));
+    ASSERT_TRUE(written.open(QIODevice::ReadOnly));
+    const QByteArray bytes = written.readAll();
+    EXPECT_EQ(bytes, model.exportCSV().toUtf8());
+    EXPECT_TRUE(bytes.startsWith("text,translation,from,to\n"));
+    EXPECT_TRUE(bytes.contains(u"\u00E9t\u00E9 \u2605"_s.toUtf8()));
+}
+
+// As root a read-only folder takes any file: a path under a regular file fails for everyone.
+TEST_F(ListTabsTest, AFailedExportWarnsWithTheFileAndTheReason) {
+    AppModel& model = make();
+    QWidget window;
+    window.show();
+    QFile blocker(dir.filePath(u"blocker"_s));
+    ASSERT_TRUE(blocker.open(QIODevice::WriteOnly));
+    blocker.close();
+    const QString path = dir.filePath(u"blocker/Phrasebook.csv"_s);
+    EXPECT_FALSE(PhrasebookView::writeExport(model, path, &window));
+    auto* warning = window.findChild<QMessageBox*>();
+    ASSERT_TRUE(warning);
+    EXPECT_TRUE(warning->isVisible());
+    EXPECT_TRUE(warning->text().contains(path)) << warning->text().toStdString();
+    EXPECT_FALSE(warning->informativeText().isEmpty());
+    EXPECT_EQ(warning->textFormat(), Qt::PlainText);
+}
+
+TEST_F(ListTabsTest, TheCardsTabShowsWhyThereIsNothingToPractice) {
+    AppModel& model = make();
+    CardsView cards(model, services);
+    EXPECT_EQ(cards.emptyState()->title(), u"Save words to practice"_s);
+    EXPECT_EQ(cards.statusLine(), u"Nothing due"_s);
+    addPhrases({item(u"cat"_s, 60, u"mac"_s, time->now() + 60)});
+    EXPECT_EQ(cards.emptyState()->title(), u"All done for today"_s);
+    EXPECT_EQ(cards.statusLine(), u"Nothing due"_s);
+    // The tab shows the card once it is made again after its time, not on a timer.
+    time->advance(61'000);
+    EXPECT_EQ(cards.emptyState()->title(), u"All done for today"_s);
+    CardsView again(model, services);
+    EXPECT_EQ(again.card()->text, u"cat"_s);
+    EXPECT_EQ(again.statusLine(), u"1 due"_s);
+}
+
+// Keys go to the popover's window with no widget focused, as the keyboard check sends them;
+// each acts only while its button is shown.
+TEST_F(ListTabsTest, SpaceOneAndTwoActOnlyWithTheirButtonsOnScreen) {
+    AppModel& model = make();
+    Item cat = item(u"cat"_s, 300);
+    Item dog = item(u"dog"_s, 200);
+    dog.box = -2;
+    addPhrases({cat, dog});
+    model.setTab(Tab::cards);
+    PopoverView popover(model, services);
+    activate(popover);
+    auto* cards = qobject_cast<CardsView*>(popover.tabView());
+    ASSERT_TRUE(cards);
+    QWindow* window = popover.windowHandle();
+    // A click on the tab's button leaves the focus where it was; it must not end up on a button.
+    EXPECT_EQ(QApplication::focusWidget(), cards);
+    QApplication::focusWidget()->clearFocus();
+    const auto settle = [] { QTest::qWait(150); };
+    EXPECT_EQ(cards->card()->text, u"dog"_s);
+    EXPECT_EQ(cards->boxLine(), u"Box 1 of 5"_s);
+
+    QTest::keyClick(window, Qt::Key_2);
+    QTest::keyClick(window, Qt::Key_1);
+    settle();
+    EXPECT_FALSE(cards->revealed());
+    EXPECT_EQ(store.phrases(QString()), model.phrases());
+    QTest::keyClick(window, Qt::Key_Space);
+    settle();
+    EXPECT_TRUE(cards->revealed());
+    EXPECT_EQ(cards->showAnswerButton(), nullptr);
+    EXPECT_EQ(QApplication::focusWidget(), nullptr);
+    // Space once more presses nothing: no button took the focus.
+    QTest::keyClick(window, Qt::Key_Space);
+    settle();
+    EXPECT_TRUE(cards->revealed());
+    EXPECT_EQ(store.phrase(u"dog"_s, u"en"_s, u"es"_s)->due, 0);
+
+    QTest::keyClick(window, Qt::Key_2);
+    settle();
+    const Item known = *store.phrase(u"dog"_s, u"en"_s, u"es"_s);
+    EXPECT_EQ(known.box, 1);
+    EXPECT_EQ(known.due, time->now() + 86400);
+    EXPECT_EQ(cards->card()->text, u"cat"_s);
+    EXPECT_FALSE(cards->revealed());
+    EXPECT_EQ(cards->statusLine(), u"1 due"_s);
+
+    // A newer card due at once comes first, with its answer hidden.
+    QTest::keyClick(window, Qt::Key_Space);
+    settle();
+    addPhrases({item(u"cow"_s, 10)});
+    EXPECT_EQ(cards->card()->text, u"cow"_s);
+    EXPECT_FALSE(cards->revealed());
+
+    for (const Qt::Key key : {Qt::Key_Space, Qt::Key_1})
+        QTest::keyClick(window, key), settle();
+    const Item again = *store.phrase(u"cow"_s, u"en"_s, u"es"_s);
+    EXPECT_EQ(again.box, 1);
+    EXPECT_EQ(again.due, time->now() + 60);
+    EXPECT_EQ(cards->card()->text, u"cat"_s);
+}
+
+// Every tab in both palettes, lists on the window's own ground; with TIVELA_TEST_SHOTS set,
+// the images are kept there to be looked at.
+TEST_F(ListTabsTest, TheTabsDrawOnTheWindowsGroundInBothPalettes) {
+    AppModel& model = make();
+    const QString shots = qEnvironmentVariable("TIVELA_TEST_SHOTS");
+    const auto shoot = [&](const QString& name, Tab tab, const QString& search = {},
+                           const std::function<void(QWidget*)>& stage = {}) {
+        model.setTab(tab);
+        model.setHistorySearch(search);
+        model.setPhraseSearch(QString());
+        PopoverView popover(model, services);
+        popover.show();
+        if (stage)
+            stage(popover.tabView());
+        for (const bool dark : {false, true}) {
+            popover.setPalette(Theme::palette(dark));
+            const QImage image = test::render(popover, 2);
+            // Below the last row of a short list, and beside an empty state's text.
+            EXPECT_EQ(image.pixelColor(20, 1000), popover.palette().color(QPalette::Window))
+                << name.toStdString() << (dark ? " dark" : " light");
+            if (!shots.isEmpty())
+                image.save(u"%1/%2-%3.png"_s.arg(shots, name, dark ? u"dark"_s : u"light"_s));
+        }
+    };
+    shoot(u"history-empty"_s, Tab::history);
+    shoot(u"phrasebook-empty"_s, Tab::phrasebook);
+    shoot(u"cards-empty"_s, Tab::cards);
+
+    Item browser = item(u"Where is the nearest train station?"_s, 90, u"browser"_s);
+    browser.translation =
+        u"\u00BFD\u00F3nde est\u00E1 la estaci\u00F3n de tren m\u00E1s cercana?"_s;
+    Item longer = item(u"The committee will publish its final report on the proposed changes to "
+                       "the regional transport network early next spring, after a period of "
+                       "public consultation."_s,
+                       7200);
+    Item word = item(u"mountain"_s, 86400 * 3);
+    word.translation = u"monta\u00F1a"_s;
+    addHistory({longer, word, browser});
+    shoot(u"history"_s, Tab::history);
+    shoot(u"history-search"_s, Tab::history, u"station"_s);
+    shoot(u"history-no-match"_s, Tab::history, u"zebra"_s);
+
+    addPhrases({longer, word, browser});
+    shoot(u"phrasebook"_s, Tab::phrasebook);
+    shoot(u"cards"_s, Tab::cards);
+    shoot(u"cards-revealed"_s, Tab::cards, {},
+          [](QWidget* view) { static_cast<CardsView*>(view)->showAnswerButton()->click(); });
+    for (const Item& card : model.phrases())
+        store.answer(card.id, true, time->now());
+    model.reloadPhrases();
+    shoot(u"cards-done"_s, Tab::cards);
+}
