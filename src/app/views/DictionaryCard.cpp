@@ -4,6 +4,7 @@
 #include "app/views/FlowLayout.h"
 #include "app/views/IconButton.h"
 #include "app/views/Label.h"
+#include "app/views/RoundedFill.h"
 #include "app/views/TextButton.h"
 #include "app/views/Theme.h"
 #include "app/views/ViewServices.h"
@@ -14,8 +15,8 @@
 #include <QAbstractButton>
 #include <QFontMetricsF>
 #include <QHBoxLayout>
+#include <QMouseEvent>
 #include <QPainter>
-#include <QPainterPath>
 #include <QUrl>
 #include <QVBoxLayout>
 
@@ -83,24 +84,41 @@ public:
 protected:
     void paintEvent(QPaintEvent*) override {
         QPainter painter(this);
-        painter.setRenderHint(QPainter::Antialiasing);
         QColor fill = palette().color(QPalette::WindowText);
         fill.setAlphaF(isDown() ? 0.12f : 0.06f);
-        const QRectF shape = QRectF(rect());
-        painter.setPen(Qt::NoPen);
-        painter.setBrush(fill);
-        painter.drawRoundedRect(shape, shape.height() / 2, shape.height() / 2);
+        fillRounded(painter, rect(), height() / 2.0, fill);
         painter.setPen(palette().color(QPalette::WindowText));
         painter.setFont(font());
         painter.drawText(rect(), Qt::AlignCenter, text());
         if (hasFocus()) {
+            const QRectF shape = QRectF(rect());
             QColor ring = Theme::accent(palette());
             ring.setAlphaF(0.5f);
+            painter.setRenderHint(QPainter::Antialiasing);
             painter.setPen(QPen(ring, 1.5));
             painter.setBrush(Qt::NoBrush);
             painter.drawRoundedRect(shape.adjusted(0.75, 0.75, -0.75, -0.75),
                                     shape.height() / 2 - 0.75, shape.height() / 2 - 0.75);
         }
+    }
+};
+
+// A translation of an English text, selectable by the user. Selectable text takes a text
+// document per label, laid out anew at every width a layout asks about: the line takes one only
+// when the user first presses on it, which is where a selection starts.
+class GlossLine : public Label {
+public:
+    explicit GlossLine(QWidget* parent)
+        : Label(QString(), 11, QFont::Normal, Theme::Tone::secondary, parent) {
+        setWordWrap(true);
+        setCursor(Qt::IBeamCursor);
+    }
+
+protected:
+    void mousePressEvent(QMouseEvent* event) override {
+        if (!(textInteractionFlags() & Qt::TextSelectableByMouse))
+            setTextInteractionFlags(Qt::TextSelectableByMouse);
+        Label::mousePressEvent(event);
     }
 };
 
@@ -312,8 +330,7 @@ void DictionaryCard::showMeanings() {
 
 // A line for the translation of an English text, shown while the model has one.
 Label* DictionaryCard::mine(const QString& english, QWidget* parent) {
-    auto* line = wrapped(new Label(QString(), 11, QFont::Normal, Theme::Tone::secondary, parent));
-    line->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    auto* line = new GlossLine(parent);
     line->hide();
     m_glosses << Gloss{english, line};
     return line;
@@ -355,12 +372,9 @@ void DictionaryCard::lookUpBackwards(const DictionaryEntry::Term& term) {
 
 void DictionaryCard::paintEvent(QPaintEvent*) {
     QPainter painter(this);
-    painter.setRenderHint(QPainter::Antialiasing);
     QColor ground = palette().color(QPalette::WindowText);
     ground.setAlphaF(0.035f);
-    QPainterPath shape;
-    shape.addRoundedRect(QRectF(rect()), cornerRadius, cornerRadius);
-    painter.fillPath(shape, ground);
+    fillRounded(painter, rect(), cornerRadius, ground);
 }
 
 } // namespace tivela

@@ -1,5 +1,6 @@
 #include "app/views/SearchField.h"
 
+#include "app/views/RoundedFill.h"
 #include "app/views/Symbols.h"
 #include "app/views/Theme.h"
 
@@ -8,7 +9,6 @@
 #include <QHBoxLayout>
 #include <QLineEdit>
 #include <QPainter>
-#include <QPainterPath>
 
 using namespace Qt::StringLiterals;
 
@@ -63,12 +63,9 @@ void SearchField::setText(const QString& text) {
 
 void SearchField::paintEvent(QPaintEvent*) {
     QPainter painter(this);
-    painter.setRenderHint(QPainter::Antialiasing);
     QColor ground = palette().color(QPalette::WindowText);
     ground.setAlphaF(0.05f);
-    QPainterPath shape;
-    shape.addRoundedRect(QRectF(rect()), cornerRadius, cornerRadius);
-    painter.fillPath(shape, ground);
+    fillRounded(painter, rect(), cornerRadius, ground);
 }
 
 void SearchField::changeEvent(QEvent* event) {

@@ -9,6 +9,9 @@
 
 #include <QAbstractButton>
 #include <QDir>
+#include <QElapsedTimer>
+#include <QLabel>
+#include <QProcess>
 #include <QSignalSpy>
 #include <QTest>
 #include <QTextDocument>
@@ -187,6 +190,18 @@ TEST_F(DictionaryCardTest, GlossLinesFollowTheModelAndKeepShowAll) {
 
     model.setGlosses({{u"gloss 1"_s, u"glosa 1"_s}});
     EXPECT_EQ(card.glossLines(), QStringList{u"glosa 1"_s});
+    // The user selects a line from its first press on.
+    card.resize(396, card.heightForWidth(396));
+    card.show();
+    QLabel* line = nullptr;
+    for (QLabel* label : card.findChildren<QLabel*>())
+        if (label->text() == u"glosa 1"_s)
+            line = label;
+    ASSERT_TRUE(line);
+    QTest::mousePress(line, Qt::LeftButton, {}, QPoint(1, line->height() / 2));
+    QTest::mouseMove(line, QPoint(line->width() - 1, line->height() / 2));
+    QTest::mouseRelease(line, Qt::LeftButton, {}, QPoint(line->width() - 1, line->height() / 2));
+    EXPECT_EQ(line->selectedText(), u"glosa 1"_s);
 
     // An English example gets a line of its own.
     DictionaryEntry dog = entry(u"dog"_s, u"en"_s, 1);
@@ -234,12 +249,40 @@ TEST_F(DictionaryCardTest, TheDictionaryButtonHandsTheWordToTheDesktopsHandler) 
     qputenv("DISPLAY", ":97");
     qunsetenv("XDG_CURRENT_DESKTOP");
 
+    // An xdg-mime that hangs counts as no handler once its time is up.
+    const QByteArray path = qgetenv("PATH");
+    world.mkpath(u"stuck"_s);
+    QFile stuckMime(world.filePath(u"stuck/xdg-mime"_s));
+    ASSERT_TRUE(stuckMime.open(QIODevice::WriteOnly));
+    stuckMime.write("#!/bin/sh\nexec sleep 30\n");
+    stuckMime.close();
+    stuckMime.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    qputenv("PATH", world.filePath(u"stuck"_s).toLocal8Bit() + ':' + path);
+    {
+        Opener stuck;
+        QElapsedTimer waited;
+        waited.start();
+        EXPECT_EQ(stuck.hasHandler(u"dict"_s), std::nullopt);
+        QSignalSpy known(&stuck, &Opener::handlerKnown);
+        ASSERT_TRUE(known.wait(Opener::queryMilliseconds + 2000));
+        EXPECT_EQ(stuck.hasHandler(u"dict"_s), std::optional(false));
+        // A coarse timer may end a twentieth early.
+        EXPECT_GE(waited.elapsed(), Opener::queryMilliseconds * 9 / 10);
+    }
+    qputenv("PATH", path);
+
     {
         Opener nobody;
         services.opener = &nobody;
         DictionaryCard asking(entry(u"dog"_s, u"en"_s, 1), model, services);
         asking.show();
         EXPECT_FALSE(asking.dictionaryButton()->isVisible());
+        // However many cards ask, xdg-mime runs once.
+        std::vector<std::unique_ptr<DictionaryCard>> burst;
+        for (int i = 0; i < 20; ++i)
+            burst.push_back(
+                std::make_unique<DictionaryCard>(entry(u"dog"_s, u"en"_s, 1), model, services));
+        EXPECT_EQ(nobody.findChildren<QProcess*>().size(), 1);
         QSignalSpy known(&nobody, &Opener::handlerKnown);
         ASSERT_TRUE(known.wait(Opener::queryMilliseconds + 2000));
         EXPECT_EQ(nobody.hasHandler(u"dict"_s), std::optional(false));
@@ -265,6 +308,9 @@ TEST_F(DictionaryCardTest, TheDictionaryButtonHandsTheWordToTheDesktopsHandler) 
     ASSERT_TRUE(defaults.open(QIODevice::WriteOnly));
     defaults.write("[Default Applications]\nx-scheme-handler/dict=record-dict.desktop\n");
     defaults.close();
+
+    // An opener that goes while xdg-mime still runs takes the process with it.
+    std::make_unique<Opener>()->hasHandler(u"dict"_s);
 
     Opener opener;
     services.opener = &opener;
