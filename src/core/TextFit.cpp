@@ -124,9 +124,21 @@ bool breaksWord(const QString& text, qsizetype end) {
            !noSpaceScript(b.unicode());
 }
 
-// Where each line of `text` ends when laid out at `width`, stopping after `limit` lines
-// (no limit when negative). Line feeds break lines; words wrap, and a word longer than a line
-// breaks where it must.
+// Text laid out in chunks is cut here, never between the halves of a surrogate pair.
+qsizetype cutBefore(const QString& text, qsizetype at) {
+    return at > 0 && text[at - 1].isHighSurrogate() ? at - 1 : at;
+}
+
+} // namespace
+
+bool noSpaceScript(char32_t c) {
+    const auto within = [c](char32_t first, char32_t last) { return c >= first && c <= last; };
+    return within(0x0E00, 0x0EFF) || within(0x1780, 0x17FF) || within(0x1000, 0x109F) ||
+           within(0x3040, 0x30FF) || within(0x31F0, 0x31FF) || within(0x3130, 0x318F) ||
+           within(0x1100, 0x11FF) || within(0xAC00, 0xD7AF) || within(0x3400, 0x4DBF) ||
+           within(0x4E00, 0x9FFF) || within(0xF900, 0xFAFF);
+}
+
 QList<qsizetype> lineEnds(const QString& text, const QFont& font, double width, qsizetype limit) {
     // The layout ignores line feeds; line separators are what it breaks at.
     QString shown = text;
@@ -146,21 +158,6 @@ QList<qsizetype> lineEnds(const QString& text, const QFont& font, double width, 
     }
     layout.endLayout();
     return ends;
-}
-
-// Text laid out in chunks is cut here, never between the halves of a surrogate pair.
-qsizetype cutBefore(const QString& text, qsizetype at) {
-    return at > 0 && text[at - 1].isHighSurrogate() ? at - 1 : at;
-}
-
-} // namespace
-
-bool noSpaceScript(char32_t c) {
-    const auto within = [c](char32_t first, char32_t last) { return c >= first && c <= last; };
-    return within(0x0E00, 0x0EFF) || within(0x1780, 0x17FF) || within(0x1000, 0x109F) ||
-           within(0x3040, 0x30FF) || within(0x31F0, 0x31FF) || within(0x3130, 0x318F) ||
-           within(0x1100, 0x11FF) || within(0xAC00, 0xD7AF) || within(0x3400, 0x4DBF) ||
-           within(0x4E00, 0x9FFF) || within(0xF900, 0xFAFF);
 }
 
 double lineHeight(double size) {

@@ -6,6 +6,8 @@
 #include <functional>
 #include <optional>
 
+class QFont;
+
 namespace tivela {
 
 // The ladder of font sizes the input and output boxes fit their text to: a short phrase large,
@@ -57,6 +59,10 @@ Lines lines(const QString& text, double size, double width);
 double lineHeight(double size);
 // Scripts written without spaces, whose lines may break between any two letters.
 bool noSpaceScript(char32_t scalar);
+// Where each line of a text ends when laid out in a font at a width, stopping after `limit`
+// lines (no limit when negative). Line feeds break lines; words wrap, and a word longer than a
+// line breaks where it must.
+QList<qsizetype> lineEnds(const QString& text, const QFont& font, double width, qsizetype limit);
 
 } // namespace TextMeasure
 

@@ -4,6 +4,7 @@
 #include "app/views/Symbols.h"
 #include "app/views/Theme.h"
 #include "core/Languages.h"
+#include "core/TextFit.h"
 
 #include <QAbstractListModel>
 #include <QContextMenuEvent>
@@ -12,7 +13,6 @@
 #include <QMouseEvent>
 #include <QPainter>
 #include <QScrollBar>
-#include <QTextLayout>
 #include <QToolTip>
 
 #include <cmath>
@@ -75,26 +75,19 @@ ItemRow::ItemRow(ItemList& list)
 }
 
 QStringList ItemRow::clamp(const QString& text, const QFont& font, double width) {
-    // Line feeds break lines as they do anywhere else the text is shown.
-    QString shown = text;
-    shown.replace(u'\n', QChar::LineSeparator);
-    QTextLayout layout(shown, font);
-    QTextOption option;
-    option.setWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
-    layout.setTextOption(option);
+    const QList<qsizetype> ends = TextMeasure::lineEnds(text, font, width, maxLines + 1);
     QStringList lines;
-    layout.beginLayout();
-    for (QTextLine line = layout.createLine(); line.isValid(); line = layout.createLine()) {
-        line.setLineWidth(width);
-        if (lines.size() == maxLines - 1) {
-            QString rest = shown.mid(line.textStart());
-            rest.replace(QChar::LineSeparator, u' ');
-            lines << QFontMetricsF(font).elidedText(rest.trimmed(), Qt::ElideRight, width);
+    qsizetype start = 0;
+    for (qsizetype i = 0; i < std::min<qsizetype>(ends.size(), maxLines); ++i) {
+        if (i == maxLines - 1 && ends.size() > maxLines) {
+            // The rest of the text on one line, cut.
+            const QString rest = text.mid(start).replace(u'\n', u' ').trimmed();
+            lines << QFontMetricsF(font).elidedText(rest, Qt::ElideRight, width);
             break;
         }
-        lines << shown.mid(line.textStart(), line.textLength()).trimmed();
+        lines << text.mid(start, ends[i] - start).trimmed();
+        start = ends[i];
     }
-    layout.endLayout();
     return lines;
 }
 
