@@ -1,6 +1,7 @@
 #include "app/views/DictionaryCard.h"
 #include "app/views/FlowLayout.h"
 #include "app/views/IconButton.h"
+#include "app/views/PopoverView.h"
 #include "platform/desktop/Opener.h"
 #include "support/TestWorld.h"
 #include "support/ViewRig.h"
@@ -388,5 +389,31 @@ TEST_F(DictionaryCardTest, ItsHeightForAWidthHoldsAllOfIt) {
                                                         all ? u"-all"_s : QString(),
                                                         dark ? u"dark"_s : u"light"_s));
         }
+    }
+}
+
+// In the translate tab the card sits under the translation, as wide as the tab lets it be.
+TEST_F(DictionaryCardTest, TheTranslateTabShowsTheCardOfTheModel) {
+    AppModel& model = make();
+    DictionaryEntry dog = entry(u"dog"_s, u"en"_s, 4);
+    dog.ipa = u"/d\u0252\u0261/"_s;
+    dog.groups << DictionaryEntry::Group{u"verb"_s, {Term{u"seguir"_s, {}, u"follow"_s}}};
+    dictionary->add(dog);
+    detection->languages.insert(u"dog"_s, u"en"_s);
+    PopoverView popover(model, services);
+    popover.show();
+    model.show(u"dog"_s);
+    run();
+    ASSERT_TRUE(test::waitUntil([&] { return popover.findChild<DictionaryCard*>(); }));
+    auto* card = popover.findChild<DictionaryCard*>();
+    EXPECT_EQ(card->entry(), dog);
+    const QString shots = qEnvironmentVariable("TIVELA_TEST_SHOTS");
+    for (const bool dark : {false, true}) {
+        popover.setPalette(Theme::palette(dark));
+        const QImage image = test::render(popover, 2);
+        // Nothing of the card is cut at the tab's right edge.
+        EXPECT_LE(card->mapTo(&popover, QPoint(card->width(), 0)).x(), PopoverView::widthPixels);
+        if (!shots.isEmpty())
+            image.save(u"%1/translate-card-%2.png"_s.arg(shots, dark ? u"dark"_s : u"light"_s));
     }
 }
