@@ -7,6 +7,7 @@
 #include "app/views/PopoverView.h"
 #include "app/views/Theme.h"
 #include "support/Prose.h"
+#include "support/Samples.h"
 #include "support/ViewRig.h"
 
 #include <benchmark/benchmark.h>
@@ -24,21 +25,12 @@ using namespace Qt::StringLiterals;
 namespace {
 
 using namespace tivela;
-using Clock = std::chrono::steady_clock;
+using bench::Clock;
+using bench::percentile;
 
 constexpr double keystrokeMedianReference = 8;
 constexpr double keystrokeP95Reference = 16;
 constexpr double renderReference = 30;
-
-double percentile(std::vector<double> values, double fraction) {
-    const auto at = values.begin() + qsizetype(double(values.size() - 1) * fraction);
-    std::nth_element(values.begin(), at, values.end());
-    return *at;
-}
-
-double since(Clock::time_point start) {
-    return std::chrono::duration<double, std::milli>(Clock::now() - start).count();
-}
 
 // Counts the paints of a widget.
 struct PaintCounter : QObject {
@@ -77,7 +69,7 @@ void BM_KeystrokeToPaint(benchmark::State& state) {
             QTest::sendKeyEvent(QTest::Click, popover.windowHandle(), Qt::Key_Backspace, QString(),
                                 {});
         QApplication::processEvents();
-        milliseconds.push_back(since(start));
+        milliseconds.push_back(bench::millisecondsSince(start));
     }
     // The model alone, for the ratio: the same keystrokes as plain writes of the input.
     std::vector<double> model_only;
@@ -85,7 +77,7 @@ void BM_KeystrokeToPaint(benchmark::State& state) {
     for (int i = 0; i < 2000; ++i) {
         const auto start = Clock::now();
         model.setInput(i % 2 == 0 ? longer : text);
-        model_only.push_back(since(start));
+        model_only.push_back(bench::millisecondsSince(start));
     }
     const double median = percentile(milliseconds, 0.5);
     const double p95 = percentile(milliseconds, 0.95);
@@ -119,7 +111,7 @@ void BM_RenderPopover(benchmark::State& state) {
         image.fill(popover.palette().color(QPalette::Window));
         popover.render(&image);
         benchmark::DoNotOptimize(image.constBits());
-        milliseconds.push_back(since(start));
+        milliseconds.push_back(bench::millisecondsSince(start));
     }
     const double median = percentile(milliseconds, 0.5);
     state.SetLabel(dark ? "dark" : "light");

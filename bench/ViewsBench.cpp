@@ -16,6 +16,7 @@
 #include "core/Store.h"
 
 #include "support/Prose.h"
+#include "support/Samples.h"
 
 #include <benchmark/benchmark.h>
 
@@ -36,21 +37,12 @@ using namespace Qt::StringLiterals;
 namespace {
 
 using namespace tivela;
-using Clock = std::chrono::steady_clock;
+using bench::Clock;
+using bench::percentile;
 
 constexpr double medianReferenceMs = 16;
 constexpr double p95ReferenceMs = 30;
 constexpr int cardWidth = 396;
-
-double milliseconds(Clock::time_point start) {
-    return std::chrono::duration<double, std::milli>(Clock::now() - start).count();
-}
-
-double percentile(std::vector<double> values, double fraction) {
-    const auto at = values.begin() + qsizetype(double(values.size() - 1) * fraction);
-    std::nth_element(values.begin(), at, values.end());
-    return *at;
-}
 
 // Words of the prose from a position: texts of one to five dozen words, some of two lines.
 QString words(int from, int count) {
@@ -98,7 +90,7 @@ void BM_HistorySearchKeystroke(benchmark::State& state) {
         QKeyEvent press(QEvent::KeyPress, code, Qt::NoModifier, text);
         QCoreApplication::sendEvent(editor, &press);
         paint(view, image);
-        times.push_back(milliseconds(start));
+        times.push_back(bench::millisecondsSince(start));
         rows += model.history().size();
     }
     const double median = percentile(times, 0.5);
@@ -153,20 +145,20 @@ void BM_WordCard(benchmark::State& state) {
         auto card = std::make_unique<DictionaryCard>(entry, model, services);
         card->resize(cardWidth, card->heightForWidth(cardWidth));
         paint(*card, image);
-        builds.push_back(milliseconds(start));
+        builds.push_back(bench::millisecondsSince(start));
 
         start = Clock::now();
         model.setGlosses(glosses);
         card->resize(cardWidth, card->heightForWidth(cardWidth));
-        relayouts.push_back(milliseconds(start));
+        relayouts.push_back(bench::millisecondsSince(start));
         paint(*card, image);
-        arrivals.push_back(milliseconds(start));
+        arrivals.push_back(bench::millisecondsSince(start));
 
         start = Clock::now();
         card->showAllButton()->click();
         card->resize(cardWidth, card->heightForWidth(cardWidth));
         paint(*card, image);
-        expansions.push_back(milliseconds(start));
+        expansions.push_back(bench::millisecondsSince(start));
         height = card->height();
         card.reset();
         QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
