@@ -11,7 +11,7 @@
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>
 #include <QDBusMessage>
-#include <QDBusPendingCallWatcher>
+#include <QDBusPendingCall>
 #include <QDBusVariant>
 #include <QFile>
 #include <QProcess>
@@ -19,7 +19,10 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <csignal>
+#include <memory>
+#include <vector>
 
 using namespace tivela;
 using namespace tivela::test;
@@ -271,6 +274,18 @@ TEST_F(ApplicationTest, AStatusNotifierHostsClicksOpenThePopoverAtThePointer) {
 
 TEST_F(ApplicationTest, SecondStartsXdgOpenAndTheBridgeHandOverToTheRunningCopy) {
     start();
+    // Starts at once: each hands over and ends, none becomes a second running copy.
+    std::vector<std::unique_ptr<QProcess>> burst;
+    for (const QString& word : {u"car"_s, u"bird"_s, u"city"_s, u"book"_s, u"water"_s, u"sun"_s}) {
+        burst.push_back(std::make_unique<QProcess>());
+        burst.back()->start(program(), {u"tivela://translate?text="_s + word});
+    }
+    for (const auto& process : burst) {
+        ASSERT_TRUE(process->waitForFinished(slow));
+        EXPECT_EQ(process->exitStatus(), QProcess::NormalExit);
+        EXPECT_EQ(process->exitCode(), 0);
+    }
+    EXPECT_EQ(app.state(), QProcess::Running);
     QProcess second;
     second.start(program(), {u"tivela://translate?text=house"_s});
     ASSERT_TRUE(second.waitForFinished(slow));
@@ -302,15 +317,34 @@ TEST_F(ApplicationTest, SecondStartsXdgOpenAndTheBridgeHandOverToTheRunningCopy)
 
 TEST_F(ApplicationTest, ServicesTranslateOverTheBusAndASignalEndsItWithItsWorkDone) {
     start();
-    QDBusMessage call = QDBusMessage::createMethodCall(
-        Paths::bundleID(), SingleInstance::objectPath(Paths::bundleID()),
-        QString::fromLatin1(SingleInstance::servicesInterface), u"TranslateReplace"_s);
-    call << u"the dog"_s;
-    const QDBusMessage reply = QDBusConnection::sessionBus().call(call, QDBus::Block, 25000);
-    ASSERT_EQ(reply.type(), QDBusMessage::ReplyMessage) << qPrintable(reply.errorMessage());
-    EXPECT_EQ(reply.arguments().value(0).toString(), u"El perro"_s);
-    // Written when the answer left, not 1.5 s later.
-    EXPECT_EQ(historyOf(u"the dog"_s, 0), u"el perro"_s);
+    // A burst of replacements: each caller gets its own text's translation, and its history
+    // row is written when the answer leaves, not 1.5 s later.
+    const QList<std::pair<QString, QString>> replacements{
+        {u"the dog"_s, u"El perro"_s},   {u"the cat"_s, u"El gato"_s},
+        {u"the tree"_s, u"El árbol"_s},  {u"the house"_s, u"La casa"_s},
+        {u"the book"_s, u"El libro"_s},  {u"the bird"_s, u"El pájaro"_s},
+        {u"the city"_s, u"La ciudad"_s}, {u"the window"_s, u"La ventana"_s}};
+    QList<QDBusPendingCall> calls;
+    for (const auto& [text, translation] : replacements) {
+        QDBusMessage call = QDBusMessage::createMethodCall(
+            Paths::bundleID(), SingleInstance::objectPath(Paths::bundleID()),
+            QString::fromLatin1(SingleInstance::servicesInterface), u"TranslateReplace"_s);
+        call << text;
+        calls << QDBusConnection::sessionBus().asyncCall(call, 25000);
+    }
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] {
+            return std::all_of(calls.cbegin(), calls.cend(),
+                               [](const QDBusPendingCall& call) { return call.isFinished(); });
+        },
+        30000));
+    for (qsizetype i = 0; i < calls.size(); ++i) {
+        const auto& [text, translation] = replacements[i];
+        const QDBusMessage reply = calls[i].reply();
+        ASSERT_EQ(reply.type(), QDBusMessage::ReplyMessage) << qPrintable(reply.errorMessage());
+        EXPECT_EQ(reply.arguments().value(0).toString(), translation);
+        EXPECT_EQ(historyOf(text, 0), translation.toLower());
+    }
 
     // A translation waiting for its history row when the session ends still gets it.
     QDBusMessage show = QDBusMessage::createMethodCall(
