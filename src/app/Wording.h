@@ -77,4 +77,9 @@ inline QString needsDesktop() {
                           "is set.");
 }
 
+// The self-test's record of the voices the machine offers.
+inline QString voicesCheck() {
+    return QStringLiteral("speech: voices on this computer (info)");
+}
+
 } // namespace tivela::Wording

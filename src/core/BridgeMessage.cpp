@@ -24,22 +24,46 @@ bool readFully(int fd, char* data, size_t size) {
     return true;
 }
 
+bool acceptable(quint32 length) {
+    return length != 0 && length < maxLength;
+}
+
+std::optional<QJsonObject> object(const QByteArray& body) {
+    QJsonParseError error;
+    const QJsonDocument document = QJsonDocument::fromJson(body, &error);
+    if (error.error != QJsonParseError::NoError || !document.isObject())
+        return std::nullopt;
+    return document.object();
+}
+
 } // namespace
 
 std::optional<QJsonObject> read(int fd) {
     quint32 length = 0;
     if (!readFully(fd, reinterpret_cast<char*>(&length), sizeof length))
         return std::nullopt;
-    if (length == 0 || length >= maxLength)
+    if (!acceptable(length))
         return std::nullopt;
     QByteArray body(qsizetype(length), Qt::Uninitialized);
     if (!readFully(fd, body.data(), length))
         return std::nullopt;
-    QJsonParseError error;
-    const QJsonDocument document = QJsonDocument::fromJson(body, &error);
-    if (error.error != QJsonParseError::NoError || !document.isObject())
-        return std::nullopt;
-    return document.object();
+    return object(body);
+}
+
+Taken take(QByteArray& buffer) {
+    quint32 length = 0;
+    if (buffer.size() < qsizetype(sizeof length))
+        return {};
+    memcpy(&length, buffer.constData(), sizeof length);
+    if (!acceptable(length))
+        return {Taken::Status::refused, {}};
+    if (quint32(buffer.size() - qsizetype(sizeof length)) < length)
+        return {};
+    std::optional<QJsonObject> found = object(buffer.mid(sizeof length, length));
+    if (!found)
+        return {Taken::Status::refused, {}};
+    buffer.remove(0, qsizetype(sizeof length + length));
+    return {Taken::Status::frame, *found};
 }
 
 QByteArray frame(const QJsonObject& object) {

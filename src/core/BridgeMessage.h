@@ -18,6 +18,21 @@ constexpr quint32 maxLength = 1u << 26;
 // One frame's object from a blocking descriptor; nothing at end of input, on a refused
 // length, a short body, a read error, or a body that is not a JSON object.
 std::optional<QJsonObject> read(int fd);
+// The first frame of a buffer of bytes received so far, for readers that cannot block.
+struct Taken {
+    enum class Status {
+        // The frame's object, removed from the buffer.
+        frame,
+        // More bytes are needed; the buffer is left as it is.
+        incomplete,
+        // What `read` refuses: the channel can give no further frame.
+        refused,
+    };
+    Status status = Status::incomplete;
+    QJsonObject object;
+};
+Taken take(QByteArray& buffer);
+
 // Writes one frame, retrying interrupted and partial writes. False when the channel is gone.
 bool write(const QJsonObject& object, int fd);
 // The frame of an object, as `write` sends it.

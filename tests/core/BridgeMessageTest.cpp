@@ -120,6 +120,30 @@ TEST(BridgeMessageTest, BodiesThatAreNotObjectsAreRefused) {
     }
 }
 
+TEST(BridgeMessageTest, TakeAssemblesFramesByteByByteAndRefusesWhatReadRefuses) {
+    const QJsonObject first{{u"id"_s, 1}, {u"text"_s, u"Grüße"_s}};
+    const QByteArray bytes = BridgeMessage::frame(first) + BridgeMessage::frame(QJsonObject{});
+    QByteArray buffer;
+    QList<QJsonObject> taken;
+    for (const char byte : bytes) {
+        buffer += byte;
+        const BridgeMessage::Taken result = BridgeMessage::take(buffer);
+        ASSERT_NE(result.status, BridgeMessage::Taken::Status::refused);
+        if (result.status == BridgeMessage::Taken::Status::frame)
+            taken.append(result.object);
+    }
+    EXPECT_EQ(taken, (QList<QJsonObject>{first, QJsonObject{}}));
+    EXPECT_TRUE(buffer.isEmpty());
+
+    for (const QByteArray& refused :
+         {QByteArray(header(0) + "{}"), header(BridgeMessage::maxLength),
+          QByteArray(header(5) + "[1,2]")}) {
+        QByteArray rest = refused;
+        EXPECT_EQ(BridgeMessage::take(rest).status, BridgeMessage::Taken::Status::refused)
+            << refused.toHex().toStdString();
+    }
+}
+
 TEST(BridgeMessageTest, WriteToAClosedPipeFailsWithoutKillingTheProcess) {
     std::signal(SIGPIPE, SIG_IGN);
     Pipe pipe;

@@ -4,7 +4,6 @@
 #include "support/TestWorld.h"
 
 #include <QDeadlineTimer>
-#include <QJsonDocument>
 
 namespace tivela::test {
 
@@ -43,25 +42,15 @@ void HostProcess::sendRaw(const QByteArray& bytes) {
     process_.waitForBytesWritten(5000);
 }
 
-std::optional<QJsonObject> HostProcess::takeFrame() {
-    if (buffer_.size() < 4)
-        return std::nullopt;
-    quint32 length = 0;
-    memcpy(&length, buffer_.constData(), 4);
-    if (quint32(buffer_.size() - 4) < length)
-        return std::nullopt;
-    const QJsonDocument document = QJsonDocument::fromJson(buffer_.mid(4, length));
-    buffer_.remove(0, 4 + length);
-    return document.object();
-}
-
 std::optional<QJsonObject> HostProcess::readFresh(int timeoutMs) {
     const QDeadlineTimer deadline(timeoutMs);
     for (;;) {
         buffer_ += process_.readAllStandardOutput();
-        if (auto frame = takeFrame())
-            return frame;
-        if (deadline.hasExpired() || process_.state() == QProcess::NotRunning)
+        const BridgeMessage::Taken taken = BridgeMessage::take(buffer_);
+        if (taken.status == BridgeMessage::Taken::Status::frame)
+            return taken.object;
+        if (taken.status == BridgeMessage::Taken::Status::refused || deadline.hasExpired() ||
+            process_.state() == QProcess::NotRunning)
             return std::nullopt;
         process_.waitForReadyRead(int(std::max<qint64>(1, deadline.remainingTime())));
     }

@@ -33,7 +33,6 @@ public:
     QProcess& process() { return process_; }
 
 private:
-    std::optional<QJsonObject> takeFrame();
     std::optional<QJsonObject> readFresh(int timeoutMs);
 
     QProcess process_;

@@ -1,0 +1,28 @@
+#include "app/checks/CheckWorkspace.h"
+
+#include "app/MemoryPairSettings.h"
+
+#include <QDir>
+
+using namespace Qt::StringLiterals;
+
+namespace tivela {
+
+CheckWorkspace::CheckWorkspace(Lexicon& lexicon, std::optional<LanguagePair> pair)
+    : m_folder(QDir::tempPath() + u"/tivela-check-XXXXXX"_s)
+    , m_store(std::make_unique<Store>(filePath(u"workspace.sqlite"_s))) {
+    AppServices services = AppServices::production(*m_store, lexicon);
+    services.settings = std::make_shared<MemoryPairSettings>(std::move(pair));
+    m_model = std::make_unique<AppModel>(std::move(services));
+}
+
+CheckWorkspace::~CheckWorkspace() {
+    m_model.reset();
+    m_store.reset();
+}
+
+QString CheckWorkspace::filePath(const QString& name) const {
+    return m_folder.filePath(name);
+}
+
+} // namespace tivela

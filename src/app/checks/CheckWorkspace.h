@@ -1,0 +1,40 @@
+#pragma once
+
+#include "app/AppModel.h"
+#include "core/LanguagePair.h"
+#include "core/Store.h"
+
+#include <QString>
+#include <QTemporaryDir>
+
+#include <memory>
+#include <optional>
+
+namespace tivela {
+
+class Lexicon;
+
+// What a check or render mode works in: a temporary folder, a store in it, and the
+// application's model on the production services, except that the pair lives in memory. The
+// person's history, phrasebook and saved pair stay untouched, and nothing is left behind:
+// the model goes first, then the store, then the folder with every database file and its
+// journals.
+class CheckWorkspace {
+public:
+    explicit CheckWorkspace(Lexicon& lexicon, std::optional<LanguagePair> pair = {});
+    ~CheckWorkspace();
+    CheckWorkspace(const CheckWorkspace&) = delete;
+    CheckWorkspace& operator=(const CheckWorkspace&) = delete;
+
+    // A path in the folder, for further files of the mode (another store).
+    QString filePath(const QString& name) const;
+    Store& store() { return *m_store; }
+    AppModel& model() { return *m_model; }
+
+private:
+    QTemporaryDir m_folder;
+    std::unique_ptr<Store> m_store;
+    std::unique_ptr<AppModel> m_model;
+};
+
+} // namespace tivela

@@ -1,0 +1,93 @@
+#include "app/checks/SelfTest.h"
+
+#include "app/checks/CheckWorkspace.h"
+#include "core/AppleTranslator.h"
+#include "core/Lexicon.h"
+#include "core/Paths.h"
+#include "support/FakeEngine.h"
+#include "support/TestWorld.h"
+
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <QFile>
+
+using namespace tivela;
+using namespace tivela::test;
+using namespace Qt::StringLiterals;
+
+namespace {
+
+QStringList names(const CheckReport& report) {
+    QStringList names;
+    for (const CheckResult& result : report.results())
+        names << result.check;
+    return names;
+}
+
+} // namespace
+
+TEST(SelfTestTest, AFailedTranslationIsItsOwnRecordAndTheRestStillRun) {
+    auto engine = std::make_shared<FakeEngine>();
+    engine->setLanguages({u"en"_s, u"es"_s, u"fr"_s});
+    for (const bool fast : {false, true}) {
+        engine->setStatus(u"en"_s, u"es"_s, fast, EngineStatus::installed);
+        engine->setStatus(u"fr"_s, u"es"_s, fast, EngineStatus::installed);
+        engine->setTranslate(u"en"_s, u"es"_s, fast, FakeEngine::answer(u"¡Buenos días!"_s));
+        engine->setTranslate(u"fr"_s, u"es"_s, fast, FakeEngine::error(u"stage ended"_s));
+    }
+    AppleTranslator translator(engine);
+    CheckReport report;
+    QCoro::Task<> run = SelfTest::engineChecks(report, translator);
+    ASSERT_TRUE(waitUntil([&] { return run.isReady(); }, 30000));
+
+    EXPECT_EQ(names(report),
+              (QStringList{u"translation: languages"_s, u"translation: en→es installed"_s,
+                           u"translation: fast engine en→es (info)"_s,
+                           u"script check catches a wrong-language answer"_s,
+                           u"translation: en→es sentence"_s,
+                           u"translation: fr→es (no English on either side)"_s,
+                           u"translation: batch en→es keeps markup"_s}));
+    const QList<CheckResult>& results = report.results();
+    EXPECT_EQ(results[0].detail, u"3: en,es,fr"_s);
+    EXPECT_FALSE(results[0].ok);
+    EXPECT_TRUE(results[1].ok && results[3].ok && results[4].ok);
+    EXPECT_TRUE(results[4].detail.toString().startsWith(u"¡Buenos días! ("_s));
+    EXPECT_FALSE(results[5].ok);
+    EXPECT_TRUE(results[5].detail.toString().contains(u"stage ended"_s));
+    // The engine echoes the batch, tags and all.
+    EXPECT_TRUE(results[6].ok) << results[6].detail.toString().toStdString();
+}
+
+TEST(SelfTestTest, StoreChecksPassOnAFreshFileAndNothingPassesWithoutOne) {
+    const QString folder = World::root() + u"/store-checks"_s;
+    QDir().mkpath(folder);
+    CheckReport fresh;
+    SelfTest::storeChecks(fresh, folder + u"/fresh.sqlite"_s);
+    EXPECT_EQ(fresh.passed(), 5);
+    EXPECT_EQ(fresh.results().first().detail, 1);
+
+    // A folder where the database should be: the store cannot open it.
+    CheckReport broken;
+    SelfTest::storeChecks(broken, folder);
+    EXPECT_EQ(broken.results().size(), 5);
+    EXPECT_EQ(broken.passed(), 0);
+}
+
+TEST(SelfTestTest, TheWorkspaceLeavesThePersonsPairAndNoFilesBehind) {
+    SharedSettings::setPair(LanguagePair{u"ru"_s, u"en"_s});
+    Lexicon lexicon(World::root() + u"/lexicon"_s);
+    QString folder;
+    {
+        CheckWorkspace workspace(lexicon, LanguagePair{u"es"_s, u"en"_s});
+        folder = QFileInfo(workspace.filePath(u"x"_s)).path();
+        workspace.model().setPair({u"de"_s, u"en"_s});
+        EXPECT_EQ(workspace.model().pair(), (LanguagePair{u"de"_s, u"en"_s}));
+        CheckReport report;
+        SelfTest::storeChecks(report, workspace.filePath(u"store.sqlite"_s));
+        workspace.store().addHistory(Item{u"1"_s, u"a"_s, u"b"_s, u"en"_s, u"es"_s});
+        EXPECT_TRUE(QFile::exists(workspace.filePath(u"workspace.sqlite-wal"_s)));
+    }
+    EXPECT_EQ(SharedSettings::pair(), (LanguagePair{u"ru"_s, u"en"_s}));
+    EXPECT_FALSE(QFileInfo::exists(folder));
+}
