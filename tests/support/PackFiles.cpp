@@ -40,6 +40,42 @@ QByteArray packText(const std::map<QString, QString>& lines) {
     return text;
 }
 
+std::map<QString, QByteArray> checkPacks() {
+    using namespace Qt::StringLiterals;
+    // Sense ids name one English sense in every pack.
+    return {
+        {u"en"_s,
+         gzip(packText({
+             {u"wdog"_s, uR"({"e":[["noun","dɒɡ","",[["a domestic animal",[],[]]]]]})"_s},
+             {u"whouse"_s,
+              uR"({"e":[["noun","haʊs","",[["a building for people to live in",[],[]]]]]})"_s},
+             {u"wmountain"_s,
+              uR"({"e":[["noun","ˈmaʊntɪn","",[["a large natural elevation of the earth",[],[]],["a great heap",[],[]]]]]})"_s},
+             {u"wran"_s, uR"({"lm":["run"]})"_s},
+             {u"wrun"_s, uR"({"e":[["verb","ɹʌn","",[["to move swiftly on foot",[],[]]]]]})"_s},
+         }))},
+        {u"ru"_s, gzip(packText({
+                      {u"s1"_s, uR"(["run","verb","to move swiftly on foot",[["бежать"]]])"_s},
+                      {u"s2"_s, uR"(["dog","noun","a domestic animal",[["собака"]]])"_s},
+                      {u"s3"_s, uR"(["house","noun","a building",[["дом"]]])"_s},
+                      {u"wсобака"_s, uR"({"e":[["noun","","",[["dog",[],[]]]]],"s":["2"]})"_s},
+                      {u"wсобаки"_s, uR"({"lm":["собака"]})"_s},
+                      {u"xdog"_s, uR"(["2"])"_s},
+                      {u"xhouse"_s, uR"(["3"])"_s},
+                      {u"xrun"_s, uR"(["1"])"_s},
+                  }))},
+        {u"es"_s, gzip(packText({
+                      {u"s2"_s, uR"(["dog","noun","a domestic animal",[["perro"]]])"_s},
+                      {u"s4"_s, uR"(["mountain","noun","a large elevation",[["montaña"]]])"_s},
+                      {u"xdog"_s, uR"(["2"])"_s},
+                      {u"xmountain"_s, uR"(["4"])"_s},
+                  }))},
+        {u"de"_s, gzip(packText({
+                      {u"whund"_s, uR"({"e":[["noun","hʊnt","",[["dog",[],[]]]]],"s":["2"]})"_s},
+                  }))},
+    };
+}
+
 bool writeFile(const QString& path, const QByteArray& bytes) {
     QDir().mkpath(QFileInfo(path).absolutePath());
     QFile file(path);

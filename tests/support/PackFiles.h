@@ -15,6 +15,10 @@ QByteArray gzip(const QByteArray& bytes);
 // The text of a plain pack: a header line, then the key lines in key order (QString orders
 // by UTF-16 code units, as packs do).
 QByteArray packText(const std::map<QString, QString>& lines);
+// Gzipped packs of en, ru, es and de holding what the check modes look up: run, ran → run,
+// house, mountain and dog with their meanings; бежать, собака and its form собаки; perro and
+// montaña through the English senses; Hund → dog.
+std::map<QString, QByteArray> checkPacks();
 // Writes a file, making its folder first.
 bool writeFile(const QString& path, const QByteArray& bytes);
 QByteArray readFile(const QString& path);

@@ -1,5 +1,7 @@
 #include "app/checks/CheckModes.h"
 
+#include "app/checks/SelfTest.h"
+
 #include <QCoreApplication>
 #include <QTimer>
 
@@ -15,6 +17,8 @@ QByteArray CheckModes::platform(const LaunchMode&) {
 }
 
 void CheckModes::start(const LaunchMode& mode, const std::optional<Activation::FrontApplication>&) {
+    if (mode.kind == LaunchMode::Kind::selfTest)
+        return SelfTest::run(mode.value);
     std::fprintf(stderr, "tivela: %s is not built yet\n",
                  qPrintable(LaunchMode::option(mode.kind)));
     QTimer::singleShot(0, [] { QCoreApplication::exit(1); });

@@ -25,6 +25,14 @@ namespace SelfTest {
 
 using namespace std::chrono_literals;
 
+// The process's records.
+CheckReport& results();
+// Queues the whole run; once it has ended, the report is written to the path and the process
+// ends with the report's status.
+void run(const QString& reportPath);
+// Every group, in order.
+QCoro::Task<> runAll();
+
 // Every awaited call has a bound; a call that overruns fails its check.
 inline constexpr std::chrono::milliseconds translationBound = 30s;
 // A foreign download lock can hold a pack back for five minutes.
@@ -46,9 +54,22 @@ void storeChecks(CheckReport& report, const QString& databasePath);
 // Voices for three languages, the spoken language of a mislabelled text, and the list.
 QCoro::Task<> speechChecks(CheckReport& report, Speaker& speaker);
 
+// The origin a browser names when it starts the host for the extension.
+QString extensionOrigin();
 // The seven messages of the conversation with the bridge host, and the checks of its replies.
 QList<QJsonObject> bridgeMessages();
 void bridgeChecks(CheckReport& report, const BridgeConversation::Replies& replies);
+
+// The shortcut and the Services declaration, each passed without a test in a development
+// build, which must not take over what the installed copy owns.
+void shortcutChecks(CheckReport& report, bool devBuild);
+void servicesChecks(CheckReport& report, const QJsonObject& bundleInfo, bool devBuild);
+// The bridge host of the bundle, as browsers start it.
+QString bridgePath();
+// The desktop entry that opens tivela: URLs.
+QCoro::Task<> urlSchemeChecks(CheckReport& report, bool devBuild);
+// Whether the selection can be read, and the login item's state.
+void permissionChecks(CheckReport& report);
 
 } // namespace SelfTest
 

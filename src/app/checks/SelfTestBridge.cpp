@@ -25,6 +25,10 @@ QStringList texts(const QJsonValue& value) {
 
 } // namespace
 
+QString extensionOrigin() {
+    return u"chrome-extension://hmcjfkbaldpoegnihmcjfkbaldpoegni/"_s;
+}
+
 QList<QJsonObject> bridgeMessages() {
     return {
         {{u"id"_s, 1}, {u"type"_s, u"hello"_s}},

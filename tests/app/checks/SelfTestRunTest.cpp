@@ -1,0 +1,67 @@
+// The self-test as CI runs it: the staged program in a bundle of the test's own, against the
+// real engine, recogniser, store and speech, with packs from a loopback server.
+#include "core/Paths.h"
+#include "support/CheckBundle.h"
+#include "support/PackFiles.h"
+#include "support/TestWorld.h"
+
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+
+using namespace tivela;
+using namespace tivela::test;
+using namespace Qt::StringLiterals;
+
+namespace {
+
+// Processes still running a program of the bundle.
+QStringList runningFrom(const QString& bundle) {
+    QStringList found;
+    for (const QString& pid : QDir(u"/proc"_s).entryList(QDir::Dirs)) {
+        const QString program = QFile::symLinkTarget(u"/proc/"_s + pid + u"/exe"_s);
+        if (program.startsWith(bundle + u'/'))
+            found << pid + u' ' + program;
+    }
+    return found;
+}
+
+} // namespace
+
+TEST(SelfTestRunTest, TheStagedProgramPassesEveryCheckAndLeavesNothingBehind) {
+    const CheckBundle bundle(World::root() + u"/Tivela"_s);
+    ASSERT_TRUE(bundle.isValid());
+    QDir(Paths::lexicon()).removeRecursively();
+    SharedSettings::setPair(LanguagePair{u"ru"_s, u"en"_s});
+    const QByteArray settings = readFile(Paths::defaultsFile());
+    const QString temporary = World::root() + u"/tmp"_s;
+    QDir().mkpath(temporary);
+    const QString reportPath = World::root() + u"/report.json"_s;
+
+    QProcess program;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(u"TMPDIR"_s, temporary);
+    environment.remove(u"DISPLAY"_s);
+    program.setProcessEnvironment(environment);
+    program.start(bundle.program(), {u"--self-test"_s, reportPath});
+    const ProcessResult run = finish(program, 240000);
+    ASSERT_TRUE(run.finished) << run.err.toStdString();
+
+    const QJsonObject report = QJsonDocument::fromJson(readFile(reportPath)).object();
+    for (const QJsonValue& result : report.value(u"results"_s).toArray())
+        EXPECT_TRUE(result[u"ok"_s].toBool())
+            << result[u"check"_s].toString().toStdString() << ": "
+            << QJsonDocument(QJsonArray{result[u"detail"_s]}).toJson().toStdString();
+    EXPECT_EQ(report.value(u"total"_s), 38);
+    EXPECT_EQ(report.value(u"passed"_s), report.value(u"total"_s));
+    EXPECT_EQ(report.value(u"app"_s), u"1.2.3 (45)"_s);
+    EXPECT_EQ(run.exitCode, 0) << run.err.toStdString();
+
+    EXPECT_EQ(readFile(Paths::defaultsFile()), settings);
+    EXPECT_EQ(QDir(temporary).entryList(QDir::AllEntries | QDir::NoDotAndDotDot), QStringList());
+    EXPECT_EQ(runningFrom(bundle.root()), QStringList());
+}

@@ -1,0 +1,37 @@
+#include "support/CheckBundle.h"
+
+#include "support/PackFiles.h"
+#include "support/TestWorld.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QJsonDocument>
+#include <QJsonObject>
+
+using namespace Qt::StringLiterals;
+
+namespace tivela::test {
+
+CheckBundle::CheckBundle(const QString& root, const QString& identifier)
+    : m_root(root) {
+    for (const auto& [code, pack] : checkPacks()) {
+        HttpServer::Response response;
+        response.body = pack;
+        m_server.route(u"/packs/"_s + code + u".lex.gz"_s, response);
+    }
+    m_valid = true;
+    for (const QString& program : {u"bin/tivela"_s, u"libexec/tivela-bridge"_s}) {
+        const QString copy = m_root + u'/' + program;
+        QDir().mkpath(QFileInfo(copy).path());
+        QFile::remove(copy);
+        m_valid = QFile::copy(stageDir() + u'/' + program, copy) && m_valid;
+    }
+    const QJsonObject info{{u"CFBundleIdentifier"_s, identifier},
+                           {u"CFBundleShortVersionString"_s, u"1.2.3"_s},
+                           {u"CFBundleVersion"_s, u"45"_s},
+                           {u"TivelaLexiconURL"_s, m_server.url(u"/packs/"_s).toString()}};
+    m_valid = writeFile(m_root + u"/bundle.json"_s, QJsonDocument(info).toJson()) && m_valid;
+}
+
+} // namespace tivela::test

@@ -1,0 +1,26 @@
+#pragma once
+
+#include "support/HttpServer.h"
+
+#include <QString>
+
+namespace tivela::test {
+
+// An install folder of the test's own around copies of the staged programs (copies, not links:
+// each program finds its bundle through its own real path), whose pack server is a loopback
+// server holding the check modes' packs.
+class CheckBundle {
+public:
+    explicit CheckBundle(const QString& root,
+                         const QString& identifier = QStringLiteral("dev.quorvanta.Tivela.dev"));
+    bool isValid() const { return m_valid; }
+    const QString& root() const { return m_root; }
+    QString program() const { return m_root + QStringLiteral("/bin/tivela"); }
+
+private:
+    HttpServer m_server;
+    QString m_root;
+    bool m_valid = false;
+};
+
+} // namespace tivela::test
