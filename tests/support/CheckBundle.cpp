@@ -27,10 +27,12 @@ CheckBundle::CheckBundle(const QString& root, const QString& identifier)
         QFile::remove(copy);
         m_valid = QFile::copy(stageDir() + u'/' + program, copy) && m_valid;
     }
-    const QJsonObject info{{u"CFBundleIdentifier"_s, identifier},
-                           {u"CFBundleShortVersionString"_s, u"1.2.3"_s},
-                           {u"CFBundleVersion"_s, u"45"_s},
-                           {u"TivelaLexiconURL"_s, m_server.url(u"/packs/"_s).toString()}};
+    // The staged information (its Services among them), with the test's own identity.
+    QJsonObject info = QJsonDocument::fromJson(readFile(stageDir() + u"/bundle.json"_s)).object();
+    info.insert(u"CFBundleIdentifier"_s, identifier);
+    info.insert(u"CFBundleShortVersionString"_s, u"1.2.3"_s);
+    info.insert(u"CFBundleVersion"_s, u"45"_s);
+    info.insert(u"TivelaLexiconURL"_s, m_server.url(u"/packs/"_s).toString());
     m_valid = writeFile(m_root + u"/bundle.json"_s, QJsonDocument(info).toJson()) && m_valid;
 }
 
