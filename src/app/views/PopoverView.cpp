@@ -10,6 +10,7 @@
 
 #include <QAbstractButton>
 #include <QAction>
+#include <QApplication>
 #include <QCoreApplication>
 #include <QFontMetricsF>
 #include <QHBoxLayout>
@@ -235,6 +236,8 @@ void PopoverView::buildMenu() {
 }
 
 void PopoverView::showTab() {
+    const QWidget* focused = QApplication::focusWidget();
+    const bool viewHadFocus = m_tabView && focused && m_tabView->isAncestorOf(focused);
     // The old view may be handling the event that switched tabs: hide it now (so its
     // shortcuts stop) and delete it once that event is over.
     if (m_tabView) {
@@ -246,6 +249,10 @@ void PopoverView::showTab() {
     m_tabView->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Expanding);
     static_cast<QVBoxLayout*>(layout())->insertWidget(0, m_tabView, 1);
     m_tabView->show();
+    // Hiding the old view handed its focus down the chain to a tab button, which would wear
+    // the keyboard's focus ring after a click: the focus goes on into the new view.
+    if (viewHadFocus && !m_tabView->isAncestorOf(QApplication::focusWidget()))
+        m_tabView->setFocus(Qt::OtherFocusReason);
     for (TabButton* button : m_buttons)
         button->setSelected(button->text() == QString::fromLatin1(tabLooks[size_t(tab)].title));
 }

@@ -9,6 +9,7 @@
 
 #include <QAbstractButton>
 #include <QAction>
+#include <QApplication>
 #include <QDBusConnection>
 #include <QKeyEvent>
 #include <QMenu>
@@ -169,6 +170,30 @@ TEST_F(PopoverViewTest, KeysWithNoFocusedWidgetReachTheTabsView) {
     EXPECT_EQ(keys, (QStringList{u" "_s, u"2"_s}));
 }
 
+// The view that goes had the focus: a click on a tab hands it into the new view, not to the
+// first tab button (whose focus ring it would light); a tab chosen by keyboard keeps it.
+TEST_F(PopoverViewTest, TheFocusOfTheViewThatGoesMovesIntoTheNewView) {
+    AppModel& app = make();
+    PopoverView popover(app, services);
+    popover.show();
+    popover.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&popover));
+    for (const QString& title : {u"History"_s, u"Phrasebook"_s, u"Cards"_s}) {
+        SCOPED_TRACE(title.toStdString());
+        app.setTab(Tab::translate);
+        app.focusInput();
+        ASSERT_TRUE(popover.tabView()->isAncestorOf(QApplication::focusWidget()));
+        QTest::mouseClick(tabButton(popover, title), Qt::LeftButton);
+        EXPECT_TRUE(popover.tabView()->isAncestorOf(QApplication::focusWidget()));
+    }
+    app.setTab(Tab::translate);
+    QAbstractButton* history = tabButton(popover, u"History"_s);
+    history->setFocus(Qt::TabFocusReason);
+    QTest::keyClick(history, Qt::Key_Space);
+    EXPECT_EQ(app.tab(), Tab::history);
+    EXPECT_EQ(QApplication::focusWidget(), history);
+}
+
 // A tab switched from inside the tab's own event handler goes only once the event is over.
 TEST_F(PopoverViewTest, ATabSwitchedInsideItsOwnHandlerOutlivesTheHandler) {
     AppModel& app = make();
@@ -176,8 +201,7 @@ TEST_F(PopoverViewTest, ATabSwitchedInsideItsOwnHandlerOutlivesTheHandler) {
     popover.show();
     popover.activateWindow();
     ASSERT_TRUE(QTest::qWaitForWindowActive(&popover));
-    QObject::connect(&app, &AppModel::inputChanged, &popover,
-                     [&app] { app.setTab(Tab::history); });
+    QObject::connect(&app, &AppModel::inputChanged, &popover, [&app] { app.setTab(Tab::history); });
     QWidget* translate = popover.tabView();
     QTest::keyClick(popover.windowHandle(), Qt::Key_A, {}, 10);
     EXPECT_EQ(app.input(), u"a"_s);
