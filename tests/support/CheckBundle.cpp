@@ -6,6 +6,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 
@@ -34,6 +35,25 @@ CheckBundle::CheckBundle(const QString& root, const QString& identifier)
     info.insert(u"CFBundleVersion"_s, u"45"_s);
     info.insert(u"TivelaLexiconURL"_s, m_server.url(u"/packs/"_s).toString());
     m_valid = writeFile(m_root + u"/bundle.json"_s, QJsonDocument(info).toJson()) && m_valid;
+}
+
+QJsonObject CheckBundle::selfTest(const QProcessEnvironment& environment,
+                                  ProcessResult* run) const {
+    const QString report = m_root + u"/report.json"_s;
+    QFile::remove(report);
+    QProcess process;
+    process.setProcessEnvironment(environment);
+    process.start(program(), {u"--self-test"_s, report});
+    *run = finish(process, 240000);
+    return QJsonDocument::fromJson(readFile(report)).object();
+}
+
+QJsonObject CheckBundle::failures(const QJsonObject& report) {
+    QJsonObject failed;
+    for (const QJsonValue& result : report.value(u"results"_s).toArray())
+        if (!result[u"ok"_s].toBool())
+            failed.insert(result[u"check"_s].toString(), result[u"detail"_s]);
+    return failed;
 }
 
 } // namespace tivela::test

@@ -1,7 +1,10 @@
 #pragma once
 
 #include "support/HttpServer.h"
+#include "support/TestWorld.h"
 
+#include <QJsonObject>
+#include <QProcessEnvironment>
 #include <QString>
 
 namespace tivela::test {
@@ -16,6 +19,11 @@ public:
     bool isValid() const { return m_valid; }
     const QString& root() const { return m_root; }
     QString program() const { return m_root + QStringLiteral("/bin/tivela"); }
+    // Runs the program's self-test, at most 240 s; the report file's object.
+    QJsonObject selfTest(const QProcessEnvironment& environment, ProcessResult* run) const;
+
+    // The records of a report that failed: their details by name.
+    static QJsonObject failures(const QJsonObject& report);
 
 private:
     HttpServer m_server;

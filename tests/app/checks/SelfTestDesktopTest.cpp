@@ -49,21 +49,14 @@ protected:
 
     // The checks that failed, with their details.
     QJsonObject failures() {
-        const QString reportPath = World::root() + u"/report.json"_s;
-        QProcess program;
         QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
         // The desktop's own platform: the shortcut is grabbed through Qt's X11 connection.
         environment.remove(u"QT_QPA_PLATFORM"_s);
-        program.setProcessEnvironment(environment);
-        program.start(bundle.program(), {u"--self-test"_s, reportPath});
-        const ProcessResult run = finish(program, 240000);
+        ProcessResult run;
+        const QJsonObject report = bundle.selfTest(environment, &run);
         EXPECT_TRUE(run.finished) << run.err.toStdString();
-        const QJsonObject report = QJsonDocument::fromJson(readFile(reportPath)).object();
         EXPECT_EQ(report.value(u"total"_s), 38);
-        QJsonObject failed;
-        for (const QJsonValue& result : report.value(u"results"_s).toArray())
-            if (!result[u"ok"_s].toBool())
-                failed.insert(result[u"check"_s].toString(), result[u"detail"_s]);
+        const QJsonObject failed = CheckBundle::failures(report);
         EXPECT_EQ(run.exitCode, failed.isEmpty() ? 0 : 1);
         return failed;
     }

@@ -40,24 +40,15 @@ TEST(SelfTestRunTest, TheStagedProgramPassesEveryCheckAndLeavesNothingBehind) {
     const QByteArray settings = readFile(Paths::defaultsFile());
     const QString temporary = World::root() + u"/tmp"_s;
     QDir().mkpath(temporary);
-    const QString reportPath = World::root() + u"/report.json"_s;
 
-    QProcess program;
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     environment.insert(u"TMPDIR"_s, temporary);
     environment.remove(u"DISPLAY"_s);
-    program.setProcessEnvironment(environment);
-    program.start(bundle.program(), {u"--self-test"_s, reportPath});
-    const ProcessResult run = finish(program, 240000);
+    ProcessResult run;
+    const QJsonObject report = bundle.selfTest(environment, &run);
     ASSERT_TRUE(run.finished) << run.err.toStdString();
-
-    const QJsonObject report = QJsonDocument::fromJson(readFile(reportPath)).object();
-    for (const QJsonValue& result : report.value(u"results"_s).toArray())
-        EXPECT_TRUE(result[u"ok"_s].toBool())
-            << result[u"check"_s].toString().toStdString() << ": "
-            << QJsonDocument(QJsonArray{result[u"detail"_s]}).toJson().toStdString();
+    EXPECT_EQ(CheckBundle::failures(report), QJsonObject());
     EXPECT_EQ(report.value(u"total"_s), 38);
-    EXPECT_EQ(report.value(u"passed"_s), report.value(u"total"_s));
     EXPECT_EQ(report.value(u"app"_s), u"1.2.3 (45)"_s);
     EXPECT_EQ(run.exitCode, 0) << run.err.toStdString();
 
