@@ -46,8 +46,13 @@ Label* wrapped(Label* label) {
     return label;
 }
 
+Label* elided(Label* label) {
+    label->setElided(true);
+    return label;
+}
+
 Label* heading(const QString& text, Theme::Tone tone) {
-    auto* label = new Label(text.toUpper(), 10, QFont::DemiBold, tone);
+    auto* label = elided(new Label(text.toUpper(), 10, QFont::DemiBold, tone));
     QFont font = label->font();
     font.setLetterSpacing(QFont::AbsoluteSpacing, headingTracking);
     label->setFont(font);
@@ -199,13 +204,13 @@ QWidget* DictionaryCard::makeHeader() {
     auto* row = new QHBoxLayout(header);
     row->setContentsMargins(0, 0, 0, 0);
     row->setSpacing(0);
-    row->addWidget(new Label(headword(), 15, QFont::DemiBold));
+    row->addWidget(elided(new Label(headword(), 15, QFont::DemiBold)));
     if (m_entry.ipa) {
         row->addSpacing(8);
-        row->addWidget(new Label(*m_entry.ipa, 12, QFont::Normal, Theme::Tone::secondary));
+        row->addWidget(elided(new Label(*m_entry.ipa, 12, QFont::Normal, Theme::Tone::secondary)));
     }
     if (m_entry.roman) {
-        auto* roman = new Label(*m_entry.roman, 12, QFont::Normal, Theme::Tone::secondary);
+        auto* roman = elided(new Label(*m_entry.roman, 12, QFont::Normal, Theme::Tone::secondary));
         roman->setFont(Theme::font(12, QFont::Normal, true));
         row->addSpacing(8);
         row->addWidget(roman);
@@ -368,6 +373,10 @@ void DictionaryCard::lookUpBackwards(const DictionaryEntry::Term& term) {
     m_model.setSource(m_entry.to);
     m_model.setManualTarget(m_entry.from);
     m_model.setInput(term.text);
+}
+
+QSize DictionaryCard::minimumSizeHint() const {
+    return {0, QWidget::minimumSizeHint().height()};
 }
 
 void DictionaryCard::paintEvent(QPaintEvent*) {

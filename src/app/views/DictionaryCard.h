@@ -58,6 +58,9 @@ public:
     // word never reads as a host, a path or a port ("AC/DC" is "dict://AC%2FDC").
     static QString dictionaryUrl(const QString& headword);
 
+    // As wide as it is given: what does not fit is cut short inside, never widening the tab.
+    QSize minimumSizeHint() const override;
+
 protected:
     void paintEvent(QPaintEvent* event) override;
 

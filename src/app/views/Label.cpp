@@ -2,8 +2,11 @@
 
 #include <QEvent>
 #include <QGuiApplication>
+#include <QPainter>
+#include <QStyle>
 #include <QTextDocument>
 
+#include <algorithm>
 #include <cmath>
 
 namespace tivela {
@@ -30,6 +33,36 @@ void Label::setPixelSize(double pixels) {
     changed.setPixelSize(std::max(1, int(std::lround(pixels))));
     if (changed != font())
         setFont(changed);
+}
+
+void Label::setElided(bool elided) {
+    if (elided == m_elided)
+        return;
+    m_elided = elided;
+    if (elided)
+        setWordWrap(false);
+    updateGeometry();
+    update();
+}
+
+QSize Label::minimumSizeHint() const {
+    QSize least = QLabel::minimumSizeHint();
+    if (m_elided) {
+        const QMargins margins = contentsMargins();
+        const int ellipsis = fontMetrics().horizontalAdvance(QStringLiteral("\u2026"));
+        least.setWidth(std::min(least.width(), ellipsis + margins.left() + margins.right()));
+    }
+    return least;
+}
+
+void Label::paintEvent(QPaintEvent* event) {
+    const QRect room = contentsRect();
+    if (!m_elided || fontMetrics().horizontalAdvance(text()) <= room.width())
+        return QLabel::paintEvent(event);
+    QPainter painter(this);
+    style()->drawItemText(&painter, room, int(alignment()), palette(), isEnabled(),
+                          fontMetrics().elidedText(text(), Qt::ElideRight, room.width()),
+                          foregroundRole());
 }
 
 void Label::changeEvent(QEvent* event) {

@@ -392,28 +392,43 @@ TEST_F(DictionaryCardTest, ItsHeightForAWidthHoldsAllOfIt) {
     }
 }
 
-// In the translate tab the card sits under the translation, as wide as the tab lets it be.
+// In the translate tab the card sits under the translation, as wide as the tab lets it be: a
+// long compound with its pronunciation is cut short inside the card and keeps Listen in view.
 TEST_F(DictionaryCardTest, TheTranslateTabShowsTheCardOfTheModel) {
     AppModel& model = make();
-    DictionaryEntry dog = entry(u"dog"_s, u"en"_s, 4);
-    dog.ipa = u"/d\u0252\u0261/"_s;
-    dog.groups << DictionaryEntry::Group{u"verb"_s, {Term{u"seguir"_s, {}, u"follow"_s}}};
-    dictionary->add(dog);
-    detection->languages.insert(u"dog"_s, u"en"_s);
-    PopoverView popover(model, services);
-    popover.show();
-    model.show(u"dog"_s);
-    run();
-    ASSERT_TRUE(test::waitUntil([&] { return popover.findChild<DictionaryCard*>(); }));
-    auto* card = popover.findChild<DictionaryCard*>();
-    EXPECT_EQ(card->entry(), dog);
+    const QString compound = u"Rechtsschutzversicherungsgesellschaften"_s;
     const QString shots = qEnvironmentVariable("TIVELA_TEST_SHOTS");
-    for (const bool dark : {false, true}) {
-        popover.setPalette(Theme::palette(dark));
-        const QImage image = test::render(popover, 2);
-        // Nothing of the card is cut at the tab's right edge.
-        EXPECT_LE(card->mapTo(&popover, QPoint(card->width(), 0)).x(), PopoverView::widthPixels);
-        if (!shots.isEmpty())
-            image.save(u"%1/translate-card-%2.png"_s.arg(shots, dark ? u"dark"_s : u"light"_s));
+    for (const QString& word : {u"dog"_s, compound}) {
+        DictionaryEntry shown = entry(word, u"en"_s, 4);
+        shown.ipa = word == compound ? u"/\u02C8\u0281\u025B\u00E7ts\u0283\u028Ats/"_s.repeated(3)
+                                     : u"/d\u0252\u0261/"_s;
+        shown.groups << DictionaryEntry::Group{word == compound ? compound : u"verb"_s,
+                                               {Term{u"seguir"_s, {}, u"follow"_s}}};
+        dictionary->add(shown);
+        detection->languages.insert(word, u"en"_s);
+        PopoverView popover(model, services);
+        popover.show();
+        model.show(word);
+        run();
+        ASSERT_TRUE(test::waitUntil([&] {
+            auto* card = popover.findChild<DictionaryCard*>();
+            return card && card->entry() == shown;
+        })) << word.toStdString();
+        auto* card = popover.findChild<DictionaryCard*>();
+        for (const bool dark : {false, true}) {
+            popover.setPalette(Theme::palette(dark));
+            const QImage image = test::render(popover, 2);
+            // Nothing of the card is cut at the tab's right edge.
+            EXPECT_LE(card->mapTo(&popover, QPoint(card->width(), 0)).x(), PopoverView::widthPixels)
+                << word.toStdString();
+            const QAbstractButton* listen = card->listenButton();
+            ASSERT_TRUE(listen->isVisibleTo(card));
+            EXPECT_TRUE(
+                card->rect().contains(QRect(listen->mapTo(card, QPoint(0, 0)), listen->size())))
+                << word.toStdString();
+            if (!shots.isEmpty())
+                image.save(u"%1/translate-card-%2-%3.png"_s.arg(shots, QString::number(word.size()),
+                                                                dark ? u"dark"_s : u"light"_s));
+        }
     }
 }
