@@ -13,8 +13,9 @@ Opener& Opener::shared() {
     return opener;
 }
 
-Opener::Opener(QObject* parent)
-    : QObject(parent) {
+Opener::Opener(QObject* parent, int queryMilliseconds)
+    : QObject(parent)
+    , m_queryMilliseconds(queryMilliseconds) {
 }
 
 bool Opener::open(const QString& url) {
@@ -49,7 +50,7 @@ std::optional<bool> Opener::hasHandler(const QString& scheme) {
                 process->deleteLater();
                 answer(scheme, false);
             });
-    QTimer::singleShot(queryMilliseconds, process, [process] { process->kill(); });
+    QTimer::singleShot(m_queryMilliseconds, process, [process] { process->kill(); });
     process->start(program, {u"query"_s, u"default"_s, u"x-scheme-handler/"_s + scheme});
     return std::nullopt;
 }

@@ -14,12 +14,12 @@ class Opener : public QObject {
 
 public:
     // xdg-mime takes about a second on a busy desktop; one that takes this long is stuck.
-    static constexpr int queryMilliseconds = 3000;
+    static constexpr int defaultQueryMilliseconds = 3000;
 
     // The process's own, so each scheme is asked about once per process.
     static Opener& shared();
 
-    explicit Opener(QObject* parent = nullptr);
+    explicit Opener(QObject* parent = nullptr, int queryMilliseconds = defaultQueryMilliseconds);
 
     // Starts xdg-open on the URL and leaves it to run on its own (it waits for the handler,
     // which may stay open as long as the user keeps it). False when it could not start.
@@ -36,6 +36,7 @@ Q_SIGNALS:
 private:
     void answer(const QString& scheme, bool has);
 
+    int m_queryMilliseconds;
     QHash<QString, std::optional<bool>> m_handlers;
 };
 

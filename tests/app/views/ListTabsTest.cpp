@@ -228,6 +228,49 @@ TEST_F(ListTabsTest, ARowClickInThePopoverOpensTheItemInTheTranslateTab) {
     EXPECT_TRUE(history.isNull());
 }
 
+// Under ASan: a URL or the shell may switch the tab while a dialog of it is up; the dialog
+// belongs to the popover and answers with the model alone.
+TEST_F(ListTabsTest, DialogsAnswerAfterTheirTabIsGone) {
+    AppModel& model = make();
+    addHistory({item(u"cat"_s), item(u"dog"_s)});
+    addPhrases({item(u"cow"_s)});
+    model.setTab(Tab::history);
+    PopoverView popover(model, services);
+    popover.show();
+    QPointer<HistoryView> history = qobject_cast<HistoryView*>(popover.tabView());
+    ASSERT_TRUE(history);
+    QTest::mouseClick(history->clearButton(), Qt::LeftButton);
+    QPointer<QMessageBox> confirmation = history->confirmation();
+    ASSERT_TRUE(confirmation);
+
+    model.setTab(Tab::phrasebook);
+    QPointer<PhrasebookView> phrasebook = qobject_cast<PhrasebookView*>(popover.tabView());
+    ASSERT_TRUE(phrasebook);
+    phrasebook->exportCSV();
+    QPointer<QFileDialog> dialog = phrasebook->exportDialog();
+    ASSERT_TRUE(dialog);
+    model.setTab(Tab::cards);
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    ASSERT_TRUE(history.isNull());
+    ASSERT_TRUE(phrasebook.isNull());
+
+    ASSERT_TRUE(confirmation);
+    for (QAbstractButton* button : confirmation->buttons())
+        if (button->text() == u"Clear History"_s)
+            button->click();
+    EXPECT_TRUE(store.history(QString(), 500).isEmpty());
+    EXPECT_TRUE(model.history().isEmpty());
+
+    ASSERT_TRUE(dialog);
+    const QString path = QDir(dir.path()).filePath(u"Phrasebook.csv"_s);
+    dialog->selectFile(path);
+    QMetaObject::invokeMethod(dialog, "accept");
+    QFile written(path);
+    ASSERT_TRUE(written.open(QIODevice::ReadOnly));
+    EXPECT_EQ(written.readAll(), model.exportCSV().toUtf8());
+    EXPECT_EQ(model.tab(), Tab::cards);
+}
+
 TEST_F(ListTabsTest, ThePhrasebookCountsEveryCardAndARemovalReachesTheCards) {
     AppModel& model = make();
     addPhrases({item(u"cat"_s, 300), item(u"dog"_s, 200), item(u"cow"_s, 100)});
