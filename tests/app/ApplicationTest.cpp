@@ -354,7 +354,10 @@ TEST_F(ApplicationTest, ServicesTranslateOverTheBusAndASignalEndsItWithItsWorkDo
     ASSERT_EQ(QDBusConnection::sessionBus().call(show).type(), QDBusMessage::ReplyMessage);
     ASSERT_TRUE(QTest::qWaitFor([&] { return popover(input) != XCB_WINDOW_NONE; }, slow));
     QTest::qWait(400);
-    ::kill(pid_t(app.processId()), SIGTERM);
+    // A pid of 0 would signal this test's whole process group, ctest and make with it.
+    const qint64 pid = app.processId();
+    ASSERT_GT(pid, 0) << "the application ended before it was asked to";
+    ::kill(pid_t(pid), SIGTERM);
     ASSERT_TRUE(app.waitForFinished(slow));
     EXPECT_EQ(app.exitStatus(), QProcess::NormalExit);
     EXPECT_EQ(app.exitCode(), 0);
