@@ -21,7 +21,10 @@ namespace {
 
 constexpr double secondsPerDay = 86400;
 constexpr double retryDelay = 60;
-constexpr int busyTimeoutMs = 3000;
+// SQLite's file lock is not fair: a process writing back to back can keep the other waiting for
+// as long as its burst lasts. The wait must outlast such a burst, or the waiting write (a
+// history row, a starred phrase) is lost; a peer wedged for longer than this is an error.
+constexpr int busyTimeoutMs = 10000;
 
 constexpr const char* schema = R"(
 CREATE TABLE IF NOT EXISTS history(
