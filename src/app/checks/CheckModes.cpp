@@ -1,6 +1,7 @@
 #include "app/checks/CheckModes.h"
 
 #include "app/checks/SelfTest.h"
+#include "app/checks/WindowCheck.h"
 
 #include <QCoreApplication>
 #include <QTimer>
@@ -19,6 +20,8 @@ QByteArray CheckModes::platform(const LaunchMode&) {
 void CheckModes::start(const LaunchMode& mode, const std::optional<Activation::FrontApplication>&) {
     if (mode.kind == LaunchMode::Kind::selfTest)
         return SelfTest::run(mode.value);
+    if (mode.kind == LaunchMode::Kind::checkHelper)
+        return WindowCheck::helper();
     std::fprintf(stderr, "tivela: %s is not built yet\n",
                  qPrintable(LaunchMode::option(mode.kind)));
     QTimer::singleShot(0, [] { QCoreApplication::exit(1); });

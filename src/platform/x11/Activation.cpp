@@ -64,6 +64,37 @@ std::optional<Activation::FrontApplication> Activation::frontmost() {
     return front;
 }
 
+bool Activation::activateProcess(qint64 pid) {
+    XConnection x;
+    if (!x.isValid() || pid <= 0)
+        return false;
+    const XReply<xcb_get_property_reply_t> stacking(xcb_get_property_reply(
+        x.get(),
+        xcb_get_property(x.get(), 0, x.root(), x.atom("_NET_CLIENT_LIST_STACKING"), XCB_ATOM_WINDOW,
+                         0, 4096),
+        nullptr));
+    if (!stacking || stacking->format != 32)
+        return false;
+    const auto* windows = static_cast<const xcb_window_t*>(xcb_get_property_value(stacking.get()));
+    const xcb_atom_t pidAtom = x.atom("_NET_WM_PID");
+    // Bottom to top: the last one of the program is the one a person sees.
+    for (int i = xcb_get_property_value_length(stacking.get()) / 4 - 1; i >= 0; --i) {
+        if (x.cardinalProperty(windows[i], pidAtom, XCB_ATOM_CARDINAL) != quint32(pid))
+            continue;
+        const XReply<xcb_get_window_attributes_reply_t> attributes(xcb_get_window_attributes_reply(
+            x.get(), xcb_get_window_attributes(x.get(), windows[i]), nullptr));
+        if (!attributes || attributes->map_state != XCB_MAP_STATE_VIEWABLE)
+            continue;
+        // Without a time, openbox may take the request for one older than the last change of
+        // focus, and drop it.
+        const xcb_timestamp_t now = x.serverTime(QDeadlineTimer(500)).value_or(XCB_CURRENT_TIME);
+        sendToRoot(x.get(), windows[i], x.atom("_NET_ACTIVE_WINDOW"),
+                   {sourcePager, now, XCB_WINDOW_NONE});
+        return true;
+    }
+    return false;
+}
+
 void Activation::requestFront(QWindow* window) {
     if (!window)
         return;

@@ -32,6 +32,11 @@ std::optional<FrontApplication> frontmost();
 // request.
 void requestFront(QWindow* window);
 
+// Hands the front to another program: its topmost mapped client window, found by _NET_WM_PID,
+// asked for as a pager would. A program with no mapped window cannot be brought forward:
+// false, and nothing is asked.
+bool activateProcess(qint64 pid);
+
 // Keeps a window off the taskbar and the pager. Qt sets neither for a tool window, and the
 // window manager drops the state when the window hides: call it before every show.
 void keepOffTaskbar(QWindow* window);

@@ -1,0 +1,142 @@
+// The window check's parts on a private desktop: the polling wait, and the staged program's
+// helper copies taking requests over the bus and handing the front around.
+#include "app/checks/WindowCheck.h"
+#include "core/Paths.h"
+#include "platform/x11/Activation.h"
+#include "support/Processes.h"
+#include "support/TestWorld.h"
+
+#include <QDBusConnection>
+#include <QDBusMessage>
+#include <QElapsedTimer>
+#include <QProcess>
+#include <QTest>
+#include <QTimer>
+
+#include <QCoro/QCoroTask>
+
+#include <gtest/gtest.h>
+
+#include <csignal>
+
+using namespace tivela;
+using namespace tivela::test;
+using namespace Qt::StringLiterals;
+
+namespace {
+
+QString program() {
+    return stageDir() + u"/bin/tivela"_s;
+}
+
+qint64 frontPid() {
+    const auto front = Activation::frontmost();
+    return front ? front->pid : 0;
+}
+
+void send(const QString& target, const QVariantMap& request) {
+    QDBusMessage message = QDBusMessage::createSignal(
+        u"/dev/quorvanta/Tivela/check"_s, Paths::bundleID() + u".check"_s, u"activate"_s);
+    message << target << request;
+    ASSERT_TRUE(QDBusConnection::sessionBus().send(message));
+}
+
+struct WaitCase {
+    const char* name;
+    int bound;
+    // The condition holds from this many milliseconds after the call; -1: never.
+    int trueAfter;
+    int tests;
+    int atLeastMs;
+    int atMostMs;
+};
+
+class WaitTest : public ::testing::TestWithParam<WaitCase> {};
+
+TEST_P(WaitTest, TestsEvery50MillisecondsUpToItsBound) {
+    const WaitCase& c = GetParam();
+    bool holds = c.trueAfter == 0;
+    if (c.trueAfter > 0)
+        QTimer::singleShot(c.trueAfter, [&] { holds = true; });
+    int tests = 0;
+    QElapsedTimer clock;
+    clock.start();
+    QCoro::waitFor(WindowCheck::wait(c.bound, [&] {
+        ++tests;
+        return holds;
+    }));
+    const qint64 elapsed = clock.elapsed();
+    EXPECT_EQ(tests, c.tests);
+    EXPECT_GE(elapsed, c.atLeastMs);
+    EXPECT_LE(elapsed, c.atMostMs);
+    // Seen late by the wait, the condition is still there for the caller.
+    if (c.trueAfter > 0) {
+        EXPECT_TRUE(QTest::qWaitFor([&] { return holds; }, c.trueAfter));
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Bounds, WaitTest,
+    ::testing::Values(WaitCase{"pauseOf800MakesSixteenSleeps", 800, -1, 16, 750, 1300},
+                      WaitCase{"alreadyTrueCostsNothing", 1500, 0, 1, 0, 40},
+                      WaitCase{"under50TestsNothing", 49, 0, 0, 0, 40},
+                      WaitCase{"truncatesTheBound", 1999, -1, 39, 1850, 2600},
+                      WaitCase{"theLoopRunsBetweenTests", 1500, 75, 3, 75, 400},
+                      WaitCase{"trueAfterTheLastTestIsNotSeen", 149, 75, 2, 90, 400}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST(HelperTest, RequestsMoveOnlyTheHelperTheyNameAndBadOnesAreIgnored) {
+    auto first = QCoro::waitFor(WindowCheck::launchHelper(program()));
+    auto second = QCoro::waitFor(WindowCheck::launchHelper(program()));
+    ASSERT_TRUE(first && second);
+    const qint64 firstPid = first->processId();
+    const qint64 secondPid = second->processId();
+    // Started in the background, neither took the front.
+    EXPECT_NE(frontPid(), firstPid);
+    EXPECT_NE(frontPid(), secondPid);
+
+    WindowCheck::ask(*first, secondPid);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return frontPid() == secondPid; }, 3000));
+    WindowCheck::ask(*second, firstPid);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return frontPid() == firstPid; }, 3000));
+
+    // Addressed to nobody, a wide pid, a pid as text, no pid, the pid of a process gone: the
+    // front stays, and the helper keeps listening.
+    const QString firstAddress = QString::number(firstPid);
+    send(u"1"_s, {{u"pid"_s, int(secondPid)}});
+    send(firstAddress, {{u"pid"_s, qlonglong(secondPid)}});
+    send(firstAddress, {{u"pid"_s, QString::number(secondPid)}});
+    send(firstAddress, {{u"process"_s, int(secondPid)}});
+    send(firstAddress, {{u"pid"_s, 0x7ffffff0}});
+    QTest::qWait(600);
+    EXPECT_EQ(frontPid(), firstPid);
+    EXPECT_TRUE(first->state() == QProcess::Running && second->state() == QProcess::Running);
+    send(QString::number(secondPid), {{u"pid"_s, int(secondPid)}});
+    EXPECT_TRUE(QTest::qWaitFor([&] { return frontPid() == secondPid; }, 3000));
+
+    QCoro::waitFor(WindowCheck::endHelper(std::move(first)));
+    QCoro::waitFor(WindowCheck::endHelper(std::move(second)));
+    EXPECT_FALSE(isRunning(pid_t(firstPid)));
+    EXPECT_FALSE(isRunning(pid_t(secondPid)));
+}
+
+TEST(HelperTest, OneThatCannotStartIsNothing) {
+    QElapsedTimer clock;
+    clock.start();
+    EXPECT_EQ(QCoro::waitFor(WindowCheck::launchHelper(u"/nonexistent/tivela"_s)), nullptr);
+    EXPECT_LT(clock.elapsed(), 1000);
+}
+
+TEST(HelperTest, DiesWithItsCaller) {
+    QProcess caller;
+    caller.start(u"/bin/sh"_s, {u"-c"_s, u"\"$0\" --check-helper & echo $!; wait"_s, program()});
+    ASSERT_TRUE(caller.waitForReadyRead(5000));
+    const pid_t helper = caller.readLine().trimmed().toInt();
+    ASSERT_GT(helper, 0);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return caller.readAll().contains("ready"); }, 5000));
+    ::kill(pid_t(caller.processId()), SIGKILL);
+    caller.waitForFinished(5000);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return !isRunning(helper); }, 5000));
+}
+
+} // namespace
