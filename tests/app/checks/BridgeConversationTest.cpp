@@ -116,6 +116,8 @@ TEST_F(BridgeConversationTest, ASilentHostIsEndedAfterTheDeadline) {
     EXPECT_TRUE(talk(host(u"silent"_s), std::chrono::milliseconds(300)).isEmpty());
     // The deadline, then the closed input and SIGTERM go unheeded: SIGKILL ends it.
     const auto grace = BridgeConversation::closeGrace + BridgeConversation::terminateGrace;
-    EXPECT_GE(clock.elapsed(), (std::chrono::milliseconds(300) + grace).count());
-    EXPECT_LT(clock.elapsed(), (std::chrono::milliseconds(300) + grace).count() + 5000);
+    const qint64 total = (std::chrono::milliseconds(300) + grace).count();
+    // Qt's coarse timers may fire up to 5 % early.
+    EXPECT_GE(clock.elapsed(), total * 95 / 100);
+    EXPECT_LT(clock.elapsed(), total + 5000);
 }
