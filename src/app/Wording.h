@@ -82,4 +82,10 @@ inline QString voicesCheck() {
     return QStringLiteral("speech: voices on this computer (info)");
 }
 
+// The "description" of the browsers' host manifest.
+inline QString manifestDescription() {
+    return QStringLiteral("Tivela for Linux: on-device translation, dictionary and phrasebook "
+                          "for the browser extension");
+}
+
 } // namespace tivela::Wording
