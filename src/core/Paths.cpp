@@ -72,9 +72,13 @@ QString Paths::bridgeName() {
     return u"dev.quorvanta.tivela"_s;
 }
 
-QString Paths::support() {
+QString Paths::supportPath() {
     const QString base = QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation);
-    return ensured(base + u'/' + (isDevBuild() ? u"Tivela Dev"_s : u"Tivela"_s));
+    return base + u'/' + (isDevBuild() ? u"Tivela Dev"_s : u"Tivela"_s);
+}
+
+QString Paths::support() {
+    return ensured(supportPath());
 }
 
 QString Paths::lexicon() {

@@ -42,6 +42,8 @@ QString bundleID();
 QString bridgeName();
 // The data folder, created on access (a failure is ignored).
 QString support();
+// Where the data folder is, without creating it.
+QString supportPath();
 QString lexicon();
 QString database();
 // The settings suite both programs share; a new object on every access, so the other

@@ -219,6 +219,20 @@ Store::~Store() {
     sqlite3_close_v2(db_);
 }
 
+bool Store::foldLog(const QString& path) {
+    sqlite3* db = nullptr;
+    if (sqlite3_open_v2(QFile::encodeName(path).constData(), &db, SQLITE_OPEN_READWRITE, nullptr) !=
+        SQLITE_OK) {
+        sqlite3_close_v2(db);
+        return false;
+    }
+    sqlite3_busy_timeout(db, busyTimeoutMs);
+    // Only a connection that has read the log checkpoints and deletes it when it closes.
+    const bool folded =
+        sqlite3_exec(db, "PRAGMA wal_checkpoint(TRUNCATE)", nullptr, nullptr, nullptr) == SQLITE_OK;
+    return sqlite3_close(db) == SQLITE_OK && folded;
+}
+
 bool Store::execute(const char* sql) {
     return db_ && sqlite3_exec(db_, sql, nullptr, nullptr, nullptr) == SQLITE_OK;
 }

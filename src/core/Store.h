@@ -91,6 +91,10 @@ public:
     // Known: the next box, due after that box's interval. Not known: box 1, due in a minute.
     bool answer(const QString& id, bool knew, double now);
 
+    // Opens the database at path and closes it again, which folds its write-ahead log into the
+    // main file and removes the log and its index. False when no checkpoint could be made.
+    static bool foldLog(const QString& path);
+
 private:
     class Query;
 

@@ -1,5 +1,6 @@
 #include "app/BrowserIntegration.h"
 #include "support/PackFiles.h"
+#include "support/QtPrinters.h"
 
 #include <gtest/gtest.h>
 
