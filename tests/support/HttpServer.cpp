@@ -70,11 +70,13 @@ HttpServer::HttpServer()
                         const Response response =
                             respond(QString::fromUtf8(line.value(1)).section(u'?', 0, 0));
                         QTimer::singleShot(response.delayMs, socket, [socket, response] {
-                            QByteArray head =
-                                "HTTP/1.1 " + QByteArray::number(response.status) + ' ' +
-                                reason(response.status) +
-                                "\r\nContent-Length: " + QByteArray::number(response.body.size()) +
-                                "\r\nConnection: close\r\n";
+                            QByteArray head = "HTTP/1.1 " + QByteArray::number(response.status) +
+                                              ' ' + reason(response.status) +
+                                              "\r\nConnection: close\r\n";
+                            if (response.sendLength)
+                                head +=
+                                    "Content-Length: " + QByteArray::number(response.body.size()) +
+                                    "\r\n";
                             if (!response.location.isEmpty())
                                 head += "Location: " + response.location + "\r\n";
                             socket->write(head + "\r\n");

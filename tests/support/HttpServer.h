@@ -27,6 +27,8 @@ public:
         int chunkDelayMs = 0;
         // A Location header, for redirects.
         QByteArray location;
+        // Without a Content-Length header the end of the connection ends the body.
+        bool sendLength = true;
     };
 
     HttpServer();
