@@ -1,0 +1,120 @@
+#include "app/views/SettingsModel.h"
+
+#include "core/LexiconDownloader.h"
+
+#include <QFutureWatcher>
+
+namespace tivela {
+
+SettingsServices SettingsServices::production() {
+    SettingsServices services;
+    services.downloader = &LexiconDownloader::shared();
+    services.translator = &AppleTranslator::shared();
+    services.browsers = &BrowserIntegration::production;
+    return services;
+}
+
+SettingsModel::SettingsModel(SettingsServices services, QObject* parent)
+    : QObject(parent)
+    , m_services(std::move(services)) {
+    m_launchAtLogin = readLaunchAtLogin();
+    m_trusted = readTrusted();
+    m_installedPacks = m_services.downloader->installed();
+    m_connectedBrowsers = readConnectedBrowsers();
+}
+
+template <typename T>
+void SettingsModel::assign(T& field, const T& value, void (SettingsModel::*changed)()) {
+    if (field == value)
+        return;
+    field = value;
+    Q_EMIT(this->*changed)();
+}
+
+// The watcher is the model's child: an answer that comes back after the model is gone finds no
+// one to tell.
+template <typename T, typename Done>
+void SettingsModel::whenFinished(const QFuture<T>& future, Done done) {
+    auto* watcher = new QFutureWatcher<T>(this);
+    connect(watcher, &QFutureWatcherBase::finished, this,
+            [watcher, done = std::move(done)]() mutable {
+                watcher->deleteLater();
+                done(watcher->future());
+            });
+    watcher->setFuture(future);
+}
+
+void SettingsModel::setRecording(bool recording) {
+    assign(m_recording, recording, &SettingsModel::recordingChanged);
+}
+
+void SettingsModel::refresh() {
+    assign(m_trusted, readTrusted(), &SettingsModel::trustedChanged);
+    assign(m_installedPacks, m_services.downloader->installed(),
+           &SettingsModel::installedPacksChanged);
+    assign(m_connectedBrowsers, readConnectedBrowsers(), &SettingsModel::connectedBrowsersChanged);
+    assign(m_launchAtLogin, readLaunchAtLogin(), &SettingsModel::launchAtLoginChanged);
+}
+
+void SettingsModel::refreshFast(const LanguagePair& pair) {
+    const quint64 request = ++m_fastRequest;
+    whenFinished(m_services.translator->status(pair.mine, pair.second, true),
+                 [this, request](const QFuture<PairStatus>& future) {
+                     if (request == m_fastRequest && future.resultCount() > 0)
+                         assign(m_fastStatus, future.result(), &SettingsModel::fastStatusChanged);
+                 });
+}
+
+void SettingsModel::setLaunchAtLogin(bool enabled) {
+    if (m_services.setLoginItem)
+        m_services.setLoginItem(enabled);
+    assign(m_launchAtLogin, readLaunchAtLogin(), &SettingsModel::launchAtLoginChanged);
+}
+
+void SettingsModel::download(const QString& code) {
+    m_downloading.insert(code);
+    Q_EMIT downloadingChanged();
+    whenFinished(m_services.downloader->ensure(code), [this, code](const QFuture<bool>&) {
+        m_downloading.remove(code);
+        Q_EMIT downloadingChanged();
+        refresh();
+    });
+}
+
+void SettingsModel::removePack(const QString& code) {
+    m_services.downloader->remove(code);
+    refresh();
+}
+
+qint64 SettingsModel::packSize(const QString& code) const {
+    return m_services.downloader->size(code);
+}
+
+bool SettingsModel::canDownload() const {
+    return m_services.downloader->baseURL().has_value();
+}
+
+void SettingsModel::reconnectBrowsers() {
+    m_services.browsers().install();
+    refresh();
+}
+
+LanguagePair SettingsModel::withMine(const LanguagePair& pair, const QString& mine) {
+    if (mine == pair.second)
+        return {mine, pair.mine};
+    return {mine, pair.second};
+}
+
+bool SettingsModel::readLaunchAtLogin() const {
+    return m_services.loginItemStatus && m_services.loginItemStatus() == 1;
+}
+
+bool SettingsModel::readTrusted() const {
+    return m_services.trusted && m_services.trusted();
+}
+
+QStringList SettingsModel::readConnectedBrowsers() const {
+    return m_services.browsers().connectedBrowsers();
+}
+
+} // namespace tivela

@@ -1,0 +1,109 @@
+#pragma once
+
+#include "app/BrowserIntegration.h"
+#include "core/AppleTranslator.h"
+#include "core/LanguagePair.h"
+
+#include <QFuture>
+#include <QObject>
+#include <QSet>
+#include <QString>
+#include <QStringList>
+
+#include <functional>
+
+namespace tivela {
+
+class LexiconDownloader;
+
+// What the settings model reads and changes outside itself.
+struct SettingsServices {
+    // Both outlive the model.
+    LexiconDownloader* downloader = nullptr;
+    AppleTranslator* translator = nullptr;
+    // The browsers' manifests of this copy, looked up afresh for each use.
+    std::function<BrowserIntegration()> browsers;
+    // The application's login item: its status (0 not registered, 1 enabled, 3 not found) and
+    // the request to register or unregister it. Without them there is no login item.
+    std::function<int()> loginItemStatus;
+    std::function<void(bool enabled)> setLoginItem;
+    // Whether the session lets the application read other programs' selection.
+    std::function<bool()> trusted;
+
+    // The shared downloader and translator and this copy's browser manifests; the shell adds
+    // the login item and the selection's trust.
+    static SettingsServices production();
+};
+
+// The state of the settings window that does not live in the application model: recording a
+// shortcut, the login item, the trust to read the selection, the dictionary packs installed
+// and downloading, the browsers connected to this copy's host, and the fast engine of the
+// user's pair. On the main thread; every change signal fires only when a value changes
+// (downloading changes on every download's start and end).
+class SettingsModel : public QObject {
+    Q_OBJECT
+
+public:
+    explicit SettingsModel(SettingsServices services, QObject* parent = nullptr);
+
+    bool recording() const { return m_recording; }
+    void setRecording(bool recording);
+    bool launchAtLogin() const { return m_launchAtLogin; }
+    bool trusted() const { return m_trusted; }
+    QStringList installedPacks() const { return m_installedPacks; }
+    QSet<QString> downloading() const { return m_downloading; }
+    QStringList connectedBrowsers() const { return m_connectedBrowsers; }
+    PairStatus fastStatus() const { return m_fastStatus; }
+
+    // Reads the trust, the packs, the browsers and the login item again.
+    void refresh();
+    // Asks for the fast engine's state of the pair; only the latest request's answer is
+    // written, whatever order the answers come in.
+    void refreshFast(const LanguagePair& pair);
+    // Registers or unregisters the login item and shows what the system then reports.
+    void setLaunchAtLogin(bool enabled);
+    // Fetches a language's pack; the code stays in downloading until the fetch ends.
+    void download(const QString& code);
+    // Deletes an installed pack.
+    void removePack(const QString& code);
+    // The pack file's size in bytes.
+    qint64 packSize(const QString& code) const;
+    // Whether packs can be fetched at all: the bundle names a pack server.
+    bool canDownload() const;
+    // Writes the browsers' manifests again.
+    void reconnectBrowsers();
+
+    // The pair after the user chose "My language": choosing the second language swaps the two,
+    // so a pair never holds one language twice.
+    static LanguagePair withMine(const LanguagePair& pair, const QString& mine);
+
+Q_SIGNALS:
+    void recordingChanged();
+    void launchAtLoginChanged();
+    void trustedChanged();
+    void installedPacksChanged();
+    void downloadingChanged();
+    void connectedBrowsersChanged();
+    void fastStatusChanged();
+
+private:
+    template <typename T>
+    void assign(T& field, const T& value, void (SettingsModel::*changed)());
+    template <typename T, typename Done>
+    void whenFinished(const QFuture<T>& future, Done done);
+    bool readLaunchAtLogin() const;
+    bool readTrusted() const;
+    QStringList readConnectedBrowsers() const;
+
+    SettingsServices m_services;
+    bool m_recording = false;
+    bool m_launchAtLogin = false;
+    bool m_trusted = false;
+    QStringList m_installedPacks;
+    QSet<QString> m_downloading;
+    QStringList m_connectedBrowsers;
+    PairStatus m_fastStatus = PairStatus::unsupported;
+    quint64 m_fastRequest = 0;
+};
+
+} // namespace tivela
