@@ -88,4 +88,47 @@ inline QString manifestDescription() {
                           "for the browser extension");
 }
 
+// The updater never installs: its second setting only fetches the release.
+inline QString automaticallyDownloadUpdates() {
+    return QStringLiteral("Automatically download updates");
+}
+
+// The window of a check, in place of the update framework's own.
+inline QString updateWindowTitle() {
+    return QStringLiteral("Software Update");
+}
+
+inline QString updateFound() {
+    return QStringLiteral("A new version of Tivela is available");
+}
+
+inline QString updateFoundText(const QString& available, const QString& current) {
+    return QStringLiteral("Tivela ") + available + QStringLiteral(" is available; you have ") +
+           current + QStringLiteral(".");
+}
+
+inline QString updateSaved(const QString& path) {
+    return QStringLiteral("It was saved to ") + path + QStringLiteral(".");
+}
+
+inline QString upToDate() {
+    return QStringLiteral("You\u2019re up to date");
+}
+
+inline QString upToDateText(const QString& current) {
+    return QStringLiteral("Tivela ") + current + QStringLiteral(" is the newest version.");
+}
+
+inline QString updateFailed() {
+    return QStringLiteral("Tivela couldn\u2019t check for updates");
+}
+
+inline QString download() {
+    return QStringLiteral("Download\u2026");
+}
+
+inline QString close() {
+    return QStringLiteral("Close");
+}
+
 } // namespace tivela::Wording
