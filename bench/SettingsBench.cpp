@@ -1,0 +1,115 @@
+// The settings window's data: the browsers' host manifests written again for nine browsers when
+// nothing changed (each one only read and compared), and a refresh of the settings model with
+// twenty installed packs and nine connected browsers. The reference for both is 1 ms.
+#include "app/BrowserIntegration.h"
+#include "app/views/SettingsModel.h"
+#include "core/Languages.h"
+#include "core/Lexicon.h"
+#include "core/LexiconDownloader.h"
+
+#include <benchmark/benchmark.h>
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QTemporaryDir>
+
+#include <algorithm>
+#include <chrono>
+#include <vector>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+using namespace tivela;
+
+constexpr double referenceMilliseconds = 1;
+constexpr int installedPacks = 20;
+
+struct Setup {
+    Setup() {
+        QDir().mkpath(bundle.filePath(u"libexec"_s));
+        QFile host(bundle.filePath(u"libexec/tivela-bridge"_s));
+        host.open(QIODevice::WriteOnly);
+        host.write("#!/bin/sh\n");
+        host.close();
+        host.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner |
+                            QFileDevice::ExeOwner);
+        for (const BrowserIntegration::Browser& browser : BrowserIntegration::browsers())
+            QDir().mkpath(config.filePath(browser.folder));
+    }
+    BrowserIntegration browsers() const { return BrowserIntegration(config.path(), bundle.path()); }
+
+    QTemporaryDir config;
+    QTemporaryDir bundle;
+};
+
+double median(std::vector<double> samples) {
+    std::nth_element(samples.begin(), samples.begin() + samples.size() / 2, samples.end());
+    return samples[samples.size() / 2];
+}
+
+template <typename Body>
+double milliseconds(Body&& body) {
+    const auto start = std::chrono::steady_clock::now();
+    body();
+    return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start)
+        .count();
+}
+
+void BM_InstallUnchanged(benchmark::State& state) {
+    Setup setup;
+    const BrowserIntegration browsers = setup.browsers();
+    const double first = milliseconds([&] { browsers.install(); });
+    const QString sample = browsers.manifestPath(BrowserIntegration::browsers().first());
+    const QDateTime written = QFileInfo(sample).lastModified();
+
+    std::vector<double> samples;
+    qsizetype served = 0;
+    for (auto _ : state)
+        samples.push_back(milliseconds([&] { served = browsers.install().size(); }));
+    const double second = median(samples);
+    state.counters["browsers"] = double(served);
+    state.counters["rewritten"] = QFileInfo(sample).lastModified() != written;
+    state.counters["first_ms"] = first;
+    state.counters["median_ms"] = second;
+    state.counters["of_first"] = second / first;
+    state.counters["of_reference"] = second / referenceMilliseconds;
+}
+BENCHMARK(BM_InstallUnchanged)->Unit(benchmark::kMicrosecond)->Iterations(2000);
+
+void BM_Refresh(benchmark::State& state) {
+    Setup setup;
+    setup.browsers().install();
+    QTemporaryDir packs;
+    Lexicon lexicon(packs.path());
+    const QStringList codes = Languages::sorted(Languages::lexicon());
+    for (const QString& code : codes.first(std::min<qsizetype>(installedPacks, codes.size()))) {
+        QFile pack(lexicon.url(code));
+        pack.open(QIODevice::WriteOnly);
+        pack.write("pack");
+    }
+    LexiconDownloader downloader(lexicon, std::nullopt);
+    AppleTranslator translator;
+    SettingsServices services;
+    services.downloader = &downloader;
+    services.translator = &translator;
+    services.browsers = [&setup] { return setup.browsers(); };
+    services.loginItemStatus = [] { return 1; };
+    services.setLoginItem = [](bool) {};
+    services.trusted = [] { return true; };
+    SettingsModel model(services);
+
+    std::vector<double> samples;
+    for (auto _ : state)
+        samples.push_back(milliseconds([&] { model.refresh(); }));
+    const double refresh = median(samples);
+    state.counters["packs"] = double(model.installedPacks().size());
+    state.counters["browsers"] = double(model.connectedBrowsers().size());
+    state.counters["median_ms"] = refresh;
+    state.counters["of_reference"] = refresh / referenceMilliseconds;
+}
+BENCHMARK(BM_Refresh)->Unit(benchmark::kMicrosecond)->Iterations(2000);
+
+} // namespace
