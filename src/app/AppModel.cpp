@@ -2,11 +2,11 @@
 
 #include "app/InputEditor.h"
 #include "core/AppleTranslator.h"
+#include "core/Futures.h"
 #include "core/Languages.h"
 #include "core/TextFit.h"
 
 #include <QCoreApplication>
-#include <QFutureWatcher>
 #include <QPromise>
 #include <QtConcurrent/QtConcurrentRun>
 
@@ -125,19 +125,6 @@ bool AppModel::assign(T& field, const T& value, void (AppModel::*changed)()) {
     field = value;
     Q_EMIT(this->*changed)();
     return true;
-}
-
-// The watcher is the model's child: a result that comes back after the model is gone finds no
-// one to tell.
-template <typename T, typename Done>
-void AppModel::whenFinished(const QFuture<T>& future, Done done) {
-    auto* watcher = new QFutureWatcher<T>(this);
-    connect(watcher, &QFutureWatcherBase::finished, this,
-            [watcher, done = std::move(done)]() mutable {
-                watcher->deleteLater();
-                done(watcher->future());
-            });
-    watcher->setFuture(future);
 }
 
 void AppModel::setInput(const QString& input) {
@@ -353,7 +340,7 @@ void AppModel::translate(const QString& text, quint64 run) {
 
     translatingRun_ = run;
     setTranslating(true);
-    whenFinished(services_.translator->translate(trimmed, from, to, false),
+    whenFinished(this, services_.translator->translate(trimmed, from, to, false),
                  [this, run, from, to](const QFuture<QString>& future) {
                      finishTranslation(run, from, to, future);
                  });
@@ -434,23 +421,24 @@ void AppModel::lookUp(const QString& word, const QString& from, const QString& t
                     result.missing << code;
         return result;
     };
-    whenFinished(QtConcurrent::run(&lookupPool_, first), [=, this](QFuture<LookupResult> future) {
-        const LookupResult result = resultOf(future).value_or(LookupResult{});
-        if (result.entry || result.missing.isEmpty()) {
-            finishLookUp(word, result.entry);
-            return;
-        }
-        // Whether the download worked or not, the second lookup tells.
-        whenFinished(downloads->ensure(result.missing), [=, this](const QFuture<bool>&) {
-            const auto again = [dictionary, word, from, to] {
-                return dictionary->lookup(word, from, to);
-            };
-            whenFinished(QtConcurrent::run(&lookupPool_, again),
-                         [this, word](QFuture<std::optional<DictionaryEntry>> future) {
-                             finishLookUp(word, resultOf(future).value_or(std::nullopt));
-                         });
+    whenFinished(
+        this, QtConcurrent::run(&lookupPool_, first), [=, this](QFuture<LookupResult> future) {
+            const LookupResult result = resultOf(future).value_or(LookupResult{});
+            if (result.entry || result.missing.isEmpty()) {
+                finishLookUp(word, result.entry);
+                return;
+            }
+            // Whether the download worked or not, the second lookup tells.
+            whenFinished(this, downloads->ensure(result.missing), [=, this](const QFuture<bool>&) {
+                const auto again = [dictionary, word, from, to] {
+                    return dictionary->lookup(word, from, to);
+                };
+                whenFinished(this, QtConcurrent::run(&lookupPool_, again),
+                             [this, word](QFuture<std::optional<DictionaryEntry>> future) {
+                                 finishLookUp(word, resultOf(future).value_or(std::nullopt));
+                             });
+            });
         });
-    });
 }
 
 void AppModel::finishLookUp(const QString& word, const std::optional<DictionaryEntry>& entry) {
@@ -526,7 +514,7 @@ void AppModel::sendGlosses(GlossJob job) {
     for (const QString& text : texts)
         prepared << glossRequest(text);
     whenFinished(
-        services_.translator->translate(prepared, u"en"_s, job.mine, false),
+        this, services_.translator->translate(prepared, u"en"_s, job.mine, false),
         [this, job, texts, prepared](const QFuture<QStringList>& future) {
             const std::optional<QStringList> results = resultOf(future);
             if (!results)
@@ -702,7 +690,7 @@ QString AppModel::exportCSV() const {
 QFuture<void> AppModel::loadLanguages() {
     auto promise = std::make_shared<QPromise<void>>();
     promise->start();
-    whenFinished(services_.translator->supportedLanguages(),
+    whenFinished(this, services_.translator->supportedLanguages(),
                  [this, promise](QFuture<QSet<QString>> future) {
                      const QSet<QString> codes = resultOf(future).value_or(QSet<QString>());
                      setLanguages(Languages::sorted(codes.values()));

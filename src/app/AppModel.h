@@ -222,8 +222,6 @@ private:
 
     template <typename T>
     bool assign(T& field, const T& value, void (AppModel::*changed)());
-    template <typename T, typename Done>
-    void whenFinished(const QFuture<T>& future, Done done);
 
     void translate(const QString& text, quint64 run);
     void finishTranslation(quint64 run, const QString& from, const QString& to,

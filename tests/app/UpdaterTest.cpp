@@ -3,11 +3,10 @@
 #include "support/HttpServer.h"
 #include "support/PackFiles.h"
 #include "support/QtPrinters.h"
+#include "support/TestWorld.h"
 
 #include <gtest/gtest.h>
 
-#include <QCoreApplication>
-#include <QDeadlineTimer>
 #include <QDir>
 #include <QJsonObject>
 #include <QSettings>
@@ -20,21 +19,6 @@ namespace {
 
 using Kind = UpdateNotice::Kind;
 using Response = test::HttpServer::Response;
-
-bool waitFor(const std::function<bool()>& done, int milliseconds = 10000) {
-    const QDeadlineTimer deadline(milliseconds);
-    while (!done()) {
-        if (deadline.hasExpired())
-            return false;
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
-    }
-    return true;
-}
-
-// Lets the hourly judgment run many times over.
-void settle() {
-    waitFor([] { return false; }, 150);
-}
 
 Response feed(const QString& version, const QString& link, const QString& enclosure = {}) {
     Response response;
@@ -80,7 +64,7 @@ protected:
         const qsizetype before = notices.size();
         updater.checkForUpdates();
         EXPECT_FALSE(updater.canCheck());
-        EXPECT_TRUE(waitFor([&] { return notices.size() > before; }));
+        EXPECT_TRUE(test::waitUntil([&] { return notices.size() > before; }));
         EXPECT_TRUE(updater.canCheck());
         return notices.value(before);
     }
@@ -98,34 +82,34 @@ TEST_F(UpdaterTest, ScheduledChecksComeDailyByTheWallClock) {
     auto updater = make();
     EXPECT_TRUE(updater->automaticallyChecks());
     EXPECT_FALSE(updater->automaticallyDownloads());
-    ASSERT_TRUE(waitFor([&] { return checks() == 1 && updater->canCheck(); }));
+    ASSERT_TRUE(test::waitUntil([&] { return checks() == 1 && updater->canCheck(); }));
     EXPECT_EQ(updater->lastCheck(), clock);
 
     clock = clock.addSecs(Updater::checkIntervalSeconds - 60);
-    settle();
+    test::settle();
     EXPECT_EQ(checks(), 1);
     clock = clock.addSecs(120);
-    ASSERT_TRUE(waitFor([&] { return checks() == 2 && updater->canCheck(); }));
+    ASSERT_TRUE(test::waitUntil([&] { return checks() == 2 && updater->canCheck(); }));
 
     // A clock set back does not hold checks off for the difference.
     clock = clock.addDays(-3);
-    ASSERT_TRUE(waitFor([&] { return checks() == 3 && updater->canCheck(); }));
-    settle();
+    ASSERT_TRUE(test::waitUntil([&] { return checks() == 3 && updater->canCheck(); }));
+    test::settle();
     EXPECT_EQ(checks(), 3);
 
     // A failed check leaves the date, so the next judgment tries again; it tells nobody.
     server.route(u"/feed"_s, Response{404, "gone", 0, 1, 0, {}, true});
     clock = clock.addDays(2);
     const auto last = updater->lastCheck();
-    ASSERT_TRUE(waitFor([&] { return checks() >= 5; }));
+    ASSERT_TRUE(test::waitUntil([&] { return checks() >= 5; }));
     EXPECT_EQ(updater->lastCheck(), last);
 
     // Turned off, here and for the next start.
     updater->setAutomaticallyChecks(false);
-    settle();
+    test::settle();
     const int count = checks();
     updater = make();
-    settle();
+    test::settle();
     EXPECT_EQ(checks(), count);
     EXPECT_FALSE(updater->automaticallyChecks());
     EXPECT_TRUE(notices.isEmpty());
@@ -133,7 +117,7 @@ TEST_F(UpdaterTest, ScheduledChecksComeDailyByTheWallClock) {
 
 TEST_F(UpdaterTest, ACheckTheUserAskedForTellsEveryOutcome) {
     auto updater = make(false);
-    settle();
+    test::settle();
     EXPECT_EQ(checks(), 0);
 
     UpdateNotice notice = ask(*updater);
@@ -177,8 +161,8 @@ TEST_F(UpdaterTest, ACheckTheUserAskedForTellsEveryOutcome) {
     notices.clear();
     for (int i = 0; i < 50; ++i)
         updater->checkForUpdates();
-    ASSERT_TRUE(waitFor([&] { return updater->canCheck(); }));
-    settle();
+    ASSERT_TRUE(test::waitUntil([&] { return updater->canCheck(); }));
+    test::settle();
     EXPECT_EQ(checks(), before + 1);
     ASSERT_EQ(notices.size(), 1);
     EXPECT_EQ(notices[0].kind, Kind::upToDate);
@@ -195,14 +179,14 @@ TEST_F(UpdaterTest, AutomaticDownloadsSaveTheReleaseFileOnce) {
         settings.setValue(u"automaticallyDownloadsUpdates"_s, true);
     }
     auto updater = make();
-    ASSERT_TRUE(waitFor([&] { return notices.size() == 1; }));
+    ASSERT_TRUE(test::waitUntil([&] { return notices.size() == 1; }));
     const QString saved = dir.filePath(u"Downloads/tivela_1.3.tar.gz"_s);
     EXPECT_EQ(notices[0].savedFile, saved);
     EXPECT_EQ(test::readFile(saved), "release");
 
     test::writeFile(saved, "mine");
     clock = clock.addDays(1);
-    ASSERT_TRUE(waitFor([&] { return notices.size() == 2; }));
+    ASSERT_TRUE(test::waitUntil([&] { return notices.size() == 2; }));
     EXPECT_EQ(notices[1].savedFile, std::nullopt);
     EXPECT_EQ(test::readFile(saved), "mine");
     EXPECT_EQ(QDir(dir.filePath(u"Downloads"_s)).entryList(QDir::Files | QDir::Hidden),
@@ -217,7 +201,7 @@ TEST_F(UpdaterTest, APreviewUpdaterChangesOnlyItsValues) {
     updater.setAutomaticallyChecks(false);
     updater.setAutomaticallyDownloads(true);
     updater.checkForUpdates();
-    settle();
+    test::settle();
     EXPECT_EQ(changes, 3);
     EXPECT_FALSE(updater.automaticallyChecks());
     EXPECT_TRUE(updater.automaticallyDownloads());

@@ -45,21 +45,9 @@ bool waitUntil(const std::function<bool()>& condition, int timeoutMs = 10000) {
     return true;
 }
 
-// A small real pack, made once.
-const QByteArray& packBytes() {
-    static const QByteArray bytes = [] {
-        QTemporaryDir dir;
-        const QString path = dir.filePath(u"pack.lex.gz"_s);
-        return test::generatePack({u"--lang"_s, u"de"_s, u"--lines"_s, u"300"_s, path})
-                   ? test::readFile(path)
-                   : QByteArray();
-    }();
-    return bytes;
-}
-
 Response pack(int delayMs = 0) {
     Response response;
-    response.body = packBytes();
+    response.body = test::smallGermanPack();
     response.delayMs = delayMs;
     return response;
 }
@@ -107,7 +95,7 @@ QStringList leftovers(const QString& folder) {
 class LexiconDownloaderTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        ASSERT_FALSE(packBytes().isEmpty());
+        ASSERT_FALSE(test::smallGermanPack().isEmpty());
         QDir().mkpath(folder());
     }
 
@@ -195,7 +183,7 @@ TEST(LexiconDownloaderStaticTest, StaleLocksAreOldOrNameADeadProcess) {
 TEST_F(LexiconDownloaderTest, WithoutAServerOnlyInstalledPacksAreThere) {
     LexiconDownloader none(lexicon_, std::nullopt);
     EXPECT_EQ(waitFor(none.ensure(u"de"_s)), false);
-    ASSERT_TRUE(test::writeFile(packPath(u"de"_s), packBytes()));
+    ASSERT_TRUE(test::writeFile(packPath(u"de"_s), test::smallGermanPack()));
     EXPECT_EQ(waitFor(none.ensure(u"de"_s)), true);
     EXPECT_EQ(waitFor(none.ensure(QStringList{u"de"_s, u"fr"_s})), false);
 }
@@ -231,7 +219,7 @@ TEST_F(LexiconDownloaderTest, OnlyAWholePackAnsweredWith200IsInstalled) {
     const auto packs = downloader(u"/packs"_s);
     EXPECT_EQ(waitFor(packs->ensure(u"de"_s)), true);
     EXPECT_EQ(server_.requests(u"/packs/de.lex.gz"_s), 1);
-    EXPECT_EQ(test::readFile(packPath(u"de"_s)), packBytes());
+    EXPECT_EQ(test::readFile(packPath(u"de"_s)), test::smallGermanPack());
     EXPECT_TRUE(LexiconPack::load(packPath(u"de"_s), u"de"_s));
     // A trailing "/" on the base does not double the slash.
     EXPECT_EQ(waitFor(downloader(u"/packs/"_s)->ensure(u"fr"_s)), true);
@@ -256,12 +244,13 @@ TEST_F(LexiconDownloaderTest, APackInALocalFolderIsAFinishedDownload) {
                                     dir_.filePath(u"files/fr.lex.gz"_s)}));
     const QByteArray large = test::readFile(dir_.filePath(u"files/fr.lex.gz"_s));
     ASSERT_GT(large.size(), 1 << 20);
-    ASSERT_TRUE(test::writeFile(dir_.filePath(u"files/de.lex.gz"_s), packBytes()));
-    ASSERT_TRUE(test::writeFile(dir_.filePath(u"files/es.lex.gz"_s), packBytes().chopped(12)));
+    ASSERT_TRUE(test::writeFile(dir_.filePath(u"files/de.lex.gz"_s), test::smallGermanPack()));
+    ASSERT_TRUE(
+        test::writeFile(dir_.filePath(u"files/es.lex.gz"_s), test::smallGermanPack().chopped(12)));
     ASSERT_TRUE(test::writeFile(dir_.filePath(u"files/pt.lex.gz"_s), "<html>portal</html>"));
     // A lock of a live process is waited on as with a server.
     ASSERT_TRUE(test::writeFile(lockPath(u"nl"_s), QByteArray::number(qint64(::getpid()))));
-    ASSERT_TRUE(test::writeFile(dir_.filePath(u"files/nl.lex.gz"_s), packBytes()));
+    ASSERT_TRUE(test::writeFile(dir_.filePath(u"files/nl.lex.gz"_s), test::smallGermanPack()));
 
     LexiconDownloader files(
         lexicon_,
@@ -271,7 +260,7 @@ TEST_F(LexiconDownloaderTest, APackInALocalFolderIsAFinishedDownload) {
         burst << files.ensure(i % 2 ? u"de"_s : u"fr"_s);
     for (const QFuture<bool>& future : burst)
         EXPECT_EQ(waitFor(future), true);
-    EXPECT_EQ(test::readFile(packPath(u"de"_s)), packBytes());
+    EXPECT_EQ(test::readFile(packPath(u"de"_s)), test::smallGermanPack());
     EXPECT_EQ(test::readFile(packPath(u"fr"_s)), large);
     for (const QString& code : {u"es"_s, u"pt"_s, u"it"_s}) {
         EXPECT_EQ(waitFor(files.ensure(code)), false) << code.toStdString();
@@ -372,7 +361,7 @@ TEST_F(LexiconDownloaderTest, ALiveHolderIsWaitedForUntilItsPackAppears) {
     const QFuture<bool> waiting = packs->ensure(u"de"_s);
     QThread::msleep(700);
     EXPECT_FALSE(waiting.isFinished());
-    ASSERT_TRUE(test::writeFile(packPath(u"de"_s), packBytes()));
+    ASSERT_TRUE(test::writeFile(packPath(u"de"_s), test::smallGermanPack()));
     EXPECT_EQ(waitFor(waiting), true);
     EXPECT_EQ(server_.totalRequests(), 0);
     EXPECT_TRUE(QFile::exists(lockPath(u"de"_s))); // the holder's, not ours to remove
@@ -454,10 +443,10 @@ TEST_F(LexiconDownloaderTest, LeavingDuringADownloadRemovesTheLockAndTheTemporar
 TEST_F(LexiconDownloaderTest, InstalledPacksAreListedMeasuredAndRemoved) {
     const auto packs = downloader();
     for (const QString& code : {u"zh"_s, u"de"_s, u"en"_s})
-        ASSERT_TRUE(test::writeFile(packPath(code), packBytes()));
-    ASSERT_TRUE(test::writeFile(packPath(u"zz"_s), packBytes()));
+        ASSERT_TRUE(test::writeFile(packPath(code), test::smallGermanPack()));
+    ASSERT_TRUE(test::writeFile(packPath(u"zz"_s), test::smallGermanPack()));
     EXPECT_EQ(packs->installed(), (QStringList{u"de"_s, u"en"_s, u"zh"_s}));
-    EXPECT_EQ(packs->size(u"de"_s), packBytes().size());
+    EXPECT_EQ(packs->size(u"de"_s), test::smallGermanPack().size());
     EXPECT_EQ(packs->size(u"zh-TW"_s), 0);
     EXPECT_EQ(packs->size(u"fr"_s), 0);
     EXPECT_EQ(packs->size(u"../Lexicon/de"_s), 0);
@@ -524,7 +513,7 @@ TEST_F(LexiconDownloaderTest, OverlappingEnsuresFromManyThreadsAllEnd) {
         threads.emplace_back([&, t] { perThread[t] = calls(t, 60); });
     perThread[7] = calls(7, 60); // the main thread too
     QThread::msleep(1500);
-    ASSERT_TRUE(test::writeFile(packPath(u"nl"_s), packBytes()));
+    ASSERT_TRUE(test::writeFile(packPath(u"nl"_s), test::smallGermanPack()));
     for (std::thread& thread : threads)
         thread.join();
 

@@ -1,4 +1,5 @@
 #include "core/Store.h"
+#include "support/QtPrinters.h"
 #include "support/TestWorld.h"
 
 #include <gtest/gtest.h>
@@ -17,10 +18,6 @@
 
 using namespace tivela;
 using namespace Qt::StringLiterals;
-
-inline void PrintTo(const QString& text, std::ostream* out) {
-    *out << '"' << text.toStdString() << '"';
-}
 
 namespace tivela {
 inline void PrintTo(const Item& item, std::ostream* out) {

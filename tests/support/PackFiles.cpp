@@ -4,6 +4,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QProcess>
+#include <QTemporaryDir>
 
 namespace tivela::test {
 
@@ -18,6 +19,18 @@ bool generatePack(const QStringList& args) {
         return false;
     }
     return process.exitStatus() == QProcess::NormalExit && process.exitCode() == 0;
+}
+
+const QByteArray& smallGermanPack() {
+    static const QByteArray bytes = [] {
+        QTemporaryDir dir;
+        const QString path = dir.filePath(QStringLiteral("pack.lex.gz"));
+        return generatePack({QStringLiteral("--lang"), QStringLiteral("de"),
+                             QStringLiteral("--lines"), QStringLiteral("300"), path})
+                   ? readFile(path)
+                   : QByteArray();
+    }();
+    return bytes;
 }
 
 QByteArray gzip(const QByteArray& bytes) {

@@ -10,6 +10,8 @@ namespace tivela::test {
 
 // Runs the pack generator (tivela-packgen) with these arguments; true when it succeeded.
 bool generatePack(const QStringList& args);
+// A small real German pack of 300 lines, generated once per process.
+const QByteArray& smallGermanPack();
 // The bytes as `gzip -c -n` compresses them: one member, a bare ten-byte header.
 QByteArray gzip(const QByteArray& bytes);
 // The text of a plain pack: a header line, then the key lines in key order (QString orders

@@ -37,6 +37,12 @@ bool waitUntil(Condition done, int milliseconds = 10000) {
     return true;
 }
 
+// Runs the event loop for a while, so that what is on its way arrives: for checks that
+// something did not happen.
+inline void settle(int milliseconds = 150) {
+    waitUntil([] { return false; }, milliseconds);
+}
+
 // The staged development bundle and the source tree, as the build tells the tests.
 QString stageDir();
 QString sourceDir();

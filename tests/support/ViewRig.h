@@ -15,6 +15,7 @@
 #include "support/FakeAppServices.h"
 #include "support/FakeEngine.h"
 #include "support/FakeSpeech.h"
+#include "support/QtPrinters.h"
 #include "support/TestWorld.h"
 
 #include <QCoreApplication>
@@ -27,12 +28,6 @@
 
 #include <map>
 #include <memory>
-#include <ostream>
-
-// Failure messages show texts as text.
-inline void PrintTo(const QString& text, std::ostream* out) {
-    *out << '"' << text.toStdString() << '"';
-}
 
 namespace tivela::test {
 

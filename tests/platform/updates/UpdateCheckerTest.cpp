@@ -2,11 +2,10 @@
 #include "support/HttpServer.h"
 #include "support/PackFiles.h"
 #include "support/QtPrinters.h"
+#include "support/TestWorld.h"
 
 #include <gtest/gtest.h>
 
-#include <QCoreApplication>
-#include <QDeadlineTimer>
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
@@ -23,10 +22,9 @@ using Outcome = UpdateCheck::Outcome;
 // The checker's futures are fulfilled by the main thread's event loop.
 template <typename T>
 std::optional<T> await(QFuture<T> future, int timeoutMs = 10000) {
-    const QDeadlineTimer deadline(timeoutMs);
-    while (!future.isFinished() && !deadline.hasExpired())
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
-    return future.isFinished() ? std::optional(future.result()) : std::nullopt;
+    if (!test::waitUntil([&] { return future.isFinished(); }, timeoutMs))
+        return std::nullopt;
+    return future.result();
 }
 
 Response answer(int status, const QByteArray& body, int delayMs = 0) {
@@ -214,9 +212,7 @@ TEST(UpdateCheckerTest, ABurstOfTransfersAndAnEndInTheMiddleOfThem) {
     auto leaving = std::make_unique<UpdateChecker>(server.url(u"/slow-feed"_s), u"1"_s);
     const QFuture<UpdateCheck> check = leaving->check();
     const auto download = leaving->download(server.url(u"/slow.tar.gz"_s), dir.path());
-    const QDeadlineTimer deadline(10000);
-    while (server.requests(u"/slow.tar.gz"_s) == 0 && !deadline.hasExpired())
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+    test::waitUntil([&] { return server.requests(u"/slow.tar.gz"_s) > 0; });
     leaving.reset();
     EXPECT_TRUE(check.isCanceled());
     EXPECT_TRUE(download.isCanceled());
