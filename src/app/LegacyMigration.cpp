@@ -4,6 +4,7 @@
 #include "core/LexiconDownloader.h"
 #include "core/Paths.h"
 #include "core/Store.h"
+#include "platform/desktop/LoginItem.h"
 
 #include <QDir>
 #include <QFile>
@@ -78,6 +79,8 @@ LegacyMigration::Environment LegacyMigration::Environment::production() {
     env.cacheHome = QStandardPaths::writableLocation(QStandardPaths::GenericCacheLocation);
     env.support = Paths::supportPath();
     env.standardDefaultsFile = Paths::standardDefaultsFile();
+    env.registerLoginItem = [] { return LoginItem::mainApp().registerItem(); };
+    env.loginItemStatus = [] { return int(LoginItem::mainApp().status()); };
     env.installedPacks = [] { return LexiconDownloader::shared().installed(); };
     env.store = []() -> Store& { return Store::shared(); };
     return env;

@@ -45,14 +45,16 @@ public:
         QString support;
         QString standardDefaultsFile;
         // The application's login item: registers it (true on success); its status (0 not
-        // registered, 1 enabled, 3 not found). Without them the login item is left alone.
+        // registered, 1 enabled, 3 not found). Without a way to register it, a pending
+        // registration waits for a start that has one.
         std::function<bool()> registerLoginItem;
         std::function<int()> loginItemStatus;
         // For the report: the installed dictionary packs, and the store.
         std::function<QStringList()> installedPacks;
         std::function<Store&()> store;
 
-        // The user's folders, the running program's bundle, the shared downloader and store.
+        // The user's folders, the running program's bundle and login item, the shared
+        // downloader and store.
         static Environment production();
     };
 

@@ -1,8 +1,9 @@
 #include "app/views/SettingsModel.h"
 
+#include "core/Futures.h"
 #include "core/LexiconDownloader.h"
-
-#include <QFutureWatcher>
+#include "platform/desktop/LoginItem.h"
+#include "platform/x11/SelectionReader.h"
 
 namespace tivela {
 
@@ -11,12 +12,23 @@ SettingsServices SettingsServices::production() {
     services.downloader = &LexiconDownloader::shared();
     services.translator = &AppleTranslator::shared();
     services.browsers = &BrowserIntegration::production;
+    services.loginItemStatus = [] { return int(LoginItem::mainApp().status()); };
+    services.setLoginItem = [](bool enabled) {
+        LoginItem item = LoginItem::mainApp();
+        if (enabled)
+            item.registerItem();
+        else
+            item.unregister();
+    };
+    services.trusted = &SelectionReader::isAvailable;
     return services;
 }
 
 SettingsModel::SettingsModel(SettingsServices services, QObject* parent)
     : QObject(parent)
     , m_services(std::move(services)) {
+    m_shortcut =
+        m_services.savedShortcut ? m_services.savedShortcut() : Shortcut::defaultShortcut();
     m_launchAtLogin = readLaunchAtLogin();
     m_trusted = readTrusted();
     m_installedPacks = m_services.downloader->installed();
@@ -31,17 +43,8 @@ void SettingsModel::assign(T& field, const T& value, void (SettingsModel::*chang
     Q_EMIT(this->*changed)();
 }
 
-// The watcher is the model's child: an answer that comes back after the model is gone finds no
-// one to tell.
-template <typename T, typename Done>
-void SettingsModel::whenFinished(const QFuture<T>& future, Done done) {
-    auto* watcher = new QFutureWatcher<T>(this);
-    connect(watcher, &QFutureWatcherBase::finished, this,
-            [watcher, done = std::move(done)]() mutable {
-                watcher->deleteLater();
-                done(watcher->future());
-            });
-    watcher->setFuture(future);
+void SettingsModel::setShortcut(const Shortcut& shortcut) {
+    assign(m_shortcut, shortcut, &SettingsModel::shortcutChanged);
 }
 
 void SettingsModel::setRecording(bool recording) {
@@ -58,7 +61,7 @@ void SettingsModel::refresh() {
 
 void SettingsModel::refreshFast(const LanguagePair& pair) {
     const quint64 request = ++m_fastRequest;
-    whenFinished(m_services.translator->status(pair.mine, pair.second, true),
+    whenFinished(this, m_services.translator->status(pair.mine, pair.second, true),
                  [this, request](const QFuture<PairStatus>& future) {
                      if (request == m_fastRequest && future.resultCount() > 0)
                          assign(m_fastStatus, future.result(), &SettingsModel::fastStatusChanged);
@@ -74,7 +77,7 @@ void SettingsModel::setLaunchAtLogin(bool enabled) {
 void SettingsModel::download(const QString& code) {
     m_downloading.insert(code);
     Q_EMIT downloadingChanged();
-    whenFinished(m_services.downloader->ensure(code), [this, code](const QFuture<bool>&) {
+    whenFinished(this, m_services.downloader->ensure(code), [this, code](const QFuture<bool>&) {
         m_downloading.remove(code);
         Q_EMIT downloadingChanged();
         refresh();

@@ -3,6 +3,7 @@
 #include "app/BrowserIntegration.h"
 #include "core/AppleTranslator.h"
 #include "core/LanguagePair.h"
+#include "platform/x11/Shortcut.h"
 
 #include <QFuture>
 #include <QObject>
@@ -29,23 +30,27 @@ struct SettingsServices {
     std::function<void(bool enabled)> setLoginItem;
     // Whether the session lets the application read other programs' selection.
     std::function<bool()> trusted;
+    // The global shortcut the application keeps; without it, the default one.
+    std::function<Shortcut()> savedShortcut;
 
-    // The shared downloader and translator and this copy's browser manifests; the shell adds
-    // the login item and the selection's trust.
+    // The shared downloader and translator, this copy's browser manifests and login item, and
+    // the selection's trust; the application delegate adds the saved shortcut.
     static SettingsServices production();
 };
 
-// The state of the settings window that does not live in the application model: recording a
-// shortcut, the login item, the trust to read the selection, the dictionary packs installed
-// and downloading, the browsers connected to this copy's host, and the fast engine of the
-// user's pair. On the main thread; every change signal fires only when a value changes
-// (downloading changes on every download's start and end).
+// The state of the settings window that does not live in the application model: the global
+// shortcut as the window shows it and whether one is being recorded, the login item, the trust to
+// read the selection, the dictionary packs installed and downloading, the browsers connected to
+// this copy's host, and the fast engine of the user's pair. On the main thread; every change signal
+// fires only when a value changes (downloading changes on every download's start and end).
 class SettingsModel : public QObject {
     Q_OBJECT
 
 public:
     explicit SettingsModel(SettingsServices services, QObject* parent = nullptr);
 
+    Shortcut shortcut() const { return m_shortcut; }
+    void setShortcut(const Shortcut& shortcut);
     bool recording() const { return m_recording; }
     void setRecording(bool recording);
     bool launchAtLogin() const { return m_launchAtLogin; }
@@ -78,6 +83,7 @@ public:
     static LanguagePair withMine(const LanguagePair& pair, const QString& mine);
 
 Q_SIGNALS:
+    void shortcutChanged();
     void recordingChanged();
     void launchAtLoginChanged();
     void trustedChanged();
@@ -89,13 +95,12 @@ Q_SIGNALS:
 private:
     template <typename T>
     void assign(T& field, const T& value, void (SettingsModel::*changed)());
-    template <typename T, typename Done>
-    void whenFinished(const QFuture<T>& future, Done done);
     bool readLaunchAtLogin() const;
     bool readTrusted() const;
     QStringList readConnectedBrowsers() const;
 
     SettingsServices m_services;
+    Shortcut m_shortcut;
     bool m_recording = false;
     bool m_launchAtLogin = false;
     bool m_trusted = false;

@@ -5,11 +5,10 @@
 #include "support/HttpServer.h"
 #include "support/PackFiles.h"
 #include "support/QtPrinters.h"
+#include "support/TestWorld.h"
 
 #include <gtest/gtest.h>
 
-#include <QCoreApplication>
-#include <QDeadlineTimer>
 #include <QDir>
 #include <QFile>
 #include <QSemaphore>
@@ -24,35 +23,14 @@ namespace {
 
 using Response = test::HttpServer::Response;
 
-bool waitFor(const std::function<bool()>& done, int milliseconds = 20000) {
-    const QDeadlineTimer deadline(milliseconds);
-    while (!done()) {
-        if (deadline.hasExpired())
-            return false;
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
-    }
-    return true;
-}
-
-const QByteArray& packBytes() {
-    static const QByteArray bytes = [] {
-        QTemporaryDir dir;
-        const QString path = dir.filePath(u"pack.lex.gz"_s);
-        return test::generatePack({u"--lang"_s, u"de"_s, u"--lines"_s, u"200"_s, path})
-                   ? test::readFile(path)
-                   : QByteArray();
-    }();
-    return bytes;
-}
-
 // Counts every change signal of a model.
 struct Signals {
     explicit Signals(SettingsModel& model) {
         for (auto signal :
-             {&SettingsModel::recordingChanged, &SettingsModel::launchAtLoginChanged,
-              &SettingsModel::trustedChanged, &SettingsModel::installedPacksChanged,
-              &SettingsModel::downloadingChanged, &SettingsModel::connectedBrowsersChanged,
-              &SettingsModel::fastStatusChanged})
+             {&SettingsModel::shortcutChanged, &SettingsModel::recordingChanged,
+              &SettingsModel::launchAtLoginChanged, &SettingsModel::trustedChanged,
+              &SettingsModel::installedPacksChanged, &SettingsModel::downloadingChanged,
+              &SettingsModel::connectedBrowsersChanged, &SettingsModel::fastStatusChanged})
             QObject::connect(&model, signal, [this] { ++count; });
     }
     int count = 0;
@@ -66,7 +44,7 @@ protected:
         QFile::setPermissions(bundle.filePath(u"libexec/tivela-bridge"_s),
                               QFileDevice::ReadOwner | QFileDevice::ExeOwner);
         Response pack;
-        pack.body = packBytes();
+        pack.body = test::smallGermanPack();
         pack.delayMs = 200;
         server.route(u"/packs/de.lex.gz"_s, pack);
         engine->setLanguages({u"en"_s, u"es"_s, u"de"_s, u"fr"_s});
@@ -94,6 +72,7 @@ protected:
                 loginStatus = enabled ? 1 : 0;
         };
         services.trusted = [this] { return trust; };
+        services.savedShortcut = [] { return Shortcut{8, Shortcut::control | Shortcut::shift}; };
         return services;
     }
 
@@ -122,8 +101,11 @@ TEST_F(SettingsModelTest, RefreshReadsAgainAndTellsOnlyChanges) {
     EXPECT_TRUE(model.connectedBrowsers().isEmpty());
     EXPECT_EQ(model.fastStatus(), PairStatus::unsupported);
     EXPECT_FALSE(model.canDownload());
+    EXPECT_EQ(model.shortcut(), (Shortcut{8, Shortcut::control | Shortcut::shift}));
     Signals seen(model);
     model.refresh();
+    model.setShortcut(model.shortcut());
+    model.setRecording(false);
     EXPECT_EQ(seen.count, 0);
 
     // Reconnecting connects every installed browser; the login item, the trust and the packs
@@ -155,16 +137,18 @@ TEST_F(SettingsModelTest, TheLoginItemShowsWhatTheSystemReports) {
     model.setLaunchAtLogin(true);
     EXPECT_FALSE(model.launchAtLogin());
 
-    // Until the shell provides one there is no login item and no trust.
+    // Without the shell's services: no login item, no trust, and the default shortcut.
     SettingsServices bare = services(std::nullopt);
     bare.loginItemStatus = nullptr;
     bare.setLoginItem = nullptr;
     bare.trusted = nullptr;
+    bare.savedShortcut = nullptr;
     loginStatus = 1;
     SettingsModel without(bare);
     without.setLaunchAtLogin(true);
     EXPECT_FALSE(without.launchAtLogin());
     EXPECT_FALSE(without.trusted());
+    EXPECT_EQ(without.shortcut(), Shortcut::defaultShortcut());
 }
 
 TEST_F(SettingsModelTest, OnlyTheLatestFastStatusRequestIsWritten) {
@@ -176,16 +160,16 @@ TEST_F(SettingsModelTest, OnlyTheLatestFastStatusRequestIsWritten) {
     model.refreshFast({u"en"_s, u"de"_s});
     EXPECT_EQ(model.fastStatus(), PairStatus::unsupported);
     gates[u"en>de"_s].release(1000);
-    ASSERT_TRUE(waitFor([&] { return model.fastStatus() == PairStatus::downloadable; }));
+    ASSERT_TRUE(test::waitUntil([&] { return model.fastStatus() == PairStatus::downloadable; }));
     gates[u"en>es"_s].release(1000);
-    waitFor([] { return false; }, 300);
+    test::settle(300);
     EXPECT_EQ(model.fastStatus(), PairStatus::downloadable);
 
     // A burst of requests ends with the last pair's state.
     for (int i = 0; i < 100; ++i)
         model.refreshFast(i % 2 ? LanguagePair{u"en"_s, u"de"_s} : LanguagePair{u"en"_s, u"es"_s});
-    ASSERT_TRUE(waitFor([&] { return model.fastStatus() == PairStatus::downloadable; }));
-    waitFor([] { return false; }, 300);
+    ASSERT_TRUE(test::waitUntil([&] { return model.fastStatus() == PairStatus::downloadable; }));
+    test::settle(300);
     EXPECT_EQ(model.fastStatus(), PairStatus::downloadable);
 
     // A model that goes away with requests on their way is simply not told.
@@ -193,7 +177,7 @@ TEST_F(SettingsModelTest, OnlyTheLatestFastStatusRequestIsWritten) {
     for (int i = 0; i < 20; ++i)
         leaving->refreshFast({u"en"_s, u"es"_s});
     leaving.reset();
-    waitFor([] { return false; }, 100);
+    test::settle(100);
 }
 
 TEST_F(SettingsModelTest, DownloadsEndOutOfDownloadingWhetherOrNotAPackCame) {
@@ -209,16 +193,16 @@ TEST_F(SettingsModelTest, DownloadsEndOutOfDownloadingWhetherOrNotAPackCame) {
     }
     EXPECT_EQ(model.downloading(), (QSet<QString>{u"de"_s, u"fr"_s}));
     // Each ask enters and leaves downloading once.
-    ASSERT_TRUE(waitFor([&] { return seen.size() == 80; }));
+    ASSERT_TRUE(test::waitUntil([&] { return seen.size() == 80; }));
     EXPECT_TRUE(model.downloading().isEmpty());
     EXPECT_EQ(model.installedPacks(), QStringList{u"de"_s});
-    EXPECT_EQ(model.packSize(u"de"_s), packBytes().size());
+    EXPECT_EQ(model.packSize(u"de"_s), test::smallGermanPack().size());
     EXPECT_EQ(server.requests(u"/packs/de.lex.gz"_s), 1);
 
     // Without a pack server nothing is fetched.
     SettingsModel offline(services(std::nullopt));
     offline.download(u"es"_s);
-    ASSERT_TRUE(waitFor([&] { return offline.downloading().isEmpty(); }));
+    ASSERT_TRUE(test::waitUntil([&] { return offline.downloading().isEmpty(); }));
     EXPECT_EQ(offline.installedPacks(), QStringList{u"de"_s});
 }
 
