@@ -131,4 +131,45 @@ inline QString close() {
     return QStringLiteral("Close");
 }
 
+// The settings window. The desktop has no Services menu, so the shortcut's note ends early.
+inline QString shortcutFootnote() {
+    return QStringLiteral(
+        "Select text in any app and press the shortcut. With nothing selected, it opens Tivela.");
+}
+
+// A recorded shortcut the X server would not grab for us.
+inline QString shortcutInUse() {
+    return QStringLiteral("In use by another application.");
+}
+
+inline QString shortcutNeedsX11() {
+    return QStringLiteral("Global shortcuts need an X11 session.");
+}
+
+// No settings pane manages the engine's languages: its packages are installed instead.
+inline QString installLanguages() {
+    return QStringLiteral("Install Languages\u2026");
+}
+
+inline QString dictionaryFootnote() {
+    return QStringLiteral(
+        "Word cards come from Wiktionary (CC BY-SA 4.0). The dictionaries for your languages "
+        "download by themselves in the background, any other language\u2019s the first time "
+        "you need it; lookups never leave this computer.");
+}
+
+inline QString browserFootnote() {
+    return QStringLiteral(
+        "With Tivela for Linux installed, the extension translates with this computer\u2019s "
+        "engine and shares your phrasebook. Directly, without any server. Web pages use the "
+        "on-device engine when it is downloaded, and the extension\u2019s own offline engine "
+        "otherwise.");
+}
+
+inline QString privacyText() {
+    return QStringLiteral("Tivela translates on this computer with the on-device engine. Your "
+                          "text, history and phrasebook never leave it. No account, no "
+                          "analytics.");
+}
+
 } // namespace tivela::Wording

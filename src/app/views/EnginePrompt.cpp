@@ -53,9 +53,14 @@ void EnginePrompt::requestChanged() {
         prompt(*pair);
 }
 
-void EnginePrompt::prompt(const Pair& pair) {
+void EnginePrompt::install(const QString& from, const QString& to) {
+    prompt({from, to}, false);
+}
+
+void EnginePrompt::prompt(const Pair& pair, bool forModel) {
     const quint64 run = ++m_run;
     m_running = true;
+    m_forModel = forModel;
     if (m_message)
         m_message->deleteLater();
 
@@ -107,8 +112,10 @@ void EnginePrompt::end(quint64 run) {
             if (run != m_run || !m_running)
                 return;
             m_running = false;
-            m_model.setDownloadRequest(std::nullopt);
-            m_model.scheduleTranslate(true);
+            if (m_forModel) {
+                m_model.setDownloadRequest(std::nullopt);
+                m_model.scheduleTranslate(true);
+            }
             Q_EMIT ended();
         },
         Qt::QueuedConnection);

@@ -29,6 +29,9 @@ public:
     // Starts following the model's request, with the request it holds now. The popover calls
     // it when it is first shown.
     void begin();
+    // Prompts for a pair the user asked for elsewhere (the settings window): its end leaves the
+    // model's request and input alone.
+    void install(const QString& from, const QString& to);
     // Whether a prompt is running.
     bool isRunning() const { return m_running; }
     // The message of the running prompt, while it shows one.
@@ -42,7 +45,7 @@ private:
     using Pair = std::pair<QString, QString>;
 
     void requestChanged();
-    void prompt(const Pair& pair);
+    void prompt(const Pair& pair, bool forModel = true);
     void showCommand(const Pair& pair, const QString& package, quint64 run);
     void end(quint64 run);
 
@@ -54,6 +57,8 @@ private:
     std::optional<Pair> m_seen;
     quint64 m_run = 0;
     bool m_running = false;
+    // The running prompt answers the model's request.
+    bool m_forModel = true;
     QPointer<QMessageBox> m_message;
 };
 

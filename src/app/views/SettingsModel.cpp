@@ -1,8 +1,10 @@
 #include "app/views/SettingsModel.h"
 
+#include "app/Wording.h"
 #include "core/Futures.h"
 #include "core/LexiconDownloader.h"
 #include "platform/desktop/LoginItem.h"
+#include "platform/x11/HotKeyCenter.h"
 #include "platform/x11/SelectionReader.h"
 
 namespace tivela {
@@ -21,6 +23,13 @@ SettingsServices SettingsServices::production() {
             item.unregister();
     };
     services.trusted = &SelectionReader::isAvailable;
+    services.suspendShortcut = [] { HotKeyCenter::shared().unregister(); };
+    services.shortcutProblem = [] {
+        const int error = HotKeyCenter::shared().lastError();
+        if (error == HotKeyCenter::noX11)
+            return Wording::shortcutNeedsX11();
+        return error == 0 ? QString() : Wording::shortcutInUse();
+    };
     return services;
 }
 
@@ -31,6 +40,7 @@ SettingsModel::SettingsModel(SettingsServices services, QObject* parent)
         m_services.savedShortcut ? m_services.savedShortcut() : Shortcut::defaultShortcut();
     m_launchAtLogin = readLaunchAtLogin();
     m_trusted = readTrusted();
+    m_shortcutProblem = readShortcutProblem();
     m_installedPacks = m_services.downloader->installed();
     m_connectedBrowsers = readConnectedBrowsers();
 }
@@ -49,6 +59,23 @@ void SettingsModel::setShortcut(const Shortcut& shortcut) {
 
 void SettingsModel::setRecording(bool recording) {
     assign(m_recording, recording, &SettingsModel::recordingChanged);
+}
+
+void SettingsModel::saveShortcut(const Shortcut& shortcut) {
+    setShortcut(shortcut);
+    if (m_services.applyShortcut)
+        m_services.applyShortcut(shortcut);
+    assign(m_shortcutProblem, readShortcutProblem(), &SettingsModel::shortcutProblemChanged);
+}
+
+void SettingsModel::restoreShortcut() {
+    saveShortcut(m_services.savedShortcut ? m_services.savedShortcut()
+                                          : Shortcut::defaultShortcut());
+}
+
+void SettingsModel::suspendShortcut() {
+    if (m_services.suspendShortcut)
+        m_services.suspendShortcut();
 }
 
 void SettingsModel::refresh() {
@@ -110,6 +137,10 @@ LanguagePair SettingsModel::withMine(const LanguagePair& pair, const QString& mi
 
 bool SettingsModel::readLaunchAtLogin() const {
     return m_services.loginItemStatus && m_services.loginItemStatus() == 1;
+}
+
+QString SettingsModel::readShortcutProblem() const {
+    return m_services.shortcutProblem ? m_services.shortcutProblem() : QString();
 }
 
 bool SettingsModel::readTrusted() const {

@@ -32,9 +32,16 @@ struct SettingsServices {
     std::function<bool()> trusted;
     // The global shortcut the application keeps; without it, the default one.
     std::function<Shortcut()> savedShortcut;
+    // Saves a shortcut and registers it as the global hot key.
+    std::function<void(const Shortcut&)> applyShortcut;
+    // Releases the global hot key while a new one is recorded, so pressing it records it.
+    std::function<void()> suspendShortcut;
+    // Why the last registration of the hot key failed, for people; empty when it holds.
+    std::function<QString()> shortcutProblem;
 
-    // The shared downloader and translator, this copy's browser manifests and login item, and
-    // the selection's trust; the application delegate adds the saved shortcut.
+    // The shared downloader and translator, this copy's browser manifests and login item, the
+    // selection's trust and the hot key's grab; the application delegate adds the saved
+    // shortcut and how a shortcut is saved.
     static SettingsServices production();
 };
 
@@ -53,12 +60,21 @@ public:
     void setShortcut(const Shortcut& shortcut);
     bool recording() const { return m_recording; }
     void setRecording(bool recording);
+    // Empty while the saved shortcut is registered as the global hot key.
+    QString shortcutProblem() const { return m_shortcutProblem; }
     bool launchAtLogin() const { return m_launchAtLogin; }
     bool trusted() const { return m_trusted; }
     QStringList installedPacks() const { return m_installedPacks; }
     QSet<QString> downloading() const { return m_downloading; }
     QStringList connectedBrowsers() const { return m_connectedBrowsers; }
     PairStatus fastStatus() const { return m_fastStatus; }
+
+    // A recorded shortcut: shown, saved and registered.
+    void saveShortcut(const Shortcut& shortcut);
+    // Shows and registers the saved shortcut again, after a recording that chose none.
+    void restoreShortcut();
+    // Releases the global hot key for a recording.
+    void suspendShortcut();
 
     // Reads the trust, the packs, the browsers and the login item again.
     void refresh();
@@ -85,6 +101,7 @@ public:
 Q_SIGNALS:
     void shortcutChanged();
     void recordingChanged();
+    void shortcutProblemChanged();
     void launchAtLoginChanged();
     void trustedChanged();
     void installedPacksChanged();
@@ -97,11 +114,13 @@ private:
     void assign(T& field, const T& value, void (SettingsModel::*changed)());
     bool readLaunchAtLogin() const;
     bool readTrusted() const;
+    QString readShortcutProblem() const;
     QStringList readConnectedBrowsers() const;
 
     SettingsServices m_services;
     Shortcut m_shortcut;
     bool m_recording = false;
+    QString m_shortcutProblem;
     bool m_launchAtLogin = false;
     bool m_trusted = false;
     QStringList m_installedPacks;

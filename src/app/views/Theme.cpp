@@ -74,6 +74,10 @@ QColor tertiaryText(const QPalette& palette) {
     return tertiaryTextColor.resolve(palette);
 }
 
+QColor positive(const QPalette& palette) {
+    return isDark(palette) ? QColor(0x32, 0xD7, 0x4B) : QColor(0x28, 0xA7, 0x45);
+}
+
 QColor color(Tone tone, const QPalette& palette) {
     switch (tone) {
     case Tone::secondary:
@@ -84,6 +88,8 @@ QColor color(Tone tone, const QPalette& palette) {
         return accent(palette);
     case Tone::violet:
         return secondary(palette);
+    case Tone::positive:
+        return positive(palette);
     case Tone::primary:
         break;
     }

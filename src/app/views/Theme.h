@@ -37,13 +37,16 @@ QColor accentSoft(const QPalette& palette);
 // secondary text colour.
 QColor secondary(const QPalette& palette);
 
+// What is ready or allowed: a green that reads on either ground.
+QColor positive(const QPalette& palette);
+
 // Text that matters less, and text that matters least (placeholders, counts, meta lines).
 QColor secondaryText(const QPalette& palette);
 QColor tertiaryText(const QPalette& palette);
 
 // How much a text or symbol stands out; each resolves to a colour of a palette. `violet` is
 // secondary() above, not the secondary text colour.
-enum class Tone { primary, secondary, tertiary, accent, violet };
+enum class Tone { primary, secondary, tertiary, accent, violet, positive };
 QColor color(Tone tone, const QPalette& palette);
 
 // The two colours of the diagonal gradient behind rendered screenshots, top-left first.

@@ -1,0 +1,84 @@
+#include "app/views/ShortcutRecorder.h"
+#include "app/views/SettingsModel.h"
+#include "core/Lexicon.h"
+#include "core/LexiconDownloader.h"
+#include "platform/x11/Activation.h"
+#include "platform/x11/HotKeyCenter.h"
+#include "support/x11/FakeXApp.h"
+
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QWidget>
+
+using namespace tivela;
+using namespace tivela::test;
+using namespace Qt::StringLiterals;
+
+namespace {
+
+constexpr xcb_keysym_t control = 0xffe3;
+constexpr xcb_keysym_t alt = 0xffe9;
+constexpr xcb_keysym_t t = 0x74;
+constexpr xcb_keysym_t k = 0x6b;
+
+} // namespace
+
+// On a real X server: the current shortcut pressed while recording is recorded rather than
+// fired, and the recorded combination is grabbed as the new global hot key.
+TEST(ShortcutRecorderTest, RecordsThroughTheServerAndGrabsTheRecordedKeys) {
+    HotKeyCenter& center = HotKeyCenter::shared();
+    int actions = 0;
+    center.setAction([&] { ++actions; });
+    Shortcut saved = Shortcut::defaultShortcut();
+    ASSERT_TRUE(center.registerShortcut(saved));
+
+    QTemporaryDir dir;
+    Lexicon lexicon(dir.filePath(u"Lexicon"_s));
+    LexiconDownloader downloader(lexicon, std::nullopt);
+    AppleTranslator translator;
+    SettingsServices services = SettingsServices::production();
+    services.downloader = &downloader;
+    services.translator = &translator;
+    services.browsers = [&] { return BrowserIntegration(dir.path(), dir.path()); };
+    services.savedShortcut = [&] { return saved; };
+    services.applyShortcut = [&](const Shortcut& shortcut) {
+        saved = shortcut;
+        center.registerShortcut(shortcut);
+    };
+    SettingsModel settings(services);
+    ShortcutRecorder recorder(settings);
+
+    QWidget window;
+    window.resize(200, 100);
+    window.show();
+    Activation::requestFront(window.windowHandle());
+    ASSERT_TRUE(QTest::qWaitFor([&] { return QApplication::activeWindow() == &window; }));
+
+    XConnection input;
+    settings.setRecording(true);
+    FakeInput::chord(input, {control, alt, t});
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !settings.recording(); }, 5000));
+    EXPECT_EQ(actions, 0);
+    EXPECT_EQ(saved.display(), u"Ctrl+Alt+T"_s);
+
+    settings.setRecording(true);
+    EXPECT_FALSE(center.isRegistered());
+    FakeInput::chord(input, {control, alt, k});
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !settings.recording(); }, 5000));
+    EXPECT_EQ(saved.display(), u"Ctrl+Alt+K"_s);
+    EXPECT_TRUE(center.isRegistered());
+    EXPECT_EQ(settings.shortcutProblem(), QString());
+
+    // The new combination acts from anywhere; the old one no longer does.
+    window.hide();
+    FakeInput::chord(input, {control, alt, k});
+    EXPECT_TRUE(QTest::qWaitFor([&] { return actions == 1; }, 3000));
+    FakeInput::chord(input, {control, alt, t});
+    QTest::qWait(200);
+    EXPECT_EQ(actions, 1);
+    center.unregister();
+    center.setAction({});
+}
