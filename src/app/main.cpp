@@ -2,6 +2,7 @@
 // with a tivela: URL.
 #include "app/AppDelegate.h"
 #include "app/LaunchMode.h"
+#include "app/LegacyMigration.h"
 #include "app/Wording.h"
 #include "app/checks/CheckModes.h"
 #include "core/Paths.h"
@@ -63,10 +64,17 @@ int main(int argc, char** argv) {
         instance.forward(urls);
         return 0;
     }
-    // The move from the earlier name runs here, before the store exists, and its report
-    // follows it.
-    if (mode.migrationReport)
+    // The move from the earlier name runs here, before the store, the model or any settings
+    // exist; its report reads the state it left.
+    LegacyMigration migration(LegacyMigration::Environment::production());
+    if (migration.run(mode.migrationReport
+                          ? QStringList{u"--check-migration-report"_s, *mode.migrationReport}
+                          : QStringList()))
+        return 0;
+    if (mode.migrationReport) {
         AppDelegate::quiet = true;
+        migration.writeReport(*mode.migrationReport);
+    }
 
     AppDelegate delegate;
     QObject::connect(&delegate, &AppDelegate::launched, &delegate, [&] {
