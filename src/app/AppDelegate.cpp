@@ -2,12 +2,18 @@
 
 #include "app/AppModel.h"
 #include "app/BrandArt.h"
+#include "app/BrowserIntegration.h"
 #include "app/InputEditor.h"
+#include "app/Updater.h"
 #include "app/Wording.h"
 #include "app/checks/KeyCheck.h"
 #include "app/views/EnginePrompt.h"
 #include "app/views/PopoverView.h"
+#include "app/views/SettingsModel.h"
+#include "app/views/SettingsView.h"
+#include "app/views/UpdateWindow.h"
 #include "core/AppleTranslator.h"
+#include "core/Futures.h"
 #include "core/Languages.h"
 #include "core/Lexicon.h"
 #include "core/Paths.h"
@@ -95,17 +101,6 @@ std::optional<QString> rawHost(const QString& url) {
     return end == 0 ? std::nullopt : std::optional(rest.left(end).toString());
 }
 
-template <typename T, typename Done>
-void whenFinished(QObject* context, const QFuture<T>& future, Done done) {
-    auto* watcher = new QFutureWatcher<T>(context);
-    QObject::connect(watcher, &QFutureWatcherBase::finished, context,
-                     [watcher, done = std::move(done)]() mutable {
-                         watcher->deleteLater();
-                         done(watcher->future());
-                     });
-    watcher->setFuture(future);
-}
-
 } // namespace
 
 ShellServices ShellServices::production() {
@@ -119,6 +114,7 @@ ShellServices ShellServices::production() {
         QObject::connect(handler, &SchemeHandler::finished, handler, &QObject::deleteLater);
         handler->install();
     };
+    shell.makeUpdater = [] { return Updater::makeIfConfigured(Paths::appBundle()); };
     return shell;
 }
 
@@ -182,6 +178,21 @@ AppDelegate::AppDelegate(AppServices services, ViewServices views, ShellServices
     , m_model(std::make_unique<AppModel>(m_services))
     , m_menu(std::make_unique<MainMenu>(u"Tivela"_s, this))
     , m_watcher(std::make_unique<OutsideWatcher>()) {
+    SettingsServices settings = SettingsServices::production();
+    settings.translator = m_services.translator;
+    settings.loginItemStatus = [item = m_shell.loginItem] { return int(item().status()); };
+    settings.setLoginItem = [item = m_shell.loginItem](bool enabled) {
+        LoginItem login = item();
+        if (enabled)
+            login.registerItem();
+        else
+            login.unregister();
+    };
+    settings.trusted = m_shell.selectionReadable;
+    settings.savedShortcut = &AppDelegate::shortcut;
+    settings.applyShortcut = &AppDelegate::setShortcut;
+    m_settings = std::make_unique<SettingsModel>(std::move(settings));
+
     connect(m_watcher.get(), &OutsideWatcher::buttonPressed, this, [this] { outsideMouse(true); });
     connect(m_watcher.get(), &OutsideWatcher::buttonReleased, this,
             [this] { outsideMouse(false); });
@@ -215,6 +226,8 @@ AppDelegate::~AppDelegate() {
         HotKeyCenter::shared().setAction({});
     }
     delete m_popover;
+    delete m_settingsWindow;
+    delete m_updateWindow;
 }
 
 void AppDelegate::didFinishLaunching() {
@@ -223,6 +236,9 @@ void AppDelegate::didFinishLaunching() {
     // The icon first: the popover takes a while to build, and the tray shows the icon
     // meanwhile.
     m_services.scheduler->singleShot(0, this, [this] {
+        // Before the popover, whose menu offers a check only when there is an updater.
+        if (!checkMode)
+            makeUpdater();
         buildPopover();
         if (!checkMode) {
             HotKeyCenter::shared().setAction([self = QPointer(this)] {
@@ -233,6 +249,7 @@ void AppDelegate::didFinishLaunching() {
             Paths::defaults()->setValue(u"shortcutDisplay"_s, shortcut().display());
             if (m_shell.registerScheme)
                 m_shell.registerScheme(this);
+            BrowserIntegration::production().install();
             launchRoads();
         }
         Q_EMIT launched();
@@ -250,6 +267,7 @@ void AppDelegate::buildPopover() {
     });
     m_views.openSettings = m_menu->action(MenuItem::settings);
     m_views.quit = m_menu->action(MenuItem::quit);
+    m_views.checkForUpdates = m_updater ? m_menu->action(MenuItem::checkForUpdates) : nullptr;
     m_views.selectionHelp = m_selectionHelp.get();
     m_views.shortcutText = [] { return shortcut().display(); };
 
@@ -264,6 +282,30 @@ void AppDelegate::buildPopover() {
     m_view = new PopoverView(*m_model, m_views, m_popover);
     layout->addWidget(m_view);
     m_menu->install(m_popover);
+}
+
+void AppDelegate::makeUpdater() {
+    m_updater = m_shell.makeUpdater ? m_shell.makeUpdater() : nullptr;
+    if (!m_updater)
+        return;
+    // A found release, and the outcome of a check the user asked for, in a window of its own
+    // that nothing waits on.
+    connect(m_updater.get(), &Updater::noticed, this, [this](const UpdateNotice& notice) {
+        if (!m_updateWindow)
+            m_updateWindow = new UpdateWindow([this](const UpdateNotice& found) {
+                if (m_updater)
+                    m_updater->openDownload(found);
+            });
+        m_updateWindow->setNotice(notice);
+        m_updateWindow->show();
+        m_updateWindow->raise();
+        Activation::requestFront(m_updateWindow->windowHandle());
+    });
+}
+
+void AppDelegate::checkForUpdates() {
+    if (m_updater)
+        m_updater->checkForUpdates();
 }
 
 void AppDelegate::makeStatusItem() {
@@ -516,14 +558,27 @@ void AppDelegate::hotKeyPressed() {
 
 void AppDelegate::openSettings() {
     note(u"open settings"_s);
-    if (m_settingsWindow) {
-        m_settingsWindow->show();
-        m_settingsWindow->raise();
-        Activation::requestFront(m_settingsWindow->windowHandle());
+    if (!m_settingsWindow) {
+        m_settingsWindow =
+            new SettingsView(*m_model, *m_settings, m_updater.get(), m_views, versionString());
+        m_menu->install(m_settingsWindow);
+        if (const QScreen* screen = QGuiApplication::primaryScreen()) {
+            QRect frame = m_settingsWindow->frameGeometry();
+            frame.moveCenter(screen->availableGeometry().center());
+            m_settingsWindow->move(frame.topLeft());
+        }
     }
+    m_settings->refresh();
+    m_settingsWindow->show();
+    m_settingsWindow->raise();
+    Activation::requestFront(m_settingsWindow->windowHandle());
     m_settingsOpenedAt = m_services.now();
     if (!m_model->pinned())
         closePopover();
+}
+
+SettingsView* AppDelegate::settingsWindow() const {
+    return m_settingsWindow;
 }
 
 void AppDelegate::keepSettingsInFront() {
@@ -661,7 +716,7 @@ bool AppDelegate::isEnabled(MenuItem item) const {
         key == m_popover && m_model->tab() == Tab::translate && m_model->inputView();
     switch (item) {
     case MenuItem::checkForUpdates:
-        return false;
+        return m_updater != nullptr;
     case MenuItem::close:
         return key && (key == m_popover || key->windowFlags().testFlag(Qt::WindowCloseButtonHint));
     case MenuItem::paste:

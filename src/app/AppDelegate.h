@@ -27,6 +27,10 @@ namespace tivela {
 class AppModel;
 class OutsideWatcher;
 class PopoverView;
+class SettingsModel;
+class SettingsView;
+class UpdateWindow;
+class Updater;
 
 // What the shell asks of the desktop besides the model's services: production parts by
 // default, stand-ins in tests.
@@ -38,6 +42,8 @@ struct ShellServices {
     std::function<LoginItem()> loginItem;
     // Makes this copy the handler of tivela: URLs, in the background.
     std::function<void(QObject* owner)> registerScheme;
+    // The software updater, when the bundle names an update feed.
+    std::function<std::unique_ptr<Updater>()> makeUpdater;
 
     static ShellServices production();
 };
@@ -107,9 +113,14 @@ public:
     TransientPolicy::Context closeContext() const;
 
     void hotKeyPressed();
+    // Builds the settings window the first time; every time reads its state again and brings
+    // it to the front.
     void openSettings();
-    // The settings window, once the settings make one.
-    void setSettingsWindow(QWidget* window) { m_settingsWindow = window; }
+    SettingsModel& settingsModel() const { return *m_settings; }
+    // The settings window, once opened.
+    SettingsView* settingsWindow() const;
+    // Nothing when the bundle names no update feed, and in the check modes.
+    Updater* updater() const { return m_updater.get(); }
 
     // What the user does outside while the popover is up.
     void outsideMouse(bool down);
@@ -127,7 +138,7 @@ public:
     // MainMenuActions.
     void showAbout() override;
     void showSettings() override { openSettings(); }
-    void checkForUpdates() override {}
+    void checkForUpdates() override;
     void closeKeyWindow() override;
     void quit() override;
     void paste() override;
@@ -143,6 +154,7 @@ protected:
 
 private:
     void buildPopover();
+    void makeUpdater();
     void makeStatusItem();
     void launchRoads();
     void popoverDidShow();
@@ -166,7 +178,10 @@ private:
     QSystemTrayIcon* m_tray = nullptr;
     QWidget* m_popover = nullptr;
     PopoverView* m_view = nullptr;
-    QPointer<QWidget> m_settingsWindow;
+    std::unique_ptr<SettingsModel> m_settings;
+    QPointer<SettingsView> m_settingsWindow;
+    std::unique_ptr<Updater> m_updater;
+    QPointer<UpdateWindow> m_updateWindow;
     std::unique_ptr<OutsideWatcher> m_watcher;
     std::unique_ptr<QAction> m_selectionHelp;
     TransientPolicy m_policy;

@@ -1,12 +1,19 @@
 #include "app/AppDelegate.h"
+#include "app/Updater.h"
 #include "app/checks/KeyCheck.h"
+#include "app/views/PopoverView.h"
+#include "app/views/SettingsModel.h"
+#include "app/views/SettingsView.h"
+#include "app/views/UpdatesSection.h"
 #include "support/TestWorld.h"
 #include "support/ViewRig.h"
 
+#include <QAction>
 #include <QApplication>
 #include <QCursor>
 #include <QDir>
 #include <QFutureWatcher>
+#include <QMenu>
 #include <QPromise>
 #include <QTest>
 #include <QWindow>
@@ -316,6 +323,50 @@ TEST_F(AppDelegateTest, MenuItemsAskTheStateOfThePopover) {
     EXPECT_TRUE(KeyCheck::quitAsked);
     KeyCheck::catchQuit = false;
     KeyCheck::quitAsked = false;
+}
+
+TEST_F(AppDelegateTest, OneSettingsWindowAndUpdatesOnlyWithAnUpdater) {
+    const auto menuTexts = [this] {
+        QStringList texts;
+        for (const QAction* action : delegate->popoverView()->moreMenu()->actions())
+            texts << action->text();
+        return texts;
+    };
+    launch();
+    EXPECT_EQ(delegate->updater(), nullptr);
+    EXPECT_FALSE(menuTexts().contains(u"Check for Updates\u2026"_s));
+    delegate->openSettings();
+    SettingsView* window = delegate->settingsWindow();
+    ASSERT_NE(window, nullptr);
+    EXPECT_TRUE(window->isVisible());
+    EXPECT_EQ(window->windowTitle(), u"Tivela Settings"_s);
+    EXPECT_EQ(window->size(), QSize(480, 640));
+    EXPECT_EQ(window->updatesSection()->checksToggle(), nullptr);
+    // Recording a shortcut in the window saves and registers it through the shell.
+    delegate->settingsModel().saveShortcut(Shortcut{13, Shortcut::control | Shortcut::shift});
+    EXPECT_EQ(AppDelegate::shortcut().display(), u"Ctrl+Shift+W"_s);
+    EXPECT_EQ(Paths::defaults()->value(u"shortcutDisplay"_s).toString(), u"Ctrl+Shift+W"_s);
+    window->close();
+    delegate->openSettings();
+    EXPECT_EQ(delegate->settingsWindow(), window);
+    EXPECT_TRUE(window->isVisible());
+
+    // With a feed: a check from the menus and the updater's section; none in the check modes.
+    int made = 0;
+    shell.makeUpdater = [&made] {
+        ++made;
+        return std::make_unique<Updater>(Updater::Preview{});
+    };
+    launch();
+    ASSERT_NE(delegate->updater(), nullptr);
+    EXPECT_TRUE(delegate->isEnabled(MenuItem::checkForUpdates));
+    EXPECT_TRUE(menuTexts().contains(u"Check for Updates\u2026"_s));
+    delegate->openSettings();
+    EXPECT_NE(delegate->settingsWindow()->updatesSection()->checksToggle(), nullptr);
+    AppDelegate::checkMode = true;
+    launch();
+    EXPECT_EQ(delegate->updater(), nullptr);
+    EXPECT_EQ(made, 1);
 }
 
 TEST_F(AppDelegateTest, ReplaceTranslatesAndWritesHistoryBeforeItAnswers) {
