@@ -10,6 +10,7 @@
 #include "core/Languages.h"
 #include "core/Lexicon.h"
 #include "core/LexiconDownloader.h"
+#include "support/Samples.h"
 #include "support/ViewRig.h"
 
 #include <benchmark/benchmark.h>
@@ -22,7 +23,6 @@
 #include <QTemporaryDir>
 
 #include <algorithm>
-#include <chrono>
 #include <vector>
 
 using namespace Qt::StringLiterals;
@@ -55,17 +55,11 @@ struct Setup {
     QTemporaryDir bundle;
 };
 
-double median(std::vector<double> samples) {
-    std::nth_element(samples.begin(), samples.begin() + samples.size() / 2, samples.end());
-    return samples[samples.size() / 2];
-}
-
 template <typename Body>
 double milliseconds(Body&& body) {
-    const auto start = std::chrono::steady_clock::now();
+    const auto start = bench::Clock::now();
     body();
-    return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start)
-        .count();
+    return bench::millisecondsSince(start);
 }
 
 void BM_InstallUnchanged(benchmark::State& state) {
@@ -79,7 +73,7 @@ void BM_InstallUnchanged(benchmark::State& state) {
     qsizetype served = 0;
     for (auto _ : state)
         samples.push_back(milliseconds([&] { served = browsers.install().size(); }));
-    const double second = median(samples);
+    const double second = bench::percentile(samples, 0.5);
     state.counters["browsers"] = double(served);
     state.counters["rewritten"] = QFileInfo(sample).lastModified() != written;
     state.counters["first_ms"] = first;
@@ -125,7 +119,7 @@ void BM_Refresh(benchmark::State& state) {
     std::vector<double> samples;
     for (auto _ : state)
         samples.push_back(milliseconds([&] { model.refresh(); }));
-    const double refresh = median(samples);
+    const double refresh = bench::percentile(samples, 0.5);
     state.counters["packs"] = double(model.installedPacks().size());
     state.counters["browsers"] = double(model.connectedBrowsers().size());
     state.counters["median_ms"] = refresh;
@@ -174,8 +168,8 @@ void BM_OpenSettingsWindow(benchmark::State& state) {
             again.push_back(milliseconds([&] { showAndPaint(*view); }));
         }
     }
-    const double firstOpen = median(first);
-    const double reopen = median(again);
+    const double firstOpen = bench::percentile(first, 0.5);
+    const double reopen = bench::percentile(again, 0.5);
     state.counters["languages"] = double(pickerItems);
     state.counters["pack_rows"] = double(Languages::lexicon().size());
     state.counters["packs"] = double(settings.installedPacks().size());
