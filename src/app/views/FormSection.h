@@ -19,7 +19,7 @@ class FormSection : public QWidget {
 public:
     static constexpr double bodyPixels = 13;
     static constexpr double footnotePixels = 11;
-    static constexpr int rowHeight = 34;
+    static constexpr int rowHeight = 38;
 
     explicit FormSection(const QString& header, QWidget* parent = nullptr);
 
