@@ -1,6 +1,7 @@
 #include "app/checks/SelfTest.h"
 
 #include "app/AppDelegate.h"
+#include "app/BrowserIntegration.h"
 #include "app/checks/CheckWorkspace.h"
 #include "core/AppleTranslator.h"
 #include "core/Lexicon.h"
@@ -88,9 +89,14 @@ QCoro::Task<> runAll() {
     lap("speech");
     shortcutChecks(report, devBuild);
     servicesChecks(report, Paths::appBundle() ? Paths::appBundle()->info : QJsonObject(), devBuild);
+    const BrowserIntegration browsers = BrowserIntegration::production();
+    browserChecks(report, browsers, devBuild);
     lap("system");
+    // The host as the browsers start it: from the path their manifests name, with the
+    // extension's origin.
     const BridgeConversation::Replies replies =
-        co_await BridgeConversation::talk(bridgePath(), extensionOrigin(), bridgeMessages());
+        co_await BridgeConversation::talk(browsers.bridgePath().value_or(QString()),
+                                          BrowserIntegration::extensionOrigin(), bridgeMessages());
     bridgeChecks(report, replies);
     lap("bridge");
     co_await urlSchemeChecks(report, devBuild);
@@ -125,11 +131,6 @@ void servicesChecks(CheckReport& report, const QJsonObject& bundleInfo, bool dev
     report.check(u"services: declared"_s,
                  messages.contains(u"translate"_s) && messages.contains(u"translateReplace"_s),
                  messages);
-}
-
-QString bridgePath() {
-    const auto& bundle = Paths::appBundle();
-    return bundle ? bundle->root + u"/libexec/tivela-bridge"_s : QString();
 }
 
 QCoro::Task<> urlSchemeChecks(CheckReport& report, bool devBuild) {

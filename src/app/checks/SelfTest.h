@@ -14,6 +14,7 @@
 namespace tivela {
 
 class AppleTranslator;
+class BrowserIntegration;
 class CheckWorkspace;
 class Lexicon;
 class LexiconDownloader;
@@ -54,8 +55,9 @@ void storeChecks(CheckReport& report, const QString& databasePath);
 // Voices for three languages, the spoken language of a mislabelled text, and the list.
 QCoro::Task<> speechChecks(CheckReport& report, Speaker& speaker);
 
-// The origin a browser names when it starts the host for the extension.
-QString extensionOrigin();
+// The host's manifest in every installed browser (nothing written in a development build,
+// which must not take the browsers from the installed copy), and the host program itself.
+void browserChecks(CheckReport& report, const BrowserIntegration& browsers, bool devBuild);
 // The seven messages of the conversation with the bridge host, and the checks of its replies.
 QList<QJsonObject> bridgeMessages();
 void bridgeChecks(CheckReport& report, const BridgeConversation::Replies& replies);
@@ -64,8 +66,6 @@ void bridgeChecks(CheckReport& report, const BridgeConversation::Replies& replie
 // build, which must not take over what the installed copy owns.
 void shortcutChecks(CheckReport& report, bool devBuild);
 void servicesChecks(CheckReport& report, const QJsonObject& bundleInfo, bool devBuild);
-// The bridge host of the bundle, as browsers start it.
-QString bridgePath();
 // The desktop entry that opens tivela: URLs.
 QCoro::Task<> urlSchemeChecks(CheckReport& report, bool devBuild);
 // Whether the selection can be read, and the login item's state.

@@ -1,5 +1,8 @@
 #include "app/checks/SelfTest.h"
 
+#include "app/BrowserIntegration.h"
+
+#include <QFileInfo>
 #include <QJsonArray>
 
 using namespace Qt::StringLiterals;
@@ -25,8 +28,16 @@ QStringList texts(const QJsonValue& value) {
 
 } // namespace
 
-QString extensionOrigin() {
-    return u"chrome-extension://hmcjfkbaldpoegnihmcjfkbaldpoegni/"_s;
+void browserChecks(CheckReport& report, const BrowserIntegration& browsers, bool devBuild) {
+    const QStringList served =
+        devBuild ? QStringList{u"(development build: the browsers keep the installed Tivela)"_s}
+                 : browsers.install();
+    report.check(u"browser: manifests written"_s, !served.isEmpty(),
+                 QJsonArray::fromStringList(served));
+    const QString host = browsers.bridgePath().value_or(QString());
+    const QFileInfo program(host);
+    report.check(u"browser: bridge executable"_s,
+                 !host.isEmpty() && program.isFile() && program.isExecutable(), host);
 }
 
 QList<QJsonObject> bridgeMessages() {

@@ -48,7 +48,7 @@ TEST(SelfTestRunTest, TheStagedProgramPassesEveryCheckAndLeavesNothingBehind) {
     const QJsonObject report = bundle.selfTest(environment, &run);
     ASSERT_TRUE(run.finished) << run.err.toStdString();
     EXPECT_EQ(CheckBundle::failures(report), QJsonObject());
-    EXPECT_EQ(report.value(u"total"_s), 38);
+    EXPECT_EQ(report.value(u"total"_s), 40);
     EXPECT_EQ(report.value(u"app"_s), u"1.2.3 (45)"_s);
     EXPECT_EQ(run.exitCode, 0) << run.err.toStdString();
 

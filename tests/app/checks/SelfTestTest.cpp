@@ -1,5 +1,6 @@
 #include "app/checks/SelfTest.h"
 
+#include "app/BrowserIntegration.h"
 #include "app/checks/CheckWorkspace.h"
 #include "core/AppleTranslator.h"
 #include "core/Lexicon.h"
@@ -11,6 +12,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QJsonArray>
 
 using namespace tivela;
 using namespace tivela::test;
@@ -90,4 +92,18 @@ TEST(SelfTestTest, TheWorkspaceLeavesThePersonsPairAndNoFilesBehind) {
     }
     EXPECT_EQ(SharedSettings::pair(), (LanguagePair{u"ru"_s, u"en"_s}));
     EXPECT_FALSE(QFileInfo::exists(folder));
+}
+
+TEST(SelfTestTest, WithoutABrowserOrAHostProgramBothBrowserChecksFail) {
+    const QString root = World::root() + u"/no-browsers"_s;
+    const BrowserIntegration browsers(root + u"/config"_s, root + u"/Tivela"_s);
+    CheckReport report;
+    SelfTest::browserChecks(report, browsers, false);
+    ASSERT_EQ(report.results().size(), 2);
+    EXPECT_EQ(report.results()[0].check, u"browser: manifests written"_s);
+    EXPECT_FALSE(report.results()[0].ok);
+    EXPECT_EQ(report.results()[0].detail, QJsonArray());
+    EXPECT_EQ(report.results()[1].check, u"browser: bridge executable"_s);
+    EXPECT_FALSE(report.results()[1].ok);
+    EXPECT_EQ(report.results()[1].detail, QString(root + u"/Tivela/libexec/tivela-bridge"_s));
 }
