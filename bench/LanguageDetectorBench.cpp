@@ -18,6 +18,7 @@
 // tuning measures that one). `scripts/install-deps --bench` installs what the base system lacks.
 #include "core/LanguageDetector.h"
 #include "core/Languages.h"
+#include "platform/Defaults.h"
 #include "platform/recognizer/Cld2Recognizer.h"
 #include "platform/recognizer/Morphology.h"
 
@@ -420,7 +421,7 @@ void measure(benchmark::State& state, const TextsByLanguage& texts, const QStrin
     qsizetype next = 0;
     for (auto _ : state) {
         const Case& c = all[next++ % all.size()];
-        benchmark::DoNotOptimize(LanguageDetector::detect(c.text, allowed, firstFirst));
+        benchmark::DoNotOptimize(Defaults::detect(c.text, allowed, firstFirst));
     }
 
     int ours = 0;
@@ -428,8 +429,8 @@ void measure(benchmark::State& state, const TextsByLanguage& texts, const QStrin
     int alone = 0;
     int aloneBestEffort = 0;
     for (const Case& c : all) {
-        const auto guess = LanguageDetector::detect(c.text, allowed, firstFirst);
-        const auto swapped = LanguageDetector::detect(c.text, allowed, secondFirst);
+        const auto guess = Defaults::detect(c.text, allowed, firstFirst);
+        const auto swapped = Defaults::detect(c.text, allowed, secondFirst);
         ours += guess && guess->code == c.language;
         oursSwapped += swapped && swapped->code == c.language;
         alone += Cld2Recognizer::answer(c.text, false) == c.language;
@@ -439,7 +440,7 @@ void measure(benchmark::State& state, const TextsByLanguage& texts, const QStrin
     QElapsedTimer timer;
     timer.start();
     for (const Case& c : all)
-        benchmark::DoNotOptimize(LanguageDetector::detect(c.text, allowed, firstFirst));
+        benchmark::DoNotOptimize(Defaults::detect(c.text, allowed, firstFirst));
     const double oursNanoseconds = double(timer.nsecsElapsed()) / double(all.size());
     timer.restart();
     for (const Case& c : all)

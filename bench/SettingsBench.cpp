@@ -10,6 +10,7 @@
 #include "core/Languages.h"
 #include "core/Lexicon.h"
 #include "core/LexiconDownloader.h"
+#include "platform/Defaults.h"
 #include "support/Samples.h"
 #include "support/ViewRig.h"
 
@@ -113,7 +114,7 @@ void BM_Refresh(benchmark::State& state) {
     Lexicon lexicon(packs.path());
     installPacks(lexicon);
     LexiconDownloader downloader(lexicon, std::nullopt);
-    AppleTranslator translator;
+    AppleTranslator translator(Defaults::engine());
     SettingsModel model(services(setup, downloader, translator));
 
     std::vector<double> samples;

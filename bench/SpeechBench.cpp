@@ -3,6 +3,7 @@
 #include "core/Speaker.h"
 #include "platform/speech/Espeak.h"
 #include "platform/speech/SpeechDispatcher.h"
+#include "platform/speech/SynthesizerVoices.h"
 #include "platform/speech/SystemSpeech.h"
 
 #include <benchmark/benchmark.h>
@@ -30,7 +31,8 @@ const QList<Voices::Voice>& daemonSizedList() {
             result << base;
             for (int variant = 1; variant <= 100; ++variant) {
                 const QString name = base.name + u"+variant"_s + QString::number(variant);
-                result << SpeechBackend::voice(u"espeak-ng"_s, name, base.language, u"variant"_s);
+                result << SynthesizerVoices::voice(u"espeak-ng"_s, name, base.language,
+                                                   u"variant"_s);
             }
         }
         return result;

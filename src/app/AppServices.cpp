@@ -8,6 +8,7 @@
 #include "core/Paths.h"
 #include "core/Store.h"
 #include "core/TextFit.h"
+#include "platform/Defaults.h"
 #include "platform/x11/XSelection.h"
 
 #include <QClipboard>
@@ -51,7 +52,7 @@ class RecognizerDetection : public Detection {
 public:
     std::optional<QString> detect(const QString& text, const QSet<QString>& allowed,
                                   const QStringList& hints) override {
-        if (const auto guess = LanguageDetector::detect(text, allowed, hints))
+        if (const auto guess = Defaults::detect(text, allowed, hints))
             return guess->code;
         return std::nullopt;
     }
@@ -179,7 +180,7 @@ AppServices AppServices::production(Store& store, Lexicon& lexicon) {
     services.detection = std::make_shared<RecognizerDetection>();
     services.settings = std::make_shared<SharedPairSettings>();
     services.pasteboard = std::make_shared<SystemPasteboard>();
-    services.translator = &AppleTranslator::shared();
+    services.translator = &Defaults::translator();
     services.store = &store;
     return services;
 }

@@ -7,6 +7,7 @@
 #include "core/LexiconDownloader.h"
 #include "core/Paths.h"
 #include "core/Speaker.h"
+#include "platform/Defaults.h"
 #include "platform/desktop/Opener.h"
 
 #include <QDateTime>
@@ -185,7 +186,7 @@ void BridgeHost::queueSpeech(const QJsonObject& request) {
         m_voicesDeadline.stop();
         speakQueued();
     });
-    m_voicesWatcher->setFuture(Speaker::shared().ready());
+    m_voicesWatcher->setFuture(Defaults::speaker().ready());
     m_voicesDeadline.start(voicesWaitMs);
 }
 
@@ -198,7 +199,7 @@ void BridgeHost::speakQueued() {
 }
 
 QJsonObject BridgeHost::speech(const QString& type, const BridgeFields& fields) {
-    Speaker& speaker = Speaker::shared();
+    Speaker& speaker = Defaults::speaker();
     if (type == u"voices") {
         QJsonObject body = ok();
         body.insert(u"languages"_s, QJsonArray::fromStringList(speaker.languages()));
@@ -330,8 +331,7 @@ BridgeHost::Resolved BridgeHost::resolvePair(const QString& text,
     if (given(from)) {
         resolved.from = *from;
     } else {
-        const auto guess =
-            LanguageDetector::detect(text, supported(), {languages.mine, languages.second});
+        const auto guess = Defaults::detect(text, supported(), {languages.mine, languages.second});
         resolved.from = guess ? guess->code : languages.second;
         resolved.detected = true;
     }
@@ -386,7 +386,7 @@ QJsonObject BridgeHost::status(const BridgeFields& fields) {
 
 QJsonObject BridgeHost::detect(const BridgeFields& fields) {
     const auto guess =
-        LanguageDetector::detect(fields.string(u"text"_s).value_or(QString()), supported(), {});
+        Defaults::detect(fields.string(u"text"_s).value_or(QString()), supported(), {});
     return QJsonObject{{u"ok"_s, guess.has_value()},
                        {u"lang"_s, guess ? guess->code : QString()},
                        {u"confidence"_s, guess ? guess->confidence : 0.0}};

@@ -1,6 +1,7 @@
 // tivela-bridge: the native-messaging host the browser starts for the Tivela extension.
 #include "bridge/BridgeHost.h"
 #include "core/Paths.h"
+#include "platform/Defaults.h"
 
 #include <QCoreApplication>
 
@@ -35,7 +36,7 @@ int main(int argc, char** argv) {
     const QJsonValue version =
         bundle ? bundle->info.value(u"CFBundleShortVersionString"_s) : QJsonValue();
     tivela::BridgeHost host(in, out, version.isString() ? version.toString() : u"dev"_s,
-                            tivela::Store::shared(), tivela::AppleTranslator::shared());
+                            tivela::Store::shared(), tivela::Defaults::translator());
     host.start();
     return app.exec();
 }

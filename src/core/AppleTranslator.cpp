@@ -2,8 +2,7 @@
 
 #include "core/Languages.h"
 #include "core/ScriptCheck.h"
-#include "platform/engine/ApertiumEngine.h"
-#include "platform/engine/TranslationEngine.h"
+#include "core/TranslationEngine.h"
 
 #include <QtConcurrent/QtConcurrentRun>
 
@@ -106,15 +105,6 @@ TranslateError TranslateError::failed(const QString& message) {
 
 TranslateError TranslateError::empty() {
     return {Kind::empty, {}, {}, {}};
-}
-
-AppleTranslator& AppleTranslator::shared() {
-    static AppleTranslator translator;
-    return translator;
-}
-
-AppleTranslator::AppleTranslator()
-    : AppleTranslator(std::make_shared<ApertiumEngine>()) {
 }
 
 AppleTranslator::AppleTranslator(std::shared_ptr<TranslationEngine> engine)

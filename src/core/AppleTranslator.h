@@ -75,10 +75,6 @@ private:
 // including one that runs no event loop.
 class AppleTranslator {
 public:
-    static AppleTranslator& shared();
-
-    // A translator on the Apertium engine.
-    AppleTranslator();
     explicit AppleTranslator(std::shared_ptr<TranslationEngine> engine);
     ~AppleTranslator();
     AppleTranslator(const AppleTranslator&) = delete;

@@ -2,7 +2,6 @@
 
 #include "core/Graphemes.h"
 #include "core/Languages.h"
-#include "platform/recognizer/Cld2Recognizer.h"
 
 #include <algorithm>
 
@@ -74,12 +73,6 @@ qsizetype wordCount(const QString& text) {
 QList<LanguageRecognizer::Hint> hintWeights(const QSet<QString>& allowed,
                                             const QStringList& hints) {
     return weights(platformIdentifiers(allowed), hints);
-}
-
-std::optional<Guess> detect(const QString& text, const QSet<QString>& allowed,
-                            const QStringList& hints) {
-    Cld2Recognizer recognizer;
-    return detect(text, allowed, hints, recognizer);
 }
 
 std::optional<Guess> detect(const QString& text, const QSet<QString>& allowed,

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "platform/recognizer/LanguageRecognizer.h"
+#include "core/LanguageRecognizer.h"
 
 #include <QList>
 #include <QSet>
@@ -37,10 +37,8 @@ inline constexpr double laterHintWeight = 0.35;
 QList<LanguageRecognizer::Hint> hintWeights(const QSet<QString>& allowed, const QStringList& hints);
 
 // Nothing for a blank text or when the recogniser names no allowed language. An empty
-// `allowed` allows every language; earlier hints weigh more.
-std::optional<Guess> detect(const QString& text, const QSet<QString>& allowed,
-                            const QStringList& hints);
-// The same with a recogniser of the caller's, fresh for this one text.
+// `allowed` allows every language; earlier hints weigh more. The recogniser is fresh for this
+// one text.
 std::optional<Guess> detect(const QString& text, const QSet<QString>& allowed,
                             const QStringList& hints, LanguageRecognizer& recognizer);
 

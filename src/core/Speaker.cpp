@@ -2,16 +2,11 @@
 
 #include "core/Graphemes.h"
 #include "core/Languages.h"
-#include "platform/speech/SystemSpeech.h"
+#include "core/SpeechBackend.h"
 
 using namespace Qt::StringLiterals;
 
 namespace tivela {
-
-Speaker& Speaker::shared() {
-    static Speaker speaker(std::make_unique<SystemSpeech>());
-    return speaker;
-}
 
 Speaker::Speaker(std::unique_ptr<SpeechBackend> backend, Clock clock)
     : m_backend(std::move(backend))

@@ -35,10 +35,6 @@ public:
     static constexpr std::chrono::seconds voicesLifetime{60};
     static constexpr int maxSpokenCharacters = 1000;
 
-    // The speaker of the process on the system's synthesiser, made on first use, which must
-    // be on the main thread: the voice list arrives through its event loop.
-    static Speaker& shared();
-
     explicit Speaker(std::unique_ptr<SpeechBackend> backend, Clock clock = {});
     ~Speaker() override;
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "platform/engine/TranslationEngine.h"
+#include "core/TranslationEngine.h"
 
 #include <QHash>
 #include <QMutex>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "platform/speech/SpeechBackend.h"
+#include "core/SpeechBackend.h"
 
 #include <QCoreApplication>
 #include <QDeadlineTimer>

@@ -8,6 +8,7 @@
 #include "core/LexiconDownloader.h"
 #include "core/Paths.h"
 #include "core/Speaker.h"
+#include "platform/Defaults.h"
 #include "platform/desktop/DesktopEntry.h"
 #include "platform/desktop/LoginItem.h"
 #include "platform/x11/HotKeyCenter.h"
@@ -70,7 +71,7 @@ QCoro::Task<> runAll() {
     CheckReport& report = results();
     const bool devBuild = Paths::isDevBuild();
     Laps lap;
-    co_await engineChecks(report, AppleTranslator::shared());
+    co_await engineChecks(report, Defaults::translator());
     lap("engine");
     detectionChecks(report);
     lap("detection");
@@ -85,7 +86,7 @@ QCoro::Task<> runAll() {
         storeChecks(report, workspace.filePath(u"store-check.sqlite"_s));
         lap("store");
     }
-    co_await speechChecks(report, Speaker::shared());
+    co_await speechChecks(report, Defaults::speaker());
     lap("speech");
     shortcutChecks(report, devBuild);
     servicesChecks(report, Paths::appBundle() ? Paths::appBundle()->info : QJsonObject(), devBuild);

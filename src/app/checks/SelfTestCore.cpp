@@ -13,6 +13,7 @@
 #include "core/Speaker.h"
 #include "core/Store.h"
 #include "core/Voices.h"
+#include "platform/Defaults.h"
 
 #include <QElapsedTimer>
 #include <QUuid>
@@ -162,14 +163,14 @@ void detectionChecks(CheckReport& report) {
     QStringList seen;
     bool all = true;
     for (const auto& [text, expected] : samples) {
-        const auto guess = LanguageDetector::detect(text, allowed, {});
+        const auto guess = Defaults::detect(text, allowed, {});
         const QString found = guess ? guess->code : u"?"_s;
         all = all && found == expected;
         seen << QString(expected + u'=' + found);
     }
     report.check(u"detection: 5 languages"_s, all, seen.join(u' '));
 
-    const auto guess = LanguageDetector::detect(u"Hand"_s, allowed, {u"ru"_s, u"en"_s});
+    const auto guess = Defaults::detect(u"Hand"_s, allowed, {u"ru"_s, u"en"_s});
     report.check(u"detection: short word leans to the person's pair"_s,
                  guess && guess->code == u"en"_s, guess ? guess->code : u"nil"_s);
 }

@@ -3,6 +3,7 @@
 #include "app/Wording.h"
 #include "core/Futures.h"
 #include "core/LexiconDownloader.h"
+#include "platform/Defaults.h"
 #include "platform/desktop/LoginItem.h"
 #include "platform/x11/HotKeyCenter.h"
 #include "platform/x11/SelectionReader.h"
@@ -12,7 +13,7 @@ namespace tivela {
 SettingsServices SettingsServices::production() {
     SettingsServices services;
     services.downloader = &LexiconDownloader::shared();
-    services.translator = &AppleTranslator::shared();
+    services.translator = &Defaults::translator();
     services.browsers = &BrowserIntegration::production;
     services.loginItemStatus = [] { return int(LoginItem::mainApp().status()); };
     services.setLoginItem = [](bool enabled) {

@@ -2,6 +2,7 @@
 
 #include "app/Speech.h"
 #include "core/Speaker.h"
+#include "platform/Defaults.h"
 #include "platform/desktop/Opener.h"
 #include "platform/desktop/PackageInstaller.h"
 #include "platform/engine/ApertiumCatalogue.h"
@@ -14,7 +15,7 @@ namespace tivela {
 
 ViewServices ViewServices::production() {
     ViewServices services;
-    services.speaker = &Speaker::shared();
+    services.speaker = &Defaults::speaker();
     services.hints = [] { return Speech::hints(); };
     services.copy = [](const QString& text) {
         QClipboard* clipboard = QGuiApplication::clipboard();

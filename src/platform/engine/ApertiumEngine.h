@@ -1,7 +1,7 @@
 #pragma once
 
+#include "core/TranslationEngine.h"
 #include "platform/engine/ApertiumCatalogue.h"
-#include "platform/engine/TranslationEngine.h"
 
 #include <QHash>
 #include <QString>

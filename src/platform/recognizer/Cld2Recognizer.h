@@ -1,6 +1,6 @@
 #pragma once
 
-#include "platform/recognizer/LanguageRecognizer.h"
+#include "core/LanguageRecognizer.h"
 #include "platform/recognizer/Morphology.h"
 
 #include <QHash>

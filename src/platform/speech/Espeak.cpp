@@ -1,6 +1,6 @@
 #include "platform/speech/Espeak.h"
 
-#include "platform/speech/SpeechBackend.h"
+#include "platform/speech/SynthesizerVoices.h"
 
 #include <espeak-ng/espeak_ng.h>
 #include <espeak-ng/speak_lib.h>
@@ -80,8 +80,9 @@ QList<Voices::Voice> Espeak::voices() {
         // The languages field is a run of (priority byte, NUL-terminated tag); the first tag is
         // the voice's own language.
         const char* tag = voice->languages ? voice->languages + 1 : "";
-        result << SpeechBackend::voice(QString::fromLatin1(module), QString::fromUtf8(voice->name),
-                                       QString::fromUtf8(tag), {});
+        result << SynthesizerVoices::voice(QString::fromLatin1(module),
+                                           QString::fromUtf8(voice->name), QString::fromUtf8(tag),
+                                           {});
     }
     return result;
 }

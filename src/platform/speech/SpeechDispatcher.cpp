@@ -1,6 +1,6 @@
 #include "platform/speech/SpeechDispatcher.h"
 
-#include "platform/speech/SpeechBackend.h"
+#include "platform/speech/SynthesizerVoices.h"
 
 #include <QProcess>
 
@@ -185,9 +185,9 @@ std::optional<QList<Voices::Voice>> SpeechDispatcher::voices() {
             const QList<QByteArray> fields = line.split('\t');
             if (fields.size() < 2 || fields[0].isEmpty())
                 continue;
-            result << SpeechBackend::voice(moduleName, QString::fromUtf8(fields[0]),
-                                           QString::fromUtf8(fields[1]),
-                                           QString::fromUtf8(fields.value(2)));
+            result << SynthesizerVoices::voice(moduleName, QString::fromUtf8(fields[0]),
+                                               QString::fromUtf8(fields[1]),
+                                               QString::fromUtf8(fields.value(2)));
         }
     }
     return result;

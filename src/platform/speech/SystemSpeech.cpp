@@ -1,5 +1,7 @@
 #include "platform/speech/SystemSpeech.h"
 
+#include "platform/speech/SynthesizerVoices.h"
+
 #include <QPromise>
 
 #include <condition_variable>
@@ -83,7 +85,7 @@ struct SystemSpeech::Worker {
                 break;
             }
             case Command::Kind::speak: {
-                const auto parts = split(command.voice.identifier);
+                const auto parts = SynthesizerVoices::split(command.voice.identifier);
                 if (!parts)
                     break;
                 const auto& [module, name] = *parts;

@@ -1,7 +1,7 @@
 #pragma once
 
+#include "core/SpeechBackend.h"
 #include "platform/speech/Espeak.h"
-#include "platform/speech/SpeechBackend.h"
 #include "platform/speech/SpeechDispatcher.h"
 
 #include <memory>

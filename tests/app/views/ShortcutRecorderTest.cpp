@@ -2,6 +2,7 @@
 #include "app/views/SettingsModel.h"
 #include "core/Lexicon.h"
 #include "core/LexiconDownloader.h"
+#include "platform/Defaults.h"
 #include "platform/x11/Activation.h"
 #include "platform/x11/HotKeyCenter.h"
 #include "support/x11/FakeXApp.h"
@@ -38,7 +39,7 @@ TEST(ShortcutRecorderTest, RecordsThroughTheServerAndGrabsTheRecordedKeys) {
     QTemporaryDir dir;
     Lexicon lexicon(dir.filePath(u"Lexicon"_s));
     LexiconDownloader downloader(lexicon, std::nullopt);
-    AppleTranslator translator;
+    AppleTranslator translator(Defaults::engine());
     SettingsServices services = SettingsServices::production();
     services.downloader = &downloader;
     services.translator = &translator;

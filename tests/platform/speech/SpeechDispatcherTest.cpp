@@ -1,5 +1,6 @@
 #include "platform/speech/SpeechDispatcher.h"
 #include "core/Speaker.h"
+#include "platform/speech/SynthesizerVoices.h"
 #include "platform/speech/SystemSpeech.h"
 #include "support/FakeSpeech.h"
 
@@ -76,7 +77,7 @@ TEST(SpeechDispatcherTest, RealDaemonListsAndTakesSpeech) {
     RecordProperty("voices", int(voices->size()));
     const auto english = Voices::pick(*voices, u"en"_s, std::nullopt);
     ASSERT_TRUE(english) << "no English voice";
-    const auto module = SpeechBackend::split(english->identifier)->first;
+    const auto module = SynthesizerVoices::split(english->identifier)->first;
     EXPECT_TRUE(daemon.speak(u"Hello."_s, module, english->name));
     EXPECT_TRUE(daemon.cancel());
 }

@@ -27,20 +27,6 @@ public:
     // The platform's own choice of voice for a language among the listed ones.
     virtual std::optional<QString> defaultVoice(const QString& code,
                                                 const QList<Voices::Voice>& voices) const;
-
-    // The identifier of a synthesiser's voice: its module and its name.
-    static QString identifier(const QString& module, const QString& name);
-    // The module and name an identifier was made of; nothing for a foreign identifier.
-    static std::optional<std::pair<QString, QString>> split(const QString& identifier);
-    // A synthesiser's language tag in canonical case, Mandarin and Cantonese as Chinese
-    // ("cmn" is "zh", "yue" is "zh-TW"), regions and variants kept.
-    static QString languageTag(const QString& raw);
-    // How good a module's voices are: 1 formant synthesis, 2 diphone and unit selection,
-    // 3 neural.
-    static int quality(const QString& module);
-    // A voice as a synthesiser lists it (its module, name, language tag and variant).
-    static Voices::Voice voice(const QString& module, const QString& name, const QString& tag,
-                               const QString& variant);
 };
 
 } // namespace tivela

@@ -1,4 +1,4 @@
-#include "platform/speech/SpeechBackend.h"
+#include "platform/speech/SynthesizerVoices.h"
 #include "support/FakeSpeech.h"
 
 #include <gtest/gtest.h>
@@ -6,7 +6,7 @@
 using namespace tivela;
 using namespace Qt::StringLiterals;
 
-TEST(SpeechBackendTest, LanguageTagsAreCanonicalWithChineseFolded) {
+TEST(SynthesizerVoicesTest, LanguageTagsAreCanonicalWithChineseFolded) {
     const std::pair<const char*, const char*> cases[] = {
         {"en-US", "en-US"},
         {"en-gb-x-rp", "en-GB-x-rp"},
@@ -24,41 +24,42 @@ TEST(SpeechBackendTest, LanguageTagsAreCanonicalWithChineseFolded) {
         {"", ""},
     };
     for (const auto& [raw, expected] : cases)
-        EXPECT_EQ(SpeechBackend::languageTag(QString::fromUtf8(raw)), QString::fromUtf8(expected))
+        EXPECT_EQ(SynthesizerVoices::languageTag(QString::fromUtf8(raw)),
+                  QString::fromUtf8(expected))
             << raw;
     // Whatever the form, the system's codes come out as the ranking expects.
-    EXPECT_EQ(Voices::code(SpeechBackend::languageTag(u"yue-Latn-jyutping"_s)), u"zh-TW"_s);
-    EXPECT_EQ(Voices::code(SpeechBackend::languageTag(u"cmn-latn-pinyin"_s)), u"zh"_s);
+    EXPECT_EQ(Voices::code(SynthesizerVoices::languageTag(u"yue-Latn-jyutping"_s)), u"zh-TW"_s);
+    EXPECT_EQ(Voices::code(SynthesizerVoices::languageTag(u"cmn-latn-pinyin"_s)), u"zh"_s);
 }
 
-TEST(SpeechBackendTest, VoicesAsTheDaemonListsThem) {
+TEST(SynthesizerVoicesTest, VoicesAsTheDaemonListsThem) {
     const auto base =
-        SpeechBackend::voice(u"espeak-ng"_s, u"English (America)"_s, u"en-US"_s, u"none"_s);
+        SynthesizerVoices::voice(u"espeak-ng"_s, u"English (America)"_s, u"en-US"_s, u"none"_s);
     EXPECT_EQ(base, (Voices::Voice{u"espeak-ng/English (America)"_s, u"English (America)"_s,
                                    u"en-US"_s, 1, false}));
     // espeak-ng's variants are novelty voices; another module's variant is a plain attribute.
-    EXPECT_TRUE(
-        SpeechBackend::voice(u"espeak-ng"_s, u"Afrikaans+Adam"_s, u"af"_s, u"Adam"_s).isNovelty);
-    EXPECT_TRUE(SpeechBackend::voice(u"espeak"_s, u"en"_s, u"en"_s, u"whisper"_s).isNovelty);
-    const auto anna = SpeechBackend::voice(u"rhvoice"_s, u"Anna"_s, u"ru"_s, u"female"_s);
+    EXPECT_TRUE(SynthesizerVoices::voice(u"espeak-ng"_s, u"Afrikaans+Adam"_s, u"af"_s, u"Adam"_s)
+                    .isNovelty);
+    EXPECT_TRUE(SynthesizerVoices::voice(u"espeak"_s, u"en"_s, u"en"_s, u"whisper"_s).isNovelty);
+    const auto anna = SynthesizerVoices::voice(u"rhvoice"_s, u"Anna"_s, u"ru"_s, u"female"_s);
     EXPECT_FALSE(anna.isNovelty);
     // Quality follows the module: formant 1, diphone and unit selection 2, neural 3.
     EXPECT_EQ(anna.quality, 2);
-    EXPECT_EQ(SpeechBackend::voice(u"espeak-ng-mbrola"_s, u"de2"_s, u"de"_s, {}).quality, 2);
-    EXPECT_EQ(SpeechBackend::voice(u"piper"_s, u"thorsten"_s, u"de-DE"_s, {}).quality, 3);
+    EXPECT_EQ(SynthesizerVoices::voice(u"espeak-ng-mbrola"_s, u"de2"_s, u"de"_s, {}).quality, 2);
+    EXPECT_EQ(SynthesizerVoices::voice(u"piper"_s, u"thorsten"_s, u"de-DE"_s, {}).quality, 3);
 
-    const auto parts = SpeechBackend::split(u"espeak-ng/a/b"_s);
+    const auto parts = SynthesizerVoices::split(u"espeak-ng/a/b"_s);
     ASSERT_TRUE(parts);
     EXPECT_EQ(parts->first, u"espeak-ng"_s);
     EXPECT_EQ(parts->second, u"a/b"_s);
     for (const QString& foreign : {u"com.vendor.voice"_s, u"/name"_s, u"module/"_s})
-        EXPECT_FALSE(SpeechBackend::split(foreign)) << foreign.toStdString();
+        EXPECT_FALSE(SynthesizerVoices::split(foreign)) << foreign.toStdString();
 }
 
-TEST(SpeechBackendTest, DefaultVoiceIsTheBaseVoiceOfThePreferredRegionElseTheBareCode) {
+TEST(SynthesizerVoicesTest, DefaultVoiceIsTheBaseVoiceOfThePreferredRegionElseTheBareCode) {
     const auto v = [](const char* name, const char* tag, const char* variant = "none") {
-        return SpeechBackend::voice(u"espeak-ng"_s, QString::fromUtf8(name), QString::fromUtf8(tag),
-                                    QString::fromUtf8(variant));
+        return SynthesizerVoices::voice(u"espeak-ng"_s, QString::fromUtf8(name),
+                                        QString::fromUtf8(tag), QString::fromUtf8(variant));
     };
     const QList<Voices::Voice> voices{
         v("English (America)+whisper", "en-US", "whisper"),

@@ -1,8 +1,8 @@
-#include "platform/speech/SpeechBackend.h"
+#include "platform/speech/SynthesizerVoices.h"
 
 using namespace Qt::StringLiterals;
 
-namespace tivela {
+namespace tivela::SynthesizerVoices {
 namespace {
 
 bool isEspeak(const QString& module) {
@@ -26,33 +26,18 @@ bool isDigit(QChar c) {
 
 } // namespace
 
-std::optional<QString> SpeechBackend::defaultVoice(const QString& code,
-                                                   const QList<Voices::Voice>& voices) const {
-    // The base voice tagged with the language's preferred region, else the one tagged with the
-    // bare code: what a desktop speaks when asked for the language alone.
-    const QString wanted = Voices::code(code);
-    for (const QString& tag : {Voices::preferredRegion().value(wanted), wanted}) {
-        if (tag.isEmpty())
-            continue;
-        for (const Voices::Voice& voice : voices)
-            if (!voice.isNovelty && voice.language.compare(tag, Qt::CaseInsensitive) == 0)
-                return voice.identifier;
-    }
-    return std::nullopt;
-}
-
-QString SpeechBackend::identifier(const QString& module, const QString& name) {
+QString identifier(const QString& module, const QString& name) {
     return module + u'/' + name;
 }
 
-std::optional<std::pair<QString, QString>> SpeechBackend::split(const QString& identifier) {
+std::optional<std::pair<QString, QString>> split(const QString& identifier) {
     const qsizetype slash = identifier.indexOf(u'/');
     if (slash <= 0 || slash == identifier.size() - 1)
         return std::nullopt;
     return std::pair{identifier.left(slash), identifier.mid(slash + 1)};
 }
 
-QString SpeechBackend::languageTag(const QString& raw) {
+QString languageTag(const QString& raw) {
     QStringList parts = QString(raw).replace(u'_', u'-').split(u'-', Qt::SkipEmptyParts);
     if (parts.isEmpty())
         return {};
@@ -82,7 +67,7 @@ QString SpeechBackend::languageTag(const QString& raw) {
     return tag.join(u'-');
 }
 
-int SpeechBackend::quality(const QString& module) {
+int quality(const QString& module) {
     const QString name = module.toLower();
     static const QStringList neural{u"piper"_s, u"mimic3"_s, u"coqui"_s, u"larynx"_s};
     if (neural.contains(name))
@@ -92,8 +77,8 @@ int SpeechBackend::quality(const QString& module) {
     return 1;
 }
 
-Voices::Voice SpeechBackend::voice(const QString& module, const QString& name, const QString& tag,
-                                   const QString& variant) {
+Voices::Voice voice(const QString& module, const QString& name, const QString& tag,
+                    const QString& variant) {
     // espeak-ng lists every voice again with each of its variants ("English (America)+whisper",
     // variant "whisper"); those are the novelty voices. Other modules use the variant field
     // for plain distinctions such as gender.
@@ -103,4 +88,4 @@ Voices::Voice SpeechBackend::voice(const QString& module, const QString& name, c
             isEspeak(module) && variantVoice};
 }
 
-} // namespace tivela
+} // namespace tivela::SynthesizerVoices

@@ -1,0 +1,39 @@
+#include "platform/Defaults.h"
+
+#include "core/AppleTranslator.h"
+#include "core/Speaker.h"
+#include "platform/engine/ApertiumEngine.h"
+#include "platform/recognizer/Cld2Recognizer.h"
+#include "platform/speech/SystemSpeech.h"
+
+namespace tivela::Defaults {
+
+std::shared_ptr<TranslationEngine> engine() {
+    return std::make_shared<ApertiumEngine>();
+}
+
+std::unique_ptr<LanguageRecognizer> recognizer() {
+    return std::make_unique<Cld2Recognizer>();
+}
+
+std::unique_ptr<SpeechBackend> speech() {
+    return std::make_unique<SystemSpeech>();
+}
+
+AppleTranslator& translator() {
+    static AppleTranslator translator(engine());
+    return translator;
+}
+
+Speaker& speaker() {
+    static Speaker speaker(speech());
+    return speaker;
+}
+
+std::optional<LanguageDetector::Guess> detect(const QString& text, const QSet<QString>& allowed,
+                                              const QStringList& hints) {
+    Cld2Recognizer recognizer;
+    return LanguageDetector::detect(text, allowed, hints, recognizer);
+}
+
+} // namespace tivela::Defaults

@@ -1,0 +1,42 @@
+#pragma once
+
+#include "core/LanguageDetector.h"
+
+#include <QSet>
+#include <QString>
+#include <QStringList>
+
+#include <memory>
+#include <optional>
+
+namespace tivela {
+
+class AppleTranslator;
+class LanguageRecognizer;
+class SpeechBackend;
+class Speaker;
+class TranslationEngine;
+
+// The one place that puts the production parts behind the core's interfaces: Apertium for
+// translation, CLD2 for recognition, speech-dispatcher (else espeak-ng) for speech. Both
+// programs take their parts from here; tests build the core's classes on fakes instead.
+namespace Defaults {
+
+std::shared_ptr<TranslationEngine> engine();
+// A fresh recogniser: one serves a single text.
+std::unique_ptr<LanguageRecognizer> recognizer();
+std::unique_ptr<SpeechBackend> speech();
+
+// The translator of the process, on the production engine; made on first use.
+AppleTranslator& translator();
+// The speaker of the process on the system's synthesiser, made on first use, which must be on
+// the main thread: the voice list arrives through its event loop.
+Speaker& speaker();
+
+// Language detection with a fresh production recogniser. Any thread may call it.
+std::optional<LanguageDetector::Guess> detect(const QString& text, const QSet<QString>& allowed,
+                                              const QStringList& hints);
+
+} // namespace Defaults
+
+} // namespace tivela
