@@ -1,5 +1,7 @@
 #pragma once
 
+#include "core/Gzip.h"
+
 #include <QByteArray>
 #include <QByteArrayView>
 #include <QJsonArray>
@@ -13,8 +15,6 @@
 #include <vector>
 
 namespace tivela {
-
-class GzipStream;
 
 // One dictionary pack held whole in memory: the decompressed text and the offsets of its key
 // lines. Queries are binary searches over the keys in UTF-16 order; only the value found is
@@ -42,9 +42,9 @@ public:
     };
 
     enum class Inflater {
-        // libdeflate in one pass when the gzip trailer gives the size, zlib otherwise.
+        // The whole input at once, member by member (libdeflate).
         Fastest,
-        // zlib, streaming, always.
+        // Streaming (zlib), as downloads are checked.
         Streaming,
     };
 
@@ -92,7 +92,7 @@ public:
         qint64 seen_ = 0;
         bool plain_ = false;
         bool failed_ = false;
-        std::unique_ptr<GzipStream> gzip_;
+        std::unique_ptr<Gzip::Stream> gzip_;
     };
 
     // Reads, inflates and indexes a pack file; nothing when it cannot be read or is no pack.
