@@ -35,8 +35,10 @@ int main(int argc, char** argv) {
     const auto& bundle = tivela::Paths::appBundle();
     const QJsonValue version =
         bundle ? bundle->info.value(u"CFBundleShortVersionString"_s) : QJsonValue();
-    tivela::BridgeHost host(in, out, version.isString() ? version.toString() : u"dev"_s,
-                            tivela::Store::shared(), tivela::Defaults::translator());
+    tivela::BridgeHost host(in, out,
+                            tivela::BridgeServices::production(
+                                version.isString() ? version.toString() : u"dev"_s,
+                                tivela::Store::shared(), tivela::Defaults::translator()));
     host.start();
     return app.exec();
 }

@@ -332,33 +332,6 @@ TEST_F(BridgeHostTest, TooLongAndTooLargeAreReportedNotPretended) {
     EXPECT_TRUE(absurd->value(u"id"_s).isNull());
 }
 
-TEST(BridgeHostUnitTest, FieldsAreReadWithTypeTests) {
-    const QJsonObject object{{u"s"_s, u"x"_s},
-                             {u"n"_s, 2.0},
-                             {u"f"_s, 2.5},
-                             {u"b"_s, true},
-                             {u"one"_s, 1},
-                             {u"two"_s, 2},
-                             {u"list"_s, QJsonArray{u"a"_s, u"b"_s}},
-                             {u"mixed"_s, QJsonArray{u"a"_s, 1}},
-                             {u"o"_s, QJsonObject{}}};
-    const BridgeFields fields(object);
-    EXPECT_EQ(fields.string(u"s"_s), u"x"_s);
-    EXPECT_EQ(fields.string(u"n"_s), std::nullopt);
-    EXPECT_EQ(fields.integer(u"n"_s), 2);
-    EXPECT_EQ(fields.integer(u"f"_s), std::nullopt);
-    EXPECT_EQ(fields.number(u"f"_s), 2.5);
-    EXPECT_EQ(fields.boolean(u"b"_s), true);
-    EXPECT_EQ(fields.boolean(u"one"_s), true);
-    EXPECT_EQ(fields.boolean(u"two"_s), std::nullopt);
-    EXPECT_EQ(fields.boolean(u"s"_s), std::nullopt);
-    EXPECT_EQ(fields.strings(u"list"_s), (QStringList{u"a"_s, u"b"_s}));
-    EXPECT_EQ(fields.strings(u"mixed"_s), std::nullopt);
-    EXPECT_EQ(fields.object(u"o"_s), QJsonObject{});
-    EXPECT_EQ(fields.object(u"list"_s), std::nullopt);
-    EXPECT_EQ(fields.string(u"missing"_s), std::nullopt);
-}
-
 TEST_F(BridgeHostTest, SpeechIsAnsweredInTheOrderItWasAsked) {
     HostProcess host(QString(), hostEnvironment());
     host.send({{u"type"_s, u"voices"_s}, {u"id"_s, 1}});
@@ -768,12 +741,12 @@ TEST_F(BridgeHostPackTest, EndOfInputEndsTheHostWithHundredsOfRequestsUnanswered
     serve(u"fr"_s, spanishPack(), 60000);
     HostProcess host(program, hostEnvironment());
     const int extra = 20;
-    for (int i = 0; i < BridgeHost::maxUnanswered + extra; ++i)
+    for (int i = 0; i < BridgeTransport::maxUnanswered + extra; ++i)
         host.send(waitingLookup(i, u"chien"_s, u"fr"_s, u"en"_s));
     for (int i = 0; i < extra; ++i) {
         const auto refused = host.receive(30000);
         ASSERT_TRUE(refused) << "refusal " << i;
-        EXPECT_GE(refused->value(u"id"_s).toInt(), BridgeHost::maxUnanswered);
+        EXPECT_GE(refused->value(u"id"_s).toInt(), BridgeTransport::maxUnanswered);
         EXPECT_EQ(refused->value(u"message"_s), u"too many requests at once"_s);
     }
     host.closeInput();

@@ -1,0 +1,504 @@
+#include "bridge/BridgeRequests.h"
+
+#include "core/BridgeMessage.h"
+#include "core/BridgeWire.h"
+#include "core/Languages.h"
+#include "core/Lexicon.h"
+#include "core/LexiconDownloader.h"
+#include "core/Speaker.h"
+
+#include <QJsonArray>
+#include <QUrl>
+#include <QUuid>
+
+#include <cmath>
+
+using namespace Qt::StringLiterals;
+
+namespace tivela {
+
+using namespace BridgeWire;
+
+namespace {
+
+constexpr int poolThreads = 16;
+constexpr int voicesWaitMs = 20000;
+// Where the items the extension saves come from, unless they say.
+constexpr QLatin1StringView browserOrigin{"browser"};
+
+bool isSpeech(const QString& type) {
+    return type == Request::voices || type == Request::speak || type == Request::stopSpeaking;
+}
+
+QJsonObject ok() {
+    return QJsonObject{{Key::ok, true}};
+}
+
+QJsonObject failure(QLatin1StringView code) {
+    return QJsonObject{{Key::ok, false}, {Key::error, code}};
+}
+
+QJsonObject failed(const QString& message) {
+    return QJsonObject{{Key::ok, false}, {Key::error, Error::failed}, {Key::message, message}};
+}
+
+// Text as the store keeps it and the reply echoes it: a lone surrogate, which UTF-8 cannot
+// carry, becomes the replacement character.
+QString wellFormed(QString text) {
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const QChar c = std::as_const(text)[i];
+        if (c.isHighSurrogate() && i + 1 < text.size() &&
+            std::as_const(text)[i + 1].isLowSurrogate())
+            ++i;
+        else if (c.isSurrogate())
+            text[i] = QChar::ReplacementCharacter;
+    }
+    return text;
+}
+
+// Translations run about as long as their texts: one of a text larger than a reply cannot be
+// sent, so it is refused before the engine spends a minute on it.
+bool tooLargeToAnswer(const QStringList& texts) {
+    qsizetype bytes = 0;
+    for (const QString& text : texts)
+        bytes += text.toUtf8().size();
+    return bytes > maxReplyBytes;
+}
+
+QString query(const QList<std::pair<QString, QString>>& items) {
+    QString text;
+    for (const auto& [key, value] : items) {
+        if (!text.isEmpty())
+            text += u'&';
+        text += key + u'=' + QString::fromLatin1(QUrl::toPercentEncoding(value));
+    }
+    return text;
+}
+
+} // namespace
+
+std::optional<QString> BridgeFields::string(const QString& key) const {
+    const QJsonValue value = m_object.value(key);
+    return value.isString() ? std::optional(wellFormed(value.toString())) : std::nullopt;
+}
+
+std::optional<bool> BridgeFields::boolean(const QString& key) const {
+    const QJsonValue value = m_object.value(key);
+    if (value.isBool())
+        return value.toBool();
+    if (value.isDouble() && (value.toDouble() == 0 || value.toDouble() == 1))
+        return value.toDouble() == 1;
+    return std::nullopt;
+}
+
+std::optional<qint64> BridgeFields::integer(const QString& key) const {
+    const QJsonValue value = m_object.value(key);
+    if (!value.isDouble())
+        return std::nullopt;
+    const double number = value.toDouble();
+    // Beyond 2^53 a double no longer tells integers apart; such values are no exact integers.
+    if (std::trunc(number) != number || std::fabs(number) > 9007199254740992.0)
+        return std::nullopt;
+    return qint64(number);
+}
+
+std::optional<double> BridgeFields::number(const QString& key) const {
+    const QJsonValue value = m_object.value(key);
+    return value.isDouble() ? std::optional(value.toDouble()) : std::nullopt;
+}
+
+std::optional<QStringList> BridgeFields::strings(const QString& key) const {
+    const QJsonValue value = m_object.value(key);
+    if (!value.isArray())
+        return std::nullopt;
+    QStringList list;
+    for (const QJsonValue& element : value.toArray()) {
+        if (!element.isString())
+            return std::nullopt;
+        list << wellFormed(element.toString());
+    }
+    return list;
+}
+
+std::optional<QJsonObject> BridgeFields::object(const QString& key) const {
+    const QJsonValue value = m_object.value(key);
+    return value.isObject() ? std::optional(value.toObject()) : std::nullopt;
+}
+
+BridgeRequests::BridgeRequests(BridgeServices services)
+    : m_services(std::move(services)) {
+    m_pool.setMaxThreadCount(poolThreads);
+    m_voicesDeadline.setSingleShot(true);
+    connect(&m_voicesDeadline, &QTimer::timeout, this, [this] {
+        m_speechReady = true;
+        speakQueued();
+    });
+}
+
+BridgeRequests::~BridgeRequests() {
+    m_pool.waitForDone();
+}
+
+void BridgeRequests::handle(const QJsonObject& request, Reply reply) {
+    if (isSpeech(request.value(Key::type).toString())) {
+        QMetaObject::invokeMethod(
+            this, [this, request, reply] { queueSpeech(request, reply); }, Qt::QueuedConnection);
+        return;
+    }
+    m_pool.start([this, request, reply] { respond(request, reply); });
+}
+
+void BridgeRequests::queueSpeech(const QJsonObject& request, Reply reply) {
+    m_speechQueue.append({request, std::move(reply)});
+    if (m_speechReady) {
+        speakQueued();
+        return;
+    }
+    if (m_voicesWatcher)
+        return;
+    // The speaker is made on the first speech request, not at start: most conversations
+    // never speak, and the speech daemon is not free to start.
+    m_voicesWatcher = std::make_unique<QFutureWatcher<void>>();
+    connect(m_voicesWatcher.get(), &QFutureWatcher<void>::finished, this, [this] {
+        m_speechReady = true;
+        m_voicesDeadline.stop();
+        speakQueued();
+    });
+    m_voicesWatcher->setFuture(m_services.speaker().ready());
+    m_voicesDeadline.start(voicesWaitMs);
+}
+
+void BridgeRequests::speakQueued() {
+    while (!m_speechQueue.isEmpty()) {
+        const auto [request, reply] = m_speechQueue.takeFirst();
+        const BridgeFields fields(request);
+        reply(speech(request.value(Key::type).toString(), fields));
+    }
+}
+
+QJsonObject BridgeRequests::speech(const QString& type, const BridgeFields& fields) {
+    Speaker& speaker = m_services.speaker();
+    if (type == Request::voices) {
+        QJsonObject body = ok();
+        body.insert(Key::languages, QJsonArray::fromStringList(speaker.languages()));
+        return body;
+    }
+    if (type == Request::speak) {
+        QStringList hints;
+        if (const auto pair = m_services.savedPair())
+            hints = {pair->mine, pair->second};
+        const bool spoken = speaker.speak(fields.string(Key::text).value_or(QString()),
+                                          fields.string(Key::lang).value_or(QString()), hints);
+        return spoken ? ok() : failure(Error::noVoice);
+    }
+    speaker.stop();
+    return ok();
+}
+
+void BridgeRequests::respond(const QJsonObject& request, const Reply& reply) {
+    const BridgeFields fields(request);
+    const QString type = fields.string(Key::type).value_or(QString());
+    // A lookup may answer only once its packs have landed.
+    if (type == Request::lookup) {
+        lookup(fields, reply);
+        return;
+    }
+    QJsonObject body;
+    if (type == Request::hello)
+        body = hello();
+    else if (type == Request::status)
+        body = status(fields);
+    else if (type == Request::detect)
+        body = detect(fields);
+    else if (type == Request::translate)
+        body = translate(fields);
+    else if (type == Request::translateBatch)
+        body = translateBatch(fields);
+    else if (type == Request::prefetch)
+        body = prefetch(fields);
+    else if (type == Request::phrases)
+        body = phrases();
+    else if (type == Request::addPhrase)
+        body = addPhrase(fields);
+    else if (type == Request::deletePhrase)
+        body = deletePhrase(fields);
+    else if (type == Request::answer)
+        body = answer(fields);
+    else if (type == Request::addHistory)
+        body = addHistory(fields);
+    else if (type == Request::open)
+        body = open(fields);
+    else if (type == Request::download)
+        body = download(fields);
+    else
+        body = failure(Error::unknownType);
+    reply(std::move(body));
+}
+
+std::optional<Item> BridgeRequests::item(const QJsonObject& object, const QString& origin) {
+    const BridgeFields fields(object);
+    const auto text = fields.string(u"text"_s);
+    const auto translation = fields.string(u"translation"_s);
+    const auto from = fields.string(u"from"_s);
+    const auto to = fields.string(u"to"_s);
+    if (!text || !translation || !from || !to)
+        return std::nullopt;
+    Item item;
+    item.id = fields.string(u"id"_s).value_or(QUuid::createUuid().toString(QUuid::WithoutBraces));
+    item.text = *text;
+    item.translation = *translation;
+    item.from = *from;
+    item.to = *to;
+    item.created = fields.number(u"created"_s).value_or(Store::now());
+    item.box = Store::clampBox(fields.integer(u"box"_s).value_or(0));
+    item.due = fields.number(u"due"_s).value_or(0);
+    item.origin = fields.string(u"origin"_s).value_or(origin);
+    return item;
+}
+
+QSet<QString> BridgeRequests::supported() {
+    return m_services.translator->supportedLanguages().result();
+}
+
+LanguagePair BridgeRequests::pair() {
+    if (const auto saved = m_services.savedPair())
+        return *saved;
+    return LanguagePair::defaultPair(Languages::systemLanguage(supported()));
+}
+
+BridgeRequests::Resolved BridgeRequests::resolvePair(const QString& text,
+                                                     const std::optional<QString>& from,
+                                                     const std::optional<QString>& to) {
+    const auto given = [](const std::optional<QString>& code) {
+        return code && !code->isEmpty() && *code != u"auto";
+    };
+    const LanguagePair languages = pair();
+    Resolved resolved;
+    if (given(from)) {
+        resolved.from = *from;
+    } else {
+        const auto guess = m_services.detect(text, supported(), {languages.mine, languages.second});
+        resolved.from = guess ? guess->code : languages.second;
+        resolved.detected = true;
+    }
+    resolved.to = given(to) ? *to : languages.target(resolved.from);
+    return resolved;
+}
+
+QJsonObject BridgeRequests::errorBody(const TranslateError& error) {
+    switch (error.kind()) {
+    case TranslateError::Kind::notInstalled:
+    case TranslateError::Kind::unsupported: {
+        QJsonObject body =
+            failure(error.kind() == TranslateError::Kind::notInstalled ? Error::notInstalled
+                                                                       : Error::unsupported);
+        body.insert(Key::from, error.from());
+        body.insert(Key::to, error.to());
+        return body;
+    }
+    case TranslateError::Kind::empty:
+        return failure(Error::empty);
+    case TranslateError::Kind::failed:
+        break;
+    }
+    return failed(u"failed(\""_s + error.message() + u"\")"_s);
+}
+
+QJsonObject BridgeRequests::hello() {
+    const LanguagePair languages = pair();
+    QJsonObject body = ok();
+    body.insert(Key::app, u"Tivela"_s);
+    body.insert(Key::version, m_services.version);
+    body.insert(Key::languages,
+                QJsonArray::fromStringList(Languages::sorted(QStringList(supported().values()))));
+    body.insert(Key::lexicon, QJsonArray::fromStringList(m_services.downloader().installed()));
+    body.insert(Key::pair, toJson(languages));
+    body.insert(Key::shortcut, m_services.shortcut().value_or(u"Ctrl+Alt+T"_s));
+    return body;
+}
+
+QJsonObject BridgeRequests::status(const BridgeFields& fields) {
+    const QString from = fields.string(Key::from).value_or(QString());
+    const QString to = fields.string(Key::to).value_or(QString());
+    const PairStatus quality = m_services.translator->status(from, to, false).result();
+    const PairStatus fast = m_services.translator->status(from, to, true).result();
+    QJsonObject body = ok();
+    body.insert(Key::status, rawValue(quality));
+    body.insert(Key::fast, rawValue(fast));
+    return body;
+}
+
+QJsonObject BridgeRequests::detect(const BridgeFields& fields) {
+    const auto guess =
+        m_services.detect(fields.string(Key::text).value_or(QString()), supported(), {});
+    return QJsonObject{{Key::ok, guess.has_value()},
+                       {Key::lang, guess ? guess->code : QString()},
+                       {Key::confidence, guess ? guess->confidence : 0.0}};
+}
+
+QJsonObject BridgeRequests::translate(const BridgeFields& fields) {
+    const QString text = fields.string(Key::text).value_or(QString());
+    const Resolved resolved = resolvePair(text, fields.string(Key::from), fields.string(Key::to));
+    QJsonObject body;
+    if (Languages::lexiconCode(resolved.from) == Languages::lexiconCode(resolved.to)) {
+        body = ok();
+        body.insert(Key::text, text);
+        body.insert(Key::same, true);
+    } else if (tooLargeToAnswer({text})) {
+        body = failed(u"reply too large"_s);
+    } else {
+        try {
+            const QString translation = m_services.translator
+                                            ->translate(text, resolved.from, resolved.to,
+                                                        fields.boolean(Key::fast).value_or(false))
+                                            .result();
+            body = ok();
+            body.insert(Key::text, translation);
+        } catch (const TranslateError& error) {
+            body = errorBody(error);
+        } catch (const std::exception& error) {
+            body = failed(QString::fromUtf8(error.what()));
+        }
+    }
+    body.insert(Key::from, resolved.from);
+    body.insert(Key::to, resolved.to);
+    if (body.value(Key::ok).toBool())
+        body.insert(Key::detected, resolved.detected);
+    return body;
+}
+
+QJsonObject BridgeRequests::translateBatch(const BridgeFields& fields) {
+    const QStringList texts = fields.strings(Key::texts).value_or(QStringList());
+    const QString from = fields.string(Key::from).value_or(u"en"_s);
+    const QString to = fields.string(Key::to).value_or(u"en"_s);
+    if (tooLargeToAnswer(texts))
+        return failed(u"reply too large"_s);
+    try {
+        const QStringList translations =
+            m_services.translator
+                ->translate(texts, from, to, fields.boolean(Key::fast).value_or(true))
+                .result();
+        QJsonObject body = ok();
+        body.insert(Key::texts, QJsonArray::fromStringList(translations));
+        body.insert(Key::from, from);
+        body.insert(Key::to, to);
+        return body;
+    } catch (const TranslateError& error) {
+        return errorBody(error);
+    } catch (const std::exception& error) {
+        return failed(QString::fromUtf8(error.what()));
+    }
+}
+
+void BridgeRequests::lookup(const BridgeFields& fields, const Reply& reply) {
+    const QString word = fields.string(Key::word).value_or(QString());
+    const QString from = fields.string(Key::from).value_or(u"en"_s);
+    const QString to = fields.string(Key::to).value_or(u"en"_s);
+    const auto card = [this, reply, word, from, to] {
+        const auto entry = m_services.lexicon->lookup(word, from, to);
+        reply(QJsonObject{{Key::ok, true},
+                          {Key::entry, entry ? QJsonValue(BridgeMessage::entryDict(*entry))
+                                             : QJsonValue(QJsonValue::Null)}});
+    };
+    QStringList missing;
+    for (const QString& code : LexiconDownloader::packs(from, to))
+        if (!m_services.lexicon->isInstalled(code))
+            missing << code;
+    if (missing.isEmpty()) {
+        card();
+        return;
+    }
+    LexiconDownloader& downloader = m_services.downloader();
+    if (!fields.boolean(Key::wait).value_or(false)) {
+        downloader.ensure(missing);
+        reply(QJsonObject{{Key::ok, true}, {Key::entry, QJsonValue::Null}, {Key::pending, true}});
+        return;
+    }
+    // The downloader tells on its own thread, which must not wait for a lookup.
+    downloader.ensure(missing, [this, card](bool) { m_pool.start(card); });
+}
+
+QJsonObject BridgeRequests::prefetch(const BridgeFields& fields) {
+    QStringList wanted;
+    for (const QString& code : fields.strings(Key::langs).value_or(QStringList()))
+        if (Languages::lexicon().contains(Languages::lexiconCode(code)))
+            wanted << code;
+    LexiconDownloader& downloader = m_services.downloader();
+    const QStringList installed = downloader.installed();
+    downloader.ensure(wanted);
+    QJsonObject body = ok();
+    body.insert(Key::installed, QJsonArray::fromStringList(installed));
+    return body;
+}
+
+QJsonObject BridgeRequests::phrases() {
+    QJsonArray items;
+    for (const Item& item : m_services.store->phrases(QString()))
+        items.append(toJson(item));
+    QJsonObject body = ok();
+    body.insert(Key::items, items);
+    return body;
+}
+
+QJsonObject BridgeRequests::addPhrase(const BridgeFields& fields) {
+    const auto object = fields.object(Key::item);
+    const auto parsed = object ? item(*object, browserOrigin) : std::nullopt;
+    if (!parsed)
+        return failure(Error::badItem);
+    const auto stored = m_services.store->addPhrase(*parsed);
+    if (!stored)
+        return failed(u"the phrasebook could not be saved"_s);
+    QJsonObject body = ok();
+    body.insert(Key::item, toJson(*stored));
+    return body;
+}
+
+QJsonObject BridgeRequests::deletePhrase(const BridgeFields& fields) {
+    if (!m_services.store->deletePhrase(fields.string(Key::itemId).value_or(QString())))
+        return failed(u"the phrasebook could not be saved"_s);
+    return ok();
+}
+
+QJsonObject BridgeRequests::answer(const BridgeFields& fields) {
+    const QString id = fields.string(Key::itemId).value_or(QString());
+    if (!m_services.store->answer(id, fields.boolean(Key::knew).value_or(false), Store::now()))
+        return failed(u"the card could not be saved"_s);
+    return ok();
+}
+
+QJsonObject BridgeRequests::addHistory(const BridgeFields& fields) {
+    const auto object = fields.object(Key::item);
+    const auto parsed = object ? item(*object, browserOrigin) : std::nullopt;
+    if (parsed && !m_services.store->addHistory(*parsed))
+        return failed(u"the history could not be saved"_s);
+    return ok();
+}
+
+QString BridgeRequests::translateURL(const std::optional<QString>& text) {
+    if (!text || text->isEmpty())
+        return u"tivela://translate"_s;
+    return u"tivela://translate?"_s + query({{Key::text, *text}});
+}
+
+QString BridgeRequests::downloadURL(const QString& from, const QString& to) {
+    return u"tivela://download?"_s + query({{Key::from, from}, {Key::to, to}});
+}
+
+QJsonObject BridgeRequests::open(const BridgeFields& fields) {
+    return openApp(translateURL(fields.string(Key::text)));
+}
+
+QJsonObject BridgeRequests::download(const BridgeFields& fields) {
+    return openApp(downloadURL(fields.string(Key::from).value_or(QString()),
+                               fields.string(Key::to).value_or(QString())));
+}
+
+QJsonObject BridgeRequests::openApp(const QString& url) {
+    if (url.toUtf8().size() >= maxArgumentBytes)
+        return failed(u"text too long"_s);
+    // Whether a handler takes the URL is the desktop's business, as with any link opened.
+    m_services.open(url);
+    return ok();
+}
+
+} // namespace tivela

@@ -1,0 +1,34 @@
+#include "bridge/BridgeServices.h"
+
+#include "core/Lexicon.h"
+#include "core/LexiconDownloader.h"
+#include "core/Paths.h"
+#include "platform/Defaults.h"
+#include "platform/desktop/Opener.h"
+
+using namespace Qt::StringLiterals;
+
+namespace tivela {
+
+BridgeServices BridgeServices::production(QString version, Store& store,
+                                          AppleTranslator& translator) {
+    BridgeServices services;
+    services.version = std::move(version);
+    services.store = &store;
+    services.translator = &translator;
+    services.lexicon = &Lexicon::shared();
+    services.downloader = []() -> LexiconDownloader& { return LexiconDownloader::shared(); };
+    services.speaker = []() -> Speaker& { return Defaults::speaker(); };
+    services.detect = &Defaults::detect;
+    services.savedPair = [] { return SharedSettings::pair(); };
+    services.shortcut = []() -> std::optional<QString> {
+        const QVariant shortcut = Paths::defaults()->value(u"shortcutDisplay"_s);
+        if (shortcut.typeId() != QMetaType::QString)
+            return std::nullopt;
+        return shortcut.toString();
+    };
+    services.open = [](const QString& url) { Opener::open(url); };
+    return services;
+}
+
+} // namespace tivela
