@@ -1,6 +1,7 @@
 #include "core/LexiconDownloader.h"
 
 #include "core/Languages.h"
+#include "core/PackLock.h"
 #include "core/Paths.h"
 
 #include <QCoreApplication>
@@ -38,29 +39,6 @@ using namespace Qt::StringLiterals;
 namespace tivela {
 namespace {
 
-struct FileId {
-    dev_t device = 0;
-    ino_t inode = 0;
-
-    friend bool operator==(const FileId&, const FileId&) = default;
-};
-
-std::optional<FileId> idOf(const QString& path) {
-    struct stat status {};
-    if (::stat(QFile::encodeName(path).constData(), &status) != 0)
-        return std::nullopt;
-    return FileId{status.st_dev, status.st_ino};
-}
-
-// Removes a file only while it is still the one we know: a lock another process created in
-// its place is left alone. False when the file could not be removed.
-bool removeIfSame(const QString& path, const FileId& id) {
-    const auto current = idOf(path);
-    if (!current || *current != id)
-        return true;
-    return ::unlink(QFile::encodeName(path).constData()) == 0 || errno == ENOENT;
-}
-
 // The downloaders alive in the process. Network access cannot end cleanly once the
 // application object is gone, so they are shut down while it is destroyed.
 QMutex& liveMutex() {
@@ -83,87 +61,6 @@ void shutDownLive() {
         downloader->shutDown();
 }
 
-// The lock files this process holds. A plain exit() in the middle of a download destroys
-// nothing, and Qt may already be half gone when exit handlers run, so the handler removes them
-// with system calls alone. Never destroyed, for the same reason.
-class HeldLocks {
-public:
-    static HeldLocks& instance() {
-        static HeldLocks* const locks = new HeldLocks;
-        return *locks;
-    }
-
-    // Creates a lock file with this content and holds it, in one step under the list's lock, so
-    // that an exit cannot come between and leave the file behind. 0, or the creation's error.
-    int create(const QByteArray& path, const QByteArray& content, int* fd, FileId* id) {
-        std::lock_guard guard(m_mutex);
-        const int created = ::open(path.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
-        if (created < 0)
-            return errno;
-        ::fchmod(created, 0644);
-        struct stat status {};
-        if (::write(created, content.constData(), size_t(content.size())) != content.size() ||
-            ::fstat(created, &status) != 0) {
-            ::close(created);
-            ::unlink(path.constData());
-            return EIO;
-        }
-        *fd = created;
-        *id = FileId{status.st_dev, status.st_ino};
-        m_locks.push_back({path.toStdString(), *id});
-        return 0;
-    }
-
-    void drop(const QByteArray& path) {
-        std::lock_guard guard(m_mutex);
-        std::erase_if(m_locks, [&](const Held& held) { return held.path == path.toStdString(); });
-    }
-
-    // Removes every held lock. A download thread holds the list only for an instant, so a
-    // short bounded wait for it is enough; past that the stale rules clean up.
-    void releaseAll() {
-        std::unique_lock guard(m_mutex, std::defer_lock);
-        for (int attempt = 0; attempt < 200 && !guard.try_lock(); ++attempt)
-            ::usleep(1000);
-        if (!guard.owns_lock())
-            return;
-        for (const Held& held : m_locks) {
-            struct stat status {};
-            if (::stat(held.path.c_str(), &status) == 0 && status.st_dev == held.id.device &&
-                status.st_ino == held.id.inode)
-                ::unlink(held.path.c_str());
-        }
-        m_locks.clear();
-    }
-
-private:
-    struct Held {
-        std::string path;
-        FileId id;
-    };
-
-    HeldLocks() { std::atexit(&HeldLocks::releaseAtExit); }
-
-    static void releaseAtExit() { instance().releaseAll(); }
-
-    std::mutex m_mutex;
-    std::vector<Held> m_locks;
-};
-
-// A decimal process id as a lock holds it; nothing for text that is no positive 32-bit number
-// (0 and negative ids would address process groups).
-std::optional<pid_t> processId(const QByteArray& content) {
-    QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
-    const QString text = QString(utf8(content)).trimmed();
-    if (utf8.hasError() || text.isEmpty())
-        return std::nullopt;
-    bool ok = false;
-    const qint64 value = text.toLongLong(&ok);
-    if (!ok || value <= 0 || value > INT_MAX)
-        return std::nullopt;
-    return pid_t(value);
-}
-
 constexpr qint64 localPieceBytes = 1 << 20;
 
 // One download of one pack: take the lock or wait for its holder, fetch into a temporary file
@@ -177,11 +74,11 @@ public:
         , m_code(code)
         , m_directory(directory)
         , m_pack(directory + u'/' + Lexicon::fileName(code))
-        , m_lockPath(m_pack + u".lock"_s)
         , m_base(base)
         , m_lexicon(lexicon)
         , m_network(network)
-        , m_done(std::move(done)) {
+        , m_done(std::move(done))
+        , m_lock(m_pack + u".lock"_s) {
         m_poller.setInterval(LexiconDownloader::pollMilliseconds);
         connect(&m_poller, &QTimer::timeout, this, [this] { poll(); });
     }
@@ -190,16 +87,16 @@ public:
 
     void start() {
         QDir().mkpath(m_directory);
-        switch (takeLock()) {
-        case Lock::Taken:
+        switch (m_lock.take()) {
+        case PackLock::Result::Taken:
             hold();
             break;
-        case Lock::Busy:
+        case PackLock::Result::Busy:
             // Started first, so that a takeover in the first poll stops it like any other.
             m_poller.start();
             poll();
             break;
-        case Lock::Failed:
+        case PackLock::Result::Failed:
             finish(false);
             break;
         }
@@ -208,18 +105,6 @@ public:
     void cancel() { finish(false); }
 
 private:
-    enum class Lock { Taken, Busy, Failed };
-
-    Lock takeLock() {
-        const int error = HeldLocks::instance().create(QFile::encodeName(m_lockPath),
-                                                       QByteArray::number(qint64(::getpid())),
-                                                       &m_lockFd, &m_lockId);
-        if (error != 0)
-            return error == EEXIST ? Lock::Busy : Lock::Failed;
-        m_refreshed.start();
-        return Lock::Taken;
-    }
-
     // With the lock: another process may have finished the pack meanwhile.
     void hold() {
         if (m_lexicon.isInstalled(m_code))
@@ -228,47 +113,21 @@ private:
             fetch();
     }
 
-    // A live holder keeps its lock young, so that waiters never take it for stale.
-    void refreshLock() {
-        if (m_lockFd >= 0 && m_refreshed.elapsed() >= 1000) {
-            ::futimens(m_lockFd, nullptr);
-            m_refreshed.restart();
-        }
-    }
-
-    void releaseLock() {
-        if (m_lockFd < 0)
-            return;
-        removeIfSame(m_lockPath, m_lockId);
-        ::close(m_lockFd);
-        m_lockFd = -1;
-        HeldLocks::instance().drop(QFile::encodeName(m_lockPath));
-    }
-
     void poll() {
         if (QFileInfo::exists(m_pack)) {
             finish(true);
             return;
         }
-        const auto holder = idOf(m_lockPath);
-        if (holder && LexiconDownloader::isStale(m_lockPath) &&
-            !removeIfSame(m_lockPath, *holder)) {
+        switch (m_lock.takeOver()) {
+        case PackLock::Result::Taken:
+            m_poller.stop();
+            hold();
+            return;
+        case PackLock::Result::Failed:
             finish(false);
             return;
-        }
-        // The holder gave up without a pack, or its stale lock is gone: take over.
-        if (!holder || !QFileInfo::exists(m_lockPath)) {
-            switch (takeLock()) {
-            case Lock::Taken:
-                m_poller.stop();
-                hold();
-                return;
-            case Lock::Failed:
-                finish(false);
-                return;
-            case Lock::Busy:
-                break;
-            }
+        case PackLock::Result::Busy:
+            break;
         }
         if (++m_polls >= LexiconDownloader::maxPolls)
             finish(m_lexicon.isInstalled(m_code));
@@ -337,7 +196,8 @@ private:
     }
 
     bool accept(const QByteArray& chunk) {
-        refreshLock();
+        // A live holder keeps its lock young, so that waiters never take it for stale.
+        m_lock.refresh();
         if (m_temporary->write(chunk) != chunk.size() || !m_validator.add(chunk)) {
             finish(false);
             return false;
@@ -396,7 +256,7 @@ private:
         }
         m_temporary.reset();
         m_source.reset();
-        releaseLock();
+        m_lock.release();
         const auto done = std::move(m_done);
         deleteLater();
         if (done)
@@ -406,16 +266,13 @@ private:
     const QString m_code;
     const QString m_directory;
     const QString m_pack;
-    const QString m_lockPath;
     const QUrl m_base;
     Lexicon& m_lexicon;
     QNetworkAccessManager& m_network;
     std::function<void(bool)> m_done;
     QTimer m_poller;
     int m_polls = 0;
-    int m_lockFd = -1;
-    FileId m_lockId;
-    QElapsedTimer m_refreshed;
+    PackLock m_lock;
     QPointer<QNetworkReply> m_reply;
     std::unique_ptr<QTemporaryFile> m_temporary;
     std::unique_ptr<QFile> m_source;
@@ -456,15 +313,17 @@ private:
 LexiconDownloader::LexiconDownloader(Lexicon& lexicon, std::optional<QUrl> baseURL)
     : m_lexicon(lexicon)
     , m_base(std::move(baseURL))
+    , m_waiting(std::make_shared<Waiting>())
+    , m_thread(std::make_unique<QThread>())
     , m_worker(new LexiconDownloadWorker) {
-    m_thread.setObjectName(u"LexiconDownloader"_s);
-    m_worker->moveToThread(&m_thread);
+    m_thread->setObjectName(u"LexiconDownloader"_s);
+    m_worker->moveToThread(m_thread.get());
     // The thread's last act, on the thread itself: end the downloads, then the worker.
     QObject::connect(
-        &m_thread, &QThread::finished, m_worker, [worker = m_worker] { worker->stop(); },
+        m_thread.get(), &QThread::finished, m_worker, [worker = m_worker] { worker->stop(); },
         Qt::DirectConnection);
-    QObject::connect(&m_thread, &QThread::finished, m_worker, &QObject::deleteLater);
-    m_thread.start();
+    QObject::connect(m_thread.get(), &QThread::finished, m_worker, &QObject::deleteLater);
+    m_thread->start();
     QMutexLocker locker(&liveMutex());
     if (live().isEmpty())
         qAddPostRoutine(shutDownLive);
@@ -502,32 +361,37 @@ struct LexiconDownloader::Waiter {
 
 void LexiconDownloader::shutDown() {
     {
-        std::lock_guard guard(m_mutex);
-        if (m_stopped)
+        std::lock_guard guard(m_waiting->mutex);
+        if (m_waiting->stopped)
             return;
-        m_stopped = true;
+        m_waiting->stopped = true;
     }
-    // Ending downloads tell their waiters on the thread, so the lock must be free meanwhile.
-    m_thread.quit();
-    if (!m_thread.wait(QDeadlineTimer(10000))) {
-        m_thread.terminate();
-        m_thread.wait();
+    // Ending downloads abort their replies and tell their waiters on the thread, so the lock
+    // must be free meanwhile.
+    m_thread->quit();
+    if (!m_thread->wait(QDeadlineTimer(10000))) {
+        // A download stuck in a system call is left to finish it: a thread killed in the middle
+        // of a write can leave a file or the C library's state half changed. What it may still
+        // touch is shared, and the thread object goes once the thread has ended.
+        qWarning("The dictionary download thread did not end in time; it is left to end alone.");
+        QThread* const left = m_thread.release();
+        QObject::connect(left, &QThread::finished, left, &QObject::deleteLater);
     }
-    // Packs asked for but never started on the thread.
-    QStringList unstarted;
+    // Packs asked for but never ended on the thread.
+    QStringList unended;
     {
-        std::lock_guard guard(m_mutex);
-        unstarted = m_waiting.keys();
+        std::lock_guard guard(m_waiting->mutex);
+        unended = m_waiting->lists.keys();
     }
-    for (const QString& pack : std::as_const(unstarted))
-        landed(pack, false);
+    for (const QString& pack : std::as_const(unended))
+        m_waiting->landed(pack, false);
 }
 
-void LexiconDownloader::landed(const QString& pack, bool installed) {
+void LexiconDownloader::Waiting::landed(const QString& pack, bool installed) {
     QList<std::shared_ptr<Waiter>> done;
     {
-        std::lock_guard guard(m_mutex);
-        for (const std::shared_ptr<Waiter>& waiter : m_waiting.take(pack)) {
+        std::lock_guard guard(mutex);
+        for (const std::shared_ptr<Waiter>& waiter : lists.take(pack)) {
             waiter->installed = waiter->installed && installed;
             if (--waiter->left == 0)
                 done << waiter;
@@ -556,10 +420,10 @@ void LexiconDownloader::ensure(const QStringList& codes, Done done) {
     }
     auto waiter = std::make_shared<Waiter>(Waiter{missing.size(), installed, std::move(done)});
     {
-        std::lock_guard guard(m_mutex);
-        if (!m_stopped) {
+        std::lock_guard guard(m_waiting->mutex);
+        if (!m_waiting->stopped) {
             for (const QString& pack : std::as_const(missing)) {
-                QList<std::shared_ptr<Waiter>>& waiters = m_waiting[pack];
+                QList<std::shared_ptr<Waiter>>& waiters = m_waiting->lists[pack];
                 waiters << waiter;
                 // The first waiter of a pack starts its fetch; posted under the lock, so that
                 // a shut-down cannot come between and leave the thread gone.
@@ -568,7 +432,9 @@ void LexiconDownloader::ensure(const QStringList& codes, Done done) {
                         m_worker,
                         [this, pack, directory = m_lexicon.directory(), base = *m_base] {
                             m_worker->start(pack, directory, base, m_lexicon,
-                                            [this, pack](bool ok) { landed(pack, ok); });
+                                            [waiting = m_waiting, pack](bool ok) {
+                                                waiting->landed(pack, ok);
+                                            });
                         },
                         Qt::QueuedConnection);
             }
@@ -629,23 +495,7 @@ QStringList LexiconDownloader::packs(const QString& from, const QString& to) {
 }
 
 void LexiconDownloader::releaseHeldLocks() {
-    HeldLocks::instance().releaseAll();
-}
-
-bool LexiconDownloader::isStale(const QString& lockPath) {
-    struct stat status {};
-    const QByteArray path = QFile::encodeName(lockPath);
-    if (::stat(path.constData(), &status) != 0)
-        return false;
-    timespec now{};
-    ::clock_gettime(CLOCK_REALTIME, &now);
-    if (now.tv_sec - status.st_mtim.tv_sec > staleSeconds)
-        return true;
-    QFile file(lockPath);
-    if (!file.open(QIODevice::ReadOnly))
-        return false;
-    const auto pid = processId(file.read(64));
-    return pid && ::kill(*pid, 0) != 0 && errno == ESRCH;
+    PackLock::releaseHeld();
 }
 
 } // namespace tivela

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "core/Lexicon.h"
+#include "core/PackLock.h"
 
 #include <QFuture>
 #include <QHash>
@@ -27,8 +28,8 @@ class LexiconDownloadWorker;
 // holds, so callers on any thread may wait, watch or attach as they like.
 class LexiconDownloader {
 public:
-    // A lock older than this is stale; a waiter gives up after about as long.
-    static constexpr int staleSeconds = 300;
+    // A waiter gives up after about as long as a lock takes to go stale.
+    static constexpr int staleSeconds = PackLock::staleSeconds;
     static constexpr int pollMilliseconds = 500;
     static constexpr int maxPolls = 600;
     // A transfer fails after this long without data.
@@ -68,9 +69,6 @@ public:
 
     // The packs a pair needs: English, the source and the target, sorted.
     static QStringList packs(const QString& from, const QString& to);
-    // Whether a lock file may be removed by anyone: older than staleSeconds, or naming a
-    // process that no longer exists.
-    static bool isStale(const QString& lockPath);
     // Removes the lock files this process holds, with system calls alone, for a process that
     // is about to end without running its exit handlers.
     static void releaseHeldLocks();
@@ -81,18 +79,23 @@ public:
 
 private:
     struct Waiter;
+    // The callers waiting for each pack being fetched, shared with the downloads' callbacks: a
+    // thread left behind at shut-down may still tell them after the downloader is gone.
+    struct Waiting {
+        // Where every fetch of a pack ends, whatever brought it: tells the waiters of the pack.
+        void landed(const QString& pack, bool installed);
 
-    // Where every fetch of a pack ends, whatever brought it: tells the waiters of the pack.
-    void landed(const QString& pack, bool installed);
+        // Guards the lists and the stopped flag, never held while a waiter is told.
+        std::mutex mutex;
+        // A pack is fetched while it has a list.
+        QHash<QString, QList<std::shared_ptr<Waiter>>> lists;
+        bool stopped = false;
+    };
 
     Lexicon& m_lexicon;
     const std::optional<QUrl> m_base;
-    // Guards the waiters and the stopped flag, never held while a waiter is told.
-    std::mutex m_mutex;
-    // The callers waiting for each pack being fetched; a pack is fetched while it has a list.
-    QHash<QString, QList<std::shared_ptr<Waiter>>> m_waiting;
-    bool m_stopped = false;
-    QThread m_thread;
+    const std::shared_ptr<Waiting> m_waiting;
+    std::unique_ptr<QThread> m_thread;
     LexiconDownloadWorker* m_worker;
 };
 

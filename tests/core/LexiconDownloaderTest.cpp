@@ -155,31 +155,6 @@ TEST(LexiconDownloaderStaticTest, BaseAddressesAndThePacksOfAPair) {
     EXPECT_EQ(LexiconDownloader::packs(u"ru"_s, u"uk"_s), (QStringList{u"en"_s, u"ru"_s, u"uk"_s}));
 }
 
-TEST(LexiconDownloaderStaticTest, StaleLocksAreOldOrNameADeadProcess) {
-    QTemporaryDir dir;
-    const QString lock = dir.filePath(u"de.lex.gz.lock"_s);
-    const auto stale = [&](const QByteArray& content, int ageSeconds = 0) {
-        test::writeFile(lock, content);
-        age(lock, ageSeconds);
-        return LexiconDownloader::isStale(lock);
-    };
-    const QByteArray mine = QByteArray::number(qint64(::getpid()));
-    const QByteArray dead = QByteArray::number(deadPid());
-
-    EXPECT_FALSE(LexiconDownloader::isStale(dir.filePath(u"missing.lock"_s)));
-    EXPECT_TRUE(stale(dead));
-    EXPECT_TRUE(stale(" +" + dead + "\n"));
-    EXPECT_FALSE(stale(mine));
-    EXPECT_FALSE(stale(mine, 290));
-    EXPECT_TRUE(stale(mine, 301));
-    // Not a process id: stale only by age. 0 and negative ids would mean process groups.
-    for (const QByteArray& content :
-         QByteArrayList{"", "abc", "0", "-1", "-" + dead, "99999999999", "\xff\xfe" + dead}) {
-        EXPECT_FALSE(stale(content)) << content.toStdString();
-        EXPECT_TRUE(stale(content, 400)) << content.toStdString();
-    }
-}
-
 TEST_F(LexiconDownloaderTest, WithoutAServerOnlyInstalledPacksAreThere) {
     LexiconDownloader none(lexicon_, std::nullopt);
     EXPECT_EQ(waitFor(none.ensure(u"de"_s)), false);
