@@ -65,6 +65,9 @@ struct HelperRegistration {
         #name, &tivelaHelper_##name};                                                              \
     static int tivelaHelper_##name([[maybe_unused]] const QStringList& args)
 
+// The exit status of a test program that skipped a test and failed none, as CTest is told.
+inline constexpr int skippedStatus = 77;
+
 // Runs the helper named in argv when asked; returns its exit status, or -1 when not asked.
 int runHelperIfAsked(int argc, char** argv);
 
