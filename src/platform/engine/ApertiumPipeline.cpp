@@ -95,6 +95,13 @@ int spawn(const QStringList& command, const QStringList& environment, pid_t grou
 
 } // namespace
 
+// The script is split here and each stage started by us rather than run through sh. Every
+// stage is then our own child in one process group: a stage that ends is seen at once by its
+// process id and reaped, its reason read from the shared error output, and a timeout kills the
+// whole group. Behind a shell we would see only the shell, which ends when every stage has, so
+// a stage that died would go unnoticed while the others wait. And a mode file, read from
+// whatever modes folder is configured, never runs more of the shell than a pipeline of
+// commands: redirections, substitutions, lists and the like are refused, not interpreted.
 std::optional<QList<QStringList>> ApertiumPipeline::stages(const QString& script,
                                                            const QStringList& arguments) {
     QList<QStringList> stages;
