@@ -8,8 +8,9 @@ using namespace Qt::StringLiterals;
 
 namespace tivela {
 
-CheckWorkspace::CheckWorkspace(Lexicon& lexicon, std::optional<LanguagePair> pair)
-    : m_folder(QDir::tempPath() + u"/tivela-check-XXXXXX"_s)
+CheckWorkspace::CheckWorkspace(Lexicon& lexicon, std::optional<LanguagePair> pair,
+                               const QString& prefix)
+    : m_folder(QDir::tempPath() + u'/' + prefix + u"-XXXXXX"_s)
     , m_store(std::make_unique<Store>(filePath(u"workspace.sqlite"_s))) {
     AppServices services = AppServices::production(*m_store, lexicon);
     services.settings = std::make_shared<MemoryPairSettings>(std::move(pair));

@@ -21,7 +21,10 @@ class Lexicon;
 // journals.
 class CheckWorkspace {
 public:
-    explicit CheckWorkspace(Lexicon& lexicon, std::optional<LanguagePair> pair = {});
+    // The folder's name starts with the prefix, so a folder left by a killed run tells whose
+    // it was.
+    explicit CheckWorkspace(Lexicon& lexicon, std::optional<LanguagePair> pair = {},
+                            const QString& prefix = QStringLiteral("tivela-check"));
     ~CheckWorkspace();
     CheckWorkspace(const CheckWorkspace&) = delete;
     CheckWorkspace& operator=(const CheckWorkspace&) = delete;

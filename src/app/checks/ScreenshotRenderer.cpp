@@ -1,0 +1,289 @@
+#include "app/checks/ScreenshotRenderer.h"
+
+#include "app/AppDelegate.h"
+#include "app/BrandArt.h"
+#include "app/Updater.h"
+#include "app/checks/Await.h"
+#include "app/checks/ShotFile.h"
+#include "app/views/DictionaryCard.h"
+#include "app/views/PopoverView.h"
+#include "app/views/SettingsModel.h"
+#include "app/views/SettingsView.h"
+#include "app/views/Theme.h"
+#include "app/views/UpdatesSection.h"
+#include "core/AppleTranslator.h"
+#include "core/Lexicon.h"
+
+#include <QApplication>
+#include <QDateTime>
+#include <QDir>
+#include <QPointer>
+#include <QTimer>
+#include <QUuid>
+#include <QVBoxLayout>
+
+#include <QCoro/QCoroTimer>
+
+#include <cstdio>
+
+using namespace Qt::StringLiterals;
+
+namespace tivela::ScreenshotRenderer {
+namespace {
+
+constexpr QSize popoverCard(420, 600);
+constexpr QSize dictionaryCard(420, 760);
+constexpr QSize settingsCard(480, 640);
+constexpr QSize updatesCard(480, 250);
+
+QCoro::Task<> runMode(QString folder, QString prefix, LanguagePair pair,
+                      std::function<QCoro::Task<>(Session&)> render) {
+    int status = 1;
+    if (!QDir().mkpath(folder)) {
+        std::fprintf(stderr, "tivela: cannot make the folder %s\n", qPrintable(folder));
+    } else {
+        // The model goes first, then its store, then the workspace folder.
+        Session session(folder, prefix, pair);
+        co_await render(session);
+        status = session.failed() ? 1 : 0;
+    }
+    QCoreApplication::exit(status);
+}
+
+QString cafe() {
+    return u"Could you recommend a quiet café near the old town where we can work for a few "
+           u"hours?"_s;
+}
+
+Item seeded(const Seed& seed, const QString& translation, double created) {
+    Item item;
+    item.id = QUuid::createUuid().toString(QUuid::WithoutBraces).toUpper();
+    item.text = seed.text;
+    item.translation = translation;
+    item.from = seed.from;
+    item.to = seed.to;
+    item.created = created;
+    return item;
+}
+
+// A form of only the updates section, as the settings window lays its sections out.
+QWidget* updatesForm(Updater& updater) {
+    auto* form = new QWidget;
+    auto* layout = new QVBoxLayout(form);
+    layout->setContentsMargins(20, 16, 20, 20);
+    layout->addWidget(new UpdatesSection(&updater, AppDelegate::versionString()));
+    layout->addStretch(1);
+    return form;
+}
+
+} // namespace
+
+Session::Session(const QString& folder, const QString& prefix, const LanguagePair& pair)
+    : m_folder(folder)
+    , m_pair(pair)
+    , m_workspace(Lexicon::shared(), pair, prefix)
+    , m_views(ViewServices::production()) {
+    // The voices are chosen among the mode's pair, not the person's.
+    m_views.hints = [pair] { return QStringList{pair.mine, pair.second}; };
+}
+
+QCoro::Task<> Session::seed(QList<Seed> seeds) {
+    Store& store = m_workspace.store();
+    const double now = Store::now();
+    for (qsizetype i = 0; i < seeds.size(); ++i) {
+        const Seed& row = seeds[i];
+        QFuture<QString> future =
+            AppleTranslator::shared().translate(row.text, row.from, row.to, false);
+        QString translation = row.text;
+        if (!co_await finishedWithin(future, seedBound)) {
+            std::fprintf(stderr, "tivela: no translation of \"%s\" within %lld s\n",
+                         qPrintable(row.text), qlonglong(seedBound.count() / 1000));
+            fail();
+        } else {
+            try {
+                translation = future.result();
+            } catch (const std::exception&) {
+            }
+        }
+        store.addHistory(seeded(row, translation, now - double(i) * 3700));
+        if (row.inPhrasebook)
+            store.addPhrase(seeded(row, translation, now - double(i) * 86000));
+    }
+}
+
+QCoro::Task<> Session::prepare() {
+    AppModel& model = this->model();
+    if (!co_await finishedWithin(model.loadLanguages(), seedBound)) {
+        std::fprintf(stderr, "tivela: the engine's languages did not come within %lld s\n",
+                     qlonglong(seedBound.count() / 1000));
+        fail();
+    }
+    model.setPair(m_pair);
+    model.reloadHistory();
+    model.reloadPhrases();
+}
+
+QCoro::Task<> Session::shoot(std::function<QWidget*()> make, QSize card, QString name) {
+    for (const bool dark : {false, true}) {
+        // Named first: g++ 12 destroys a conditional's temporary twice across a co_await.
+        const QString file = dark ? name + u"-dark"_s : name;
+        const bool written = co_await save(make, card, file, dark, m_folder);
+        if (!written)
+            fail();
+    }
+}
+
+QCoro::Task<> Session::popover(QString name) {
+    co_await shoot([this] { return new PopoverView(model(), m_views); }, popoverCard, name);
+}
+
+QCoro::Task<> Session::dictionaryCard(DictionaryEntry entry, QSize card, QString name) {
+    co_await shoot(
+        [this, entry] {
+            auto* frame = new QWidget;
+            auto* layout = new QVBoxLayout(frame);
+            layout->setContentsMargins(14, 14, 14, 14);
+            layout->addWidget(new DictionaryCard(entry, model(), m_views), 1, Qt::AlignTop);
+            return frame;
+        },
+        card, name);
+}
+
+void start(const QString& folder, const QString& prefix, const LanguagePair& pair,
+           std::function<QCoro::Task<>(Session&)> render) {
+    QTimer::singleShot(0, [=] { runMode(folder, prefix, pair, render); });
+}
+
+void run(const QString& folder) {
+    start(folder, u"tivela-shots"_s, {u"es"_s, u"en"_s}, &render);
+}
+
+QCoro::Task<> render(Session& session) {
+    AppModel& model = session.model();
+    co_await session.seed(seeds());
+    co_await session.prepare();
+
+    model.show(u"run"_s);
+    co_await wait(model, true);
+    co_await session.popover(u"mac-1-word"_s);
+    if (const std::optional<DictionaryEntry> entry = model.entry())
+        co_await session.dictionaryCard(*entry, dictionaryCard, u"mac-10-card"_s);
+
+    model.show(cafe());
+    co_await wait(model, false);
+    co_await session.popover(u"mac-2-sentence"_s);
+
+    // A word of the person's own language: its card is the Spanish one, and no gloss is
+    // translated into the language it already is in.
+    model.show(u"perros"_s);
+    co_await wait(model, true);
+    co_await session.popover(u"mac-3-word-spanish"_s);
+
+    model.setTab(Tab::history);
+    co_await session.popover(u"mac-4-history"_s);
+    model.setTab(Tab::phrasebook);
+    co_await session.popover(u"mac-5-phrasebook"_s);
+    model.setTab(Tab::cards);
+    co_await session.popover(u"mac-6-cards"_s);
+
+    model.setTab(Tab::translate);
+    model.clear();
+    model.setNeedsAccessibility(true);
+    co_await QCoro::sleepFor(200ms);
+    co_await session.popover(u"mac-7-welcome"_s);
+
+    // The translation is let finish first: finishing during a picture's settle, it would clear
+    // the problem and fill the output.
+    model.setNeedsAccessibility(false);
+    model.show(u"Good morning"_s);
+    co_await wait(model, false);
+    for (const bool dark : {false, true}) {
+        model.setProblem(AppModel::Problem::notInstalled(u"en"_s, u"ca"_s));
+        model.setOutput(QString());
+        const QString name = dark ? u"mac-8-download-dark"_s : u"mac-8-download"_s;
+        const bool written =
+            co_await save([&session] { return new PopoverView(session.model(), session.views()); },
+                          popoverCard, name, dark, session.folder());
+        if (!written)
+            session.fail();
+    }
+
+    SettingsModel settings(SettingsServices::production());
+    co_await session.shoot(
+        [&] {
+            return new SettingsView(model, settings, nullptr, session.views(),
+                                    AppDelegate::versionString());
+        },
+        settingsCard, u"mac-9-settings"_s);
+
+    Updater::Preview preview;
+    preview.checks = true;
+    preview.downloads = false;
+    preview.last = QDateTime::currentDateTime().addSecs(-3600);
+    preview.canCheck = true;
+    Updater updater(preview);
+    co_await session.shoot([&updater] { return updatesForm(updater); }, updatesCard,
+                           u"mac-11-updates"_s);
+
+    if (!ShotFile::writeGlyph(BrandArt::menuBarImage(),
+                              QDir(session.folder()).filePath(u"mac-menubar-glyph.tiff"_s)))
+        session.fail();
+}
+
+QCoro::Task<Waited> wait(AppModel& model, bool word, WaitBounds bounds) {
+    Waited waited;
+    const auto settled = [&] {
+        return !model.translating() && (!model.output().isEmpty() || model.problem()) &&
+               (!word || (!model.dictionaryLoading() && model.entry()));
+    };
+    while (waited.polls < bounds.polls) {
+        co_await QCoro::sleepFor(bounds.poll);
+        ++waited.polls;
+        if (settled())
+            break;
+    }
+    if (word && model.entry() &&
+        !AppModel::glossTexts(*model.entry(), model.pair().mine, AppModel::glossMeanings).isEmpty())
+        while (waited.glossPolls < bounds.glossPolls && model.glosses().isEmpty()) {
+            co_await QCoro::sleepFor(bounds.poll);
+            ++waited.glossPolls;
+        }
+    co_await QCoro::sleepFor(bounds.pause);
+    co_return waited;
+}
+
+QCoro::Task<bool> save(std::function<QWidget*()> make, QSize card, QString name, bool dark,
+                       QString folder) {
+    // Menus and other windows take the application's palette, the view its own.
+    Theme::apply(dark);
+    QPointer<QWidget> view = make();
+    view->setPalette(Theme::palette(dark));
+    view->setAttribute(Qt::WA_DontShowOnScreen);
+    view->resize(card);
+    view->show();
+    co_await QCoro::sleepFor(settle);
+    if (!view)
+        co_return false;
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::LayoutRequest);
+    const QImage image = ShotFile::draw(*view, card, dark);
+    delete view;
+    co_return ShotFile::writePng(image, folder, name);
+}
+
+const QList<Seed>& seeds() {
+    static const QList<Seed> table{
+        {u"en"_s, u"es"_s, u"See you tomorrow"_s},
+        {u"en"_s, u"es"_s, u"breakthrough"_s},
+        {u"fr"_s, u"es"_s, u"Où est la gare ?"_s, false},
+        {u"pt"_s, u"es"_s, u"Saudade"_s},
+        {u"en"_s, u"es"_s, u"to take something for granted"_s},
+        {u"en"_s, u"es"_s, u"mountain"_s},
+    };
+    return table;
+}
+
+QStringList samples() {
+    return {u"run"_s, cafe(), u"perros"_s, u"Good morning"_s};
+}
+
+} // namespace tivela::ScreenshotRenderer
