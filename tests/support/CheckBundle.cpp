@@ -28,6 +28,13 @@ CheckBundle::CheckBundle(const QString& root, const QString& identifier)
         QFile::remove(copy);
         m_valid = QFile::copy(stageDir() + u'/' + program, copy) && m_valid;
     }
+    // The tray's images, which the screenshot set writes as its glyph.
+    for (const QString& icon : QDir(stageDir() + u"/share"_s).entryList({u"MenuBarIcon*.png"_s})) {
+        const QString copy = m_root + u"/share/"_s + icon;
+        QDir().mkpath(QFileInfo(copy).path());
+        QFile::remove(copy);
+        m_valid = QFile::copy(stageDir() + u"/share/"_s + icon, copy) && m_valid;
+    }
     // The staged information (its Services among them), with the test's own identity.
     QJsonObject info = QJsonDocument::fromJson(readFile(stageDir() + u"/bundle.json"_s)).object();
     info.insert(u"CFBundleIdentifier"_s, identifier);
@@ -46,6 +53,14 @@ QJsonObject CheckBundle::selfTest(const QProcessEnvironment& environment,
     process.start(program(), {u"--self-test"_s, report});
     *run = finish(process, 240000);
     return QJsonDocument::fromJson(readFile(report)).object();
+}
+
+ProcessResult CheckBundle::render(const QString& option, const QString& folder,
+                                  const QProcessEnvironment& environment) const {
+    QProcess process;
+    process.setProcessEnvironment(environment);
+    process.start(program(), {option, folder});
+    return finish(process, 240000);
 }
 
 QJsonObject CheckBundle::failures(const QJsonObject& report) {

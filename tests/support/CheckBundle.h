@@ -10,8 +10,8 @@
 namespace tivela::test {
 
 // An install folder of the test's own around copies of the staged programs (copies, not links:
-// each program finds its bundle through its own real path), whose pack server is a loopback
-// server holding the check modes' packs.
+// each program finds its bundle through its own real path) and the tray's images, whose pack
+// server is a loopback server holding the check modes' packs.
 class CheckBundle {
 public:
     explicit CheckBundle(const QString& root,
@@ -21,6 +21,10 @@ public:
     QString program() const { return m_root + QStringLiteral("/bin/tivela"); }
     // Runs the program's self-test, at most 240 s; the report file's object.
     QJsonObject selfTest(const QProcessEnvironment& environment, ProcessResult* run) const;
+
+    // Runs a render mode of the program ("--render-screenshots") into a folder, at most 240 s.
+    ProcessResult render(const QString& option, const QString& folder,
+                         const QProcessEnvironment& environment) const;
 
     // The records of a report that failed: their details by name.
     static QJsonObject failures(const QJsonObject& report);

@@ -78,10 +78,14 @@ std::map<QString, QByteArray> checkPacks() {
                       {u"xrun"_s, uR"(["1"])"_s},
                   }))},
         {u"es"_s, gzip(packText({
+                      {u"s1"_s, uR"(["run","verb","to move swiftly on foot",[["correr"]]])"_s},
                       {u"s2"_s, uR"(["dog","noun","a domestic animal",[["perro"]]])"_s},
                       {u"s4"_s, uR"(["mountain","noun","a large elevation",[["montaña"]]])"_s},
+                      {u"wperro"_s, uR"({"e":[["noun","ˈpero","",[["dog",[],[]]]]],"s":["2"]})"_s},
+                      {u"wperros"_s, uR"({"lm":["perro"]})"_s},
                       {u"xdog"_s, uR"(["2"])"_s},
                       {u"xmountain"_s, uR"(["4"])"_s},
+                      {u"xrun"_s, uR"(["1"])"_s},
                   }))},
         {u"de"_s, gzip(packText({
                       {u"whund"_s, uR"({"e":[["noun","hʊnt","",[["dog",[],[]]]]],"s":["2"]})"_s},

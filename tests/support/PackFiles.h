@@ -18,8 +18,8 @@ QByteArray gzip(const QByteArray& bytes);
 // by UTF-16 code units, as packs do).
 QByteArray packText(const std::map<QString, QString>& lines);
 // Gzipped packs of en, ru, es and de holding what the check modes look up: run, ran → run,
-// house, mountain and dog with their meanings; бежать, собака and its form собаки; perro and
-// montaña through the English senses; Hund → dog.
+// house, mountain and dog with their meanings; бежать, собака and its form собаки; correr,
+// perro and montaña through the English senses, and perros, a form of perro; Hund → dog.
 std::map<QString, QByteArray> checkPacks();
 // Writes a file, making its folder first.
 bool writeFile(const QString& path, const QByteArray& bytes);

@@ -125,7 +125,6 @@ QCoro::Task<> Session::prepare() {
 
 QCoro::Task<> Session::shoot(std::function<QWidget*()> make, QSize card, QString name) {
     for (const bool dark : {false, true}) {
-        // Named first: g++ 12 destroys a conditional's temporary twice across a co_await.
         const QString file = dark ? name + u"-dark"_s : name;
         const bool written = co_await save(make, card, file, dark, m_folder);
         if (!written)
@@ -134,19 +133,19 @@ QCoro::Task<> Session::shoot(std::function<QWidget*()> make, QSize card, QString
 }
 
 QCoro::Task<> Session::popover(QString name) {
-    co_await shoot([this] { return new PopoverView(model(), m_views); }, popoverCard, name);
+    const std::function<QWidget*()> make = [this] { return new PopoverView(model(), m_views); };
+    co_await shoot(make, popoverCard, name);
 }
 
 QCoro::Task<> Session::dictionaryCard(DictionaryEntry entry, QSize card, QString name) {
-    co_await shoot(
-        [this, entry] {
-            auto* frame = new QWidget;
-            auto* layout = new QVBoxLayout(frame);
-            layout->setContentsMargins(14, 14, 14, 14);
-            layout->addWidget(new DictionaryCard(entry, model(), m_views), 1, Qt::AlignTop);
-            return frame;
-        },
-        card, name);
+    const std::function<QWidget*()> make = [this, entry] {
+        auto* frame = new QWidget;
+        auto* layout = new QVBoxLayout(frame);
+        layout->setContentsMargins(14, 14, 14, 14);
+        layout->addWidget(new DictionaryCard(entry, model(), m_views), 1, Qt::AlignTop);
+        return frame;
+    };
+    co_await shoot(make, card, name);
 }
 
 void start(const QString& folder, const QString& prefix, const LanguagePair& pair,
@@ -163,6 +162,8 @@ QCoro::Task<> render(Session& session) {
     co_await session.seed(seeds());
     co_await session.prepare();
 
+    // Everything a co_await is given that owns memory is named first: g++ 12 destroys such
+    // temporaries twice.
     model.show(u"run"_s);
     co_await wait(model, true);
     co_await session.popover(u"mac-1-word"_s);
@@ -201,20 +202,20 @@ QCoro::Task<> render(Session& session) {
         model.setProblem(AppModel::Problem::notInstalled(u"en"_s, u"ca"_s));
         model.setOutput(QString());
         const QString name = dark ? u"mac-8-download-dark"_s : u"mac-8-download"_s;
-        const bool written =
-            co_await save([&session] { return new PopoverView(session.model(), session.views()); },
-                          popoverCard, name, dark, session.folder());
+        const std::function<QWidget*()> make = [&session] {
+            return new PopoverView(session.model(), session.views());
+        };
+        const bool written = co_await save(make, popoverCard, name, dark, session.folder());
         if (!written)
             session.fail();
     }
 
     SettingsModel settings(SettingsServices::production());
-    co_await session.shoot(
-        [&] {
-            return new SettingsView(model, settings, nullptr, session.views(),
-                                    AppDelegate::versionString());
-        },
-        settingsCard, u"mac-9-settings"_s);
+    const std::function<QWidget*()> settingsView = [&] {
+        return new SettingsView(model, settings, nullptr, session.views(),
+                                AppDelegate::versionString());
+    };
+    co_await session.shoot(settingsView, settingsCard, u"mac-9-settings"_s);
 
     Updater::Preview preview;
     preview.checks = true;
@@ -222,8 +223,8 @@ QCoro::Task<> render(Session& session) {
     preview.last = QDateTime::currentDateTime().addSecs(-3600);
     preview.canCheck = true;
     Updater updater(preview);
-    co_await session.shoot([&updater] { return updatesForm(updater); }, updatesCard,
-                           u"mac-11-updates"_s);
+    const std::function<QWidget*()> updatesView = [&updater] { return updatesForm(updater); };
+    co_await session.shoot(updatesView, updatesCard, u"mac-11-updates"_s);
 
     if (!ShotFile::writeGlyph(BrandArt::menuBarImage(),
                               QDir(session.folder()).filePath(u"mac-menubar-glyph.tiff"_s)))

@@ -226,16 +226,20 @@ bool writePng(const QImage& image, const QString& folder, const QString& name) {
 }
 
 bool writeGlyph(const QIcon& icon, const QString& path) {
-    if (icon.isNull())
+    if (icon.availableSizes().isEmpty())
         return true;
     QList<QImage> pages;
     for (int density = 1; density <= 3; ++density) {
         const QSize pixels(BrandArt::side * density, BrandArt::side * density);
         QImage page = icon.pixmap(QSize(BrandArt::side, BrandArt::side), density).toImage();
+        if (page.isNull())
+            continue;
         if (page.size() != pixels)
             page = page.scaled(pixels, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
         pages << page.convertToFormat(QImage::Format_RGBA8888);
     }
+    if (pages.isEmpty())
+        return true;
     // Written beside the old file and put in its place only once complete.
     const QString part = path + u".part"_s;
     const bool written =
