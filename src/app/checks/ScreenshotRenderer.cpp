@@ -13,6 +13,7 @@
 #include "app/views/UpdatesSection.h"
 #include "core/AppleTranslator.h"
 #include "core/Lexicon.h"
+#include "platform/Defaults.h"
 
 #include <QApplication>
 #include <QDateTime>
@@ -93,7 +94,7 @@ QCoro::Task<> Session::seed(QList<Seed> seeds) {
     for (qsizetype i = 0; i < seeds.size(); ++i) {
         const Seed& row = seeds[i];
         QFuture<QString> future =
-            AppleTranslator::shared().translate(row.text, row.from, row.to, false);
+            Defaults::translator().translate(row.text, row.from, row.to, false);
         QString translation = row.text;
         if (!co_await finishedWithin(future, seedBound)) {
             std::fprintf(stderr, "tivela: no translation of \"%s\" within %lld s\n",
