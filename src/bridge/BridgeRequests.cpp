@@ -2,6 +2,7 @@
 
 #include "core/BridgeMessage.h"
 #include "core/BridgeWire.h"
+#include "core/JsonFields.h"
 #include "core/Languages.h"
 #include "core/Lexicon.h"
 #include "core/LexiconDownloader.h"
@@ -10,8 +11,6 @@
 #include <QJsonArray>
 #include <QUrl>
 #include <QUuid>
-
-#include <cmath>
 
 using namespace Qt::StringLiterals;
 
@@ -56,6 +55,22 @@ QString wellFormed(QString text) {
     return text;
 }
 
+// Strings of a request, well formed.
+std::optional<QString> stringField(const JsonFields& fields, QLatin1StringView key) {
+    auto value = fields.string(key);
+    if (value)
+        *value = wellFormed(std::move(*value));
+    return value;
+}
+
+std::optional<QStringList> stringsField(const JsonFields& fields, QLatin1StringView key) {
+    auto values = fields.strings(key);
+    if (values)
+        for (QString& value : *values)
+            value = wellFormed(std::move(value));
+    return values;
+}
+
 // Translations run about as long as their texts: one of a text larger than a reply cannot be
 // sent, so it is refused before the engine spends a minute on it.
 bool tooLargeToAnswer(const QStringList& texts) {
@@ -76,54 +91,6 @@ QString query(const QList<std::pair<QString, QString>>& items) {
 }
 
 } // namespace
-
-std::optional<QString> BridgeFields::string(const QString& key) const {
-    const QJsonValue value = m_object.value(key);
-    return value.isString() ? std::optional(wellFormed(value.toString())) : std::nullopt;
-}
-
-std::optional<bool> BridgeFields::boolean(const QString& key) const {
-    const QJsonValue value = m_object.value(key);
-    if (value.isBool())
-        return value.toBool();
-    if (value.isDouble() && (value.toDouble() == 0 || value.toDouble() == 1))
-        return value.toDouble() == 1;
-    return std::nullopt;
-}
-
-std::optional<qint64> BridgeFields::integer(const QString& key) const {
-    const QJsonValue value = m_object.value(key);
-    if (!value.isDouble())
-        return std::nullopt;
-    const double number = value.toDouble();
-    // Beyond 2^53 a double no longer tells integers apart; such values are no exact integers.
-    if (std::trunc(number) != number || std::fabs(number) > 9007199254740992.0)
-        return std::nullopt;
-    return qint64(number);
-}
-
-std::optional<double> BridgeFields::number(const QString& key) const {
-    const QJsonValue value = m_object.value(key);
-    return value.isDouble() ? std::optional(value.toDouble()) : std::nullopt;
-}
-
-std::optional<QStringList> BridgeFields::strings(const QString& key) const {
-    const QJsonValue value = m_object.value(key);
-    if (!value.isArray())
-        return std::nullopt;
-    QStringList list;
-    for (const QJsonValue& element : value.toArray()) {
-        if (!element.isString())
-            return std::nullopt;
-        list << wellFormed(element.toString());
-    }
-    return list;
-}
-
-std::optional<QJsonObject> BridgeFields::object(const QString& key) const {
-    const QJsonValue value = m_object.value(key);
-    return value.isObject() ? std::optional(value.toObject()) : std::nullopt;
-}
 
 BridgeRequests::BridgeRequests(BridgeServices services)
     : m_services(std::move(services)) {
@@ -171,12 +138,12 @@ void BridgeRequests::queueSpeech(const QJsonObject& request, Reply reply) {
 void BridgeRequests::speakQueued() {
     while (!m_speechQueue.isEmpty()) {
         const auto [request, reply] = m_speechQueue.takeFirst();
-        const BridgeFields fields(request);
+        const JsonFields fields(request);
         reply(speech(request.value(Key::type).toString(), fields));
     }
 }
 
-QJsonObject BridgeRequests::speech(const QString& type, const BridgeFields& fields) {
+QJsonObject BridgeRequests::speech(const QString& type, const JsonFields& fields) {
     Speaker& speaker = m_services.speaker();
     if (type == Request::voices) {
         QJsonObject body = ok();
@@ -187,8 +154,9 @@ QJsonObject BridgeRequests::speech(const QString& type, const BridgeFields& fiel
         QStringList hints;
         if (const auto pair = m_services.savedPair())
             hints = {pair->mine, pair->second};
-        const bool spoken = speaker.speak(fields.string(Key::text).value_or(QString()),
-                                          fields.string(Key::lang).value_or(QString()), hints);
+        const bool spoken =
+            speaker.speak(stringField(fields, Key::text).value_or(QString()),
+                          stringField(fields, Key::lang).value_or(QString()), hints);
         return spoken ? ok() : failure(Error::noVoice);
     }
     speaker.stop();
@@ -196,8 +164,8 @@ QJsonObject BridgeRequests::speech(const QString& type, const BridgeFields& fiel
 }
 
 void BridgeRequests::respond(const QJsonObject& request, const Reply& reply) {
-    const BridgeFields fields(request);
-    const QString type = fields.string(Key::type).value_or(QString());
+    const JsonFields fields(request);
+    const QString type = stringField(fields, Key::type).value_or(QString());
     // A lookup may answer only once its packs have landed.
     if (type == Request::lookup) {
         lookup(fields, reply);
@@ -236,23 +204,24 @@ void BridgeRequests::respond(const QJsonObject& request, const Reply& reply) {
 }
 
 std::optional<Item> BridgeRequests::item(const QJsonObject& object, const QString& origin) {
-    const BridgeFields fields(object);
-    const auto text = fields.string(u"text"_s);
-    const auto translation = fields.string(u"translation"_s);
-    const auto from = fields.string(u"from"_s);
-    const auto to = fields.string(u"to"_s);
+    const JsonFields fields(object);
+    const auto text = stringField(fields, "text"_L1);
+    const auto translation = stringField(fields, "translation"_L1);
+    const auto from = stringField(fields, "from"_L1);
+    const auto to = stringField(fields, "to"_L1);
     if (!text || !translation || !from || !to)
         return std::nullopt;
     Item item;
-    item.id = fields.string(u"id"_s).value_or(QUuid::createUuid().toString(QUuid::WithoutBraces));
+    item.id =
+        stringField(fields, "id"_L1).value_or(QUuid::createUuid().toString(QUuid::WithoutBraces));
     item.text = *text;
     item.translation = *translation;
     item.from = *from;
     item.to = *to;
-    item.created = fields.number(u"created"_s).value_or(Store::now());
-    item.box = Store::clampBox(fields.integer(u"box"_s).value_or(0));
-    item.due = fields.number(u"due"_s).value_or(0);
-    item.origin = fields.string(u"origin"_s).value_or(origin);
+    item.created = fields.number("created"_L1).value_or(Store::now());
+    item.box = Store::clampBox(fields.integer("box"_L1).value_or(0));
+    item.due = fields.number("due"_L1).value_or(0);
+    item.origin = stringField(fields, "origin"_L1).value_or(origin);
     return item;
 }
 
@@ -317,9 +286,9 @@ QJsonObject BridgeRequests::hello() {
     return body;
 }
 
-QJsonObject BridgeRequests::status(const BridgeFields& fields) {
-    const QString from = fields.string(Key::from).value_or(QString());
-    const QString to = fields.string(Key::to).value_or(QString());
+QJsonObject BridgeRequests::status(const JsonFields& fields) {
+    const QString from = stringField(fields, Key::from).value_or(QString());
+    const QString to = stringField(fields, Key::to).value_or(QString());
     const PairStatus quality = m_services.translator->status(from, to, false).result();
     const PairStatus fast = m_services.translator->status(from, to, true).result();
     QJsonObject body = ok();
@@ -328,17 +297,18 @@ QJsonObject BridgeRequests::status(const BridgeFields& fields) {
     return body;
 }
 
-QJsonObject BridgeRequests::detect(const BridgeFields& fields) {
+QJsonObject BridgeRequests::detect(const JsonFields& fields) {
     const auto guess =
-        m_services.detect(fields.string(Key::text).value_or(QString()), supported(), {});
+        m_services.detect(stringField(fields, Key::text).value_or(QString()), supported(), {});
     return QJsonObject{{Key::ok, guess.has_value()},
                        {Key::lang, guess ? guess->code : QString()},
                        {Key::confidence, guess ? guess->confidence : 0.0}};
 }
 
-QJsonObject BridgeRequests::translate(const BridgeFields& fields) {
-    const QString text = fields.string(Key::text).value_or(QString());
-    const Resolved resolved = resolvePair(text, fields.string(Key::from), fields.string(Key::to));
+QJsonObject BridgeRequests::translate(const JsonFields& fields) {
+    const QString text = stringField(fields, Key::text).value_or(QString());
+    const Resolved resolved =
+        resolvePair(text, stringField(fields, Key::from), stringField(fields, Key::to));
     QJsonObject body;
     if (Languages::lexiconCode(resolved.from) == Languages::lexiconCode(resolved.to)) {
         body = ok();
@@ -367,10 +337,10 @@ QJsonObject BridgeRequests::translate(const BridgeFields& fields) {
     return body;
 }
 
-QJsonObject BridgeRequests::translateBatch(const BridgeFields& fields) {
-    const QStringList texts = fields.strings(Key::texts).value_or(QStringList());
-    const QString from = fields.string(Key::from).value_or(u"en"_s);
-    const QString to = fields.string(Key::to).value_or(u"en"_s);
+QJsonObject BridgeRequests::translateBatch(const JsonFields& fields) {
+    const QStringList texts = stringsField(fields, Key::texts).value_or(QStringList());
+    const QString from = stringField(fields, Key::from).value_or(u"en"_s);
+    const QString to = stringField(fields, Key::to).value_or(u"en"_s);
     if (tooLargeToAnswer(texts))
         return failed(u"reply too large"_s);
     try {
@@ -390,10 +360,10 @@ QJsonObject BridgeRequests::translateBatch(const BridgeFields& fields) {
     }
 }
 
-void BridgeRequests::lookup(const BridgeFields& fields, const Reply& reply) {
-    const QString word = fields.string(Key::word).value_or(QString());
-    const QString from = fields.string(Key::from).value_or(u"en"_s);
-    const QString to = fields.string(Key::to).value_or(u"en"_s);
+void BridgeRequests::lookup(const JsonFields& fields, const Reply& reply) {
+    const QString word = stringField(fields, Key::word).value_or(QString());
+    const QString from = stringField(fields, Key::from).value_or(u"en"_s);
+    const QString to = stringField(fields, Key::to).value_or(u"en"_s);
     const auto card = [this, reply, word, from, to] {
         const auto entry = m_services.lexicon->lookup(word, from, to);
         reply(QJsonObject{{Key::ok, true},
@@ -418,9 +388,9 @@ void BridgeRequests::lookup(const BridgeFields& fields, const Reply& reply) {
     downloader.ensure(missing, [this, card](bool) { m_pool.start(card); });
 }
 
-QJsonObject BridgeRequests::prefetch(const BridgeFields& fields) {
+QJsonObject BridgeRequests::prefetch(const JsonFields& fields) {
     QStringList wanted;
-    for (const QString& code : fields.strings(Key::langs).value_or(QStringList()))
+    for (const QString& code : stringsField(fields, Key::langs).value_or(QStringList()))
         if (Languages::lexicon().contains(Languages::lexiconCode(code)))
             wanted << code;
     LexiconDownloader& downloader = m_services.downloader();
@@ -440,7 +410,7 @@ QJsonObject BridgeRequests::phrases() {
     return body;
 }
 
-QJsonObject BridgeRequests::addPhrase(const BridgeFields& fields) {
+QJsonObject BridgeRequests::addPhrase(const JsonFields& fields) {
     const auto object = fields.object(Key::item);
     const auto parsed = object ? item(*object, browserOrigin) : std::nullopt;
     if (!parsed)
@@ -453,20 +423,20 @@ QJsonObject BridgeRequests::addPhrase(const BridgeFields& fields) {
     return body;
 }
 
-QJsonObject BridgeRequests::deletePhrase(const BridgeFields& fields) {
-    if (!m_services.store->deletePhrase(fields.string(Key::itemId).value_or(QString())))
+QJsonObject BridgeRequests::deletePhrase(const JsonFields& fields) {
+    if (!m_services.store->deletePhrase(stringField(fields, Key::itemId).value_or(QString())))
         return failed(u"the phrasebook could not be saved"_s);
     return ok();
 }
 
-QJsonObject BridgeRequests::answer(const BridgeFields& fields) {
-    const QString id = fields.string(Key::itemId).value_or(QString());
+QJsonObject BridgeRequests::answer(const JsonFields& fields) {
+    const QString id = stringField(fields, Key::itemId).value_or(QString());
     if (!m_services.store->answer(id, fields.boolean(Key::knew).value_or(false), Store::now()))
         return failed(u"the card could not be saved"_s);
     return ok();
 }
 
-QJsonObject BridgeRequests::addHistory(const BridgeFields& fields) {
+QJsonObject BridgeRequests::addHistory(const JsonFields& fields) {
     const auto object = fields.object(Key::item);
     const auto parsed = object ? item(*object, browserOrigin) : std::nullopt;
     if (parsed && !m_services.store->addHistory(*parsed))
@@ -484,13 +454,13 @@ QString BridgeRequests::downloadURL(const QString& from, const QString& to) {
     return u"tivela://download?"_s + query({{Key::from, from}, {Key::to, to}});
 }
 
-QJsonObject BridgeRequests::open(const BridgeFields& fields) {
-    return openApp(translateURL(fields.string(Key::text)));
+QJsonObject BridgeRequests::open(const JsonFields& fields) {
+    return openApp(translateURL(stringField(fields, Key::text)));
 }
 
-QJsonObject BridgeRequests::download(const BridgeFields& fields) {
-    return openApp(downloadURL(fields.string(Key::from).value_or(QString()),
-                               fields.string(Key::to).value_or(QString())));
+QJsonObject BridgeRequests::download(const JsonFields& fields) {
+    return openApp(downloadURL(stringField(fields, Key::from).value_or(QString()),
+                               stringField(fields, Key::to).value_or(QString())));
 }
 
 QJsonObject BridgeRequests::openApp(const QString& url) {

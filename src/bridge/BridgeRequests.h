@@ -2,6 +2,7 @@
 
 #include "bridge/BridgeServices.h"
 #include "core/AppleTranslator.h"
+#include "core/JsonFields.h"
 #include "core/LanguagePair.h"
 #include "core/Store.h"
 
@@ -17,27 +18,6 @@
 #include <optional>
 
 namespace tivela {
-
-// Reads request fields with a type test: a value of the wrong JSON type counts as absent, so
-// the caller's default applies.
-class BridgeFields {
-public:
-    explicit BridgeFields(const QJsonObject& object)
-        : m_object(object) {}
-
-    std::optional<QString> string(const QString& key) const;
-    // A JSON boolean, or the numbers 0 and 1.
-    std::optional<bool> boolean(const QString& key) const;
-    // A JSON number with an exact integer value.
-    std::optional<qint64> integer(const QString& key) const;
-    std::optional<double> number(const QString& key) const;
-    // An array whose elements are all strings.
-    std::optional<QStringList> strings(const QString& key) const;
-    std::optional<QJsonObject> object(const QString& key) const;
-
-private:
-    const QJsonObject& m_object;
-};
 
 // What the bridge host does for the browser extension's requests. Requests run concurrently
 // on a bounded pool of their own, so a slow translation never holds up the ones behind it, and
@@ -71,7 +51,7 @@ private:
     void respond(const QJsonObject& request, const Reply& reply);
     void queueSpeech(const QJsonObject& request, Reply reply);
     void speakQueued();
-    QJsonObject speech(const QString& type, const BridgeFields& fields);
+    QJsonObject speech(const QString& type, const JsonFields& fields);
 
     // The saved pair, or the default one for the user's language among the supported ones.
     LanguagePair pair();
@@ -85,20 +65,20 @@ private:
                          const std::optional<QString>& to);
 
     QJsonObject hello();
-    QJsonObject status(const BridgeFields& fields);
-    QJsonObject detect(const BridgeFields& fields);
-    QJsonObject translate(const BridgeFields& fields);
-    QJsonObject translateBatch(const BridgeFields& fields);
+    QJsonObject status(const JsonFields& fields);
+    QJsonObject detect(const JsonFields& fields);
+    QJsonObject translate(const JsonFields& fields);
+    QJsonObject translateBatch(const JsonFields& fields);
     // Answers by itself: at once, or once the packs it waits for have landed.
-    void lookup(const BridgeFields& fields, const Reply& reply);
-    QJsonObject prefetch(const BridgeFields& fields);
+    void lookup(const JsonFields& fields, const Reply& reply);
+    QJsonObject prefetch(const JsonFields& fields);
     QJsonObject phrases();
-    QJsonObject addPhrase(const BridgeFields& fields);
-    QJsonObject deletePhrase(const BridgeFields& fields);
-    QJsonObject answer(const BridgeFields& fields);
-    QJsonObject addHistory(const BridgeFields& fields);
-    QJsonObject open(const BridgeFields& fields);
-    QJsonObject download(const BridgeFields& fields);
+    QJsonObject addPhrase(const JsonFields& fields);
+    QJsonObject deletePhrase(const JsonFields& fields);
+    QJsonObject answer(const JsonFields& fields);
+    QJsonObject addHistory(const JsonFields& fields);
+    QJsonObject open(const JsonFields& fields);
+    QJsonObject download(const JsonFields& fields);
     QJsonObject openApp(const QString& url);
 
     const BridgeServices m_services;

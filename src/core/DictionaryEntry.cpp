@@ -1,5 +1,7 @@
 #include "core/DictionaryEntry.h"
 
+#include "core/JsonFields.h"
+
 #include <QHashFunctions>
 #include <QJsonArray>
 
@@ -16,77 +18,6 @@ void putOptional(QJsonObject& object, const QString& key, const std::optional<QS
     if (value)
         object.insert(key, *value);
 }
-
-// Decoding reads keys strictly: a required key must be present with the right type, an
-// optional one may be missing or null, and any other type fails the whole record.
-class Reader {
-public:
-    explicit Reader(const QJsonObject& object)
-        : object_(object) {}
-
-    bool ok() const { return ok_; }
-
-    QString required(const QString& key) {
-        const QJsonValue value = object_.value(key);
-        if (!value.isString())
-            ok_ = false;
-        return value.toString();
-    }
-
-    std::optional<QString> optional(const QString& key) {
-        const QJsonValue value = object_.value(key);
-        if (value.isUndefined() || value.isNull())
-            return std::nullopt;
-        if (!value.isString()) {
-            ok_ = false;
-            return std::nullopt;
-        }
-        return value.toString();
-    }
-
-    std::optional<QStringList> optionalStrings(const QString& key) {
-        const QJsonValue value = object_.value(key);
-        if (value.isUndefined() || value.isNull())
-            return std::nullopt;
-        if (!value.isArray()) {
-            ok_ = false;
-            return std::nullopt;
-        }
-        QStringList strings;
-        for (const QJsonValue& element : value.toArray()) {
-            if (!element.isString()) {
-                ok_ = false;
-                return std::nullopt;
-            }
-            strings << element.toString();
-        }
-        return strings;
-    }
-
-    template <typename T>
-    QList<T> requiredList(const QString& key) {
-        const QJsonValue value = object_.value(key);
-        QList<T> list;
-        if (!value.isArray()) {
-            ok_ = false;
-            return list;
-        }
-        for (const QJsonValue& element : value.toArray()) {
-            const auto decoded =
-                element.isObject() ? fromJson<T>(element.toObject()) : std::nullopt;
-            if (!decoded) {
-                ok_ = false;
-                return {};
-            }
-            list << *decoded;
-        }
-        return list;
-    }
-
-private:
-    const QJsonObject& object_;
-    bool ok_ = true;
-};
 
 template <typename T>
 QJsonArray array(const QList<T>& list) {
@@ -137,42 +68,43 @@ QJsonObject toJson(const DictionaryEntry& entry) {
 
 template <>
 std::optional<Term> fromJson<Term>(const QJsonObject& object) {
-    Reader read(object);
-    Term term{read.required(u"text"_s), read.optional(u"roman"_s), read.optional(u"sense"_s)};
+    JsonFields read(object);
+    Term term{read.requiredString("text"_L1), read.optionalString("roman"_L1),
+              read.optionalString("sense"_L1)};
     return read.ok() ? std::optional(term) : std::nullopt;
 }
 
 template <>
 std::optional<Group> fromJson<Group>(const QJsonObject& object) {
-    Reader read(object);
-    Group group{read.required(u"pos"_s), read.requiredList<Term>(u"terms"_s)};
+    JsonFields read(object);
+    Group group{read.requiredString("pos"_L1), read.requiredList<Term>("terms"_L1)};
     return read.ok() ? std::optional(group) : std::nullopt;
 }
 
 template <>
 std::optional<Meaning> fromJson<Meaning>(const QJsonObject& object) {
-    Reader read(object);
+    JsonFields read(object);
     Meaning meaning;
-    meaning.pos = read.required(u"pos"_s);
-    meaning.gloss = read.required(u"gloss"_s);
-    meaning.example = read.optional(u"example"_s);
-    meaning.exampleTranslation = read.optional(u"exampleTranslation"_s);
-    meaning.tags = read.optionalStrings(u"tags"_s);
+    meaning.pos = read.requiredString("pos"_L1);
+    meaning.gloss = read.requiredString("gloss"_L1);
+    meaning.example = read.optionalString("example"_L1);
+    meaning.exampleTranslation = read.optionalString("exampleTranslation"_L1);
+    meaning.tags = read.optionalStrings("tags"_L1);
     return read.ok() ? std::optional(meaning) : std::nullopt;
 }
 
 template <>
 std::optional<DictionaryEntry> fromJson<DictionaryEntry>(const QJsonObject& object) {
-    Reader read(object);
+    JsonFields read(object);
     DictionaryEntry entry;
-    entry.word = read.required(u"word"_s);
-    entry.lemma = read.optional(u"lemma"_s);
-    entry.from = read.required(u"from"_s);
-    entry.to = read.required(u"to"_s);
-    entry.ipa = read.optional(u"ipa"_s);
-    entry.roman = read.optional(u"roman"_s);
-    entry.groups = read.requiredList<Group>(u"groups"_s);
-    entry.meanings = read.requiredList<Meaning>(u"meanings"_s);
+    entry.word = read.requiredString("word"_L1);
+    entry.lemma = read.optionalString("lemma"_L1);
+    entry.from = read.requiredString("from"_L1);
+    entry.to = read.requiredString("to"_L1);
+    entry.ipa = read.optionalString("ipa"_L1);
+    entry.roman = read.optionalString("roman"_L1);
+    entry.groups = read.requiredList<Group>("groups"_L1);
+    entry.meanings = read.requiredList<Meaning>("meanings"_L1);
     return read.ok() ? std::optional(entry) : std::nullopt;
 }
 

@@ -1,5 +1,7 @@
 #include "core/LexiconPack.h"
 
+#include "core/JsonFields.h"
+
 #include <QFile>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -105,17 +107,6 @@ std::optional<QJsonDocument> parse(const std::optional<QByteArray>& value) {
     if (error.error != QJsonParseError::NoError)
         return std::nullopt;
     return document;
-}
-
-std::optional<QStringList> strings(const QJsonArray& array) {
-    QStringList list;
-    list.reserve(array.size());
-    for (const QJsonValue& element : array) {
-        if (!element.isString())
-            return std::nullopt;
-        list << element.toString();
-    }
-    return list;
 }
 
 QString withKind(char16_t kind, QStringView key) {
@@ -318,17 +309,11 @@ std::optional<LexiconPack::WordRecord> LexiconPack::word(const QString& key) con
         }
         record.e = std::move(list);
     }
-    for (const auto& [name, field] :
-         {std::pair{"lm"_L1, &record.lm}, std::pair{"s"_L1, &record.s}}) {
-        const QJsonValue value = object.value(name);
-        if (value.isUndefined() || value.isNull())
-            continue;
-        if (!value.isArray())
-            return std::nullopt;
-        *field = strings(value.toArray());
-        if (!*field)
-            return std::nullopt;
-    }
+    JsonFields fields(object);
+    record.lm = fields.optionalStrings("lm"_L1);
+    record.s = fields.optionalStrings("s"_L1);
+    if (!fields.ok())
+        return std::nullopt;
     return record;
 }
 
@@ -357,7 +342,7 @@ QStringList LexiconPack::englishSenses(const QString& word) const {
     const auto document = parse(raw(withKind(u'x', word)));
     if (!document || !document->isArray())
         return {};
-    return strings(document->array()).value_or(QStringList());
+    return JsonFields::allStrings(document->array()).value_or(QStringList());
 }
 
 } // namespace tivela

@@ -1,5 +1,6 @@
 #include "core/Store.h"
 
+#include "core/JsonFields.h"
 #include "core/Paths.h"
 
 #include <QDateTime>
@@ -174,25 +175,16 @@ QJsonObject toJson(const Item& item) {
 
 template <>
 std::optional<Item> fromJson<Item>(const QJsonObject& object) {
-    bool ok = true;
-    const auto string = [&](const QString& key) {
-        const QJsonValue value = object.value(key);
-        ok = ok && value.isString();
-        return value.toString();
-    };
-    const auto number = [&](const QString& key) {
-        const QJsonValue value = object.value(key);
-        ok = ok && value.isDouble();
-        return value.toDouble();
-    };
-    Item item{string(u"id"_s),   string(u"text"_s), string(u"translation"_s),
-              string(u"from"_s), string(u"to"_s),   number(u"created"_s)};
-    const double box = number(u"box"_s);
-    ok = ok && std::trunc(box) == box && std::abs(box) <= std::numeric_limits<int>::max();
-    item.box = ok ? int(box) : 0;
-    item.due = number(u"due"_s);
-    item.origin = string(u"origin"_s);
-    return ok ? std::optional(item) : std::nullopt;
+    JsonFields read(object);
+    Item item{read.requiredString("id"_L1),          read.requiredString("text"_L1),
+              read.requiredString("translation"_L1), read.requiredString("from"_L1),
+              read.requiredString("to"_L1),          read.requiredNumber("created"_L1)};
+    const double box = read.requiredNumber("box"_L1);
+    const bool whole = std::trunc(box) == box && std::abs(box) <= std::numeric_limits<int>::max();
+    item.box = read.ok() && whole ? int(box) : 0;
+    item.due = read.requiredNumber("due"_L1);
+    item.origin = read.requiredString("origin"_L1);
+    return read.ok() && whole ? std::optional(item) : std::nullopt;
 }
 
 Store& Store::shared() {

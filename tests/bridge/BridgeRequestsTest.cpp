@@ -21,33 +21,6 @@
 using namespace tivela;
 using namespace Qt::StringLiterals;
 
-TEST(BridgeRequestsTest, FieldsAreReadWithTypeTests) {
-    const QJsonObject object{{u"s"_s, u"x"_s},
-                             {u"n"_s, 2.0},
-                             {u"f"_s, 2.5},
-                             {u"b"_s, true},
-                             {u"one"_s, 1},
-                             {u"two"_s, 2},
-                             {u"list"_s, QJsonArray{u"a"_s, u"b"_s}},
-                             {u"mixed"_s, QJsonArray{u"a"_s, 1}},
-                             {u"o"_s, QJsonObject{}}};
-    const BridgeFields fields(object);
-    EXPECT_EQ(fields.string(u"s"_s), u"x"_s);
-    EXPECT_EQ(fields.string(u"n"_s), std::nullopt);
-    EXPECT_EQ(fields.integer(u"n"_s), 2);
-    EXPECT_EQ(fields.integer(u"f"_s), std::nullopt);
-    EXPECT_EQ(fields.number(u"f"_s), 2.5);
-    EXPECT_EQ(fields.boolean(u"b"_s), true);
-    EXPECT_EQ(fields.boolean(u"one"_s), true);
-    EXPECT_EQ(fields.boolean(u"two"_s), std::nullopt);
-    EXPECT_EQ(fields.boolean(u"s"_s), std::nullopt);
-    EXPECT_EQ(fields.strings(u"list"_s), (QStringList{u"a"_s, u"b"_s}));
-    EXPECT_EQ(fields.strings(u"mixed"_s), std::nullopt);
-    EXPECT_EQ(fields.object(u"o"_s), QJsonObject{});
-    EXPECT_EQ(fields.object(u"list"_s), std::nullopt);
-    EXPECT_EQ(fields.string(u"missing"_s), std::nullopt);
-}
-
 // Many requests of every kind at once, from many threads: each is answered exactly once, with
 // what its kind answers, and what they write all lands.
 TEST(BridgeRequestsTest, ABurstOfEveryKindIsAnsweredOnceEach) {
