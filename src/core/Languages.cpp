@@ -10,12 +10,6 @@ using namespace Qt::StringLiterals;
 namespace tivela::Languages {
 namespace {
 
-struct ParsedIdentifier {
-    QString language;
-    QString script;
-    QString region;
-};
-
 bool isAlpha(QStringView s) {
     return std::all_of(s.begin(), s.end(), [](QChar c) {
         return (c >= u'a' && c <= u'z') || (c >= u'A' && c <= u'Z');
@@ -24,37 +18,6 @@ bool isAlpha(QStringView s) {
 
 bool isDigits(QStringView s) {
     return std::all_of(s.begin(), s.end(), [](QChar c) { return c >= u'0' && c <= u'9'; });
-}
-
-// A small parser of BCP 47 and POSIX-style identifiers. QLocale is not used on purpose: it
-// invents likely subtags and turns codes it does not know into "C".
-ParsedIdentifier parse(const QString& identifier) {
-    ParsedIdentifier parsed;
-    QString text = identifier;
-    for (const QChar stop : {u'@', u'.'}) {
-        const auto at = text.indexOf(stop);
-        if (at >= 0)
-            text.truncate(at);
-    }
-    const QStringList subtags = text.replace(u'_', u'-').split(u'-');
-    if (subtags.isEmpty())
-        return parsed;
-    const QString& first = subtags.first();
-    if ((first.size() < 2 || first.size() > 3 || !isAlpha(first)) &&
-        first.compare(QLatin1String("root"), Qt::CaseInsensitive) != 0)
-        return parsed;
-    parsed.language = first.toLower();
-    for (qsizetype i = 1; i < subtags.size(); ++i) {
-        const QString& tag = subtags[i];
-        if (parsed.script.isEmpty() && parsed.region.isEmpty() && tag.size() == 4 && isAlpha(tag))
-            parsed.script = tag.left(1).toUpper() + tag.mid(1).toLower();
-        else if (parsed.region.isEmpty() &&
-                 ((tag.size() == 2 && isAlpha(tag)) || (tag.size() == 3 && isDigits(tag))))
-            parsed.region = tag.toUpper();
-        else
-            break;
-    }
-    return parsed;
 }
 
 } // namespace
@@ -87,9 +50,47 @@ const QSet<QString>& lexicon() {
     return table;
 }
 
+QString Tag::toString() const {
+    QStringList parts;
+    for (const QString* part : {&language, &script, &region})
+        if (!part->isEmpty())
+            parts << *part;
+    return (parts + rest).join(u'-');
+}
+
+Tag tag(const QString& text) {
+    QString bare = text;
+    for (const QChar stop : {u'@', u'.'}) {
+        const auto at = bare.indexOf(stop);
+        if (at >= 0)
+            bare.truncate(at);
+    }
+    QStringList subtags = bare.replace(u'_', u'-').split(u'-', Qt::SkipEmptyParts);
+    Tag parsed;
+    if (subtags.isEmpty())
+        return parsed;
+    parsed.language = subtags.takeFirst().toLower();
+    if (!subtags.isEmpty() && subtags.first().size() == 4 && isAlpha(subtags.first())) {
+        const QString script = subtags.takeFirst();
+        parsed.script = script.left(1).toUpper() + script.mid(1).toLower();
+    }
+    if (!subtags.isEmpty() && ((subtags.first().size() == 2 && isAlpha(subtags.first())) ||
+                               (subtags.first().size() == 3 && isDigits(subtags.first()))))
+        parsed.region = subtags.takeFirst().toUpper();
+    for (QString& subtag : subtags)
+        parsed.rest << subtag.toLower();
+    return parsed;
+}
+
 QString code(const QString& identifier) {
-    const ParsedIdentifier parsed = parse(identifier);
-    const QString base = parsed.language.isEmpty() ? identifier.left(2) : parsed.language;
+    Tag parsed = tag(identifier);
+    // Only a language subtag of two or three letters names a language.
+    const bool known =
+        (parsed.language.size() >= 2 && parsed.language.size() <= 3 && isAlpha(parsed.language)) ||
+        parsed.language == u"root";
+    if (!known)
+        parsed = Tag{identifier.left(2), {}, {}, {}};
+    const QString& base = parsed.language;
     if (base == u"no" || base == u"nn")
         return u"nb"_s;
     if (base == u"iw")

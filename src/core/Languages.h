@@ -17,6 +17,23 @@ const QStringList& popularity();
 qsizetype popularityRank(const QString& code);
 const QSet<QString>& lexicon();
 
+// The parts of a language tag, BCP 47 or POSIX style ("zh-Hant-TW", "pt_BR", "en_US.UTF-8",
+// "en-gb-x-rp"), each in its canonical case: the language in lower case, a script (four letters
+// right after it) in title case, a region (two letters or three digits, after the language or
+// the script) in upper case, and the subtags after those in lower case. A POSIX encoding or
+// modifier is dropped, and so are empty subtags. QLocale is not used on purpose: it invents
+// likely subtags and turns codes it does not know into "C".
+struct Tag {
+    QString language;
+    QString script;
+    QString region;
+    QStringList rest;
+
+    // The parts that are there, joined by "-".
+    QString toString() const;
+};
+Tag tag(const QString& text);
+
 // A platform locale or language identifier ("en-US", "zh-Hant-TW", "pt_BR") to the system's code.
 QString code(const QString& identifier);
 // The identifier handed to platform language services for a code.

@@ -34,6 +34,20 @@ TEST(LanguagesTest, CodeFromIdentifierFoldsRegionsScriptsAndAliases) {
             << identifier;
 }
 
+TEST(LanguagesTest, TagsSplitIntoPartsInCanonicalCase) {
+    const Languages::Tag posix = Languages::tag(u"zh_hant_tw.UTF-8@stroke"_s);
+    EXPECT_EQ(posix.language, u"zh"_s);
+    EXPECT_EQ(posix.script, u"Hant"_s);
+    EXPECT_EQ(posix.region, u"TW"_s);
+    EXPECT_TRUE(posix.rest.isEmpty());
+    const std::pair<const char*, const char*> cases[] = {
+        {"EN_us", "en-US"},   {"sr--LATN", "sr-Latn"},      {"en-gb-X-RP", "en-GB-x-rp"},
+        {"es-419", "es-419"}, {"en-US-Latn", "en-US-latn"}, {"-_-", ""}};
+    for (const auto& [text, expected] : cases)
+        EXPECT_EQ(Languages::tag(QString::fromUtf8(text)).toString(), QString::fromUtf8(expected))
+            << text;
+}
+
 TEST(LanguagesTest, PlatformIdentifiersRoundTrip) {
     EXPECT_EQ(Languages::appleIdentifier(u"zh"_s), u"zh-Hans"_s);
     EXPECT_EQ(Languages::appleIdentifier(u"zh-TW"_s), u"zh-Hant"_s);

@@ -1,5 +1,7 @@
 #include "platform/speech/SynthesizerVoices.h"
 
+#include "core/Languages.h"
+
 using namespace Qt::StringLiterals;
 
 namespace tivela::SynthesizerVoices {
@@ -7,21 +9,6 @@ namespace {
 
 bool isEspeak(const QString& module) {
     return module.startsWith(u"espeak", Qt::CaseInsensitive);
-}
-
-bool allOf(const QString& text, bool (*test)(QChar)) {
-    for (const QChar c : text)
-        if (!test(c))
-            return false;
-    return true;
-}
-
-bool isLetter(QChar c) {
-    return (c >= u'a' && c <= u'z') || (c >= u'A' && c <= u'Z');
-}
-
-bool isDigit(QChar c) {
-    return c >= u'0' && c <= u'9';
 }
 
 } // namespace
@@ -38,33 +25,15 @@ std::optional<std::pair<QString, QString>> split(const QString& identifier) {
 }
 
 QString languageTag(const QString& raw) {
-    QStringList parts = QString(raw).replace(u'_', u'-').split(u'-', Qt::SkipEmptyParts);
-    if (parts.isEmpty())
-        return {};
-    QString primary = parts.takeFirst().toLower();
-    QString impliedRegion;
-    if (primary == u"cmn") {
-        primary = u"zh"_s;
-    } else if (primary == u"yue") {
-        primary = u"zh"_s;
-        impliedRegion = u"TW"_s;
+    Languages::Tag tag = Languages::tag(raw);
+    if (tag.language == u"cmn") {
+        tag.language = u"zh"_s;
+    } else if (tag.language == u"yue") {
+        tag.language = u"zh"_s;
+        if (tag.region.isEmpty())
+            tag.region = u"TW"_s;
     }
-    QStringList tag{primary};
-    qsizetype next = 0;
-    if (next < parts.size() && parts[next].size() == 4 && allOf(parts[next], isLetter)) {
-        tag << parts[next].left(1).toUpper() + parts[next].mid(1).toLower();
-        ++next;
-    }
-    const bool hasRegion =
-        next < parts.size() && ((parts[next].size() == 2 && allOf(parts[next], isLetter)) ||
-                                (parts[next].size() == 3 && allOf(parts[next], isDigit)));
-    if (hasRegion)
-        tag << parts[next++].toUpper();
-    else if (!impliedRegion.isEmpty())
-        tag << impliedRegion;
-    for (; next < parts.size(); ++next)
-        tag << parts[next].toLower();
-    return tag.join(u'-');
+    return tag.toString();
 }
 
 int quality(const QString& module) {
