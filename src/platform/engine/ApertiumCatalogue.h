@@ -22,7 +22,7 @@ struct Direction {
 };
 
 inline size_t qHash(const Direction& direction, size_t seed = 0) {
-    return ::qHash(direction.source, seed) ^ (::qHash(direction.target, seed) * 31);
+    return qHashMulti(seed, direction.source, direction.target);
 }
 
 // A mode of a direction and what each side of it is called on the platform.
