@@ -37,12 +37,9 @@ SignalPipe::SignalPipe(QObject* parent)
         ::sigaction(signal, &action, nullptr);
 }
 
-SignalPipe::~SignalPipe() {
-    struct sigaction action {};
-    action.sa_handler = SIG_DFL;
-    for (const int signal : handled)
-        ::sigaction(signal, &action, nullptr);
-}
+// The handlers stay: a signal after the loop has ended asks for the end already under way, and
+// a burst of them, as a session ending sends, must not kill the process while it tears down.
+SignalPipe::~SignalPipe() = default;
 
 void SignalPipe::readSignals() {
     char bytes[16];
