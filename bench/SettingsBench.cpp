@@ -95,8 +95,7 @@ void installPacks(const Lexicon& lexicon) {
     }
 }
 
-SettingsServices services(Setup& setup, LexiconDownloader& downloader,
-                          AppleTranslator& translator) {
+SettingsServices services(Setup& setup, LexiconDownloader& downloader, Translator& translator) {
     SettingsServices services;
     services.downloader = &downloader;
     services.translator = &translator;
@@ -114,7 +113,7 @@ void BM_Refresh(benchmark::State& state) {
     Lexicon lexicon(packs.path());
     installPacks(lexicon);
     LexiconDownloader downloader(lexicon, std::nullopt);
-    AppleTranslator translator(Defaults::engine());
+    Translator translator(Defaults::engine());
     SettingsModel model(services(setup, downloader, translator));
 
     std::vector<double> samples;

@@ -1,7 +1,7 @@
 // Apertium's English to Spanish pair three ways over the same sentences: the cold command per
 // sentence, the translator with its warm session, and batches of 100. The raw pipeline, driven
 // directly, is the reference for what the translator adds to a warm session.
-#include "core/AppleTranslator.h"
+#include "core/Translator.h"
 #include "platform/engine/ApertiumEngine.h"
 #include "support/Processes.h"
 
@@ -96,7 +96,7 @@ private:
 
 // The raw pipeline and the translator's warm session take turns on each sentence, so that
 // both see the same load of the machine.
-std::pair<QList<double>, QList<double>> rawAndWarm(AppleTranslator& translator,
+std::pair<QList<double>, QList<double>> rawAndWarm(Translator& translator,
                                                    const QStringList& texts) {
     RawPipeline pipeline;
     if (!pipeline.start() ||
@@ -119,7 +119,7 @@ std::pair<QList<double>, QList<double>> rawAndWarm(AppleTranslator& translator,
 }
 
 // Time per sentence of each batch of 100, over several rounds of the first 200 sentences.
-QList<double> batches(AppleTranslator& translator, const QStringList& texts) {
+QList<double> batches(Translator& translator, const QStringList& texts) {
     QList<double> times;
     for (int round = 0; round < 10; ++round) {
         for (qsizetype start = 0; start + 100 <= std::min<qsizetype>(texts.size(), 200);
@@ -163,7 +163,7 @@ void BM_EnglishSpanishColdWarmBatch(benchmark::State& state) {
     }
     for (auto _ : state) {
         const Spread coldTimes = spread(cold(texts));
-        AppleTranslator translator(std::make_shared<ApertiumEngine>());
+        Translator translator(std::make_shared<ApertiumEngine>());
         const auto [raw, warm] = rawAndWarm(translator, texts);
         const Spread rawTimes = spread(raw);
         const Spread warmTimes = spread(warm);

@@ -1,10 +1,10 @@
 #include "app/AppModel.h"
 
 #include "app/InputEditor.h"
-#include "core/AppleTranslator.h"
 #include "core/Futures.h"
 #include "core/Languages.h"
 #include "core/TextFit.h"
+#include "core/Translator.h"
 
 #include <QCoreApplication>
 #include <QPromise>

@@ -1,6 +1,5 @@
 #include "app/AppServices.h"
 
-#include "core/AppleTranslator.h"
 #include "core/LanguageDetector.h"
 #include "core/Languages.h"
 #include "core/Lexicon.h"
@@ -8,6 +7,7 @@
 #include "core/Paths.h"
 #include "core/Store.h"
 #include "core/TextFit.h"
+#include "core/Translator.h"
 #include "platform/Defaults.h"
 #include "platform/x11/XSelection.h"
 

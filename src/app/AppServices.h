@@ -15,7 +15,7 @@
 
 namespace tivela {
 
-class AppleTranslator;
+class Translator;
 class Lexicon;
 class Store;
 
@@ -93,7 +93,7 @@ struct AppServices {
     std::shared_ptr<PairSettings> settings;
     std::shared_ptr<Pasteboard> pasteboard;
     // Both outlive the model.
-    AppleTranslator* translator = nullptr;
+    Translator* translator = nullptr;
     Store* store = nullptr;
 
     // The application's own: the system clock, timers, locale, fonts and clipboard, the shared

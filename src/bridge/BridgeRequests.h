@@ -1,10 +1,10 @@
 #pragma once
 
 #include "bridge/BridgeServices.h"
-#include "core/AppleTranslator.h"
 #include "core/JsonFields.h"
 #include "core/LanguagePair.h"
 #include "core/Store.h"
+#include "core/Translator.h"
 
 #include <QFutureWatcher>
 #include <QJsonObject>

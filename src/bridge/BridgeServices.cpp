@@ -10,8 +10,7 @@ using namespace Qt::StringLiterals;
 
 namespace tivela {
 
-BridgeServices BridgeServices::production(QString version, Store& store,
-                                          AppleTranslator& translator) {
+BridgeServices BridgeServices::production(QString version, Store& store, Translator& translator) {
     BridgeServices services;
     services.version = std::move(version);
     services.store = &store;

@@ -12,7 +12,7 @@
 
 namespace tivela {
 
-class AppleTranslator;
+class Translator;
 class Lexicon;
 class LexiconDownloader;
 class Speaker;
@@ -24,7 +24,7 @@ struct BridgeServices {
     QString version;
     // All three outlive the requests.
     Store* store = nullptr;
-    AppleTranslator* translator = nullptr;
+    Translator* translator = nullptr;
     Lexicon* lexicon = nullptr;
     // Made on first use: most conversations never fetch a pack or speak, and neither the
     // downloader's thread nor the speech daemon is free to start. The speaker is used on the
@@ -44,7 +44,7 @@ struct BridgeServices {
 
     // The host's own: the given store and translator, the shared lexicon and downloader, the
     // system's speaker and recogniser, the shared settings and the desktop's URL handlers.
-    static BridgeServices production(QString version, Store& store, AppleTranslator& translator);
+    static BridgeServices production(QString version, Store& store, Translator& translator);
 };
 
 } // namespace tivela

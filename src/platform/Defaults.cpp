@@ -1,7 +1,7 @@
 #include "platform/Defaults.h"
 
-#include "core/AppleTranslator.h"
 #include "core/Speaker.h"
+#include "core/Translator.h"
 #include "platform/engine/ApertiumEngine.h"
 #include "platform/recognizer/Cld2Recognizer.h"
 #include "platform/speech/SystemSpeech.h"
@@ -20,8 +20,8 @@ std::unique_ptr<SpeechBackend> speech() {
     return std::make_unique<SystemSpeech>();
 }
 
-AppleTranslator& translator() {
-    static AppleTranslator translator(engine());
+Translator& translator() {
+    static Translator translator(engine());
     return translator;
 }
 

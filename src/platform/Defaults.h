@@ -11,7 +11,7 @@
 
 namespace tivela {
 
-class AppleTranslator;
+class Translator;
 class LanguageRecognizer;
 class SpeechBackend;
 class Speaker;
@@ -28,7 +28,7 @@ std::unique_ptr<LanguageRecognizer> recognizer();
 std::unique_ptr<SpeechBackend> speech();
 
 // The translator of the process, on the production engine; made on first use.
-AppleTranslator& translator();
+Translator& translator();
 // The speaker of the process on the system's synthesiser, made on first use, which must be on
 // the main thread: the voice list arrives through its event loop.
 Speaker& speaker();

@@ -1,7 +1,7 @@
 #include "app/AppModel.h"
-#include "core/AppleTranslator.h"
 #include "core/Lexicon.h"
 #include "core/Paths.h"
+#include "core/Translator.h"
 #include "support/EntryPrinter.h"
 #include "support/FakeAppServices.h"
 #include "support/FakeEngine.h"
@@ -147,7 +147,7 @@ protected:
     std::atomic<bool> refuseBatches = false;
     int measured = 0;
     std::shared_ptr<test::FakeEngine> engine = std::make_shared<test::FakeEngine>();
-    AppleTranslator translator{engine};
+    Translator translator{engine};
     std::unique_ptr<AppModel> model;
 };
 

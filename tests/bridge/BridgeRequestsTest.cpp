@@ -31,7 +31,7 @@ TEST(BridgeRequestsTest, ABurstOfEveryKindIsAnsweredOnceEach) {
     engine->setOneEngine(true);
     engine->setStatus(u"en"_s, u"es"_s, false, EngineStatus::installed);
     engine->setTranslate(u"en"_s, u"es"_s, false, test::FakeEngine::answer(u"hola"_s));
-    AppleTranslator translator(engine);
+    Translator translator(engine);
     // No pack is installed and none can be fetched: lookups answer without an entry.
     Lexicon lexicon(folder.filePath(u"Lexicon"_s));
     LexiconDownloader downloader(lexicon, std::nullopt);

@@ -7,11 +7,11 @@
 #include "app/AppModel.h"
 #include "app/views/Theme.h"
 #include "app/views/ViewServices.h"
-#include "core/AppleTranslator.h"
 #include "core/Lexicon.h"
 #include "core/Paths.h"
 #include "core/Speaker.h"
 #include "core/Store.h"
+#include "core/Translator.h"
 #include "support/FakeAppServices.h"
 #include "support/FakeEngine.h"
 #include "support/FakeSpeech.h"
@@ -112,7 +112,7 @@ public:
     std::shared_ptr<FakeDetection> detection = std::make_shared<FakeDetection>();
     std::shared_ptr<FakePasteboard> pasteboard = std::make_shared<FakePasteboard>();
     std::shared_ptr<FakeEngine> engine = std::make_shared<FakeEngine>();
-    AppleTranslator translator{engine};
+    Translator translator{engine};
     FakeSpeech* speech = nullptr;
     std::unique_ptr<Speaker> speaker;
     QStringList copied;

@@ -11,8 +11,8 @@
 #include "app/views/SettingsView.h"
 #include "app/views/Theme.h"
 #include "app/views/UpdatesSection.h"
-#include "core/AppleTranslator.h"
 #include "core/Lexicon.h"
+#include "core/Translator.h"
 #include "platform/Defaults.h"
 
 #include <QApplication>

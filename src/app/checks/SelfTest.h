@@ -13,7 +13,7 @@
 
 namespace tivela {
 
-class AppleTranslator;
+class Translator;
 class BrowserIntegration;
 class CheckWorkspace;
 class Lexicon;
@@ -42,7 +42,7 @@ inline constexpr std::chrono::milliseconds voicesBound = 20s;
 inline constexpr std::chrono::milliseconds glossesBound = 30s;
 
 // Engine: languages, en→es status, script check, three timed translations.
-QCoro::Task<> engineChecks(CheckReport& report, AppleTranslator& translator);
+QCoro::Task<> engineChecks(CheckReport& report, Translator& translator);
 // Detection: five sentences, and a short word with the person's pair as hints.
 void detectionChecks(CheckReport& report);
 // Dictionary: packs on disk (fetched first in a development build) and five lookups.

@@ -4,7 +4,6 @@
 #include "app/Wording.h"
 #include "app/checks/Await.h"
 #include "app/checks/CheckWorkspace.h"
-#include "core/AppleTranslator.h"
 #include "core/LanguageDetector.h"
 #include "core/Languages.h"
 #include "core/Lexicon.h"
@@ -12,6 +11,7 @@
 #include "core/ScriptCheck.h"
 #include "core/Speaker.h"
 #include "core/Store.h"
+#include "core/Translator.h"
 #include "core/Voices.h"
 #include "platform/Defaults.h"
 
@@ -55,9 +55,8 @@ QString timed(const QString& text, qint64 milliseconds) {
 }
 
 // A translation check: its own record whether the engine answers, fails or overruns.
-QCoro::Task<> sentenceCheck(CheckReport& report, AppleTranslator& translator, QString name,
-                            QString text, QString from, QString to,
-                            std::function<bool(const QString&)> passes) {
+QCoro::Task<> sentenceCheck(CheckReport& report, Translator& translator, QString name, QString text,
+                            QString from, QString to, std::function<bool(const QString&)> passes) {
     QElapsedTimer clock;
     clock.start();
     const Answer<QString> answer =
@@ -97,7 +96,7 @@ Item sample(const QString& text, const QString& translation, const QString& from
 
 } // namespace
 
-QCoro::Task<> engineChecks(CheckReport& report, AppleTranslator& translator) {
+QCoro::Task<> engineChecks(CheckReport& report, Translator& translator) {
     QFuture<QSet<QString>> supported = translator.supportedLanguages();
     const bool listed = co_await finishedWithin(supported, translationBound);
     const QStringList codes =

@@ -1,8 +1,8 @@
 #pragma once
 
 #include "app/BrowserIntegration.h"
-#include "core/AppleTranslator.h"
 #include "core/LanguagePair.h"
+#include "core/Translator.h"
 #include "platform/x11/Shortcut.h"
 
 #include <QFuture>
@@ -21,7 +21,7 @@ class LexiconDownloader;
 struct SettingsServices {
     // Both outlive the model.
     LexiconDownloader* downloader = nullptr;
-    AppleTranslator* translator = nullptr;
+    Translator* translator = nullptr;
     // The browsers' manifests of this copy, looked up afresh for each use.
     std::function<BrowserIntegration()> browsers;
     // The application's login item: its status (0 not registered, 1 enabled, 3 not found) and

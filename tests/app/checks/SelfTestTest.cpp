@@ -2,9 +2,9 @@
 
 #include "app/BrowserIntegration.h"
 #include "app/checks/CheckWorkspace.h"
-#include "core/AppleTranslator.h"
 #include "core/Lexicon.h"
 #include "core/Paths.h"
+#include "core/Translator.h"
 #include "support/FakeEngine.h"
 #include "support/TestWorld.h"
 
@@ -38,7 +38,7 @@ TEST(SelfTestTest, AFailedTranslationIsItsOwnRecordAndTheRestStillRun) {
         engine->setTranslate(u"en"_s, u"es"_s, fast, FakeEngine::answer(u"¡Buenos días!"_s));
         engine->setTranslate(u"fr"_s, u"es"_s, fast, FakeEngine::error(u"stage ended"_s));
     }
-    AppleTranslator translator(engine);
+    Translator translator(engine);
     CheckReport report;
     QCoro::Task<> run = SelfTest::engineChecks(report, translator);
     ASSERT_TRUE(waitUntil([&] { return run.isReady(); }, 30000));

@@ -84,7 +84,7 @@ protected:
     std::unique_ptr<LexiconDownloader> downloader;
     std::map<QString, QSemaphore> gates;
     std::shared_ptr<test::FakeEngine> engine = std::make_shared<test::FakeEngine>();
-    AppleTranslator translator{engine};
+    Translator translator{engine};
     int loginStatus = 0;
     bool approvalNeeded = false;
     bool trust = false;

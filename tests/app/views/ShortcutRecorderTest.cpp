@@ -39,7 +39,7 @@ TEST(ShortcutRecorderTest, RecordsThroughTheServerAndGrabsTheRecordedKeys) {
     QTemporaryDir dir;
     Lexicon lexicon(dir.filePath(u"Lexicon"_s));
     LexiconDownloader downloader(lexicon, std::nullopt);
-    AppleTranslator translator(Defaults::engine());
+    Translator translator(Defaults::engine());
     SettingsServices services = SettingsServices::production();
     services.downloader = &downloader;
     services.translator = &translator;

@@ -1,5 +1,5 @@
 #include "platform/engine/ApertiumEngine.h"
-#include "core/AppleTranslator.h"
+#include "core/Translator.h"
 #include "platform/engine/ApertiumCatalogue.h"
 #include "platform/engine/ApertiumPipeline.h"
 #include "platform/engine/ApertiumStream.h"
@@ -231,7 +231,7 @@ TEST_F(ApertiumFixtureTest, StatusesComeFromTheModesFolderAndTheCatalogue) {
     mode(u"eng-fra"_s, u"sed -u ''"_s);
     EXPECT_EQ(apertium->status(u"en"_s, u"fr"_s, false), EngineStatus::installed);
 
-    AppleTranslator translator(apertium);
+    Translator translator(apertium);
     EXPECT_EQ(translator.status(u"en"_s, u"es"_s, true).result(), PairStatus::downloadable);
     EXPECT_TRUE(translator.supportedLanguages().result().contains(u"nb"_s));
 }
@@ -274,7 +274,7 @@ TEST_F(ApertiumFixtureTest, BatchesKeepTheirOrderAndIdentifiers) {
     ASSERT_TRUE(answers) << answers.error.toStdString();
     EXPECT_EQ(*answers.value, expected);
 
-    AppleTranslator translator(apertium);
+    Translator translator(apertium);
     EXPECT_EQ(
         translator.translate(QStringList{u"one"_s, u"two"_s, u" one\n"_s}, u"en"_s, u"de"_s, false)
             .result(),
@@ -283,7 +283,7 @@ TEST_F(ApertiumFixtureTest, BatchesKeepTheirOrderAndIdentifiers) {
 
 TEST_F(ApertiumFixtureTest, AKilledPipelineIsReplacedOnTheNextCall) {
     mode(u"eng-deu"_s, u"sed -u 's/Hello/Hallo/'"_s);
-    AppleTranslator translator(engine());
+    Translator translator(engine());
     EXPECT_EQ(translator.translate(u"Hello"_s, u"en"_s, u"de"_s, false).result(), u"Hallo"_s);
 
     const QList<pid_t> stages = test::childProcesses(::getpid());
@@ -308,7 +308,7 @@ TEST_F(ApertiumFixtureTest, AHangingPipelineTimesOutAndLeavesNoProcessBehind) {
     const QString hang = script(u"hang"_s, "exec sleep 600");
     mode(u"eng-deu"_s, u"sed -u '' | '"_s + hang + u"' | sed -u ''"_s);
     // However long the text, the wait has its bound.
-    AppleTranslator translator(
+    Translator translator(
         std::make_shared<ApertiumEngine>(ApertiumEngine::Options{folder.path(), 1s, 10s, 2s}));
     QElapsedTimer timer;
     timer.start();
@@ -415,7 +415,7 @@ protected:
 };
 
 TEST_F(ApertiumRealPairTest, EnglishComesBackInSpanish) {
-    AppleTranslator translator(engine);
+    Translator translator(engine);
     const QString spanish =
         translator.translate(u"Good morning! How are you today?"_s, u"en"_s, u"es"_s, false)
             .result();
@@ -433,7 +433,7 @@ TEST_F(ApertiumRealPairTest, EnglishComesBackInSpanish) {
 }
 
 TEST_F(ApertiumRealPairTest, UnknownWordsAndSpecialCharactersComeThrough) {
-    AppleTranslator translator(engine);
+    Translator translator(engine);
     const QString spanish =
         translator
             .translate(u"  The xyzzyq costs 5 * 3 # @home ~ [a] {b} \\c/ 😀\n\nThe cat. "_s, u"en"_s,
@@ -446,7 +446,7 @@ TEST_F(ApertiumRealPairTest, UnknownWordsAndSpecialCharactersComeThrough) {
 }
 
 TEST_F(ApertiumRealPairTest, BatchKeepsMarkupAndOrder) {
-    AppleTranslator translator(engine);
+    Translator translator(engine);
     const QStringList spanish =
         translator
             .translate(QStringList{u"<a1>Good morning</a1>, my friend."_s,
@@ -483,7 +483,7 @@ TEST_F(ApertiumRealPairTest, AnUngeneratedLocaleChangesNothing) {
 
 // Paragraphs, lists and trailing spaces come back as Apertium's own text format gives them.
 TEST_F(ApertiumRealPairTest, TextsKeepTheirParagraphsAsApertiumsTextFormatDoes) {
-    AppleTranslator translator(engine);
+    Translator translator(engine);
     const QStringList texts{
         u"dog\n\ncat"_s,
         u"The dog sleeps.\n\nThe cat eats.\n"_s,

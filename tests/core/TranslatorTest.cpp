@@ -1,4 +1,4 @@
-#include "core/AppleTranslator.h"
+#include "core/Translator.h"
 #include "support/FakeEngine.h"
 
 #include <gtest/gtest.h>
@@ -35,10 +35,10 @@ std::optional<TranslateError> errorOf(QFuture<T> future) {
     return std::nullopt;
 }
 
-class AppleTranslatorTest : public ::testing::Test {
+class TranslatorTest : public ::testing::Test {
 protected:
     std::shared_ptr<FakeEngine> engine = std::make_shared<FakeEngine>();
-    AppleTranslator translator{engine};
+    Translator translator{engine};
 
     void install(const QString& source, const QString& target, bool strategy) {
         engine->setStatus(source, target, strategy, EngineStatus::installed);
@@ -69,7 +69,7 @@ TEST(TranslateErrorTest, EqualityIsByCaseAndPayload) {
     EXPECT_STREQ(TranslateError::failed(u"wrong script"_s).what(), "wrong script");
 }
 
-TEST_F(AppleTranslatorTest, BlankTextIsEmptyBeforeAnythingElse) {
+TEST_F(TranslatorTest, BlankTextIsEmptyBeforeAnythingElse) {
     for (const QString& to : {u"en"_s, u"de"_s})
         EXPECT_EQ(errorOf(translator.translate(u" \n\t \r\n"_s, u"en"_s, to, highFidelity)),
                   TranslateError::empty());
@@ -78,14 +78,14 @@ TEST_F(AppleTranslatorTest, BlankTextIsEmptyBeforeAnythingElse) {
     EXPECT_EQ(engine->statusQueries(), 0);
 }
 
-TEST_F(AppleTranslatorTest, SameLanguageGivesTheTextBackUntouched) {
+TEST_F(TranslatorTest, SameLanguageGivesTheTextBackUntouched) {
     const QString text = u"  Hello,\n  world!\t "_s;
     EXPECT_EQ(translate(text, u"en"_s, u"en"_s, highFidelity), text);
     EXPECT_EQ(engine->statusQueries(), 0);
     EXPECT_EQ(engine->sessionsMade(), 0);
 }
 
-TEST_F(AppleTranslatorTest, TheOnlyInstalledStrategyIsUsedAndItsAnswerKeptInAnyScript) {
+TEST_F(TranslatorTest, TheOnlyInstalledStrategyIsUsedAndItsAnswerKeptInAnyScript) {
     install(u"en"_s, u"ru"_s, fast);
     engine->setStatus(u"en"_s, u"ru"_s, highFidelity, EngineStatus::supported);
     engine->setTranslate(u"en"_s, u"ru"_s, fast, FakeEngine::answer(u"Good morning"_s));
@@ -95,7 +95,7 @@ TEST_F(AppleTranslatorTest, TheOnlyInstalledStrategyIsUsedAndItsAnswerKeptInAnyS
     EXPECT_EQ(engine->sessionsMade(u"en"_s, u"ru"_s, highFidelity), 0);
 }
 
-TEST_F(AppleTranslatorTest, WrongScriptFallsToTheOtherStrategyAndBothSessionsStay) {
+TEST_F(TranslatorTest, WrongScriptFallsToTheOtherStrategyAndBothSessionsStay) {
     install(u"en"_s, u"ru"_s, fast);
     install(u"en"_s, u"ru"_s, highFidelity);
     engine->setTranslate(u"en"_s, u"ru"_s, highFidelity, FakeEngine::answer(u"Good morning"_s));
@@ -112,7 +112,7 @@ TEST_F(AppleTranslatorTest, WrongScriptFallsToTheOtherStrategyAndBothSessionsSta
     EXPECT_EQ(engine->translations(), before + 1);
 }
 
-TEST_F(AppleTranslatorTest, AnErrorThenAWrongScriptIsWrongScriptAndOnlyTheFailedSessionGoes) {
+TEST_F(TranslatorTest, AnErrorThenAWrongScriptIsWrongScriptAndOnlyTheFailedSessionGoes) {
     install(u"en"_s, u"ru"_s, fast);
     install(u"en"_s, u"ru"_s, highFidelity);
     engine->setTranslate(u"en"_s, u"ru"_s, highFidelity, FakeEngine::error(u"model crashed"_s));
@@ -126,7 +126,7 @@ TEST_F(AppleTranslatorTest, AnErrorThenAWrongScriptIsWrongScriptAndOnlyTheFailed
     EXPECT_EQ(engine->sessionsMade(u"en"_s, u"ru"_s, fast), 1);
 }
 
-TEST_F(AppleTranslatorTest, EngineErrorsReachTheCallerAsFailedWithTheLastDescription) {
+TEST_F(TranslatorTest, EngineErrorsReachTheCallerAsFailedWithTheLastDescription) {
     install(u"en"_s, u"de"_s, fast);
     install(u"en"_s, u"de"_s, highFidelity);
     engine->setTranslate(u"en"_s, u"de"_s, highFidelity, FakeEngine::error(u"first"_s));
@@ -147,7 +147,7 @@ TEST_F(AppleTranslatorTest, EngineErrorsReachTheCallerAsFailedWithTheLastDescrip
               TranslateError::failed(u"out of memory"_s));
 }
 
-TEST_F(AppleTranslatorTest, PairsWithoutAnInstalledStrategyKeepTheCallersCodes) {
+TEST_F(TranslatorTest, PairsWithoutAnInstalledStrategyKeepTheCallersCodes) {
     engine->setStatus(u"zh-Hant"_s, u"en"_s, highFidelity, EngineStatus::supported);
     engine->setStatus(u"zh-Hant"_s, u"en"_s, fast, EngineStatus::supported);
     EXPECT_EQ(errorOf(translator.translate(u"早安"_s, u"zh-TW"_s, u"en"_s, fast)),
@@ -162,7 +162,7 @@ TEST_F(AppleTranslatorTest, PairsWithoutAnInstalledStrategyKeepTheCallersCodes) 
     EXPECT_EQ(engine->sessionsMade(), 0);
 }
 
-TEST_F(AppleTranslatorTest, APairThatBecomesReadyMeanwhileIsTranslated) {
+TEST_F(TranslatorTest, APairThatBecomesReadyMeanwhileIsTranslated) {
     std::atomic<int> asked = 0;
     // Both strategy queries say downloadable; the session's own query finds the pair installed.
     engine->setStatusFunction([&](const QString&, const QString&, bool) {
@@ -173,7 +173,7 @@ TEST_F(AppleTranslatorTest, APairThatBecomesReadyMeanwhileIsTranslated) {
     EXPECT_EQ(engine->sessionsMade(u"en"_s, u"de"_s, highFidelity), 1);
 }
 
-TEST_F(AppleTranslatorTest, OneEngineBehindBothStrategiesIsNotCountedTwice) {
+TEST_F(TranslatorTest, OneEngineBehindBothStrategiesIsNotCountedTwice) {
     engine->setOneEngine(true);
     install(u"en"_s, u"ru"_s, fast);
     install(u"en"_s, u"ru"_s, highFidelity);
@@ -187,7 +187,7 @@ TEST_F(AppleTranslatorTest, OneEngineBehindBothStrategiesIsNotCountedTwice) {
     EXPECT_EQ(engine->sessionsMade(u"en"_s, u"ru"_s, highFidelity), 1);
 }
 
-TEST_F(AppleTranslatorTest, SessionsAreMadeOnceAndStatusesAskedEveryTime) {
+TEST_F(TranslatorTest, SessionsAreMadeOnceAndStatusesAskedEveryTime) {
     install(u"en"_s, u"de"_s, fast);
     install(u"en"_s, u"de"_s, highFidelity);
     translate(u"Hello"_s, u"en"_s, u"de"_s, highFidelity);
@@ -200,7 +200,7 @@ TEST_F(AppleTranslatorTest, SessionsAreMadeOnceAndStatusesAskedEveryTime) {
     EXPECT_EQ(engine->statusQueries(), 7);
 }
 
-TEST_F(AppleTranslatorTest, BatchAnswersAreFiledByTheirIdentifiers) {
+TEST_F(TranslatorTest, BatchAnswersAreFiledByTheirIdentifiers) {
     install(u"en"_s, u"de"_s, highFidelity);
     engine->setBatch(u"en"_s, u"de"_s, highFidelity,
                      FakeEngine::responses({{u"2"_s, u"drei"_s},
@@ -224,7 +224,7 @@ TEST_F(AppleTranslatorTest, BatchAnswersAreFiledByTheirIdentifiers) {
         (QStringList{u"one"_s, u"deux"_s}));
 }
 
-TEST_F(AppleTranslatorTest, BatchesSendEveryTextAsItIs) {
+TEST_F(TranslatorTest, BatchesSendEveryTextAsItIs) {
     QList<EngineRequest> sent;
     install(u"en"_s, u"en"_s, highFidelity);
     engine->setBatch(u"en"_s, u"en"_s, highFidelity, [&](const QList<EngineRequest>& requests) {
@@ -241,7 +241,7 @@ TEST_F(AppleTranslatorTest, BatchesSendEveryTextAsItIs) {
               (QList<EngineRequest>{{u" a "_s, u"0"_s}, {QString(), u"1"_s}, {u"\n"_s, u"2"_s}}));
 }
 
-TEST_F(AppleTranslatorTest, BatchUsesThePreferredInstalledStrategyAndDropsItOnError) {
+TEST_F(TranslatorTest, BatchUsesThePreferredInstalledStrategyAndDropsItOnError) {
     install(u"en"_s, u"de"_s, fast);
     install(u"en"_s, u"de"_s, highFidelity);
     engine->setBatch(u"en"_s, u"de"_s, fast, FakeEngine::batchError(u"busy"_s));
@@ -259,7 +259,7 @@ TEST_F(AppleTranslatorTest, BatchUsesThePreferredInstalledStrategyAndDropsItOnEr
               TranslateError::unsupported(u"en"_s, u"ko"_s));
 }
 
-TEST_F(AppleTranslatorTest, SupportedLanguagesAreTheSystemsCodesAskedOnce) {
+TEST_F(TranslatorTest, SupportedLanguagesAreTheSystemsCodesAskedOnce) {
     engine->setLanguages({u"en"_s, u"zh-Hans"_s, u"zh-Hant"_s, u"nn"_s, u"nb"_s, u"pt-BR"_s});
     const QSet<QString> expected{u"en"_s, u"zh"_s, u"zh-TW"_s, u"nb"_s, u"pt"_s};
     EXPECT_EQ(translator.supportedLanguages().result(), expected);
@@ -269,14 +269,14 @@ TEST_F(AppleTranslatorTest, SupportedLanguagesAreTheSystemsCodesAskedOnce) {
 
     // An empty answer is kept as well.
     auto other = std::make_shared<FakeEngine>();
-    AppleTranslator fresh(other);
+    Translator fresh(other);
     EXPECT_TRUE(fresh.supportedLanguages().result().isEmpty());
     other->setLanguages({u"en"_s});
     EXPECT_TRUE(fresh.supportedLanguages().result().isEmpty());
     EXPECT_EQ(other->languageQueries(), 1);
 }
 
-TEST_F(AppleTranslatorTest, WaitingNeedsNoEventLoopAndEngineWorkHoldsNoLock) {
+TEST_F(TranslatorTest, WaitingNeedsNoEventLoopAndEngineWorkHoldsNoLock) {
     QSemaphore entered;
     QSemaphore release;
     install(u"en"_s, u"de"_s, highFidelity);
@@ -311,7 +311,7 @@ TEST_F(AppleTranslatorTest, WaitingNeedsNoEventLoopAndEngineWorkHoldsNoLock) {
     EXPECT_EQ(german, u"Hallo"_s);
 }
 
-TEST_F(AppleTranslatorTest, ManyCallersAtOnceAllGetTheirAnswers) {
+TEST_F(TranslatorTest, ManyCallersAtOnceAllGetTheirAnswers) {
     install(u"en"_s, u"de"_s, highFidelity);
     engine->setTranslate(u"en"_s, u"de"_s, highFidelity, [](const QString& text) {
         return EngineResult<QString>::success(text.toUpper());

@@ -73,12 +73,12 @@ private:
 // and turns every failure into a TranslateError. Every operation returns at once; the work
 // runs on the translator's own threads, and a future may be waited on from any thread,
 // including one that runs no event loop.
-class AppleTranslator {
+class Translator {
 public:
-    explicit AppleTranslator(std::shared_ptr<TranslationEngine> engine);
-    ~AppleTranslator();
-    AppleTranslator(const AppleTranslator&) = delete;
-    AppleTranslator& operator=(const AppleTranslator&) = delete;
+    explicit Translator(std::shared_ptr<TranslationEngine> engine);
+    ~Translator();
+    Translator(const Translator&) = delete;
+    Translator& operator=(const Translator&) = delete;
 
     // The codes of the languages the engine knows; asked once, then kept. Never fails.
     QFuture<QSet<QString>> supportedLanguages();

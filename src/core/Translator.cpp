@@ -1,4 +1,4 @@
-#include "core/AppleTranslator.h"
+#include "core/Translator.h"
 
 #include "core/Languages.h"
 #include "core/ScriptCheck.h"
@@ -107,17 +107,17 @@ TranslateError TranslateError::empty() {
     return {Kind::empty, {}, {}, {}};
 }
 
-AppleTranslator::AppleTranslator(std::shared_ptr<TranslationEngine> engine)
+Translator::Translator(std::shared_ptr<TranslationEngine> engine)
     : m_engine(std::move(engine)) {
     // Work waits on engine processes, not on the processor; different pairs run side by side.
     m_pool.setMaxThreadCount(4);
 }
 
-AppleTranslator::~AppleTranslator() {
+Translator::~Translator() {
     m_pool.waitForDone();
 }
 
-QFuture<QSet<QString>> AppleTranslator::supportedLanguages() {
+QFuture<QSet<QString>> Translator::supportedLanguages() {
     {
         QMutexLocker lock(&m_mutex);
         if (m_supported)
@@ -138,25 +138,25 @@ QFuture<QSet<QString>> AppleTranslator::supportedLanguages() {
     });
 }
 
-QFuture<PairStatus> AppleTranslator::status(const QString& from, const QString& to, bool fast) {
+QFuture<PairStatus> Translator::status(const QString& from, const QString& to, bool fast) {
     return QtConcurrent::run(&m_pool, [this, from, to, fast] { return statusNow(from, to, fast); });
 }
 
-QFuture<QString> AppleTranslator::translate(const QString& text, const QString& from,
-                                            const QString& to, bool fast) {
+QFuture<QString> Translator::translate(const QString& text, const QString& from, const QString& to,
+                                       bool fast) {
     return QtConcurrent::run(&m_pool, [this, text, from, to, fast] {
         return guarded([&] { return translateNow(text, from, to, fast); });
     });
 }
 
-QFuture<QStringList> AppleTranslator::translate(const QStringList& batch, const QString& from,
-                                                const QString& to, bool fast) {
+QFuture<QStringList> Translator::translate(const QStringList& batch, const QString& from,
+                                           const QString& to, bool fast) {
     return QtConcurrent::run(&m_pool, [this, batch, from, to, fast] {
         return guarded([&] { return translateNow(batch, from, to, fast); });
     });
 }
 
-PairStatus AppleTranslator::statusNow(const QString& from, const QString& to, bool fast) {
+PairStatus Translator::statusNow(const QString& from, const QString& to, bool fast) {
     switch (
         m_engine->status(Languages::appleIdentifier(from), Languages::appleIdentifier(to), fast)) {
     case EngineStatus::installed:
@@ -169,8 +169,7 @@ PairStatus AppleTranslator::statusNow(const QString& from, const QString& to, bo
     return PairStatus::unsupported;
 }
 
-AppleTranslator::Session AppleTranslator::session(const QString& from, const QString& to,
-                                                  bool fast) {
+Translator::Session Translator::session(const QString& from, const QString& to, bool fast) {
     const QString key = sessionKey(from, to, fast);
     {
         QMutexLocker lock(&m_mutex);
@@ -194,7 +193,7 @@ AppleTranslator::Session AppleTranslator::session(const QString& from, const QSt
     return *made.value;
 }
 
-QList<bool> AppleTranslator::strategies(const QString& from, const QString& to, bool fast) {
+QList<bool> Translator::strategies(const QString& from, const QString& to, bool fast) {
     // One engine behind both strategies: the second could only repeat the first answer, and a
     // second session would run the same engine twice.
     if (m_engine->oneEngineForBothStrategies()) {
@@ -209,14 +208,14 @@ QList<bool> AppleTranslator::strategies(const QString& from, const QString& to, 
     return kept;
 }
 
-void AppleTranslator::drop(const QString& key, const Session& failed) {
+void Translator::drop(const QString& key, const Session& failed) {
     QMutexLocker lock(&m_mutex);
     if (m_sessions.value(key) == failed)
         m_sessions.remove(key);
 }
 
-QString AppleTranslator::translateNow(const QString& text, const QString& from, const QString& to,
-                                      bool fast) {
+QString Translator::translateNow(const QString& text, const QString& from, const QString& to,
+                                 bool fast) {
     if (text.trimmed().isEmpty())
         throw TranslateError::empty();
     if (from == to)
@@ -256,8 +255,8 @@ QString AppleTranslator::translateNow(const QString& text, const QString& from, 
     throw last;
 }
 
-QStringList AppleTranslator::translateNow(const QStringList& batch, const QString& from,
-                                          const QString& to, bool fast) {
+QStringList Translator::translateNow(const QStringList& batch, const QString& from,
+                                     const QString& to, bool fast) {
     if (batch.isEmpty())
         return {};
     const QList<bool> installed = strategies(from, to, fast);
