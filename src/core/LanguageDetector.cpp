@@ -28,7 +28,7 @@ QStringList byPopularity(const QSet<QString>& codes) {
 QStringList platformIdentifiers(const QSet<QString>& codes) {
     QStringList identifiers;
     for (const QString& code : byPopularity(codes))
-        identifiers << Languages::appleIdentifier(code);
+        identifiers << Languages::platformIdentifier(code);
     return identifiers;
 }
 
@@ -47,7 +47,7 @@ QList<LanguageRecognizer::Hint> weights(const QStringList& allowed, const QStrin
         result << LanguageRecognizer::Hint{identifier, weight};
     };
     for (qsizetype i = 0; i < hints.size(); ++i)
-        weigh(Languages::appleIdentifier(hints[i]), i == 0 ? firstHintWeight : laterHintWeight,
+        weigh(Languages::platformIdentifier(hints[i]), i == 0 ? firstHintWeight : laterHintWeight,
               true);
     for (const QString& identifier : allowed)
         weigh(identifier, allowedWeight, false);

@@ -105,7 +105,7 @@ QString code(const QString& identifier) {
     return base;
 }
 
-QString appleIdentifier(const QString& code) {
+QString platformIdentifier(const QString& code) {
     if (code == u"zh")
         return u"zh-Hans"_s;
     if (code == u"zh-TW")

@@ -37,7 +37,7 @@ Tag tag(const QString& text);
 // A platform locale or language identifier ("en-US", "zh-Hant-TW", "pt_BR") to the system's code.
 QString code(const QString& identifier);
 // The identifier handed to platform language services for a code.
-QString appleIdentifier(const QString& code);
+QString platformIdentifier(const QString& code);
 QString name(const QString& code);
 // The code under which a language's dictionary pack is filed ("zh-TW" files under "zh").
 QString lexiconCode(const QString& code);

@@ -157,8 +157,8 @@ QFuture<QStringList> Translator::translate(const QStringList& batch, const QStri
 }
 
 PairStatus Translator::statusNow(const QString& from, const QString& to, bool fast) {
-    switch (
-        m_engine->status(Languages::appleIdentifier(from), Languages::appleIdentifier(to), fast)) {
+    switch (m_engine->status(Languages::platformIdentifier(from), Languages::platformIdentifier(to),
+                             fast)) {
     case EngineStatus::installed:
         return PairStatus::installed;
     case EngineStatus::supported:
@@ -184,8 +184,8 @@ Translator::Session Translator::session(const QString& from, const QString& to, 
     case PairStatus::unsupported:
         throw TranslateError::unsupported(from, to);
     }
-    auto made = m_engine->makeSession(Languages::appleIdentifier(from),
-                                      Languages::appleIdentifier(to), fast);
+    auto made = m_engine->makeSession(Languages::platformIdentifier(from),
+                                      Languages::platformIdentifier(to), fast);
     if (!made)
         throw TranslateError::failed(made.error);
     QMutexLocker lock(&m_mutex);

@@ -49,11 +49,11 @@ TEST(LanguagesTest, TagsSplitIntoPartsInCanonicalCase) {
 }
 
 TEST(LanguagesTest, PlatformIdentifiersRoundTrip) {
-    EXPECT_EQ(Languages::appleIdentifier(u"zh"_s), u"zh-Hans"_s);
-    EXPECT_EQ(Languages::appleIdentifier(u"zh-TW"_s), u"zh-Hant"_s);
-    EXPECT_EQ(Languages::appleIdentifier(u"pt"_s), u"pt"_s);
+    EXPECT_EQ(Languages::platformIdentifier(u"zh"_s), u"zh-Hans"_s);
+    EXPECT_EQ(Languages::platformIdentifier(u"zh-TW"_s), u"zh-Hant"_s);
+    EXPECT_EQ(Languages::platformIdentifier(u"pt"_s), u"pt"_s);
     for (const QString& code : Languages::popularity())
-        EXPECT_EQ(Languages::code(Languages::appleIdentifier(code)), code) << code.toStdString();
+        EXPECT_EQ(Languages::code(Languages::platformIdentifier(code)), code) << code.toStdString();
 }
 
 TEST(LanguagesTest, LexiconCodeFoldsOnlyChinese) {

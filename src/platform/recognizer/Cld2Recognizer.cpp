@@ -39,7 +39,7 @@ struct Catalogue {
     void add(const QString& code, const QString& identifier) {
         codeOfIdentifier.insert(identifier, code);
         codeOfIdentifier.insert(code, code);
-        codeOfIdentifier.insert(Languages::appleIdentifier(code), code);
+        codeOfIdentifier.insert(Languages::platformIdentifier(code), code);
         if (!facts.contains(code))
             facts.insert(code,
                          {identifier, Voices::scripts(code), Languages::popularityRank(code)});
