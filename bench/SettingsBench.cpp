@@ -88,7 +88,7 @@ void installPacks(const Lexicon& lexicon) {
     const QSet<QString>& languages = Languages::lexicon();
     const QStringList codes = Languages::sorted({languages.begin(), languages.end()});
     for (const QString& code : codes.first(std::min<qsizetype>(installedPacks, codes.size()))) {
-        QFile pack(lexicon.url(code));
+        QFile pack(lexicon.packPath(code));
         QDir().mkpath(QFileInfo(pack).path());
         pack.open(QIODevice::WriteOnly);
         pack.write("pack");

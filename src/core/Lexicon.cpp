@@ -206,7 +206,7 @@ Lexicon& Lexicon::shared() {
     return lexicon;
 }
 
-QString Lexicon::url(const QString& lang) const {
+QString Lexicon::packPath(const QString& lang) const {
     if (!Languages::lexicon().contains(lang))
         return {};
     return QString(directory_ + u'/' + fileName(lang));
@@ -217,7 +217,7 @@ QString Lexicon::fileName(const QString& lang) {
 }
 
 bool Lexicon::isInstalled(const QString& lang) const {
-    const QString path = url(lang);
+    const QString path = packPath(lang);
     return !path.isEmpty() && QFileInfo::exists(path);
 }
 
@@ -230,7 +230,7 @@ std::optional<Lexicon::FileStamp> Lexicon::stamp(const QString& path) {
 }
 
 std::shared_ptr<const LexiconPack> Lexicon::pack(const QString& lang) {
-    const QString path = url(lang);
+    const QString path = packPath(lang);
     if (path.isEmpty())
         return nullptr;
     QMutexLocker locker(&mutex_);

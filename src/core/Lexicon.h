@@ -32,7 +32,7 @@ public:
     const QString& directory() const { return directory_; }
     // The pack file of a dictionary language, used unchanged (callers fold "zh-TW" to "zh");
     // empty for a code that has no packs, so no other name can reach the file system.
-    QString url(const QString& lang) const;
+    QString packPath(const QString& lang) const;
     // The name of a language's pack file, in the dictionary folder and on the pack server.
     static QString fileName(const QString& lang);
     bool isInstalled(const QString& lang) const;

@@ -463,7 +463,7 @@ QFuture<bool> LexiconDownloader::ensure(const QString& code) {
 void LexiconDownloader::remove(const QString& code) {
     const QString pack = Languages::lexiconCode(code);
     m_lexicon.unload(pack);
-    const QString path = m_lexicon.url(pack);
+    const QString path = m_lexicon.packPath(pack);
     if (!path.isEmpty())
         QFile::remove(path);
 }
@@ -479,7 +479,7 @@ QStringList LexiconDownloader::installed() const {
 }
 
 qint64 LexiconDownloader::size(const QString& code) const {
-    const QString path = m_lexicon.url(code);
+    const QString path = m_lexicon.packPath(code);
     return path.isEmpty() ? 0 : QFileInfo(path).size();
 }
 

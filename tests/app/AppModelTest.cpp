@@ -411,7 +411,7 @@ TEST_F(AppModelTest, MissingPacksAreFetchedAndLookedUpAgain) {
         if (!serverUp || !codes.contains(u"de"_s))
             return false;
         return test::writeFile(
-            lexicon.url(u"de"_s),
+            lexicon.packPath(u"de"_s),
             test::packText(
                 {{u"whund"_s, uR"j({"e":[["noun","hʊnt","",[["dog, hound",[],[]]]]]})j"_s}}));
     };

@@ -63,7 +63,7 @@ protected:
     void SetUp() override { QDir().mkpath(lexicon_.directory()); }
 
     void install(const QString& lang, const std::map<QString, QString>& lines) {
-        ASSERT_TRUE(test::writeFile(lexicon_.url(lang), test::packText(lines)));
+        ASSERT_TRUE(test::writeFile(lexicon_.packPath(lang), test::packText(lines)));
     }
 
     std::optional<DictionaryEntry> lookup(const QString& word, const QString& from,
@@ -322,13 +322,13 @@ TEST_F(LexiconTest, NoCardForOneLanguageAMissingPackOrAnUnknownCode) {
     const QString outside = dir_.filePath(u"escaped.lex.gz"_s);
     ASSERT_TRUE(test::writeFile(outside, test::packText({{u"wx"_s, uR"j({"e":[]})j"_s}})));
     for (const QString& code : {u"../escaped"_s, u"zh-TW"_s, u"xx"_s, QString()}) {
-        EXPECT_EQ(lexicon_.url(code), QString()) << code.toStdString();
+        EXPECT_EQ(lexicon_.packPath(code), QString()) << code.toStdString();
         EXPECT_FALSE(lexicon_.isInstalled(code));
         EXPECT_FALSE(lexicon_.pack(code));
     }
     EXPECT_FALSE(lookup(u"x"_s, u"../escaped"_s, u"en"_s));
     QFile::remove(outside);
-    EXPECT_EQ(lexicon_.url(u"de"_s), dir_.path() + u"/Lexicon/de.lex.gz"_s);
+    EXPECT_EQ(lexicon_.packPath(u"de"_s), dir_.path() + u"/Lexicon/de.lex.gz"_s);
     EXPECT_TRUE(lexicon_.isInstalled(u"zh"_s));
 }
 
@@ -348,7 +348,7 @@ TEST_F(LexiconTest, CachedPacksStayUntilUnloaded) {
 }
 
 TEST_F(LexiconTest, AFailedLoadIsRememberedUntilTheFileChanges) {
-    const QString path = lexicon_.url(u"de"_s);
+    const QString path = lexicon_.packPath(u"de"_s);
     const QByteArray good = test::packText(germanLines());
     QByteArray bad = good;
     bad[0] = 'X';
@@ -378,9 +378,9 @@ TEST_F(LexiconTest, AFailedLoadIsRememberedUntilTheFileChanges) {
 }
 
 TEST_F(LexiconTest, ConcurrentFirstLookupsLoadThePackOnce) {
-    ASSERT_TRUE(
-        test::generatePack({u"--lang"_s, u"de"_s, u"--lines"_s, u"20000"_s, u"--sample"_s, u"64"_s,
-                            u"--sample-file"_s, dir_.filePath(u"words"_s), lexicon_.url(u"de"_s)}));
+    ASSERT_TRUE(test::generatePack({u"--lang"_s, u"de"_s, u"--lines"_s, u"20000"_s, u"--sample"_s,
+                                    u"64"_s, u"--sample-file"_s, dir_.filePath(u"words"_s),
+                                    lexicon_.packPath(u"de"_s)}));
     const QStringList words = QString::fromUtf8(test::readFile(dir_.filePath(u"words"_s)))
                                   .split(u'\n', Qt::SkipEmptyParts);
     ASSERT_EQ(words.size(), 64);
@@ -399,9 +399,10 @@ TEST_F(LexiconTest, ConcurrentFirstLookupsLoadThePackOnce) {
 TEST_F(LexiconTest, GeneratedPacksGiveCardsThatKeepTheCardRules) {
     const QString folder = dir_.path();
     for (const QString& lang : {u"en"_s, u"de"_s, u"ru"_s})
-        ASSERT_TRUE(test::generatePack({u"--lang"_s, lang, u"--lines"_s, u"6000"_s, u"--seed"_s,
-                                        u"3"_s, u"--sample"_s, u"150"_s, u"--sample-file"_s,
-                                        folder + u'/' + lang + u".words"_s, lexicon_.url(lang)}));
+        ASSERT_TRUE(
+            test::generatePack({u"--lang"_s, lang, u"--lines"_s, u"6000"_s, u"--seed"_s, u"3"_s,
+                                u"--sample"_s, u"150"_s, u"--sample-file"_s,
+                                folder + u'/' + lang + u".words"_s, lexicon_.packPath(lang)}));
     const QList<std::pair<QString, QString>> pairs{
         {u"de"_s, u"en"_s}, {u"en"_s, u"de"_s}, {u"ru"_s, u"de"_s}, {u"en"_s, u"ru"_s}};
     for (const auto& [from, to] : pairs) {

@@ -95,7 +95,7 @@ protected:
 TEST_F(SettingsModelTest, RefreshReadsAgainAndTellsOnlyChanges) {
     QDir().mkpath(config.filePath(u"chromium"_s));
     QDir().mkpath(config.filePath(u"vivaldi"_s));
-    test::writeFile(lexicon.url(u"fr"_s), "pack");
+    test::writeFile(lexicon.packPath(u"fr"_s), "pack");
     SettingsModel model(services(std::nullopt));
     EXPECT_EQ(model.installedPacks(), QStringList{u"fr"_s});
     EXPECT_TRUE(model.connectedBrowsers().isEmpty());
@@ -112,7 +112,7 @@ TEST_F(SettingsModelTest, RefreshReadsAgainAndTellsOnlyChanges) {
     // are read again too.
     trust = true;
     loginStatus = 1;
-    test::writeFile(lexicon.url(u"es"_s), "pack");
+    test::writeFile(lexicon.packPath(u"es"_s), "pack");
     model.reconnectBrowsers();
     EXPECT_EQ(model.connectedBrowsers(), (QStringList{u"Vivaldi"_s, u"Chromium"_s}));
     EXPECT_TRUE(model.trusted());
@@ -124,7 +124,7 @@ TEST_F(SettingsModelTest, RefreshReadsAgainAndTellsOnlyChanges) {
 
     model.removePack(u"fr"_s);
     EXPECT_EQ(model.installedPacks(), QStringList{u"es"_s});
-    EXPECT_FALSE(QFile::exists(lexicon.url(u"fr"_s)));
+    EXPECT_FALSE(QFile::exists(lexicon.packPath(u"fr"_s)));
 }
 
 TEST_F(SettingsModelTest, TheLoginItemShowsWhatTheSystemReports) {

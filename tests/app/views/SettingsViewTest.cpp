@@ -218,7 +218,7 @@ TEST_F(SettingsViewTest, RecordingTakesEveryKeyAndAlwaysEndsWithARegisteredShort
 
 TEST_F(SettingsViewTest, RowsFollowTheModelAndRefusedWritesSpringBack) {
     make().setPair({u"en"_s, u"es"_s});
-    test::writeFile(lexicon.url(u"es"_s), QByteArray(12345, 'x'));
+    test::writeFile(lexicon.packPath(u"es"_s), QByteArray(12345, 'x'));
     // The login item needs approval: asking for it changes nothing.
     const auto view = show();
     QCheckBox& login = *view->loginToggle();
@@ -305,7 +305,7 @@ TEST_F(SettingsViewTest, TheUpdatesSectionShowsAndChangesTheUpdatersValues) {
 // the images are kept there to be looked at.
 TEST_F(SettingsViewTest, RendersInBothPalettesAtItsFixedSize) {
     make().setPair({u"en"_s, u"es"_s});
-    test::writeFile(lexicon.url(u"es"_s), QByteArray(1234567, 'x'));
+    test::writeFile(lexicon.packPath(u"es"_s), QByteArray(1234567, 'x'));
     QDir().mkpath(config.filePath(u"chromium"_s));
     Updater updater(
         Updater::Preview{true, false, QDateTime::currentDateTime().addSecs(-3600), true});
