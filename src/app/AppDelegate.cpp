@@ -659,7 +659,7 @@ QFuture<std::optional<QString>> AppDelegate::translateReplace(const QString& tex
                      if (translation)
                          m_services.store->addHistory(Item{m_services.newId(), text, *translation,
                                                            source, target, m_services.now(), 0, 0,
-                                                           u"mac"_s});
+                                                           Item::appOrigin});
                      promise->addResult(translation);
                      promise->finish();
                  });

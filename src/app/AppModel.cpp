@@ -386,7 +386,7 @@ void AppModel::rememberLater() {
     const quint64 run = ++historyRun_;
     pendingHistory_ = Item{services_.newId(), input_.trimmed(), output_, outputFrom_,
                            outputTo_,         services_.now(),  0,       0,
-                           u"mac"_s};
+                           Item::appOrigin};
     services_.scheduler->singleShot(historyDelayMilliseconds, this, [this, run] {
         if (run == historyRun_)
             writePendingHistory();
@@ -658,7 +658,7 @@ void AppModel::toggleStar() {
         store().deletePhrase(starred->id);
     else
         store().addPhrase(Item{services_.newId(), text, output_, outputFrom_, outputTo_,
-                               services_.now(), 0, 0, u"mac"_s});
+                               services_.now(), 0, 0, Item::appOrigin});
     reloadPhrases();
 }
 

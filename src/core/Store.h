@@ -2,6 +2,7 @@
 
 #include "core/Json.h"
 
+#include <QLatin1StringView>
 #include <QList>
 #include <QRecursiveMutex>
 #include <QString>
@@ -25,8 +26,11 @@ struct Item {
     int box = 0;
     // When the card is next due; 0 for history rows and new cards (due at once).
     double due = 0;
-    // "mac" for items the application makes; the browser extension brings its own.
-    QString origin = QStringLiteral("mac");
+    // Where the item was made: the application's own, or what the browser extension says.
+    QString origin = appOrigin;
+
+    // The origin of the items the application makes, as stored since the first release.
+    static constexpr QLatin1StringView appOrigin{"mac"};
 
     friend bool operator==(const Item&, const Item&) = default;
 };

@@ -18,7 +18,7 @@ namespace {
 // time a menu or a dialog answers.
 void saveToPhrasebook(AppModel& model, const Item& item) {
     model.store().addPhrase(Item{model.newId(), item.text, item.translation, item.from, item.to,
-                                 model.now(), 0, 0, u"mac"_s});
+                                 model.now(), 0, 0, Item::appOrigin});
     model.reloadPhrases();
 }
 
