@@ -26,11 +26,50 @@ class TranslateError;
 struct FontFit;
 
 // The one model behind every view of the popover, on the main thread. Every observed property
-// has a getter, a setter and a change signal that fires only when a write changes the value
-// (downloadRequest fires on every write). The reactions of the properties run inside their
+// is a Q_PROPERTY whose change signal fires only when a write changes the value (downloadRequest
+// fires on every write). The reactions of the properties run inside their
 // setters, whoever writes.
 class AppModel : public QObject {
     Q_OBJECT
+    Q_PROPERTY(QString input READ input WRITE setInput NOTIFY inputChanged)
+    Q_PROPERTY(QString source READ source WRITE setSource NOTIFY sourceChanged)
+    Q_PROPERTY(std::optional<QString> manualTarget READ manualTarget WRITE setManualTarget NOTIFY
+                   manualTargetChanged)
+    Q_PROPERTY(
+        std::optional<QString> detected READ detected WRITE setDetected NOTIFY detectedChanged)
+    Q_PROPERTY(QString output READ output WRITE setOutput NOTIFY outputChanged)
+    Q_PROPERTY(QString outputFrom READ outputFrom WRITE setOutputFrom NOTIFY outputFromChanged)
+    Q_PROPERTY(QString outputTo READ outputTo WRITE setOutputTo NOTIFY outputToChanged)
+    Q_PROPERTY(bool translating READ translating WRITE setTranslating NOTIFY translatingChanged)
+    Q_PROPERTY(std::optional<tivela::AppModel::Problem> problem READ problem WRITE setProblem NOTIFY
+                   problemChanged)
+    Q_PROPERTY(
+        std::optional<tivela::DictionaryEntry> entry READ entry WRITE setEntry NOTIFY entryChanged)
+    Q_PROPERTY(bool dictionaryLoading READ dictionaryLoading WRITE setDictionaryLoading NOTIFY
+                   dictionaryLoadingChanged)
+    Q_PROPERTY(QHash<QString, QString> glosses READ glosses WRITE setGlosses NOTIFY glossesChanged)
+    Q_PROPERTY(
+        double inputFontSize READ inputFontSize WRITE setInputFontSize NOTIFY inputFontSizeChanged)
+    Q_PROPERTY(double outputFontSize READ outputFontSize WRITE setOutputFontSize NOTIFY
+                   outputFontSizeChanged)
+    Q_PROPERTY(QSizeF inputBox READ inputBox WRITE setInputBox NOTIFY inputBoxChanged)
+    Q_PROPERTY(QSizeF outputBox READ outputBox WRITE setOutputBox NOTIFY outputBoxChanged)
+    Q_PROPERTY(tivela::Tab tab READ tab WRITE setTab NOTIFY tabChanged)
+    Q_PROPERTY(QList<tivela::Item> history READ history WRITE setHistory NOTIFY historyChanged)
+    Q_PROPERTY(QList<tivela::Item> phrases READ phrases WRITE setPhrases NOTIFY phrasesChanged)
+    Q_PROPERTY(
+        QString historySearch READ historySearch WRITE setHistorySearch NOTIFY historySearchChanged)
+    Q_PROPERTY(
+        QString phraseSearch READ phraseSearch WRITE setPhraseSearch NOTIFY phraseSearchChanged)
+    Q_PROPERTY(tivela::LanguagePair pair READ pair WRITE setPair NOTIFY pairChanged)
+    Q_PROPERTY(QStringList languages READ languages WRITE setLanguages NOTIFY languagesChanged)
+    Q_PROPERTY(bool pinned READ pinned WRITE setPinned NOTIFY pinnedChanged)
+    Q_PROPERTY(bool needsAccessibility READ needsAccessibility WRITE setNeedsAccessibility NOTIFY
+                   needsAccessibilityChanged)
+    Q_PROPERTY(std::optional<tivela::AppModel::DownloadRequest> downloadRequest READ downloadRequest
+                   WRITE setDownloadRequest NOTIFY downloadRequestChanged)
+    Q_PROPERTY(bool clipboardHasText READ clipboardHasText WRITE setClipboardHasText NOTIFY
+                   clipboardHasTextChanged)
 
 public:
     static constexpr int debounceMilliseconds = 220;
