@@ -104,8 +104,10 @@ AppModel::AppModel(AppServices services, QObject* parent)
     , outputFrom_(u"en"_s)
     , outputTo_(u"en"_s)
     , inputFontSize_(FontFit::input.base)
-    , outputFontSize_(FontFit::output.base) {
+    , outputFontSize_(FontFit::output.base)
+    , m_historyWriter(services_.scheduler, *services_.store, historyDelayMilliseconds) {
     lookupPool_.setMaxThreadCount(2);
+    connect(&m_historyWriter, &HistoryWriter::written, this, &AppModel::reloadHistory);
     const QStringList& popular = Languages::popularity();
     pair_ = services_.settings->pair().value_or(LanguagePair::defaultPair(Languages::systemLanguage(
         QSet<QString>(popular.begin(), popular.end()), services_.preferredLanguages())));
@@ -383,27 +385,12 @@ void AppModel::endTranslating(quint64 run) {
 }
 
 void AppModel::rememberLater() {
-    const quint64 run = ++historyRun_;
-    pendingHistory_ = Item{services_.newId(), input_.trimmed(), output_, outputFrom_,
-                           outputTo_,         services_.now(),  0,       0,
-                           Item::appOrigin};
-    services_.scheduler->singleShot(historyDelayMilliseconds, this, [this, run] {
-        if (run == historyRun_)
-            writePendingHistory();
-    });
+    m_historyWriter.remember(Item{services_.newId(), input_.trimmed(), output_, outputFrom_,
+                                  outputTo_, services_.now(), 0, 0, Item::appOrigin});
 }
 
 void AppModel::flushPendingHistory() {
-    ++historyRun_;
-    writePendingHistory();
-}
-
-void AppModel::writePendingHistory() {
-    if (!pendingHistory_)
-        return;
-    const Item item = *std::exchange(pendingHistory_, std::nullopt);
-    store().addHistory(item);
-    reloadHistory();
+    m_historyWriter.flush();
 }
 
 // Dictionary lookups and glosses.

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "app/AppServices.h"
+#include "app/HistoryWriter.h"
 #include "app/Tab.h"
 #include "core/DictionaryEntry.h"
 #include "core/LanguagePair.h"
@@ -267,7 +268,6 @@ private:
                            const QFuture<QString>& future);
     void endTranslating(quint64 run);
     void rememberLater();
-    void writePendingHistory();
     void lookUp(const QString& word, const QString& from, const QString& to);
     void finishLookUp(const QString& word, const std::optional<DictionaryEntry>& entry);
     void translateGlosses();
@@ -321,13 +321,12 @@ private:
     quint64 translateRun_ = 0;
     // The run that set `translating`, the only one that clears it; 0 for none.
     quint64 translatingRun_ = 0;
-    quint64 historyRun_ = 0;
-    std::optional<Item> pendingHistory_;
     // The trimmed input the output was written for.
     QString m_outputFor;
     // An input starred before its translation came.
     std::optional<QString> m_starWanted;
     int lookupsRunning_ = 0;
+    HistoryWriter m_historyWriter;
     // Dictionary lookups; last, so its threads end before the rest goes.
     QThreadPool lookupPool_;
 };
