@@ -10,7 +10,6 @@
 #include <QPromise>
 #include <QtConcurrent/QtConcurrentRun>
 
-#include <algorithm>
 #include <stdexcept>
 
 using namespace Qt::StringLiterals;
@@ -18,7 +17,6 @@ using namespace Qt::StringLiterals;
 namespace tivela {
 namespace {
 
-constexpr QChar ellipsis = u'\u2026';
 QString autoSource() {
     return u"auto"_s;
 }
@@ -26,21 +24,6 @@ QString autoSource() {
 // Chinese in any script counts as one language.
 QString folded(const QString& code) {
     return code.startsWith(u"zh"_s) ? u"zh"_s : code;
-}
-
-QString glossKey(const QString& mine, const QString& text) {
-    return QString(mine + u'|' + text);
-}
-
-// A text cut off by an ellipsis goes out without its broken last word, so the engine sees whole
-// words only.
-QString glossRequest(const QString& text) {
-    if (!text.endsWith(ellipsis))
-        return text;
-    QStringList words = text.chopped(1).split(u' ', Qt::SkipEmptyParts);
-    if (words.size() >= 2)
-        words.removeLast();
-    return words.join(u' ');
 }
 
 QString quoted(const QString& field) {
@@ -105,9 +88,11 @@ AppModel::AppModel(AppServices services, QObject* parent)
     , outputTo_(u"en"_s)
     , inputFontSize_(FontFit::input.base)
     , outputFontSize_(FontFit::output.base)
-    , m_historyWriter(services_.scheduler, *services_.store, historyDelayMilliseconds) {
+    , m_historyWriter(services_.scheduler, *services_.store, historyDelayMilliseconds)
+    , m_glosses(*services_.translator) {
     lookupPool_.setMaxThreadCount(2);
     connect(&m_historyWriter, &HistoryWriter::written, this, &AppModel::reloadHistory);
+    connect(&m_glosses, &GlossBatches::published, this, &AppModel::setGlosses);
     const QStringList& popular = Languages::popularity();
     pair_ = services_.settings->pair().value_or(LanguagePair::defaultPair(Languages::systemLanguage(
         QSet<QString>(popular.begin(), popular.end()), services_.preferredLanguages())));
@@ -177,7 +162,7 @@ void AppModel::setProblem(const std::optional<Problem>& problem) {
 
 void AppModel::setEntry(const std::optional<DictionaryEntry>& entry) {
     if (assign(entry_, entry, &AppModel::entryChanged))
-        translateGlosses();
+        m_glosses.show(entry_, pair_.mine);
 }
 
 void AppModel::setDictionaryLoading(bool loading) {
@@ -393,7 +378,7 @@ void AppModel::flushPendingHistory() {
     m_historyWriter.flush();
 }
 
-// Dictionary lookups and glosses.
+// Dictionary lookups.
 
 void AppModel::lookUp(const QString& word, const QString& from, const QString& to) {
     ++lookupsRunning_;
@@ -433,91 +418,6 @@ void AppModel::finishLookUp(const QString& word, const std::optional<DictionaryE
         setEntry(entry);
     if (--lookupsRunning_ == 0)
         setDictionaryLoading(false);
-}
-
-QStringList AppModel::glossTexts(const DictionaryEntry& entry, const QString& mine, int meanings) {
-    const QString own = folded(mine);
-    if (own == u"en"_s || folded(entry.from) == own)
-        return {};
-    QStringList texts;
-    const auto add = [&texts](const QString& text) {
-        if (!text.isEmpty() && !texts.contains(text))
-            texts << text;
-    };
-    const qsizetype taken = std::clamp<qsizetype>(meanings, 0, entry.meanings.size());
-    for (const DictionaryEntry::Meaning& meaning : entry.meanings.first(taken)) {
-        add(meaning.gloss);
-        const std::optional<QString>& example =
-            entry.from == u"en"_s ? meaning.example : meaning.exampleTranslation;
-        if (example)
-            add(*example);
-    }
-    return texts;
-}
-
-QHash<QString, QString> AppModel::cachedGlosses(const QString& mine,
-                                                const QStringList& texts) const {
-    QHash<QString, QString> known;
-    for (const QString& text : texts)
-        if (const auto it = glossCache_.constFind(glossKey(mine, text)); it != glossCache_.cend())
-            known.insert(text, *it);
-    return known;
-}
-
-void AppModel::translateGlosses() {
-    if (!entry_) {
-        setGlosses({});
-        return;
-    }
-    const QString mine = pair_.mine;
-    const QStringList all = glossTexts(*entry_, mine, glossMeanings);
-    setGlosses(cachedGlosses(mine, all));
-
-    QStringList missing;
-    for (const QString& text : all)
-        if (!glossCache_.contains(glossKey(mine, text)))
-            missing << text;
-    if (missing.isEmpty())
-        return;
-
-    // The first meanings come back first.
-    const QStringList first = glossTexts(*entry_, mine, firstGlossMeanings);
-    QStringList early;
-    QStringList late;
-    for (const QString& text : std::as_const(missing))
-        (first.contains(text) ? early : late) << text;
-    GlossJob job{{}, mine, *entry_, all};
-    for (const QStringList& batch : {early, late})
-        if (!batch.isEmpty())
-            job.batches << batch;
-    sendGlosses(std::move(job));
-}
-
-void AppModel::sendGlosses(GlossJob job) {
-    if (job.batches.isEmpty())
-        return;
-    const QStringList texts = job.batches.takeFirst();
-    QStringList prepared;
-    for (const QString& text : texts)
-        prepared << glossRequest(text);
-    whenFinished(
-        this, services_.translator->translate(prepared, u"en"_s, job.mine, false),
-        [this, job, texts, prepared](const QFuture<QStringList>& future) {
-            const std::optional<QStringList> results = resultOf(future);
-            if (!results)
-                return;
-            const qsizetype answered = std::min(results->size(), texts.size());
-            for (qsizetype i = 0; i < answered; ++i) {
-                if (results->at(i) == prepared[i])
-                    continue;
-                const QString suffix = texts[i].endsWith(ellipsis) ? QString(ellipsis) : QString();
-                glossCache_.insert(glossKey(job.mine, texts[i]), QString(results->at(i) + suffix));
-            }
-            if (entry_ != job.card)
-                return;
-            setGlosses(cachedGlosses(job.mine, job.all));
-            sendGlosses(job);
-        });
 }
 
 // Actions.

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "app/AppServices.h"
+#include "app/GlossBatches.h"
 #include "app/HistoryWriter.h"
 #include "app/Tab.h"
 #include "core/DictionaryEntry.h"
@@ -78,8 +79,6 @@ public:
     static constexpr int historyRows = 200;
     // Longer inputs take the smallest size without being measured.
     static constexpr int maxMeasuredLength = 3000;
-    static constexpr int glossMeanings = 8;
-    static constexpr int firstGlossMeanings = 3;
 
     // Why the last translation failed.
     struct Problem {
@@ -219,10 +218,6 @@ public:
     // Finishes once the languages are in, the pair is set and the pack downloads are asked for.
     QFuture<void> loadLanguages();
 
-    // The English texts of a card worth translating for a user whose language is mine, from
-    // its first meanings.
-    static QStringList glossTexts(const DictionaryEntry& entry, const QString& mine, int meanings);
-
 Q_SIGNALS:
     void inputChanged();
     void sourceChanged();
@@ -253,13 +248,6 @@ Q_SIGNALS:
     void clipboardHasTextChanged();
 
 private:
-    struct GlossJob {
-        QList<QStringList> batches;
-        QString mine;
-        DictionaryEntry card;
-        QStringList all;
-    };
-
     template <typename T>
     bool assign(T& field, const T& value, void (AppModel::*changed)());
 
@@ -270,9 +258,6 @@ private:
     void rememberLater();
     void lookUp(const QString& word, const QString& from, const QString& to);
     void finishLookUp(const QString& word, const std::optional<DictionaryEntry>& entry);
-    void translateGlosses();
-    void sendGlosses(GlossJob job);
-    QHash<QString, QString> cachedGlosses(const QString& mine, const QStringList& texts) const;
     std::optional<double> fittedSize(const FontFit& fit, const QString& text, QSizeF box,
                                      std::optional<double> current) const;
     InputEditor* editor() const;
@@ -312,7 +297,6 @@ private:
     std::optional<DownloadRequest> downloadRequest_;
     bool clipboardHasText_ = true;
 
-    QHash<QString, QString> glossCache_;
     QPointer<QObject> inputView_;
     qint64 clipboardChange_ = -1;
     QRectF pasteButtonFrame_;
@@ -327,6 +311,7 @@ private:
     std::optional<QString> m_starWanted;
     int lookupsRunning_ = 0;
     HistoryWriter m_historyWriter;
+    GlossBatches m_glosses;
     // Dictionary lookups; last, so its threads end before the rest goes.
     QThreadPool lookupPool_;
 };

@@ -432,22 +432,6 @@ TEST_F(AppModelTest, MissingPacksAreFetchedAndLookedUpAgain) {
     EXPECT_EQ(m.entry()->meanings.first().gloss, u"dog, hound"_s);
 }
 
-TEST(AppModelGlossTextsTest, OwnLanguageNoneAndEachTextOnce) {
-    const DictionaryEntry english = card(
-        u"dog"_s, u"en"_s, u"de"_s,
-        {{u"canine"_s, u"The dog barks."_s}, {u"canine"_s, {}}, {u"hound"_s, u"The dog barks."_s}});
-    EXPECT_EQ(AppModel::glossTexts(english, u"de"_s, 8),
-              (QStringList{u"canine"_s, u"The dog barks."_s, u"hound"_s}));
-    EXPECT_EQ(AppModel::glossTexts(english, u"de"_s, 1),
-              (QStringList{u"canine"_s, u"The dog barks."_s}));
-    EXPECT_TRUE(AppModel::glossTexts(english, u"en"_s, 8).isEmpty());
-    EXPECT_TRUE(AppModel::glossTexts(english, u"de"_s, 0).isEmpty());
-    const DictionaryEntry chinese = card(u"狗"_s, u"zh"_s, u"en"_s, {{u"dog"_s, u"A dog."_s}});
-    EXPECT_TRUE(AppModel::glossTexts(chinese, u"zh-TW"_s, 8).isEmpty());
-    // Other sources give their English translation of the example.
-    EXPECT_EQ(AppModel::glossTexts(chinese, u"de"_s, 8), (QStringList{u"dog"_s, u"A dog."_s}));
-}
-
 TEST_F(AppModelTest, GlossesComeFirstThreeMeaningsFirstAndAreCached) {
     SharedSettings::setPair(LanguagePair{u"de"_s, u"en"_s});
     AppModel& m = make();

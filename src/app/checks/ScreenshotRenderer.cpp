@@ -2,6 +2,7 @@
 
 #include "app/AppDelegate.h"
 #include "app/BrandArt.h"
+#include "app/GlossBatches.h"
 #include "app/Updater.h"
 #include "app/checks/Await.h"
 #include "app/checks/ShotFile.h"
@@ -245,7 +246,7 @@ QCoro::Task<Waited> wait(AppModel& model, bool word, WaitBounds bounds) {
             break;
     }
     if (word && model.entry() &&
-        !AppModel::glossTexts(*model.entry(), model.pair().mine, AppModel::glossMeanings).isEmpty())
+        !GlossBatches::texts(*model.entry(), model.pair().mine, GlossBatches::meanings).isEmpty())
         while (waited.glossPolls < bounds.glossPolls && model.glosses().isEmpty()) {
             co_await QCoro::sleepFor(bounds.poll);
             ++waited.glossPolls;
