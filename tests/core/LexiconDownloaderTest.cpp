@@ -446,6 +446,46 @@ TEST_F(LexiconDownloaderTest, ShuttingDownCancelsRunningDownloads) {
     EXPECT_EQ(leftovers(folder()), QStringList());
 }
 
+// The download threads of this process, by the name the downloader gives its thread.
+int downloadThreads() {
+    int count = 0;
+    for (const QString& task :
+         QDir(u"/proc/self/task"_s).entryList(QDir::Dirs | QDir::NoDotAndDotDot))
+        count +=
+            test::readFile(u"/proc/self/task/"_s + task + u"/comm"_s).startsWith("LexiconDownlo");
+    return count;
+}
+
+TEST_F(LexiconDownloaderTest, AThreadStuckAtShutDownIsLeftToEndAlone) {
+    // A pack that is a pipe nobody writes to: opening it blocks the download thread.
+    const QString packs = dir_.filePath(u"packs"_s);
+    ASSERT_TRUE(QDir().mkpath(packs));
+    const QString pipe = packs + u"/de.lex.gz"_s;
+    ASSERT_EQ(::mkfifo(QFile::encodeName(pipe).constData(), 0600), 0);
+    const int before = downloadThreads();
+    auto packsDownloader =
+        std::make_unique<LexiconDownloader>(lexicon_, QUrl::fromLocalFile(packs + u'/'));
+    const QFuture<bool> future = packsDownloader->ensure(u"de"_s);
+    ASSERT_TRUE(waitUntil([&] { return QFile::exists(lockPath(u"de"_s)); }));
+
+    QElapsedTimer timer;
+    timer.start();
+    packsDownloader.reset();
+    EXPECT_LT(timer.elapsed(), 15000);
+    EXPECT_EQ(waitFor(future, 0), false);
+    EXPECT_EQ(downloadThreads(), before + 1);
+
+    // Once its read returns the thread ends by itself, and tells nobody who is gone.
+    QFile writer(pipe);
+    ASSERT_TRUE(writer.open(QIODevice::WriteOnly));
+    writer.close();
+    EXPECT_TRUE(waitUntil([&] { return downloadThreads() == before; }));
+    EXPECT_EQ(leftovers(folder()), QStringList());
+    // The thread object goes with the main thread's next turn.
+    QCoreApplication::sendPostedEvents();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+}
+
 // Many callers on many threads ask for overlapping lists while packs land, fail and stall; every
 // call ends, with the answer its own list deserves.
 TEST_F(LexiconDownloaderTest, OverlappingEnsuresFromManyThreadsAllEnd) {
