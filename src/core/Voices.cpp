@@ -1,5 +1,7 @@
 #include "core/Voices.h"
 
+#include "core/EnumText.h"
+
 using namespace Qt::StringLiterals;
 
 namespace tivela::Voices {
@@ -38,12 +40,7 @@ int score(const Voice& voice, const std::optional<QString>& systemDefault,
 } // namespace
 
 QString name(Script script) {
-    static const char* const names[] = {
-        "latin",     "cyrillic", "greek",    "hebrew",   "arabic", "devanagari",
-        "bengali",   "gurmukhi", "gujarati", "tamil",    "telugu", "kannada",
-        "malayalam", "sinhala",  "thai",     "lao",      "khmer",  "myanmar",
-        "georgian",  "armenian", "ethiopic", "japanese", "hangul", "han"};
-    return QString::fromLatin1(names[static_cast<int>(script)]);
+    return EnumText::text(script);
 }
 
 std::optional<Script> script(char32_t c) {

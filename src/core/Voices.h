@@ -2,6 +2,7 @@
 
 #include <QHash>
 #include <QList>
+#include <QObject>
 #include <QString>
 #include <QStringList>
 #include <QStringView>
@@ -14,6 +15,7 @@ namespace tivela {
 // language detector and speech all decide by. Speech adds the choice of a spoken language for a
 // text and of the best voice for it, on plain records so the rules run without a synthesiser.
 namespace Voices {
+Q_NAMESPACE
 
 // A system voice as the speech platform lists it.
 struct Voice {
@@ -55,6 +57,7 @@ enum class Script {
     hangul,
     han,
 };
+Q_ENUM_NS(Script)
 
 // The case name, the script's raw value.
 QString name(Script script);
