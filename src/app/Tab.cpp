@@ -1,28 +1,15 @@
 #include "app/Tab.h"
 
-using namespace Qt::StringLiterals;
+#include "core/EnumText.h"
 
 namespace tivela {
 
 QString rawValue(Tab tab) {
-    switch (tab) {
-    case Tab::translate:
-        return u"translate"_s;
-    case Tab::history:
-        return u"history"_s;
-    case Tab::phrasebook:
-        return u"phrasebook"_s;
-    case Tab::cards:
-        return u"cards"_s;
-    }
-    return {};
+    return EnumText::text(tab);
 }
 
 std::optional<Tab> tab(const QString& rawValue) {
-    for (const Tab candidate : allTabs)
-        if (tivela::rawValue(candidate) == rawValue)
-            return candidate;
-    return std::nullopt;
+    return EnumText::value<Tab>(rawValue);
 }
 
 } // namespace tivela

@@ -154,8 +154,16 @@ protected:
 } // namespace
 
 TEST(AppModelTypesTest, TabsProblemsAndTheErrorTable) {
+    // Each tab's stored name, in the tab bar's order, and back; nothing else names a tab.
+    const QStringList names{u"translate"_s, u"history"_s, u"phrasebook"_s, u"cards"_s};
+    for (qsizetype i = 0; i < names.size(); ++i) {
+        EXPECT_EQ(rawValue(allTabs[i]), names[i]);
+        EXPECT_EQ(tab(names[i]), allTabs[i]);
+    }
     EXPECT_EQ(tab(u"phrasebook"_s), Tab::phrasebook);
     EXPECT_EQ(tab(u"Cards"_s), std::nullopt);
+    for (const QString& other : {u"Tab::cards"_s, u"Tabs::Tab::cards"_s, u"cards\0x"_s, u""_s})
+        EXPECT_EQ(tab(other), std::nullopt) << other.toStdString();
 
     EXPECT_EQ(Problem::of(TranslateError::notInstalled(u"en"_s, u"de"_s)),
               Problem::notInstalled(u"en"_s, u"de"_s));
