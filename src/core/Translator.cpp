@@ -1,5 +1,6 @@
 #include "core/Translator.h"
 
+#include "core/EnumText.h"
 #include "core/Languages.h"
 #include "core/ScriptCheck.h"
 #include "core/TranslationEngine.h"
@@ -62,24 +63,16 @@ std::optional<qsizetype> batchIndex(const std::optional<QString>& identifier) {
 
 } // namespace
 
+size_t PairStatuses::qHash(PairStatus status, size_t seed) {
+    return ::qHash(rawValue(status), seed);
+}
+
 QString rawValue(PairStatus status) {
-    switch (status) {
-    case PairStatus::installed:
-        return u"installed"_s;
-    case PairStatus::downloadable:
-        return u"downloadable"_s;
-    case PairStatus::unsupported:
-        return u"unsupported"_s;
-    }
-    return {};
+    return EnumText::text(status);
 }
 
 std::optional<PairStatus> pairStatus(const QString& rawValue) {
-    for (const PairStatus status :
-         {PairStatus::installed, PairStatus::downloadable, PairStatus::unsupported})
-        if (tivela::rawValue(status) == rawValue)
-            return status;
-    return std::nullopt;
+    return EnumText::value<PairStatus>(rawValue);
 }
 
 TranslateError::TranslateError(Kind kind, const QString& from, const QString& to,

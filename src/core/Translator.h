@@ -5,6 +5,7 @@
 #include <QFuture>
 #include <QHash>
 #include <QMutex>
+#include <QObject>
 #include <QSet>
 #include <QString>
 #include <QStringList>
@@ -18,16 +19,25 @@ namespace tivela {
 class TranslationEngine;
 class TranslationSession;
 
+// Qt's meta-object system takes one Q_NAMESPACE per namespace across a program, so the pair
+// states, whose names are also their values on the wire, have a namespace of their own.
+namespace PairStatuses {
+Q_NAMESPACE
+
 // The engine's state for a language pair.
 enum class PairStatus { installed, downloadable, unsupported };
+Q_ENUM_NS(PairStatus)
+
+// Beside the enumeration, where hashed containers look for it.
+size_t qHash(PairStatus status, size_t seed = 0);
+
+} // namespace PairStatuses
+
+using PairStatuses::PairStatus;
 
 // "installed", "downloadable", "unsupported".
 QString rawValue(PairStatus status);
 std::optional<PairStatus> pairStatus(const QString& rawValue);
-
-inline size_t qHash(PairStatus status, size_t seed = 0) {
-    return ::qHash(rawValue(status), seed);
-}
 
 // The one error of translation. It crosses QFuture boundaries: `result()` throws it again in
 // the waiting thread.
