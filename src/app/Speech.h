@@ -8,7 +8,7 @@ namespace tivela {
 namespace Speech {
 
 // The saved pair's two languages, the user's own first, as hints for choosing a voice; empty
-// when no pair is saved. Read afresh at every call.
+// when no pair is saved. The file is read again whenever it changed, by any program.
 QStringList hints();
 
 } // namespace Speech
