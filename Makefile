@@ -8,7 +8,7 @@ PACKS ?= $(abspath $(BUILD))/packs
 # target that runs the application depends on "packs" and configures its build with this.
 PACKS_CMAKE = -DTIVELA_PACKS=ON -DTIVELA_PACKS_DIR=$(PACKS)
 
-.PHONY: all deps test bench packs run format clean
+.PHONY: all deps test format-check bench packs run format clean
 
 all: test
 
@@ -19,8 +19,8 @@ deps:
 TSAN_TESTS = LexiconDownloaderTest MorphologyTest
 space := $(subst ,, )
 
-# Sanitised debug build; every test through CTest.
-test: deps
+# Sanitised debug build; every test through CTest. The formatting is checked first, as CI does.
+test: deps format-check
 	cmake -S . -B $(BUILD)/test -G Ninja -DCMAKE_BUILD_TYPE=Debug \
 		-DTIVELA_SANITIZE=ON -DTIVELA_WERROR=ON
 	cmake --build $(BUILD)/test -j $(JOBS)
@@ -59,7 +59,11 @@ run:
 	$(BUILD)/run/stage/bin/tivela
 
 format:
-	git ls-files '*.cpp' '*.h' | xargs clang-format -i
+	git ls-files -z '*.cpp' '*.h' | xargs -0 clang-format -i
+
+# Fails naming every tracked C++ file that "make format" would change.
+format-check: deps
+	git ls-files -z '*.cpp' '*.h' | xargs -0 clang-format --dry-run --Werror
 
 clean:
 	rm -rf $(BUILD)
