@@ -6,6 +6,7 @@
 #include "app/InputEditor.h"
 #include "app/Updater.h"
 #include "app/Wording.h"
+#include "app/checks/CheckWorkspace.h"
 #include "app/checks/KeyCheck.h"
 #include "app/views/EnginePrompt.h"
 #include "app/views/PopoverView.h"
@@ -167,6 +168,18 @@ QRect AppDelegate::popoverFrame(const std::optional<QRect>& anchor, const QRect&
 AppDelegate::AppDelegate(QObject* parent)
     : AppDelegate(AppServices::production(Store::shared(), Lexicon::shared()),
                   ViewServices::production(), ShellServices::production(), parent) {
+}
+
+AppDelegate::AppDelegate(CheckWorkspace& workspace, QObject* parent)
+    : AppDelegate(
+          workspace.services(), ViewServices::production(),
+          [] {
+              ShellServices shell = ShellServices::production();
+              shell.registerScheme = {};
+              shell.makeUpdater = {};
+              return shell;
+          }(),
+          parent) {
 }
 
 AppDelegate::AppDelegate(AppServices services, ViewServices views, ShellServices shell,

@@ -25,6 +25,7 @@ class QWindow;
 namespace tivela {
 
 class AppModel;
+class CheckWorkspace;
 class OutsideWatcher;
 class PopoverView;
 class SettingsModel;
@@ -87,6 +88,10 @@ public:
     explicit AppDelegate(QObject* parent = nullptr);
     AppDelegate(AppServices services, ViewServices views, ShellServices shell,
                 QObject* parent = nullptr);
+    // For the window and keyboard checks: the model on the workspace's store and in-memory
+    // pair, so that nothing checked reaches the person's history, phrasebook or settings; no
+    // URL scheme and no updater. The workspace outlives the delegate.
+    explicit AppDelegate(CheckWorkspace& workspace, QObject* parent = nullptr);
     ~AppDelegate() override;
 
     // The launch sequence; main calls it once the event loop runs. It ends a turn of the loop

@@ -46,12 +46,17 @@ CheckBundle::CheckBundle(const QString& root, const QString& identifier)
 
 QJsonObject CheckBundle::selfTest(const QProcessEnvironment& environment,
                                   ProcessResult* run) const {
+    return check(u"--self-test"_s, environment, run, 240000);
+}
+
+QJsonObject CheckBundle::check(const QString& option, const QProcessEnvironment& environment,
+                               ProcessResult* run, int timeoutMs) const {
     const QString report = m_root + u"/report.json"_s;
     QFile::remove(report);
     QProcess process;
     process.setProcessEnvironment(environment);
-    process.start(program(), {u"--self-test"_s, report});
-    *run = finish(process, 240000);
+    process.start(program(), {option, report});
+    *run = finish(process, timeoutMs);
     return QJsonDocument::fromJson(readFile(report)).object();
 }
 

@@ -21,6 +21,10 @@ public:
     QString program() const { return m_root + QStringLiteral("/bin/tivela"); }
     // Runs the program's self-test, at most 240 s; the report file's object.
     QJsonObject selfTest(const QProcessEnvironment& environment, ProcessResult* run) const;
+    // Runs the program with a check option and its report file, at most timeoutMs; the report
+    // file's object.
+    QJsonObject check(const QString& option, const QProcessEnvironment& environment,
+                      ProcessResult* run, int timeoutMs) const;
 
     // Runs a render mode of the program ("--render-screenshots") into a folder, at most 240 s.
     ProcessResult render(const QString& option, const QString& folder,

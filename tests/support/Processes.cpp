@@ -36,4 +36,14 @@ bool isRunning(pid_t pid) {
     return !fields.isEmpty() && fields[0] != "Z";
 }
 
+QStringList runningFrom(const QString& folder) {
+    QStringList found;
+    for (const QString& entry : QDir(QStringLiteral("/proc")).entryList(QDir::Dirs)) {
+        const QString program = QFile::symLinkTarget(QStringLiteral("/proc/%1/exe").arg(entry));
+        if (program.startsWith(folder + u'/') && isRunning(entry.toInt()))
+            found << entry + u' ' + program;
+    }
+    return found;
+}
+
 } // namespace tivela::test

@@ -1,6 +1,8 @@
 #pragma once
 
 #include <QList>
+#include <QString>
+#include <QStringList>
 
 #include <sys/types.h>
 
@@ -10,5 +12,7 @@ namespace tivela::test {
 QList<pid_t> childProcesses(pid_t parent);
 // Whether a process exists and has not ended; a zombie has ended.
 bool isRunning(pid_t pid);
+// Live processes running a program of a folder ("PID PATH"): what a run left behind.
+QStringList runningFrom(const QString& folder);
 
 } // namespace tivela::test

@@ -2,6 +2,7 @@
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QDirIterator>
 #include <QFile>
 #include <QMap>
 #include <QThread>
@@ -82,6 +83,22 @@ void World::tearDown() {
 
 QString World::root() {
     return QString::fromLocal8Bit(qgetenv(worldVariable));
+}
+
+QMap<QString, QByteArray> World::personFiles(const QString& except) {
+    QMap<QString, QByteArray> files;
+    for (const char* variable : {"XDG_CONFIG_HOME", "XDG_DATA_HOME"}) {
+        QDirIterator it(QString::fromLocal8Bit(qgetenv(variable)), QDir::Files | QDir::Hidden,
+                        QDirIterator::Subdirectories);
+        while (it.hasNext()) {
+            QFile file(it.next());
+            if (!except.isEmpty() && file.fileName().startsWith(except + u'/'))
+                continue;
+            files.insert(file.fileName(),
+                         file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray());
+        }
+    }
+    return files;
 }
 
 QString stageDir() {

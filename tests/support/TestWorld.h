@@ -3,6 +3,7 @@
 #include <QByteArray>
 #include <QCoreApplication>
 #include <QDeadlineTimer>
+#include <QMap>
 #include <QProcess>
 #include <QString>
 #include <QStringList>
@@ -22,6 +23,9 @@ public:
     // Removes the world if this process made it.
     static void tearDown();
     static QString root();
+    // Every file of the person's settings and data folders with its bytes, except those under
+    // the folder `except`: what a check mode must leave as it found it.
+    static QMap<QString, QByteArray> personFiles(const QString& except = {});
 };
 
 // Runs the event loop until the condition holds or the time is up; whether it holds.

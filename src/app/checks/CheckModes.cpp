@@ -25,7 +25,8 @@ QByteArray CheckModes::platform(const LaunchMode& mode) {
     return qEnvironmentVariableIsEmpty("DISPLAY") ? "offscreen" : "xcb";
 }
 
-void CheckModes::start(const LaunchMode& mode, const std::optional<Activation::FrontApplication>&) {
+void CheckModes::start(const LaunchMode& mode,
+                       const std::optional<Activation::FrontApplication>& front) {
     if (mode.kind == LaunchMode::Kind::renderScreenshots)
         return ScreenshotRenderer::run(mode.value);
     if (mode.kind == LaunchMode::Kind::renderFitShots)
@@ -34,6 +35,8 @@ void CheckModes::start(const LaunchMode& mode, const std::optional<Activation::F
         return SiteShots::run(mode.value);
     if (mode.kind == LaunchMode::Kind::selfTest)
         return SelfTest::run(mode.value);
+    if (mode.kind == LaunchMode::Kind::checkWindow)
+        return WindowCheck::run(mode.value, front);
     if (mode.kind == LaunchMode::Kind::checkHelper)
         return WindowCheck::helper();
     std::fprintf(stderr, "tivela: %s is not built yet\n",

@@ -11,10 +11,15 @@ namespace tivela {
 CheckWorkspace::CheckWorkspace(Lexicon& lexicon, std::optional<LanguagePair> pair,
                                const QString& prefix)
     : m_folder(QDir::tempPath() + u'/' + prefix + u"-XXXXXX"_s)
-    , m_store(std::make_unique<Store>(filePath(u"workspace.sqlite"_s))) {
-    AppServices services = AppServices::production(*m_store, lexicon);
-    services.settings = std::make_shared<MemoryPairSettings>(std::move(pair));
-    m_model = std::make_unique<AppModel>(std::move(services));
+    , m_store(std::make_unique<Store>(filePath(u"workspace.sqlite"_s)))
+    , m_services(AppServices::production(*m_store, lexicon)) {
+    m_services.settings = std::make_shared<MemoryPairSettings>(std::move(pair));
+}
+
+AppModel& CheckWorkspace::model() {
+    if (!m_model)
+        m_model = std::make_unique<AppModel>(m_services);
+    return *m_model;
 }
 
 CheckWorkspace::~CheckWorkspace() {

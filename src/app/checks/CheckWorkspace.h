@@ -32,11 +32,16 @@ public:
     // A path in the folder, for further files of the mode (another store).
     QString filePath(const QString& name) const;
     Store& store() { return *m_store; }
-    AppModel& model() { return *m_model; }
+    // The production services on this store, with the pair in memory: for a model of the
+    // caller's own (the shell's, in the window and keyboard checks) that outlives nothing here.
+    const AppServices& services() const { return m_services; }
+    // The workspace's own model, made on first use.
+    AppModel& model();
 
 private:
     QTemporaryDir m_folder;
     std::unique_ptr<Store> m_store;
+    AppServices m_services;
     std::unique_ptr<AppModel> m_model;
 };
 

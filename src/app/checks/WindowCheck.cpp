@@ -1,18 +1,25 @@
 #include "app/checks/WindowCheck.h"
 
+#include "app/AppDelegate.h"
+#include "app/AppModel.h"
+#include "app/checks/CheckReport.h"
+#include "app/checks/CheckShell.h"
 #include "core/Paths.h"
 #include "platform/x11/Activation.h"
 
 #include <QApplication>
 #include <QDBusConnection>
 #include <QDBusMessage>
+#include <QDBusPendingCallWatcher>
 #include <QLabel>
 #include <QProcess>
+#include <QTest>
 #include <QTimer>
 #include <QVBoxLayout>
 #include <QVariantMap>
 #include <QWindow>
 
+#include <QCoro/QCoroSignal>
 #include <QCoro/QCoroTimer>
 
 #include <chrono>
@@ -96,11 +103,58 @@ std::unique_ptr<HelperWindow>& helperWindow() {
     return window;
 }
 
-QCoro::Task<> announceWhenShown(QWindow* window) {
+// The match rule goes to the bus without a reply; the bus handles one connection's messages
+// in order, so the answer to a later call means the rule is in place.
+QCoro::Task<bool> busHasTheMatch() {
+    const QDBusMessage ping =
+        QDBusMessage::createMethodCall(u"org.freedesktop.DBus"_s, u"/org/freedesktop/DBus"_s,
+                                       u"org.freedesktop.DBus.Peer"_s, u"Ping"_s);
+    QDBusPendingCallWatcher watcher(QDBusConnection::sessionBus().asyncCall(ping));
+    if (!watcher.isFinished())
+        co_await qCoro(&watcher, &QDBusPendingCallWatcher::finished,
+                       std::chrono::milliseconds(WindowCheck::helperStartMilliseconds));
+    co_return watcher.isFinished() && !watcher.isError();
+}
+
+// "ready" only when a request sent now is heard and a front handed to the window is taken;
+// a helper that cannot say so leaves its caller to give up on it.
+QCoro::Task<> announceWhenReady(QWindow* window) {
+    if (!co_await busHasTheMatch())
+        co_return;
     co_await WindowCheck::wait(WindowCheck::helperStartMilliseconds,
                                [window] { return window->isExposed(); });
+    if (!window->isExposed())
+        co_return;
     std::fputs("ready\n", stdout);
     std::fflush(stdout);
+}
+
+// The shell builds its popover a turn of the loop after its launch.
+constexpr int startMilliseconds = 800;
+
+std::unique_ptr<CheckShell>& windowShell() {
+    static std::unique_ptr<CheckShell> shell;
+    return shell;
+}
+
+bool isActive() {
+    return QGuiApplication::applicationState() == Qt::ApplicationActive;
+}
+
+QString frontName(const std::optional<Activation::FrontApplication>& front) {
+    return front && !front->name.isEmpty() ? front->name : u"?"_s;
+}
+
+QCoro::Task<> runAndExit(QString reportPath,
+                         std::optional<Activation::FrontApplication> previousFront) {
+    CheckShell& shell = *windowShell();
+    CheckReport report;
+    if (co_await shell.launch(startMilliseconds))
+        co_await WindowCheck::steps(shell.delegate(), report, previousFront,
+                                    QCoreApplication::applicationFilePath());
+    else
+        report.check(u"window opens"_s, false, u"the shell did not start"_s);
+    QCoreApplication::exit(report.write(reportPath));
 }
 
 } // namespace
@@ -149,6 +203,84 @@ QCoro::Task<> WindowCheck::endHelper(std::unique_ptr<QProcess> helper) {
     // QProcess kills what is left and reaps it.
 }
 
+void WindowCheck::run(const QString& reportPath,
+                      std::optional<Activation::FrontApplication> previousFront) {
+    windowShell() = std::make_unique<CheckShell>();
+    // Widgets go before the application object.
+    QObject::connect(qApp, &QCoreApplication::aboutToQuit, [] { windowShell().reset(); });
+    QTimer::singleShot(0, qApp, [reportPath, previousFront] {
+        QCoro::connect(runAndExit(reportPath, previousFront), qApp, [] {});
+    });
+}
+
+QCoro::Task<> WindowCheck::steps(AppDelegate& delegate, CheckReport& report,
+                                 std::optional<Activation::FrontApplication> previousFront,
+                                 QString helperProgram) {
+    std::unique_ptr<QProcess> helper = co_await launchHelper(helperProgram);
+    if (!helper) {
+        report.check(u"another app to switch to"_s, false, u"could not start the helper"_s);
+        co_return;
+    }
+    const qint64 helperPid = helper->processId();
+    const qint64 ownPid = QCoreApplication::applicationPid();
+    const QString text = QString::fromUtf16(testText);
+    AppModel& model = delegate.model();
+    const auto shown = [&delegate] { return delegate.isPopoverShown(); };
+    const auto hidden = [&delegate] { return !delegate.isPopoverShown(); };
+
+    delegate.showPopover();
+    co_await wait(1500, shown);
+    report.check(u"window opens"_s, shown(), QString());
+
+    model.setInput(text);
+    co_await wait(300);
+
+    Activation::activateProcess(helperPid);
+    co_await wait(3000, hidden);
+    const auto front = Activation::frontmost();
+    report.check(u"switching to another app closes the window"_s, hidden(),
+                 front && front->pid == helperPid ? u"the other app is in front"_s
+                                                  : u"in front: "_s + frontName(front));
+
+    ask(*helper, ownPid);
+    co_await wait(2000, isActive);
+    delegate.showPopover();
+    co_await wait(1500, shown);
+    report.check(u"reopened, the text is still there"_s, shown() && model.input() == text,
+                 model.input());
+
+    QWidget* popover = delegate.popover();
+    if (popover && popover->isVisible() && popover->windowHandle()) {
+        QWindow* window = popover->windowHandle();
+        popover->activateWindow();
+        Activation::requestFront(window);
+        co_await wait(1000, [window] { return QGuiApplication::focusWindow() == window; });
+        // Keys go where the keyboard is, as a person's would; without a focus window, nowhere.
+        if (QWindow* focus = QGuiApplication::focusWindow())
+            QTest::keyClick(focus, Qt::Key_Escape);
+        co_await wait(2000, hidden);
+        report.check(u"Esc closes the window"_s, hidden(), QString());
+    } else {
+        report.check(u"Esc closes the window"_s, false, u"window not found"_s);
+    }
+
+    model.setPinned(true);
+    delegate.showPopover();
+    co_await wait(1500, shown);
+    Activation::activateProcess(helperPid);
+    co_await wait(1500);
+    report.check(u"pinned, it stays open when another app is in front"_s, shown(),
+                 frontName(Activation::frontmost()));
+
+    model.setPinned(false);
+    delegate.closePopover();
+    if (previousFront && previousFront->pid != ownPid) {
+        ask(*helper, previousFront->pid);
+        co_await wait(800);
+    }
+    co_await endHelper(std::move(helper));
+}
+
 void WindowCheck::helper() {
     // Ends with its caller, even one killed outright; a caller gone already is not waited for.
     const pid_t caller = ::getppid();
@@ -167,7 +299,7 @@ void WindowCheck::helper() {
         return;
     }
     window->show();
-    QCoro::connect(announceWhenShown(window->windowHandle()), window.get(), [] {});
+    QCoro::connect(announceWhenReady(window->windowHandle()), window.get(), [] {});
 }
 
 } // namespace tivela

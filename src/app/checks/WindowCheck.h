@@ -1,14 +1,20 @@
 #pragma once
 
+#include "platform/x11/Activation.h"
+
 #include <QCoro/QCoroTask>
 #include <QString>
 
 #include <functional>
 #include <memory>
+#include <optional>
 
 class QProcess;
 
 namespace tivela {
+
+class AppDelegate;
+class CheckReport;
 
 // The window check, and what it shares with the keyboard check: a second copy of the program
 // to hand the front to (the helper), the request that has the helper give the front back, and
@@ -36,8 +42,20 @@ void ask(const QProcess& helper, qint64 pid);
 // Ends a helper, giving it a second to go by itself.
 QCoro::Task<> endHelper(std::unique_ptr<QProcess> helper);
 
+// The --check-window mode: the script on a shell in check mode, its report written to the path,
+// and the process ended with the report's status. The program in front at launch gets the
+// front back at the end.
+void run(const QString& reportPath, std::optional<Activation::FrontApplication> previousFront);
+// The script: the popover opens, closes when another program takes the front, keeps its text,
+// closes on Escape, and stays while pinned. helperProgram is started as the other program.
+QCoro::Task<> steps(AppDelegate& delegate, CheckReport& report,
+                    std::optional<Activation::FrontApplication> previousFront,
+                    QString helperProgram);
+// The test text: non-ASCII, so that a lossy round trip shows.
+inline constexpr char16_t testText[] = u"Проверка: окно помнит текст";
+
 // The --check-helper mode: one small window that takes no front, and the requests addressed
-// to this process. Prints "ready" once both exist.
+// to this process. Prints "ready" once the window is shown and the bus has taken the match.
 void helper();
 
 } // namespace WindowCheck

@@ -3,6 +3,7 @@
 #include "core/Paths.h"
 #include "support/CheckBundle.h"
 #include "support/PackFiles.h"
+#include "support/Processes.h"
 #include "support/TestWorld.h"
 
 #include <gtest/gtest.h>
@@ -16,21 +17,6 @@
 using namespace tivela;
 using namespace tivela::test;
 using namespace Qt::StringLiterals;
-
-namespace {
-
-// Processes still running a program of the bundle.
-QStringList runningFrom(const QString& bundle) {
-    QStringList found;
-    for (const QString& pid : QDir(u"/proc"_s).entryList(QDir::Dirs)) {
-        const QString program = QFile::symLinkTarget(u"/proc/"_s + pid + u"/exe"_s);
-        if (program.startsWith(bundle + u'/'))
-            found << pid + u' ' + program;
-    }
-    return found;
-}
-
-} // namespace
 
 TEST(SelfTestRunTest, TheStagedProgramPassesEveryCheckAndLeavesNothingBehind) {
     const CheckBundle bundle(World::root() + u"/Tivela"_s);

@@ -1,14 +1,20 @@
-// The window check's parts on a private desktop: the polling wait, and the staged program's
-// helper copies taking requests over the bus and handing the front around.
+// The window check on a private desktop: the polling wait, the staged program's helper copies
+// taking requests over the bus and handing the front around, and the whole mode.
 #include "app/checks/WindowCheck.h"
+#include "app/checks/CheckReport.h"
+#include "app/checks/CheckShell.h"
 #include "core/Paths.h"
+#include "core/Store.h"
 #include "platform/x11/Activation.h"
+#include "support/CheckBundle.h"
 #include "support/Processes.h"
 #include "support/TestWorld.h"
 
 #include <QDBusConnection>
 #include <QDBusMessage>
+#include <QDir>
 #include <QElapsedTimer>
+#include <QJsonArray>
 #include <QProcess>
 #include <QTest>
 #include <QTimer>
@@ -140,3 +146,41 @@ TEST(HelperTest, DiesWithItsCaller) {
 }
 
 } // namespace
+
+TEST(WindowCheckRunTest, EveryCheckPassesAndThePersonsFilesStayAsTheyWere) {
+    const CheckBundle bundle(World::root() + u"/Tivela"_s);
+    ASSERT_TRUE(bundle.isValid());
+    // What the person has: a pair and a history row.
+    SharedSettings::setPair(LanguagePair{u"ru"_s, u"en"_s});
+    {
+        Store store(Paths::database());
+        store.addHistory(Item{u"1"_s, u"a"_s, u"b"_s, u"en"_s, u"es"_s});
+    }
+    // Packs the model fetches for its pair are everybody's; the rest is the person's.
+    const auto before = World::personFiles(Paths::lexicon());
+    const QString temporary = World::root() + u"/tmp-window"_s;
+    QDir().mkpath(temporary);
+
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(u"TMPDIR"_s, temporary);
+    environment.remove(u"QT_QPA_PLATFORM"_s);
+    ProcessResult run;
+    const QJsonObject report = bundle.check(u"--check-window"_s, environment, &run, 60000);
+    ASSERT_TRUE(run.finished) << run.err.toStdString();
+    EXPECT_EQ(CheckBundle::failures(report), QJsonObject());
+    EXPECT_EQ(report.value(u"total"_s), 5);
+    EXPECT_EQ(run.exitCode, 0) << run.err.toStdString();
+
+    EXPECT_EQ(World::personFiles(Paths::lexicon()), before);
+    EXPECT_EQ(QDir(temporary).entryList(QDir::AllEntries | QDir::NoDotAndDotDot), QStringList());
+    EXPECT_EQ(runningFrom(bundle.root()), QStringList());
+}
+
+TEST(WindowCheckRunTest, WithoutAHelperThereIsOneFailedRecord) {
+    CheckShell shell;
+    CheckReport report;
+    QCoro::waitFor(WindowCheck::steps(shell.delegate(), report, {}, u"/nonexistent/tivela"_s));
+    EXPECT_EQ(report.results(), (QList<CheckResult>{{u"another app to switch to"_s, false,
+                                                     u"could not start the helper"_s}}));
+    EXPECT_EQ(report.status(), 1);
+}
