@@ -34,10 +34,12 @@ int main(int argc, char** argv) {
         return 0;
     }
     if (mode.isCheckOrRender()) {
+        // Outlives the application object, whose connection to the display goes first.
+        const CheckDesktop desktop = CheckModes::prepare(mode);
         qputenv("QT_QPA_PLATFORM", CheckModes::platform(mode));
         QApplication app(argc, argv);
         QApplication::setQuitOnLastWindowClosed(false);
-        CheckModes::start(mode, frontAtLaunch);
+        CheckModes::start(mode, frontAtLaunch, desktop);
         return QApplication::exec();
     }
 

@@ -1,10 +1,12 @@
 #include "app/checks/CheckModes.h"
 
 #include "app/checks/FitShots.h"
+#include "app/checks/KeyCheck.h"
 #include "app/checks/ScreenshotRenderer.h"
 #include "app/checks/SelfTest.h"
 #include "app/checks/SiteShots.h"
 #include "app/checks/WindowCheck.h"
+#include "platform/x11/PrivateDesktop.h"
 
 #include <QCoreApplication>
 #include <QTimer>
@@ -12,6 +14,34 @@
 #include <cstdio>
 
 namespace tivela {
+
+CheckDesktop::CheckDesktop() = default;
+CheckDesktop::~CheckDesktop() = default;
+CheckDesktop::CheckDesktop(CheckDesktop&&) noexcept = default;
+CheckDesktop& CheckDesktop::operator=(CheckDesktop&&) noexcept = default;
+
+CheckDesktop CheckModes::prepare(const LaunchMode& mode) {
+    CheckDesktop desktop;
+    desktop.personsDisplay = qEnvironmentVariable("DISPLAY");
+    desktop.display = desktop.personsDisplay;
+    desktop.isPrivate = PrivateDesktop::isInside();
+    const bool needed = (mode.kind == LaunchMode::Kind::checkKeys && !desktop.isPrivate) ||
+                        (mode.kind == LaunchMode::Kind::checkWindow && desktop.display.isEmpty());
+    if (!needed)
+        return desktop;
+    desktop.own = std::make_unique<PrivateDesktop>();
+    if (!desktop.own->start({})) {
+        desktop.error = desktop.own->error();
+        desktop.own.reset();
+        // Nothing of the run reaches the person's display.
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+        return desktop;
+    }
+    desktop.own->enter();
+    desktop.display = desktop.own->display();
+    desktop.isPrivate = true;
+    return desktop;
+}
 
 QByteArray CheckModes::platform(const LaunchMode& mode) {
     // The pictures are drawn offscreen whatever the session: nothing appears on a desktop.
@@ -26,7 +56,10 @@ QByteArray CheckModes::platform(const LaunchMode& mode) {
 }
 
 void CheckModes::start(const LaunchMode& mode,
-                       const std::optional<Activation::FrontApplication>& front) {
+                       const std::optional<Activation::FrontApplication>& front,
+                       const CheckDesktop& desktop) {
+    // A program in front on the person's display is nothing to give the front back to on ours.
+    const auto previousFront = desktop.own ? std::nullopt : front;
     if (mode.kind == LaunchMode::Kind::renderScreenshots)
         return ScreenshotRenderer::run(mode.value);
     if (mode.kind == LaunchMode::Kind::renderFitShots)
@@ -36,7 +69,9 @@ void CheckModes::start(const LaunchMode& mode,
     if (mode.kind == LaunchMode::Kind::selfTest)
         return SelfTest::run(mode.value);
     if (mode.kind == LaunchMode::Kind::checkWindow)
-        return WindowCheck::run(mode.value, front);
+        return WindowCheck::run(mode.value, previousFront);
+    if (mode.kind == LaunchMode::Kind::checkKeys)
+        return KeyCheck::run(mode.value, previousFront, desktop);
     if (mode.kind == LaunchMode::Kind::checkHelper)
         return WindowCheck::helper();
     std::fprintf(stderr, "tivela: %s is not built yet\n",

@@ -94,6 +94,14 @@ PrivateDesktop::~PrivateDesktop() {
     stop();
 }
 
+std::vector<pid_t> PrivateDesktop::processes() const {
+    std::vector<pid_t> pids;
+    for (const Child& child : m_children)
+        if (!child.reaped)
+            pids.push_back(child.pid);
+    return pids;
+}
+
 bool PrivateDesktop::isInside() {
     const QByteArray marker = qgetenv(markerVariable);
     return !marker.isEmpty() && marker == qgetenv("DISPLAY");

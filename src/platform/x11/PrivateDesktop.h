@@ -51,6 +51,9 @@ public:
     // The environment a program on this desktop needs, on top of the given one.
     QProcessEnvironment
     environment(QProcessEnvironment base = QProcessEnvironment::systemEnvironment()) const;
+    // The programs it started, for a caller that must end them without this object (a
+    // watchdog on another thread).
+    std::vector<pid_t> processes() const;
     // Puts that environment into this process, for what it starts or connects to next.
     void enter() const;
 

@@ -1,0 +1,109 @@
+// The keyboard check's driver: the watchdog that ends a run that hangs, and the one claim that
+// lets only the watchdog or the script's end write the report.
+#include "app/checks/KeyCheck.h"
+#include "support/PackFiles.h"
+#include "support/TestWorld.h"
+
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <thread>
+
+using namespace tivela;
+using namespace tivela::test;
+using namespace Qt::StringLiterals;
+using namespace std::chrono_literals;
+
+namespace {
+
+struct Ending {
+    std::atomic<int> cleanUps{0};
+    std::atomic<int> exits{0};
+    std::atomic<int> status{-1};
+
+    KeyCheck::Stop stop() {
+        return {[this] { ++cleanUps; },
+                [this](int code) {
+                    status = code;
+                    ++exits;
+                }};
+    }
+};
+
+QJsonObject readReport(const QString& path) {
+    QJsonParseError error;
+    const QJsonDocument document = QJsonDocument::fromJson(readFile(path), &error);
+    EXPECT_EQ(error.error, QJsonParseError::NoError) << error.errorString().toStdString();
+    return document.object();
+}
+
+TEST(KeyCheckTest, AScriptThatHangsIsStoppedWithStatus2AndFinishedInTimeLast) {
+    QTemporaryDir folder;
+    const QString path = folder.filePath(u"report.json"_s);
+    Ending ending;
+    {
+        KeyCheck run(path, 100ms, ending.stop());
+        run.check(u"input: ⌘V right after the shortcut"_s, true, u"Bonjour"_s);
+        ASSERT_TRUE(waitUntil([&] { return ending.exits > 0; }, 5000));
+        // Too late: the watchdog has the run.
+        EXPECT_EQ(run.finish(), std::nullopt);
+    }
+    EXPECT_EQ(ending.status, 2);
+    EXPECT_EQ(ending.cleanUps, 1);
+    EXPECT_EQ(ending.exits, 1);
+    const QJsonObject report = readReport(path);
+    EXPECT_EQ(report.value(u"passed"_s), 0);
+    EXPECT_EQ(report.value(u"total"_s), 2);
+    const QJsonArray results = report.value(u"results"_s).toArray();
+    ASSERT_EQ(results.size(), 2);
+    EXPECT_EQ(results.last().toObject(),
+              (QJsonObject{{u"check"_s, u"finished in time"_s},
+                           {u"ok"_s, false},
+                           {u"detail"_s, u"stopped by the watchdog after 0 s"_s}}));
+}
+
+TEST(KeyCheckTest, WatchdogAndFinishTogetherGiveOneWholeReport) {
+    QTemporaryDir folder;
+    int byFinish = 0;
+    int byWatchdog = 0;
+    for (int round = 0; round < 50; ++round) {
+        const QString path = folder.filePath(u"report-%1.json"_s.arg(round));
+        Ending ending;
+        std::optional<int> finished;
+        {
+            const auto bound = 5ms;
+            KeyCheck run(path, bound, ending.stop());
+            for (int i = 0; i < 3; ++i)
+                run.check(u"check %1"_s.arg(i), true, QString());
+            // Around the watchdog's moment, a little before or after.
+            std::this_thread::sleep_for(bound + std::chrono::microseconds(round * 37 % 400) -
+                                        200us);
+            finished = run.finish();
+        }
+        const QJsonObject report = readReport(path);
+        const int total = report.value(u"total"_s).toInt();
+        if (finished) {
+            ++byFinish;
+            EXPECT_EQ(*finished, 0);
+            EXPECT_EQ(ending.exits, 0);
+            EXPECT_EQ(total, 3);
+            EXPECT_EQ(report.value(u"passed"_s), 3);
+        } else {
+            ++byWatchdog;
+            EXPECT_EQ(ending.exits, 1);
+            EXPECT_EQ(ending.cleanUps, 1);
+            EXPECT_EQ(total, 4);
+            EXPECT_EQ(report.value(u"passed"_s), 0);
+        }
+        EXPECT_EQ(report.value(u"results"_s).toArray().size(), total);
+    }
+    EXPECT_EQ(byFinish + byWatchdog, 50);
+}
+
+} // namespace
