@@ -82,10 +82,10 @@ TEST(LaunchModeTest, TheProgramRunsTheCleanUpAndSaysWhatItCannotDo) {
 
     QProcess mode;
     mode.setProcessEnvironment(environment);
-    mode.start(program, {u"--check-window"_s, u"r.json"_s});
+    mode.start(program, {u"--render-site-shots"_s, u"shots"_s});
     ASSERT_TRUE(mode.waitForFinished(20000));
     EXPECT_EQ(mode.exitCode(), 1);
-    EXPECT_TRUE(mode.readAllStandardError().contains("--check-window is not built yet"));
+    EXPECT_TRUE(mode.readAllStandardError().contains("--render-site-shots is not built yet"));
 
     // The application itself, outside any desktop session, says so instead of aborting.
     environment.remove(u"QT_QPA_PLATFORM"_s);

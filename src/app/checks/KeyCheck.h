@@ -5,6 +5,7 @@
 
 #include <QJsonObject>
 #include <QList>
+#include <QSet>
 #include <QString>
 
 #include <QCoro/QCoroTask>
@@ -16,6 +17,9 @@
 #include <mutex>
 #include <optional>
 #include <thread>
+
+class QMenu;
+class QWidget;
 
 namespace tivela {
 
@@ -68,6 +72,19 @@ public:
                                std::optional<Activation::FrontApplication> previousFront);
     // The last record: whether the clipboard the run used was a display of its own.
     static void closingCheck(KeyCheck& run, const CheckDesktop& desktop);
+
+    // The widget and all its descendants, parents before their children; none for none.
+    static QList<QWidget*> views(QWidget* view);
+    // The first shown widget other than `except` whose text can be selected and copied by
+    // keys (a label with selectable text, a read-only editor), not a line edit, button or list.
+    static QWidget* selectableView(const QList<QWidget*>& views, const QWidget* except);
+    // The first shown line edit that takes typing.
+    static QWidget* editableField(const QList<QWidget*>& views);
+    // The first top-level window with exactly this title.
+    static QWidget* windowByTitle(const QString& title);
+    // The editing commands of a context menu: "edit-cut", "edit-copy", "edit-paste", ... by
+    // the items' names, or, for items without one, by the key after the tab in their text.
+    static QSet<QString> menuActions(const QMenu& menu);
 
 private:
     void watch();

@@ -107,6 +107,20 @@ void Activation::requestFront(QWindow* window) {
                {sourcePager, XCB_CURRENT_TIME, XCB_WINDOW_NONE});
 }
 
+bool Activation::isOnCurrentDesktop(QWindow* window) {
+    if (!window || !qtConnection())
+        return true;
+    XConnection x;
+    if (!x.isValid())
+        return true;
+    const auto desktop = x.cardinalProperty(xcb_window_t(window->winId()),
+                                            x.atom("_NET_WM_DESKTOP"), XCB_ATOM_CARDINAL);
+    const auto current =
+        x.cardinalProperty(x.root(), x.atom("_NET_CURRENT_DESKTOP"), XCB_ATOM_CARDINAL);
+    constexpr quint32 allDesktops = 0xFFFFFFFF;
+    return !desktop || !current || *desktop == allDesktops || *desktop == *current;
+}
+
 void Activation::keepOffTaskbar(QWindow* window) {
     xcb_connection_t* connection = qtConnection();
     if (!window || !connection)

@@ -37,6 +37,10 @@ void requestFront(QWindow* window);
 // false, and nothing is asked.
 bool activateProcess(qint64 pid);
 
+// Whether a window is on the desktop the person sees: its _NET_WM_DESKTOP is the root's
+// _NET_CURRENT_DESKTOP, or all desktops. Without X11 or a window manager that says, true.
+bool isOnCurrentDesktop(QWindow* window);
+
 // Keeps a window off the taskbar and the pager. Qt sets neither for a tool window, and the
 // window manager drops the state when the window hides: call it before every show.
 void keepOffTaskbar(QWindow* window);

@@ -1,13 +1,23 @@
-// The keyboard check's driver: the watchdog that ends a run that hangs, and the one claim that
-// lets only the watchdog or the script's end write the report.
+// The keyboard check's driver: the watchdog that ends a run that hangs, the one claim that lets
+// only the watchdog or the script's end write the report, and the lookups of its checks.
 #include "app/checks/KeyCheck.h"
 #include "support/PackFiles.h"
 #include "support/TestWorld.h"
 
+#include <QAction>
+#include <QApplication>
+#include <QGuiApplication>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QStyleHints>
 #include <QTemporaryDir>
+#include <QVBoxLayout>
 
 #include <gtest/gtest.h>
 
@@ -104,6 +114,52 @@ TEST(KeyCheckTest, WatchdogAndFinishTogetherGiveOneWholeReport) {
         EXPECT_EQ(report.value(u"results"_s).toArray().size(), total);
     }
     EXPECT_EQ(byFinish + byWatchdog, 50);
+}
+
+TEST(KeyCheckTest, LookupsFindTheWidgetsOfTheChecksAndTheEditingItemsOfTheirMenus) {
+    QGuiApplication::styleHints()->setShowShortcutsInContextMenus(true);
+    QWidget window;
+    window.setWindowTitle(u"Tivela KeyCheck lookups"_s);
+    auto* layout = new QVBoxLayout(&window);
+    auto* input = new QPlainTextEdit;
+    auto* button = new QPushButton(u"Paste"_s);
+    auto* hidden = new QLineEdit;
+    auto* readOnly = new QLineEdit;
+    readOnly->setReadOnly(true);
+    auto* search = new QLineEdit;
+    auto* output = new QLabel(u"Buenos días"_s);
+    output->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
+    for (QWidget* widget : {static_cast<QWidget*>(input), static_cast<QWidget*>(button),
+                            static_cast<QWidget*>(hidden), static_cast<QWidget*>(readOnly),
+                            static_cast<QWidget*>(search), static_cast<QWidget*>(output)})
+        layout->addWidget(widget);
+    // The main menu's keys, which a line edit then leaves out of its menu.
+    for (const QKeySequence::StandardKey key :
+         {QKeySequence::Cut, QKeySequence::Copy, QKeySequence::Paste}) {
+        auto* shortcut = new QAction(&window);
+        shortcut->setShortcut(key);
+        window.addAction(shortcut);
+    }
+    window.show();
+    hidden->hide();
+
+    const QList<QWidget*> all = KeyCheck::views(&window);
+    EXPECT_EQ(all.first(), &window);
+    EXPECT_TRUE(all.contains(input->viewport()));
+    EXPECT_LT(all.indexOf(input), all.indexOf(input->viewport()));
+    EXPECT_EQ(KeyCheck::views(nullptr), QList<QWidget*>());
+    EXPECT_EQ(KeyCheck::editableField(all), search);
+    EXPECT_EQ(KeyCheck::selectableView(all, input), output);
+    EXPECT_EQ(KeyCheck::windowByTitle(u"Tivela KeyCheck lookups"_s), &window);
+    EXPECT_EQ(KeyCheck::windowByTitle(u"Tivela KeyCheck"_s), nullptr);
+
+    const QSet<QString> clipboardItems{u"edit-cut"_s, u"edit-copy"_s, u"edit-paste"_s};
+    for (QWidget* editor : {static_cast<QWidget*>(input), static_cast<QWidget*>(search)}) {
+        const std::unique_ptr<QMenu> menu(editor == input ? input->createStandardContextMenu()
+                                                          : search->createStandardContextMenu());
+        EXPECT_TRUE(KeyCheck::menuActions(*menu).contains(clipboardItems))
+            << KeyCheck::menuActions(*menu).values().join(u' ').toStdString();
+    }
 }
 
 } // namespace
