@@ -4,6 +4,9 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QProcess>
 
 #include <gtest/gtest.h>
@@ -80,12 +83,23 @@ TEST(LaunchModeTest, TheProgramRunsTheCleanUpAndSaysWhatItCannotDo) {
     EXPECT_EQ(cleanUp.exitCode(), 0);
     EXPECT_FALSE(QFile::exists(entry));
 
+    // The keyboard check without the programs of a display of its own: one record naming the
+    // missing one, and nothing of the run on any display.
+    const QString report = tivela::test::World::root() + u"/keys.json"_s;
+    QProcessEnvironment bare = environment;
+    bare.insert(u"PATH"_s, tivela::test::World::root() + u"/no-programs"_s);
     QProcess mode;
-    mode.setProcessEnvironment(environment);
-    mode.start(program, {u"--render-site-shots"_s, u"shots"_s});
+    mode.setProcessEnvironment(bare);
+    mode.start(program, {u"--check-keys"_s, report});
     ASSERT_TRUE(mode.waitForFinished(20000));
     EXPECT_EQ(mode.exitCode(), 1);
-    EXPECT_TRUE(mode.readAllStandardError().contains("--render-site-shots is not built yet"));
+    QFile written(report);
+    ASSERT_TRUE(written.open(QIODevice::ReadOnly));
+    const QJsonArray results =
+        QJsonDocument::fromJson(written.readAll()).object().value(u"results"_s).toArray();
+    ASSERT_EQ(results.size(), 1);
+    EXPECT_EQ(results[0].toObject().value(u"ok"_s), false);
+    EXPECT_EQ(results[0].toObject().value(u"detail"_s), u"Xvfb is not installed"_s);
 
     // The application itself, outside any desktop session, says so instead of aborting.
     environment.remove(u"QT_QPA_PLATFORM"_s);

@@ -20,6 +20,7 @@
 #include <QClipboard>
 #include <QDateTime>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFileDialog>
 #include <QJsonDocument>
 #include <QLabel>
@@ -66,6 +67,19 @@ struct KeyRun {
 KeyRun& keyRun() {
     static KeyRun state;
     return state;
+}
+
+// The main thread may be the stuck one: the helper, the private desktop and the pack locks
+// are ended by their process ids and files, and the process leaves without its exit handlers.
+KeyCheck::Stop watchdogStop(std::vector<pid_t> desktopProcesses) {
+    return {[desktopProcesses = std::move(desktopProcesses)] {
+                if (const pid_t helper = helperProcess.load(); helper > 0)
+                    ::kill(helper, SIGTERM);
+                for (const pid_t pid : desktopProcesses)
+                    ::kill(pid, SIGTERM);
+                LexiconDownloader::releaseHeldLocks();
+            },
+            [](int status) { ::_exit(status); }};
 }
 
 } // namespace
@@ -362,11 +376,12 @@ QCoro::Task<> KeyCheck::steps(KeyCheck& run, CheckShell& shell,
     };
 
     if (helper) {
-        Activation::activateProcess(helperPid);
+        WindowCheck::ask(*helper, helperPid);
         co_await WindowCheck::wait(3000, [] { return !isActive(); });
     }
     const bool activeBefore = isActive();
     setClipboard(u"Bonjour tout le monde"_s);
+    // The shortcut's own road: the popover takes the keyboard by itself.
     delegate.showPopover();
     co_await WindowCheck::wait(3000, inputReady);
 
@@ -655,6 +670,7 @@ QCoro::Task<> KeyCheck::steps(KeyCheck& run, CheckShell& shell,
     trace.clear();
     model.setPinned(true);
     delegate.showPopover();
+    co_await WindowCheck::bringForward(delegate.popover());
     co_await WindowCheck::wait(1500, popoverKey);
     co_await cmd(Qt::Key_W);
     co_await WindowCheck::wait(1500, [&delegate] { return !delegate.isPopoverShown(); });
@@ -669,6 +685,7 @@ QCoro::Task<> KeyCheck::steps(KeyCheck& run, CheckShell& shell,
     co_await ensureActive();
 
     delegate.showPopover();
+    co_await WindowCheck::bringForward(delegate.popover());
     co_await WindowCheck::wait(1500, shownActiveKey);
     model.focusInput();
     {
@@ -685,6 +702,7 @@ QCoro::Task<> KeyCheck::steps(KeyCheck& run, CheckShell& shell,
     // Settings by keys.
     const QString settingsTitle = u"Tivela Settings"_s;
     delegate.showPopover();
+    co_await WindowCheck::bringForward(delegate.popover());
     co_await WindowCheck::wait(1500, shownActiveKey);
     {
         const QString before = keyName() + u", active "_s + flag(isActive());
@@ -710,9 +728,7 @@ QCoro::Task<> KeyCheck::steps(KeyCheck& run, CheckShell& shell,
         QPointer<QWidget> settings = windowByTitle(settingsTitle);
         if (settings) {
             settings->show();
-            settings->raise();
-            settings->activateWindow();
-            Activation::requestFront(settings->windowHandle());
+            co_await WindowCheck::bringForward(settings);
         }
         co_await WindowCheck::wait(
             1500, [&settings] { return settings && QApplication::activeWindow() == settings; });
@@ -729,6 +745,7 @@ QCoro::Task<> KeyCheck::steps(KeyCheck& run, CheckShell& shell,
 
     // Quit, caught. Keys need a window that has the keyboard: wait for the popover to have it.
     delegate.showPopover();
+    co_await WindowCheck::bringForward(delegate.popover());
     co_await WindowCheck::wait(1500, shownActiveKey);
     co_await cmd(Qt::Key_Q);
     co_await WindowCheck::wait(1000, [] { return quitAsked; });
@@ -745,9 +762,7 @@ QCoro::Task<> KeyCheck::steps(KeyCheck& run, CheckShell& shell,
         panel.setAcceptMode(QFileDialog::AcceptSave);
         panel.selectFile(u"Phrasebook.csv"_s);
         panel.show();
-        panel.raise();
-        panel.activateWindow();
-        Activation::requestFront(panel.windowHandle());
+        co_await WindowCheck::bringForward(&panel);
         co_await WindowCheck::wait(3000,
                                    [&panel] { return QApplication::activeWindow() == &panel; });
         auto* name = panel.findChild<QLineEdit*>(u"fileNameEdit"_s);
@@ -779,7 +794,7 @@ QCoro::Task<> KeyCheck::steps(KeyCheck& run, CheckShell& shell,
     // The front goes back where it was.
     if (helper) {
         if (previousFront && previousFront->pid != ownPid) {
-            Activation::activateProcess(helperPid);
+            WindowCheck::ask(*helper, helperPid);
             co_await WindowCheck::wait(800);
             WindowCheck::ask(*helper, previousFront->pid);
             co_await WindowCheck::wait(800);
@@ -796,15 +811,7 @@ void KeyCheck::run(const QString& reportPath,
         desktop.own ? desktop.own->processes() : std::vector<pid_t>();
     KeyRun& state = keyRun();
     state.run = std::make_unique<KeyCheck>(reportPath, watchdogBound,
-                                           Stop{[desktopProcesses] {
-                                                    if (const pid_t helper = helperProcess.load();
-                                                        helper > 0)
-                                                        ::kill(helper, SIGTERM);
-                                                    for (const pid_t pid : desktopProcesses)
-                                                        ::kill(pid, SIGTERM);
-                                                    LexiconDownloader::releaseHeldLocks();
-                                                },
-                                                [](int status) { ::_exit(status); }});
+                                           watchdogStop(std::move(desktopProcesses)));
     QObject::connect(qApp, &QCoreApplication::aboutToQuit, [] {
         keyRun().shell.reset();
         keyRun().run.reset();
@@ -821,9 +828,12 @@ void KeyCheck::run(const QString& reportPath,
             [](std::optional<Activation::FrontApplication> previousFront,
                const CheckDesktop& desktop) -> QCoro::Task<> {
                 KeyRun& state = keyRun();
+                QElapsedTimer clock;
+                clock.start();
                 if (co_await state.shell->launch(800))
                     co_await steps(*state.run, *state.shell, previousFront);
                 closingCheck(*state.run, desktop);
+                WindowCheck::printTimes("check-keys", clock.elapsed());
                 // Lost to the watchdog: it ends the process.
                 if (const auto status =
                         state.run->finish({{u"app"_s, AppDelegate::versionString()}}))

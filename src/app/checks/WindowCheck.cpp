@@ -11,7 +11,9 @@
 #include <QDBusConnection>
 #include <QDBusMessage>
 #include <QDBusPendingCallWatcher>
+#include <QElapsedTimer>
 #include <QLabel>
+#include <QPointer>
 #include <QProcess>
 #include <QTest>
 #include <QTimer>
@@ -71,31 +73,8 @@ public Q_SLOTS:
         const QVariant pid = request.value(u"pid"_s);
         if (pid.metaType().id() != QMetaType::Int || pid.toInt() <= 0)
             return;
-        QCoro::connect(handFront(pid.toInt()), this, [] {});
+        QCoro::connect(WindowCheck::handFront(pid.toInt()), this, [] {});
     }
-
-private:
-    // The window manager drops a request now and then: asked again while the front stays
-    // where it was, for a bounded time. Any change ends it, so that an older request never
-    // takes the front back from a newer one.
-    static QCoro::Task<> handFront(qint64 pid) {
-        const auto front = Activation::frontmost();
-        if (front && front->pid == pid)
-            co_return;
-        const quint32 before = front ? front->window : 0;
-        const auto moved = [before] {
-            const auto now = Activation::frontmost();
-            return (now ? now->window : 0) != before;
-        };
-        for (int attempt = 0; attempt < frontAttempts && !moved(); ++attempt) {
-            if (!Activation::activateProcess(pid))
-                co_return;
-            co_await WindowCheck::wait(frontAttemptMilliseconds, moved);
-        }
-    }
-
-    static constexpr int frontAttempts = 5;
-    static constexpr int frontAttemptMilliseconds = 400;
 };
 
 std::unique_ptr<HelperWindow>& helperWindow() {
@@ -125,6 +104,7 @@ QCoro::Task<> announceWhenReady(QWindow* window) {
                                [window] { return window->isExposed(); });
     if (!window->isExposed())
         co_return;
+    Activation::allowFront(window);
     std::fputs("ready\n", stdout);
     std::fflush(stdout);
 }
@@ -147,6 +127,8 @@ QString frontName(const std::optional<Activation::FrontApplication>& front) {
 
 QCoro::Task<> runAndExit(QString reportPath,
                          std::optional<Activation::FrontApplication> previousFront) {
+    QElapsedTimer clock;
+    clock.start();
     CheckShell& shell = *windowShell();
     CheckReport report;
     if (co_await shell.launch(startMilliseconds))
@@ -154,6 +136,7 @@ QCoro::Task<> runAndExit(QString reportPath,
                                     QCoreApplication::applicationFilePath());
     else
         report.check(u"window opens"_s, false, u"the shell did not start"_s);
+    WindowCheck::printTimes("check-window", clock.elapsed());
     QCoreApplication::exit(report.write(reportPath));
 }
 
@@ -161,11 +144,61 @@ QCoro::Task<> runAndExit(QString reportPath,
 
 QCoro::Task<> WindowCheck::wait(int milliseconds, std::function<bool()> until) {
     const int polls = milliseconds / pollMilliseconds;
+    QElapsedTimer clock;
+    clock.start();
     for (int poll = 0; poll < polls; ++poll) {
         if (until && until())
             co_return;
         co_await QCoro::sleepFor(std::chrono::milliseconds(pollMilliseconds));
     }
+    WaitTally& tally = waitTally();
+    if (!until) {
+        tally.pauseMilliseconds += clock.elapsed();
+    } else if (polls > 0) {
+        tally.atBoundMilliseconds += clock.elapsed();
+        ++tally.atBound;
+    }
+}
+
+QCoro::Task<> WindowCheck::handFront(qint64 pid) {
+    const auto front = Activation::frontmost();
+    if (front && front->pid == pid)
+        co_return;
+    const quint32 before = front ? front->window : 0;
+    const auto moved = [before] {
+        const auto now = Activation::frontmost();
+        return (now ? now->window : 0) != before;
+    };
+    for (int attempt = 0; attempt < frontAttempts && !moved(); ++attempt) {
+        if (!Activation::activateProcess(pid))
+            co_return;
+        co_await wait(frontAttemptMilliseconds, moved);
+    }
+}
+
+QCoro::Task<> WindowCheck::bringForward(QWidget* window) {
+    const QPointer<QWidget> target = window;
+    const auto arrived = [target] {
+        return !target || !target->isVisible() || QApplication::activeWindow() == target;
+    };
+    for (int attempt = 0; attempt < frontAttempts && !arrived(); ++attempt) {
+        target->raise();
+        target->activateWindow();
+        Activation::requestFront(target->windowHandle());
+        co_await wait(frontAttemptMilliseconds, arrived);
+    }
+}
+
+WindowCheck::WaitTally& WindowCheck::waitTally() {
+    static WaitTally tally;
+    return tally;
+}
+
+void WindowCheck::printTimes(const char* mode, qint64 wallMilliseconds) {
+    const WaitTally& tally = waitTally();
+    std::fprintf(stderr, "%s: wall %lld ms, waits at their bound %lld ms (%d), pauses %lld ms\n",
+                 mode, wallMilliseconds, tally.atBoundMilliseconds, tally.atBound,
+                 tally.pauseMilliseconds);
 }
 
 QCoro::Task<std::unique_ptr<QProcess>> WindowCheck::launchHelper(QString program) {
@@ -235,7 +268,9 @@ QCoro::Task<> WindowCheck::steps(AppDelegate& delegate, CheckReport& report,
     model.setInput(text);
     co_await wait(300);
 
-    Activation::activateProcess(helperPid);
+    // The helper takes the front itself: openbox now and then keeps the program that holds the
+    // front from giving it away.
+    ask(*helper, helperPid);
     co_await wait(3000, hidden);
     const auto front = Activation::frontmost();
     report.check(u"switching to another app closes the window"_s, hidden(),
@@ -251,10 +286,7 @@ QCoro::Task<> WindowCheck::steps(AppDelegate& delegate, CheckReport& report,
 
     QWidget* popover = delegate.popover();
     if (popover && popover->isVisible() && popover->windowHandle()) {
-        QWindow* window = popover->windowHandle();
-        popover->activateWindow();
-        Activation::requestFront(window);
-        co_await wait(1000, [window] { return QGuiApplication::focusWindow() == window; });
+        co_await bringForward(popover);
         // Keys go where the keyboard is, as a person's would; without a focus window, nowhere.
         if (QWindow* focus = QGuiApplication::focusWindow())
             QTest::keyClick(focus, Qt::Key_Escape);
@@ -267,7 +299,7 @@ QCoro::Task<> WindowCheck::steps(AppDelegate& delegate, CheckReport& report,
     model.setPinned(true);
     delegate.showPopover();
     co_await wait(1500, shown);
-    Activation::activateProcess(helperPid);
+    ask(*helper, helperPid);
     co_await wait(1500);
     report.check(u"pinned, it stays open when another app is in front"_s, shown(),
                  frontName(Activation::frontmost()));

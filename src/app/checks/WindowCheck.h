@@ -10,6 +10,7 @@
 #include <optional>
 
 class QProcess;
+class QWidget;
 
 namespace tivela {
 
@@ -33,10 +34,30 @@ constexpr int pollMilliseconds = 50;
 // see.
 QCoro::Task<> wait(int milliseconds, std::function<bool()> until = {});
 
+// Where a mode's time went: the waits whose condition never came (they ran to their bound)
+// and the plain pauses, since the process started.
+struct WaitTally {
+    qint64 atBoundMilliseconds = 0;
+    int atBound = 0;
+    qint64 pauseMilliseconds = 0;
+};
+WaitTally& waitTally();
+// One line on stderr at a mode's end, for whoever times it: the wall time and the tally.
+void printTimes(const char* mode, qint64 wallMilliseconds);
+
 // Starts `program --check-helper` and waits until it says it listens; nothing when it did not
 // within helperStartMilliseconds (it is ended then). The caller owns the helper: it ends with
 // its caller.
 QCoro::Task<std::unique_ptr<QProcess>> launchHelper(QString program);
+// Hands the front to a process as a pager would. The window manager drops a request now and
+// then: asked again every 400 ms, at most 5 times, while the front stays where it was. Any
+// change ends it, so that an older request never takes the front back from a newer one.
+QCoro::Task<> handFront(qint64 pid);
+constexpr int frontAttempts = 5;
+constexpr int frontAttemptMilliseconds = 400;
+// Brings one of our shown windows to the front and the keyboard into it, asking again the same
+// way while it has not come; returns once it has, or after the last attempt.
+QCoro::Task<> bringForward(QWidget* window);
 // Asks a helper to give the front to a process. Returns at once; nobody answers.
 void ask(const QProcess& helper, qint64 pid);
 // Ends a helper, giving it a second to go by itself.

@@ -121,6 +121,15 @@ bool Activation::isOnCurrentDesktop(QWindow* window) {
     return !desktop || !current || *desktop == allDesktops || *desktop == *current;
 }
 
+void Activation::allowFront(QWindow* window) {
+    xcb_connection_t* connection = qtConnection();
+    if (!window || !connection)
+        return;
+    xcb_delete_property(connection, xcb_window_t(window->winId()),
+                        intern(connection, "_NET_WM_USER_TIME"));
+    xcb_flush(connection);
+}
+
 void Activation::keepOffTaskbar(QWindow* window) {
     xcb_connection_t* connection = qtConnection();
     if (!window || !connection)
