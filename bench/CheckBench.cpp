@@ -39,7 +39,7 @@ void runCheck(benchmark::State& state, const QString& option, const QString& mod
         seconds = double(clock.nsecsElapsed()) / 1e9;
         const QRegularExpressionMatch line = times.match(QString::fromUtf8(run.err));
         if (!run.finished || run.exitCode != 0 || !line.hasMatch()) {
-            state.SkipWithError(("the check failed: " + run.err.right(2000)).constData());
+            state.SkipWithError(QByteArray("the check failed: " + run.err.right(2000)).constData());
             return;
         }
         state.SetIterationTime(seconds);

@@ -376,7 +376,7 @@ QCoro::Task<> KeyCheck::steps(KeyCheck& run, CheckShell& shell,
     };
 
     if (helper) {
-        WindowCheck::ask(*helper, helperPid);
+        co_await WindowCheck::handFront(helperPid);
         co_await WindowCheck::wait(3000, [] { return !isActive(); });
     }
     const bool activeBefore = isActive();
@@ -794,7 +794,7 @@ QCoro::Task<> KeyCheck::steps(KeyCheck& run, CheckShell& shell,
     // The front goes back where it was.
     if (helper) {
         if (previousFront && previousFront->pid != ownPid) {
-            WindowCheck::ask(*helper, helperPid);
+            co_await WindowCheck::handFront(helperPid);
             co_await WindowCheck::wait(800);
             WindowCheck::ask(*helper, previousFront->pid);
             co_await WindowCheck::wait(800);

@@ -104,7 +104,6 @@ QCoro::Task<> announceWhenReady(QWindow* window) {
                                [window] { return window->isExposed(); });
     if (!window->isExposed())
         co_return;
-    Activation::allowFront(window);
     std::fputs("ready\n", stdout);
     std::fflush(stdout);
 }
@@ -268,9 +267,7 @@ QCoro::Task<> WindowCheck::steps(AppDelegate& delegate, CheckReport& report,
     model.setInput(text);
     co_await wait(300);
 
-    // The helper takes the front itself: openbox now and then keeps the program that holds the
-    // front from giving it away.
-    ask(*helper, helperPid);
+    co_await handFront(helperPid);
     co_await wait(3000, hidden);
     const auto front = Activation::frontmost();
     report.check(u"switching to another app closes the window"_s, hidden(),
@@ -299,7 +296,7 @@ QCoro::Task<> WindowCheck::steps(AppDelegate& delegate, CheckReport& report,
     model.setPinned(true);
     delegate.showPopover();
     co_await wait(1500, shown);
-    ask(*helper, helperPid);
+    co_await handFront(helperPid);
     co_await wait(1500);
     report.check(u"pinned, it stays open when another app is in front"_s, shown(),
                  frontName(Activation::frontmost()));

@@ -90,6 +90,10 @@ bool Activation::activateProcess(qint64 pid) {
         const xcb_timestamp_t now = x.serverTime(QDeadlineTimer(500)).value_or(XCB_CURRENT_TIME);
         sendToRoot(x.get(), windows[i], x.atom("_NET_ACTIVE_WINDOW"),
                    {sourcePager, now, XCB_WINDOW_NONE});
+        // The connection closes next. A socket closed with anything unread in it resets the
+        // server's end, and the server then drops what it has not carried out yet, this request
+        // among it: one round trip first.
+        free(xcb_get_input_focus_reply(x.get(), xcb_get_input_focus(x.get()), nullptr));
         return true;
     }
     return false;
@@ -119,15 +123,6 @@ bool Activation::isOnCurrentDesktop(QWindow* window) {
         x.cardinalProperty(x.root(), x.atom("_NET_CURRENT_DESKTOP"), XCB_ATOM_CARDINAL);
     constexpr quint32 allDesktops = 0xFFFFFFFF;
     return !desktop || !current || *desktop == allDesktops || *desktop == *current;
-}
-
-void Activation::allowFront(QWindow* window) {
-    xcb_connection_t* connection = qtConnection();
-    if (!window || !connection)
-        return;
-    xcb_delete_property(connection, xcb_window_t(window->winId()),
-                        intern(connection, "_NET_WM_USER_TIME"));
-    xcb_flush(connection);
 }
 
 void Activation::keepOffTaskbar(QWindow* window) {

@@ -41,11 +41,6 @@ bool activateProcess(qint64 pid);
 // _NET_CURRENT_DESKTOP, or all desktops. Without X11 or a window manager that says, true.
 bool isOnCurrentDesktop(QWindow* window);
 
-// Lets the window manager give the front to a window shown without taking it. Qt marks such a
-// window with a user time of 0, which openbox also reads, now and then, as "do not focus it"
-// when another program later hands it the front: the mark goes once the window is shown.
-void allowFront(QWindow* window);
-
 // Keeps a window off the taskbar and the pager. Qt sets neither for a tool window, and the
 // window manager drops the state when the window hides: call it before every show.
 void keepOffTaskbar(QWindow* window);
