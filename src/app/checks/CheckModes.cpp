@@ -74,7 +74,7 @@ void CheckModes::start(const LaunchMode& mode,
         return KeyCheck::run(mode.value, previousFront, desktop);
     if (mode.kind == LaunchMode::Kind::checkHelper)
         return WindowCheck::helper();
-    std::fprintf(stderr, "tivela: %s is not built yet\n",
+    std::fprintf(stderr, "tivela: %s is not a check mode\n",
                  qPrintable(LaunchMode::option(mode.kind)));
     QTimer::singleShot(0, [] { QCoreApplication::exit(1); });
 }
