@@ -1,8 +1,9 @@
 #include "platform/desktop/Opener.h"
 
+#include "platform/desktop/XdgMime.h"
+
 #include <QProcess>
 #include <QStandardPaths>
-#include <QTimer>
 
 using namespace Qt::StringLiterals;
 
@@ -34,9 +35,8 @@ std::optional<bool> Opener::hasHandler(const QString& scheme) {
         return false;
     }
     // With no handler xdg-mime prints nothing and still ends with status 0.
-    auto* process = new QProcess(this);
-    process->setStandardInputFile(QProcess::nullDevice());
-    process->setStandardErrorFile(QProcess::nullDevice());
+    QProcess* process = XdgMime::start({u"query"_s, u"default"_s, u"x-scheme-handler/"_s + scheme},
+                                       m_queryMilliseconds, this);
     connect(process, &QProcess::finished, this,
             [this, process, scheme](int code, QProcess::ExitStatus status) {
                 process->deleteLater();
@@ -50,8 +50,6 @@ std::optional<bool> Opener::hasHandler(const QString& scheme) {
                 process->deleteLater();
                 answer(scheme, false);
             });
-    QTimer::singleShot(m_queryMilliseconds, process, [process] { process->kill(); });
-    process->start(program, {u"query"_s, u"default"_s, u"x-scheme-handler/"_s + scheme});
     return std::nullopt;
 }
 

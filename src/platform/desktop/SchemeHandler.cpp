@@ -2,6 +2,7 @@
 
 #include "core/Paths.h"
 #include "platform/desktop/DesktopEntry.h"
+#include "platform/desktop/XdgMime.h"
 
 #include <QProcess>
 #include <QStandardPaths>
@@ -17,12 +18,7 @@ SchemeHandler::SchemeHandler(QString program, QString identifier, QObject* paren
     , m_identifier(std::move(identifier)) {
 }
 
-SchemeHandler::~SchemeHandler() {
-    if (m_process && m_process->state() != QProcess::NotRunning) {
-        m_process->kill();
-        m_process->waitForFinished(1000);
-    }
-}
+SchemeHandler::~SchemeHandler() = default;
 
 SchemeHandler* SchemeHandler::mainApp(QObject* parent) {
     const auto& bundle = Paths::appBundle();
@@ -56,16 +52,9 @@ void SchemeHandler::install() {
         QTimer::singleShot(0, this, [this] { Q_EMIT finished(false); });
         return;
     }
-    m_process = new QProcess(this);
-    m_process->setProgram(u"xdg-mime"_s);
-    m_process->setArguments(
-        {u"default"_s, m_identifier + u".desktop"_s, u"x-scheme-handler/tivela"_s});
-    m_process->setStandardInputFile(QProcess::nullDevice());
-    m_process->setStandardOutputFile(QProcess::nullDevice());
-    m_process->setStandardErrorFile(QProcess::nullDevice());
-    auto* deadline = new QTimer(m_process);
-    deadline->setSingleShot(true);
-    connect(deadline, &QTimer::timeout, m_process, &QProcess::kill);
+    m_process =
+        XdgMime::start({u"default"_s, m_identifier + u".desktop"_s, u"x-scheme-handler/tivela"_s},
+                       xdgMimeMilliseconds, this);
     connect(m_process, &QProcess::finished, this, [this](int code, QProcess::ExitStatus status) {
         m_process->deleteLater();
         m_process = nullptr;
@@ -78,8 +67,6 @@ void SchemeHandler::install() {
         m_process = nullptr;
         Q_EMIT finished(false);
     });
-    deadline->start(xdgMimeMilliseconds);
-    m_process->start();
 }
 
 } // namespace tivela

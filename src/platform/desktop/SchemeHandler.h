@@ -18,7 +18,7 @@ public:
 
     // The entry for program, under the identifier's file name.
     SchemeHandler(QString program, QString identifier, QObject* parent = nullptr);
-    // Ends a xdg-mime still running: the application is going.
+    // A xdg-mime still running goes with the handler: its group is killed and reaped.
     ~SchemeHandler() override;
     // This copy's bin/tivela under its bundle identifier.
     static SchemeHandler* mainApp(QObject* parent = nullptr);

@@ -2,14 +2,21 @@
 #include "platform/desktop/DesktopEntry.h"
 #include "support/TestWorld.h"
 
+#include "platform/desktop/XdgMime.h"
+
+#include <QCoreApplication>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
 #include <QProcess>
 #include <QSignalSpy>
 #include <QTest>
+#include <QTimer>
 
 #include <gtest/gtest.h>
+
+#include <csignal>
 
 using namespace tivela;
 using namespace tivela::test;
@@ -85,4 +92,51 @@ TEST(SchemeHandlerTest, RewritesOnlyWhatChanged) {
     SchemeHandler nothing(QString(), u"y.test"_s);
     EXPECT_FALSE(install(nothing));
     EXPECT_FALSE(QFile::exists(nothing.entryPath()));
+}
+
+// A xdg-mime still at work when the application quits gets its short time, then goes with its
+// helpers, reaped, and without Qt's warning of a process destroyed while running.
+TEST(SchemeHandlerTest, AXdgMimeStillRunningAtQuitEndsWithItsHelpers) {
+    const QString bin = World::root() + u"/stuck-bin"_s;
+    QDir().mkpath(bin);
+    QFile script(bin + u"/xdg-mime"_s);
+    ASSERT_TRUE(script.open(QIODevice::WriteOnly));
+    script.write("#!/bin/sh\nsleep 60 &\necho $! > \"$(dirname \"$0\")/helper\"\nwait\n");
+    script.close();
+    script.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+    const QByteArray path = qgetenv("PATH");
+    qputenv("PATH", bin.toLocal8Bit() + ':' + path);
+
+    static QStringList warnings;
+    const QtMessageHandler previous = qInstallMessageHandler(
+        [](QtMsgType, const QMessageLogContext&, const QString& text) { warnings << text; });
+    SchemeHandler handler(recorder(World::root() + u"/c"_s), u"z.test"_s);
+    QSignalSpy finished(&handler, &SchemeHandler::finished);
+    handler.install();
+    const QString helperFile = bin + u"/helper"_s;
+    const bool started = QTest::qWaitFor([&] { return QFileInfo(helperFile).size() > 0; }, 10000);
+    qputenv("PATH", path);
+    ASSERT_TRUE(started);
+    QFile helperPid(helperFile);
+    ASSERT_TRUE(helperPid.open(QIODevice::ReadOnly));
+    const pid_t helper = pid_t(helperPid.readAll().trimmed().toLongLong());
+    ASSERT_GT(helper, 0);
+
+    QElapsedTimer clock;
+    clock.start();
+    QTimer::singleShot(0, [] { QCoreApplication::exit(0); });
+    QCoreApplication::exec();
+    EXPECT_LT(clock.elapsed(), XdgMime::quitMilliseconds + 1500);
+    EXPECT_TRUE(finished.count() == 1 || finished.wait(1000));
+    EXPECT_FALSE(finished.value(0).value(0).toBool());
+    // Gone, or a zombie waiting for whoever inherited it.
+    EXPECT_TRUE(QTest::qWaitFor(
+        [helper] {
+            QFile stat(u"/proc/%1/stat"_s.arg(helper));
+            return !stat.open(QIODevice::ReadOnly) || stat.readAll().contains(") Z ");
+        },
+        2000));
+    qInstallMessageHandler(previous);
+    EXPECT_TRUE(warnings.filter(u"Destroyed while process"_s).isEmpty())
+        << warnings.join(u'\n').toStdString();
 }
