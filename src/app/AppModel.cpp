@@ -406,8 +406,8 @@ void AppModel::lookUp(const QString& word, const QString& from, const QString& t
                     return dictionary->lookup(word, from, to);
                 };
                 whenFinished(this, QtConcurrent::run(&lookupPool_, again),
-                             [this, word](QFuture<std::optional<DictionaryEntry>> future) {
-                                 finishLookUp(word, resultOf(future).value_or(std::nullopt));
+                             [this, word](QFuture<std::optional<DictionaryEntry>> retried) {
+                                 finishLookUp(word, resultOf(retried).value_or(std::nullopt));
                              });
             });
         });

@@ -74,7 +74,7 @@ TEST(BridgeRequestsTest, ABurstOfEveryKindIsAnsweredOnceEach) {
         {{u"type"_s, u"Hello"_s}},
     };
     // History keeps one row per text: each of these rows has its own.
-    const auto request = [&](int id) {
+    const auto requestFor = [&](int id) {
         QJsonObject request = kinds[id % kinds.size()];
         if (request.value(u"type"_s) == u"addHistory"_s)
             request.insert(u"item"_s, QJsonObject{{u"text"_s, QString::number(id)},
@@ -113,7 +113,7 @@ TEST(BridgeRequestsTest, ABurstOfEveryKindIsAnsweredOnceEach) {
     QList<int> ids(count);
     std::iota(ids.begin(), ids.end(), 0);
     QtConcurrent::blockingMap(ids, [&](int id) {
-        requests->handle(request(id), [&, id](QJsonObject body) {
+        requests->handle(requestFor(id), [&, id](QJsonObject body) {
             const QMutexLocker locker(&repliesLock);
             replies[id] << body;
         });
@@ -127,7 +127,7 @@ TEST(BridgeRequestsTest, ABurstOfEveryKindIsAnsweredOnceEach) {
     requests.reset();
 
     for (int id = 0; id < count; ++id) {
-        const QJsonObject asked = request(id);
+        const QJsonObject asked = requestFor(id);
         ASSERT_EQ(replies[id].size(), 1) << id;
         EXPECT_TRUE(expected(asked, replies[id].first()))
             << asked.value(u"type"_s).toString().toStdString() << ": "

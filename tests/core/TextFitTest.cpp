@@ -135,9 +135,9 @@ TEST(TextFitTest, LongWordsBreakButNotAtDashes) {
                                   u"soft\u00ADhyphen"_s}) {
         const qsizetype at = joined.indexOf(QRegularExpression(u"[-/\u2014\u00AD]"_s)) + 1;
         // Each half fits a line, the whole does not; a soft hyphen shows where it breaks.
-        const double width =
+        const double halves =
             std::max(advance(joined.left(at) + u"-"_s, 20), advance(joined.mid(at), 20)) + 2;
-        const TextMeasure::Lines lines = TextMeasure::lines(joined, 20, width);
+        const TextMeasure::Lines lines = TextMeasure::lines(joined, 20, halves);
         EXPECT_EQ(lines.count, 2) << joined.toStdString();
         EXPECT_FALSE(lines.brokenWord) << joined.toStdString();
     }

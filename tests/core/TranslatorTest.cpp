@@ -43,8 +43,8 @@ protected:
     void install(const QString& source, const QString& target, bool strategy) {
         engine->setStatus(source, target, strategy, EngineStatus::installed);
     }
-    QString translate(const QString& text, const QString& from, const QString& to, bool fast) {
-        return translator.translate(text, from, to, fast).result();
+    QString translate(const QString& text, const QString& from, const QString& to, bool strategy) {
+        return translator.translate(text, from, to, strategy).result();
     }
 };
 

@@ -825,18 +825,18 @@ void KeyCheck::run(const QString& reportPath,
     state.shell = std::make_unique<CheckShell>(checkPair());
     QTimer::singleShot(0, qApp, [previousFront, &desktop] {
         QCoro::connect(
-            [](std::optional<Activation::FrontApplication> previousFront,
-               const CheckDesktop& desktop) -> QCoro::Task<> {
-                KeyRun& state = keyRun();
+            [](std::optional<Activation::FrontApplication> front,
+               const CheckDesktop& ownDesktop) -> QCoro::Task<> {
+                KeyRun& current = keyRun();
                 QElapsedTimer clock;
                 clock.start();
-                if (co_await state.shell->launch(800))
-                    co_await steps(*state.run, *state.shell, previousFront);
-                closingCheck(*state.run, desktop);
+                if (co_await current.shell->launch(800))
+                    co_await steps(*current.run, *current.shell, front);
+                closingCheck(*current.run, ownDesktop);
                 WindowCheck::printTimes("check-keys", clock.elapsed());
                 // Lost to the watchdog: it ends the process.
                 if (const auto status =
-                        state.run->finish({{u"app"_s, AppDelegate::versionString()}}))
+                        current.run->finish({{u"app"_s, AppDelegate::versionString()}}))
                     QCoreApplication::exit(*status);
             }(previousFront, desktop),
             qApp, [] {});

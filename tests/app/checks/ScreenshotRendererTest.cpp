@@ -175,7 +175,7 @@ INSTANTIATE_TEST_SUITE_P(Bounds, WaitTest,
                                       1, 0},
                              WaitCase{"wordWaitsForGlosses", true, false, true, false, false, 1, 4},
                              WaitCase{"wordWithGlosses", true, false, true, false, true, 1, 0}),
-                         [](const auto& info) { return std::string(info.param.name); });
+                         [](const auto& testInfo) { return std::string(testInfo.param.name); });
 
 // A missing font must fail here, not go unseen as boxes in a picture.
 TEST(ScreenshotRendererTest, EverySampleIsInTheViewFont) {

@@ -76,4 +76,4 @@ TEST_P(SiteShotsTest, TheStagedProgramWritesTheSetWithTheCardWhenThereIsOne) {
 INSTANTIATE_TEST_SUITE_P(Packs, SiteShotsTest,
                          ::testing::Values(SiteCase{"threeAtOnceWithPacks", true, 3},
                                            SiteCase{"withoutPacks", false, 1}),
-                         [](const auto& info) { return std::string(info.param.name); });
+                         [](const auto& testInfo) { return std::string(testInfo.param.name); });

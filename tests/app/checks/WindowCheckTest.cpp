@@ -89,7 +89,7 @@ INSTANTIATE_TEST_SUITE_P(
                       WaitCase{"truncatesTheBound", 1999, -1, 39, 1850, 2600},
                       WaitCase{"theLoopRunsBetweenTests", 1500, 75, 3, 75, 400},
                       WaitCase{"trueAfterTheLastTestIsNotSeen", 149, 75, 2, 90, 400}),
-    [](const auto& info) { return std::string(info.param.name); });
+    [](const auto& testInfo) { return std::string(testInfo.param.name); });
 
 TEST(HelperTest, RequestsMoveOnlyTheHelperTheyNameAndBadOnesAreIgnored) {
     auto first = QCoro::waitFor(WindowCheck::launchHelper(program()));

@@ -95,18 +95,18 @@ INSTANTIATE_TEST_SUITE_P(
                  {{0, 0}, {0, 16}, {0, 42}},
                  52},
         FlowCase{"fitsExactly", 86, {{40, 20}, {40, 20}}, {{0, 0}, {46, 0}}, 20}),
-    [](const auto& info) { return std::string(info.param.name); });
+    [](const auto& testInfo) { return std::string(testInfo.param.name); });
 
 TEST_F(DictionaryCardTest, FoldsMoreThanThreeSensesAndShowAllRebuildsFromItsOwnClick) {
-    AppModel& model = make();
+    AppModel& app = make();
     for (const int count : {0, 3}) {
-        DictionaryCard card(entry(u"dog"_s, u"en"_s, count), model, services);
+        DictionaryCard card(entry(u"dog"_s, u"en"_s, count), app, services);
         EXPECT_EQ(card.meaningsShown(), count);
         EXPECT_EQ(card.showAllButton(), nullptr);
         EXPECT_EQ(card.meaningsHeading(), count ? u"DEFINITIONS"_s : QString());
     }
 
-    DictionaryCard card(entry(u"Hund"_s, u"de"_s, 4), model, services);
+    DictionaryCard card(entry(u"Hund"_s, u"de"_s, 4), app, services);
     card.resize(396, card.heightForWidth(396));
     card.show();
     EXPECT_EQ(card.meaningsHeading(), u"MEANINGS"_s);
@@ -133,14 +133,14 @@ TEST_F(DictionaryCardTest, FoldsMoreThanThreeSensesAndShowAllRebuildsFromItsOwnC
 }
 
 TEST_F(DictionaryCardTest, ShowsTheLemmaWithAFormNoteAndTooltipsAsPlainText) {
-    AppModel& model = make();
+    AppModel& app = make();
     DictionaryEntry ran = entry(u"Ran"_s, u"en"_s, 1);
     ran.lemma = u"run"_s;
     ran.groups = {{u"verb"_s,
                    {Term{u"correr"_s, u"inu"_s, u"dog"_s}, Term{u"huir"_s, {}, {}},
                     Term{u"<b>dog</b>"_s, u"x <img src=x.png>"_s, u"<b>dog</b>"_s},
                     Term{u"a &lt; b"_s, std::nullopt, u"a &lt; b & c"_s}}}};
-    DictionaryCard card(ran, model, services);
+    DictionaryCard card(ran, app, services);
     EXPECT_EQ(card.headword(), u"run"_s);
     EXPECT_EQ(card.formNote(), u"\u201CRan\u201D is a form of \u201Crun\u201D"_s);
     QStringList tips;
@@ -155,41 +155,41 @@ TEST_F(DictionaryCardTest, ShowsTheLemmaWithAFormNoteAndTooltipsAsPlainText) {
 
     DictionaryEntry run = entry(u"Run"_s, u"en"_s, 1);
     run.lemma = u"run"_s;
-    EXPECT_EQ(DictionaryCard(run, model, services).formNote(), QString());
+    EXPECT_EQ(DictionaryCard(run, app, services).formNote(), QString());
 }
 
 // The card's own codes decide the way back, whatever translation is on screen by then.
 TEST_F(DictionaryCardTest, ATapLooksTheTermUpTheOtherWay) {
-    AppModel& model = make();
+    AppModel& app = make();
     DictionaryEntry dog = entry(u"dog"_s, u"en"_s, 1);
-    model.setOutputFrom(u"de"_s);
-    model.setOutputTo(u"en"_s);
-    DictionaryCard card(dog, model, services);
+    app.setOutputFrom(u"de"_s);
+    app.setOutputTo(u"en"_s);
+    DictionaryCard card(dog, app, services);
     card.show();
     QTest::mouseClick(card.termButtons().first(), Qt::LeftButton);
-    EXPECT_EQ(model.source(), u"es"_s);
-    EXPECT_EQ(model.manualTarget(), std::optional(u"en"_s));
-    EXPECT_EQ(model.input(), u"perro"_s);
+    EXPECT_EQ(app.source(), u"es"_s);
+    EXPECT_EQ(app.manualTarget(), std::optional(u"en"_s));
+    EXPECT_EQ(app.input(), u"perro"_s);
 }
 
 TEST_F(DictionaryCardTest, GlossLinesFollowTheModelAndKeepShowAll) {
-    AppModel& model = make();
+    AppModel& app = make();
     DictionaryEntry hund = entry(u"Hund"_s, u"de"_s, 4);
     hund.meanings[0].example = u"Der Hund bellt."_s;
     hund.meanings[0].exampleTranslation = u"The dog barks."_s;
-    DictionaryCard card(hund, model, services);
+    DictionaryCard card(hund, app, services);
     QTest::mouseClick(card.showAllButton(), Qt::LeftButton);
 
     // The example of a word that is not English has no line of its own; its translation has.
-    model.setGlosses({{u"gloss 0"_s, u"glosa 0"_s},
-                      {u"Der Hund bellt."_s, u"no"_s},
-                      {u"The dog barks."_s, u"El perro ladra."_s},
-                      {u"gloss 3"_s, u"glosa 3"_s}});
+    app.setGlosses({{u"gloss 0"_s, u"glosa 0"_s},
+                    {u"Der Hund bellt."_s, u"no"_s},
+                    {u"The dog barks."_s, u"El perro ladra."_s},
+                    {u"gloss 3"_s, u"glosa 3"_s}});
     EXPECT_EQ(card.glossLines(), (QStringList{u"glosa 0"_s, u"El perro ladra."_s, u"glosa 3"_s}));
     EXPECT_TRUE(card.showsAllMeanings());
     EXPECT_EQ(card.meaningsShown(), 4);
 
-    model.setGlosses({{u"gloss 1"_s, u"glosa 1"_s}});
+    app.setGlosses({{u"gloss 1"_s, u"glosa 1"_s}});
     EXPECT_EQ(card.glossLines(), QStringList{u"glosa 1"_s});
     // The user selects a line from its first press on.
     card.resize(396, card.heightForWidth(396));
@@ -207,24 +207,24 @@ TEST_F(DictionaryCardTest, GlossLinesFollowTheModelAndKeepShowAll) {
     // An English example gets a line of its own.
     DictionaryEntry dog = entry(u"dog"_s, u"en"_s, 1);
     dog.meanings[0].example = u"The dog barks."_s;
-    DictionaryCard english(dog, model, services);
-    model.setGlosses({{u"The dog barks."_s, u"El perro ladra."_s}});
+    DictionaryCard english(dog, app, services);
+    app.setGlosses({{u"The dog barks."_s, u"El perro ladra."_s}});
     EXPECT_EQ(english.glossLines(), QStringList{u"El perro ladra."_s});
 }
 
 TEST_F(DictionaryCardTest, ListenAppearsWithTheFirstVoiceListAndSpeaksTheHeadword) {
-    AppModel& model = make();
+    AppModel& app = make();
     auto backend = std::make_unique<test::FakeSpeech>(
         QList<Voices::Voice>{test::voice(u"espeak-ng/English (America)"_s, u"en-US"_s)});
     backend->holding = true;
     test::FakeSpeech* late = backend.get();
-    Speaker speaker(std::move(backend));
-    services.speaker = &speaker;
+    Speaker lateSpeaker(std::move(backend));
+    services.speaker = &lateSpeaker;
 
     DictionaryEntry ran = entry(u"ran"_s, u"en"_s, 1);
     ran.lemma = u"run"_s;
-    DictionaryCard card(ran, model, services);
-    DictionaryCard german(entry(u"Hund"_s, u"de"_s, 1), model, services);
+    DictionaryCard card(ran, app, services);
+    DictionaryCard german(entry(u"Hund"_s, u"de"_s, 1), app, services);
     card.show();
     german.show();
     EXPECT_FALSE(card.listenButton()->isVisible());
@@ -241,7 +241,7 @@ TEST_F(DictionaryCardTest, ListenAppearsWithTheFirstVoiceListAndSpeaksTheHeadwor
 // The desktop's handler is a script that writes down the URL it was given; the world's own
 // folders stand in for the system's, so nothing installed on this machine answers.
 TEST_F(DictionaryCardTest, TheDictionaryButtonHandsTheWordToTheDesktopsHandler) {
-    AppModel& model = make();
+    AppModel& app = make();
     const QDir world(test::World::root());
     for (const char* folder : {"share/applications", "etc/xdg", "bin"})
         world.mkpath(QLatin1String(folder));
@@ -275,14 +275,14 @@ TEST_F(DictionaryCardTest, TheDictionaryButtonHandsTheWordToTheDesktopsHandler) 
     {
         Opener nobody;
         services.opener = &nobody;
-        DictionaryCard asking(entry(u"dog"_s, u"en"_s, 1), model, services);
+        DictionaryCard asking(entry(u"dog"_s, u"en"_s, 1), app, services);
         asking.show();
         EXPECT_FALSE(asking.dictionaryButton()->isVisible());
         // However many cards ask, xdg-mime runs once.
         std::vector<std::unique_ptr<DictionaryCard>> burst;
         for (int i = 0; i < 20; ++i)
             burst.push_back(
-                std::make_unique<DictionaryCard>(entry(u"dog"_s, u"en"_s, 1), model, services));
+                std::make_unique<DictionaryCard>(entry(u"dog"_s, u"en"_s, 1), app, services));
         EXPECT_EQ(nobody.findChildren<QProcess*>().size(), 1);
         QSignalSpy known(&nobody, &Opener::handlerKnown);
         ASSERT_TRUE(known.wait(Opener::defaultQueryMilliseconds + 2000));
@@ -322,7 +322,7 @@ TEST_F(DictionaryCardTest, TheDictionaryButtonHandsTheWordToTheDesktopsHandler) 
                                     {u"New York"_s, u"dict://New%20York"_s},
                                     {u"\u00E9tat"_s, u"dict://%C3%A9tat"_s},
                                     {u"a:b 100%"_s, u"dict://a%3Ab%20100%25"_s}}) {
-        DictionaryCard card(entry(word, u"fr"_s, 1), model, services);
+        DictionaryCard card(entry(word, u"fr"_s, 1), app, services);
         card.show();
         ASSERT_TRUE(test::waitUntil([&] { return card.dictionaryButton()->isVisible(); },
                                     patientMilliseconds));
@@ -343,7 +343,7 @@ TEST_F(DictionaryCardTest, TheDictionaryButtonHandsTheWordToTheDesktopsHandler) 
 // Built alone, as the render modes build it, the card's height for a width holds all of it, in
 // both palettes; with TIVELA_TEST_SHOTS set, the images are kept there to be looked at.
 TEST_F(DictionaryCardTest, ItsHeightForAWidthHoldsAllOfIt) {
-    AppModel& model = make();
+    AppModel& app = make();
     DictionaryEntry run{u"running"_s,         u"run"_s,     u"en"_s, u"es"_s,
                         u"/\u0279\u028Cn/"_s, std::nullopt, {},      {}};
     run.groups = {{u"verb"_s,
@@ -363,14 +363,14 @@ TEST_F(DictionaryCardTest, ItsHeightForAWidthHoldsAllOfIt) {
         run.meanings << Meaning{pos, gloss,
                                 example.isEmpty() ? std::nullopt : std::optional(example),
                                 std::nullopt, std::nullopt};
-    model.setGlosses({{run.meanings[0].gloss, u"Moverse rápidamente a pie."_s},
-                      {*run.meanings[0].example, u"Corro todas las mañanas."_s}});
+    app.setGlosses({{run.meanings[0].gloss, u"Moverse rápidamente a pie."_s},
+                    {*run.meanings[0].example, u"Corro todas las mañanas."_s}});
 
     const QString shots = qEnvironmentVariable("TIVELA_TEST_SHOTS");
     for (const auto& [senses, all] : {std::pair{3, false}, {5, false}, {5, true}}) {
         DictionaryEntry shown = run;
         shown.meanings = run.meanings.first(senses);
-        DictionaryCard card(shown, model, services);
+        DictionaryCard card(shown, app, services);
         if (all)
             QTest::mouseClick(card.showAllButton(), Qt::LeftButton);
         for (const bool dark : {false, true}) {
@@ -397,7 +397,7 @@ TEST_F(DictionaryCardTest, ItsHeightForAWidthHoldsAllOfIt) {
 // In the translate tab the card sits under the translation, as wide as the tab lets it be: a
 // long compound with its pronunciation is cut short inside the card and keeps Listen in view.
 TEST_F(DictionaryCardTest, TheTranslateTabShowsTheCardOfTheModel) {
-    AppModel& model = make();
+    AppModel& app = make();
     const QString compound = u"Rechtsschutzversicherungsgesellschaften"_s;
     const QString shots = qEnvironmentVariable("TIVELA_TEST_SHOTS");
     for (const QString& word : {u"dog"_s, compound}) {
@@ -408,9 +408,9 @@ TEST_F(DictionaryCardTest, TheTranslateTabShowsTheCardOfTheModel) {
                                                {Term{u"seguir"_s, {}, u"follow"_s}}};
         dictionary->add(shown);
         detection->languages.insert(word, u"en"_s);
-        PopoverView popover(model, services);
+        PopoverView popover(app, services);
         popover.show();
-        model.show(word);
+        app.show(word);
         run();
         ASSERT_TRUE(test::waitUntil([&] {
             auto* card = popover.findChild<DictionaryCard*>();

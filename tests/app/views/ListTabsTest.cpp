@@ -63,7 +63,7 @@ protected:
 } // namespace
 
 TEST_F(ListTabsTest, RowsClampTextsToTwoLinesAndShowTheGlobeOnlyForTheBrowser) {
-    AppModel& model = make();
+    AppModel& app = make();
     const QFont font = Theme::font(ItemRow::textPixels);
     const QString longText = u"the quick brown fox jumps over the lazy dog "_s.repeated(6);
     const QStringList lines = ItemRow::clamp(longText, font, 200);
@@ -74,12 +74,12 @@ TEST_F(ListTabsTest, RowsClampTextsToTwoLinesAndShowTheGlobeOnlyForTheBrowser) {
     EXPECT_EQ(ItemRow::clamp(u"short"_s, font, 200), QStringList{u"short"_s});
     EXPECT_EQ(ItemRow::clamp(u"two\nlines"_s, font, 200), (QStringList{u"two"_s, u"lines"_s}));
 
-    ItemList list(false, [&model] { return model.now(); });
+    ItemList list(false, [&app] { return app.now(); });
     list.resize(420, 600);
     list.setItems({item(u"one"_s, 300, u"browser"_s), item(u"two"_s, 60, u"Browser"_s),
                    item(longText, 60, u""_s), item(longText + longText, 60)});
     list.show();
-    EXPECT_EQ(ItemRow::meta(list.items()[0], model.now()),
+    EXPECT_EQ(ItemRow::meta(list.items()[0], app.now()),
               u"English \u2192 Spanish  \u00B7  5 min. ago"_s);
     QList<bool> globes;
     for (int row = 0; row < 4; ++row)
@@ -98,42 +98,42 @@ TEST_F(ListTabsTest, RowsClampTextsToTwoLinesAndShowTheGlobeOnlyForTheBrowser) {
 // The field writes the model as the user edits and takes the model's text only when it
 // differs, so its undo steps outlive the round trip; the clear button is an undoable edit.
 TEST_F(ListTabsTest, TheSearchFieldKeepsItsUndoThroughTheModel) {
-    AppModel& model = make();
+    AppModel& app = make();
     addHistory({item(u"mountain"_s), item(u"river"_s)});
-    HistoryView view(model);
+    HistoryView view(app);
     activate(view);
     QLineEdit* editor = view.search()->editor();
     editor->setFocus();
     EXPECT_FALSE(view.search()->clearAction()->isVisible());
     for (const char key : {'m', 'o', 'u', 'n', 't'})
         QTest::keyClick(view.windowHandle(), key);
-    EXPECT_EQ(model.historySearch(), u"mount"_s);
-    EXPECT_EQ(model.history().size(), 1);
+    EXPECT_EQ(app.historySearch(), u"mount"_s);
+    EXPECT_EQ(app.history().size(), 1);
     EXPECT_TRUE(view.search()->clearAction()->isVisible());
-    model.setHistorySearch(u"mount"_s);
+    app.setHistorySearch(u"mount"_s);
     EXPECT_TRUE(editor->isUndoAvailable());
 
     view.search()->clearAction()->trigger();
     EXPECT_EQ(editor->text(), QString());
-    EXPECT_EQ(model.historySearch(), QString());
-    EXPECT_EQ(model.history().size(), 2);
+    EXPECT_EQ(app.historySearch(), QString());
+    EXPECT_EQ(app.history().size(), 2);
     EXPECT_FALSE(view.search()->clearAction()->isVisible());
 
     QTest::keyClick(view.windowHandle(), Qt::Key_Z, Qt::ControlModifier);
     EXPECT_EQ(editor->text(), u"mount"_s);
-    EXPECT_EQ(model.historySearch(), u"mount"_s);
+    EXPECT_EQ(app.historySearch(), u"mount"_s);
 
-    model.setHistorySearch(u"river"_s);
+    app.setHistorySearch(u"river"_s);
     EXPECT_EQ(editor->text(), u"river"_s);
 }
 
 TEST_F(ListTabsTest, HistoryWithNoMatchShowsTheEmptyStateWithoutClear) {
-    AppModel& model = make();
+    AppModel& app = make();
     addHistory({item(u"cat"_s), item(u"dog"_s)});
-    HistoryView view(model);
+    HistoryView view(app);
     view.show();
     EXPECT_TRUE(view.clearButton()->isVisible());
-    model.setHistorySearch(u"zebra"_s);
+    app.setHistorySearch(u"zebra"_s);
     EXPECT_TRUE(view.emptyState()->isVisible());
     EXPECT_FALSE(view.list()->isVisible());
     EXPECT_FALSE(view.clearButton()->isVisible());
@@ -141,7 +141,7 @@ TEST_F(ListTabsTest, HistoryWithNoMatchShowsTheEmptyStateWithoutClear) {
     EXPECT_TRUE(view.emptyState()->message().endsWith(u"They stay on this computer."_s));
 
     // Deleting the only row the search lets through.
-    model.setHistorySearch(u"cat"_s);
+    app.setHistorySearch(u"cat"_s);
     ASSERT_TRUE(view.list()->isVisible());
     trigger(view.rowMenu(view.list()->items().first()), u"Delete"_s);
     EXPECT_TRUE(view.emptyState()->isVisible());
@@ -149,12 +149,12 @@ TEST_F(ListTabsTest, HistoryWithNoMatchShowsTheEmptyStateWithoutClear) {
 }
 
 TEST_F(ListTabsTest, ClearHistoryTakesHiddenRowsKeepsTheSearchAndThePhrasebook) {
-    AppModel& model = make();
+    AppModel& app = make();
     addHistory({item(u"cat"_s), item(u"dog"_s), item(u"cow"_s)});
     addPhrases({item(u"cat"_s)});
-    HistoryView view(model);
+    HistoryView view(app);
     view.show();
-    model.setHistorySearch(u"c"_s);
+    app.setHistorySearch(u"c"_s);
     ASSERT_EQ(view.list()->items().size(), 2);
 
     // Cancel is the default and clears nothing.
@@ -177,23 +177,23 @@ TEST_F(ListTabsTest, ClearHistoryTakesHiddenRowsKeepsTheSearchAndThePhrasebook) 
     EXPECT_TRUE(store.history(QString(), 500).isEmpty());
     EXPECT_TRUE(view.emptyState()->isVisible());
     EXPECT_EQ(view.search()->text(), u"c"_s);
-    EXPECT_EQ(model.historySearch(), u"c"_s);
-    EXPECT_EQ(model.phrases().size(), 1);
+    EXPECT_EQ(app.historySearch(), u"c"_s);
+    EXPECT_EQ(app.phrases().size(), 1);
 }
 
 TEST_F(ListTabsTest, SaveToPhrasebookMakesOneFreshCardPerTextAndPair) {
-    AppModel& model = make();
+    AppModel& app = make();
     Item fromBrowser = item(u"cat"_s, 3600, u"browser"_s);
     addHistory({fromBrowser});
     Item older = item(u"cat"_s, 7200);
     older.id = u"card"_s;
     older.translation = u"old"_s;
     older.box = 3;
-    HistoryView view(model);
+    HistoryView view(app);
 
     trigger(view.rowMenu(fromBrowser), u"Save to Phrasebook"_s);
-    ASSERT_EQ(model.phrases().size(), 1);
-    const Item saved = model.phrases().first();
+    ASSERT_EQ(app.phrases().size(), 1);
+    const Item saved = app.phrases().first();
     EXPECT_NE(saved.id, fromBrowser.id);
     EXPECT_EQ(saved.id.size(), 36);
     EXPECT_EQ(saved, (Item{saved.id, u"cat"_s, u"t:cat"_s, u"en"_s, u"es"_s, time->now(), 0, 0,
@@ -203,27 +203,27 @@ TEST_F(ListTabsTest, SaveToPhrasebookMakesOneFreshCardPerTextAndPair) {
     store.answer(saved.id, true, time->now());
     fromBrowser.translation = u"gato"_s;
     trigger(view.rowMenu(fromBrowser), u"Save to Phrasebook"_s);
-    ASSERT_EQ(model.phrases().size(), 1);
-    EXPECT_EQ(model.phrases().first().id, saved.id);
-    EXPECT_EQ(model.phrases().first().translation, u"gato"_s);
-    EXPECT_EQ(model.phrases().first().box, 1);
+    ASSERT_EQ(app.phrases().size(), 1);
+    EXPECT_EQ(app.phrases().first().id, saved.id);
+    EXPECT_EQ(app.phrases().first().translation, u"gato"_s);
+    EXPECT_EQ(app.phrases().first().box, 1);
 }
 
 // Under ASan: the click that switches tabs runs inside the list that the switch replaces.
 TEST_F(ListTabsTest, ARowClickInThePopoverOpensTheItemInTheTranslateTab) {
-    AppModel& model = make();
+    AppModel& app = make();
     addHistory({item(u"cat"_s), item(u"dog"_s)});
-    model.setTab(Tab::history);
-    PopoverView popover(model, services);
+    app.setTab(Tab::history);
+    PopoverView popover(app, services);
     popover.show();
     QPointer<HistoryView> history = qobject_cast<HistoryView*>(popover.tabView());
     ASSERT_TRUE(history);
     ItemList* list = history->list();
     click(list, list->rowRect(1).center());
-    EXPECT_EQ(model.tab(), Tab::translate);
-    EXPECT_EQ(model.input(), u"cat"_s);
-    EXPECT_EQ(model.source(), u"en"_s);
-    EXPECT_EQ(model.manualTarget(), std::optional(u"es"_s));
+    EXPECT_EQ(app.tab(), Tab::translate);
+    EXPECT_EQ(app.input(), u"cat"_s);
+    EXPECT_EQ(app.source(), u"en"_s);
+    EXPECT_EQ(app.manualTarget(), std::optional(u"es"_s));
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     EXPECT_TRUE(history.isNull());
 }
@@ -231,11 +231,11 @@ TEST_F(ListTabsTest, ARowClickInThePopoverOpensTheItemInTheTranslateTab) {
 // Under ASan: a URL or the shell may switch the tab while a dialog of it is up; the dialog
 // belongs to the popover and answers with the model alone.
 TEST_F(ListTabsTest, DialogsAnswerAfterTheirTabIsGone) {
-    AppModel& model = make();
+    AppModel& app = make();
     addHistory({item(u"cat"_s), item(u"dog"_s)});
     addPhrases({item(u"cow"_s)});
-    model.setTab(Tab::history);
-    PopoverView popover(model, services);
+    app.setTab(Tab::history);
+    PopoverView popover(app, services);
     popover.show();
     QPointer<HistoryView> history = qobject_cast<HistoryView*>(popover.tabView());
     ASSERT_TRUE(history);
@@ -243,13 +243,13 @@ TEST_F(ListTabsTest, DialogsAnswerAfterTheirTabIsGone) {
     QPointer<QMessageBox> confirmation = history->confirmation();
     ASSERT_TRUE(confirmation);
 
-    model.setTab(Tab::phrasebook);
+    app.setTab(Tab::phrasebook);
     QPointer<PhrasebookView> phrasebook = qobject_cast<PhrasebookView*>(popover.tabView());
     ASSERT_TRUE(phrasebook);
     phrasebook->exportCSV();
     QPointer<QFileDialog> dialog = phrasebook->exportDialog();
     ASSERT_TRUE(dialog);
-    model.setTab(Tab::cards);
+    app.setTab(Tab::cards);
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     ASSERT_TRUE(history.isNull());
     ASSERT_TRUE(phrasebook.isNull());
@@ -259,7 +259,7 @@ TEST_F(ListTabsTest, DialogsAnswerAfterTheirTabIsGone) {
         if (button->text() == u"Clear History"_s)
             button->click();
     EXPECT_TRUE(store.history(QString(), 500).isEmpty());
-    EXPECT_TRUE(model.history().isEmpty());
+    EXPECT_TRUE(app.history().isEmpty());
 
     ASSERT_TRUE(dialog);
     const QString path = QDir(dir.path()).filePath(u"Phrasebook.csv"_s);
@@ -267,26 +267,26 @@ TEST_F(ListTabsTest, DialogsAnswerAfterTheirTabIsGone) {
     QMetaObject::invokeMethod(dialog, "accept");
     QFile written(path);
     ASSERT_TRUE(written.open(QIODevice::ReadOnly));
-    EXPECT_EQ(written.readAll(), model.exportCSV().toUtf8());
-    EXPECT_EQ(model.tab(), Tab::cards);
+    EXPECT_EQ(written.readAll(), app.exportCSV().toUtf8());
+    EXPECT_EQ(app.tab(), Tab::cards);
 }
 
 TEST_F(ListTabsTest, ThePhrasebookCountsEveryCardAndARemovalReachesTheCards) {
-    AppModel& model = make();
+    AppModel& app = make();
     addPhrases({item(u"cat"_s, 300), item(u"dog"_s, 200), item(u"cow"_s, 100)});
-    PhrasebookView view(model, services);
-    CardsView cards(model, services);
+    PhrasebookView view(app, services);
+    CardsView cards(app, services);
     view.show();
     EXPECT_EQ(view.countText(), u"3"_s);
     EXPECT_EQ(cards.card()->text, u"cow"_s);
 
-    model.setPhraseSearch(u"zebra"_s);
+    app.setPhraseSearch(u"zebra"_s);
     EXPECT_TRUE(view.emptyState()->isVisible());
     EXPECT_EQ(view.emptyState()->title(), u"Your phrasebook is empty"_s);
     EXPECT_EQ(view.countText(), u"3"_s);
     EXPECT_EQ(cards.emptyState()->title(), u"Save words to practice"_s);
 
-    model.setPhraseSearch(QString());
+    app.setPhraseSearch(QString());
     trigger(view.rowMenu(view.list()->items().first()), u"Remove from Phrasebook"_s);
     EXPECT_EQ(view.list()->items().size(), 2);
     EXPECT_EQ(view.countText(), u"2"_s);
@@ -294,36 +294,36 @@ TEST_F(ListTabsTest, ThePhrasebookCountsEveryCardAndARemovalReachesTheCards) {
     EXPECT_EQ(cards.statusLine(), u"2 due"_s);
 
     trigger(view.headerMenu(), u"Practice with Cards"_s);
-    EXPECT_EQ(model.tab(), Tab::cards);
+    EXPECT_EQ(app.tab(), Tab::cards);
 }
 
 TEST_F(ListTabsTest, ARowsSpeakButtonSpeaksWithoutOpeningTheRow) {
-    AppModel& model = make();
+    AppModel& app = make();
     ASSERT_TRUE(test::waitUntil([this] { return speaker->ready().isFinished(); }));
     addPhrases({item(u"cat"_s)});
-    model.setTab(Tab::phrasebook);
-    PhrasebookView view(model, services);
+    app.setTab(Tab::phrasebook);
+    PhrasebookView view(app, services);
     view.resize(420, 500);
     view.show();
     ItemList* list = view.list();
     click(list, list->speakRect(0).center());
-    EXPECT_EQ(model.tab(), Tab::phrasebook);
+    EXPECT_EQ(app.tab(), Tab::phrasebook);
     EXPECT_EQ(speech->calls.filter(u"speak"_s),
               QStringList{u"speak espeak-ng/English (America): cat"_s});
 
     click(list, list->rowRect(0).center());
-    EXPECT_EQ(model.tab(), Tab::translate);
+    EXPECT_EQ(app.tab(), Tab::translate);
     EXPECT_EQ(speech->calls.filter(u"speak"_s).size(), 1);
 }
 
 TEST_F(ListTabsTest, ExportWritesTheModelsTextAndCancelWritesNothing) {
-    AppModel& model = make();
+    AppModel& app = make();
     addPhrases({item(u"say \"hi\", then\nleave"_s), item(u"\u00E9t\u00E9 \u2605"_s)});
-    model.setPhraseSearch(u"zebra"_s);
+    app.setPhraseSearch(u"zebra"_s);
     QWidget window;
-    PhrasebookView view(model, services, &window);
+    PhrasebookView view(app, services, &window);
     window.show();
-    const QDir dir(this->dir.path());
+    const QDir folder(dir.path());
 
     trigger(view.headerMenu(), u"Export as CSV\u2026"_s);
     QFileDialog* dialog = view.exportDialog();
@@ -332,30 +332,30 @@ TEST_F(ListTabsTest, ExportWritesTheModelsTextAndCancelWritesNothing) {
     EXPECT_EQ(dialog->defaultSuffix(), u"csv"_s);
     dialog->reject();
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-    EXPECT_EQ(dir.entryList({u"*.csv"_s}), QStringList());
+    EXPECT_EQ(folder.entryList({u"*.csv"_s}), QStringList());
 
     view.exportCSV();
     ASSERT_TRUE(view.exportDialog());
-    view.exportDialog()->selectFile(dir.filePath(u"Phrasebook"_s));
+    view.exportDialog()->selectFile(folder.filePath(u"Phrasebook"_s));
     QMetaObject::invokeMethod(view.exportDialog(), "accept");
-    QFile written(dir.filePath(u"Phrasebook.csv"_s));
+    QFile written(folder.filePath(u"Phrasebook.csv"_s));
     ASSERT_TRUE(written.open(QIODevice::ReadOnly));
     const QByteArray bytes = written.readAll();
-    EXPECT_EQ(bytes, model.exportCSV().toUtf8());
+    EXPECT_EQ(bytes, app.exportCSV().toUtf8());
     EXPECT_TRUE(bytes.startsWith("text,translation,from,to\n"));
     EXPECT_TRUE(bytes.contains(u"\u00E9t\u00E9 \u2605"_s.toUtf8()));
 }
 
 // As root a read-only folder takes any file: a path under a regular file fails for everyone.
 TEST_F(ListTabsTest, AFailedExportWarnsWithTheFileAndTheReason) {
-    AppModel& model = make();
+    AppModel& app = make();
     QWidget window;
     window.show();
     QFile blocker(dir.filePath(u"blocker"_s));
     ASSERT_TRUE(blocker.open(QIODevice::WriteOnly));
     blocker.close();
     const QString path = dir.filePath(u"blocker/Phrasebook.csv"_s);
-    EXPECT_FALSE(PhrasebookView::writeExport(model, path, &window));
+    EXPECT_FALSE(PhrasebookView::writeExport(app, path, &window));
     auto* warning = window.findChild<QMessageBox*>();
     ASSERT_TRUE(warning);
     EXPECT_TRUE(warning->isVisible());
@@ -365,8 +365,8 @@ TEST_F(ListTabsTest, AFailedExportWarnsWithTheFileAndTheReason) {
 }
 
 TEST_F(ListTabsTest, TheCardsTabShowsWhyThereIsNothingToPractice) {
-    AppModel& model = make();
-    CardsView cards(model, services);
+    AppModel& app = make();
+    CardsView cards(app, services);
     EXPECT_EQ(cards.emptyState()->title(), u"Save words to practice"_s);
     EXPECT_EQ(cards.statusLine(), u"Nothing due"_s);
     addPhrases({item(u"cat"_s, 60, u"mac"_s, time->now() + 60)});
@@ -375,7 +375,7 @@ TEST_F(ListTabsTest, TheCardsTabShowsWhyThereIsNothingToPractice) {
     // The tab shows the card once it is made again after its time, not on a timer.
     time->advance(61'000);
     EXPECT_EQ(cards.emptyState()->title(), u"All done for today"_s);
-    CardsView again(model, services);
+    CardsView again(app, services);
     EXPECT_EQ(again.card()->text, u"cat"_s);
     EXPECT_EQ(again.statusLine(), u"1 due"_s);
 }
@@ -383,13 +383,13 @@ TEST_F(ListTabsTest, TheCardsTabShowsWhyThereIsNothingToPractice) {
 // Keys go to the popover's window with no widget focused, as the keyboard check sends them;
 // each acts only while its button is shown.
 TEST_F(ListTabsTest, SpaceOneAndTwoActOnlyWithTheirButtonsOnScreen) {
-    AppModel& model = make();
+    AppModel& app = make();
     Item cat = item(u"cat"_s, 300);
     Item dog = item(u"dog"_s, 200);
     dog.box = -2;
     addPhrases({cat, dog});
-    model.setTab(Tab::cards);
-    PopoverView popover(model, services);
+    app.setTab(Tab::cards);
+    PopoverView popover(app, services);
     activate(popover);
     auto* cards = qobject_cast<CardsView*>(popover.tabView());
     ASSERT_TRUE(cards);
@@ -405,7 +405,7 @@ TEST_F(ListTabsTest, SpaceOneAndTwoActOnlyWithTheirButtonsOnScreen) {
     QTest::keyClick(window, Qt::Key_1);
     settle();
     EXPECT_FALSE(cards->revealed());
-    EXPECT_EQ(store.phrases(QString()), model.phrases());
+    EXPECT_EQ(store.phrases(QString()), app.phrases());
     QTest::keyClick(window, Qt::Key_Space);
     settle();
     EXPECT_TRUE(cards->revealed());
@@ -444,14 +444,14 @@ TEST_F(ListTabsTest, SpaceOneAndTwoActOnlyWithTheirButtonsOnScreen) {
 // Every tab in both palettes, lists on the window's own ground; with TIVELA_TEST_SHOTS set,
 // the images are kept there to be looked at.
 TEST_F(ListTabsTest, TheTabsDrawOnTheWindowsGroundInBothPalettes) {
-    AppModel& model = make();
+    AppModel& app = make();
     const QString shots = qEnvironmentVariable("TIVELA_TEST_SHOTS");
     const auto shoot = [&](const QString& name, Tab tab, const QString& search = {},
                            const std::function<void(QWidget*)>& stage = {}) {
-        model.setTab(tab);
-        model.setHistorySearch(search);
-        model.setPhraseSearch(QString());
-        PopoverView popover(model, services);
+        app.setTab(tab);
+        app.setHistorySearch(search);
+        app.setPhraseSearch(QString());
+        PopoverView popover(app, services);
         popover.show();
         if (stage)
             stage(popover.tabView());
@@ -488,8 +488,8 @@ TEST_F(ListTabsTest, TheTabsDrawOnTheWindowsGroundInBothPalettes) {
     shoot(u"cards"_s, Tab::cards);
     shoot(u"cards-revealed"_s, Tab::cards, {},
           [](QWidget* view) { static_cast<CardsView*>(view)->showAnswerButton()->click(); });
-    for (const Item& card : model.phrases())
+    for (const Item& card : app.phrases())
         store.answer(card.id, true, time->now());
-    model.reloadPhrases();
+    app.reloadPhrases();
     shoot(u"cards-done"_s, Tab::cards);
 }

@@ -10,10 +10,10 @@ namespace {
 // An engine that synthesises into memory, so no sound device is needed.
 struct Recorder {
     Recorder()
-        : engine([this](const qint16* samples, int count) {
-            this->samples += count;
+        : engine([this](const qint16* pcm, int count) {
+            samples += count;
             for (int i = 0; i < count; ++i)
-                loudest = std::max(loudest, std::abs(int(samples[i])));
+                loudest = std::max(loudest, std::abs(int(pcm[i])));
         }) {}
 
     qint64 speak(const QString& text, const QString& voice = u"English (America)"_s) {
