@@ -3,6 +3,8 @@
 #include <QHash>
 #include <QLocale>
 
+#include <unicode/uloc.h>
+
 #include <algorithm>
 
 using namespace Qt::StringLiterals;
@@ -114,18 +116,37 @@ QString platformIdentifier(const QString& code) {
 }
 
 QString name(const QString& code) {
+    // Norwegian and Chinese by the system's own names; Serbo-Croatian by its macrolanguage
+    // code, which the engine uses and ICU knows only as "sh".
     static const QHash<QString, QString> overrides{{u"zh"_s, u"Chinese (Simplified)"_s},
                                                    {u"zh-TW"_s, u"Chinese (Traditional)"_s},
                                                    {u"nb"_s, u"Norwegian"_s},
                                                    {u"pt"_s, u"Portuguese"_s},
                                                    {u"ms"_s, u"Malay"_s},
-                                                   {u"he"_s, u"Hebrew"_s}};
+                                                   {u"he"_s, u"Hebrew"_s},
+                                                   {u"hbs"_s, u"Serbo-Croatian"_s}};
     if (const auto it = overrides.constFind(code); it != overrides.cend())
         return *it;
     const QLocale::Language language = QLocale::codeToLanguage(code);
-    if (language == QLocale::AnyLanguage || language == QLocale::C)
+    if (language != QLocale::AnyLanguage && language != QLocale::C)
+        return QLocale::languageToString(language);
+    // Qt's tables hold only the languages it has locales for; ICU's names reach further
+    // ("frp" is Arpitan, "szl" Silesian).
+    const bool plain = !code.isEmpty() && std::all_of(code.cbegin(), code.cend(), [](QChar c) {
+        return c.isDigit() || (c.toLatin1() >= 'a' && c.toLatin1() <= 'z') ||
+               (c.toLatin1() >= 'A' && c.toLatin1() <= 'Z') || c == u'-' || c == u'_';
+    });
+    if (!plain)
         return code;
-    return QLocale::languageToString(language);
+    const QByteArray identifier = code.toLatin1();
+    UChar buffer[128];
+    UErrorCode status = U_ZERO_ERROR;
+    const int32_t length = uloc_getDisplayLanguage(identifier.constData(), "en", buffer,
+                                                   int32_t(std::size(buffer)), &status);
+    if (U_SUCCESS(status) && status != U_USING_DEFAULT_WARNING && length > 0 &&
+        length < int32_t(std::size(buffer)))
+        return QString(reinterpret_cast<const QChar*>(buffer), length);
+    return code;
 }
 
 QString lexiconCode(const QString& code) {

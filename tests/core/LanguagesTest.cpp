@@ -68,6 +68,9 @@ TEST(LanguagesTest, NamesUseOverridesThenLocaleDataThenTheCode) {
     EXPECT_EQ(Languages::name(u"zh"_s), u"Chinese (Simplified)"_s);
     EXPECT_EQ(Languages::name(u"de"_s), u"German"_s);
     EXPECT_EQ(Languages::name(u"af"_s), u"Afrikaans"_s);
+    // Beyond Qt's tables: ICU's name, and the engine's macrolanguage by ours.
+    EXPECT_EQ(Languages::name(u"frp"_s), u"Arpitan"_s);
+    EXPECT_EQ(Languages::name(u"hbs"_s), u"Serbo-Croatian"_s);
     EXPECT_EQ(Languages::name(u"qqq"_s), u"qqq"_s);
     EXPECT_EQ(Languages::name(QString()), QString());
     for (const QString& code : Languages::popularity())

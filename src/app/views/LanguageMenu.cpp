@@ -7,6 +7,7 @@
 #include <QFontMetricsF>
 #include <QMenu>
 #include <QPainter>
+#include <QProxyStyle>
 
 #include <cmath>
 
@@ -29,6 +30,18 @@ QString literal(const QString& text) {
     return QString(text).replace(u'&', u"&&"_s);
 }
 
+// The list of languages is longer than many screens are high, and Fusion lays an overlong menu
+// out in columns that run off the screen's side: this menu scrolls instead.
+class ScrollingMenuStyle : public QProxyStyle {
+public:
+    int styleHint(StyleHint hint, const QStyleOption* option, const QWidget* widget,
+                  QStyleHintReturn* returnData) const override {
+        if (hint == SH_Menu_Scrollable)
+            return 1;
+        return QProxyStyle::styleHint(hint, option, widget, returnData);
+    }
+};
+
 } // namespace
 
 LanguageMenu::LanguageMenu(bool includeDetect, QWidget* parent)
@@ -38,10 +51,19 @@ LanguageMenu::LanguageMenu(bool includeDetect, QWidget* parent)
     setFont(Theme::font(titlePixels, QFont::DemiBold));
     setFocusPolicy(Qt::TabFocus);
     setSizePolicy(QSizePolicy::Maximum, QSizePolicy::Fixed);
+    auto* style = new ScrollingMenuStyle;
+    style->setParent(m_menu);
+    m_menu->setStyle(style);
     connect(m_menu, &QMenu::aboutToShow, this, [this] { menu(); });
-    // Opened without a nested event loop: the popover may change under an open menu.
-    connect(this, &QAbstractButton::clicked, this,
-            [this] { menu()->popup(mapToGlobal(QPoint(0, height()))); });
+    // Opened without a nested event loop: the popover may change under an open menu. It opens
+    // on the selected entry, scrolled into view, where the arrow keys go on from.
+    connect(this, &QAbstractButton::clicked, this, [this] {
+        QMenu* shown = menu();
+        shown->popup(mapToGlobal(QPoint(0, height())));
+        for (QAction* action : shown->actions())
+            if (action->isChecked())
+                shown->setActiveAction(action);
+    });
 }
 
 void LanguageMenu::setTitle(const QString& title) {

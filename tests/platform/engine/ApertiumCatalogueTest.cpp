@@ -1,4 +1,5 @@
 #include "platform/engine/ApertiumCatalogue.h"
+#include "core/Languages.h"
 
 #include <gtest/gtest.h>
 
@@ -46,5 +47,9 @@ TEST(ApertiumCatalogueTest, PackagesProvideTheirDirectionsOnly) {
     for (const auto& package : ApertiumCatalogue::packages()) {
         EXPECT_TRUE(package.name.startsWith(u"apertium-"_s));
         EXPECT_FALSE(package.modes.isEmpty());
+        // Each language a package brings is offered in the menus by a name, not by its code.
+        for (const auto& direction : ApertiumCatalogue::directions(package.modes).keys())
+            for (const QString& code : {direction.source, direction.target})
+                EXPECT_NE(Languages::name(code), code) << package.name.toStdString();
     }
 }
