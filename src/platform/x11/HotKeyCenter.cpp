@@ -100,7 +100,10 @@ void HotKeyCenter::ungrab(const Grab& grab, quint16 which) {
         if (which & (1 << i))
             xcb_ungrab_key(connection, grab.keycode, rootWindow(connection),
                            grab.modifiers | variants[i]);
-    xcb_flush(connection);
+    // One round trip: the keys are free once this returns. Only flushed, the server could still
+    // take a press another connection sends meanwhile for the grab, and the shortcut being
+    // recorded would never reach our window.
+    free(xcb_get_input_focus_reply(connection, xcb_get_input_focus(connection), nullptr));
 }
 
 bool HotKeyCenter::nativeEventFilter(const QByteArray& eventType, void* message, qintptr*) {
