@@ -78,18 +78,9 @@ FakeXApp::~FakeXApp() {
 }
 
 bool FakeXApp::activate(int timeoutMs) {
-    xcb_client_message_event_t message{};
-    message.response_type = XCB_CLIENT_MESSAGE;
-    message.format = 32;
-    message.window = m_window;
-    message.type = m_connection.atom("_NET_ACTIVE_WINDOW");
-    message.data.data32[0] = 2;
-    xcb_send_event(m_connection.get(), 0, m_connection.root(),
-                   XCB_EVENT_MASK_SUBSTRUCTURE_NOTIFY | XCB_EVENT_MASK_SUBSTRUCTURE_REDIRECT,
-                   reinterpret_cast<const char*>(&message));
-    xcb_flush(m_connection.get());
     const xcb_atom_t active = m_connection.atom("_NET_ACTIVE_WINDOW");
     const QDeadlineTimer deadline(timeoutMs);
+    QDeadlineTimer askAgain(0);
     // The window manager names the window before the keyboard follows.
     while (!deadline.hasExpired()) {
         const XReply<xcb_get_input_focus_reply_t> focus(xcb_get_input_focus_reply(
@@ -97,9 +88,33 @@ bool FakeXApp::activate(int timeoutMs) {
         if (focus && focus->focus == m_window &&
             m_connection.cardinalProperty(m_connection.root(), active, XCB_ATOM_WINDOW) == m_window)
             return true;
+        // One request can come to nothing: the window manager may still be moving the focus
+        // away from the windows the test before closed, and that move then lands after ours.
+        // So the request is made again while the focus has not come.
+        if (askAgain.hasExpired()) {
+            requestFront(active);
+            askAgain.setRemainingTime(1000);
+        }
         QThread::msleep(10);
     }
     return false;
+}
+
+void FakeXApp::requestFront(xcb_atom_t active) {
+    // A pager's request with the server's time, as a task bar would send it. The time is asked
+    // on a connection of its own: this one's events belong to the serving thread.
+    XConnection clock;
+    xcb_client_message_event_t message{};
+    message.response_type = XCB_CLIENT_MESSAGE;
+    message.format = 32;
+    message.window = m_window;
+    message.type = active;
+    message.data.data32[0] = 2;
+    message.data.data32[1] = clock.serverTime(QDeadlineTimer(1000)).value_or(XCB_CURRENT_TIME);
+    xcb_send_event(m_connection.get(), 0, m_connection.root(),
+                   XCB_EVENT_MASK_SUBSTRUCTURE_NOTIFY | XCB_EVENT_MASK_SUBSTRUCTURE_REDIRECT,
+                   reinterpret_cast<const char*>(&message));
+    xcb_flush(m_connection.get());
 }
 
 void FakeXApp::own(const char* selection, const QList<XSelection::Format>& formats, bool silent) {

@@ -35,8 +35,9 @@ public:
 
     quint32 window() const { return m_window; }
     // Asks the window manager for the front and waits until the root names this window and the
-    // keyboard is on it.
-    bool activate(int timeoutMs = 3000);
+    // keyboard is on it. The bound is generous: a sanitised test program on a busy machine can
+    // take seconds, and the wait ends as soon as the focus comes.
+    bool activate(int timeoutMs = 10000);
     // Owns a selection ("PRIMARY", "CLIPBOARD") with these formats; a silent owner never
     // answers a request. Waits until the server names it the owner.
     void own(const char* selection, const QList<XSelection::Format>& formats, bool silent = false);
@@ -54,6 +55,7 @@ private:
     void answer(const xcb_selection_request_event_t* request);
     void continueTransfer(xcb_window_t requestor, xcb_atom_t property);
     void takeClipboardNow();
+    void requestFront(xcb_atom_t active);
 
     Options m_options;
     XConnection m_connection;
