@@ -87,8 +87,11 @@ protected:
             store.deletePhrase(phrase.id);
     }
 
+    // A pair's first translation starts the engine's stages, which load their dictionaries: on
+    // a busy machine that can take the engine's start allowance on top of its own bound. The
+    // bound here lies above both; a quick reply still comes at once.
     QJsonObject ask(HostProcess& host, const QJsonObject& request) {
-        const auto reply = host.request(request);
+        const auto reply = host.request(request, 60000);
         EXPECT_TRUE(reply) << "no reply to " << QJsonDocument(request).toJson().toStdString();
         return reply.value_or(QJsonObject{});
     }
@@ -502,8 +505,9 @@ TEST_F(BridgeHostTest, TextsTooLargeToAnswerAreRefusedAtOnce) {
                {u"to"_s, u"es"_s}});
     QHash<QString, QJsonObject> replies;
     for (int i = 0; i < 3; ++i) {
-        // The engine would need tens of seconds for the large texts.
-        const auto reply = host.receive(5000);
+        // The engine would need tens of seconds for the large texts; the small one needs only
+        // the engine's start, a few seconds on a busy machine.
+        const auto reply = host.receive(15000);
         ASSERT_TRUE(reply) << "reply " << i;
         replies.insert(reply->value(u"id"_s).toString(), *reply);
     }

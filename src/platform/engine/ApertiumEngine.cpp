@@ -60,14 +60,19 @@ private:
             records << ApertiumStream::request(text, m_next++);
             bytes += records.last().size();
         }
-        const auto deadline = std::chrono::steady_clock::now() +
-                              std::min<std::chrono::milliseconds>(
-                                  m_options.timeout + m_options.timeoutPerKilobyte * (bytes / 1024),
-                                  m_options.maxTimeout);
+        // Without the allowance a slow start used the request's time up, the session was
+        // dropped, and the next request started cold again: on a slow machine none succeeded.
+        const auto allowance = m_started ? std::chrono::milliseconds(0) : m_options.startAllowance;
+        const auto deadline =
+            std::chrono::steady_clock::now() +
+            std::min<std::chrono::milliseconds>(m_options.timeout + allowance +
+                                                    m_options.timeoutPerKilobyte * (bytes / 1024),
+                                                m_options.maxTimeout);
         QString error;
         const auto answers = m_pipeline->exchange(records, deadline, &error);
         if (!answers)
             return fail(error);
+        m_started = true;
         QStringList results;
         for (qsizetype i = 0; i < answers->size(); ++i) {
             auto text = ApertiumStream::answer(answers->at(i), first + quint64(i));
@@ -90,6 +95,7 @@ private:
     std::unique_ptr<ApertiumPipeline> m_pipeline;
     QString m_failure;
     quint64 m_next = 1;
+    bool m_started = false;
     const ApertiumEngine::Options m_options;
 };
 

@@ -24,6 +24,10 @@ public:
         std::chrono::milliseconds timeout{10000};
         std::chrono::milliseconds timeoutPerKilobyte{50};
         std::chrono::milliseconds maxTimeout{120000};
+        // A new session's first request also waits while the stages load their dictionaries,
+        // seconds on a busy machine or with nothing in the disk cache yet: this much on top,
+        // within the most.
+        std::chrono::milliseconds startAllowance{20000};
     };
 
     ApertiumEngine();

@@ -197,6 +197,20 @@ TEST_F(ApertiumFixtureTest, AHangingPipelineTimesOutAndLeavesNoProcessBehind) {
     EXPECT_TRUE(test::childProcesses(::getpid()).isEmpty());
 }
 
+// Loading the dictionaries does not count against the request: a first request whose stage
+// takes longer than the bound to start still gets its answer.
+TEST_F(ApertiumFixtureTest, ASlowStartIsNoTimeout) {
+    const QString slow = script(u"slow"_s, "sleep 2; exec cat");
+    mode(u"eng-deu"_s, u"'"_s + slow + u"'"_s);
+    ApertiumEngine apertium(ApertiumEngine::Options{folder.path(), 1s, 50ms, 120s, 10s});
+    auto slowStart = session(apertium, u"en"_s, u"de"_s);
+    ASSERT_TRUE(slowStart);
+    for (int i = 0; i < 2; ++i) {
+        const auto answer = slowStart->translate(u"Hello"_s);
+        EXPECT_EQ(answer.value, u"Hello"_s) << answer.error.toStdString();
+    }
+}
+
 TEST_F(ApertiumFixtureTest, StagesThatEndOrCannotStartAreFailuresNotAnswers) {
     auto apertium = engine();
     // Ends at once with nothing written, status 0.
