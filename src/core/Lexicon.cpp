@@ -86,11 +86,11 @@ public:
     void add(QString pos, Term term, double score) {
         if (pos.isEmpty())
             pos = u"other"_s;
-        auto list = std::find_if(lists_.begin(), lists_.end(),
+        auto list = std::find_if(m_lists.begin(), m_lists.end(),
                                  [&](const PosList& candidate) { return candidate.pos == pos; });
-        if (list == lists_.end()) {
-            lists_.append({pos, {}});
-            list = lists_.end() - 1;
+        if (list == m_lists.end()) {
+            m_lists.append({pos, {}});
+            list = m_lists.end() - 1;
         }
         QString folded = term.text.toLower();
         for (Scored& existing : list->terms) {
@@ -102,7 +102,7 @@ public:
         list->terms.append({std::move(term), std::move(folded), score});
     }
 
-    bool isEmpty() const { return lists_.isEmpty(); }
+    bool isEmpty() const { return m_lists.isEmpty(); }
 
     QList<Group> groups(const QList<Meaning>& meanings) const {
         struct Ranked {
@@ -111,7 +111,7 @@ public:
             const PosList* list;
         };
         QList<Ranked> ranked;
-        for (const PosList& list : lists_) {
+        for (const PosList& list : m_lists) {
             const auto meaning = std::find_if(meanings.begin(), meanings.end(),
                                               [&](const Meaning& m) { return m.pos == list.pos; });
             const qsizetype first = meaning == meanings.end()
@@ -149,7 +149,7 @@ private:
         QString pos;
         QList<Scored> terms;
     };
-    QList<PosList> lists_;
+    QList<PosList> m_lists;
 };
 
 Meaning meaningOf(const QString& pos, const QJsonArray& sense) {
@@ -198,7 +198,7 @@ void readEntries(const QList<QJsonArray>& entries, DictionaryEntry& card) {
 } // namespace
 
 Lexicon::Lexicon(QString directory)
-    : directory_(std::move(directory)) {
+    : m_directory(std::move(directory)) {
 }
 
 Lexicon& Lexicon::shared() {
@@ -209,7 +209,7 @@ Lexicon& Lexicon::shared() {
 QString Lexicon::packPath(const QString& lang) const {
     if (!Languages::lexicon().contains(lang))
         return {};
-    return QString(directory_ + u'/' + fileName(lang));
+    return QString(m_directory + u'/' + fileName(lang));
 }
 
 QString Lexicon::fileName(const QString& lang) {
@@ -233,29 +233,29 @@ std::shared_ptr<const LexiconPack> Lexicon::pack(const QString& lang) {
     const QString path = packPath(lang);
     if (path.isEmpty())
         return nullptr;
-    QMutexLocker locker(&mutex_);
-    if (const auto cached = packs_.constFind(lang); cached != packs_.constEnd())
+    QMutexLocker locker(&m_mutex);
+    if (const auto cached = m_packs.constFind(lang); cached != m_packs.constEnd())
         return *cached;
     const auto file = stamp(path);
     if (!file)
         return nullptr;
-    if (const auto failed = failures_.constFind(lang);
-        failed != failures_.constEnd() && *failed == *file)
+    if (const auto failed = m_failures.constFind(lang);
+        failed != m_failures.constEnd() && *failed == *file)
         return nullptr;
     auto loaded = LexiconPack::load(path, lang);
     if (loaded) {
-        packs_.insert(lang, loaded);
-        failures_.remove(lang);
+        m_packs.insert(lang, loaded);
+        m_failures.remove(lang);
     } else {
-        failures_.insert(lang, *file);
+        m_failures.insert(lang, *file);
     }
     return loaded;
 }
 
 void Lexicon::unload(const QString& lang) {
-    QMutexLocker locker(&mutex_);
-    packs_.remove(lang);
-    failures_.remove(lang);
+    QMutexLocker locker(&m_mutex);
+    m_packs.remove(lang);
+    m_failures.remove(lang);
 }
 
 QString Lexicon::key(const QString& word, const QString& lang) {

@@ -29,7 +29,7 @@ public:
     // The instance of the process, on the dictionary folder of the data folder.
     static Lexicon& shared();
 
-    const QString& directory() const { return directory_; }
+    const QString& directory() const { return m_directory; }
     // The pack file of a dictionary language, used unchanged (callers fold "zh-TW" to "zh");
     // empty for a code that has no packs, so no other name can reach the file system.
     QString packPath(const QString& lang) const;
@@ -64,10 +64,10 @@ private:
     };
     static std::optional<FileStamp> stamp(const QString& path);
 
-    const QString directory_;
-    QMutex mutex_;
-    QHash<QString, std::shared_ptr<const LexiconPack>> packs_;
-    QHash<QString, FileStamp> failures_;
+    const QString m_directory;
+    QMutex m_mutex;
+    QHash<QString, std::shared_ptr<const LexiconPack>> m_packs;
+    QHash<QString, FileStamp> m_failures;
 };
 
 } // namespace tivela

@@ -120,31 +120,31 @@ QString withKind(char16_t kind, QStringView key) {
 } // namespace
 
 LexiconPack::Validator::Validator(qint64 limit)
-    : limit_(limit) {
+    : m_limit(limit) {
 }
 
 LexiconPack::Validator::~Validator() = default;
 
 bool LexiconPack::Validator::add(QByteArrayView chunk) {
-    if (failed_ || chunk.isEmpty())
-        return !failed_;
-    if (seen_ == 0) {
-        plain_ = chunk.front() == '#';
-        if (!plain_)
-            gzip_ = std::make_unique<Gzip::Stream>(limit_);
+    if (m_failed || chunk.isEmpty())
+        return !m_failed;
+    if (m_seen == 0) {
+        m_plain = chunk.front() == '#';
+        if (!m_plain)
+            m_gzip = std::make_unique<Gzip::Stream>(m_limit);
     }
-    seen_ += chunk.size();
-    if (plain_)
-        failed_ = seen_ > limit_;
+    m_seen += chunk.size();
+    if (m_plain)
+        m_failed = m_seen > m_limit;
     else
-        failed_ = !gzip_->add(chunk);
-    return !failed_;
+        m_failed = !m_gzip->add(chunk);
+    return !m_failed;
 }
 
 bool LexiconPack::Validator::finish() {
-    if (failed_ || seen_ == 0)
+    if (m_failed || m_seen == 0)
         return false;
-    return plain_ || gzip_->finish().has_value();
+    return m_plain || m_gzip->finish().has_value();
 }
 
 std::optional<LexiconPack::Text> LexiconPack::gunzip(QByteArrayView data, Inflater inflater,
@@ -207,25 +207,25 @@ bool LexiconPack::validate(const QString& path, qint64 limit) {
 }
 
 LexiconPack::Text::Text(Text&& other) noexcept
-    : data_(std::exchange(other.data_, nullptr))
-    , size_(std::exchange(other.size_, 0))
-    , mapped_(std::exchange(other.mapped_, 0)) {
+    : m_data(std::exchange(other.m_data, nullptr))
+    , m_size(std::exchange(other.m_size, 0))
+    , m_mapped(std::exchange(other.m_mapped, 0)) {
 }
 
 LexiconPack::Text& LexiconPack::Text::operator=(Text&& other) noexcept {
     if (this != &other) {
-        if (data_)
-            munmap(data_, mapped_);
-        data_ = std::exchange(other.data_, nullptr);
-        size_ = std::exchange(other.size_, 0);
-        mapped_ = std::exchange(other.mapped_, 0);
+        if (m_data)
+            munmap(m_data, m_mapped);
+        m_data = std::exchange(other.m_data, nullptr);
+        m_size = std::exchange(other.m_size, 0);
+        m_mapped = std::exchange(other.m_mapped, 0);
     }
     return *this;
 }
 
 LexiconPack::Text::~Text() {
-    if (data_)
-        munmap(data_, mapped_);
+    if (m_data)
+        munmap(m_data, m_mapped);
 }
 
 bool LexiconPack::Text::resize(qsizetype size) {
@@ -234,47 +234,47 @@ bool LexiconPack::Text::resize(qsizetype size) {
     if (size < 0)
         return false;
     const size_t wanted = std::max(page, (size_t(size) + page - 1) / page * page);
-    if (wanted != mapped_) {
-        void* memory = data_ ? mremap(data_, mapped_, wanted, MREMAP_MAYMOVE)
-                             : mmap(nullptr, wanted, PROT_READ | PROT_WRITE,
-                                    MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    if (wanted != m_mapped) {
+        void* memory = m_data ? mremap(m_data, m_mapped, wanted, MREMAP_MAYMOVE)
+                              : mmap(nullptr, wanted, PROT_READ | PROT_WRITE,
+                                     MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
         if (memory == MAP_FAILED)
             return false;
-        data_ = static_cast<char*>(memory);
-        mapped_ = wanted;
+        m_data = static_cast<char*>(memory);
+        m_mapped = wanted;
         if (wanted >= hugePage)
-            madvise(data_, mapped_, MADV_HUGEPAGE);
+            madvise(m_data, m_mapped, MADV_HUGEPAGE);
     }
-    size_ = size;
+    m_size = size;
     return true;
 }
 
 LexiconPack::LexiconPack(QString lang, Text text)
-    : lang_(std::move(lang))
-    , text_(std::move(text)) {
-    const char* begin = text_.data();
-    const char* end = begin + text_.size();
-    starts_.reserve(size_t(text_.size() / 40));
+    : m_lang(std::move(lang))
+    , m_text(std::move(text)) {
+    const char* begin = m_text.data();
+    const char* end = begin + m_text.size();
+    m_starts.reserve(size_t(m_text.size() / 40));
     const char* line = begin;
     while (line < end) {
         const auto* feed = static_cast<const char*>(std::memchr(line, '\n', size_t(end - line)));
         if (!feed)
             break;
         if (line < feed && *line != '#')
-            starts_.push_back(qint32(line - begin));
+            m_starts.push_back(qint32(line - begin));
         line = feed + 1;
     }
-    starts_.shrink_to_fit();
+    m_starts.shrink_to_fit();
 }
 
 std::optional<QByteArray> LexiconPack::raw(QStringView key) const {
-    const char* text = text_.data();
-    const char* end = text + text_.size();
+    const char* text = m_text.data();
+    const char* end = text + m_text.size();
     qsizetype low = 0;
-    qsizetype high = qsizetype(starts_.size()) - 1;
+    qsizetype high = qsizetype(m_starts.size()) - 1;
     while (low <= high) {
         const qsizetype middle = low + (high - low) / 2;
-        const Probe probe = compareKey(text + starts_[size_t(middle)], end, key);
+        const Probe probe = compareKey(text + m_starts[size_t(middle)], end, key);
         if (probe.order == 0) {
             // A line without a TAB has no value; the next line's is not this one's.
             if (probe.keyEnd == end || *probe.keyEnd != '\t')

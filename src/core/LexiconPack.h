@@ -62,15 +62,15 @@ public:
 
         // Keeps the content up to the smaller size; false when the memory is not there.
         bool resize(qsizetype size);
-        char* data() { return data_; }
-        const char* data() const { return data_; }
-        qsizetype size() const { return size_; }
-        QByteArrayView view() const { return {data_, size_}; }
+        char* data() { return m_data; }
+        const char* data() const { return m_data; }
+        qsizetype size() const { return m_size; }
+        QByteArrayView view() const { return {m_data, m_size}; }
 
     private:
-        char* data_ = nullptr;
-        qsizetype size_ = 0;
-        size_t mapped_ = 0;
+        char* m_data = nullptr;
+        qsizetype m_size = 0;
+        size_t m_mapped = 0;
     };
 
     // Checks bytes as they stream past, holding no copy of the text: a pack is a sequence of
@@ -88,11 +88,11 @@ public:
         bool finish();
 
     private:
-        qint64 limit_;
-        qint64 seen_ = 0;
-        bool plain_ = false;
-        bool failed_ = false;
-        std::unique_ptr<Gzip::Stream> gzip_;
+        qint64 m_limit;
+        qint64 m_seen = 0;
+        bool m_plain = false;
+        bool m_failed = false;
+        std::unique_ptr<Gzip::Stream> m_gzip;
     };
 
     // Reads, inflates and indexes a pack file; nothing when it cannot be read or is no pack.
@@ -104,9 +104,9 @@ public:
     static std::optional<Text> gunzip(QByteArrayView data, Inflater inflater = Inflater::Fastest,
                                       qint64 limit = maxTextSize);
 
-    const QString& lang() const { return lang_; }
-    qsizetype lineCount() const { return qsizetype(starts_.size()); }
-    qsizetype textSize() const { return text_.size(); }
+    const QString& lang() const { return m_lang; }
+    qsizetype lineCount() const { return qsizetype(m_starts.size()); }
+    qsizetype textSize() const { return m_text.size(); }
 
     // The value bytes of the key line whose key is exactly key (kind letter included).
     std::optional<QByteArray> raw(QStringView key) const;
@@ -118,9 +118,9 @@ public:
 private:
     LexiconPack(QString lang, Text text);
 
-    QString lang_;
-    Text text_;
-    std::vector<qint32> starts_;
+    QString m_lang;
+    Text m_text;
+    std::vector<qint32> m_starts;
 };
 
 } // namespace tivela

@@ -83,36 +83,36 @@ public:
         sqlite3_stmt* statement = nullptr;
         if (db && sqlite3_prepare_v2(db, sql.constData(), int(sql.size()), &statement, nullptr) ==
                       SQLITE_OK)
-            statement_.reset(statement);
+            m_statement.reset(statement);
     }
 
     Query& bind(const QString& value) {
         const QByteArray utf8 = value.toUtf8();
-        if (statement_)
-            sqlite3_bind_text(statement_.get(), ++index_, utf8.constData(), int(utf8.size()),
+        if (m_statement)
+            sqlite3_bind_text(m_statement.get(), ++m_index, utf8.constData(), int(utf8.size()),
                               SQLITE_TRANSIENT);
         return *this;
     }
     Query& bind(double value) {
-        if (statement_)
-            sqlite3_bind_double(statement_.get(), ++index_, value);
+        if (m_statement)
+            sqlite3_bind_double(m_statement.get(), ++m_index, value);
         return *this;
     }
     Query& bind(qint64 value) {
-        if (statement_)
-            sqlite3_bind_int64(statement_.get(), ++index_, value);
+        if (m_statement)
+            sqlite3_bind_int64(m_statement.get(), ++m_index, value);
         return *this;
     }
 
     // Steps to the next row; false at the end or on an error (see done()).
     bool next() {
-        if (!statement_ || status_ != SQLITE_ROW)
+        if (!m_statement || m_status != SQLITE_ROW)
             return false;
-        status_ = sqlite3_step(statement_.get());
-        return status_ == SQLITE_ROW;
+        m_status = sqlite3_step(m_statement.get());
+        return m_status == SQLITE_ROW;
     }
     // Whether every row has been stepped through without an error.
-    bool done() const { return status_ == SQLITE_DONE; }
+    bool done() const { return m_status == SQLITE_DONE; }
     bool run() {
         while (next()) {
         }
@@ -121,11 +121,11 @@ public:
 
     QString text(int column) const {
         const auto* bytes =
-            reinterpret_cast<const char*>(sqlite3_column_text(statement_.get(), column));
-        return QString::fromUtf8(bytes, sqlite3_column_bytes(statement_.get(), column));
+            reinterpret_cast<const char*>(sqlite3_column_text(m_statement.get(), column));
+        return QString::fromUtf8(bytes, sqlite3_column_bytes(m_statement.get(), column));
     }
-    double real(int column) const { return sqlite3_column_double(statement_.get(), column); }
-    qint64 integer(int column) const { return sqlite3_column_int64(statement_.get(), column); }
+    double real(int column) const { return sqlite3_column_double(m_statement.get(), column); }
+    qint64 integer(int column) const { return sqlite3_column_int64(m_statement.get(), column); }
 
     // The current row in the column order of the history and phrase selects.
     Item item(bool phrase) const {
@@ -147,10 +147,10 @@ public:
     }
 
 private:
-    std::unique_ptr<sqlite3_stmt, Finalize> statement_;
-    int index_ = 0;
+    std::unique_ptr<sqlite3_stmt, Finalize> m_statement;
+    int m_index = 0;
     // SQLITE_ROW stands for "not stepped to the end yet".
-    int status_ = SQLITE_ROW;
+    int m_status = SQLITE_ROW;
 };
 
 double Store::now() {
@@ -201,14 +201,14 @@ Store::Store(const QString& path) {
         sqlite3_close_v2(db);
         return;
     }
-    db_ = db;
-    sqlite3_busy_timeout(db_, busyTimeoutMs);
+    m_db = db;
+    sqlite3_busy_timeout(m_db, busyTimeoutMs);
     execute("PRAGMA journal_mode=WAL");
     execute(schema);
 }
 
 Store::~Store() {
-    sqlite3_close_v2(db_);
+    sqlite3_close_v2(m_db);
 }
 
 bool Store::foldLog(const QString& path) {
@@ -226,7 +226,7 @@ bool Store::foldLog(const QString& path) {
 }
 
 bool Store::execute(const char* sql) {
-    return db_ && sqlite3_exec(db_, sql, nullptr, nullptr, nullptr) == SQLITE_OK;
+    return m_db && sqlite3_exec(m_db, sql, nullptr, nullptr, nullptr) == SQLITE_OK;
 }
 
 // Runs body as one write transaction. BEGIN IMMEDIATE takes the write lock up front, so
@@ -234,25 +234,25 @@ bool Store::execute(const char* sql) {
 // busy timeout applies to that wait.
 template <typename Body>
 bool Store::transaction(Body&& body) {
-    QMutexLocker locker(&lock_);
+    QMutexLocker locker(&m_lock);
     if (!execute("BEGIN IMMEDIATE"))
         return false;
     if (body() && execute("COMMIT"))
         return true;
-    if (!sqlite3_get_autocommit(db_))
+    if (!sqlite3_get_autocommit(m_db))
         execute("ROLLBACK");
     return false;
 }
 
 bool Store::addHistory(const Item& item) {
     return transaction([&] {
-        return Query(db_, "DELETE FROM history WHERE text = ? AND src = ? AND dst = ?")
+        return Query(m_db, "DELETE FROM history WHERE text = ? AND src = ? AND dst = ?")
                    .bind(item.text)
                    .bind(item.from)
                    .bind(item.to)
                    .run() &&
-               Query(db_, "INSERT OR REPLACE INTO history(id, text, translation, src, dst, "
-                          "created, origin) VALUES(?,?,?,?,?,?,?)")
+               Query(m_db, "INSERT OR REPLACE INTO history(id, text, translation, src, dst, "
+                           "created, origin) VALUES(?,?,?,?,?,?,?)")
                    .bind(item.id)
                    .bind(item.text)
                    .bind(item.translation)
@@ -261,19 +261,19 @@ bool Store::addHistory(const Item& item) {
                    .bind(item.created)
                    .bind(item.origin)
                    .run() &&
-               Query(db_, "DELETE FROM history WHERE id NOT IN "
-                          "(SELECT id FROM history ORDER BY created DESC LIMIT ?)")
+               Query(m_db, "DELETE FROM history WHERE id NOT IN "
+                           "(SELECT id FROM history ORDER BY created DESC LIMIT ?)")
                    .bind(qint64(historyLimit))
                    .run();
     });
 }
 
 QList<Item> Store::history(const QString& search, int limit) const {
-    QMutexLocker locker(&lock_);
+    QMutexLocker locker(&m_lock);
     const QString pattern = containsPattern(search);
-    return Query(db_, "SELECT id, text, translation, src, dst, created, origin FROM history "
-                      "WHERE text LIKE ? ESCAPE '\\' OR translation LIKE ? ESCAPE '\\' "
-                      "ORDER BY created DESC LIMIT ?")
+    return Query(m_db, "SELECT id, text, translation, src, dst, created, origin FROM history "
+                       "WHERE text LIKE ? ESCAPE '\\' OR translation LIKE ? ESCAPE '\\' "
+                       "ORDER BY created DESC LIMIT ?")
         .bind(pattern)
         .bind(pattern)
         .bind(qint64(std::max(limit, 0)))
@@ -281,21 +281,21 @@ QList<Item> Store::history(const QString& search, int limit) const {
 }
 
 bool Store::deleteHistory(const QString& id) {
-    QMutexLocker locker(&lock_);
-    return Query(db_, "DELETE FROM history WHERE id = ?").bind(id).run();
+    QMutexLocker locker(&m_lock);
+    return Query(m_db, "DELETE FROM history WHERE id = ?").bind(id).run();
 }
 
 bool Store::clearHistory() {
-    QMutexLocker locker(&lock_);
-    return Query(db_, "DELETE FROM history").run();
+    QMutexLocker locker(&m_lock);
+    return Query(m_db, "DELETE FROM history").run();
 }
 
 QList<Item> Store::phrases(const QString& search) const {
-    QMutexLocker locker(&lock_);
+    QMutexLocker locker(&m_lock);
     const QString pattern = containsPattern(search);
-    return Query(db_, QByteArray(phraseColumns) +
-                          "WHERE deleted = 0 AND (text LIKE ? ESCAPE '\\' OR "
-                          "translation LIKE ? ESCAPE '\\') ORDER BY created DESC")
+    return Query(m_db, QByteArray(phraseColumns) +
+                           "WHERE deleted = 0 AND (text LIKE ? ESCAPE '\\' OR "
+                           "translation LIKE ? ESCAPE '\\') ORDER BY created DESC")
         .bind(pattern)
         .bind(pattern)
         .items(true);
@@ -303,8 +303,8 @@ QList<Item> Store::phrases(const QString& search) const {
 
 std::optional<Item> Store::phrase(const QString& text, const QString& from,
                                   const QString& to) const {
-    QMutexLocker locker(&lock_);
-    Query query(db_, QByteArray(phraseColumns) + livePhraseByKey);
+    QMutexLocker locker(&m_lock);
+    Query query(m_db, QByteArray(phraseColumns) + livePhraseByKey);
     query.bind(text).bind(from).bind(to);
     return query.next() ? std::optional(query.item(true)) : std::nullopt;
 }
@@ -314,7 +314,7 @@ std::optional<Item> Store::addPhrase(const Item& item) {
     const bool ok = transaction([&] {
         std::optional<Item> existing;
         {
-            Query query(db_, QByteArray(phraseColumns) + livePhraseByKey);
+            Query query(m_db, QByteArray(phraseColumns) + livePhraseByKey);
             query.bind(item.text).bind(item.from).bind(item.to);
             if (query.next())
                 existing = query.item(true);
@@ -324,16 +324,16 @@ std::optional<Item> Store::addPhrase(const Item& item) {
         if (existing) {
             stored = *existing;
             stored.translation = item.translation;
-            return Query(db_, "UPDATE phrase SET translation = ?, updated = ? WHERE id = ?")
+            return Query(m_db, "UPDATE phrase SET translation = ?, updated = ? WHERE id = ?")
                 .bind(item.translation)
                 .bind(Store::now())
                 .bind(existing->id)
                 .run();
         }
         stored.box = Store::clampBox(item.box);
-        return Query(db_, "INSERT OR REPLACE INTO phrase(id, text, translation, src, dst, "
-                          "created, box, due, origin, deleted, updated) "
-                          "VALUES(?,?,?,?,?,?,?,?,?,0,?)")
+        return Query(m_db, "INSERT OR REPLACE INTO phrase(id, text, translation, src, dst, "
+                           "created, box, due, origin, deleted, updated) "
+                           "VALUES(?,?,?,?,?,?,?,?,?,0,?)")
             .bind(stored.id)
             .bind(stored.text)
             .bind(stored.translation)
@@ -350,17 +350,17 @@ std::optional<Item> Store::addPhrase(const Item& item) {
 }
 
 bool Store::deletePhrase(const QString& id) {
-    QMutexLocker locker(&lock_);
-    return Query(db_, "UPDATE phrase SET deleted = 1, updated = ? WHERE id = ?")
+    QMutexLocker locker(&m_lock);
+    return Query(m_db, "UPDATE phrase SET deleted = 1, updated = ? WHERE id = ?")
         .bind(Store::now())
         .bind(id)
         .run();
 }
 
 QList<Item> Store::dueCards(double now) const {
-    QMutexLocker locker(&lock_);
-    return Query(db_, QByteArray(phraseColumns) +
-                          "WHERE deleted = 0 AND due <= ? ORDER BY due ASC, created DESC")
+    QMutexLocker locker(&m_lock);
+    return Query(m_db, QByteArray(phraseColumns) +
+                           "WHERE deleted = 0 AND due <= ? ORDER BY due ASC, created DESC")
         .bind(now)
         .items(true);
 }
@@ -369,7 +369,7 @@ bool Store::answer(const QString& id, bool knew, double now) {
     return transaction([&] {
         qint64 box = 0;
         {
-            Query query(db_, "SELECT box FROM phrase WHERE deleted = 0 AND id = ?");
+            Query query(m_db, "SELECT box FROM phrase WHERE deleted = 0 AND id = ?");
             query.bind(id);
             if (!query.next())
                 return query.done(); // no live card: nothing to answer
@@ -377,7 +377,7 @@ bool Store::answer(const QString& id, bool knew, double now) {
         }
         const int next = knew ? std::min(Store::clampBox(box) + 1, maxBox) : 1;
         const double due = now + (knew ? intervals[size_t(next)] * secondsPerDay : retryDelay);
-        return Query(db_, "UPDATE phrase SET box = ?, due = ?, updated = ? WHERE id = ?")
+        return Query(m_db, "UPDATE phrase SET box = ?, due = ?, updated = ? WHERE id = ?")
             .bind(qint64(next))
             .bind(due)
             .bind(now)

@@ -69,7 +69,7 @@ public:
     Store(const Store&) = delete;
     Store& operator=(const Store&) = delete;
 
-    bool isOpen() const { return db_ != nullptr; }
+    bool isOpen() const { return m_db != nullptr; }
 
     // Replaces any earlier row with the same text and direction, then keeps the newest
     // historyLimit rows.
@@ -106,8 +106,8 @@ private:
     bool transaction(Body&& body);
     bool execute(const char* sql);
 
-    sqlite3* db_ = nullptr;
-    mutable QRecursiveMutex lock_;
+    sqlite3* m_db = nullptr;
+    mutable QRecursiveMutex m_lock;
 };
 
 } // namespace tivela
