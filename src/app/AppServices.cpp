@@ -36,16 +36,16 @@ public:
 class LexiconDictionary : public Dictionary {
 public:
     explicit LexiconDictionary(Lexicon& lexicon)
-        : lexicon_(lexicon) {}
+        : m_lexicon(lexicon) {}
 
     std::optional<DictionaryEntry> lookup(const QString& word, const QString& from,
                                           const QString& to) override {
-        return lexicon_.lookup(word, from, to);
+        return m_lexicon.lookup(word, from, to);
     }
-    bool isInstalled(const QString& lang) override { return lexicon_.isInstalled(lang); }
+    bool isInstalled(const QString& lang) override { return m_lexicon.isInstalled(lang); }
 
 private:
-    Lexicon& lexicon_;
+    Lexicon& m_lexicon;
 };
 
 class RecognizerDetection : public Detection {
