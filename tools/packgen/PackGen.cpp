@@ -39,17 +39,17 @@ constexpr int englishHeadwords = 20000;
 class Random {
 public:
     explicit Random(quint64 seed)
-        : engine_(seed) {}
+        : m_engine(seed) {}
 
-    quint64 below(quint64 bound) { return bound ? engine_() % bound : 0; }
-    double unit() { return double(engine_() >> 11) * 0x1.0p-53; }
+    quint64 below(quint64 bound) { return bound ? m_engine() % bound : 0; }
+    double unit() { return double(m_engine() >> 11) * 0x1.0p-53; }
     bool chance(double p) { return unit() < p; }
     // Low values a little more often than high ones, the first about twice the average: how
     // senses spread over headwords, where a Zipf law would give one word thousands.
     quint64 skewedBelow(quint64 bound) { return std::min(below(bound), below(bound)); }
 
 private:
-    std::mt19937_64 engine_;
+    std::mt19937_64 m_engine;
 };
 
 quint64 mix(quint64 seed, const QString& text, quint64 salt) {
@@ -60,22 +60,22 @@ quint64 mix(quint64 seed, const QString& text, quint64 salt) {
 class Zipf {
 public:
     explicit Zipf(qsizetype count) {
-        cumulative_.reserve(size_t(count));
+        m_cumulative.reserve(size_t(count));
         double sum = 0;
         for (qsizetype rank = 0; rank < count; ++rank) {
             sum += 1.0 / std::pow(double(rank + 1), 1.07);
-            cumulative_.push_back(sum);
+            m_cumulative.push_back(sum);
         }
     }
 
     qsizetype draw(Random& random) const {
-        const double target = random.unit() * cumulative_.back();
-        return std::upper_bound(cumulative_.begin(), cumulative_.end(), target) -
-               cumulative_.begin();
+        const double target = random.unit() * m_cumulative.back();
+        return std::upper_bound(m_cumulative.begin(), m_cumulative.end(), target) -
+               m_cumulative.begin();
     }
 
 private:
-    std::vector<double> cumulative_;
+    std::vector<double> m_cumulative;
 };
 
 struct Syllable {
@@ -187,41 +187,41 @@ struct Word {
 class Vocabulary {
 public:
     Vocabulary(const QString& lang, quint64 seed, qsizetype count)
-        : lang_(lang)
-        , random_(mix(seed, lang, 1))
-        , script_(scriptFor(lang, random_))
-        , syllables_(script_.syllables.size()) {
-        words_.reserve(count);
-        while (words_.size() < count)
+        : m_lang(lang)
+        , m_random(mix(seed, lang, 1))
+        , m_script(scriptFor(lang, m_random))
+        , m_syllables(m_script.syllables.size()) {
+        m_words.reserve(count);
+        while (m_words.size() < count)
             grow();
     }
 
-    const QList<Word>& words() const { return words_; }
-    const Script& script() const { return script_; }
+    const QList<Word>& words() const { return m_words; }
+    const Script& script() const { return m_script; }
 
     // A surface form of a word built on another (an inflection); nothing when its key is taken.
     std::optional<Word> form(const Word& lemma, Random& random) {
-        const QString suffix = script_.suffixes[qsizetype(random.below(script_.suffixes.size()))];
+        const QString suffix = m_script.suffixes[qsizetype(random.below(m_script.suffixes.size()))];
         return add({lemma.surface + suffix, {}, lemma.roman + u"-"_s});
     }
 
 private:
     std::optional<Word> add(Word word) {
-        word.key = Lexicon::key(word.surface, lang_);
-        if (word.key.isEmpty() || keys_.contains(word.key))
+        word.key = Lexicon::key(word.surface, m_lang);
+        if (word.key.isEmpty() || m_keys.contains(word.key))
             return std::nullopt;
-        keys_.insert(word.key);
-        words_.append(word);
+        m_keys.insert(word.key);
+        m_words.append(word);
         return word;
     }
 
     void grow() {
-        const qsizetype rank = words_.size();
+        const qsizetype rank = m_words.size();
         // Frequent words are short.
-        const int length = 1 + int(random_.below(rank < 200 ? 2 : rank < 5000 ? 3 : 4));
+        const int length = 1 + int(m_random.below(rank < 200 ? 2 : rank < 5000 ? 3 : 4));
         Word word;
         for (int i = 0; i < length; ++i) {
-            const Syllable& syllable = script_.syllables[syllables_.draw(random_)];
+            const Syllable& syllable = m_script.syllables[m_syllables.draw(m_random)];
             word.surface += syllable.text;
             word.roman += syllable.roman;
         }
@@ -229,18 +229,18 @@ private:
             return;
         // Neighbours that sort differently by UTF-8 bytes and by UTF-16 code units: U+FF41
         // (fullwidth "a") and U+1D44E (mathematical italic "a") after the same stem.
-        const char32_t fullwidth = 0xff41 + char32_t(random_.below(26));
-        const char32_t italic = 0x1d44e + char32_t(random_.below(26));
+        const char32_t fullwidth = 0xff41 + char32_t(m_random.below(26));
+        const char32_t italic = 0x1d44e + char32_t(m_random.below(26));
         add({word.surface + QString::fromUcs4(&fullwidth, 1), {}, word.roman + u"q"_s});
         add({word.surface + QString::fromUcs4(&italic, 1), {}, word.roman + u"x"_s});
     }
 
-    QString lang_;
-    Random random_;
-    Script script_;
-    Zipf syllables_;
-    QList<Word> words_;
-    QSet<QString> keys_;
+    QString m_lang;
+    Random m_random;
+    Script m_script;
+    Zipf m_syllables;
+    QList<Word> m_words;
+    QSet<QString> m_keys;
 };
 
 const QStringList& partsOfSpeech() {
@@ -258,22 +258,22 @@ const QStringList& tagNames() {
 class Generator {
 public:
     Generator(const QString& lang, quint64 seed, qsizetype lines)
-        : lang_(lang)
-        , seed_(seed)
-        , lines_(lines)
-        , random_(mix(seed, lang, 2))
-        , english_(u"en"_s, seed, std::max<qsizetype>(englishHeadwords, lines * 2 / 3))
-        , englishZipf_(englishHeadwords) {}
+        : m_lang(lang)
+        , m_seed(seed)
+        , m_lines(lines)
+        , m_random(mix(seed, lang, 2))
+        , m_english(u"en"_s, seed, std::max<qsizetype>(englishHeadwords, lines * 2 / 3))
+        , m_englishZipf(englishHeadwords) {}
 
     QByteArray text() {
         std::map<QString, QByteArray> records;
-        if (lang_ == "en"_L1)
-            words(english_, lines_, records);
+        if (m_lang == "en"_L1)
+            words(m_english, m_lines, records);
         else
             bilingual(records);
 
-        QByteArray text = "# tivela dictionary pack lang=" + lang_.toUtf8() +
-                          " seed=" + QByteArray::number(seed_) + "\n";
+        QByteArray text = "# tivela dictionary pack lang=" + m_lang.toUtf8() +
+                          " seed=" + QByteArray::number(m_seed) + "\n";
         qsizetype written = 0;
         for (const auto& [key, value] : records) {
             // Header and empty lines may stand anywhere; readers skip them.
@@ -288,13 +288,13 @@ public:
     // with punctuation around them, Slavic ones sometimes with a stress mark.
     QStringList sample(qsizetype count) {
         QStringList sample;
-        const Zipf zipf(surfaces_.size());
-        for (qsizetype i = 0; i < count && !surfaces_.isEmpty(); ++i) {
-            QString word = surfaces_[zipf.draw(random_)];
-            if (random_.chance(0.2))
+        const Zipf zipf(m_surfaces.size());
+        for (qsizetype i = 0; i < count && !m_surfaces.isEmpty(); ++i) {
+            QString word = m_surfaces[zipf.draw(m_random)];
+            if (m_random.chance(0.2))
                 word[0] = word[0].toUpper();
-            if (random_.chance(0.1))
-                word += random_.chance(0.5) ? u","_s : u"!"_s;
+            if (m_random.chance(0.1))
+                word += m_random.chance(0.5) ? u","_s : u"!"_s;
             sample << word;
         }
         return sample;
@@ -310,7 +310,7 @@ private:
         QStringList words;
         const int count = minimum + int(random.below(quint64(maximum - minimum + 1)));
         for (int i = 0; i < count; ++i)
-            words << english_.words()[englishZipf_.draw(random)].surface;
+            words << m_english.words()[m_englishZipf.draw(random)].surface;
         return words.join(u' ');
     }
 
@@ -331,9 +331,9 @@ private:
 
     QString nativeText(const Vocabulary& vocabulary, const Zipf& zipf, int minimum, int maximum) {
         QStringList words;
-        const int count = minimum + int(random_.below(quint64(maximum - minimum + 1)));
+        const int count = minimum + int(m_random.below(quint64(maximum - minimum + 1)));
         for (int i = 0; i < count; ++i)
-            words << vocabulary.words()[zipf.draw(random_)].surface;
+            words << vocabulary.words()[zipf.draw(m_random)].surface;
         QString text = words.join(u' ') + u'.';
         text[0] = text[0].toUpper();
         return text;
@@ -341,27 +341,28 @@ private:
 
     QJsonArray entries(const Vocabulary& vocabulary, const Zipf& zipf, const Word& word) {
         QJsonArray entries;
-        const int count = 1 + int(random_.below(random_.chance(0.8) ? 1 : 3));
+        const int count = 1 + int(m_random.below(m_random.chance(0.8) ? 1 : 3));
         for (int e = 0; e < count; ++e) {
-            const QString pos = partsOfSpeech()[qsizetype(random_.below(8))];
+            const QString pos = partsOfSpeech()[qsizetype(m_random.below(8))];
             QJsonArray senses;
-            const int senseCount = 1 + int(random_.below(random_.chance(0.6) ? 3 : 8));
+            const int senseCount = 1 + int(m_random.below(m_random.chance(0.6) ? 3 : 8));
             for (int s = 0; s < senseCount; ++s) {
                 QJsonArray examples;
-                if (random_.chance(0.55)) {
+                if (m_random.chance(0.55)) {
                     const QString example = nativeText(vocabulary, zipf, 4, 11);
                     examples.append(
-                        lang_ == "en"_L1
+                        m_lang == "en"_L1
                             ? QJsonArray{example}
-                            : QJsonArray{example, QString(englishText(random_, 4, 11) + u'.')});
+                            : QJsonArray{example, QString(englishText(m_random, 4, 11) + u'.')});
                 }
                 QJsonArray tags;
-                if (random_.chance(0.25))
-                    tags.append(tagNames()[qsizetype(random_.below(8))]);
-                senses.append(QJsonArray{gloss(random_, pos), examples, tags});
+                if (m_random.chance(0.25))
+                    tags.append(tagNames()[qsizetype(m_random.below(8))]);
+                senses.append(QJsonArray{gloss(m_random, pos), examples, tags});
             }
-            const QString ipa =
-                lang_ == "en"_L1 || random_.chance(0.3) ? u"/"_s + word.roman + u"/"_s : QString();
+            const QString ipa = m_lang == "en"_L1 || m_random.chance(0.3)
+                                    ? u"/"_s + word.roman + u"/"_s
+                                    : QString();
             const QString roman = vocabulary.script().romanised ? word.roman : QString();
             entries.append(QJsonArray{pos, ipa, roman, senses});
         }
@@ -379,47 +380,47 @@ private:
             if (senseIds.contains(word.key))
                 record.insert(u"s"_s, QJsonArray::fromStringList(senseIds.value(word.key)));
             records.emplace(u"w"_s + word.key, json(record));
-            surfaces_ << word.surface;
+            m_surfaces << word.surface;
         }
         // A small vocabulary may run out of free forms; the pack is then a little shorter.
         qsizetype attempts = 0;
-        while (qsizetype(records.size()) < count + qsizetype(senseLines_) &&
+        while (qsizetype(records.size()) < count + qsizetype(m_senseLines) &&
                ++attempts < 100 * count) {
-            const Word lemma = vocabulary.words()[zipf.draw(random_) % lemmas];
-            const auto form = vocabulary.form(lemma, random_);
+            const Word lemma = vocabulary.words()[zipf.draw(m_random) % lemmas];
+            const auto form = vocabulary.form(lemma, m_random);
             if (!form)
                 continue;
             QJsonObject record{{u"lm"_s, QJsonArray{lemma.key}}};
-            if (senseIds.contains(lemma.key) && random_.chance(0.1))
+            if (senseIds.contains(lemma.key) && m_random.chance(0.1))
                 record.insert(u"s"_s, QJsonArray::fromStringList(senseIds.value(lemma.key)));
             records.emplace(u"w"_s + form->key, json(record));
-            surfaces_ << form->surface;
+            m_surfaces << form->surface;
         }
     }
 
     // Senses shared by every pack of the seed, the English-word lines pointing at them, and
     // the words of this pack that translate them.
     void bilingual(std::map<QString, QByteArray>& records) {
-        Vocabulary vocabulary(lang_, seed_, std::max<qsizetype>(lines_, 100));
-        const qsizetype senses = std::max<qsizetype>(1, lines_ * 35 / 100);
+        Vocabulary vocabulary(m_lang, m_seed, std::max<qsizetype>(m_lines, 100));
+        const qsizetype senses = std::max<qsizetype>(1, m_lines * 35 / 100);
         // Terms are words that get entries of their own (the frequent part of the lemmas).
-        const quint64 termWords = quint64(std::max<qsizetype>(1, lines_ * 30 / 100));
+        const quint64 termWords = quint64(std::max<qsizetype>(1, m_lines * 30 / 100));
         QHash<QString, QStringList> senseIds;
         std::map<QString, QStringList> english;
         for (qsizetype id = 0; id < senses; ++id) {
             // The English side of a sense depends on the seed and the id only. Early ids go to
             // frequent headwords, so a small pack still translates the common words.
-            Random shared(mix(seed_, u"sense"_s, quint64(id)));
+            Random shared(mix(m_seed, u"sense"_s, quint64(id)));
             const quint64 headwords = std::min<quint64>(englishHeadwords, quint64(id) / 2 + 50);
-            const Word& headword = english_.words()[qsizetype(shared.skewedBelow(headwords))];
+            const Word& headword = m_english.words()[qsizetype(shared.skewedBelow(headwords))];
             const QString pos = partsOfSpeech()[qsizetype(shared.below(8))];
             const QString senseGloss = gloss(shared, pos);
 
             QJsonArray terms;
             QSet<QString> seen;
-            const int count = 1 + int(random_.below(4));
+            const int count = 1 + int(m_random.below(4));
             for (int t = 0; t < count; ++t) {
-                const Word& term = vocabulary.words()[qsizetype(random_.skewedBelow(termWords))];
+                const Word& term = vocabulary.words()[qsizetype(m_random.skewedBelow(termWords))];
                 if (seen.contains(term.key))
                     continue;
                 seen.insert(term.key);
@@ -433,19 +434,19 @@ private:
         }
         for (const auto& [key, ids] : english)
             records.emplace(u"x"_s + key, json(QJsonArray::fromStringList(ids)));
-        senseLines_ = records.size();
-        words(vocabulary, std::max<qsizetype>(1, lines_ - qsizetype(records.size())), records,
+        m_senseLines = records.size();
+        words(vocabulary, std::max<qsizetype>(1, m_lines - qsizetype(records.size())), records,
               senseIds);
     }
 
-    QString lang_;
-    quint64 seed_;
-    qsizetype lines_;
-    Random random_;
-    Vocabulary english_;
-    Zipf englishZipf_;
-    size_t senseLines_ = 0;
-    QStringList surfaces_;
+    QString m_lang;
+    quint64 m_seed;
+    qsizetype m_lines;
+    Random m_random;
+    Vocabulary m_english;
+    Zipf m_englishZipf;
+    size_t m_senseLines = 0;
+    QStringList m_surfaces;
 };
 
 QByteArray gzip(const QByteArray& text, int members) {
