@@ -56,7 +56,7 @@ protected:
                                        {u"en"_s, u"de"_s}}) {
             engine->setStatus(from, to, false, EngineStatus::installed);
             engine->setTranslate(from, to, false, [this, to](const QString& text) {
-                record(&asked_, text);
+                record(&m_asked, text);
                 wait(text);
                 return EngineResult<QString>::success(QString(to + u':' + text));
             });
@@ -71,7 +71,7 @@ protected:
                                           kept ? request.sourceText
                                                : u"de:"_s + request.sourceText};
             }
-            record(&batches_, texts);
+            record(&m_batches, texts);
             wait(texts.first());
             if (refuseBatches)
                 return EngineResult<QList<EngineResponse>>::failure(u"refused"_s);
@@ -104,16 +104,16 @@ protected:
 
     template <typename List, typename Value>
     void record(List* list, const Value& value) {
-        QMutexLocker lock(&mutex_);
+        QMutexLocker lock(&m_mutex);
         *list << value;
     }
     QStringList asked() {
-        QMutexLocker lock(&mutex_);
-        return asked_;
+        QMutexLocker lock(&m_mutex);
+        return m_asked;
     }
     QList<QStringList> batches() {
-        QMutexLocker lock(&mutex_);
-        return batches_;
+        QMutexLocker lock(&m_mutex);
+        return m_batches;
     }
 
     // Engine calls for a blocked text wait until the test releases it.
@@ -139,9 +139,9 @@ protected:
     std::shared_ptr<test::FakeDetection> detection = std::make_shared<test::FakeDetection>();
     std::shared_ptr<test::FakePasteboard> pasteboard = std::make_shared<test::FakePasteboard>();
     // What the engine was asked, from the translator's threads.
-    QMutex mutex_;
-    QStringList asked_;
-    QList<QStringList> batches_;
+    QMutex m_mutex;
+    QStringList m_asked;
+    QList<QStringList> m_batches;
     // Set up before the engine is asked.
     std::map<QString, QSemaphore> gates;
     std::atomic<bool> refuseBatches = false;

@@ -99,17 +99,17 @@ protected:
         QDir().mkpath(folder());
     }
 
-    QString folder() const { return dir_.filePath(u"Lexicon"_s); }
+    QString folder() const { return m_dir.filePath(u"Lexicon"_s); }
     QString packPath(const QString& code) const { return folder() + u'/' + code + u".lex.gz"_s; }
     QString lockPath(const QString& code) const { return packPath(code) + u".lock"_s; }
 
     std::unique_ptr<LexiconDownloader> downloader(const QString& path = u"/packs"_s) {
-        return std::make_unique<LexiconDownloader>(lexicon_, server_.url(path));
+        return std::make_unique<LexiconDownloader>(m_lexicon, m_server.url(path));
     }
 
-    QTemporaryDir dir_;
-    Lexicon lexicon_{dir_.filePath(u"Lexicon"_s)};
-    test::HttpServer server_;
+    QTemporaryDir m_dir;
+    Lexicon m_lexicon{m_dir.filePath(u"Lexicon"_s)};
+    test::HttpServer m_server;
 };
 
 } // namespace
@@ -156,7 +156,7 @@ TEST(LexiconDownloaderStaticTest, BaseAddressesAndThePacksOfAPair) {
 }
 
 TEST_F(LexiconDownloaderTest, WithoutAServerOnlyInstalledPacksAreThere) {
-    LexiconDownloader none(lexicon_, std::nullopt);
+    LexiconDownloader none(m_lexicon, std::nullopt);
     EXPECT_EQ(waitFor(none.ensure(u"de"_s)), false);
     ASSERT_TRUE(test::writeFile(packPath(u"de"_s), test::smallGermanPack()));
     EXPECT_EQ(waitFor(none.ensure(u"de"_s)), true);
@@ -169,44 +169,44 @@ TEST_F(LexiconDownloaderTest, CodesWithoutPacksNeverReachTheServerOrTheDisk) {
     EXPECT_EQ(waitFor(packs->ensure(u"../escape"_s)), false);
     EXPECT_EQ(waitFor(packs->ensure(QStringList{u"xx"_s, u"../escape"_s})), true);
     EXPECT_EQ(waitFor(packs->ensure(QStringList())), true);
-    EXPECT_EQ(server_.totalRequests(), 0);
+    EXPECT_EQ(m_server.totalRequests(), 0);
     EXPECT_TRUE(QDir(folder()).isEmpty(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot));
 }
 
 TEST_F(LexiconDownloaderTest, OnlyAWholePackAnsweredWith200IsInstalled) {
-    server_.route(u"/packs/de.lex.gz"_s, pack());
-    server_.route(u"/packs/fr.lex.gz"_s, pack());
+    m_server.route(u"/packs/de.lex.gz"_s, pack());
+    m_server.route(u"/packs/fr.lex.gz"_s, pack());
     Response junk;
     junk.body = "<html>Welcome to the captive portal</html>";
-    server_.route(u"/packs/es.lex.gz"_s, junk);
+    m_server.route(u"/packs/es.lex.gz"_s, junk);
     Response truncated = pack();
     truncated.body.chop(12);
-    server_.route(u"/packs/pt.lex.gz"_s, truncated);
+    m_server.route(u"/packs/pt.lex.gz"_s, truncated);
     Response moved;
     moved.status = 302;
-    moved.location = server_.url(u"/mirror/nl.lex.gz"_s).toEncoded();
-    server_.route(u"/packs/nl.lex.gz"_s, moved);
-    server_.route(u"/mirror/nl.lex.gz"_s, pack());
+    moved.location = m_server.url(u"/mirror/nl.lex.gz"_s).toEncoded();
+    m_server.route(u"/packs/nl.lex.gz"_s, moved);
+    m_server.route(u"/mirror/nl.lex.gz"_s, pack());
     Response notFoundButPack = pack();
     notFoundButPack.status = 404;
-    server_.route(u"/packs/sv.lex.gz"_s, notFoundButPack);
+    m_server.route(u"/packs/sv.lex.gz"_s, notFoundButPack);
 
     const auto packs = downloader(u"/packs"_s);
     EXPECT_EQ(waitFor(packs->ensure(u"de"_s)), true);
-    EXPECT_EQ(server_.requests(u"/packs/de.lex.gz"_s), 1);
+    EXPECT_EQ(m_server.requests(u"/packs/de.lex.gz"_s), 1);
     EXPECT_EQ(test::readFile(packPath(u"de"_s)), test::smallGermanPack());
     EXPECT_TRUE(LexiconPack::load(packPath(u"de"_s), u"de"_s));
     // A trailing "/" on the base does not double the slash.
     EXPECT_EQ(waitFor(downloader(u"/packs/"_s)->ensure(u"fr"_s)), true);
-    EXPECT_EQ(server_.requests(u"/packs/fr.lex.gz"_s), 1);
+    EXPECT_EQ(m_server.requests(u"/packs/fr.lex.gz"_s), 1);
     EXPECT_EQ(waitFor(packs->ensure(u"nl"_s)), true);
-    EXPECT_EQ(server_.requests(u"/mirror/nl.lex.gz"_s), 1);
+    EXPECT_EQ(m_server.requests(u"/mirror/nl.lex.gz"_s), 1);
 
     for (const QString& code : {u"es"_s, u"pt"_s, u"sv"_s, u"it"_s}) {
         EXPECT_EQ(waitFor(packs->ensure(code)), false) << code.toStdString();
         EXPECT_FALSE(QFile::exists(packPath(code))) << code.toStdString();
     }
-    EXPECT_EQ(server_.requests(u"/packs/it.lex.gz"_s), 1);
+    EXPECT_EQ(m_server.requests(u"/packs/it.lex.gz"_s), 1);
     EXPECT_EQ(waitFor(packs->ensure(QStringList{u"de"_s, u"it"_s})), false);
     EXPECT_EQ(packs->installed(), (QStringList{u"de"_s, u"fr"_s, u"nl"_s}));
     EXPECT_EQ(leftovers(folder()), QStringList());
@@ -214,22 +214,22 @@ TEST_F(LexiconDownloaderTest, OnlyAWholePackAnsweredWith200IsInstalled) {
 
 TEST_F(LexiconDownloaderTest, APackInALocalFolderIsAFinishedDownload) {
     // Larger than one piece of the copy, so that it takes several turns of the event loop.
-    ASSERT_TRUE(QDir().mkpath(dir_.filePath(u"files"_s)));
+    ASSERT_TRUE(QDir().mkpath(m_dir.filePath(u"files"_s)));
     ASSERT_TRUE(test::generatePack({u"--lang"_s, u"fr"_s, u"--lines"_s, u"8000"_s, u"--plain"_s,
-                                    dir_.filePath(u"files/fr.lex.gz"_s)}));
-    const QByteArray large = test::readFile(dir_.filePath(u"files/fr.lex.gz"_s));
+                                    m_dir.filePath(u"files/fr.lex.gz"_s)}));
+    const QByteArray large = test::readFile(m_dir.filePath(u"files/fr.lex.gz"_s));
     ASSERT_GT(large.size(), 1 << 20);
-    ASSERT_TRUE(test::writeFile(dir_.filePath(u"files/de.lex.gz"_s), test::smallGermanPack()));
+    ASSERT_TRUE(test::writeFile(m_dir.filePath(u"files/de.lex.gz"_s), test::smallGermanPack()));
     ASSERT_TRUE(
-        test::writeFile(dir_.filePath(u"files/es.lex.gz"_s), test::smallGermanPack().chopped(12)));
-    ASSERT_TRUE(test::writeFile(dir_.filePath(u"files/pt.lex.gz"_s), "<html>portal</html>"));
+        test::writeFile(m_dir.filePath(u"files/es.lex.gz"_s), test::smallGermanPack().chopped(12)));
+    ASSERT_TRUE(test::writeFile(m_dir.filePath(u"files/pt.lex.gz"_s), "<html>portal</html>"));
     // A lock of a live process is waited on as with a server.
     ASSERT_TRUE(test::writeFile(lockPath(u"nl"_s), QByteArray::number(qint64(::getpid()))));
-    ASSERT_TRUE(test::writeFile(dir_.filePath(u"files/nl.lex.gz"_s), test::smallGermanPack()));
+    ASSERT_TRUE(test::writeFile(m_dir.filePath(u"files/nl.lex.gz"_s), test::smallGermanPack()));
 
     LexiconDownloader files(
-        lexicon_,
-        LexiconDownloader::baseURL(QUrl::fromLocalFile(dir_.filePath(u"files"_s)).toString()));
+        m_lexicon,
+        LexiconDownloader::baseURL(QUrl::fromLocalFile(m_dir.filePath(u"files"_s)).toString()));
     QList<QFuture<bool>> burst;
     for (int i = 0; i < 8; ++i)
         burst << files.ensure(i % 2 ? u"de"_s : u"fr"_s);
@@ -251,7 +251,8 @@ TEST_F(LexiconDownloaderTest, APackInALocalFolderIsAFinishedDownload) {
 }
 
 TEST_F(LexiconDownloaderTest, AClosedPortFailsFast) {
-    LexiconDownloader packs(lexicon_, QUrl(u"http://127.0.0.1:%1/packs"_s.arg(test::closedPort())));
+    LexiconDownloader packs(m_lexicon,
+                            QUrl(u"http://127.0.0.1:%1/packs"_s.arg(test::closedPort())));
     QElapsedTimer timer;
     timer.start();
     EXPECT_EQ(waitFor(packs.ensure(u"de"_s)), false);
@@ -260,8 +261,8 @@ TEST_F(LexiconDownloaderTest, AClosedPortFailsFast) {
 }
 
 TEST_F(LexiconDownloaderTest, ConcurrentCallersShareOneDownload) {
-    server_.route(u"/packs/de.lex.gz"_s, pack(600));
-    server_.route(u"/packs/zh.lex.gz"_s, pack(600));
+    m_server.route(u"/packs/de.lex.gz"_s, pack(600));
+    m_server.route(u"/packs/zh.lex.gz"_s, pack(600));
     const auto packs = downloader();
 
     const QFuture<bool> first = packs->ensure(u"de"_s);
@@ -271,32 +272,32 @@ TEST_F(LexiconDownloaderTest, ConcurrentCallersShareOneDownload) {
     const QFuture<bool> all = packs->ensure(QStringList{u"zh-TW"_s, u"de"_s, u"zh"_s, u"xx"_s});
     for (const QFuture<bool>& future : {first, second, traditional, simplified, all})
         EXPECT_EQ(waitFor(future), true);
-    EXPECT_EQ(server_.requests(u"/packs/de.lex.gz"_s), 1);
-    EXPECT_EQ(server_.requests(u"/packs/zh.lex.gz"_s), 1);
+    EXPECT_EQ(m_server.requests(u"/packs/de.lex.gz"_s), 1);
+    EXPECT_EQ(m_server.requests(u"/packs/zh.lex.gz"_s), 1);
     EXPECT_EQ(packs->installed(), (QStringList{u"de"_s, u"zh"_s}));
 
     // Installed packs are not fetched again.
     EXPECT_EQ(waitFor(packs->ensure(u"de"_s)), true);
-    EXPECT_EQ(server_.totalRequests(), 2);
+    EXPECT_EQ(m_server.totalRequests(), 2);
     EXPECT_EQ(leftovers(folder()), QStringList());
 }
 
 TEST_F(LexiconDownloaderTest, TwoProcessesMakeOneRequestAndBothSucceed) {
-    server_.route(u"/packs/de.lex.gz"_s, pack(1500));
-    const QStringList args{server_.url(u"/packs"_s).toString(), u"de"_s, folder()};
+    m_server.route(u"/packs/de.lex.gz"_s, pack(1500));
+    const QStringList args{m_server.url(u"/packs"_s).toString(), u"de"_s, folder()};
     auto first = test::startHelper(u"ensurePack"_s, args);
     auto second = test::startHelper(u"ensurePack"_s, args);
     const auto a = test::finish(*first, 60000);
     const auto b = test::finish(*second, 60000);
     EXPECT_EQ(a.out, "true"_ba) << a.err.toStdString();
     EXPECT_EQ(b.out, "true"_ba) << b.err.toStdString();
-    EXPECT_EQ(server_.totalRequests(), 1);
+    EXPECT_EQ(m_server.totalRequests(), 1);
     EXPECT_EQ(leftovers(folder()), QStringList());
 }
 
 TEST_F(LexiconDownloaderTest, StaleLocksAreTakenOver) {
-    server_.route(u"/packs/de.lex.gz"_s, pack());
-    server_.route(u"/packs/fr.lex.gz"_s, pack());
+    m_server.route(u"/packs/de.lex.gz"_s, pack());
+    m_server.route(u"/packs/fr.lex.gz"_s, pack());
     const auto packs = downloader();
 
     ASSERT_TRUE(test::writeFile(lockPath(u"de"_s), QByteArray::number(deadPid())));
@@ -308,29 +309,29 @@ TEST_F(LexiconDownloaderTest, StaleLocksAreTakenOver) {
     ASSERT_TRUE(test::writeFile(lockPath(u"fr"_s), QByteArray::number(qint64(::getpid()))));
     age(lockPath(u"fr"_s), LexiconDownloader::staleSeconds + 10);
     EXPECT_EQ(waitFor(packs->ensure(u"fr"_s)), true);
-    EXPECT_EQ(server_.totalRequests(), 2);
+    EXPECT_EQ(m_server.totalRequests(), 2);
     EXPECT_EQ(leftovers(folder()), QStringList());
 }
 
 // Having taken over a dead process's lock, the downloader is the holder and stops waiting: a
 // waiter's poll would give its own download up after the waiting time, or fetch it twice.
 TEST_F(LexiconDownloaderTest, ALockTakenOverIsHeldNotWaitedOn) {
-    server_.route(u"/packs/de.lex.gz"_s, trickledPack(300));
+    m_server.route(u"/packs/de.lex.gz"_s, trickledPack(300));
     const auto packs = downloader();
     ASSERT_TRUE(test::writeFile(lockPath(u"de"_s), QByteArray::number(deadPid())));
     const QFuture<bool> download = packs->ensure(u"de"_s);
     ASSERT_TRUE(waitUntil([&] {
         return test::readFile(lockPath(u"de"_s)) == QByteArray::number(qint64(::getpid()));
     }));
-    ASSERT_TRUE(waitUntil([&] { return server_.totalRequests() == 1; }));
+    ASSERT_TRUE(waitUntil([&] { return m_server.totalRequests() == 1; }));
     QFile::remove(lockPath(u"de"_s));
     EXPECT_EQ(waitFor(download), true);
-    EXPECT_EQ(server_.totalRequests(), 1);
+    EXPECT_EQ(m_server.totalRequests(), 1);
     EXPECT_EQ(leftovers(folder()), QStringList());
 }
 
 TEST_F(LexiconDownloaderTest, ALiveHolderIsWaitedForUntilItsPackAppears) {
-    server_.route(u"/packs/de.lex.gz"_s, pack());
+    m_server.route(u"/packs/de.lex.gz"_s, pack());
     const auto packs = downloader();
     ASSERT_TRUE(test::writeFile(lockPath(u"de"_s), QByteArray::number(qint64(::getpid()))));
     const QFuture<bool> waiting = packs->ensure(u"de"_s);
@@ -338,12 +339,12 @@ TEST_F(LexiconDownloaderTest, ALiveHolderIsWaitedForUntilItsPackAppears) {
     EXPECT_FALSE(waiting.isFinished());
     ASSERT_TRUE(test::writeFile(packPath(u"de"_s), test::smallGermanPack()));
     EXPECT_EQ(waitFor(waiting), true);
-    EXPECT_EQ(server_.totalRequests(), 0);
+    EXPECT_EQ(m_server.totalRequests(), 0);
     EXPECT_TRUE(QFile::exists(lockPath(u"de"_s))); // the holder's, not ours to remove
 }
 
 TEST_F(LexiconDownloaderTest, AWaiterTakesOverWhenTheHolderGivesUp) {
-    server_.route(u"/packs/de.lex.gz"_s, pack());
+    m_server.route(u"/packs/de.lex.gz"_s, pack());
     const auto packs = downloader();
     ASSERT_TRUE(test::writeFile(lockPath(u"de"_s), QByteArray::number(qint64(::getpid()))));
     const QFuture<bool> waiting = packs->ensure(u"de"_s);
@@ -353,19 +354,19 @@ TEST_F(LexiconDownloaderTest, AWaiterTakesOverWhenTheHolderGivesUp) {
     timer.start();
     EXPECT_EQ(waitFor(waiting), true);
     EXPECT_LT(timer.elapsed(), 5000);
-    EXPECT_EQ(server_.totalRequests(), 1);
+    EXPECT_EQ(m_server.totalRequests(), 1);
     EXPECT_EQ(leftovers(folder()), QStringList());
 }
 
 TEST_F(LexiconDownloaderTest, LockErrorsOtherThanABusyLockFailAtOnce) {
-    server_.route(u"/packs/de.lex.gz"_s, pack());
+    m_server.route(u"/packs/de.lex.gz"_s, pack());
     QElapsedTimer timer;
     timer.start();
 
     // The dictionary folder cannot exist: a file stands in its place.
-    ASSERT_TRUE(test::writeFile(dir_.filePath(u"blocked"_s), "a file"));
-    Lexicon blocked(dir_.filePath(u"blocked"_s));
-    LexiconDownloader cannotLock(blocked, server_.url(u"/packs"_s));
+    ASSERT_TRUE(test::writeFile(m_dir.filePath(u"blocked"_s), "a file"));
+    Lexicon blocked(m_dir.filePath(u"blocked"_s));
+    LexiconDownloader cannotLock(blocked, m_server.url(u"/packs"_s));
     EXPECT_EQ(waitFor(cannotLock.ensure(u"de"_s)), false);
 
     // A stale lock that cannot be removed (a folder) ends the attempt.
@@ -373,12 +374,12 @@ TEST_F(LexiconDownloaderTest, LockErrorsOtherThanABusyLockFailAtOnce) {
     age(lockPath(u"de"_s), LexiconDownloader::staleSeconds + 10);
     EXPECT_EQ(waitFor(downloader()->ensure(u"de"_s)), false);
     EXPECT_LT(timer.elapsed(), 5000);
-    EXPECT_EQ(server_.totalRequests(), 0);
+    EXPECT_EQ(m_server.totalRequests(), 0);
     EXPECT_TRUE(QFileInfo(lockPath(u"de"_s)).isDir());
 }
 
 TEST_F(LexiconDownloaderTest, TheHolderKeepsItsLockYoungAndLeavesOtherLocksAlone) {
-    server_.route(u"/packs/de.lex.gz"_s, trickledPack(400));
+    m_server.route(u"/packs/de.lex.gz"_s, trickledPack(400));
     const auto packs = downloader();
     const QFuture<bool> download = packs->ensure(u"de"_s);
     // The lock is there a moment before what it says.
@@ -403,11 +404,11 @@ TEST_F(LexiconDownloaderTest, TheHolderKeepsItsLockYoungAndLeavesOtherLocksAlone
 
 TEST_F(LexiconDownloaderTest, LeavingDuringADownloadRemovesTheLockAndTheTemporaryFile) {
     Response stalled = pack(20000);
-    server_.route(u"/packs/de.lex.gz"_s, stalled);
+    m_server.route(u"/packs/de.lex.gz"_s, stalled);
     for (const QString& how : {u"return"_s, u"exit"_s}) {
         const auto result =
             test::runHelper(u"leaveDuringDownload"_s,
-                            {server_.url(u"/packs"_s).toString(), u"de"_s, folder(), how});
+                            {m_server.url(u"/packs"_s).toString(), u"de"_s, folder(), how});
         EXPECT_EQ(result.exitCode, 0) << how.toStdString() << result.err.toStdString();
         EXPECT_EQ(result.out, "started"_ba) << how.toStdString();
         EXPECT_EQ(leftovers(folder()), QStringList()) << how.toStdString();
@@ -426,17 +427,17 @@ TEST_F(LexiconDownloaderTest, InstalledPacksAreListedMeasuredAndRemoved) {
     EXPECT_EQ(packs->size(u"fr"_s), 0);
     EXPECT_EQ(packs->size(u"../Lexicon/de"_s), 0);
 
-    ASSERT_TRUE(lexicon_.pack(u"zh"_s));
+    ASSERT_TRUE(m_lexicon.pack(u"zh"_s));
     packs->remove(u"zh-TW"_s);
     EXPECT_FALSE(QFile::exists(packPath(u"zh"_s)));
-    EXPECT_FALSE(lexicon_.pack(u"zh"_s));
+    EXPECT_FALSE(m_lexicon.pack(u"zh"_s));
     packs->remove(u"fr"_s);
     packs->remove(u"../Lexicon/de"_s);
     EXPECT_EQ(packs->installed(), (QStringList{u"de"_s, u"en"_s}));
 }
 
 TEST_F(LexiconDownloaderTest, ShuttingDownCancelsRunningDownloads) {
-    server_.route(u"/packs/de.lex.gz"_s, pack(20000));
+    m_server.route(u"/packs/de.lex.gz"_s, pack(20000));
     auto packs = downloader();
     const QFuture<bool> running = packs->ensure(u"de"_s);
     ASSERT_TRUE(waitUntil([&] { return QFile::exists(lockPath(u"de"_s)); }));
@@ -458,13 +459,13 @@ int downloadThreads() {
 
 TEST_F(LexiconDownloaderTest, AThreadStuckAtShutDownIsLeftToEndAlone) {
     // A pack that is a pipe nobody writes to: opening it blocks the download thread.
-    const QString packs = dir_.filePath(u"packs"_s);
+    const QString packs = m_dir.filePath(u"packs"_s);
     ASSERT_TRUE(QDir().mkpath(packs));
     const QString pipe = packs + u"/de.lex.gz"_s;
     ASSERT_EQ(::mkfifo(QFile::encodeName(pipe).constData(), 0600), 0);
     const int before = downloadThreads();
     auto packsDownloader =
-        std::make_unique<LexiconDownloader>(lexicon_, QUrl::fromLocalFile(packs + u'/'));
+        std::make_unique<LexiconDownloader>(m_lexicon, QUrl::fromLocalFile(packs + u'/'));
     const QFuture<bool> future = packsDownloader->ensure(u"de"_s);
     ASSERT_TRUE(waitUntil([&] { return QFile::exists(lockPath(u"de"_s)); }));
 
@@ -489,15 +490,15 @@ TEST_F(LexiconDownloaderTest, AThreadStuckAtShutDownIsLeftToEndAlone) {
 // Many callers on many threads ask for overlapping lists while packs land, fail and stall; every
 // call ends, with the answer its own list deserves.
 TEST_F(LexiconDownloaderTest, OverlappingEnsuresFromManyThreadsAllEnd) {
-    server_.route(u"/packs/de.lex.gz"_s, pack(300));
-    server_.route(u"/packs/es.lex.gz"_s, pack(1000));
-    server_.route(u"/packs/it.lex.gz"_s, trickledPack(100));
+    m_server.route(u"/packs/de.lex.gz"_s, pack(300));
+    m_server.route(u"/packs/es.lex.gz"_s, pack(1000));
+    m_server.route(u"/packs/it.lex.gz"_s, trickledPack(100));
     Response truncated = pack(200);
     truncated.body.chop(12);
-    server_.route(u"/packs/pt.lex.gz"_s, truncated);
+    m_server.route(u"/packs/pt.lex.gz"_s, truncated);
     // sv stalls until the end; fr is not on the server; nl's lock belongs to a live process
     // that finishes it later.
-    server_.route(u"/packs/sv.lex.gz"_s, pack(60000));
+    m_server.route(u"/packs/sv.lex.gz"_s, pack(60000));
     ASSERT_TRUE(test::writeFile(lockPath(u"nl"_s), QByteArray::number(qint64(::getpid()))));
     const QSet<QString> good{u"de"_s, u"es"_s, u"it"_s, u"nl"_s};
     const QStringList codes{u"de"_s, u"es"_s, u"fr"_s, u"it"_s, u"nl"_s, u"pt"_s, u"sv"_s, u"xx"_s};
@@ -552,8 +553,8 @@ TEST_F(LexiconDownloaderTest, OverlappingEnsuresFromManyThreadsAllEnd) {
     check(false);
     packs->shutDown();
     check(true);
-    EXPECT_EQ(server_.requests(u"/packs/de.lex.gz"_s), 1);
-    EXPECT_EQ(server_.requests(u"/packs/es.lex.gz"_s), 1);
-    EXPECT_EQ(server_.requests(u"/packs/nl.lex.gz"_s), 0);
+    EXPECT_EQ(m_server.requests(u"/packs/de.lex.gz"_s), 1);
+    EXPECT_EQ(m_server.requests(u"/packs/es.lex.gz"_s), 1);
+    EXPECT_EQ(m_server.requests(u"/packs/nl.lex.gz"_s), 0);
     EXPECT_EQ(packs->installed(), (QStringList{u"de"_s, u"es"_s, u"it"_s, u"nl"_s}));
 }

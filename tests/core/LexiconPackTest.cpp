@@ -15,19 +15,19 @@ using Inflater = LexiconPack::Inflater;
 
 class LexiconPackTest : public ::testing::Test {
 protected:
-    QString path(const QString& name) const { return dir_.filePath(name); }
+    QString path(const QString& name) const { return m_dir.filePath(name); }
 
     std::shared_ptr<const LexiconPack> loadBytes(const QByteArray& bytes) {
-        const QString file = path(u"pack-%1.lex.gz"_s.arg(++files_));
+        const QString file = path(u"pack-%1.lex.gz"_s.arg(++m_files));
         EXPECT_TRUE(test::writeFile(file, bytes));
         return LexiconPack::load(file, u"de"_s);
     }
 
-    const QByteArray text_ = test::packText({{u"wapfel"_s, uR"({"e":[]})"_s},
-                                             {u"wbaum"_s, uR"({"lm":["bäume"]})"_s},
-                                             {u"x\u00e4"_s, uR"(["1"])"_s}});
-    QTemporaryDir dir_;
-    int files_ = 0;
+    const QByteArray m_text = test::packText({{u"wapfel"_s, uR"({"e":[]})"_s},
+                                              {u"wbaum"_s, uR"({"lm":["bäume"]})"_s},
+                                              {u"x\u00e4"_s, uR"(["1"])"_s}});
+    QTemporaryDir m_dir;
+    int m_files = 0;
 };
 
 void flip(QByteArray& bytes, qsizetype index) {
@@ -48,19 +48,19 @@ QByteArray raw(const LexiconPack& pack, const QString& key) {
 } // namespace
 
 TEST_F(LexiconPackTest, PlainTextNeedsAHashFirstAndNothingElseIsAPack) {
-    const auto plain = loadBytes(text_);
+    const auto plain = loadBytes(m_text);
     ASSERT_TRUE(plain);
     EXPECT_EQ(raw(*plain, u"wapfel"_s), R"({"e":[]})"_ba);
     EXPECT_EQ(plain->lineCount(), 3);
 
-    EXPECT_FALSE(loadBytes(text_.sliced(1)));
+    EXPECT_FALSE(loadBytes(m_text.sliced(1)));
     EXPECT_FALSE(loadBytes({}));
     EXPECT_FALSE(loadBytes("PK\x03\x04 not a pack"));
     EXPECT_FALSE(LexiconPack::load(path(u"missing.lex.gz"_s), u"de"_s));
-    EXPECT_FALSE(LexiconPack::load(dir_.path(), u"de"_s));
+    EXPECT_FALSE(LexiconPack::load(m_dir.path(), u"de"_s));
 
     // Whatever the inflater refuses is no pack either.
-    const QByteArray gzip = test::gzip(text_);
+    const QByteArray gzip = test::gzip(m_text);
     ASSERT_TRUE(loadBytes(gzip));
     QByteArray damaged = gzip;
     flip(damaged, gzip.size() - 8);
@@ -126,7 +126,7 @@ TEST_F(LexiconPackTest, InvalidUtf8InKeysReadsAsReplacementCharacters) {
 }
 
 TEST_F(LexiconPackTest, ValidatorTakesAnyChunkingAndKeepsNoText) {
-    const QByteArray file = test::gzip(text_) + test::gzip("wz\t9\n");
+    const QByteArray file = test::gzip(m_text) + test::gzip("wz\t9\n");
     for (const qsizetype step : {1, 3, 7, 64, 100000}) {
         LexiconPack::Validator validator;
         bool ok = true;

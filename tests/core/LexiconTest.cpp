@@ -60,19 +60,19 @@ const std::map<QString, QString>& germanLines() {
 
 class LexiconTest : public ::testing::Test {
 protected:
-    void SetUp() override { QDir().mkpath(lexicon_.directory()); }
+    void SetUp() override { QDir().mkpath(m_lexicon.directory()); }
 
     void install(const QString& lang, const std::map<QString, QString>& lines) {
-        ASSERT_TRUE(test::writeFile(lexicon_.packPath(lang), test::packText(lines)));
+        ASSERT_TRUE(test::writeFile(m_lexicon.packPath(lang), test::packText(lines)));
     }
 
     std::optional<DictionaryEntry> lookup(const QString& word, const QString& from,
                                           const QString& to) {
-        return lexicon_.lookup(word, from, to);
+        return m_lexicon.lookup(word, from, to);
     }
 
-    QTemporaryDir dir_;
-    Lexicon lexicon_{dir_.filePath(u"Lexicon"_s)};
+    QTemporaryDir m_dir;
+    Lexicon m_lexicon{m_dir.filePath(u"Lexicon"_s)};
 };
 
 } // namespace
@@ -319,36 +319,36 @@ TEST_F(LexiconTest, NoCardForOneLanguageAMissingPackOrAnUnknownCode) {
     EXPECT_EQ(traditional->roman, u"gǒu"_s);
 
     // Codes from outside (a browser) never reach the file system as paths.
-    const QString outside = dir_.filePath(u"escaped.lex.gz"_s);
+    const QString outside = m_dir.filePath(u"escaped.lex.gz"_s);
     ASSERT_TRUE(test::writeFile(outside, test::packText({{u"wx"_s, uR"j({"e":[]})j"_s}})));
     for (const QString& code : {u"../escaped"_s, u"zh-TW"_s, u"xx"_s, QString()}) {
-        EXPECT_EQ(lexicon_.packPath(code), QString()) << code.toStdString();
-        EXPECT_FALSE(lexicon_.isInstalled(code));
-        EXPECT_FALSE(lexicon_.pack(code));
+        EXPECT_EQ(m_lexicon.packPath(code), QString()) << code.toStdString();
+        EXPECT_FALSE(m_lexicon.isInstalled(code));
+        EXPECT_FALSE(m_lexicon.pack(code));
     }
     EXPECT_FALSE(lookup(u"x"_s, u"../escaped"_s, u"en"_s));
     QFile::remove(outside);
-    EXPECT_EQ(lexicon_.packPath(u"de"_s), dir_.path() + u"/Lexicon/de.lex.gz"_s);
-    EXPECT_TRUE(lexicon_.isInstalled(u"zh"_s));
+    EXPECT_EQ(m_lexicon.packPath(u"de"_s), m_dir.path() + u"/Lexicon/de.lex.gz"_s);
+    EXPECT_TRUE(m_lexicon.isInstalled(u"zh"_s));
 }
 
 TEST_F(LexiconTest, CachedPacksStayUntilUnloaded) {
     install(u"de"_s, germanLines());
     const auto first = lookup(u"Hund"_s, u"de"_s, u"en"_s);
     ASSERT_TRUE(first);
-    EXPECT_EQ(lexicon_.pack(u"de"_s), lexicon_.pack(u"de"_s));
+    EXPECT_EQ(m_lexicon.pack(u"de"_s), m_lexicon.pack(u"de"_s));
 
     install(u"de"_s, {{u"whund"_s, uR"j({"e":[["noun","","",[["new dog",[],[]]]]]})j"_s}});
     EXPECT_EQ(lookup(u"Hund"_s, u"de"_s, u"en"_s), first);
-    lexicon_.unload(u"de"_s);
-    lexicon_.unload(u"fr"_s);
+    m_lexicon.unload(u"de"_s);
+    m_lexicon.unload(u"fr"_s);
     const auto changed = lookup(u"Hund"_s, u"de"_s, u"en"_s);
     ASSERT_TRUE(changed);
     EXPECT_EQ(changed->meanings.first().gloss, u"new dog"_s);
 }
 
 TEST_F(LexiconTest, AFailedLoadIsRememberedUntilTheFileChanges) {
-    const QString path = lexicon_.packPath(u"de"_s);
+    const QString path = m_lexicon.packPath(u"de"_s);
     const QByteArray good = test::packText(germanLines());
     QByteArray bad = good;
     bad[0] = 'X';
@@ -364,7 +364,7 @@ TEST_F(LexiconTest, AFailedLoadIsRememberedUntilTheFileChanges) {
     file.close();
     timespec times[2] = {before.st_atim, before.st_mtim};
     ASSERT_EQ(::utimensat(AT_FDCWD, QFile::encodeName(path).constData(), times, 0), 0);
-    EXPECT_FALSE(lexicon_.pack(u"de"_s));
+    EXPECT_FALSE(m_lexicon.pack(u"de"_s));
 
     // A new time: read again.
     times[1].tv_sec += 5;
@@ -379,16 +379,16 @@ TEST_F(LexiconTest, AFailedLoadIsRememberedUntilTheFileChanges) {
 
 TEST_F(LexiconTest, ConcurrentFirstLookupsLoadThePackOnce) {
     ASSERT_TRUE(test::generatePack({u"--lang"_s, u"de"_s, u"--lines"_s, u"20000"_s, u"--sample"_s,
-                                    u"64"_s, u"--sample-file"_s, dir_.filePath(u"words"_s),
-                                    lexicon_.packPath(u"de"_s)}));
-    const QStringList words = QString::fromUtf8(test::readFile(dir_.filePath(u"words"_s)))
+                                    u"64"_s, u"--sample-file"_s, m_dir.filePath(u"words"_s),
+                                    m_lexicon.packPath(u"de"_s)}));
+    const QStringList words = QString::fromUtf8(test::readFile(m_dir.filePath(u"words"_s)))
                                   .split(u'\n', Qt::SkipEmptyParts);
     ASSERT_EQ(words.size(), 64);
 
     QThreadPool pool;
     pool.setMaxThreadCount(8);
     const auto cards = QtConcurrent::blockingMapped(&pool, words, [&](const QString& word) {
-        return std::pair{lexicon_.lookup(word, u"de"_s, u"en"_s), lexicon_.pack(u"de"_s).get()};
+        return std::pair{m_lexicon.lookup(word, u"de"_s, u"en"_s), m_lexicon.pack(u"de"_s).get()};
     });
     for (qsizetype i = 0; i < words.size(); ++i) {
         EXPECT_EQ(cards[i].first, lookup(words[i], u"de"_s, u"en"_s));
@@ -397,12 +397,12 @@ TEST_F(LexiconTest, ConcurrentFirstLookupsLoadThePackOnce) {
 }
 
 TEST_F(LexiconTest, GeneratedPacksGiveCardsThatKeepTheCardRules) {
-    const QString folder = dir_.path();
+    const QString folder = m_dir.path();
     for (const QString& lang : {u"en"_s, u"de"_s, u"ru"_s})
         ASSERT_TRUE(
             test::generatePack({u"--lang"_s, lang, u"--lines"_s, u"6000"_s, u"--seed"_s, u"3"_s,
                                 u"--sample"_s, u"150"_s, u"--sample-file"_s,
-                                folder + u'/' + lang + u".words"_s, lexicon_.packPath(lang)}));
+                                folder + u'/' + lang + u".words"_s, m_lexicon.packPath(lang)}));
     const QList<std::pair<QString, QString>> pairs{
         {u"de"_s, u"en"_s}, {u"en"_s, u"de"_s}, {u"ru"_s, u"de"_s}, {u"en"_s, u"ru"_s}};
     for (const auto& [from, to] : pairs) {

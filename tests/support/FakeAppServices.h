@@ -26,29 +26,29 @@ public:
     static constexpr double epoch = 1'700'000'000;
 
     void singleShot(int milliseconds, QObject* context, std::function<void()> work) override {
-        timers_ << Timer{elapsed_ + std::max(0, milliseconds), scheduled_++, context, work};
+        m_timers << Timer{m_elapsed + std::max(0, milliseconds), m_scheduled++, context, work};
     }
     // Runs every timer that falls due within the next milliseconds, by due time and then by
     // order of scheduling, with the clock set to each one's time.
     void advance(int milliseconds) {
-        const qint64 end = elapsed_ + std::max(0, milliseconds);
+        const qint64 end = m_elapsed + std::max(0, milliseconds);
         for (;;) {
             const auto next =
-                std::min_element(timers_.begin(), timers_.end(), [](auto& a, auto& b) {
+                std::min_element(m_timers.begin(), m_timers.end(), [](auto& a, auto& b) {
                     return std::pair(a.due, a.order) < std::pair(b.due, b.order);
                 });
-            if (next == timers_.end() || next->due > end)
+            if (next == m_timers.end() || next->due > end)
                 break;
             const Timer timer = *next;
-            timers_.erase(next);
-            elapsed_ = timer.due;
+            m_timers.erase(next);
+            m_elapsed = timer.due;
             if (timer.context)
                 timer.work();
         }
-        elapsed_ = end;
+        m_elapsed = end;
     }
     // Seconds since 1970.
-    double now() const { return epoch + double(elapsed_) / 1000; }
+    double now() const { return epoch + double(m_elapsed) / 1000; }
 
 private:
     struct Timer {
@@ -58,9 +58,9 @@ private:
         std::function<void()> work;
     };
 
-    QList<Timer> timers_;
-    qint64 elapsed_ = 0;
-    quint64 scheduled_ = 0;
+    QList<Timer> m_timers;
+    qint64 m_elapsed = 0;
+    quint64 m_scheduled = 0;
 };
 
 // Cards by word and pair; lookups of a blocked word wait until the test releases it. No pack
@@ -68,35 +68,35 @@ private:
 class FakeDictionary : public Dictionary {
 public:
     void add(const DictionaryEntry& entry) {
-        QMutexLocker lock(&mutex_);
-        entries_.insert(key(entry.word, entry.from, entry.to), entry);
+        QMutexLocker lock(&m_mutex);
+        m_entries.insert(key(entry.word, entry.from, entry.to), entry);
     }
     void block(const QString& word) {
-        QMutexLocker lock(&mutex_);
-        gates_.insert(word, std::make_shared<QSemaphore>());
+        QMutexLocker lock(&m_mutex);
+        m_gates.insert(word, std::make_shared<QSemaphore>());
     }
     void release(const QString& word) {
-        QMutexLocker lock(&mutex_);
-        if (const auto gate = gates_.take(word))
+        QMutexLocker lock(&m_mutex);
+        if (const auto gate = m_gates.take(word))
             gate->release(1000);
     }
     QStringList lookups() const {
-        QMutexLocker lock(&mutex_);
-        return lookups_;
+        QMutexLocker lock(&m_mutex);
+        return m_lookups;
     }
 
     std::optional<DictionaryEntry> lookup(const QString& word, const QString& from,
                                           const QString& to) override {
         std::shared_ptr<QSemaphore> gate;
         {
-            QMutexLocker lock(&mutex_);
-            lookups_ << word;
-            gate = gates_.value(word);
+            QMutexLocker lock(&m_mutex);
+            m_lookups << word;
+            gate = m_gates.value(word);
         }
         if (gate)
             gate->tryAcquire(1, 10000);
-        QMutexLocker lock(&mutex_);
-        if (const auto it = entries_.constFind(key(word, from, to)); it != entries_.cend())
+        QMutexLocker lock(&m_mutex);
+        if (const auto it = m_entries.constFind(key(word, from, to)); it != m_entries.cend())
             return *it;
         return std::nullopt;
     }
@@ -107,10 +107,10 @@ private:
         return QString(word + u'|' + from + u'|' + to);
     }
 
-    mutable QMutex mutex_;
-    QHash<QString, DictionaryEntry> entries_;
-    QHash<QString, std::shared_ptr<QSemaphore>> gates_;
-    QStringList lookups_;
+    mutable QMutex m_mutex;
+    QHash<QString, DictionaryEntry> m_entries;
+    QHash<QString, std::shared_ptr<QSemaphore>> m_gates;
+    QStringList m_lookups;
 };
 
 // Records what it is asked to fetch; a download does what the test says.
@@ -123,20 +123,20 @@ public:
     };
 
     QList<QStringList> ensured() const {
-        QMutexLocker lock(&mutex_);
-        return ensured_;
+        QMutexLocker lock(&m_mutex);
+        return m_ensured;
     }
 
     QFuture<bool> ensure(const QStringList& codes) override {
-        QMutexLocker lock(&mutex_);
-        ensured_ << codes;
+        QMutexLocker lock(&m_mutex);
+        m_ensured << codes;
         return QtFuture::makeReadyFuture(download(codes));
     }
     QStringList packs(const QString& from, const QString& to) override { return packsOf(from, to); }
 
 private:
-    mutable QMutex mutex_;
-    QList<QStringList> ensured_;
+    mutable QMutex m_mutex;
+    QList<QStringList> m_ensured;
 };
 
 // Languages by exact text; single words by the real rule.
@@ -155,23 +155,23 @@ public:
 class FakePasteboard : public Pasteboard {
 public:
     void setText(const std::optional<QString>& text) {
-        text_ = text;
-        ++changes_;
+        m_text = text;
+        ++m_changes;
     }
     // How often the clipboard's types were read.
-    int reads() const { return reads_; }
+    int reads() const { return m_reads; }
 
-    qint64 changeCount() override { return changes_; }
+    qint64 changeCount() override { return m_changes; }
     bool hasText() override {
-        ++reads_;
-        return text_.has_value();
+        ++m_reads;
+        return m_text.has_value();
     }
-    std::optional<QString> text() override { return text_; }
+    std::optional<QString> text() override { return m_text; }
 
 private:
-    std::optional<QString> text_;
-    qint64 changes_ = 0;
-    int reads_ = 0;
+    std::optional<QString> m_text;
+    qint64 m_changes = 0;
+    int m_reads = 0;
 };
 
 // An editor in a window unless told otherwise; what replaces its text goes where `typed` says,

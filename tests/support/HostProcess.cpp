@@ -8,19 +8,19 @@
 namespace tivela::test {
 
 HostProcess::HostProcess(const QString& program, const QProcessEnvironment& environment) {
-    process_.setProcessEnvironment(environment);
-    process_.setProgram(program.isEmpty() ? stagedProgram() : program);
-    process_.setProcessChannelMode(QProcess::SeparateChannels);
-    process_.start();
-    process_.waitForStarted(10000);
+    m_process.setProcessEnvironment(environment);
+    m_process.setProgram(program.isEmpty() ? stagedProgram() : program);
+    m_process.setProcessChannelMode(QProcess::SeparateChannels);
+    m_process.start();
+    m_process.waitForStarted(10000);
 }
 
 HostProcess::~HostProcess() {
-    if (process_.state() != QProcess::NotRunning) {
-        process_.closeWriteChannel();
-        if (!process_.waitForFinished(5000)) {
-            process_.kill();
-            process_.waitForFinished(5000);
+    if (m_process.state() != QProcess::NotRunning) {
+        m_process.closeWriteChannel();
+        if (!m_process.waitForFinished(5000)) {
+            m_process.kill();
+            m_process.waitForFinished(5000);
         }
     }
 }
@@ -30,7 +30,7 @@ QString HostProcess::stagedProgram() {
 }
 
 bool HostProcess::started() const {
-    return process_.state() == QProcess::Running;
+    return m_process.state() == QProcess::Running;
 }
 
 void HostProcess::send(const QJsonObject& request) {
@@ -38,33 +38,33 @@ void HostProcess::send(const QJsonObject& request) {
 }
 
 void HostProcess::sendRaw(const QByteArray& bytes) {
-    process_.write(bytes);
-    process_.waitForBytesWritten(5000);
+    m_process.write(bytes);
+    m_process.waitForBytesWritten(5000);
 }
 
 std::optional<QJsonObject> HostProcess::readFresh(int timeoutMs) {
     const QDeadlineTimer deadline(timeoutMs);
     for (;;) {
-        buffer_ += process_.readAllStandardOutput();
-        const BridgeMessage::Taken taken = BridgeMessage::take(buffer_);
+        m_buffer += m_process.readAllStandardOutput();
+        const BridgeMessage::Taken taken = BridgeMessage::take(m_buffer);
         if (taken.status == BridgeMessage::Taken::Status::frame)
             return taken.object;
         if (taken.status == BridgeMessage::Taken::Status::refused || deadline.hasExpired() ||
-            process_.state() == QProcess::NotRunning)
+            m_process.state() == QProcess::NotRunning)
             return std::nullopt;
-        process_.waitForReadyRead(int(std::max<qint64>(1, deadline.remainingTime())));
+        m_process.waitForReadyRead(int(std::max<qint64>(1, deadline.remainingTime())));
     }
 }
 
 std::optional<QJsonObject> HostProcess::receive(int timeoutMs) {
-    if (!kept_.isEmpty())
-        return kept_.takeFirst();
+    if (!m_kept.isEmpty())
+        return m_kept.takeFirst();
     return readFresh(timeoutMs);
 }
 
 std::optional<QJsonObject> HostProcess::request(QJsonObject request, int timeoutMs) {
     if (!request.contains(QStringLiteral("id")))
-        request.insert(QStringLiteral("id"), QStringLiteral("r%1").arg(nextId_++));
+        request.insert(QStringLiteral("id"), QStringLiteral("r%1").arg(m_nextId++));
     const QJsonValue id = request.value(QStringLiteral("id"));
     send(request);
     const QDeadlineTimer deadline(timeoutMs);
@@ -72,23 +72,23 @@ std::optional<QJsonObject> HostProcess::request(QJsonObject request, int timeout
         auto reply = readFresh(int(std::max<qint64>(1, deadline.remainingTime())));
         if (!reply || reply->value(QStringLiteral("id")) == id)
             return reply;
-        kept_.append(*reply);
+        m_kept.append(*reply);
     }
 }
 
 void HostProcess::closeInput() {
-    process_.closeWriteChannel();
+    m_process.closeWriteChannel();
 }
 
 int HostProcess::waitForExit(int timeoutMs) {
-    if (!process_.waitForFinished(timeoutMs) && process_.state() != QProcess::NotRunning)
+    if (!m_process.waitForFinished(timeoutMs) && m_process.state() != QProcess::NotRunning)
         return -1;
-    return process_.exitStatus() == QProcess::NormalExit ? process_.exitCode() : -1;
+    return m_process.exitStatus() == QProcess::NormalExit ? m_process.exitCode() : -1;
 }
 
 QByteArray HostProcess::unreadOutput() {
-    buffer_ += process_.readAllStandardOutput();
-    return std::exchange(buffer_, {});
+    m_buffer += m_process.readAllStandardOutput();
+    return std::exchange(m_buffer, {});
 }
 
 } // namespace tivela::test

@@ -30,15 +30,15 @@ public:
     // The exit status, or -1 when the host did not end normally within timeoutMs.
     int waitForExit(int timeoutMs = 10000);
     QByteArray unreadOutput();
-    QProcess& process() { return process_; }
+    QProcess& process() { return m_process; }
 
 private:
     std::optional<QJsonObject> readFresh(int timeoutMs);
 
-    QProcess process_;
-    QByteArray buffer_;
-    QList<QJsonObject> kept_;
-    int nextId_ = 1;
+    QProcess m_process;
+    QByteArray m_buffer;
+    QList<QJsonObject> m_kept;
+    int m_nextId = 1;
 };
 
 } // namespace tivela::test

@@ -42,17 +42,17 @@ void sendBody(QPointer<QTcpSocket> socket, QByteArray body, int chunks, int dela
 } // namespace
 
 HttpServer::HttpServer()
-    : context_(new QObject) {
-    context_->moveToThread(&thread_);
-    thread_.start();
+    : m_context(new QObject) {
+    m_context->moveToThread(&m_thread);
+    m_thread.start();
     QMetaObject::invokeMethod(
-        context_,
+        m_context,
         [this] {
-            server_ = new QTcpServer;
-            server_->listen(QHostAddress::LocalHost, 0);
-            port_ = server_->serverPort();
-            QObject::connect(server_, &QTcpServer::newConnection, server_, [this] {
-                while (QTcpSocket* accepted = server_->nextPendingConnection()) {
+            m_server = new QTcpServer;
+            m_server->listen(QHostAddress::LocalHost, 0);
+            m_port = m_server->serverPort();
+            QObject::connect(m_server, &QTcpServer::newConnection, m_server, [this] {
+                while (QTcpSocket* accepted = m_server->nextPendingConnection()) {
                     QPointer<QTcpSocket> socket = accepted;
                     QObject::connect(socket, &QTcpSocket::disconnected, socket,
                                      &QObject::deleteLater);
@@ -91,41 +91,41 @@ HttpServer::HttpServer()
 
 HttpServer::~HttpServer() {
     QMetaObject::invokeMethod(
-        context_, [this] { delete server_; }, Qt::BlockingQueuedConnection);
-    thread_.quit();
-    thread_.wait(10000);
-    delete context_;
+        m_context, [this] { delete m_server; }, Qt::BlockingQueuedConnection);
+    m_thread.quit();
+    m_thread.wait(10000);
+    delete m_context;
 }
 
 QUrl HttpServer::url(const QString& path) const {
-    return QUrl(QStringLiteral("http://127.0.0.1:%1%2").arg(port_).arg(path));
+    return QUrl(QStringLiteral("http://127.0.0.1:%1%2").arg(m_port).arg(path));
 }
 
 void HttpServer::route(const QString& path, const Response& response) {
-    QMutexLocker locker(&mutex_);
-    routes_.insert(path, response);
+    QMutexLocker locker(&m_mutex);
+    m_routes.insert(path, response);
 }
 
 int HttpServer::requests(const QString& path) const {
-    QMutexLocker locker(&mutex_);
-    return counts_.value(path);
+    QMutexLocker locker(&m_mutex);
+    return m_counts.value(path);
 }
 
 int HttpServer::totalRequests() const {
-    QMutexLocker locker(&mutex_);
+    QMutexLocker locker(&m_mutex);
     int total = 0;
-    for (const int count : counts_)
+    for (const int count : m_counts)
         total += count;
     return total;
 }
 
 HttpServer::Response HttpServer::respond(const QString& path) {
-    QMutexLocker locker(&mutex_);
-    ++counts_[path];
+    QMutexLocker locker(&m_mutex);
+    ++m_counts[path];
     Response missing;
     missing.status = 404;
     missing.body = "not found";
-    return routes_.value(path, missing);
+    return m_routes.value(path, missing);
 }
 
 quint16 closedPort() {

@@ -36,7 +36,7 @@ public:
     HttpServer(const HttpServer&) = delete;
     HttpServer& operator=(const HttpServer&) = delete;
 
-    quint16 port() const { return port_; }
+    quint16 port() const { return m_port; }
     QUrl url(const QString& path = QStringLiteral("/")) const;
     void route(const QString& path, const Response& response);
     // Requests seen for a path so far.
@@ -46,13 +46,13 @@ public:
 private:
     Response respond(const QString& path);
 
-    QThread thread_;
-    QObject* context_;
-    QTcpServer* server_ = nullptr;
-    quint16 port_ = 0;
-    mutable QMutex mutex_;
-    QHash<QString, Response> routes_;
-    QHash<QString, int> counts_;
+    QThread m_thread;
+    QObject* m_context;
+    QTcpServer* m_server = nullptr;
+    quint16 m_port = 0;
+    mutable QMutex m_mutex;
+    QHash<QString, Response> m_routes;
+    QHash<QString, int> m_counts;
 };
 
 // A port on 127.0.0.1 where nothing listens.
