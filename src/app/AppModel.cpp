@@ -82,25 +82,26 @@ AppModel::AppModel(Store& store, Lexicon& lexicon, QObject* parent)
 
 AppModel::AppModel(AppServices services, QObject* parent)
     : QObject(parent)
-    , services_(std::move(services))
-    , source_(autoSource())
-    , outputFrom_(u"en"_s)
-    , outputTo_(u"en"_s)
-    , inputFontSize_(FontFit::input.base)
-    , outputFontSize_(FontFit::output.base)
-    , m_historyWriter(services_.scheduler, *services_.store, historyDelayMilliseconds)
-    , m_glosses(*services_.translator) {
-    lookupPool_.setMaxThreadCount(2);
+    , m_services(std::move(services))
+    , m_source(autoSource())
+    , m_outputFrom(u"en"_s)
+    , m_outputTo(u"en"_s)
+    , m_inputFontSize(FontFit::input.base)
+    , m_outputFontSize(FontFit::output.base)
+    , m_historyWriter(m_services.scheduler, *m_services.store, historyDelayMilliseconds)
+    , m_glossBatches(*m_services.translator) {
+    m_lookupPool.setMaxThreadCount(2);
     connect(&m_historyWriter, &HistoryWriter::written, this, &AppModel::reloadHistory);
-    connect(&m_glosses, &GlossBatches::published, this, &AppModel::setGlosses);
+    connect(&m_glossBatches, &GlossBatches::published, this, &AppModel::setGlosses);
     const QStringList& popular = Languages::popularity();
-    pair_ = services_.settings->pair().value_or(LanguagePair::defaultPair(Languages::systemLanguage(
-        QSet<QString>(popular.begin(), popular.end()), services_.preferredLanguages())));
+    m_pair =
+        m_services.settings->pair().value_or(LanguagePair::defaultPair(Languages::systemLanguage(
+            QSet<QString>(popular.begin(), popular.end()), m_services.preferredLanguages())));
     if (const QCoreApplication* application = QCoreApplication::instance())
         connect(application, &QCoreApplication::aboutToQuit, this, &AppModel::flushPendingHistory);
     loadLanguages();
-    history_ = store().history(historySearch_, historyRows);
-    phrases_ = store().phrases(phraseSearch_);
+    m_history = store().history(m_historySearch, historyRows);
+    m_phrases = store().phrases(m_phraseSearch);
 }
 
 AppModel::~AppModel() = default;
@@ -115,159 +116,159 @@ bool AppModel::assign(T& field, const T& value, void (AppModel::*changed)()) {
 }
 
 void AppModel::setInput(const QString& input) {
-    if (!assign(input_, input, &AppModel::inputChanged))
+    if (!assign(m_input, input, &AppModel::inputChanged))
         return;
-    if (m_starWanted && *m_starWanted != input_.trimmed())
+    if (m_starWanted && *m_starWanted != m_input.trimmed())
         m_starWanted.reset();
     refitInput(false);
     scheduleTranslate(false);
 }
 
 void AppModel::setSource(const QString& source) {
-    if (assign(source_, source, &AppModel::sourceChanged))
+    if (assign(m_source, source, &AppModel::sourceChanged))
         scheduleTranslate(true);
 }
 
 void AppModel::setManualTarget(const std::optional<QString>& target) {
-    if (assign(manualTarget_, target, &AppModel::manualTargetChanged))
+    if (assign(m_manualTarget, target, &AppModel::manualTargetChanged))
         scheduleTranslate(true);
 }
 
 void AppModel::setDetected(const std::optional<QString>& detected) {
-    assign(detected_, detected, &AppModel::detectedChanged);
+    assign(m_detected, detected, &AppModel::detectedChanged);
 }
 
 void AppModel::setOutput(const QString& output) {
     // Whoever writes the output writes it for the input of the moment, even when unchanged.
-    m_outputFor = input_.trimmed();
-    if (assign(output_, output, &AppModel::outputChanged))
+    m_outputFor = m_input.trimmed();
+    if (assign(m_output, output, &AppModel::outputChanged))
         refitOutput();
 }
 
 void AppModel::setOutputFrom(const QString& code) {
-    assign(outputFrom_, code, &AppModel::outputFromChanged);
+    assign(m_outputFrom, code, &AppModel::outputFromChanged);
 }
 
 void AppModel::setOutputTo(const QString& code) {
-    assign(outputTo_, code, &AppModel::outputToChanged);
+    assign(m_outputTo, code, &AppModel::outputToChanged);
 }
 
 void AppModel::setTranslating(bool translating) {
-    assign(translating_, translating, &AppModel::translatingChanged);
+    assign(m_translating, translating, &AppModel::translatingChanged);
 }
 
 void AppModel::setProblem(const std::optional<Problem>& problem) {
-    assign(problem_, problem, &AppModel::problemChanged);
+    assign(m_problem, problem, &AppModel::problemChanged);
 }
 
 void AppModel::setEntry(const std::optional<DictionaryEntry>& entry) {
-    if (assign(entry_, entry, &AppModel::entryChanged))
-        m_glosses.show(entry_, pair_.mine);
+    if (assign(m_entry, entry, &AppModel::entryChanged))
+        m_glossBatches.show(m_entry, m_pair.mine);
 }
 
 void AppModel::setDictionaryLoading(bool loading) {
-    assign(dictionaryLoading_, loading, &AppModel::dictionaryLoadingChanged);
+    assign(m_dictionaryLoading, loading, &AppModel::dictionaryLoadingChanged);
 }
 
 void AppModel::setGlosses(const QHash<QString, QString>& glosses) {
-    assign(glosses_, glosses, &AppModel::glossesChanged);
+    assign(m_glosses, glosses, &AppModel::glossesChanged);
 }
 
 void AppModel::setInputFontSize(double size) {
-    assign(inputFontSize_, size, &AppModel::inputFontSizeChanged);
+    assign(m_inputFontSize, size, &AppModel::inputFontSizeChanged);
 }
 
 void AppModel::setOutputFontSize(double size) {
-    assign(outputFontSize_, size, &AppModel::outputFontSizeChanged);
+    assign(m_outputFontSize, size, &AppModel::outputFontSizeChanged);
 }
 
 void AppModel::setInputBox(QSizeF box) {
-    if (assign(inputBox_, box, &AppModel::inputBoxChanged))
+    if (assign(m_inputBox, box, &AppModel::inputBoxChanged))
         refitInput(true);
 }
 
 void AppModel::setOutputBox(QSizeF box) {
-    if (assign(outputBox_, box, &AppModel::outputBoxChanged))
+    if (assign(m_outputBox, box, &AppModel::outputBoxChanged))
         refitOutput();
 }
 
 void AppModel::setTab(Tab tab) {
-    assign(tab_, tab, &AppModel::tabChanged);
+    assign(m_tab, tab, &AppModel::tabChanged);
 }
 
 void AppModel::setHistory(const QList<Item>& history) {
-    assign(history_, history, &AppModel::historyChanged);
+    assign(m_history, history, &AppModel::historyChanged);
 }
 
 void AppModel::setPhrases(const QList<Item>& phrases) {
-    assign(phrases_, phrases, &AppModel::phrasesChanged);
+    assign(m_phrases, phrases, &AppModel::phrasesChanged);
 }
 
 // Reloads even when the text is the same, so rows written meanwhile show up.
 void AppModel::setHistorySearch(const QString& search) {
-    assign(historySearch_, search, &AppModel::historySearchChanged);
+    assign(m_historySearch, search, &AppModel::historySearchChanged);
     reloadHistory();
 }
 
 void AppModel::setPhraseSearch(const QString& search) {
-    assign(phraseSearch_, search, &AppModel::phraseSearchChanged);
+    assign(m_phraseSearch, search, &AppModel::phraseSearchChanged);
     reloadPhrases();
 }
 
 // Saved and translated again on every write, so the other program sees the pair the user just
 // confirmed; packs only for a pair that changed.
 void AppModel::setPair(const LanguagePair& pair) {
-    const bool changed = assign(pair_, pair, &AppModel::pairChanged);
-    services_.settings->setPair(pair_);
+    const bool changed = assign(m_pair, pair, &AppModel::pairChanged);
+    m_services.settings->setPair(m_pair);
     scheduleTranslate(true);
     if (changed)
-        services_.downloads->ensure({u"en"_s, pair_.mine, pair_.second});
+        m_services.downloads->ensure({u"en"_s, m_pair.mine, m_pair.second});
 }
 
 void AppModel::setLanguages(const QStringList& languages) {
-    assign(languages_, languages, &AppModel::languagesChanged);
+    assign(m_languages, languages, &AppModel::languagesChanged);
 }
 
 void AppModel::setPinned(bool pinned) {
-    assign(pinned_, pinned, &AppModel::pinnedChanged);
+    assign(m_pinned, pinned, &AppModel::pinnedChanged);
 }
 
 void AppModel::setNeedsAccessibility(bool needs) {
-    assign(needsAccessibility_, needs, &AppModel::needsAccessibilityChanged);
+    assign(m_needsAccessibility, needs, &AppModel::needsAccessibilityChanged);
 }
 
 void AppModel::setDownloadRequest(const std::optional<DownloadRequest>& request) {
-    downloadRequest_ = request;
+    m_downloadRequest = request;
     Q_EMIT downloadRequestChanged();
 }
 
 void AppModel::setClipboardHasText(bool hasText) {
-    assign(clipboardHasText_, hasText, &AppModel::clipboardHasTextChanged);
+    assign(m_clipboardHasText, hasText, &AppModel::clipboardHasTextChanged);
 }
 
 void AppModel::setInputView(QObject* view) {
-    inputView_ = view;
+    m_inputView = view;
 }
 
 InputEditor* AppModel::editor() const {
-    return qobject_cast<InputEditor*>(inputView_.data());
+    return qobject_cast<InputEditor*>(m_inputView.data());
 }
 
 void AppModel::reloadHistory() {
-    setHistory(store().history(historySearch_, historyRows));
+    setHistory(store().history(m_historySearch, historyRows));
 }
 
 void AppModel::reloadPhrases() {
-    setPhrases(store().phrases(phraseSearch_));
+    setPhrases(store().phrases(m_phraseSearch));
 }
 
 // Translation.
 
 void AppModel::scheduleTranslate(bool now) {
-    const quint64 run = ++translateRun_;
-    const QString text = input_;
-    services_.scheduler->singleShot(now ? 0 : debounceMilliseconds, this, [this, run, text] {
-        if (run == translateRun_)
+    const quint64 run = ++m_translateRun;
+    const QString text = m_input;
+    m_services.scheduler->singleShot(now ? 0 : debounceMilliseconds, this, [this, run, text] {
+        if (run == m_translateRun)
             translate(text, run);
     });
 }
@@ -281,13 +282,13 @@ void AppModel::show(const QString& text) {
 }
 
 QString AppModel::effectiveSource() const {
-    if (source_ != autoSource())
-        return source_;
-    return detected_.value_or(pair_.second);
+    if (m_source != autoSource())
+        return m_source;
+    return m_detected.value_or(m_pair.second);
 }
 
 QString AppModel::targetFor(const QString& source) const {
-    return manualTarget_.value_or(pair_.target(source));
+    return m_manualTarget.value_or(m_pair.target(source));
 }
 
 void AppModel::translate(const QString& text, quint64 run) {
@@ -297,21 +298,21 @@ void AppModel::translate(const QString& text, quint64 run) {
         setEntry(std::nullopt);
         setProblem(std::nullopt);
         setDetected(std::nullopt);
-        translatingRun_ = 0;
+        m_translatingRun = 0;
         setTranslating(false);
         return;
     }
 
-    const QStringList& candidates = languages_.isEmpty() ? Languages::popularity() : languages_;
+    const QStringList& candidates = m_languages.isEmpty() ? Languages::popularity() : m_languages;
     const QSet<QString> allowed(candidates.begin(), candidates.end());
-    if (source_ == autoSource())
-        setDetected(services_.detection->detect(trimmed, allowed, {pair_.mine, pair_.second}));
+    if (m_source == autoSource())
+        setDetected(m_services.detection->detect(trimmed, allowed, {m_pair.mine, m_pair.second}));
     else
         setDetected(std::nullopt);
 
     const QString from = effectiveSource();
     const QString to = targetFor(from);
-    if (services_.detection->isSingleWord(trimmed))
+    if (m_services.detection->isSingleWord(trimmed))
         lookUp(trimmed, from, to);
     else
         setEntry(std::nullopt);
@@ -325,9 +326,9 @@ void AppModel::translate(const QString& text, quint64 run) {
         return;
     }
 
-    translatingRun_ = run;
+    m_translatingRun = run;
     setTranslating(true);
-    whenFinished(this, services_.translator->translate(trimmed, from, to, false),
+    whenFinished(this, m_services.translator->translate(trimmed, from, to, false),
                  [this, run, from, to](const QFuture<QString>& future) {
                      finishTranslation(run, from, to, future);
                  });
@@ -336,7 +337,7 @@ void AppModel::translate(const QString& text, quint64 run) {
 void AppModel::finishTranslation(quint64 run, const QString& from, const QString& to,
                                  const QFuture<QString>& future) {
     // A newer schedule replaced this run: it only lets go of the flag it set.
-    if (run != translateRun_) {
+    if (run != m_translateRun) {
         endTranslating(run);
         return;
     }
@@ -363,15 +364,15 @@ void AppModel::finishTranslation(quint64 run, const QString& from, const QString
 }
 
 void AppModel::endTranslating(quint64 run) {
-    if (translatingRun_ != run)
+    if (m_translatingRun != run)
         return;
-    translatingRun_ = 0;
+    m_translatingRun = 0;
     setTranslating(false);
 }
 
 void AppModel::rememberLater() {
-    m_historyWriter.remember(Item{services_.newId(), input_.trimmed(), output_, outputFrom_,
-                                  outputTo_, services_.now(), 0, 0, Item::appOrigin});
+    m_historyWriter.remember(Item{m_services.newId(), m_input.trimmed(), m_output, m_outputFrom,
+                                  m_outputTo, m_services.now(), 0, 0, Item::appOrigin});
 }
 
 void AppModel::flushPendingHistory() {
@@ -381,10 +382,10 @@ void AppModel::flushPendingHistory() {
 // Dictionary lookups.
 
 void AppModel::lookUp(const QString& word, const QString& from, const QString& to) {
-    ++lookupsRunning_;
+    ++m_lookupsRunning;
     setDictionaryLoading(true);
-    const auto dictionary = services_.dictionary;
-    const auto downloads = services_.downloads;
+    const auto dictionary = m_services.dictionary;
+    const auto downloads = m_services.downloads;
     const auto first = [dictionary, downloads, word, from, to] {
         LookupResult result{dictionary->lookup(word, from, to), {}};
         if (!result.entry)
@@ -394,7 +395,7 @@ void AppModel::lookUp(const QString& word, const QString& from, const QString& t
         return result;
     };
     whenFinished(
-        this, QtConcurrent::run(&lookupPool_, first), [=, this](QFuture<LookupResult> future) {
+        this, QtConcurrent::run(&m_lookupPool, first), [=, this](QFuture<LookupResult> future) {
             const LookupResult result = resultOf(future).value_or(LookupResult{});
             if (result.entry || result.missing.isEmpty()) {
                 finishLookUp(word, result.entry);
@@ -405,7 +406,7 @@ void AppModel::lookUp(const QString& word, const QString& from, const QString& t
                 const auto again = [dictionary, word, from, to] {
                     return dictionary->lookup(word, from, to);
                 };
-                whenFinished(this, QtConcurrent::run(&lookupPool_, again),
+                whenFinished(this, QtConcurrent::run(&m_lookupPool, again),
                              [this, word](QFuture<std::optional<DictionaryEntry>> retried) {
                                  finishLookUp(word, resultOf(retried).value_or(std::nullopt));
                              });
@@ -414,9 +415,9 @@ void AppModel::lookUp(const QString& word, const QString& from, const QString& t
 }
 
 void AppModel::finishLookUp(const QString& word, const std::optional<DictionaryEntry>& entry) {
-    if (input_.trimmed() == word)
+    if (m_input.trimmed() == word)
         setEntry(entry);
-    if (--lookupsRunning_ == 0)
+    if (--m_lookupsRunning == 0)
         setDictionaryLoading(false);
 }
 
@@ -432,27 +433,27 @@ std::optional<double> AppModel::fittedSize(const FontFit& fit, const QString& te
     if (text.size() > maxMeasuredLength)
         return fit.floor;
     return fit.choose(current, [&](double size, double widthFactor) {
-        return services_.fits(text, size, box.width() * widthFactor, box.height());
+        return m_services.fits(text, size, box.width() * widthFactor, box.height());
     });
 }
 
 void AppModel::refitInput(bool fresh) {
-    const auto current = fresh ? std::nullopt : std::optional<double>(inputFontSize_);
-    if (const auto size = fittedSize(FontFit::input, input_, inputBox_, current))
+    const auto current = fresh ? std::nullopt : std::optional<double>(m_inputFontSize);
+    if (const auto size = fittedSize(FontFit::input, m_input, m_inputBox, current))
         setInputFontSize(*size);
 }
 
 void AppModel::refitOutput() {
-    if (const auto size = fittedSize(FontFit::output, output_, outputBox_, std::nullopt))
+    if (const auto size = fittedSize(FontFit::output, m_output, m_outputBox, std::nullopt))
         setOutputFontSize(*size);
 }
 
 void AppModel::refreshClipboard() {
-    const qint64 change = services_.pasteboard->changeCount();
-    if (change == clipboardChange_)
+    const qint64 change = m_services.pasteboard->changeCount();
+    if (change == m_clipboardChange)
         return;
-    clipboardChange_ = change;
-    setClipboardHasText(services_.pasteboard->hasText());
+    m_clipboardChange = change;
+    setClipboardHasText(m_services.pasteboard->hasText());
 }
 
 void AppModel::pasteFromClipboard() {
@@ -462,16 +463,16 @@ void AppModel::pasteFromClipboard() {
     if (InputEditor* view = editor(); view && view->isInWindow()) {
         view->takeFocus();
         // The editor hands its new text to the input itself.
-        if (const auto text = services_.pasteboard->text())
+        if (const auto text = m_services.pasteboard->text())
             view->replaceAllText(*text);
-    } else if (const auto text = services_.pasteboard->text()) {
+    } else if (const auto text = m_services.pasteboard->text()) {
         setInput(*text);
     }
     scheduleTranslate(true);
 }
 
 void AppModel::focusInput() {
-    if (tab_ != Tab::translate)
+    if (m_tab != Tab::translate)
         return;
     InputEditor* view = editor();
     if (view && view->isInWindow() && !view->isFocused())
@@ -481,7 +482,7 @@ void AppModel::focusInput() {
 void AppModel::swap() {
     const QString from = effectiveSource();
     const QString to = targetFor(from);
-    const QString shown = output_;
+    const QString shown = m_output;
     setSource(to);
     setManualTarget(from);
     if (!shown.isEmpty())
@@ -489,7 +490,7 @@ void AppModel::swap() {
 }
 
 void AppModel::setTarget(const QString& code) {
-    if (code == pair_.target(effectiveSource()))
+    if (code == m_pair.target(effectiveSource()))
         setManualTarget(std::nullopt);
     else
         setManualTarget(code);
@@ -513,16 +514,16 @@ void AppModel::open(const Item& item) {
 }
 
 bool AppModel::outputShowsInput() const {
-    return !output_.isEmpty() && m_outputFor == input_.trimmed();
+    return !m_output.isEmpty() && m_outputFor == m_input.trimmed();
 }
 
 // Looked for in the loaded list only, so a phrase the search hides shows as not starred.
 std::optional<Item> AppModel::starredPhrase() const {
     if (!outputShowsInput())
         return std::nullopt;
-    const QString text = input_.trimmed();
-    for (const Item& item : phrases_)
-        if (item.text == text && item.from == outputFrom_ && item.to == outputTo_)
+    const QString text = m_input.trimmed();
+    for (const Item& item : m_phrases)
+        if (item.text == text && item.from == m_outputFrom && item.to == m_outputTo)
             return item;
     return std::nullopt;
 }
@@ -532,7 +533,7 @@ bool AppModel::isStarred() const {
 }
 
 void AppModel::toggleStar() {
-    const QString text = input_.trimmed();
+    const QString text = m_input.trimmed();
     if (text.isEmpty())
         return;
     // The output still belongs to an earlier input: the star waits for this one's translation,
@@ -544,8 +545,8 @@ void AppModel::toggleStar() {
     if (const auto starred = starredPhrase())
         store().deletePhrase(starred->id);
     else
-        store().addPhrase(Item{services_.newId(), text, output_, outputFrom_, outputTo_,
-                               services_.now(), 0, 0, Item::appOrigin});
+        store().addPhrase(Item{m_services.newId(), text, m_output, m_outputFrom, m_outputTo,
+                               m_services.now(), 0, 0, Item::appOrigin});
     reloadPhrases();
 }
 
@@ -560,8 +561,8 @@ void AppModel::starIfWanted() {
 
 QList<Item> AppModel::dueCards() const {
     QList<Item> due;
-    for (const Item& item : phrases_)
-        if (item.due <= services_.now())
+    for (const Item& item : m_phrases)
+        if (item.due <= m_services.now())
             due << item;
     return due;
 }
@@ -577,14 +578,14 @@ QString AppModel::exportCSV() const {
 QFuture<void> AppModel::loadLanguages() {
     auto promise = std::make_shared<QPromise<void>>();
     promise->start();
-    whenFinished(this, services_.translator->supportedLanguages(),
+    whenFinished(this, m_services.translator->supportedLanguages(),
                  [this, promise](QFuture<QSet<QString>> future) {
                      const QSet<QString> codes = resultOf(future).value_or(QSet<QString>());
                      setLanguages(Languages::sorted(codes.values()));
-                     if (!services_.settings->pair())
+                     if (!m_services.settings->pair())
                          setPair(LanguagePair::defaultPair(
-                             Languages::systemLanguage(codes, services_.preferredLanguages())));
-                     services_.downloads->ensure({u"en"_s, pair_.mine, pair_.second});
+                             Languages::systemLanguage(codes, m_services.preferredLanguages())));
+                     m_services.downloads->ensure({u"en"_s, m_pair.mine, m_pair.second});
                      promise->finish();
                  });
     return promise->future();

@@ -112,77 +112,77 @@ public:
     ~AppModel() override;
 
     // The list tabs change rows here and then write the lists back.
-    Store& store() const { return *services_.store; }
+    Store& store() const { return *m_services.store; }
     // The model's clock (seconds since 1970) and timers, for views that wait on them.
-    double now() const { return services_.now(); }
+    double now() const { return m_services.now(); }
     // A new identifier for a row or a card the views make.
-    QString newId() const { return services_.newId(); }
-    Scheduler& scheduler() const { return *services_.scheduler; }
+    QString newId() const { return m_services.newId(); }
+    Scheduler& scheduler() const { return *m_services.scheduler; }
 
-    const QString& input() const { return input_; }
+    const QString& input() const { return m_input; }
     void setInput(const QString& input);
     // A language code, or "auto" for detection.
-    const QString& source() const { return source_; }
+    const QString& source() const { return m_source; }
     void setSource(const QString& source);
     // A target the user chose; nothing lets the pair decide.
-    const std::optional<QString>& manualTarget() const { return manualTarget_; }
+    const std::optional<QString>& manualTarget() const { return m_manualTarget; }
     void setManualTarget(const std::optional<QString>& target);
-    const std::optional<QString>& detected() const { return detected_; }
+    const std::optional<QString>& detected() const { return m_detected; }
     void setDetected(const std::optional<QString>& detected);
-    const QString& output() const { return output_; }
+    const QString& output() const { return m_output; }
     void setOutput(const QString& output);
-    const QString& outputFrom() const { return outputFrom_; }
+    const QString& outputFrom() const { return m_outputFrom; }
     void setOutputFrom(const QString& code);
-    const QString& outputTo() const { return outputTo_; }
+    const QString& outputTo() const { return m_outputTo; }
     void setOutputTo(const QString& code);
-    bool translating() const { return translating_; }
+    bool translating() const { return m_translating; }
     void setTranslating(bool translating);
-    const std::optional<Problem>& problem() const { return problem_; }
+    const std::optional<Problem>& problem() const { return m_problem; }
     void setProblem(const std::optional<Problem>& problem);
-    const std::optional<DictionaryEntry>& entry() const { return entry_; }
+    const std::optional<DictionaryEntry>& entry() const { return m_entry; }
     void setEntry(const std::optional<DictionaryEntry>& entry);
-    bool dictionaryLoading() const { return dictionaryLoading_; }
+    bool dictionaryLoading() const { return m_dictionaryLoading; }
     void setDictionaryLoading(bool loading);
     // English texts of the card to their translations into the user's language.
-    const QHash<QString, QString>& glosses() const { return glosses_; }
+    const QHash<QString, QString>& glosses() const { return m_glosses; }
     void setGlosses(const QHash<QString, QString>& glosses);
-    double inputFontSize() const { return inputFontSize_; }
+    double inputFontSize() const { return m_inputFontSize; }
     void setInputFontSize(double size);
-    double outputFontSize() const { return outputFontSize_; }
+    double outputFontSize() const { return m_outputFontSize; }
     void setOutputFontSize(double size);
-    QSizeF inputBox() const { return inputBox_; }
+    QSizeF inputBox() const { return m_inputBox; }
     void setInputBox(QSizeF box);
-    QSizeF outputBox() const { return outputBox_; }
+    QSizeF outputBox() const { return m_outputBox; }
     void setOutputBox(QSizeF box);
-    Tab tab() const { return tab_; }
+    Tab tab() const { return m_tab; }
     void setTab(Tab tab);
-    const QList<Item>& history() const { return history_; }
+    const QList<Item>& history() const { return m_history; }
     void setHistory(const QList<Item>& history);
-    const QList<Item>& phrases() const { return phrases_; }
+    const QList<Item>& phrases() const { return m_phrases; }
     void setPhrases(const QList<Item>& phrases);
-    const QString& historySearch() const { return historySearch_; }
+    const QString& historySearch() const { return m_historySearch; }
     void setHistorySearch(const QString& search);
-    const QString& phraseSearch() const { return phraseSearch_; }
+    const QString& phraseSearch() const { return m_phraseSearch; }
     void setPhraseSearch(const QString& search);
-    const LanguagePair& pair() const { return pair_; }
+    const LanguagePair& pair() const { return m_pair; }
     void setPair(const LanguagePair& pair);
-    const QStringList& languages() const { return languages_; }
+    const QStringList& languages() const { return m_languages; }
     void setLanguages(const QStringList& languages);
-    bool pinned() const { return pinned_; }
+    bool pinned() const { return m_pinned; }
     void setPinned(bool pinned);
-    bool needsAccessibility() const { return needsAccessibility_; }
+    bool needsAccessibility() const { return m_needsAccessibility; }
     void setNeedsAccessibility(bool needs);
-    const std::optional<DownloadRequest>& downloadRequest() const { return downloadRequest_; }
+    const std::optional<DownloadRequest>& downloadRequest() const { return m_downloadRequest; }
     void setDownloadRequest(const std::optional<DownloadRequest>& request);
-    bool clipboardHasText() const { return clipboardHasText_; }
+    bool clipboardHasText() const { return m_clipboardHasText; }
     void setClipboardHasText(bool hasText);
 
     // Not observed.
     // The input editor, held weakly: an object that implements InputEditor.
-    QObject* inputView() const { return inputView_; }
+    QObject* inputView() const { return m_inputView; }
     void setInputView(QObject* view);
-    QRectF pasteButtonFrame() const { return pasteButtonFrame_; }
-    void setPasteButtonFrame(const QRectF& frame) { pasteButtonFrame_ = frame; }
+    QRectF pasteButtonFrame() const { return m_pasteButtonFrame; }
+    void setPasteButtonFrame(const QRectF& frame) { m_pasteButtonFrame = frame; }
 
     // Translation.
     // Drops the pending translation and schedules one of the current input: at once (still
@@ -267,53 +267,53 @@ private:
     std::optional<Item> starredPhrase() const;
     void starIfWanted();
 
-    AppServices services_;
+    AppServices m_services;
 
-    QString input_;
-    QString source_;
-    std::optional<QString> manualTarget_;
-    std::optional<QString> detected_;
-    QString output_;
-    QString outputFrom_;
-    QString outputTo_;
-    bool translating_ = false;
-    std::optional<Problem> problem_;
-    std::optional<DictionaryEntry> entry_;
-    bool dictionaryLoading_ = false;
-    QHash<QString, QString> glosses_;
-    double inputFontSize_;
-    double outputFontSize_;
-    QSizeF inputBox_{0, 0};
-    QSizeF outputBox_{0, 0};
-    Tab tab_ = Tab::translate;
-    QList<Item> history_;
-    QList<Item> phrases_;
-    QString historySearch_;
-    QString phraseSearch_;
-    LanguagePair pair_;
-    QStringList languages_;
-    bool pinned_ = false;
-    bool needsAccessibility_ = false;
-    std::optional<DownloadRequest> downloadRequest_;
-    bool clipboardHasText_ = true;
+    QString m_input;
+    QString m_source;
+    std::optional<QString> m_manualTarget;
+    std::optional<QString> m_detected;
+    QString m_output;
+    QString m_outputFrom;
+    QString m_outputTo;
+    bool m_translating = false;
+    std::optional<Problem> m_problem;
+    std::optional<DictionaryEntry> m_entry;
+    bool m_dictionaryLoading = false;
+    QHash<QString, QString> m_glosses;
+    double m_inputFontSize;
+    double m_outputFontSize;
+    QSizeF m_inputBox{0, 0};
+    QSizeF m_outputBox{0, 0};
+    Tab m_tab = Tab::translate;
+    QList<Item> m_history;
+    QList<Item> m_phrases;
+    QString m_historySearch;
+    QString m_phraseSearch;
+    LanguagePair m_pair;
+    QStringList m_languages;
+    bool m_pinned = false;
+    bool m_needsAccessibility = false;
+    std::optional<DownloadRequest> m_downloadRequest;
+    bool m_clipboardHasText = true;
 
-    QPointer<QObject> inputView_;
-    qint64 clipboardChange_ = -1;
-    QRectF pasteButtonFrame_;
+    QPointer<QObject> m_inputView;
+    qint64 m_clipboardChange = -1;
+    QRectF m_pasteButtonFrame;
 
     // A scheduled translation runs only while it is the latest one scheduled.
-    quint64 translateRun_ = 0;
+    quint64 m_translateRun = 0;
     // The run that set `translating`, the only one that clears it; 0 for none.
-    quint64 translatingRun_ = 0;
+    quint64 m_translatingRun = 0;
     // The trimmed input the output was written for.
     QString m_outputFor;
     // An input starred before its translation came.
     std::optional<QString> m_starWanted;
-    int lookupsRunning_ = 0;
+    int m_lookupsRunning = 0;
     HistoryWriter m_historyWriter;
-    GlossBatches m_glosses;
+    GlossBatches m_glossBatches;
     // Dictionary lookups; last, so its threads end before the rest goes.
-    QThreadPool lookupPool_;
+    QThreadPool m_lookupPool;
 };
 
 } // namespace tivela
