@@ -301,7 +301,8 @@ TEST_F(ApplicationTest, SecondStartsXdgOpenAndTheBridgeHandOverToTheRunningCopy)
         [&] {
             open.start(u"xdg-mime"_s, {u"query"_s, u"default"_s, u"x-scheme-handler/tivela"_s});
             return open.waitForFinished(10000) &&
-                   open.readAllStandardOutput().trimmed() == Paths::bundleID() + u".desktop"_s;
+                   QString::fromUtf8(open.readAllStandardOutput()).trimmed() ==
+                       Paths::bundleID() + u".desktop"_s;
         },
         slow));
     open.start(u"xdg-open"_s, {u"tivela://translate?text=tree"_s});
