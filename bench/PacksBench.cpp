@@ -168,7 +168,7 @@ void load(benchmark::State& state, const QString& lang) {
 const bool registered = [] {
     for (const QString& lang : {u"en"_s, u"es"_s, u"fr"_s, u"de"_s, u"it"_s, u"pt"_s, u"ru"_s,
                                 u"nl"_s, u"sv"_s, u"pl"_s}) {
-        benchmark::RegisterBenchmark(("Load/" + lang).toUtf8().constData(),
+        benchmark::RegisterBenchmark((u"Load/"_s + lang).toUtf8().constData(),
                                      [lang](benchmark::State& state) { load(state, lang); })
             ->Unit(benchmark::kMillisecond)
             ->Iterations(3);
@@ -179,7 +179,7 @@ const bool registered = [] {
         {u"ru"_s, u"en"_s}, {u"es"_s, u"fr"_s}};
     for (const auto& [from, to] : pairs) {
         benchmark::RegisterBenchmark(
-            ("Cards/" + from + "->" + to).toUtf8().constData(),
+            (u"Cards/"_s + from + u"->"_s + to).toUtf8().constData(),
             [from, to](benchmark::State& state) { coverage(state, from, to); })
             ->Unit(benchmark::kMillisecond)
             ->Iterations(1);
