@@ -53,7 +53,10 @@ void BM_KeystrokeToPaint(benchmark::State& state) {
     PopoverView popover(model, rig.services);
     popover.show();
     popover.activateWindow();
-    QTest::qWaitForWindowActive(&popover);
+    if (!QTest::qWaitForWindowActive(&popover)) {
+        state.SkipWithError("the popover never became the active window");
+        return;
+    }
     auto* editor = popover.findChild<QPlainTextEdit*>(u"tivela.input"_s);
     editor->setFocus();
     const QString text = bench::prose(state.range(0) - 1);
