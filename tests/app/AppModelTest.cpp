@@ -33,18 +33,6 @@ void settle(int milliseconds = 150) {
     test::waitUntil([] { return false; }, milliseconds);
 }
 
-DictionaryEntry card(const QString& word, const QString& from, const QString& to,
-                     const QList<std::pair<QString, QString>>& meanings) {
-    DictionaryEntry entry{word, {}, from, to, {}, {}, {}, {}};
-    for (const auto& [gloss, example] : meanings) {
-        DictionaryEntry::Meaning meaning{u"noun"_s, gloss, {}, {}, {}};
-        if (!example.isEmpty())
-            (from == u"en"_s ? meaning.example : meaning.exampleTranslation) = example;
-        entry.meanings << meaning;
-    }
-    return entry;
-}
-
 class AppModelTest : public ::testing::Test {
 protected:
     AppModelTest() {
@@ -325,7 +313,7 @@ TEST_F(AppModelTest, SameLanguageAndBlankInputNeedNoEngine) {
     m.setSource(u"auto"_s);
     m.setManualTarget(std::nullopt);
     detection->languages = {{u"dog"_s, u"en"_s}};
-    dictionary->add(card(u"dog"_s, u"en"_s, u"es"_s, {{u"canine"_s, {}}}));
+    dictionary->add(test::card(u"dog"_s, u"en"_s, u"es"_s, {{u"canine"_s, {}}}));
     m.setInput(u"dog"_s);
     run(220);
     ASSERT_TRUE(test::waitUntil([&] { return m.entry().has_value() && !m.dictionaryLoading(); }));
@@ -392,8 +380,8 @@ TEST_F(AppModelTest, PairWritesSaveTranslateAndFetchPacksOnlyOnChange) {
 TEST_F(AppModelTest, ALookupForAnOlderInputNeverPublishes) {
     AppModel& m = make();
     m.setSource(u"de"_s);
-    dictionary->add(card(u"Hund"_s, u"de"_s, u"en"_s, {{u"dog"_s, {}}}));
-    dictionary->add(card(u"Hunde"_s, u"de"_s, u"en"_s, {{u"dogs"_s, {}}}));
+    dictionary->add(test::card(u"Hund"_s, u"de"_s, u"en"_s, {{u"dog"_s, {}}}));
+    dictionary->add(test::card(u"Hunde"_s, u"de"_s, u"en"_s, {{u"dogs"_s, {}}}));
     dictionary->block(u"Hund"_s);
     m.setInput(u"Hund"_s);
     time->advance(220);
@@ -443,12 +431,12 @@ TEST_F(AppModelTest, MissingPacksAreFetchedAndLookedUpAgain) {
 TEST_F(AppModelTest, GlossesComeFirstThreeMeaningsFirstAndAreCached) {
     SharedSettings::setPair(LanguagePair{u"de"_s, u"en"_s});
     AppModel& m = make();
-    const DictionaryEntry dog = card(u"dog"_s, u"en"_s, u"de"_s,
-                                     {{u"canine"_s, u"The dog barks."_s},
-                                      {u"hound"_s, {}},
-                                      {u"pursuer"_s, {}},
-                                      {u"canine"_s, {}},
-                                      {u"fellow"_s, {}}});
+    const DictionaryEntry dog = test::card(u"dog"_s, u"en"_s, u"de"_s,
+                                           {{u"canine"_s, u"The dog barks."_s},
+                                            {u"hound"_s, {}},
+                                            {u"pursuer"_s, {}},
+                                            {u"canine"_s, {}},
+                                            {u"fellow"_s, {}}});
     QList<qsizetype> published;
     QObject::connect(&m, &AppModel::glossesChanged, [&] { published << m.glosses().size(); });
     m.setEntry(dog);
@@ -469,7 +457,7 @@ TEST_F(AppModelTest, GlossesComeFirstThreeMeaningsFirstAndAreCached) {
     EXPECT_EQ(batches().size(), 2);
 
     // An answer equal to its text is not kept, so the next card asks again.
-    const DictionaryEntry paris = card(u"Paris"_s, u"en"_s, u"de"_s, {{u"Paris"_s, {}}});
+    const DictionaryEntry paris = test::card(u"Paris"_s, u"en"_s, u"de"_s, {{u"Paris"_s, {}}});
     for (int shown = 1; shown <= 2; ++shown) {
         m.setEntry(paris);
         ASSERT_TRUE(test::waitUntil([&] { return batches().size() == 2 + shown; }));
@@ -480,8 +468,8 @@ TEST_F(AppModelTest, GlossesComeFirstThreeMeaningsFirstAndAreCached) {
 
     // A cut-off example goes out without its broken last word and comes back with the ellipsis.
     const QString cut = u"one two  three four five six seven\u2026"_s;
-    m.setEntry(card(u"cut"_s, u"es"_s, u"en"_s,
-                    {{u"word\u2026"_s, cut}, {u"\u2026"_s, {}}, {u"plain"_s, {}}}));
+    m.setEntry(test::card(u"cut"_s, u"es"_s, u"en"_s,
+                          {{u"word\u2026"_s, cut}, {u"\u2026"_s, {}}, {u"plain"_s, {}}}));
     ASSERT_TRUE(test::waitUntil([&] { return m.glosses().size() == 4; }));
     EXPECT_EQ(batches().last(),
               (QStringList{u"word"_s, u"one two three four five six"_s, QString(), u"plain"_s}));
@@ -490,7 +478,7 @@ TEST_F(AppModelTest, GlossesComeFirstThreeMeaningsFirstAndAreCached) {
 
     // Nothing to translate for a user whose language is English.
     m.setPair({u"en"_s, u"de"_s});
-    m.setEntry(card(u"cat"_s, u"de"_s, u"en"_s, {{u"cat"_s, {}}}));
+    m.setEntry(test::card(u"cat"_s, u"de"_s, u"en"_s, {{u"cat"_s, {}}}));
     settle();
     EXPECT_EQ(batches().size(), 5);
 }
@@ -499,9 +487,9 @@ TEST_F(AppModelTest, AGlossTaskStopsWhenTheCardChanges) {
     SharedSettings::setPair(LanguagePair{u"de"_s, u"en"_s});
     AppModel& m = make();
     const DictionaryEntry dog =
-        card(u"dog"_s, u"en"_s, u"de"_s,
-             {{u"canine"_s, {}}, {u"hound"_s, {}}, {u"pursuer"_s, {}}, {u"fellow"_s, {}}});
-    const DictionaryEntry cat = card(u"cat"_s, u"en"_s, u"de"_s, {{u"feline"_s, {}}});
+        test::card(u"dog"_s, u"en"_s, u"de"_s,
+                   {{u"canine"_s, {}}, {u"hound"_s, {}}, {u"pursuer"_s, {}}, {u"fellow"_s, {}}});
+    const DictionaryEntry cat = test::card(u"cat"_s, u"en"_s, u"de"_s, {{u"feline"_s, {}}});
     block(u"canine"_s);
     m.setEntry(dog);
     ASSERT_TRUE(test::waitUntil([&] { return batches().size() == 1; }));
@@ -520,8 +508,8 @@ TEST_F(AppModelTest, AGlossTaskStopsWhenTheCardChanges) {
 
     // A batch the engine refuses ends the task; the card keeps its English texts.
     refuseBatches = true;
-    m.setEntry(
-        card(u"fox"_s, u"en"_s, u"de"_s, {{u"a"_s, {}}, {u"b"_s, {}}, {u"c"_s, {}}, {u"d"_s, {}}}));
+    m.setEntry(test::card(u"fox"_s, u"en"_s, u"de"_s,
+                          {{u"a"_s, {}}, {u"b"_s, {}}, {u"c"_s, {}}, {u"d"_s, {}}}));
     settle();
     EXPECT_TRUE(m.glosses().isEmpty());
     EXPECT_EQ(engine->translations(), 4);

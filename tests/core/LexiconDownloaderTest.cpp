@@ -60,19 +60,6 @@ Response trickledPack(int chunkDelayMs) {
     return response;
 }
 
-// A process id that cannot exist: one above the system's largest.
-qint64 deadPid() {
-    return test::readFile(u"/proc/sys/kernel/pid_max"_s).trimmed().toLongLong() + 1;
-}
-
-void age(const QString& path, int seconds) {
-    timespec times[2];
-    ::clock_gettime(CLOCK_REALTIME, &times[0]);
-    times[0].tv_sec -= seconds;
-    times[1] = times[0];
-    ::utimensat(AT_FDCWD, QFile::encodeName(path).constData(), times, 0);
-}
-
 qint64 ageOf(const QString& path) {
     struct stat status {};
     if (::stat(QFile::encodeName(path).constData(), &status) != 0)
@@ -300,14 +287,14 @@ TEST_F(LexiconDownloaderTest, StaleLocksAreTakenOver) {
     m_server.route(u"/packs/fr.lex.gz"_s, pack());
     const auto packs = downloader();
 
-    ASSERT_TRUE(test::writeFile(lockPath(u"de"_s), QByteArray::number(deadPid())));
+    ASSERT_TRUE(test::writeFile(lockPath(u"de"_s), QByteArray::number(test::deadPid())));
     QElapsedTimer timer;
     timer.start();
     EXPECT_EQ(waitFor(packs->ensure(u"de"_s)), true);
     EXPECT_LT(timer.elapsed(), LexiconDownloader::pollMilliseconds * 4);
 
     ASSERT_TRUE(test::writeFile(lockPath(u"fr"_s), QByteArray::number(qint64(::getpid()))));
-    age(lockPath(u"fr"_s), LexiconDownloader::staleSeconds + 10);
+    test::ageFile(lockPath(u"fr"_s), LexiconDownloader::staleSeconds + 10);
     EXPECT_EQ(waitFor(packs->ensure(u"fr"_s)), true);
     EXPECT_EQ(m_server.totalRequests(), 2);
     EXPECT_EQ(leftovers(folder()), QStringList());
@@ -318,7 +305,7 @@ TEST_F(LexiconDownloaderTest, StaleLocksAreTakenOver) {
 TEST_F(LexiconDownloaderTest, ALockTakenOverIsHeldNotWaitedOn) {
     m_server.route(u"/packs/de.lex.gz"_s, trickledPack(300));
     const auto packs = downloader();
-    ASSERT_TRUE(test::writeFile(lockPath(u"de"_s), QByteArray::number(deadPid())));
+    ASSERT_TRUE(test::writeFile(lockPath(u"de"_s), QByteArray::number(test::deadPid())));
     const QFuture<bool> download = packs->ensure(u"de"_s);
     ASSERT_TRUE(waitUntil([&] {
         return test::readFile(lockPath(u"de"_s)) == QByteArray::number(qint64(::getpid()));
@@ -371,7 +358,7 @@ TEST_F(LexiconDownloaderTest, LockErrorsOtherThanABusyLockFailAtOnce) {
 
     // A stale lock that cannot be removed (a folder) ends the attempt.
     QDir().mkpath(lockPath(u"de"_s));
-    age(lockPath(u"de"_s), LexiconDownloader::staleSeconds + 10);
+    test::ageFile(lockPath(u"de"_s), LexiconDownloader::staleSeconds + 10);
     EXPECT_EQ(waitFor(downloader()->ensure(u"de"_s)), false);
     EXPECT_LT(timer.elapsed(), 5000);
     EXPECT_EQ(m_server.totalRequests(), 0);
@@ -391,7 +378,7 @@ TEST_F(LexiconDownloaderTest, TheHolderKeepsItsLockYoungAndLeavesOtherLocksAlone
                   QFileDevice::WriteUser | QFileDevice::ReadGroup | QFileDevice::ReadOther);
 
     // Made to look old, the lock is refreshed while data arrives.
-    age(lockPath(u"de"_s), 1000);
+    test::ageFile(lockPath(u"de"_s), 1000);
     EXPECT_TRUE(waitUntil([&] { return ageOf(lockPath(u"de"_s)) < 10; }, 3000));
 
     // Another process's lock in its place survives the end of the download.

@@ -19,19 +19,6 @@ namespace {
 
 using Result = PackLock::Result;
 
-// A process id that cannot exist: one above the system's largest.
-qint64 deadPid() {
-    return test::readFile(u"/proc/sys/kernel/pid_max"_s).trimmed().toLongLong() + 1;
-}
-
-void age(const QString& path, int seconds) {
-    timespec times[2];
-    ::clock_gettime(CLOCK_REALTIME, &times[0]);
-    times[0].tv_sec -= seconds;
-    times[1] = times[0];
-    ::utimensat(AT_FDCWD, QFile::encodeName(path).constData(), times, 0);
-}
-
 } // namespace
 
 TEST(PackLockTest, StaleLocksAreOldOrNameADeadProcess) {
@@ -39,11 +26,11 @@ TEST(PackLockTest, StaleLocksAreOldOrNameADeadProcess) {
     const QString lock = dir.filePath(u"de.lex.gz.lock"_s);
     const auto stale = [&](const QByteArray& content, int ageSeconds = 0) {
         test::writeFile(lock, content);
-        age(lock, ageSeconds);
+        test::ageFile(lock, ageSeconds);
         return PackLock::isStale(lock);
     };
     const QByteArray mine = QByteArray::number(qint64(::getpid()));
-    const QByteArray dead = QByteArray::number(deadPid());
+    const QByteArray dead = QByteArray::number(test::deadPid());
 
     EXPECT_FALSE(PackLock::isStale(dir.filePath(u"missing.lock"_s)));
     EXPECT_TRUE(stale(dead));
@@ -88,7 +75,7 @@ TEST(PackLockTest, OneHolderAtATimeAndOnlyItsOwnFileIsRemoved) {
     EXPECT_EQ(test::readFile(path), "someone else"_ba);
 
     // A stale lock is taken over; a lock where none can be made fails.
-    ASSERT_TRUE(test::writeFile(path, QByteArray::number(deadPid())));
+    ASSERT_TRUE(test::writeFile(path, QByteArray::number(test::deadPid())));
     PackLock taker(path);
     EXPECT_EQ(taker.takeOver(), Result::Taken);
     EXPECT_EQ(test::readFile(path), QByteArray::number(qint64(::getpid())));

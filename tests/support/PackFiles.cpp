@@ -6,6 +6,10 @@
 #include <QProcess>
 #include <QTemporaryDir>
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <time.h>
+
 namespace tivela::test {
 
 bool generatePack(const QStringList& args) {
@@ -103,6 +107,18 @@ bool writeFile(const QString& path, const QByteArray& bytes) {
 QByteArray readFile(const QString& path) {
     QFile file(path);
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+qint64 deadPid() {
+    return readFile(QStringLiteral("/proc/sys/kernel/pid_max")).trimmed().toLongLong() + 1;
+}
+
+void ageFile(const QString& path, int seconds) {
+    timespec times[2];
+    ::clock_gettime(CLOCK_REALTIME, &times[0]);
+    times[0].tv_sec -= seconds;
+    times[1] = times[0];
+    ::utimensat(AT_FDCWD, QFile::encodeName(path).constData(), times, 0);
 }
 
 } // namespace tivela::test

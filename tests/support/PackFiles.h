@@ -24,5 +24,9 @@ std::map<QString, QByteArray> checkPacks();
 // Writes a file, making its folder first.
 bool writeFile(const QString& path, const QByteArray& bytes);
 QByteArray readFile(const QString& path);
+// A process id that cannot exist: one above the system's largest (a lock left by a dead process).
+qint64 deadPid();
+// Sets a file's access and modification times the given number of seconds into the past.
+void ageFile(const QString& path, int seconds);
 
 } // namespace tivela::test
