@@ -30,18 +30,6 @@ QString quoted(const QString& field) {
     return QString(u'"' + QString(field).replace(u'"', u"\"\""_s) + u'"');
 }
 
-// The value of a finished future; nothing when it failed or was cancelled.
-template <typename T>
-std::optional<T> resultOf(QFuture<T> future) {
-    try {
-        future.waitForFinished();
-        if (future.resultCount() > 0)
-            return future.result();
-    } catch (...) {
-    }
-    return std::nullopt;
-}
-
 struct LookupResult {
     std::optional<DictionaryEntry> entry;
     // Packs the pair needs that are not installed; asked only when there is no card.

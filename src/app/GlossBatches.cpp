@@ -32,17 +32,6 @@ QString request(const QString& text) {
     return words.join(u' ');
 }
 
-// The answers of a finished call; nothing when it failed or was cancelled.
-std::optional<QStringList> answersOf(QFuture<QStringList> future) {
-    try {
-        future.waitForFinished();
-        if (future.resultCount() > 0)
-            return future.result();
-    } catch (...) {
-    }
-    return std::nullopt;
-}
-
 } // namespace
 
 GlossBatches::GlossBatches(Translator& translator, QObject* parent)
@@ -116,7 +105,7 @@ void GlossBatches::send(Task task) {
     whenFinished(
         this, m_translator.translate(prepared, u"en"_s, task.mine, false),
         [this, task, texts, prepared](const QFuture<QStringList>& future) {
-            const std::optional<QStringList> answers = answersOf(future);
+            const std::optional<QStringList> answers = resultOf(future);
             if (!answers)
                 return;
             const qsizetype answered = std::min(answers->size(), texts.size());

@@ -4,6 +4,8 @@
 #include <QFutureWatcher>
 #include <QObject>
 
+#include <optional>
+
 namespace tivela {
 
 // Calls done with the finished future on the owner's thread. The watcher is the owner's child:
@@ -17,6 +19,18 @@ void whenFinished(QObject* owner, const QFuture<T>& future, Done done) {
                          done(watcher->future());
                      });
     watcher->setFuture(future);
+}
+
+// The value of a finished future; nothing when it failed or was cancelled.
+template <typename T>
+std::optional<T> resultOf(QFuture<T> future) {
+    try {
+        future.waitForFinished();
+        if (future.resultCount() > 0)
+            return future.result();
+    } catch (...) {
+    }
+    return std::nullopt;
 }
 
 } // namespace tivela
