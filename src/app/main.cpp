@@ -5,7 +5,9 @@
 #include "app/LegacyMigration.h"
 #include "app/Wording.h"
 #include "app/checks/CheckModes.h"
+#include "core/LexiconDownloader.h"
 #include "core/Paths.h"
+#include "platform/Defaults.h"
 #include "platform/desktop/LoginItem.h"
 #include "platform/desktop/SignalPipe.h"
 #include "platform/desktop/SingleInstance.h"
@@ -15,9 +17,17 @@
 #include <QTimer>
 
 #include <cstdio>
+#include <unistd.h>
 
 using namespace Qt::StringLiterals;
 using namespace tivela;
+
+namespace {
+
+// How long quitting waits for the work of the translator and the word analysers to end.
+constexpr int quitMilliseconds = 1500;
+
+} // namespace
 
 int main(int argc, char** argv) {
     // The options are read from a copy: Qt takes its own (-style, -platform) out of argv, and
@@ -55,6 +65,20 @@ int main(int argc, char** argv) {
     QGuiApplication::setDesktopFileName(Paths::bundleID());
     QApplication::setQuitOnLastWindowClosed(false);
     SignalPipe endOnSignals;
+    // Translations running or queued at quit would run on into the static teardown, reading
+    // tables already destroyed.
+    QObject::connect(&app, &QCoreApplication::aboutToQuit, [] {
+        if (Defaults::stopWork(QDeadlineTimer(quitMilliseconds)))
+            return;
+        std::fprintf(stderr, "tivela: translations did not stop in time; ending at once\n");
+        // After the delegate has gone and the history is written: static destructors must not
+        // run under the work still going, but the dictionary locks must not outlive us.
+        qAddPostRoutine([] {
+            LexiconDownloader::releaseHeldLocks();
+            std::fflush(nullptr);
+            ::_exit(0);
+        });
+    });
 
     QStringList urls;
     for (const QString& argument : arguments.mid(1))

@@ -67,6 +67,9 @@ public:
     // True when both strategies are served by the same engine, so that trying the other
     // strategy after the first can only repeat the first answer.
     virtual bool oneEngineForBothStrategies() const = 0;
+    // For the end of the process: the translations under way fail at once and no session is
+    // made any more. An engine whose every call returns promptly has nothing to stop.
+    virtual void stop() {}
 };
 
 } // namespace tivela

@@ -34,6 +34,10 @@ QString describe(TranslateError::Kind kind, const QString& from, const QString& 
     return message;
 }
 
+TranslateError stopped() {
+    return TranslateError::failed(u"the translator has stopped"_s);
+}
+
 // Whatever escapes the engine reaches callers as the one error they know.
 template <typename Work>
 auto guarded(Work work) {
@@ -111,16 +115,16 @@ Translator::~Translator() {
 }
 
 QFuture<QSet<QString>> Translator::supportedLanguages() {
-    {
-        QMutexLocker lock(&m_mutex);
-        if (m_supported)
-            return QtFuture::makeReadyFuture(*m_supported);
-    }
+    QMutexLocker starting(&m_mutex);
+    if (m_supported)
+        return QtFuture::makeReadyFuture(*m_supported);
+    if (m_stopped)
+        return QtFuture::makeReadyFuture(QSet<QString>());
     return QtConcurrent::run(&m_pool, [this] {
         {
             QMutexLocker lock(&m_mutex);
-            if (m_supported)
-                return *m_supported;
+            if (m_supported || m_stopped)
+                return m_supported.value_or(QSet<QString>());
         }
         QSet<QString> codes;
         for (const QString& identifier : m_engine->supportedLanguages())
@@ -132,21 +136,51 @@ QFuture<QSet<QString>> Translator::supportedLanguages() {
 }
 
 QFuture<PairStatus> Translator::status(const QString& from, const QString& to, bool fast) {
-    return QtConcurrent::run(&m_pool, [this, from, to, fast] { return statusNow(from, to, fast); });
+    QMutexLocker starting(&m_mutex);
+    if (m_stopped)
+        return QtFuture::makeReadyFuture(PairStatus::unsupported);
+    return QtConcurrent::run(&m_pool, [this, from, to, fast] {
+        return m_stopped ? PairStatus::unsupported : statusNow(from, to, fast);
+    });
 }
 
+// The check and the start are one step under the lock: after stop() nothing may reach the
+// pool, whose threads would run on into the program's teardown.
 QFuture<QString> Translator::translate(const QString& text, const QString& from, const QString& to,
                                        bool fast) {
+    QMutexLocker starting(&m_mutex);
+    if (m_stopped)
+        return QtFuture::makeExceptionalFuture<QString>(stopped());
     return QtConcurrent::run(&m_pool, [this, text, from, to, fast] {
-        return guarded([&] { return translateNow(text, from, to, fast); });
+        return guarded([&] {
+            if (m_stopped)
+                throw stopped();
+            return translateNow(text, from, to, fast);
+        });
     });
 }
 
 QFuture<QStringList> Translator::translate(const QStringList& batch, const QString& from,
                                            const QString& to, bool fast) {
+    QMutexLocker starting(&m_mutex);
+    if (m_stopped)
+        return QtFuture::makeExceptionalFuture<QStringList>(stopped());
     return QtConcurrent::run(&m_pool, [this, batch, from, to, fast] {
-        return guarded([&] { return translateNow(batch, from, to, fast); });
+        return guarded([&] {
+            if (m_stopped)
+                throw stopped();
+            return translateNow(batch, from, to, fast);
+        });
     });
+}
+
+bool Translator::stop(QDeadlineTimer deadline) {
+    {
+        QMutexLocker lock(&m_mutex);
+        m_stopped = true;
+    }
+    m_engine->stop();
+    return m_pool.waitForDone(deadline.isForever() ? -1 : int(deadline.remainingTime()));
 }
 
 PairStatus Translator::statusNow(const QString& from, const QString& to, bool fast) {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QDeadlineTimer>
 #include <QException>
 #include <QFuture>
 #include <QHash>
@@ -11,6 +12,7 @@
 #include <QStringList>
 #include <QThreadPool>
 
+#include <atomic>
 #include <memory>
 #include <optional>
 
@@ -101,6 +103,12 @@ public:
     QFuture<QStringList> translate(const QStringList& batch, const QString& from, const QString& to,
                                    bool fast);
 
+    // For the end of the process, before the tables the work reads are gone: the engine stops
+    // what it runs, and calls still waiting for a thread, like every later one, fail at once
+    // ("the translator has stopped"; statuses say unsupported, languages none). Waits for the
+    // translator's threads until the deadline; whether they all ended.
+    bool stop(QDeadlineTimer deadline);
+
 private:
     using Session = std::shared_ptr<TranslationSession>;
 
@@ -117,6 +125,7 @@ private:
     QMutex m_mutex;
     QHash<QString, Session> m_sessions;
     std::optional<QSet<QString>> m_supported;
+    std::atomic<bool> m_stopped = false;
     // Last, so that it is destroyed first: its threads finish before the state they use goes.
     QThreadPool m_pool;
 };

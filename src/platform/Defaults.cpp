@@ -4,6 +4,7 @@
 #include "core/Translator.h"
 #include "platform/engine/ApertiumEngine.h"
 #include "platform/recognizer/Cld2Recognizer.h"
+#include "platform/recognizer/Morphology.h"
 #include "platform/speech/SystemSpeech.h"
 
 namespace tivela::Defaults {
@@ -34,6 +35,14 @@ std::optional<LanguageDetector::Guess> detect(const QString& text, const QSet<QS
                                               const QStringList& hints) {
     Cld2Recognizer recognizer;
     return LanguageDetector::detect(text, allowed, hints, recognizer);
+}
+
+bool stopWork(QDeadlineTimer deadline) {
+    // Both are told before either is waited for, so that their threads end side by side.
+    Translator& translator = Defaults::translator();
+    translator.stop(QDeadlineTimer(0));
+    const bool analysers = Morphology::shared().stop(deadline);
+    return translator.stop(deadline) && analysers;
 }
 
 } // namespace tivela::Defaults

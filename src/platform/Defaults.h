@@ -2,6 +2,7 @@
 
 #include "core/LanguageDetector.h"
 
+#include <QDeadlineTimer>
 #include <QSet>
 #include <QString>
 #include <QStringList>
@@ -36,6 +37,12 @@ Speaker& speaker();
 // Language detection with a fresh production recogniser. Any thread may call it.
 std::optional<LanguageDetector::Guess> detect(const QString& text, const QSet<QString>& allowed,
                                               const QStringList& hints);
+
+// For the end of the process, before main returns: the translator and the word analysers stop
+// their work (translations under way and waiting fail at once, the engine's processes are
+// killed), and their threads are waited for until the deadline. Whether they all ended: threads
+// still running would run on into the program's teardown, in tables already gone.
+bool stopWork(QDeadlineTimer deadline);
 
 } // namespace Defaults
 

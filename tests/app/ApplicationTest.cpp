@@ -13,6 +13,7 @@
 #include <QDBusMessage>
 #include <QDBusPendingCall>
 #include <QDBusVariant>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QProcess>
 #include <QTest>
@@ -363,6 +364,43 @@ TEST_F(ApplicationTest, ServicesTranslateOverTheBusAndASignalEndsItWithItsWorkDo
     EXPECT_EQ(app.exitStatus(), QProcess::NormalExit);
     EXPECT_EQ(app.exitCode(), 0);
     EXPECT_EQ(historyOf(u"moon"_s, 0), u"luna"_s);
+}
+
+TEST_F(ApplicationTest, ASignalWhileTranslationsRunAndWaitEndsItAtOnce) {
+    start();
+    // As at log-out: dozens of replacements and translations, the engine busy with one and the
+    // rest waiting for it, when the session sends its signal.
+    QString text;
+    for (int i = 0; text.size() < 20000; ++i)
+        text += u"The dog %1 sleeps in the big house near the river. "_s.arg(i);
+    const auto services = [](const QString& method) {
+        return QDBusMessage::createMethodCall(
+            Paths::bundleID(), SingleInstance::objectPath(Paths::bundleID()),
+            QString::fromLatin1(SingleInstance::servicesInterface), method);
+    };
+    QList<QDBusPendingCall> calls;
+    for (int i = 0; i < 60; ++i) {
+        QDBusMessage call = services(i % 10 == 9 ? u"Translate"_s : u"TranslateReplace"_s);
+        call << QString(QString::number(i) + u' ' + text);
+        calls << QDBusConnection::sessionBus().asyncCall(call, 25000);
+    }
+    ASSERT_TRUE(QTest::qWaitFor([&] { return calls.first().isFinished(); }, slow));
+    const qint64 pid = app.processId();
+    ASSERT_GT(pid, 0) << "the application ended before it was asked to";
+    QElapsedTimer ending;
+    ending.start();
+    ::kill(pid_t(pid), SIGTERM);
+    ASSERT_TRUE(app.waitForFinished(slow));
+    EXPECT_LT(ending.elapsed(), 10000);
+    EXPECT_EQ(app.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(app.exitCode(), 0);
+    // Every caller heard back, if only that the translator has gone.
+    EXPECT_TRUE(QTest::qWaitFor(
+        [&] {
+            return std::all_of(calls.cbegin(), calls.cend(),
+                               [](const QDBusPendingCall& call) { return call.isFinished(); });
+        },
+        slow));
 }
 
 #include "ApplicationTest.moc"

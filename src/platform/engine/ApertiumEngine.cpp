@@ -7,7 +7,11 @@
 #include <QDir>
 #include <QSet>
 
+#include <atomic>
 #include <mutex>
+
+#include <sys/eventfd.h>
+#include <unistd.h>
 
 using namespace Qt::StringLiterals;
 
@@ -20,12 +24,41 @@ Direction direction(const QString& source, const QString& target) {
     return {Languages::code(source), Languages::code(target)};
 }
 
+const QString& stoppedMessage() {
+    static const QString message = u"the translation engine was stopped"_s;
+    return message;
+}
+
+} // namespace
+
 class ApertiumSession : public TranslationSession {
 public:
     ApertiumSession(std::unique_ptr<ApertiumPipeline> pipeline,
                     const ApertiumEngine::Options& options)
         : m_pipeline(std::move(pipeline))
+        , m_interrupt(::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK))
         , m_options(options) {}
+    ~ApertiumSession() override {
+        if (m_interrupt >= 0)
+            ::close(m_interrupt);
+    }
+    ApertiumSession(const ApertiumSession&) = delete;
+    ApertiumSession& operator=(const ApertiumSession&) = delete;
+
+    // From any thread: an exchange under way ends at once, the stages are killed, and the
+    // session fails for good.
+    void interrupt() {
+        m_interrupted = true;
+        if (m_interrupt >= 0) {
+            const uint64_t one = 1;
+            [[maybe_unused]] const auto written = ::write(m_interrupt, &one, sizeof one);
+        }
+        // Not long: the exchange that holds the lock sees the descriptor, and those waiting for
+        // the lock see the flag.
+        std::lock_guard lock(m_mutex);
+        if (m_pipeline)
+            fail(stoppedMessage());
+    }
 
     EngineResult<QString> translate(const QString& text) override {
         auto answers = exchange({text});
@@ -51,6 +84,8 @@ public:
 private:
     EngineResult<QStringList> exchange(const QStringList& texts) {
         std::lock_guard lock(m_mutex);
+        if (m_interrupted && m_pipeline)
+            return fail(stoppedMessage());
         if (!m_pipeline)
             return EngineResult<QStringList>::failure(m_failure);
         QList<QByteArray> records;
@@ -69,7 +104,7 @@ private:
                                                     m_options.timeoutPerKilobyte * (bytes / 1024),
                                                 m_options.maxTimeout);
         QString error;
-        const auto answers = m_pipeline->exchange(records, deadline, &error);
+        const auto answers = m_pipeline->exchange(records, deadline, &error, m_interrupt);
         if (!answers)
             return fail(error);
         m_started = true;
@@ -93,13 +128,15 @@ private:
 
     std::mutex m_mutex;
     std::unique_ptr<ApertiumPipeline> m_pipeline;
+    // Readable once interrupted; open for the session's life, so interrupt() never writes to a
+    // descriptor that was closed meanwhile.
+    const int m_interrupt;
+    std::atomic<bool> m_interrupted = false;
     QString m_failure;
     quint64 m_next = 1;
     bool m_started = false;
     const ApertiumEngine::Options m_options;
 };
-
-} // namespace
 
 ApertiumEngine::ApertiumEngine()
     : ApertiumEngine(Options{}) {
@@ -154,12 +191,37 @@ ApertiumEngine::makeSession(const QString& source, const QString& target, bool) 
     if (mode.name.isEmpty())
         return Result::failure(
             u"no translation mode from %1 to %2 is installed"_s.arg(source, target));
+    {
+        std::lock_guard lock(m_mutex);
+        if (m_stopped)
+            return Result::failure(stoppedMessage());
+    }
     QString error;
     auto pipeline =
         ApertiumPipeline::start(QDir(m_options.modesFolder).filePath(mode.name + u".mode"), &error);
     if (!pipeline)
         return Result::failure(error);
-    return Result::success(std::make_shared<ApertiumSession>(std::move(pipeline), m_options));
+    auto session = std::make_shared<ApertiumSession>(std::move(pipeline), m_options);
+    std::lock_guard lock(m_mutex);
+    // Stopped while the stages started: they end with the session, which nobody gets.
+    if (m_stopped)
+        return Result::failure(stoppedMessage());
+    std::erase_if(m_sessions, [](const auto& made) { return made.expired(); });
+    m_sessions.push_back(session);
+    return Result::success(session);
+}
+
+void ApertiumEngine::stop() {
+    std::vector<std::shared_ptr<ApertiumSession>> live;
+    {
+        std::lock_guard lock(m_mutex);
+        m_stopped = true;
+        for (const auto& made : std::exchange(m_sessions, {}))
+            if (auto session = made.lock())
+                live.push_back(std::move(session));
+    }
+    for (const auto& session : live)
+        session->interrupt();
 }
 
 } // namespace tivela

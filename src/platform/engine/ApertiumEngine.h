@@ -7,13 +7,18 @@
 #include <QString>
 
 #include <chrono>
+#include <memory>
+#include <mutex>
+#include <vector>
 
 namespace tivela {
+
+class ApertiumSession;
 
 // The on-device engine on Apertium. A direction is installed when its mode file is in the
 // modes folder, and supported when a package of the catalogue installs it. Apertium has one
 // engine per direction, so both strategies give the same answers. A session keeps the mode's
-// stages running between translations.
+// stages running between translations. Stopping kills the stages of every session it made.
 class ApertiumEngine : public TranslationEngine {
 public:
     struct Options {
@@ -43,9 +48,14 @@ public:
     EngineResult<std::shared_ptr<TranslationSession>>
     makeSession(const QString& source, const QString& target, bool fast) override;
     bool oneEngineForBothStrategies() const override { return true; }
+    void stop() override;
 
 private:
     Options m_options;
+    std::mutex m_mutex;
+    bool m_stopped = false;
+    // Every session made, for stop(); a session lives as long as its holders keep it.
+    std::vector<std::weak_ptr<ApertiumSession>> m_sessions;
 };
 
 } // namespace tivela

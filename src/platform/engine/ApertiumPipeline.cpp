@@ -333,7 +333,8 @@ std::optional<QString> ApertiumPipeline::endedStage() {
 }
 
 std::optional<QList<QByteArray>> ApertiumPipeline::exchange(const QList<QByteArray>& records,
-                                                            Deadline deadline, QString* error) {
+                                                            Deadline deadline, QString* error,
+                                                            int interrupt) {
     if (!alive()) {
         *error = u"the translation pipeline is not running"_s;
         return std::nullopt;
@@ -364,8 +365,11 @@ std::optional<QList<QByteArray>> ApertiumPipeline::exchange(const QList<QByteArr
             deadline - std::chrono::steady_clock::now());
         if (left.count() <= 0)
             return fail(u"the translation engine gave no answer in time"_s, 0ms);
-        pollfd watched[3] = {{m_output, POLLIN, 0}, {m_errors, POLLIN, 0}, {m_input, POLLOUT, 0}};
-        const nfds_t count = written < outgoing.size() ? 3 : 2;
+        pollfd watched[4] = {{m_output, POLLIN, 0},
+                             {m_errors, POLLIN, 0},
+                             {interrupt, POLLIN, 0},
+                             {m_input, POLLOUT, 0}};
+        const nfds_t count = written < outgoing.size() ? 4 : 3;
         if (m_errors < 0)
             watched[1].fd = -1;
         const int ready = ::poll(watched, count, int(std::min<qint64>(left.count(), 60000)));
@@ -373,8 +377,10 @@ std::optional<QList<QByteArray>> ApertiumPipeline::exchange(const QList<QByteArr
             return fail(u"cannot wait for the translation engine: "_s + systemError(errno), 0ms);
         if (ready <= 0)
             continue;
+        if (watched[2].revents & (POLLIN | POLLERR | POLLHUP))
+            return fail(u"the translation engine was stopped"_s, 0ms);
 
-        if (count == 3 && (watched[2].revents & (POLLOUT | POLLERR | POLLHUP))) {
+        if (count == 4 && (watched[3].revents & (POLLOUT | POLLERR | POLLHUP))) {
             const qsizetype size = std::min(chunkSize, outgoing.size() - written);
             const ssize_t sent =
                 ::send(m_input, outgoing.constData() + written, size_t(size), MSG_NOSIGNAL);

@@ -38,10 +38,10 @@ public:
 
     // Sends every record, each followed by a NUL, and reads one answer per record, writing and
     // reading at once so that neither side can fill up and stall. Nothing, with the reason in
-    // `error`, when the deadline passes or the pipeline ends first; the process group is then
-    // killed.
+    // `error`, when the deadline passes, the pipeline ends first or `interrupt` (a descriptor
+    // another thread may make readable) becomes readable; the process group is then killed.
     std::optional<QList<QByteArray>> exchange(const QList<QByteArray>& records, Deadline deadline,
-                                              QString* error);
+                                              QString* error, int interrupt = -1);
 
     // Why the pipeline cannot go on when one of its stages has ended, the process group then
     // being stopped; nothing while every stage runs.

@@ -101,12 +101,16 @@ Morphology::Morphology(Options options)
 }
 
 Morphology::~Morphology() {
+    stop(QDeadlineTimer::Forever);
+}
+
+bool Morphology::stop(QDeadlineTimer deadline) {
     {
         std::lock_guard lock(m_mutex);
         m_stopping = true;
     }
     m_changed.notify_all();
-    m_loader.waitForDone();
+    return m_loader.waitForDone(deadline.isForever() ? -1 : int(deadline.remainingTime()));
 }
 
 Morphology& Morphology::shared() {

@@ -2,6 +2,7 @@
 
 #include "platform/recognizer/Vocabulary.h"
 
+#include <QDeadlineTimer>
 #include <QHash>
 #include <QString>
 #include <QStringList>
@@ -66,6 +67,11 @@ public:
 
     // The memory the loaded analysers hold, in bytes.
     qsizetype bytes();
+
+    // For the end of the process, before the tables the loading reads are gone: nothing more
+    // is read or loaded (languages not ready are left out from now on), and the loading thread
+    // is waited for until the deadline; whether it ended.
+    bool stop(QDeadlineTimer deadline);
 
 private:
     enum class Status { idle, loading, ready, failed };

@@ -197,6 +197,49 @@ TEST_F(ApertiumFixtureTest, AHangingPipelineTimesOutAndLeavesNoProcessBehind) {
     EXPECT_TRUE(test::childProcesses(::getpid()).isEmpty());
 }
 
+// As at quit: the stages of a hanging pair busy with one call, dozens of calls waiting behind
+// it and on another pair. Stopping ends every one of them at once and kills every stage; later
+// calls fail without reaching a thread.
+TEST_F(ApertiumFixtureTest, StoppingEndsTheWorkUnderWayAndWaitingAndLeavesNoProcess) {
+    const QString hang = script(u"hang"_s, "exec sleep 600");
+    mode(u"eng-deu"_s, u"sed -u '' | '"_s + hang + u"' | sed -u ''"_s);
+    mode(u"eng-fra"_s, u"sed -u ''"_s);
+    Translator translator(engine(60s));
+    QList<QFuture<QString>> hanging;
+    QList<QFuture<QString>> others;
+    for (int i = 0; i < 40; ++i) {
+        hanging << translator.translate(u"Hello %1"_s.arg(i), u"en"_s, u"de"_s, false);
+        others << translator.translate(u"Hello %1"_s.arg(i), u"en"_s, u"fr"_s, false);
+    }
+    const QFuture<QStringList> batch =
+        translator.translate(QStringList{u"a"_s, u"b"_s}, u"en"_s, u"de"_s, false);
+    ASSERT_TRUE(test::waitUntil([] { return test::childProcesses(::getpid()).size() >= 3; }));
+
+    EXPECT_TRUE(translator.stop(QDeadlineTimer(5000)));
+    const auto failsStopped = [](const auto& future) {
+        try {
+            future.result();
+            return false;
+        } catch (const TranslateError& error) {
+            return error.message().contains(u"stopped"_s);
+        }
+    };
+    for (const auto& future : hanging)
+        EXPECT_TRUE(future.isFinished() && failsStopped(future));
+    EXPECT_TRUE(batch.isFinished() && failsStopped(batch));
+    for (const auto& future : others) {
+        ASSERT_TRUE(future.isFinished());
+        // Answered before the stop, or stopped.
+        EXPECT_TRUE(future.resultCount() > 0 || failsStopped(future));
+    }
+    EXPECT_TRUE(test::childProcesses(::getpid()).isEmpty());
+
+    const QFuture<QString> later = translator.translate(u"Hello"_s, u"en"_s, u"fr"_s, false);
+    EXPECT_TRUE(later.isFinished() && failsStopped(later));
+    EXPECT_EQ(translator.status(u"en"_s, u"fr"_s, false).result(), PairStatus::unsupported);
+    EXPECT_TRUE(translator.stop(QDeadlineTimer(0)));
+}
+
 // Loading the dictionaries does not count against the request: a first request whose stage
 // takes longer than the bound to start still gets its answer.
 TEST_F(ApertiumFixtureTest, ASlowStartIsNoTimeout) {

@@ -120,6 +120,16 @@ TEST(MorphologyTest, ABurstOfQuestionsWhileTheAnalysersLoad) {
         leaving.known({u"gato"_s}, {u"en"_s, u"es"_s});
         leaving.load({u"en"_s, u"es"_s}, 1ms);
     }
+
+    // Stopped while they load, as at quit: the loader ends within the bound, and a thread
+    // waiting for them is answered at once with what is ready.
+    Morphology stopping(options);
+    stopping.known({u"gato"_s}, {u"en"_s, u"es"_s});
+    auto waiting = std::async(std::launch::async, [&] {
+        return stopping.known({u"gato"_s}, {u"en"_s, u"es"_s});
+    });
+    EXPECT_TRUE(stopping.stop(QDeadlineTimer(5000)));
+    EXPECT_EQ(waiting.wait_for(5s), std::future_status::ready);
 }
 
 TEST(MorphologyTest, KeepsWithinItsMemoryBudget) {
