@@ -128,7 +128,10 @@ Shortcut AppDelegate::shortcut() {
     const QByteArray json = stored.typeId() == QMetaType::QByteArray ? stored.toByteArray()
                                                                      : stored.toString().toUtf8();
     const QJsonDocument document = QJsonDocument::fromJson(json);
-    return fromJson<Shortcut>(document.object()).value_or(Shortcut::defaultShortcut());
+    // One written by hand, or carried over from the earlier name, may break the recorder's
+    // rule: without a modifier it would take a plain letter from every program.
+    const std::optional<Shortcut> saved = fromJson<Shortcut>(document.object());
+    return saved && saved->isRecordable() ? *saved : Shortcut::defaultShortcut();
 }
 
 void AppDelegate::setShortcut(const Shortcut& shortcut) {

@@ -74,7 +74,8 @@ public:
     static inline bool quiet = false;
     static AppDelegate* shared();
 
-    // The saved global shortcut; Control-Alt-T when none is saved or it does not read.
+    // The saved global shortcut; Control-Alt-T when none is saved, it does not read, or it
+    // breaks the recorder's rule.
     static Shortcut shortcut();
     // Saves the shortcut, registers it and publishes how it reads to the bridge.
     static void setShortcut(const Shortcut& shortcut);

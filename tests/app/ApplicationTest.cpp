@@ -4,6 +4,7 @@
 #include "core/Paths.h"
 #include "core/Store.h"
 #include "platform/desktop/SingleInstance.h"
+#include "platform/x11/Shortcut.h"
 #include "support/HostProcess.h"
 #include "support/TestWorld.h"
 #include "support/x11/FakeXApp.h"
@@ -209,6 +210,27 @@ TEST_F(ApplicationTest, TheShortcutTranslatesTheSelectionInThePopoverUnderTheTra
     pressShortcut();
     EXPECT_TRUE(QTest::qWaitFor([&] { return !popover(input); }, slow));
     EXPECT_EQ(historyOf(u"cat"_s), u"gato"_s);
+}
+
+TEST_F(ApplicationTest, ASavedShortcutWithoutAModifierLeavesThePlainKeyToOtherPrograms) {
+    Paths::standardDefaults()->setValue(u"shortcut"_s, uR"({"keyCode":17,"modifiers":0})"_s);
+    start();
+    EXPECT_EQ(Paths::defaults()->value(u"shortcutDisplay"_s).toString(), u"Ctrl+Alt+T"_s);
+    // The server grants a key to one program only: another may have the plain T, not ours.
+    const auto t = Shortcut::defaultShortcut().xKeycode();
+    ASSERT_TRUE(t);
+    XConnection other;
+    const auto grab = [&](quint16 modifiers) {
+        const XReply<xcb_generic_error_t> refused(xcb_request_check(
+            other.get(), xcb_grab_key_checked(other.get(), 0, other.root(), modifiers, *t,
+                                              XCB_GRAB_MODE_ASYNC, XCB_GRAB_MODE_ASYNC)));
+        return !refused;
+    };
+    EXPECT_TRUE(grab(0));
+    EXPECT_FALSE(grab(XCB_MOD_MASK_CONTROL | XCB_MOD_MASK_1));
+    xcb_ungrab_key(other.get(), XCB_GRAB_ANY, other.root(), XCB_MOD_MASK_ANY);
+    free(xcb_get_input_focus_reply(other.get(), xcb_get_input_focus(other.get()), nullptr));
+    Paths::standardDefaults()->remove(u"shortcut"_s);
 }
 
 TEST_F(ApplicationTest, TheTrayIconTogglesAndItsClosingClickDoesNotReopen) {

@@ -148,20 +148,22 @@ std::optional<Shortcut> Shortcut::fromKeyPress(quint32 nativeScanCode, int qtKey
         shortcut.modifiers |= shift;
     if (held & Qt::MetaModifier)
         shortcut.modifiers |= command;
-    if (!(shortcut.modifiers & (control | option | command)))
-        return std::nullopt;
     if (nativeScanCode >= firstXKeycode && nativeScanCode <= 255) {
         const Key* key = byXKeycode(nativeScanCode);
         shortcut.keyCode = key ? key->code : extendedKeys + nativeScanCode;
-        return shortcut;
+        return shortcut.isRecordable() ? std::optional(shortcut) : std::nullopt;
     }
     for (const Key& key : keys) {
         if (key.qtKey == qtKey) {
             shortcut.keyCode = key.code;
-            return shortcut;
+            return shortcut.isRecordable() ? std::optional(shortcut) : std::nullopt;
         }
     }
     return std::nullopt;
+}
+
+bool Shortcut::isRecordable() const {
+    return (modifiers & (control | option | command)) != 0 && xKeycode().has_value();
 }
 
 std::optional<quint8> Shortcut::xKeycode() const {

@@ -37,6 +37,10 @@ struct Shortcut {
     static std::optional<Shortcut> fromKeyPress(quint32 nativeScanCode, int qtKey,
                                                 Qt::KeyboardModifiers modifiers);
 
+    // The recorder's rule, which a stored shortcut must keep as well: Control, Alt or Super
+    // held (Shift alone is not enough) on a key this keyboard can have. Registered without a
+    // modifier, a shortcut would take a plain key from every program.
+    bool isRecordable() const;
     // The X keycode of the key; nothing for a key this keyboard cannot have.
     std::optional<quint8> xKeycode() const;
     // The X modifier mask: Control, Mod1 (Alt), Shift, Mod4 (Super).
