@@ -80,6 +80,12 @@ bool tooLargeToAnswer(const QStringList& texts) {
     return bytes > maxReplyBytes;
 }
 
+// Whether the reply, with the request's id, is within what the browser takes.
+bool fitsReply(QJsonObject body, const QJsonValue& id) {
+    body.insert(Key::id, id.isUndefined() ? QJsonValue(QJsonValue::Null) : id);
+    return BridgeMessage::frame(body).size() - 4 <= maxReplyBytes;
+}
+
 QString query(const QList<std::pair<QString, QString>>& items) {
     QString text;
     for (const auto& [key, value] : items) {
@@ -187,7 +193,7 @@ void BridgeRequests::respond(const QJsonObject& request, const Reply& reply) {
     else if (type == Request::phrases)
         body = phrases();
     else if (type == Request::addPhrase)
-        body = addPhrase(fields);
+        body = addPhrase(fields, request.value(Key::id));
     else if (type == Request::deletePhrase)
         body = deletePhrase(fields);
     else if (type == Request::answer)
@@ -410,17 +416,28 @@ QJsonObject BridgeRequests::phrases() {
     return body;
 }
 
-QJsonObject BridgeRequests::addPhrase(const JsonFields& fields) {
+QJsonObject BridgeRequests::addPhrase(const JsonFields& fields, const QJsonValue& id) {
     const auto object = fields.object(Key::item);
     const auto parsed = object ? item(*object, browserOrigin) : std::nullopt;
     if (!parsed)
         return failure(Error::badItem);
+    const auto replyFor = [](const Item& card) {
+        QJsonObject body = ok();
+        body.insert(Key::item, toJson(card));
+        return body;
+    };
+    // A card of this text and pair keeps its own fields; only the translation is new.
+    Item expected =
+        m_services.store->phrase(parsed->text, parsed->from, parsed->to).value_or(*parsed);
+    expected.translation = parsed->translation;
+    // Stored, a phrase whose reply is too large would be saved while the extension is told it
+    // failed.
+    if (!fitsReply(replyFor(expected), id))
+        return failed(u"phrase too large"_s);
     const auto stored = m_services.store->addPhrase(*parsed);
     if (!stored)
         return failed(u"the phrasebook could not be saved"_s);
-    QJsonObject body = ok();
-    body.insert(Key::item, toJson(*stored));
-    return body;
+    return replyFor(*stored);
 }
 
 QJsonObject BridgeRequests::deletePhrase(const JsonFields& fields) {

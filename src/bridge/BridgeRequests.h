@@ -73,7 +73,9 @@ private:
     void lookup(const JsonFields& fields, const Reply& reply);
     QJsonObject prefetch(const JsonFields& fields);
     QJsonObject phrases();
-    QJsonObject addPhrase(const JsonFields& fields);
+    // Stores the phrase only when the reply that carries it back fits the reply cap with the
+    // request's id.
+    QJsonObject addPhrase(const JsonFields& fields, const QJsonValue& id);
     QJsonObject deletePhrase(const JsonFields& fields);
     QJsonObject answer(const JsonFields& fields);
     QJsonObject addHistory(const JsonFields& fields);

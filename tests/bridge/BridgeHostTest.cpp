@@ -335,6 +335,42 @@ TEST_F(BridgeHostTest, TooLongAndTooLargeAreReportedNotPretended) {
     EXPECT_TRUE(absurd->value(u"id"_s).isNull());
 }
 
+// A phrase is stored only when the reply that carries it back can be sent: one the extension is
+// told failed is never in the phrasebook. Huge phrases in a burst with small ones.
+TEST_F(BridgeHostTest, APhraseIsStoredOnlyWhenItsReplyFits) {
+    HostProcess host(QString(), hostEnvironment());
+    const auto add = [&](const QString& id, const QString& text) {
+        host.send({{u"type"_s, u"addPhrase"_s}, {u"id"_s, id}, {u"item"_s, phrase(text, u"x"_s)}});
+    };
+    for (int i = 0; i < 12; ++i) {
+        add(u"huge %1"_s.arg(i), QString(1024 * 1024, QChar(u'a' + i)));
+        add(u"small %1"_s.arg(i), u"dog %1"_s.arg(i));
+    }
+    const QString fits(900 * 1024, u'z');
+    add(u"fits"_s, fits);
+    QHash<QString, QJsonObject> replies;
+    for (int i = 0; i < 25; ++i) {
+        const auto reply = host.receive(30000);
+        ASSERT_TRUE(reply) << "reply " << i;
+        replies.insert(reply->value(u"id"_s).toString(), *reply);
+    }
+    for (int i = 0; i < 12; ++i) {
+        EXPECT_EQ(replies.value(u"huge %1"_s.arg(i)),
+                  (QJsonObject{{u"ok"_s, false},
+                               {u"error"_s, u"failed"_s},
+                               {u"message"_s, u"phrase too large"_s},
+                               {u"id"_s, u"huge %1"_s.arg(i)}}));
+        EXPECT_EQ(replies.value(u"small %1"_s.arg(i)).value(u"item"_s)[u"text"_s],
+                  u"dog %1"_s.arg(i));
+    }
+    EXPECT_EQ(replies.value(u"fits"_s).value(u"item"_s)[u"text"_s], fits);
+    Store store(Paths::database());
+    const QList<Item> stored = store.phrases(QString());
+    EXPECT_EQ(stored.size(), 13);
+    EXPECT_TRUE(std::all_of(stored.cbegin(), stored.cend(),
+                            [](const Item& card) { return card.text.size() < 1024 * 1024; }));
+}
+
 TEST_F(BridgeHostTest, SpeechIsAnsweredInTheOrderItWasAsked) {
     HostProcess host(QString(), hostEnvironment());
     host.send({{u"type"_s, u"voices"_s}, {u"id"_s, 1}});
