@@ -28,6 +28,12 @@ const QString& lastCheckKey() {
     return key;
 }
 
+// The version of the release last told about.
+const QString& announcedKey() {
+    static const QString key = u"announcedUpdateVersion"_s;
+    return key;
+}
+
 } // namespace
 
 Updater::Environment Updater::Environment::production(const QUrl& feed, const Bundle& bundle) {
@@ -146,6 +152,11 @@ void Updater::finish(const UpdateCheck& check) {
     switch (check.outcome) {
     case UpdateCheck::Outcome::found: {
         const UpdateItem& item = *check.item;
+        // A scheduled check tells of a release once; "Check for Updates…" every time.
+        if (!m_byUser && setting(announcedKey(), QString()).toString() == item.version) {
+            tell(std::nullopt);
+            return;
+        }
         notice.kind = UpdateNotice::Kind::found;
         notice.available = versionText(item.shortVersion, item.version);
         notice.title = item.title;
@@ -156,12 +167,15 @@ void Updater::finish(const UpdateCheck& check) {
         if (automaticallyChecks() && automaticallyDownloads() &&
             UpdateChecker::isWebAddress(item.enclosure)) {
             m_checker->download(item.enclosure, m_env->downloadsFolder)
-                .then(this, [this, notice](const std::optional<QString>& saved) mutable {
+                .then(this, [this, notice,
+                             version = item.version](const std::optional<QString>& saved) mutable {
                     notice.savedFile = saved;
+                    setSetting(announcedKey(), version);
                     tell(notice);
                 });
             return;
         }
+        setSetting(announcedKey(), item.version);
         break;
     }
     case UpdateCheck::Outcome::upToDate:
@@ -175,12 +189,12 @@ void Updater::finish(const UpdateCheck& check) {
     tell(notice);
 }
 
-// A scheduled check speaks up only when it found something.
-void Updater::tell(UpdateNotice notice) {
+// A scheduled check speaks up only when it found something new.
+void Updater::tell(const std::optional<UpdateNotice>& notice) {
     const bool byUser = std::exchange(m_byUser, false);
     setCanCheck(true);
-    if (byUser || notice.kind == UpdateNotice::Kind::found)
-        Q_EMIT noticed(notice);
+    if (notice && (byUser || notice->kind == UpdateNotice::Kind::found))
+        Q_EMIT noticed(*notice);
 }
 
 void Updater::setCanCheck(bool canCheck) {

@@ -37,9 +37,10 @@ struct UpdateNotice {
 };
 
 // Software updates: looks for a newer release in the bundle's feed once a day and when asked,
-// tells about it, and with automatic downloads on saves its file into the Downloads folder.
-// It never installs anything. The two settings and the date of the last check live in the
-// application's own settings. Lives on the main thread.
+// tells about it (a scheduled check once per release), and with automatic downloads on saves
+// its file into the Downloads folder. It never installs anything. The two settings, the date of
+// the last check and the release last told of live in the application's own settings. Lives on
+// the main thread.
 class Updater : public QObject {
     Q_OBJECT
 
@@ -106,7 +107,8 @@ private:
     void judge();
     void start(bool byUser);
     void finish(const UpdateCheck& check);
-    void tell(UpdateNotice notice);
+    // Ends a check; nothing to tell for a release already told of.
+    void tell(const std::optional<UpdateNotice>& notice);
     void setCanCheck(bool canCheck);
     QVariant setting(const QString& key, const QVariant& fallback) const;
     void setSetting(const QString& key, const QVariant& value);

@@ -50,6 +50,7 @@ protected:
             return true;
         };
         env.judgeIntervalMs = 10;
+        env.limits = limits;
         if (!checks)
             QSettings(env.standardDefaultsFile, QSettings::IniFormat)
                 .setValue(u"automaticallyChecksForUpdates"_s, false);
@@ -70,6 +71,7 @@ protected:
     }
 
     test::HttpServer server;
+    UpdateLimits limits;
     QTemporaryDir dir;
     QDateTime clock = QDateTime(QDate(2030, 5, 1), QTime(9, 0), Qt::UTC);
     QList<UpdateNotice> notices;
@@ -184,13 +186,58 @@ TEST_F(UpdaterTest, AutomaticDownloadsSaveTheReleaseFileOnce) {
     EXPECT_EQ(notices[0].savedFile, saved);
     EXPECT_EQ(test::readFile(saved), "release");
 
+    // The next day's check finds the release it told of and stays quiet; asked, it tells
+    // again, and never saves over the file there.
     test::writeFile(saved, "mine");
     clock = clock.addDays(1);
-    ASSERT_TRUE(test::waitUntil([&] { return notices.size() == 2; }));
-    EXPECT_EQ(notices[1].savedFile, std::nullopt);
+    ASSERT_TRUE(test::waitUntil([&] { return checks() == 2 && updater->canCheck(); }));
+    test::settle();
+    EXPECT_EQ(notices.size(), 1);
+    EXPECT_EQ(ask(*updater).savedFile, std::nullopt);
     EXPECT_EQ(test::readFile(saved), "mine");
     EXPECT_EQ(QDir(dir.filePath(u"Downloads"_s)).entryList(QDir::Files | QDir::Hidden),
               QStringList{u"tivela_1.3.tar.gz"_s});
+}
+
+// A scheduled check tells of a release once, also across starts; "Check for Updates…" tells it
+// every time, and a newer release is told again.
+TEST_F(UpdaterTest, AReleaseIsAnnouncedOnce) {
+    server.route(u"/feed"_s, feed(u"13"_s, u"https://example.org/13"_s));
+    auto updater = make();
+    ASSERT_TRUE(test::waitUntil([&] { return notices.size() == 1; }));
+    EXPECT_EQ(notices[0].available, u"1.13 (13)"_s);
+    for (int day = 1; day <= 2; ++day) {
+        clock = clock.addDays(1);
+        ASSERT_TRUE(test::waitUntil([&] { return checks() == day + 1 && updater->canCheck(); }));
+        test::settle();
+        EXPECT_EQ(notices.size(), 1);
+        updater = make();
+    }
+    EXPECT_EQ(ask(*updater).kind, Kind::found);
+
+    server.route(u"/feed"_s, feed(u"14"_s, u"https://example.org/14"_s));
+    clock = clock.addDays(1);
+    ASSERT_TRUE(test::waitUntil([&] { return notices.size() == 3; }));
+    EXPECT_EQ(notices[2].available, u"1.14 (14)"_s);
+    EXPECT_EQ(QSettings(dir.filePath(u"app.conf"_s), QSettings::IniFormat)
+                  .value(u"announcedUpdateVersion"_s),
+              u"14"_s);
+}
+
+// A feed trickled a byte at a time ends at its deadline; checks, asked or scheduled, go on.
+TEST_F(UpdaterTest, ATrickledFeedEndsAtItsDeadline) {
+    limits.transferTimeoutMs = 5000;
+    limits.feedDeadlineMs = 1000;
+    Response trickled = feed(u"13"_s, u"https://example.org/13"_s);
+    trickled.chunks = int(trickled.body.size());
+    trickled.chunkDelayMs = 50;
+    server.route(u"/feed"_s, trickled);
+    auto updater = make(false);
+    const UpdateNotice notice = ask(*updater);
+    EXPECT_EQ(notice.kind, Kind::failed);
+    EXPECT_TRUE(notice.error.contains(u"longer than 1 seconds"_s)) << notice.error.toStdString();
+    server.route(u"/feed"_s, feed(u"11"_s, {}));
+    EXPECT_EQ(ask(*updater).kind, Kind::upToDate);
 }
 
 TEST_F(UpdaterTest, APreviewUpdaterChangesOnlyItsValues) {

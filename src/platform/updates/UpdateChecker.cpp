@@ -1,6 +1,7 @@
 #include "platform/updates/UpdateChecker.h"
 
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFileInfo>
 #include <QLocale>
 #include <QNetworkAccessManager>
@@ -8,6 +9,7 @@
 #include <QNetworkRequest>
 #include <QPromise>
 #include <QTemporaryFile>
+#include <QTimer>
 
 #include <algorithm>
 #include <cerrno>
@@ -28,24 +30,51 @@ QString sizeText(qint64 bytes) {
     return QLocale::c().formattedDataSize(bytes, 0, QLocale::DataSizeIecFormat);
 }
 
+// What one transfer may take.
+struct Bounds {
+    // Without data.
+    int silenceMs = 0;
+    qint64 maxBytes = 0;
+    // In all.
+    int deadlineMs = 0;
+    // When the server tells the size: as long as it takes at this rate, no shorter than
+    // minDeadlineMs nor longer than deadlineMs. 0: the size changes nothing.
+    qint64 slowBytesPerSecond = 0;
+    int minDeadlineMs = 0;
+};
+
 // One GET whose body goes to sink piece by piece; done gets an empty text on success, or why
 // it failed, exactly once. A sink that returns false ends the transfer.
-void fetch(QNetworkAccessManager& network, const QUrl& url, int timeoutMs, qint64 maxBytes,
+void fetch(QNetworkAccessManager& network, const QUrl& url, const Bounds& bounds,
            std::function<bool(const QByteArray&)> sink, std::function<void(QString)> done) {
     struct Transfer {
         qint64 received = 0;
         QString failure;
         bool finished = false;
+        QElapsedTimer started;
+        int deadlineMs = 0;
     };
+    const int timeoutMs = bounds.silenceMs;
+    const qint64 maxBytes = bounds.maxBytes;
     QNetworkRequest request(url);
     request.setTransferTimeout(timeoutMs);
     request.setAttribute(QNetworkRequest::RedirectPolicyAttribute,
                          QNetworkRequest::NoLessSafeRedirectPolicy);
     QNetworkReply* reply = network.get(request);
     auto transfer = std::make_shared<Transfer>();
+    transfer->started.start();
+    // A server that sends a byte now and then never trips the timeout without data.
+    auto* overall = new QTimer(reply);
+    overall->setSingleShot(true);
+    const auto setDeadline = [=](int ms) {
+        transfer->deadlineMs = ms;
+        overall->start(int(std::max<qint64>(0, ms - transfer->started.elapsed())));
+    };
+    setDeadline(bounds.deadlineMs);
     auto finish = [=](const QString& error) {
         if (std::exchange(transfer->finished, true))
             return;
+        overall->stop();
         reply->deleteLater();
         done(error);
     };
@@ -56,11 +85,20 @@ void fetch(QNetworkAccessManager& network, const QUrl& url, int timeoutMs, qint6
         reply->abort();
         finish(transfer->failure);
     };
+    QObject::connect(overall, &QTimer::timeout, reply, [=] {
+        fail(u"The transfer took longer than %1 seconds."_s.arg(transfer->deadlineMs / 1000.0));
+    });
     const QString tooLarge = u"The server's answer is larger than %1."_s.arg(sizeText(maxBytes));
     QObject::connect(reply, &QNetworkReply::metaDataChanged, reply, [=] {
         const QVariant length = reply->header(QNetworkRequest::ContentLengthHeader);
-        if (length.isValid() && length.toLongLong() > maxBytes)
+        if (length.isValid() && length.toLongLong() > maxBytes) {
             fail(tooLarge);
+            return;
+        }
+        if (length.isValid() && bounds.slowBytesPerSecond > 0)
+            setDeadline(
+                int(std::clamp<qint64>(length.toLongLong() * 1000 / bounds.slowBytesPerSecond,
+                                       bounds.minDeadlineMs, bounds.deadlineMs)));
     });
     auto drain = [=] {
         if (transfer->finished || reply->bytesAvailable() == 0)
@@ -139,7 +177,8 @@ QFuture<UpdateCheck> UpdateChecker::check() {
     }
     auto body = std::make_shared<QByteArray>();
     fetch(
-        *m_network, m_feed, m_limits.transferTimeoutMs, m_limits.maxFeedBytes,
+        *m_network, m_feed,
+        Bounds{m_limits.transferTimeoutMs, m_limits.maxFeedBytes, m_limits.feedDeadlineMs},
         [body](const QByteArray& piece) {
             body->append(piece);
             return true;
@@ -181,7 +220,9 @@ QFuture<std::optional<QString>> UpdateChecker::download(const QUrl& url, const Q
         return future;
     }
     fetch(
-        *m_network, url, m_limits.transferTimeoutMs, m_limits.maxFileBytes,
+        *m_network, url,
+        Bounds{m_limits.transferTimeoutMs, m_limits.maxFileBytes, m_limits.fileDeadlineMaxMs,
+               m_limits.slowBytesPerSecond, m_limits.fileDeadlineMinMs},
         [file](const QByteArray& piece) { return file->write(piece) == piece.size(); },
         [finish, file, target](const QString& error) {
             if (!error.isEmpty() || !file->flush() ||

@@ -30,10 +30,17 @@ struct UpdateLimits {
     int transferTimeoutMs = 60000;
     qint64 maxFeedBytes = 4 * 1024 * 1024;
     qint64 maxFileBytes = qint64(1) << 30;
+    // The feed, in all, however the server trickles it.
+    int feedDeadlineMs = 60000;
+    // A release file, in all: as long as its size takes at a slow rate, within these bounds;
+    // the upper one while the server tells no size.
+    qint64 slowBytesPerSecond = 64 * 1024;
+    int fileDeadlineMinMs = 60000;
+    int fileDeadlineMaxMs = 10 * 60000;
 };
 
 // Reads the update feed and fetches release files over HTTP(S). Lives on the main thread and
-// never blocks it; every transfer is bounded in time without data and in size.
+// never blocks it; every transfer is bounded in time without data, in time overall and in size.
 class UpdateChecker : public QObject {
     Q_OBJECT
 

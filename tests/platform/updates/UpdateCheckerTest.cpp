@@ -84,6 +84,9 @@ TEST(UpdateCheckerTest, FeedsGiveTheNewestReleaseOrSayWhyNot) {
     Response unmeasured = oversize;
     unmeasured.sendLength = false;
     unmeasured.chunks = 8;
+    Response trickled = answer(200, feed(item(u"1.3"_s)));
+    trickled.chunks = int(trickled.body.size());
+    trickled.chunkDelayMs = 100;
     const QList<Case> cases{
         {"newest by version, not by place",
          answer(200, feed(item(u"1.9"_s) + item(u"1.10"_s) + item(u"1.2"_s))), Outcome::found,
@@ -108,12 +111,18 @@ TEST(UpdateCheckerTest, FeedsGiveTheNewestReleaseOrSayWhyNot) {
         {"too large", oversize, Outcome::failed, u"larger than 4 MiB"_s},
         {"too large without a length", unmeasured, Outcome::failed, u"larger than 4 MiB"_s},
         {"silent", answer(200, feed({}), 3000), Outcome::failed, u"sent nothing for 0.3 seconds"_s},
+        // A byte now and then, never silent long enough for the timeout without data.
+        {"trickled", trickled, Outcome::failed, u"longer than 1.5 seconds"_s},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         const QString path = u'/' + QString::fromUtf8(c.name).replace(u' ', u'-');
         server.route(path, c.response);
-        UpdateChecker checker(server.url(path), u"1.2"_s, {300, 4 * 1024 * 1024, 1024});
+        UpdateChecker checker(server.url(path), u"1.2"_s,
+                              {.transferTimeoutMs = 300,
+                               .maxFeedBytes = 4 * 1024 * 1024,
+                               .maxFileBytes = 1024,
+                               .feedDeadlineMs = 1500});
         const auto check = await(checker.check());
         ASSERT_TRUE(check);
         EXPECT_EQ(check->outcome, c.outcome) << check->error.toStdString();
@@ -163,7 +172,9 @@ TEST(UpdateCheckerTest, ReleaseFilesLandUnderASafeNameAndNeverOverAnother) {
     server.route(u"/files/missing.tar.gz"_s, answer(404, "no"));
     QTemporaryDir dir;
     const QString downloads = dir.filePath(u"Downloads"_s);
-    UpdateChecker checker(server.url(u"/feed"_s), u"1"_s, {1000, 1000, 150000});
+    UpdateChecker checker(
+        server.url(u"/feed"_s), u"1"_s,
+        {.transferTimeoutMs = 1000, .maxFeedBytes = 1000, .maxFileBytes = 150000});
 
     const auto saved = await(checker.download(server.url(u"/files/tivela.tar.gz"_s), downloads));
     ASSERT_TRUE(saved);
@@ -178,9 +189,28 @@ TEST(UpdateCheckerTest, ReleaseFilesLandUnderASafeNameAndNeverOverAnother) {
     EXPECT_EQ(*await(checker.download(server.url(u"/files/tivela.tar.gz"_s), downloads)),
               std::nullopt);
     EXPECT_EQ(test::readFile(downloads + u"/tivela.tar.gz"_s), "mine");
-    UpdateChecker small(server.url(u"/feed"_s), u"1"_s, {1000, 1000, 1000});
+    UpdateChecker small(server.url(u"/feed"_s), u"1"_s,
+                        {.transferTimeoutMs = 1000, .maxFeedBytes = 1000, .maxFileBytes = 1000});
     for (const QString& path : {u"/files/big.tar.gz"_s, u"/files/missing.tar.gz"_s})
         EXPECT_EQ(*await(small.download(server.url(path), downloads)), std::nullopt);
+
+    // A file trickled for 3 s: longer than its size takes at the slow rate (1 s), and, without
+    // a size, longer than the most a file may take (2 s).
+    Response trickled = answer(200, QByteArray(1500, 'x'));
+    trickled.chunks = 30;
+    trickled.chunkDelayMs = 100;
+    server.route(u"/files/measured.tar.gz"_s, trickled);
+    trickled.sendLength = false;
+    server.route(u"/files/unmeasured.tar.gz"_s, trickled);
+    UpdateChecker patient(server.url(u"/feed"_s), u"1"_s,
+                          {.transferTimeoutMs = 1000,
+                           .maxFileBytes = 150000,
+                           .slowBytesPerSecond = 1500,
+                           .fileDeadlineMinMs = 500,
+                           .fileDeadlineMaxMs = 2000});
+    for (const QString& path : {u"/files/measured.tar.gz"_s, u"/files/unmeasured.tar.gz"_s})
+        EXPECT_EQ(*await(patient.download(server.url(path), downloads)), std::nullopt)
+            << path.toStdString();
     EXPECT_EQ(*await(small.download(QUrl(u"file:///etc/passwd"_s), downloads)), std::nullopt);
     EXPECT_EQ(QDir(downloads).entryList(QDir::Files | QDir::Hidden),
               QStringList{u"tivela.tar.gz"_s});
