@@ -412,6 +412,12 @@ TEST_F(ApplicationTest, ASignalWhileTranslationsRunAndWaitEndsItAtOnce) {
     QElapsedTimer ending;
     ending.start();
     ::kill(pid_t(pid), SIGTERM);
+    // And more while it ends.
+    for (int i = 0; i < 10; ++i) {
+        QDBusMessage call = services(i % 2 ? u"Translate"_s : u"TranslateReplace"_s);
+        call << u"the cat"_s;
+        calls << QDBusConnection::sessionBus().asyncCall(call, 25000);
+    }
     ASSERT_TRUE(app.waitForFinished(slow));
     EXPECT_LT(ending.elapsed(), 10000);
     EXPECT_EQ(app.exitStatus(), QProcess::NormalExit);
