@@ -24,9 +24,8 @@ Direction direction(const QString& source, const QString& target) {
     return {Languages::code(source), Languages::code(target)};
 }
 
-const QString& stoppedMessage() {
-    static const QString message = u"the translation engine was stopped"_s;
-    return message;
+QString stoppedMessage() {
+    return u"the translation engine was stopped"_s;
 }
 
 } // namespace
@@ -54,8 +53,13 @@ public:
             [[maybe_unused]] const auto written = ::write(m_interrupt, &one, sizeof one);
         }
         // Not long: the exchange that holds the lock sees the descriptor, and those waiting for
-        // the lock see the flag.
-        std::lock_guard lock(m_mutex);
+        // the lock see the flag. Without the descriptor the exchange under way cannot be woken;
+        // it ends by its own deadline.
+        std::unique_lock lock(m_mutex, std::defer_lock);
+        if (m_interrupt >= 0)
+            lock.lock();
+        else if (!lock.try_lock())
+            return;
         if (m_pipeline)
             fail(stoppedMessage());
     }
