@@ -1,11 +1,11 @@
 #include "core/StoreWriter.h"
 
-#include <QDeadlineTimer>
 #include <QMetaObject>
 
 #include <sqlite3.h>
 
 #include <algorithm>
+#include <chrono>
 
 using namespace Qt::StringLiterals;
 
@@ -14,9 +14,9 @@ namespace {
 
 // A write that meets a lock waits the store's busy timeout; one refused as busy without that
 // wait (SQLite does so to break a deadlock) tries again after this pause.
-constexpr int retryPauseMs = 10;
+constexpr std::chrono::milliseconds retryPause{10};
 // After a flush's time is up: how long the writes left may take to be tried once more.
-constexpr int lastTryMs = 1000;
+constexpr std::chrono::milliseconds lastTry{1000};
 
 bool sameKey(const Item& a, const Item& b) {
     return a.text == b.text && a.from == b.from && a.to == b.to;
@@ -103,12 +103,12 @@ StoreWriter::StoreWriter(Store& reads, QObject* parent)
 
 StoreWriter::~StoreWriter() {
     {
-        QMutexLocker locker(&m_mutex);
+        const std::lock_guard locker(m_mutex);
         m_stopWaiting = true;
         m_ending = true;
         m_store->stopWaiting();
-        m_changed.wakeAll();
     }
+    m_changed.notify_all();
     m_thread->wait();
     delete m_thread;
     // Nobody is told any more; whoever waits on a future learns what became of it.
@@ -123,9 +123,11 @@ QFuture<WriteResult> StoreWriter::write(const StoreWrite& write) {
     job.promise->start();
     QFuture<WriteResult> future = job.promise->future();
     m_pending.push_back(job);
-    QMutexLocker locker(&m_mutex);
-    m_queue.push_back(std::move(job));
-    m_changed.wakeAll();
+    {
+        const std::lock_guard locker(m_mutex);
+        m_queue.push_back(std::move(job));
+    }
+    m_changed.notify_all();
     return future;
 }
 
@@ -188,29 +190,24 @@ int StoreWriter::phraseCount() const {
 }
 
 void StoreWriter::flush(int milliseconds) {
-    const QDeadlineTimer deadline(std::max(milliseconds, 0));
     {
-        QMutexLocker locker(&m_mutex);
-        const auto busy = [this] { return !m_queue.empty() || m_working; };
-        while (busy() && m_changed.wait(&m_mutex, deadline)) {
-        }
-        if (busy()) {
+        std::unique_lock locker(m_mutex);
+        const auto idle = [this] { return m_queue.empty() && !m_working; };
+        if (!m_changed.wait_for(locker, std::chrono::milliseconds(std::max(milliseconds, 0)),
+                                idle)) {
             m_stopWaiting = true;
             m_store->stopWaiting();
-            m_changed.wakeAll();
-            const QDeadlineTimer lastTry(lastTryMs);
-            while (busy() && m_changed.wait(&m_mutex, lastTry)) {
-            }
+            m_changed.notify_all();
+            m_changed.wait_for(locker, lastTry, idle);
         }
     }
     deliver();
 }
 
 void StoreWriter::work() {
-    QMutexLocker locker(&m_mutex);
+    std::unique_lock locker(m_mutex);
     for (;;) {
-        while (m_queue.empty() && !m_ending)
-            m_changed.wait(&m_mutex);
+        m_changed.wait(locker, [this] { return !m_queue.empty() || m_ending; });
         if (m_queue.empty())
             return;
         Job job = std::move(m_queue.front());
@@ -218,10 +215,10 @@ void StoreWriter::work() {
         m_working = true;
         locker.unlock();
         job.result = carryOut(job.write);
-        locker.relock();
+        locker.lock();
         m_working = false;
         m_done.push_back(std::move(job));
-        m_changed.wakeAll();
+        m_changed.notify_all();
         QMetaObject::invokeMethod(this, &StoreWriter::deliver, Qt::QueuedConnection);
     }
 }
@@ -233,11 +230,8 @@ WriteResult StoreWriter::carryOut(const StoreWrite& write) {
         const Store::Error error = m_store->lastError();
         if (!error.isBusy())
             return WriteResult::of(error);
-        QMutexLocker locker(&m_mutex);
-        if (m_stopWaiting)
-            return WriteResult::of(error);
-        m_changed.wait(&m_mutex, retryPauseMs);
-        if (m_stopWaiting)
+        std::unique_lock locker(m_mutex);
+        if (m_changed.wait_for(locker, retryPause, [this] { return m_stopWaiting; }))
             return WriteResult::of(error);
     }
 }
@@ -245,7 +239,7 @@ WriteResult StoreWriter::carryOut(const StoreWrite& write) {
 void StoreWriter::deliver() {
     std::deque<Job> done;
     {
-        QMutexLocker locker(&m_mutex);
+        const std::lock_guard locker(m_mutex);
         done.swap(m_done);
     }
     for (Job& job : done) {

@@ -4,15 +4,15 @@
 
 #include <QFuture>
 #include <QList>
-#include <QMutex>
 #include <QObject>
 #include <QPromise>
 #include <QString>
 #include <QThread>
-#include <QWaitCondition>
 
+#include <condition_variable>
 #include <deque>
 #include <memory>
+#include <mutex>
 #include <optional>
 
 namespace tivela {
@@ -135,8 +135,9 @@ private:
     std::unique_ptr<Store> m_store;
     QThread* m_thread = nullptr;
 
-    mutable QMutex m_mutex;
-    QWaitCondition m_changed;
+    // Standard locks, which ThreadSanitizer sees through, unlike Qt's.
+    std::mutex m_mutex;
+    std::condition_variable m_changed;
     std::deque<Job> m_queue;
     std::deque<Job> m_done;
     // The thread is carrying out a job taken from the queue.
