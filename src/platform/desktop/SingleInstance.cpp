@@ -169,9 +169,11 @@ void SingleInstance::translateReplace(const QString& text, const QDBusMessage& m
     // The deadline counts from the call's arrival, whether it waited in the queue or not. The
     // target answers by it; what it answers is what the caller gets.
     const QDeadlineTimer deadline(m_replaceDeadline);
-    QTimer::singleShot(m_replaceDeadline + backstopMilliseconds, this, [pending, failure] {
-        pending->send(pending->message.createErrorReply(QString::fromLatin1(failedError), failure));
-    });
+    QTimer::singleShot(
+        m_replaceDeadline + backstopMilliseconds, Qt::PreciseTimer, this, [pending, failure] {
+            pending->send(
+                pending->message.createErrorReply(QString::fromLatin1(failedError), failure));
+        });
     dispatch([this, pending, failure, text, deadline](InstanceTarget& target) {
         auto* watcher = new QFutureWatcher<std::optional<QString>>(this);
         connect(watcher, &QFutureWatcherBase::finished, this, [watcher, pending, failure] {
