@@ -16,7 +16,7 @@ deps:
 	scripts/install-deps
 
 # The tests ThreadSanitizer runs as well, in a build of their own.
-TSAN_TESTS = LexiconDownloaderTest MorphologyTest
+TSAN_TESTS = LexiconDownloaderTest MorphologyTest StoreWriterTest
 space := $(subst ,, )
 
 # Sanitised debug build; every test through CTest. The formatting is checked first, as CI does.

@@ -4,6 +4,7 @@
 #include "app/BrandArt.h"
 #include "app/BrowserIntegration.h"
 #include "app/InputEditor.h"
+#include "app/ReplaceService.h"
 #include "app/Updater.h"
 #include "app/Wording.h"
 #include "app/checks/CheckWorkspace.h"
@@ -192,6 +193,7 @@ AppDelegate::AppDelegate(AppServices services, ViewServices views, ShellServices
     , m_views(std::move(views))
     , m_shell(std::move(shell))
     , m_model(std::make_unique<AppModel>(m_services))
+    , m_replace(std::make_unique<ReplaceService>(m_services, m_model->writer()))
     , m_menu(std::make_unique<MainMenu>(u"Tivela"_s, this))
     , m_watcher(std::make_unique<OutsideWatcher>()) {
     SettingsServices settings = SettingsServices::production();
@@ -652,34 +654,9 @@ void AppDelegate::translate(const QString& text) {
     m_model->show(text);
 }
 
-QFuture<std::optional<QString>> AppDelegate::translateReplace(const QString& text) {
-    const QStringList& popular = Languages::popularity();
-    const QSet<QString> allowed(popular.cbegin(), popular.cend());
-    const LanguagePair pair = m_services.settings->pair().value_or(LanguagePair::defaultPair(
-        Languages::systemLanguage(allowed, m_services.preferredLanguages())));
-    const QString source =
-        m_services.detection->detect(text, allowed, {pair.mine, pair.second}).value_or(pair.second);
-    const QString target = pair.target(source);
-    auto promise = std::make_shared<QPromise<std::optional<QString>>>();
-    promise->start();
-    whenFinished(this, m_services.translator->translate(text, source, target, false),
-                 [this, promise, text, source, target](const QFuture<QString>& future) {
-                     std::optional<QString> translation;
-                     try {
-                         if (future.resultCount() > 0)
-                             translation = future.result();
-                     } catch (...) {
-                         // Every failure answers the one message the caller shows.
-                     }
-                     // The row is in the store before the answer leaves.
-                     if (translation)
-                         m_services.store->addHistory(Item{m_services.newId(), text, *translation,
-                                                           source, target, m_services.now(), 0, 0,
-                                                           Item::appOrigin});
-                     promise->addResult(translation);
-                     promise->finish();
-                 });
-    return promise->future();
+QFuture<std::optional<QString>> AppDelegate::translateReplace(const QString& text,
+                                                              QDeadlineTimer deadline) {
+    return m_replace->translateReplace(text, deadline);
 }
 
 void AppDelegate::showAbout() {

@@ -28,6 +28,7 @@ class AppModel;
 class CheckWorkspace;
 class OutsideWatcher;
 class PopoverView;
+class ReplaceService;
 class SettingsModel;
 class SettingsView;
 class UpdateWindow;
@@ -139,7 +140,8 @@ public:
     void activate() override;
     void openUrls(const QStringList& urls) override;
     void translate(const QString& text) override;
-    QFuture<std::optional<QString>> translateReplace(const QString& text) override;
+    QFuture<std::optional<QString>> translateReplace(const QString& text,
+                                                     QDeadlineTimer deadline) override;
 
     // MainMenuActions.
     void showAbout() override;
@@ -180,6 +182,7 @@ private:
     ViewServices m_views;
     ShellServices m_shell;
     std::unique_ptr<AppModel> m_model;
+    std::unique_ptr<ReplaceService> m_replace;
     std::unique_ptr<MainMenu> m_menu;
     QSystemTrayIcon* m_tray = nullptr;
     QWidget* m_popover = nullptr;

@@ -1,12 +1,14 @@
 #include "app/AppModel.h"
 
 #include "app/InputEditor.h"
+#include "app/StoreNotices.h"
 #include "core/Futures.h"
 #include "core/Languages.h"
 #include "core/TextFit.h"
 #include "core/Translator.h"
 
 #include <QCoreApplication>
+#include <QDir>
 #include <QPromise>
 #include <QtConcurrent/QtConcurrentRun>
 
@@ -76,10 +78,16 @@ AppModel::AppModel(AppServices services, QObject* parent)
     , m_outputTo(u"en"_s)
     , m_inputFontSize(FontFit::input.base)
     , m_outputFontSize(FontFit::output.base)
-    , m_historyWriter(m_services.scheduler, *m_services.store, historyDelayMilliseconds)
+    , m_writer(*m_services.store)
+    , m_historyWriter(m_services.scheduler, m_writer, historyDelayMilliseconds)
     , m_glossBatches(*m_services.translator) {
     m_lookupPool.setMaxThreadCount(2);
     connect(&m_historyWriter, &HistoryWriter::written, this, &AppModel::reloadHistory);
+    connect(&m_writer, &StoreWriter::finished, this, &AppModel::writeFinished);
+    if (const auto& kept = m_writer.setAside()) {
+        m_storeNotice = StoreNotices::setAside(*kept);
+        StoreNotices::print(*m_storeNotice, QDir::toNativeSeparators(*kept));
+    }
     connect(&m_glossBatches, &GlossBatches::published, this, &AppModel::setGlosses);
     const QStringList& popular = Languages::popularity();
     m_pair =
@@ -88,8 +96,8 @@ AppModel::AppModel(AppServices services, QObject* parent)
     if (const QCoreApplication* application = QCoreApplication::instance())
         connect(application, &QCoreApplication::aboutToQuit, this, &AppModel::flushPendingHistory);
     loadLanguages();
-    m_history = store().history(m_historySearch, historyRows);
-    m_phrases = store().phrases(m_phraseSearch);
+    m_history = m_writer.history(m_historySearch, historyRows);
+    m_phrases = m_writer.phrases(m_phraseSearch);
 }
 
 AppModel::~AppModel() = default;
@@ -234,6 +242,10 @@ void AppModel::setClipboardHasText(bool hasText) {
     assign(m_clipboardHasText, hasText, &AppModel::clipboardHasTextChanged);
 }
 
+void AppModel::setStoreNotice(const std::optional<QString>& notice) {
+    assign(m_storeNotice, notice, &AppModel::storeNoticeChanged);
+}
+
 void AppModel::setInputView(QObject* view) {
     m_inputView = view;
 }
@@ -243,11 +255,24 @@ InputEditor* AppModel::editor() const {
 }
 
 void AppModel::reloadHistory() {
-    setHistory(store().history(m_historySearch, historyRows));
+    setHistory(m_writer.history(m_historySearch, historyRows));
 }
 
 void AppModel::reloadPhrases() {
-    setPhrases(store().phrases(m_phraseSearch));
+    setPhrases(m_writer.phrases(m_phraseSearch));
+}
+
+// A change that failed leaves the lists, which read the store as it is; the line says why.
+void AppModel::writeFinished(const StoreWrite& write, const WriteResult& result) {
+    if (!result.ok()) {
+        const QString line = StoreNotices::failed(write, result);
+        StoreNotices::print(line, result.detail);
+        setStoreNotice(line);
+    }
+    if (write.changesHistory())
+        reloadHistory();
+    else
+        reloadPhrases();
 }
 
 // Translation.
@@ -365,6 +390,7 @@ void AppModel::rememberLater() {
 
 void AppModel::flushPendingHistory() {
     m_historyWriter.flush();
+    m_writer.flush(quitFlushMilliseconds);
 }
 
 // Dictionary lookups.
@@ -531,10 +557,10 @@ void AppModel::toggleStar() {
         return;
     }
     if (const auto starred = starredPhrase())
-        store().deletePhrase(starred->id);
+        m_writer.deletePhrase(*starred);
     else
-        store().addPhrase(Item{m_services.newId(), text, m_output, m_outputFrom, m_outputTo,
-                               m_services.now(), 0, 0, Item::appOrigin});
+        m_writer.addPhrase(Item{m_services.newId(), text, m_output, m_outputFrom, m_outputTo,
+                                m_services.now(), 0, 0, Item::appOrigin});
     reloadPhrases();
 }
 
@@ -557,7 +583,7 @@ QList<Item> AppModel::dueCards() const {
 
 QString AppModel::exportCSV() const {
     QString csv = u"text,translation,from,to\n"_s;
-    for (const Item& item : store().phrases(QString()))
+    for (const Item& item : m_writer.phrases(QString()))
         csv += quoted(item.text) + u',' + quoted(item.translation) + u',' + item.from + u',' +
                item.to + u'\n';
     return csv;

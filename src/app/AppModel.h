@@ -7,6 +7,7 @@
 #include "core/DictionaryEntry.h"
 #include "core/LanguagePair.h"
 #include "core/Store.h"
+#include "core/StoreWriter.h"
 
 #include <QFuture>
 #include <QHash>
@@ -72,6 +73,8 @@ class AppModel : public QObject {
                    WRITE setDownloadRequest NOTIFY downloadRequestChanged)
     Q_PROPERTY(bool clipboardHasText READ clipboardHasText WRITE setClipboardHasText NOTIFY
                    clipboardHasTextChanged)
+    Q_PROPERTY(std::optional<QString> storeNotice READ storeNotice WRITE setStoreNotice NOTIFY
+                   storeNoticeChanged)
 
 public:
     static constexpr int debounceMilliseconds = 220;
@@ -79,6 +82,8 @@ public:
     static constexpr int historyRows = 200;
     // Longer inputs take the smallest size without being measured.
     static constexpr int maxMeasuredLength = 3000;
+    // At quit, how long the writes still on their way may take to land.
+    static constexpr int quitFlushMilliseconds = 5000;
 
     // Why the last translation failed.
     struct Problem {
@@ -111,8 +116,11 @@ public:
     explicit AppModel(AppServices services, QObject* parent = nullptr);
     ~AppModel() override;
 
-    // The list tabs change rows here and then write the lists back.
+    // The store's reads; every change goes through writer().
     Store& store() const { return *m_services.store; }
+    // The one writer of the store, off the main thread. The lists show a change handed to it at
+    // once (reload them after handing one over) and take it back when it fails.
+    StoreWriter& writer() { return m_writer; }
     // The model's clock (seconds since 1970) and timers, for views that wait on them.
     double now() const { return m_services.now(); }
     // A new identifier for a row or a card the views make.
@@ -176,6 +184,9 @@ public:
     void setDownloadRequest(const std::optional<DownloadRequest>& request);
     bool clipboardHasText() const { return m_clipboardHasText; }
     void setClipboardHasText(bool hasText);
+    // The one line on a change the store let down, until the person has seen it.
+    const std::optional<QString>& storeNotice() const { return m_storeNotice; }
+    void setStoreNotice(const std::optional<QString>& notice);
 
     // Not observed.
     // The input editor, held weakly: an object that implements InputEditor.
@@ -192,8 +203,9 @@ public:
     void show(const QString& text);
     // The chosen source, else the detected one, else the pair's second language.
     QString effectiveSource() const;
-    // Writes the translation waiting for its history row now; the application calls it when it
-    // is about to quit.
+    // Hands the translation waiting for its history row to the writer now, and gives every
+    // write on its way quitFlushMilliseconds to land; the application calls it when it is about
+    // to quit. What could not be written is named on the standard error.
     void flushPendingHistory();
 
     // Actions.
@@ -246,6 +258,7 @@ Q_SIGNALS:
     void needsAccessibilityChanged();
     void downloadRequestChanged();
     void clipboardHasTextChanged();
+    void storeNoticeChanged();
 
 private:
     template <typename T>
@@ -266,6 +279,7 @@ private:
     bool outputShowsInput() const;
     std::optional<Item> starredPhrase() const;
     void starIfWanted();
+    void writeFinished(const StoreWrite& write, const WriteResult& result);
 
     AppServices m_services;
 
@@ -296,6 +310,7 @@ private:
     bool m_needsAccessibility = false;
     std::optional<DownloadRequest> m_downloadRequest;
     bool m_clipboardHasText = true;
+    std::optional<QString> m_storeNotice;
 
     QPointer<QObject> m_inputView;
     qint64 m_clipboardChange = -1;
@@ -310,6 +325,7 @@ private:
     // An input starred before its translation came.
     std::optional<QString> m_starWanted;
     int m_lookupsRunning = 0;
+    StoreWriter m_writer;
     HistoryWriter m_historyWriter;
     GlossBatches m_glossBatches;
     // Dictionary lookups; last, so its threads end before the rest goes.

@@ -6,11 +6,11 @@
 
 namespace tivela {
 
-HistoryWriter::HistoryWriter(std::shared_ptr<Scheduler> scheduler, Store& store,
+HistoryWriter::HistoryWriter(std::shared_ptr<Scheduler> scheduler, StoreWriter& writer,
                              int delayMilliseconds, QObject* parent)
     : QObject(parent)
     , m_scheduler(std::move(scheduler))
-    , m_store(store)
+    , m_writer(writer)
     , m_delay(delayMilliseconds) {
 }
 
@@ -32,7 +32,7 @@ void HistoryWriter::write() {
     if (!m_pending)
         return;
     const Item row = *std::exchange(m_pending, std::nullopt);
-    m_store.addHistory(row);
+    m_writer.addHistory(row);
     Q_EMIT written();
 }
 

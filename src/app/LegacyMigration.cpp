@@ -1,6 +1,7 @@
 #include "app/LegacyMigration.h"
 
 #include "app/BrowserIntegration.h"
+#include "app/StoreNotices.h"
 #include "core/LexiconDownloader.h"
 #include "core/Paths.h"
 #include "core/Store.h"
@@ -12,6 +13,9 @@
 #include <QSaveFile>
 #include <QSettings>
 #include <QStandardPaths>
+
+#include <algorithm>
+#include <memory>
 
 using namespace Qt::StringLiterals;
 
@@ -166,23 +170,47 @@ void LegacyMigration::carryOverData() {
     moveDatabase();
 }
 
+QString LegacyMigration::earlierDatabase() const {
+    return m_env.support + u'/' + m_env.names.database;
+}
+
 // A log and its index belong to the main file they were written with: SQLite applies a log
 // beside any main file of that name. So the earlier database moves only whole, and only where
-// no part of a present one stands; folding its log in first leaves one file to move.
+// no part of a present one stands; folding its log in first leaves one file to move. A present
+// database with no rows of its own is one the bridge host made before the first start under
+// the present name: the earlier rows go into it through SQLite, as the host may have it open.
+// An earlier database whose log does not fold, or that fails the integrity check, is damaged
+// and stays where it is.
 void LegacyMigration::moveDatabase() {
     static const QStringList suffixes{QString(), u"-wal"_s, u"-shm"_s};
-    const QString earlier = m_env.support + u'/' + m_env.names.database;
+    const QString earlier = earlierDatabase();
     const QString present = m_env.support + u"/tivela.sqlite"_s;
     if (!QFileInfo(earlier).isFile())
         return;
-    for (const QString& suffix : suffixes) {
-        if (occupied(present + suffix))
+    const bool presentStands = std::any_of(suffixes.cbegin(), suffixes.cend(), [&](auto& suffix) {
+        return occupied(present + suffix);
+    });
+    std::unique_ptr<Store> empty;
+    if (presentStands) {
+        if (!QFileInfo(present).isFile() || !Store::isIntact(present))
+            return;
+        empty = std::make_unique<Store>(present);
+        if (!empty->history(QString(), 1).isEmpty() || empty->phraseCount() > 0)
             return;
     }
-    Store::foldLog(earlier);
-    for (const QString& suffix : suffixes) {
-        if (occupied(earlier + suffix))
-            QFile::rename(earlier + suffix, present + suffix);
+    if (!Store::foldLog(earlier) || !Store::isIntact(earlier)) {
+        StoreNotices::print(u"The earlier database \u201C"_s + QDir::toNativeSeparators(earlier) +
+                            u"\u201D is damaged and was not moved in; it stays where it is."_s);
+        return;
+    }
+    if (!empty) {
+        for (const QString& suffix : suffixes) {
+            if (occupied(earlier + suffix))
+                QFile::rename(earlier + suffix, present + suffix);
+        }
+    } else if (empty->adoptRowsOf(earlier)) {
+        for (const QString& suffix : suffixes)
+            QFile::remove(earlier + suffix);
     }
 }
 
@@ -216,7 +244,11 @@ QString LegacyMigration::report() const {
         u"history: "_s + QString::number(m_env.store().history(QString(), 200).size()),
         u"login item: "_s + QString::number(m_env.loginItemStatus ? m_env.loginItemStatus() : 0),
     };
-    return lines.join(u'\n') + u'\n';
+    QString text = lines.join(u'\n') + u'\n';
+    if (const QString database = earlierDatabase(); QFileInfo(database).isFile())
+        text += u"earlier database: "_s + (Store::isIntact(database) ? u""_s : u"damaged, "_s) +
+                u"left at "_s + database + u'\n';
+    return text;
 }
 
 void LegacyMigration::writeReport(const QString& path) const {

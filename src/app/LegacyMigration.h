@@ -68,7 +68,8 @@ public:
     // Whether this run carried settings over or found the earlier data folder.
     bool migratedThisLaunch() const { return m_migrated; }
 
-    // Twelve lines on the state the move left, read afresh.
+    // Twelve lines on the state the move left, read afresh; a thirteenth while the earlier
+    // database is still in the data folder, saying whether it is damaged.
     QString report() const;
     // Writes the report atomically; a failure is ignored.
     void writeReport(const QString& path) const;
@@ -79,6 +80,7 @@ private:
     bool carryOverSettings();
     void carryOverData();
     void moveDatabase();
+    QString earlierDatabase() const;
     void cleanUp();
 
     Environment m_env;

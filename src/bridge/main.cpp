@@ -32,13 +32,16 @@ int main(int argc, char** argv) {
     ::dup2(STDERR_FILENO, STDOUT_FILENO);
 
     QCoreApplication app(argc, argv);
+    // Its requests answer a write the store refused as failed, so they wait out the
+    // application's bursts of writes rather than give up at the first.
+    tivela::Store store(tivela::Paths::database(), tivela::Store::burstTimeoutMs);
     const auto& bundle = tivela::Paths::appBundle();
     const QJsonValue version =
         bundle ? bundle->info.value(u"CFBundleShortVersionString"_s) : QJsonValue();
-    tivela::BridgeHost host(in, out,
-                            tivela::BridgeServices::production(
-                                version.isString() ? version.toString() : u"dev"_s,
-                                tivela::Store::shared(), tivela::Defaults::translator()));
+    tivela::BridgeHost host(
+        in, out,
+        tivela::BridgeServices::production(version.isString() ? version.toString() : u"dev"_s,
+                                           store, tivela::Defaults::translator()));
     host.start();
     return app.exec();
 }

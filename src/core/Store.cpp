@@ -4,13 +4,16 @@
 #include "core/Paths.h"
 
 #include <QDateTime>
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QHashFunctions>
 #include <QJsonValue>
 
 #include <sqlite3.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cmath>
 #include <limits>
 #include <memory>
@@ -22,10 +25,8 @@ namespace {
 
 constexpr double secondsPerDay = 86400;
 constexpr double retryDelay = 60;
-// SQLite's file lock is not fair: a process writing back to back can keep the other waiting for
-// as long as its burst lasts. The wait must outlast such a burst, or the waiting write (a
-// history row, a starred phrase) is lost; a peer wedged for longer than this is an error.
-constexpr int busyTimeoutMs = 10000;
+// A waiting statement looks at the lock again at least this often.
+constexpr int longestBusySleepMs = 10;
 
 constexpr const char* schema = R"(
 CREATE TABLE IF NOT EXISTS history(
@@ -73,6 +74,30 @@ struct Finalize {
     void operator()(sqlite3_stmt* statement) const { sqlite3_finalize(statement); }
 };
 
+qint64 monotonicMilliseconds() {
+    return std::chrono::duration_cast<std::chrono::milliseconds>(
+               std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+}
+
+// The SQLite result code families that mean the file is not a database, or a damaged one.
+bool meansUnusable(int code) {
+    const int primary = code & 0xff;
+    return primary == SQLITE_NOTADB || primary == SQLITE_CORRUPT;
+}
+
+// "tivela-damaged-2026-12-09-171920.sqlite" beside "tivela.sqlite", never an existing name.
+QString keptName(const QString& path) {
+    const QFileInfo info(path);
+    const QString stem = info.completeBaseName() + u"-damaged-"_s +
+                         QDateTime::currentDateTime().toString(u"yyyy-MM-dd-HHmmss"_s);
+    const QString suffix = info.suffix().isEmpty() ? QString() : u'.' + info.suffix();
+    QString kept = info.dir().filePath(stem + suffix);
+    for (int n = 2; QFileInfo::exists(kept) || QFileInfo(kept).isSymLink(); ++n)
+        kept = info.dir().filePath(stem + u'-' + QString::number(n) + suffix);
+    return kept;
+}
+
 } // namespace
 
 // One prepared statement, finalised when it goes. Without a connection, or when preparing
@@ -81,9 +106,15 @@ class Store::Query {
 public:
     Query(sqlite3* db, const QByteArray& sql) {
         sqlite3_stmt* statement = nullptr;
-        if (db && sqlite3_prepare_v2(db, sql.constData(), int(sql.size()), &statement, nullptr) ==
-                      SQLITE_OK)
+        if (!db) {
+            m_status = SQLITE_CANTOPEN;
+            return;
+        }
+        m_status = sqlite3_prepare_v2(db, sql.constData(), int(sql.size()), &statement, nullptr);
+        if (m_status == SQLITE_OK) {
             m_statement.reset(statement);
+            m_status = SQLITE_ROW;
+        }
     }
 
     Query& bind(const QString& value) {
@@ -113,6 +144,8 @@ public:
     }
     // Whether every row has been stepped through without an error.
     bool done() const { return m_status == SQLITE_DONE; }
+    // SQLite's result of preparing or of the last step.
+    int status() const { return m_status; }
     bool run() {
         while (next()) {
         }
@@ -192,23 +225,90 @@ Store& Store::shared() {
     return store;
 }
 
-Store::Store(const QString& path) {
-    if (path.isEmpty())
-        return; // SQLite would open a private temporary database that vanishes on close.
-    sqlite3* db = nullptr;
-    const int flags = SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_FULLMUTEX;
-    if (sqlite3_open_v2(QFile::encodeName(path).constData(), &db, flags, nullptr) != SQLITE_OK) {
-        sqlite3_close_v2(db);
-        return;
-    }
-    m_db = db;
-    sqlite3_busy_timeout(m_db, busyTimeoutMs);
-    execute("PRAGMA journal_mode=WAL");
-    execute(schema);
+bool Store::Error::isBusy() const {
+    const int primary = code & 0xff;
+    return primary == SQLITE_BUSY || primary == SQLITE_LOCKED;
+}
+
+Store::Store(const QString& path, int busyTimeout)
+    : m_path(path)
+    , m_busyTimeout(busyTimeout) {
+    open();
 }
 
 Store::~Store() {
     sqlite3_close_v2(m_db);
+}
+
+void Store::open() {
+    if (m_path.isEmpty())
+        return; // SQLite would open a private temporary database that vanishes on close.
+    sqlite3* db = nullptr;
+    const int flags = SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_FULLMUTEX;
+    if (sqlite3_open_v2(QFile::encodeName(m_path).constData(), &db, flags, nullptr) != SQLITE_OK) {
+        sqlite3_close_v2(db);
+        return;
+    }
+    m_db = db;
+    sqlite3_busy_handler(m_db, &Store::onBusy, this);
+    execute("PRAGMA journal_mode=WAL");
+    execute(schema);
+}
+
+// The busy timeout's wait, with a way out: stopWaiting() ends it at the next look.
+int Store::onBusy(void* opaque, int attempts) {
+    auto* store = static_cast<Store*>(opaque);
+    const qint64 now = monotonicMilliseconds();
+    if (attempts == 0)
+        store->m_waitStarted = now;
+    const qint64 waited = now - store->m_waitStarted;
+    if (store->m_stopWaiting || waited >= store->m_busyTimeout)
+        return 0;
+    const qint64 sleep = std::min<qint64>(
+        {qint64(1) << std::min(attempts, 4), longestBusySleepMs, store->m_busyTimeout - waited});
+    sqlite3_sleep(int(sleep));
+    return 1;
+}
+
+Store::Error Store::lastError() const {
+    QMutexLocker locker(&m_lock);
+    return m_lastError;
+}
+
+void Store::noteError() {
+    if (!m_db) {
+        m_lastError = {SQLITE_CANTOPEN, u"the database could not be opened"_s};
+        return;
+    }
+    m_lastError = {sqlite3_extended_errcode(m_db), QString::fromUtf8(sqlite3_errmsg(m_db))};
+}
+
+bool Store::isUsable() {
+    Query check(m_db, "PRAGMA quick_check");
+    if (!check.next())
+        return !meansUnusable(check.status());
+    if (check.text(0) != u"ok")
+        return false;
+    check.run();
+    return !meansUnusable(check.status());
+}
+
+std::optional<QString> Store::setAsideIfUnusable() {
+    QMutexLocker locker(&m_lock);
+    if (!m_db || isUsable())
+        return std::nullopt;
+    sqlite3_close_v2(m_db);
+    m_db = nullptr;
+    const QString kept = keptName(m_path);
+    const bool moved = QFile::rename(m_path, kept);
+    // A log and its index belong to the main file they were written with.
+    if (moved) {
+        for (const QString& suffix : {u"-wal"_s, u"-shm"_s})
+            if (QFileInfo::exists(m_path + suffix))
+                QFile::rename(m_path + suffix, kept + suffix);
+    }
+    open();
+    return moved ? std::optional(kept) : std::nullopt;
 }
 
 bool Store::foldLog(const QString& path) {
@@ -225,20 +325,62 @@ bool Store::foldLog(const QString& path) {
     return sqlite3_close(db) == SQLITE_OK && folded;
 }
 
+bool Store::isIntact(const QString& path) {
+    sqlite3* db = nullptr;
+    bool intact = false;
+    if (sqlite3_open_v2(QFile::encodeName(path).constData(), &db, SQLITE_OPEN_READWRITE, nullptr) ==
+        SQLITE_OK) {
+        sqlite3_busy_timeout(db, busyTimeoutMs);
+        Query check(db, "PRAGMA integrity_check");
+        intact = check.next() && check.text(0) == u"ok" && !check.next() && check.done();
+    }
+    sqlite3_close_v2(db);
+    return intact;
+}
+
+bool Store::adoptRowsOf(const QString& path) {
+    QMutexLocker locker(&m_lock);
+    if (!Query(m_db, "ATTACH DATABASE ? AS earlier").bind(path).run()) {
+        noteError();
+        return false;
+    }
+    const bool adopted = transaction([&] {
+        Query count(m_db, "SELECT (SELECT COUNT(*) FROM main.history) + "
+                          "(SELECT COUNT(*) FROM main.phrase)");
+        if (!count.next() || count.integer(0) != 0)
+            return false;
+        return Query(m_db, "INSERT INTO main.history(id, text, translation, src, dst, created, "
+                           "origin) SELECT id, text, translation, src, dst, created, origin "
+                           "FROM earlier.history")
+                   .run() &&
+               Query(m_db, "INSERT INTO main.phrase(id, text, translation, src, dst, created, box, "
+                           "due, origin, deleted, updated) SELECT id, text, translation, src, "
+                           "dst, created, box, due, origin, deleted, updated FROM earlier.phrase")
+                   .run();
+    });
+    execute("DETACH DATABASE earlier");
+    return adopted;
+}
+
 bool Store::execute(const char* sql) {
     return m_db && sqlite3_exec(m_db, sql, nullptr, nullptr, nullptr) == SQLITE_OK;
 }
 
 // Runs body as one write transaction. BEGIN IMMEDIATE takes the write lock up front, so
 // another process cannot slip in between a look-up and the write that depends on it, and the
-// busy timeout applies to that wait.
+// busy timeout applies to that wait. Why a failed one failed is kept for lastError().
 template <typename Body>
 bool Store::transaction(Body&& body) {
     QMutexLocker locker(&m_lock);
-    if (!execute("BEGIN IMMEDIATE"))
+    if (!execute("BEGIN IMMEDIATE")) {
+        noteError();
         return false;
-    if (body() && execute("COMMIT"))
+    }
+    if (body() && execute("COMMIT")) {
+        m_lastError = {};
         return true;
+    }
+    noteError();
     if (!sqlite3_get_autocommit(m_db))
         execute("ROLLBACK");
     return false;
@@ -281,13 +423,12 @@ QList<Item> Store::history(const QString& search, int limit) const {
 }
 
 bool Store::deleteHistory(const QString& id) {
-    QMutexLocker locker(&m_lock);
-    return Query(m_db, "DELETE FROM history WHERE id = ?").bind(id).run();
+    return transaction(
+        [&] { return Query(m_db, "DELETE FROM history WHERE id = ?").bind(id).run(); });
 }
 
 bool Store::clearHistory() {
-    QMutexLocker locker(&m_lock);
-    return Query(m_db, "DELETE FROM history").run();
+    return transaction([&] { return Query(m_db, "DELETE FROM history").run(); });
 }
 
 QList<Item> Store::phrases(const QString& search) const {
@@ -299,6 +440,12 @@ QList<Item> Store::phrases(const QString& search) const {
         .bind(pattern)
         .bind(pattern)
         .items(true);
+}
+
+int Store::phraseCount() const {
+    QMutexLocker locker(&m_lock);
+    Query count(m_db, "SELECT COUNT(*) FROM phrase WHERE deleted = 0");
+    return count.next() ? int(count.integer(0)) : 0;
 }
 
 std::optional<Item> Store::phrase(const QString& text, const QString& from,
@@ -350,11 +497,12 @@ std::optional<Item> Store::addPhrase(const Item& item) {
 }
 
 bool Store::deletePhrase(const QString& id) {
-    QMutexLocker locker(&m_lock);
-    return Query(m_db, "UPDATE phrase SET deleted = 1, updated = ? WHERE id = ?")
-        .bind(Store::now())
-        .bind(id)
-        .run();
+    return transaction([&] {
+        return Query(m_db, "UPDATE phrase SET deleted = 1, updated = ? WHERE id = ?")
+            .bind(Store::now())
+            .bind(id)
+            .run();
+    });
 }
 
 QList<Item> Store::dueCards(double now) const {
@@ -365,21 +513,26 @@ QList<Item> Store::dueCards(double now) const {
         .items(true);
 }
 
+Item Store::answered(Item card, bool knew, double now) {
+    card.box = knew ? std::min(Store::clampBox(card.box) + 1, maxBox) : 1;
+    card.due = now + (knew ? intervals[size_t(card.box)] * secondsPerDay : retryDelay);
+    return card;
+}
+
 bool Store::answer(const QString& id, bool knew, double now) {
     return transaction([&] {
-        qint64 box = 0;
+        Item card;
         {
             Query query(m_db, "SELECT box FROM phrase WHERE deleted = 0 AND id = ?");
             query.bind(id);
             if (!query.next())
                 return query.done(); // no live card: nothing to answer
-            box = query.integer(0);
+            card.box = Store::clampBox(query.integer(0));
         }
-        const int next = knew ? std::min(Store::clampBox(box) + 1, maxBox) : 1;
-        const double due = now + (knew ? intervals[size_t(next)] * secondsPerDay : retryDelay);
+        card = answered(card, knew, now);
         return Query(m_db, "UPDATE phrase SET box = ?, due = ?, updated = ? WHERE id = ?")
-            .bind(qint64(next))
-            .bind(due)
+            .bind(qint64(card.box))
+            .bind(card.due)
             .bind(now)
             .bind(id)
             .run();

@@ -8,6 +8,7 @@
 #include <QString>
 
 #include <array>
+#include <atomic>
 #include <optional>
 
 struct sqlite3;
@@ -45,11 +46,17 @@ std::optional<Item> fromJson<Item>(const QJsonObject& object);
 // application and the bridge host open at the same time. Any thread may call any operation.
 //
 // A store that cannot open its file is inert: reads give nothing and writes fail. Writes
-// report false (or nothing) when the database refused them; a write that matched no row
-// still succeeded.
+// report false (or nothing) when the database refused them, and lastError() tells why; a write
+// that matched no row still succeeded.
 class Store {
 public:
     static constexpr int historyLimit = 500;
+    // How long a statement waits for another connection's write lock.
+    static constexpr int busyTimeoutMs = 3000;
+    // SQLite's file lock is not fair: a process writing back to back can keep another waiting
+    // for as long as its burst lasts. A program that answers a failed write as failed (the
+    // bridge host) waits this long before it does.
+    static constexpr int burstTimeoutMs = 10000;
     // Days until a card in each box is due again, indexed by box.
     static constexpr std::array<double, 6> intervals{0, 1, 3, 7, 16, 35};
     static constexpr int maxBox = int(intervals.size()) - 1;
@@ -63,13 +70,35 @@ public:
     // The store on Paths::database(), opened on first use.
     static Store& shared();
 
-    // Opens or creates the database file at path.
-    explicit Store(const QString& path);
+    // Why the last write of this store failed, in SQLite's terms; for a store that one thread
+    // writes through.
+    struct Error {
+        // SQLite's extended result code; SQLITE_OK (0) when the last write succeeded.
+        int code = 0;
+        QString message;
+
+        // The write found the database locked by another connection and gave up waiting.
+        bool isBusy() const;
+    };
+
+    // Opens or creates the database file at path. A statement that meets another connection's
+    // write lock waits up to busyTimeout milliseconds.
+    explicit Store(const QString& path, int busyTimeout = busyTimeoutMs);
     ~Store();
     Store(const Store&) = delete;
     Store& operator=(const Store&) = delete;
 
     bool isOpen() const { return m_db != nullptr; }
+    const QString& path() const { return m_path; }
+    Error lastError() const;
+    // From now on a statement gives up at once when it meets a lock, whichever thread runs it;
+    // for leaving without waiting out another program.
+    void stopWaiting() { m_stopWaiting = true; }
+
+    // When the file opens but is not a usable database (not a database at all, or damaged),
+    // moves it aside under a dated name beside it and starts a fresh one in its place; the
+    // kept file's path. A database merely locked or unreadable for now is left as it is.
+    std::optional<QString> setAsideIfUnusable();
 
     // Replaces any earlier row with the same text and direction, then keeps the newest
     // historyLimit rows.
@@ -82,6 +111,8 @@ public:
 
     // Live cards whose text or translation contains search, newest first.
     QList<Item> phrases(const QString& search) const;
+    // The number of live cards, without reading them.
+    int phraseCount() const;
     // The live card with exactly this text and direction.
     std::optional<Item> phrase(const QString& text, const QString& from, const QString& to) const;
     // Stores the item as a live card; when a live card with the same text and direction exists
@@ -94,20 +125,40 @@ public:
     QList<Item> dueCards(double now) const;
     // Known: the next box, due after that box's interval. Not known: box 1, due in a minute.
     bool answer(const QString& id, bool knew, double now);
+    // The card as such an answer leaves it.
+    static Item answered(Item card, bool knew, double now);
 
     // Opens the database at path and closes it again, which folds its write-ahead log into the
     // main file and removes the log and its index. False when no checkpoint could be made.
     static bool foldLog(const QString& path);
+    // Whether the database at path passes SQLite's full integrity check.
+    static bool isIntact(const QString& path);
+    // When this store holds no row at all, not even a deleted card, copies every history row
+    // and card of the database at path into it, in one transaction. False when this store had
+    // rows of its own or the copy failed; this store is then as it was.
+    bool adoptRowsOf(const QString& path);
 
 private:
     class Query;
 
+    void open();
+    // Whether the open database reads as one: false only when SQLite says it is not a database
+    // or is damaged.
+    bool isUsable();
     template <typename Body>
     bool transaction(Body&& body);
     bool execute(const char* sql);
+    void noteError();
+    static int onBusy(void* store, int attempts);
 
+    QString m_path;
+    int m_busyTimeout;
     sqlite3* m_db = nullptr;
     mutable QRecursiveMutex m_lock;
+    Error m_lastError;
+    std::atomic<bool> m_stopWaiting = false;
+    // When the current wait for a lock began, in milliseconds of the monotonic clock.
+    qint64 m_waitStarted = 0;
 };
 
 } // namespace tivela

@@ -392,29 +392,37 @@ TEST_F(AppDelegateTest, OneSettingsWindowAndUpdatesOnlyWithAnUpdater) {
     EXPECT_EQ(made, 1);
 }
 
-TEST_F(AppDelegateTest, ReplaceTranslatesAndWritesHistoryBeforeItAnswers) {
+TEST_F(AppDelegateTest, ReplaceAnswersByItsDeadlineAndRemembersOnlyWhatItAnswered) {
     SharedSettings::setPair(LanguagePair{u"en"_s, u"es"_s});
     rig.detection->languages.insert(u"dog"_s, u"en"_s);
     rig.detection->languages.insert(u"le chien"_s, u"fr"_s);
+    rig.detection->languages.insert(u"langsame Katze"_s, u"de"_s);
     launch();
+    const QDeadlineTimer deadline(SingleInstance::replaceMilliseconds);
+    // Its translation comes after the deadline has answered.
+    rig.holdBack(u"langsame Katze"_s);
+    const QFuture<std::optional<QString>> late =
+        delegate->translateReplace(u"langsame Katze"_s, deadline);
     QList<QFuture<std::optional<QString>>> answers;
     QStringList texts;
     for (int i = 0; i < 50; ++i) {
         texts << (i % 3 == 0 ? u"dog"_s : i % 3 == 1 ? u"perro %1"_s.arg(i) : u"le chien"_s);
-        answers << delegate->translateReplace(texts.last());
+        answers << delegate->translateReplace(texts.last(), deadline);
     }
-    // The moment the first answer is there, its row is in the store.
-    bool rowAtAnswer = false;
-    QFutureWatcher<std::optional<QString>> first;
-    QObject::connect(&first, &QFutureWatcherBase::finished, [&] {
-        const QList<Item> rows = rig.store.history(u"dog"_s, 10);
-        rowAtAnswer = !rows.isEmpty() && rows.first().translation == u"es:dog";
-    });
-    first.setFuture(answers.first());
     ASSERT_TRUE(waitUntil([&] {
         return std::all_of(answers.cbegin(), answers.cend(),
                            [](const auto& answer) { return answer.isFinished(); });
     }));
+    EXPECT_FALSE(late.isFinished());
+    rig.time->advance(SingleInstance::replaceMilliseconds);
+    ASSERT_TRUE(late.isFinished());
+    EXPECT_EQ(late.result(), std::nullopt);
+    rig.letGo(u"langsame Katze"_s);
+    StoreWriter& writer = delegate->model().writer();
+    ASSERT_TRUE(
+        waitUntil([&] { return writer.pending().isEmpty() && !delegate->model().translating(); }));
+    settle();
+
     const QList<Item> history = rig.store.history(QString(), 200);
     const auto row = [&](const QString& text) {
         return std::find_if(history.cbegin(), history.cend(),
@@ -430,8 +438,8 @@ TEST_F(AppDelegateTest, ReplaceTranslatesAndWritesHistoryBeforeItAnswers) {
         EXPECT_EQ(answers[i].result(), expected);
         EXPECT_EQ(row(texts[i]) != history.cend(), expected.has_value());
     }
-    const auto dog = std::find_if(history.cbegin(), history.cend(),
-                                  [](const Item& item) { return item.text == u"dog"; });
+    EXPECT_EQ(row(u"langsame Katze"_s), history.cend());
+    const auto dog = row(u"dog"_s);
     ASSERT_NE(dog, history.cend());
     EXPECT_EQ(std::tuple(dog->translation, dog->from, dog->to, dog->origin),
               std::tuple(u"es:dog"_s, u"en"_s, u"es"_s, u"mac"_s));

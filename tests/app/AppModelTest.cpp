@@ -6,6 +6,7 @@
 #include "support/FakeAppServices.h"
 #include "support/FakeEngine.h"
 #include "support/PackFiles.h"
+#include "support/StoreLock.h"
 #include "support/TestWorld.h"
 
 #include <gtest/gtest.h>
@@ -13,14 +14,21 @@
 #include <QClipboard>
 #include <QCoreApplication>
 #include <QDeadlineTimer>
+#include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QGuiApplication>
 #include <QMutex>
 #include <QSemaphore>
 #include <QTemporaryDir>
+#include <QTemporaryFile>
 #include <QThread>
 #include <atomic>
+#include <cstdio>
 #include <map>
+
+#include <sqlite3.h>
+#include <unistd.h>
 
 using namespace tivela;
 using namespace Qt::StringLiterals;
@@ -32,6 +40,45 @@ namespace {
 void settle(int milliseconds = 150) {
     test::waitUntil([] { return false; }, milliseconds);
 }
+
+// Changes the file behind the store's back, as another program might.
+void executeRaw(const QString& path, const char* sql) {
+    sqlite3* db = nullptr;
+    ASSERT_EQ(sqlite3_open(QFile::encodeName(path).constData(), &db), SQLITE_OK);
+    sqlite3_busy_timeout(db, 3000);
+    EXPECT_EQ(sqlite3_exec(db, sql, nullptr, nullptr, nullptr), SQLITE_OK);
+    sqlite3_close(db);
+}
+
+// What this process writes to its standard error while it lives.
+class ErrorCapture {
+public:
+    ErrorCapture() {
+        m_file.open();
+        std::fflush(stderr);
+        m_saved = ::dup(STDERR_FILENO);
+        ::dup2(m_file.handle(), STDERR_FILENO);
+    }
+    ~ErrorCapture() { restore(); }
+    QString text() {
+        restore();
+        m_file.seek(0);
+        return QString::fromLocal8Bit(m_file.readAll());
+    }
+
+private:
+    void restore() {
+        if (m_saved < 0)
+            return;
+        std::fflush(stderr);
+        ::dup2(m_saved, STDERR_FILENO);
+        ::close(m_saved);
+        m_saved = -1;
+    }
+
+    QTemporaryFile m_file;
+    int m_saved = -1;
+};
 
 class AppModelTest : public ::testing::Test {
 protected:
@@ -116,6 +163,10 @@ protected:
     void run(int milliseconds = 0) {
         time->advance(milliseconds);
         ASSERT_TRUE(test::waitUntil([this] { return !model->translating(); }));
+    }
+    // Waits until every change handed to the store's writer has landed.
+    void landed() {
+        ASSERT_TRUE(test::waitUntil([this] { return model->writer().pending().isEmpty(); }));
     }
 
     QTemporaryDir dir;
@@ -596,10 +647,12 @@ TEST_F(AppModelTest, StarringDueCardsAndTheCsvExport) {
     m.setPhraseSearch(u"zzz"_s);
     EXPECT_FALSE(m.isStarred());
     m.toggleStar();
+    landed();
     EXPECT_EQ(store.phrases(QString()).size(), 1);
 
     m.setInput(u"  "_s);
     m.toggleStar();
+    landed();
     EXPECT_EQ(store.phrases(QString()).size(), 1);
 
     store.addPhrase({u"a"_s, u"say \"hi\", then\nleave"_s, u"di \"hola\""_s, u"en"_s, u"es"_s,
@@ -627,6 +680,86 @@ TEST_F(AppModelTest, StarringDueCardsAndTheCsvExport) {
     EXPECT_EQ(m.dueCards().size(), 3);
 }
 
+// The store refuses a change, or its file turns out damaged: the lists show the change at once
+// and take it back, and one line (also on the standard error) says what and why.
+TEST_F(AppModelTest, AChangeTheStoreLetsDownIsTakenBackWithOneLine) {
+    AppModel& m = make();
+    detection->languages = {{u"hello"_s, u"en"_s}};
+    m.show(u"hello"_s);
+    run();
+    executeRaw(store.path(), "CREATE TRIGGER refuse BEFORE INSERT ON phrase "
+                             "BEGIN SELECT RAISE(ABORT, 'no room'); END;");
+    ErrorCapture errors;
+    m.toggleStar();
+    EXPECT_TRUE(m.isStarred());
+    EXPECT_EQ(m.storeNotice(), std::nullopt);
+    landed();
+    EXPECT_FALSE(m.isStarred());
+    EXPECT_TRUE(m.phrases().isEmpty());
+    const QString line =
+        u"Tivela couldn\u2019t save \u201Chello\u201D to the phrasebook: its database refused "
+        "the change."_s;
+    EXPECT_EQ(m.storeNotice(), line);
+    EXPECT_EQ(errors.text(), u"tivela: "_s + line + u" (no room)\n"_s);
+
+    // A file that is no database is kept aside when the model starts, and told of.
+    QTemporaryDir other;
+    const QString damaged = other.filePath(u"tivela.sqlite"_s);
+    ASSERT_TRUE(test::writeFile(damaged, QByteArray(4096, 'x')));
+    Store junk(damaged);
+    AppServices services = AppServices::production(junk, lexicon);
+    services.scheduler = time;
+    services.downloads = downloads;
+    services.detection = detection;
+    services.pasteboard = pasteboard;
+    services.translator = &translator;
+    ErrorCapture startErrors;
+    AppModel fresh(services);
+    const QStringList kept = QDir(other.path()).entryList({u"tivela-damaged-*.sqlite"_s});
+    ASSERT_EQ(kept.size(), 1);
+    const QString notice = u"Tivela\u2019s database was damaged and a new one was started; the "
+                           "old one is kept beside it as \u201C"_s +
+                           kept.first() + u"\u201D."_s;
+    EXPECT_EQ(fresh.storeNotice(), notice);
+    EXPECT_EQ(startErrors.text(),
+              u"tivela: "_s + notice + u" ("_s + other.filePath(kept.first()) + u")\n"_s);
+}
+
+// Another program holds the store's lock: the history row waits for it on the writer's thread
+// and lands after it; at quit the wait has a bound, and the row it gives up is named.
+TEST_F(AppModelTest, HistoryWaitsOutALockAndQuittingGivesUpInTime) {
+    AppModel& m = make();
+    detection->languages = {{u"hello"_s, u"en"_s}, {u"world"_s, u"en"_s}};
+    auto lock = std::make_unique<test::StoreLock>(store.path(), 60000);
+    ASSERT_TRUE(lock->isHeld());
+    m.show(u"hello"_s);
+    run();
+    time->advance(AppModel::historyDelayMilliseconds);
+    ASSERT_EQ(m.history().size(), 1);
+    EXPECT_EQ(m.history().first().translation, u"es:hello"_s);
+    settle();
+    EXPECT_TRUE(store.history(QString(), 200).isEmpty());
+    lock->release();
+    landed();
+    EXPECT_EQ(store.history(QString(), 200).size(), 1);
+
+    lock = std::make_unique<test::StoreLock>(store.path(), 60000);
+    ASSERT_TRUE(lock->isHeld());
+    m.show(u"world"_s);
+    run();
+    ErrorCapture errors;
+    QElapsedTimer quitting;
+    quitting.start();
+    m.flushPendingHistory();
+    EXPECT_LT(quitting.elapsed(), AppModel::quitFlushMilliseconds + Store::busyTimeoutMs);
+    EXPECT_TRUE(errors.text().startsWith(
+        u"tivela: Tivela couldn\u2019t add \u201Cworld\u201D to the history: another program kept "
+        "its database locked until Tivela quit."_s));
+    lock->release();
+    EXPECT_EQ(store.history(QString(), 200).size(), 1);
+    EXPECT_EQ(m.history().size(), 1);
+}
+
 // A star given before the input's own translation arrives waits for it: the phrasebook never
 // pairs a text with the translation of another.
 TEST_F(AppModelTest, StarringWhileATranslationIsPendingWaitsForIt) {
@@ -644,6 +777,7 @@ TEST_F(AppModelTest, StarringWhileATranslationIsPendingWaitsForIt) {
     EXPECT_TRUE(store.phrases(QString()).isEmpty());
     release(u"the white dog"_s);
     run();
+    landed();
     const QList<Item> starred = store.phrases(QString());
     ASSERT_EQ(starred.size(), 1);
     EXPECT_EQ(starred.first().text, u"the white dog"_s);
@@ -659,6 +793,7 @@ TEST_F(AppModelTest, StarringWhileATranslationIsPendingWaitsForIt) {
     m.toggleStar();
     m.setInput(u"the black cat"_s);
     run(AppModel::debounceMilliseconds);
+    landed();
     EXPECT_EQ(store.phrases(QString()).size(), 1);
     EXPECT_FALSE(m.isStarred());
 }

@@ -190,24 +190,66 @@ TEST_F(LegacyMigrationTest, DatabaseMovesWholeOrNotAtAll) {
     Store writer(livePath);
     ASSERT_TRUE(writer.addPhrase(phrase(u"p1"_s, u"earlier"_s)));
     ASSERT_TRUE(QFile::exists(livePath + u"-wal"_s));
+    // A damaged one: its own rows, cut in half.
+    QByteArray damaged;
+    {
+        QTemporaryDir whole;
+        Store filled(whole.filePath(u"db"_s));
+        for (int i = 0; i < 300; ++i)
+            filled.addPhrase(phrase(QString::number(i), u"phrase %1 of a longer text"_s.arg(i)));
+        ASSERT_TRUE(Store::foldLog(whole.filePath(u"db"_s)));
+        damaged = test::readFile(whole.filePath(u"db"_s));
+        damaged.truncate(damaged.size() / 2);
+    }
 
     const QString earlier = earlierData() + u'/' + env.names.database;
     const QString moved = env.support + u"/tivela.sqlite"_s;
+    enum class Present { nothing, junk, foreignLog, index, emptyDatabase, rowsOfItsOwn };
     struct Case {
         const char* name;
-        QStringList present;
+        Present present;
+        bool earlierDamaged;
         bool moves;
     };
-    for (const Case& c :
-         {Case{"nothing present", {}, true}, Case{"present database", {u""_s}, false},
-          Case{"a foreign log alone", {u"-wal"_s}, false},
-          Case{"an index alone", {u"-shm"_s}, false}}) {
+    for (const Case& c : {Case{"nothing present", Present::nothing, false, true},
+                          Case{"present database", Present::junk, false, false},
+                          Case{"a foreign log alone", Present::foreignLog, false, false},
+                          Case{"an index alone", Present::index, false, false},
+                          Case{"one the host made empty", Present::emptyDatabase, false, true},
+                          Case{"one with rows of its own", Present::rowsOfItsOwn, false, false},
+                          Case{"a damaged earlier one", Present::nothing, true, false}}) {
         SCOPED_TRACE(c.name);
         QDir(env.support).removeRecursively();
+        if (c.earlierDamaged) {
+            ASSERT_TRUE(test::writeFile(earlier, damaged));
+        } else {
+            for (const QString& suffix : {u""_s, u"-wal"_s, u"-shm"_s})
+                ASSERT_TRUE(test::writeFile(earlier + suffix, test::readFile(livePath + suffix)));
+        }
+        QDir().mkpath(env.support);
+        switch (c.present) {
+        case Present::nothing:
+            break;
+        case Present::junk:
+            ASSERT_TRUE(test::writeFile(moved, "present"));
+            break;
+        case Present::foreignLog:
+            ASSERT_TRUE(test::writeFile(moved + u"-wal"_s, "present"));
+            break;
+        case Present::index:
+            ASSERT_TRUE(test::writeFile(moved + u"-shm"_s, "present"));
+            break;
+        case Present::emptyDatabase:
+            Store(moved).history(QString(), 1);
+            break;
+        case Present::rowsOfItsOwn:
+            ASSERT_TRUE(Store(moved).addHistory(phrase(u"h"_s, u"its own"_s)));
+            break;
+        }
+        QMap<QString, QByteArray> presentFiles;
         for (const QString& suffix : {u""_s, u"-wal"_s, u"-shm"_s})
-            ASSERT_TRUE(test::writeFile(earlier + suffix, test::readFile(livePath + suffix)));
-        for (const QString& suffix : c.present)
-            ASSERT_TRUE(test::writeFile(moved + suffix, "present"));
+            if (QFile::exists(moved + suffix))
+                presentFiles.insert(suffix, test::readFile(moved + suffix));
         // Both folders exist, so the database moves inside the present one.
         test::writeFile(env.support + u"/keep"_s, "");
         run();
@@ -216,12 +258,19 @@ TEST_F(LegacyMigrationTest, DatabaseMovesWholeOrNotAtAll) {
             EXPECT_EQ(QDir(env.support).entryList(QDir::Files),
                       (QStringList{u"keep"_s, u"tivela.sqlite"_s}));
             EXPECT_EQ(Store(moved).phrases(QString()).size(), 1);
-        } else {
-            EXPECT_TRUE(QFile::exists(left + u"-wal"_s));
-            EXPECT_EQ(Store(left).phrases(QString()).size(), 1);
-            for (const QString& suffix : c.present)
-                EXPECT_EQ(test::readFile(moved + suffix), "present");
+            continue;
         }
+        if (c.earlierDamaged) {
+            EXPECT_EQ(test::readFile(left), damaged);
+            EXPECT_FALSE(QFile::exists(moved));
+            EXPECT_EQ(LegacyMigration(env).report().split(u'\n').value(12),
+                      u"earlier database: damaged, left at "_s + left);
+            continue;
+        }
+        EXPECT_TRUE(QFile::exists(left + u"-wal"_s));
+        EXPECT_EQ(Store(left).phrases(QString()).size(), 1);
+        for (auto it = presentFiles.cbegin(); it != presentFiles.cend(); ++it)
+            EXPECT_EQ(test::readFile(moved + it.key()), it.value()) << it.key().toStdString();
     }
 }
 

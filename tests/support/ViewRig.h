@@ -92,6 +92,10 @@ public:
         waitUntil([this] { return !model->translating(); });
         QCoreApplication::processEvents();
     }
+    // Waits until every change handed to the store's writer has landed.
+    bool landed() {
+        return waitUntil([this] { return model->writer().pending().isEmpty(); });
+    }
 
     // Engine calls for a held text wait until the test lets it go, then never again.
     void holdBack(const QString& text) {

@@ -177,7 +177,7 @@ QWidget* CardsView::makeCard(const Item& card) {
 
 // On the model's clock, so the due cards it lists agree with the answer.
 void CardsView::next(const Item& card, bool knew) {
-    m_model.store().answer(card.id, knew, m_model.now());
+    m_model.writer().answer(card, knew, m_model.now());
     m_revealed.reset();
     const quint64 before = m_rebuilds;
     m_model.reloadPhrases();

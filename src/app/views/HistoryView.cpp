@@ -17,13 +17,13 @@ namespace {
 // The row's handlers hold the model and the item, not the view: the tab may be gone by the
 // time a menu or a dialog answers.
 void saveToPhrasebook(AppModel& model, const Item& item) {
-    model.store().addPhrase(Item{model.newId(), item.text, item.translation, item.from, item.to,
-                                 model.now(), 0, 0, Item::appOrigin});
+    model.writer().addPhrase(Item{model.newId(), item.text, item.translation, item.from, item.to,
+                                  model.now(), 0, 0, Item::appOrigin});
     model.reloadPhrases();
 }
 
 void deleteRow(AppModel& model, const Item& item) {
-    model.store().deleteHistory(item.id);
+    model.writer().deleteHistory(item);
     model.reloadHistory();
 }
 
@@ -78,7 +78,7 @@ void HistoryView::confirmClear() {
     connect(box, &QMessageBox::buttonClicked, box, [model, clear](QAbstractButton* button) {
         if (button != clear)
             return;
-        model->store().clearHistory();
+        model->writer().clearHistory();
         model->reloadHistory();
     });
     m_confirmation = box;

@@ -22,7 +22,7 @@ namespace tivela {
 namespace {
 
 void removeCard(AppModel& model, const Item& item) {
-    model.store().deletePhrase(item.id);
+    model.writer().deletePhrase(item);
     model.reloadPhrases();
 }
 
@@ -58,9 +58,10 @@ PhrasebookView::PhrasebookView(AppModel& model, ViewServices& services, QWidget*
     listChanged();
 }
 
-// Every live card, whatever the search; read again whenever the list changes.
+// Every live card, whatever the search; counted again whenever the list changes, which is on
+// every keystroke in the search.
 void PhrasebookView::listChanged() {
-    m_count->setText(QString::number(m_model.store().phrases(QString()).size()));
+    m_count->setText(QString::number(m_model.writer().phraseCount()));
 }
 
 QString PhrasebookView::countText() const {

@@ -3,6 +3,7 @@
 #include "app/AppModel.h"
 #include "app/views/Divider.h"
 #include "app/views/EnginePrompt.h"
+#include "app/views/Label.h"
 #include "app/views/Symbols.h"
 #include "app/views/TabViews.h"
 #include "app/views/Theme.h"
@@ -23,6 +24,7 @@
 #include <algorithm>
 #include <cmath>
 #include <limits>
+#include <utility>
 
 using namespace Qt::StringLiterals;
 
@@ -179,6 +181,11 @@ PopoverView::PopoverView(AppModel& model, ViewServices& services, QWidget* paren
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(0);
+    m_notice = new Label(QString(), 12, QFont::Normal, Theme::Tone::secondary);
+    m_notice->setObjectName(u"tivela.storeNotice"_s);
+    m_notice->setWordWrap(true);
+    m_notice->setContentsMargins(14, 6, 14, 6);
+    layout->addWidget(m_notice);
     layout->addWidget(new Divider);
     layout->addWidget(makeBar());
 
@@ -187,8 +194,10 @@ PopoverView::PopoverView(AppModel& model, ViewServices& services, QWidget* paren
         m_pin->setText(m_model.pinned() ? u"Unpin Window"_s : u"Keep Window Open"_s);
     });
     connect(&m_model, &AppModel::phrasesChanged, this, &PopoverView::updateBadge);
+    connect(&m_model, &AppModel::storeNoticeChanged, this, &PopoverView::updateNotice);
     showTab();
     updateBadge();
+    updateNotice();
 }
 
 PopoverView::~PopoverView() = default;
@@ -281,8 +290,27 @@ void PopoverView::updateBadge() {
     });
 }
 
+QString PopoverView::notice() const {
+    return m_notice->isHidden() ? QString() : m_notice->text();
+}
+
+void PopoverView::updateNotice() {
+    const auto& notice = m_model.storeNotice();
+    m_notice->setText(notice.value_or(QString()));
+    m_notice->setToolTip(plainToolTip(notice.value_or(QString())));
+    m_notice->setHidden(!notice);
+    m_noticeSeen = notice && isVisible();
+}
+
+void PopoverView::hideEvent(QHideEvent* event) {
+    QWidget::hideEvent(event);
+    if (std::exchange(m_noticeSeen, false))
+        m_model.setStoreNotice(std::nullopt);
+}
+
 void PopoverView::showEvent(QShowEvent* event) {
     QWidget::showEvent(event);
+    m_noticeSeen = m_model.storeNotice().has_value();
     updateBadge();
     if (!m_shown) {
         m_shown = true;

@@ -15,6 +15,7 @@ namespace tivela {
 
 class AppModel;
 class EnginePrompt;
+class Label;
 struct ViewServices;
 
 // The whole content of the tray's popover, 420 x 600: the selected tab's view, a divider, and
@@ -40,10 +41,14 @@ public:
     // The symbol a tab's button shows now.
     QString tabSymbol(Tab tab) const;
     QMenu* moreMenu() const { return m_more; }
+    // The line on a change the store let down, above the tab bar (wrapped when it is long);
+    // empty while there is none.
+    QString notice() const;
     EnginePrompt& prompt() const { return *m_prompt; }
 
 protected:
     void showEvent(QShowEvent* event) override;
+    void hideEvent(QHideEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
     void keyReleaseEvent(QKeyEvent* event) override;
 
@@ -54,6 +59,7 @@ private:
     void buildMenu();
     void showTab();
     void updateBadge();
+    void updateNotice();
     void forward(QKeyEvent* event);
 
     AppModel& m_model;
@@ -63,6 +69,9 @@ private:
     QMenu* m_more = nullptr;
     QAction* m_pin = nullptr;
     EnginePrompt* m_prompt = nullptr;
+    Label* m_notice = nullptr;
+    // The notice was on screen: it goes when the popover does.
+    bool m_noticeSeen = false;
     int m_badge = 0;
     // Timers for the next card falling due; only the latest counts.
     quint64 m_dueTimer = 0;

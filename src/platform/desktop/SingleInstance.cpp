@@ -166,11 +166,15 @@ void SingleInstance::translateReplace(const QString& text, const QDBusMessage& m
     message.setDelayedReply(true);
     auto pending = std::make_shared<PendingReply>(PendingReply{message});
     const QString failure = m_failure;
-    // The deadline counts from the call's arrival, whether it waited in the queue or not.
-    QTimer::singleShot(m_replaceDeadline, this, [pending, failure] {
-        pending->send(pending->message.createErrorReply(QString::fromLatin1(failedError), failure));
-    });
-    dispatch([this, pending, failure, text](InstanceTarget& target) {
+    // The deadline counts from the call's arrival, whether it waited in the queue or not. The
+    // target answers by it; what it answers is what the caller gets.
+    const QDeadlineTimer deadline(m_replaceDeadline);
+    QTimer::singleShot(
+        m_replaceDeadline + backstopMilliseconds, Qt::PreciseTimer, this, [pending, failure] {
+            pending->send(
+                pending->message.createErrorReply(QString::fromLatin1(failedError), failure));
+        });
+    dispatch([this, pending, failure, text, deadline](InstanceTarget& target) {
         auto* watcher = new QFutureWatcher<std::optional<QString>>(this);
         connect(watcher, &QFutureWatcherBase::finished, this, [watcher, pending, failure] {
             watcher->deleteLater();
@@ -183,7 +187,7 @@ void SingleInstance::translateReplace(const QString& text, const QDBusMessage& m
                 pending->send(
                     pending->message.createErrorReply(QString::fromLatin1(failedError), failure));
         });
-        watcher->setFuture(target.translateReplace(text));
+        watcher->setFuture(target.translateReplace(text, deadline));
     });
 }
 

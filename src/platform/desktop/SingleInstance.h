@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QDBusMessage>
+#include <QDeadlineTimer>
 #include <QFuture>
 #include <QList>
 #include <QObject>
@@ -23,9 +24,10 @@ public:
     virtual void openUrls(const QStringList& urls) = 0;
     // "Translate with Tivela": show the text in the popover.
     virtual void translate(const QString& text) = 0;
-    // "Translate and Replace with Tivela": the translation, or nothing when there is none.
-    // The future finishes on the main thread.
-    virtual QFuture<std::optional<QString>> translateReplace(const QString& text) = 0;
+    // "Translate and Replace with Tivela": the translation, or nothing when there is none by
+    // the deadline, which the target keeps. The future finishes on the main thread.
+    virtual QFuture<std::optional<QString>> translateReplace(const QString& text,
+                                                             QDeadlineTimer deadline) = 0;
 };
 
 // One copy per user and bundle identifier. The first copy owns the bus name of its identifier
@@ -50,6 +52,9 @@ public:
     static constexpr int forwardMilliseconds = 5000;
     // Callers with the bus's default timeout give up at 25 s: our failure reaches them first.
     static constexpr int replaceMilliseconds = 20000;
+    // A target that has not answered this long after its deadline is answered for, with the
+    // failure: still before the bus's timeout.
+    static constexpr int backstopMilliseconds = 2000;
     static constexpr const char* servicesInterface = "dev.quorvanta.Tivela.Services";
     static constexpr const char* failedError = "dev.quorvanta.Tivela.Services.Error.Failed";
 

@@ -145,6 +145,7 @@ TEST_F(ListTabsTest, HistoryWithNoMatchShowsTheEmptyStateWithoutClear) {
     ASSERT_TRUE(view.list()->isVisible());
     trigger(view.rowMenu(view.list()->items().first()), u"Delete"_s);
     EXPECT_TRUE(view.emptyState()->isVisible());
+    ASSERT_TRUE(landed());
     EXPECT_EQ(store.history(QString(), 500).size(), 1);
 }
 
@@ -165,6 +166,7 @@ TEST_F(ListTabsTest, ClearHistoryTakesHiddenRowsKeepsTheSearchAndThePhrasebook) 
     EXPECT_EQ(static_cast<QAbstractButton*>(view.confirmation()->defaultButton()),
               view.confirmation()->button(QMessageBox::Cancel));
     view.confirmation()->button(QMessageBox::Cancel)->click();
+    EXPECT_TRUE(app.writer().pending().isEmpty());
     EXPECT_EQ(store.history(QString(), 500).size(), 3);
 
     QTest::mouseClick(view.clearButton(), Qt::LeftButton);
@@ -174,8 +176,9 @@ TEST_F(ListTabsTest, ClearHistoryTakesHiddenRowsKeepsTheSearchAndThePhrasebook) 
             clear = button;
     ASSERT_TRUE(clear);
     clear->click();
-    EXPECT_TRUE(store.history(QString(), 500).isEmpty());
     EXPECT_TRUE(view.emptyState()->isVisible());
+    ASSERT_TRUE(landed());
+    EXPECT_TRUE(store.history(QString(), 500).isEmpty());
     EXPECT_EQ(view.search()->text(), u"c"_s);
     EXPECT_EQ(app.historySearch(), u"c"_s);
     EXPECT_EQ(app.phrases().size(), 1);
@@ -258,8 +261,9 @@ TEST_F(ListTabsTest, DialogsAnswerAfterTheirTabIsGone) {
     for (QAbstractButton* button : confirmation->buttons())
         if (button->text() == u"Clear History"_s)
             button->click();
-    EXPECT_TRUE(store.history(QString(), 500).isEmpty());
     EXPECT_TRUE(app.history().isEmpty());
+    ASSERT_TRUE(landed());
+    EXPECT_TRUE(store.history(QString(), 500).isEmpty());
 
     ASSERT_TRUE(dialog);
     const QString path = QDir(dir.path()).filePath(u"Phrasebook.csv"_s);

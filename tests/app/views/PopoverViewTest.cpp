@@ -239,6 +239,34 @@ TEST_F(PopoverViewTest, RendersInBothPalettesAtTwiceTheResolution) {
     app.setProblem(AppModel::Problem::notInstalled(u"fr"_s, u"en"_s));
     app.setNeedsAccessibility(true);
     shoot(u"install"_s);
+    app.setStoreNotice(u"Tivela\u2019s database was damaged and a new one was started; the old "
+                       "one is kept beside it as \u201Ctivela-damaged-2026-12-09-171920.sqlite"
+                       "\u201D."_s);
+    shoot(u"store-notice"_s);
+}
+
+// The line stays until the person has had the popover open with it; then it goes.
+TEST_F(PopoverViewTest, TheStoreNoticeIsOneLineAboveTheBarUntilThePopoverGoes) {
+    AppModel& app = make();
+    PopoverView popover(app, services);
+    popover.show();
+    EXPECT_EQ(popover.notice(), QString());
+    const QString line =
+        u"Tivela couldn\u2019t save \u201Cdog\u201D to the phrasebook: the disk is full."_s;
+    app.setStoreNotice(line);
+    EXPECT_EQ(popover.notice(), line);
+    popover.hide();
+    EXPECT_EQ(app.storeNotice(), std::nullopt);
+    popover.show();
+    EXPECT_EQ(popover.notice(), QString());
+
+    // Told while the popover is away, it waits to be seen.
+    popover.hide();
+    app.setStoreNotice(line);
+    popover.show();
+    EXPECT_EQ(popover.notice(), line);
+    popover.hide();
+    EXPECT_EQ(app.storeNotice(), std::nullopt);
 }
 
 namespace {

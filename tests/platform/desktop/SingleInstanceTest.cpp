@@ -49,12 +49,15 @@ public:
     void activate() override { calls << u"activate"_s; }
     void openUrls(const QStringList& urls) override { calls << u"open "_s + urls.join(u' '); }
     void translate(const QString& text) override { calls << u"translate "_s + text; }
-    QFuture<std::optional<QString>> translateReplace(const QString& text) override {
+    QFuture<std::optional<QString>> translateReplace(const QString& text,
+                                                     QDeadlineTimer until) override {
         calls << u"replace "_s + text;
+        deadlines << until;
         return replace(text);
     }
 
     QStringList calls;
+    QList<QDeadlineTimer> deadlines;
     std::function<QFuture<std::optional<QString>>(const QString&)> replace =
         [](const QString& text) {
             return QtFuture::makeReadyFuture(std::optional(text.toUpper()));
@@ -156,6 +159,9 @@ TEST_F(SingleInstanceTest, CallsBeforeTheApplicationIsReadyWaitAndRunInOrder) {
     instance.setTarget(&target);
     EXPECT_EQ(target.calls, (QStringList{u"open tivela://translate?text=a%20b"_s, u"activate"_s,
                                          u"translate hello"_s, u"replace dog"_s}));
+    // The target's deadline counts from the call's arrival, not from its turn.
+    ASSERT_EQ(target.deadlines.size(), 1);
+    EXPECT_LT(target.deadlines.first().remainingTimeNSecs(), qint64(deadline) * 1000000);
     EXPECT_EQ(wait(*replace).out, "dog=DOG\n");
 
     // Empty texts ask nothing of the application.
@@ -164,7 +170,7 @@ TEST_F(SingleInstanceTest, CallsBeforeTheApplicationIsReadyWaitAndRunInOrder) {
     EXPECT_EQ(target.calls.size(), 4);
 }
 
-TEST_F(SingleInstanceTest, ReplaceFailsWithItsMessageByItsDeadline) {
+TEST_F(SingleInstanceTest, AReplaceThatFailsOrNeverAnswersGetsItsMessage) {
     instance.setTarget(&target);
     std::list<QPromise<std::optional<QString>>> neverFinished;
     target.replace = [&](const QString& text) {
@@ -177,12 +183,13 @@ TEST_F(SingleInstanceTest, ReplaceFailsWithItsMessageByItsDeadline) {
     EXPECT_EQ(QString::fromUtf8(wait(*failing).out),
               u"fails!dev.quorvanta.Tivela.Services.Error.Failed: "_s + failure + u'\n');
 
+    // The target keeps the deadline; one that does not is answered for a little later.
     QElapsedTimer timer;
     timer.start();
     auto stuck = start(u"call"_s, {u"TranslateReplace"_s, u"stuck"_s});
     EXPECT_EQ(QString::fromUtf8(wait(*stuck).out),
               u"stuck!dev.quorvanta.Tivela.Services.Error.Failed: "_s + failure + u'\n');
-    EXPECT_GE(timer.elapsed(), deadline);
+    EXPECT_GE(timer.elapsed(), deadline + SingleInstance::backstopMilliseconds);
     // A translation arriving after the deadline sends no second reply.
     neverFinished.front().start();
     neverFinished.front().addResult(std::optional(u"late"_s));
