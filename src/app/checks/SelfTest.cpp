@@ -197,9 +197,12 @@ QCoro::Task<> servicesChecks(CheckReport& report, QString busName, bool devBuild
     const QDBusMessage running =
         QDBusMessage::createMethodCall(busName, path, introspectable, u"Introspect"_s);
     QDBusMessage reply = co_await busCall(running);
-    // No copy runs: what this program would serve, on a connection that takes no name.
+    // No copy runs: what this program would serve, on a connection that takes no name. A copy
+    // that runs and does not answer serves nothing.
     SingleInstance own(busName, QString());
-    if (reply.type() != QDBusMessage::ReplyMessage && own.exportObjects()) {
+    if (reply.type() == QDBusMessage::ErrorMessage &&
+        reply.errorName() == u"org.freedesktop.DBus.Error.ServiceUnknown"_s &&
+        own.exportObjects()) {
         const QDBusMessage ours = QDBusMessage::createMethodCall(
             QDBusConnection::sessionBus().baseService(), path, introspectable, u"Introspect"_s);
         reply = co_await busCall(ours);

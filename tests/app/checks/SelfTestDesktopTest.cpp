@@ -5,6 +5,7 @@
 //
 // The packs are the test's own small ones, or the folder TIVELA_TEST_PACKS names (the packs of
 // `make packs`): with those, the two samples of Russian and German words are not asked to pass.
+#include "app/checks/SelfTest.h"
 #include "core/Lexicon.h"
 #include "platform/desktop/SchemeHandler.h"
 #include "platform/desktop/SingleInstance.h"
@@ -56,6 +57,18 @@ QString heldByRunningCopy() {
     const QDBusMessage reply = QDBusConnection::sessionBus().call(call, QDBus::Block, 2000);
     return reply.type() == QDBusMessage::ReplyMessage ? reply.arguments().value(0).toString()
                                                       : QString();
+}
+
+// Owns the running copy's bus name with an object that serves nothing, and answers.
+TIVELA_TEST_HELPER(impostor) {
+    QObject object;
+    QDBusConnection bus = QDBusConnection::sessionBus();
+    if (!bus.registerObject(SingleInstance::objectPath(installedID), &object) ||
+        !bus.registerService(installedID))
+        return 1;
+    std::fputs("ready\n", stdout);
+    std::fflush(stdout);
+    return QCoreApplication::exec();
 }
 
 class SelfTestDesktopTest : public ::testing::Test {
@@ -144,13 +157,17 @@ TEST_F(SelfTestDesktopTest, BesideTheRunningCopyEveryCheckPasses) {
     EXPECT_FALSE(heldByRunningCopy().isEmpty());
 }
 
-TEST_F(SelfTestDesktopTest, AnotherProgramHoldingTheShortcutFailsOnlyItsCheck) {
+// Other programs in the places the running copy should hold: the shortcut, and the bus name
+// with an object that serves no Services.
+TEST_F(SelfTestDesktopTest, ProgramsHoldingWhatTheCopyOwnsFailOnlyTheirChecks) {
     XConnection other;
     const auto key = Shortcut::defaultShortcut().xKeycode();
     ASSERT_TRUE(key);
     xcb_grab_key(other.get(), 0, other.root(), XCB_MOD_MASK_CONTROL | XCB_MOD_MASK_1, *key,
                  XCB_GRAB_MODE_ASYNC, XCB_GRAB_MODE_ASYNC);
     free(xcb_get_input_focus_reply(other.get(), xcb_get_input_focus(other.get()), nullptr));
+    const std::unique_ptr<QProcess> impostor = startHelper(u"impostor"_s);
+    ASSERT_TRUE(impostor->waitForReadyRead(10000));
 
     ProcessResult run;
     QJsonObject failed = CheckBundle::failures(report(&run));
@@ -158,6 +175,22 @@ TEST_F(SelfTestDesktopTest, AnotherProgramHoldingTheShortcutFailsOnlyItsCheck) {
         failed.remove(sample);
     const QString cause =
         u"X error 10: another program holds "_s + Shortcut::defaultShortcut().display();
-    EXPECT_EQ(failed, (QJsonObject{{shortcutCheck(), cause}}));
+    EXPECT_EQ(failed,
+              (QJsonObject{{shortcutCheck(), cause}, {u"services: declared"_s, QJsonArray()}}));
     EXPECT_EQ(run.exitCode, 1);
+    impostor->kill();
+    impostor->waitForFinished(5000);
+}
+
+// With no copy running, the Services are what this program would serve.
+TEST(SelfTestServicesTest, WithoutARunningCopyTheProgramsOwnAreRead) {
+    CheckReport report;
+    QCoro::waitFor(SelfTest::servicesChecks(report, u"dev.quorvanta.Tivela.nowhere"_s, false));
+    EXPECT_EQ(report.results(),
+              (QList<CheckResult>{{u"services: declared"_s, true,
+                                   QJsonArray{u"Translate"_s, u"TranslateReplace"_s}}}));
+    // Nothing of it stays on the bus.
+    EXPECT_EQ(QDBusConnection::sessionBus().objectRegisteredAt(
+                  SingleInstance::objectPath(u"dev.quorvanta.Tivela.nowhere"_s)),
+              nullptr);
 }
