@@ -117,14 +117,6 @@ std::unique_ptr<CheckShell>& windowShell() {
     return shell;
 }
 
-bool isActive() {
-    return QGuiApplication::applicationState() == Qt::ApplicationActive;
-}
-
-QString frontName(const std::optional<Activation::FrontApplication>& front) {
-    return front && !front->name.isEmpty() ? front->name : u"?"_s;
-}
-
 QCoro::Task<> runAndExit(QString reportPath,
                          std::optional<Activation::FrontApplication> previousFront) {
     QElapsedTimer clock;
@@ -158,6 +150,18 @@ QCoro::Task<> WindowCheck::wait(int milliseconds, std::function<bool()> until) {
         tally.atBoundMilliseconds += clock.elapsed();
         ++tally.atBound;
     }
+}
+
+bool WindowCheck::isActive() {
+    return QGuiApplication::applicationState() == Qt::ApplicationActive;
+}
+
+QString WindowCheck::frontName(const std::optional<Activation::FrontApplication>& front) {
+    return front && !front->name.isEmpty() ? front->name : u"?"_s;
+}
+
+QString WindowCheck::frontName() {
+    return frontName(Activation::frontmost());
 }
 
 QCoro::Task<> WindowCheck::handFront(qint64 pid) {

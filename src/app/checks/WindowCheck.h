@@ -35,6 +35,13 @@ constexpr int pollMilliseconds = 50;
 // see.
 QCoro::Task<> wait(int milliseconds, std::function<bool()> until = {});
 
+// Whether one of our windows has the keyboard.
+bool isActive();
+// A front program's name for details: "?" for none, or one without a name. Without an
+// argument, the program in front now.
+QString frontName(const std::optional<Activation::FrontApplication>& front);
+QString frontName();
+
 // Where a mode's time went: the waits whose condition never came (they ran to their bound)
 // and the plain pauses, since the process started.
 struct WaitTally {
