@@ -150,6 +150,18 @@ QString AppDelegate::versionString() {
            u')';
 }
 
+std::unique_ptr<QAction> AppDelegate::makeSelectionHelp() {
+    auto help = std::make_unique<QAction>(Wording::selectionHelp());
+    QObject::connect(help.get(), &QAction::triggered, help.get(), [] {
+        auto* box = new QMessageBox(QMessageBox::Information, Wording::selectionHelpTitle(),
+                                    Wording::selectionHelpText(shortcut().display()));
+        box->setAttribute(Qt::WA_DeleteOnClose);
+        box->show();
+        Activation::requestFront(box->windowHandle());
+    });
+    return help;
+}
+
 QRect AppDelegate::popoverFrame(const std::optional<QRect>& anchor, const QRect& available) {
     QRect frame(0, 0, popoverWidth, popoverHeight);
     if (!anchor) {
@@ -275,14 +287,7 @@ void AppDelegate::didFinishLaunching() {
 }
 
 void AppDelegate::buildPopover() {
-    m_selectionHelp = std::make_unique<QAction>(Wording::selectionHelp());
-    connect(m_selectionHelp.get(), &QAction::triggered, this, [] {
-        auto* box = new QMessageBox(QMessageBox::Information, Wording::selectionHelpTitle(),
-                                    Wording::selectionHelpText(shortcut().display()));
-        box->setAttribute(Qt::WA_DeleteOnClose);
-        box->show();
-        Activation::requestFront(box->windowHandle());
-    });
+    m_selectionHelp = makeSelectionHelp();
     m_views.openSettings = m_menu->action(MenuItem::settings);
     m_views.quit = m_menu->action(MenuItem::quit);
     m_views.checkForUpdates = m_updater ? m_menu->action(MenuItem::checkForUpdates) : nullptr;

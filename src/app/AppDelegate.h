@@ -82,6 +82,9 @@ public:
     static void setShortcut(const Shortcut& shortcut);
     // "1.2 (7)"; "dev (0)" without the bundle's keys.
     static QString versionString();
+    // The help on reading the selection that the views offer; the render modes give their
+    // views the same one.
+    static std::unique_ptr<QAction> makeSelectionHelp();
     // Where the popover goes: under the anchor within the screen's available area, else
     // above it; centred on the area without an anchor.
     static QRect popoverFrame(const std::optional<QRect>& anchor, const QRect& available);

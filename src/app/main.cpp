@@ -12,8 +12,10 @@
 #include "platform/desktop/SignalPipe.h"
 #include "platform/desktop/SingleInstance.h"
 #include "platform/x11/Activation.h"
+#include "platform/x11/HotKeyCenter.h"
 
 #include <QApplication>
+#include <QJsonDocument>
 #include <QTimer>
 
 #include <cstdio>
@@ -86,6 +88,11 @@ int main(int argc, char** argv) {
             urls << argument;
     // Before any store, model or settings exist: a second start only hands its URLs over.
     SingleInstance instance(Paths::bundleID(), u"Tivela couldn’t translate the text."_s);
+    instance.setHeldShortcut([] {
+        const std::optional<Shortcut> held = HotKeyCenter::shared().held();
+        return held ? QString::fromUtf8(QJsonDocument(toJson(*held)).toJson(QJsonDocument::Compact))
+                    : QString();
+    });
     if (instance.claim() == SingleInstance::Role::secondary) {
         instance.forward(urls);
         return 0;

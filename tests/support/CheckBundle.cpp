@@ -44,6 +44,16 @@ CheckBundle::CheckBundle(const QString& root, const QString& identifier)
     m_valid = writeFile(m_root + u"/bundle.json"_s, QJsonDocument(info).toJson()) && m_valid;
 }
 
+bool CheckBundle::setInfo(const QString& key, const QJsonValue& value) const {
+    const QString path = m_root + u"/bundle.json"_s;
+    QJsonObject info = QJsonDocument::fromJson(readFile(path)).object();
+    if (value.isUndefined())
+        info.remove(key);
+    else
+        info.insert(key, value);
+    return writeFile(path, QJsonDocument(info).toJson());
+}
+
 QJsonObject CheckBundle::selfTest(const QProcessEnvironment& environment,
                                   ProcessResult* run) const {
     return check(u"--self-test"_s, environment, run, 240000);

@@ -19,6 +19,8 @@ public:
     bool isValid() const { return m_valid; }
     const QString& root() const { return m_root; }
     QString program() const { return m_root + QStringLiteral("/bin/tivela"); }
+    // Sets an information key of the bundle; an undefined value removes it.
+    bool setInfo(const QString& key, const QJsonValue& value) const;
     // Runs the program's self-test, at most 240 s; the report file's object.
     QJsonObject selfTest(const QProcessEnvironment& environment, ProcessResult* run) const;
     // Runs the program with a check option and its report file, at most timeoutMs; the report

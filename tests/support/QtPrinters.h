@@ -1,5 +1,7 @@
 #pragma once
 
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QString>
 #include <QStringList>
 
@@ -18,4 +20,8 @@ inline void PrintTo(const QStringList& list, std::ostream* out) {
         PrintTo(list[i], out);
     }
     *out << '}';
+}
+
+inline void PrintTo(const QJsonObject& object, std::ostream* out) {
+    *out << QJsonDocument(object).toJson(QJsonDocument::Compact).toStdString();
 }

@@ -69,7 +69,7 @@ void CheckModes::start(const LaunchMode& mode,
     if (mode.kind == LaunchMode::Kind::selfTest)
         return SelfTest::run(mode.value);
     if (mode.kind == LaunchMode::Kind::checkWindow)
-        return WindowCheck::run(mode.value, previousFront);
+        return WindowCheck::run(mode.value, previousFront, desktop);
     if (mode.kind == LaunchMode::Kind::checkKeys)
         return KeyCheck::run(mode.value, previousFront, desktop);
     if (mode.kind == LaunchMode::Kind::checkHelper)

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "app/checks/CheckReport.h"
+#include "app/checks/PersonsClipboard.h"
 #include "platform/x11/Activation.h"
 
 #include <QJsonObject>
@@ -14,16 +15,22 @@
 #include <chrono>
 #include <condition_variable>
 #include <functional>
+#include <memory>
 #include <mutex>
 #include <optional>
 #include <thread>
 
+#include <sys/types.h>
+
 class QMenu;
+class QPlainTextEdit;
+class QProcess;
 class QWidget;
 
 namespace tivela {
 
 class AppDelegate;
+class AppModel;
 class CheckShell;
 struct CheckDesktop;
 
@@ -67,11 +74,25 @@ public:
     static void run(const QString& reportPath,
                     std::optional<Activation::FrontApplication> previousFront,
                     const CheckDesktop& desktop);
-    // The script, on a launched shell.
+
+    class Script;
+    // The driver: the script's groups of checks in order, on a launched shell, with
+    // helperProgram started as the other program (none: no other program).
     static QCoro::Task<> steps(KeyCheck& run, CheckShell& shell,
-                               std::optional<Activation::FrontApplication> previousFront);
-    // The last record: whether the clipboard the run used was a display of its own.
-    static void closingCheck(KeyCheck& run, const CheckDesktop& desktop);
+                               std::optional<Activation::FrontApplication> previousFront,
+                               QString helperProgram);
+
+    // What the person's clipboard was before and after the run, and the texts the run had in
+    // its own clipboard and selection.
+    struct Clipboards {
+        std::optional<PersonsClipboard> before;
+        std::optional<PersonsClipboard> after;
+        QSet<QString> runTexts;
+    };
+    // The last record: the run's clipboard was a display of its own, and no text of the run
+    // reached the person's clipboard or selection; another program copying meanwhile is told
+    // and does not fail it.
+    static CheckResult closingCheck(const CheckDesktop& desktop, const Clipboards& clipboards);
 
     // The widget and all its descendants, parents before their children; none for none.
     static QList<QWidget*> views(QWidget* view);
@@ -86,6 +107,9 @@ public:
     // the items' names, or, for items without one, by the key after the tab in their text.
     static QSet<QString> menuActions(const QMenu& menu);
 
+    // The helper the script started, which the watchdog's thread ends with system calls alone.
+    static inline std::atomic<pid_t> helperProcess{0};
+
 private:
     void watch();
     bool claim() { return !m_claimed.exchange(true); }
@@ -99,6 +123,58 @@ private:
     std::condition_variable m_disarm;
     std::atomic<bool> m_claimed{false};
     std::thread m_watchdog;
+};
+
+// The keyboard check's script: one coroutine for each group of checks, which the driver runs in
+// order, and what they share. Keys and clicks go through Qt's own input path into the window
+// that has the keyboard, as a person's would.
+class KeyCheck::Script {
+public:
+    Script(KeyCheck& run, CheckShell& shell,
+           std::optional<Activation::FrontApplication> previousFront, QString helperProgram);
+    ~Script();
+    Script(const Script&) = delete;
+    Script& operator=(const Script&) = delete;
+
+    // What kind of application this is; then another program in front, and the shortcut's
+    // road into the input. False when no input came: the script ends there.
+    QCoro::Task<bool> start();
+    // The editing keys in the input.
+    QCoro::Task<> editing();
+    QCoro::Task<> pasteButton();
+    // Return, the translation's keys, Tab, and the input's right-click menu.
+    QCoro::Task<> focus();
+    // The search fields of the History and Phrasebook lists.
+    QCoro::Task<> search();
+    QCoro::Task<> cards();
+    // ⌘W and Esc close the popover.
+    QCoro::Task<> closing();
+    // ⌘, ⌘W and ⌘Q: Settings opened and closed, Quit caught.
+    QCoro::Task<> commands();
+    QCoro::Task<> savePanel();
+    // The front back where it was, and the helper ended.
+    QCoro::Task<> handBack();
+
+private:
+    QCoro::Task<> ensureActive();
+    // The input as it is now: the popover makes its tabs anew when they change.
+    QPlainTextEdit* inputView() const;
+    QString traceText() const;
+    bool popoverKey() const;
+    bool shownActiveKey() const;
+    // The right-click of a field, through Qt's input path.
+    QCoro::Task<std::optional<QSet<QString>>> rightClick(QWidget* field);
+
+    KeyCheck& m_run;
+    CheckShell& m_shell;
+    AppDelegate& m_delegate;
+    AppModel& m_model;
+    const std::optional<Activation::FrontApplication> m_previousFront;
+    const QString m_helperProgram;
+    const qint64 m_ownPid;
+    std::unique_ptr<QProcess> m_helper;
+    qint64 m_helperPid = 0;
+    QWidget* m_window = nullptr;
 };
 
 } // namespace tivela

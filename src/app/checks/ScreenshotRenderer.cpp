@@ -4,24 +4,18 @@
 #include "app/BrandArt.h"
 #include "app/GlossBatches.h"
 #include "app/Updater.h"
-#include "app/checks/Await.h"
 #include "app/checks/ShotFile.h"
-#include "app/views/DictionaryCard.h"
 #include "app/views/PopoverView.h"
 #include "app/views/SettingsModel.h"
 #include "app/views/SettingsView.h"
 #include "app/views/Theme.h"
 #include "app/views/UpdatesSection.h"
-#include "core/Lexicon.h"
-#include "core/Translator.h"
-#include "platform/Defaults.h"
 
 #include <QApplication>
 #include <QDateTime>
 #include <QDir>
 #include <QPointer>
 #include <QTimer>
-#include <QUuid>
 #include <QVBoxLayout>
 
 #include <QCoro/QCoroTimer>
@@ -52,20 +46,26 @@ QCoro::Task<> runMode(QString folder, QString prefix, LanguagePair pair,
     QCoreApplication::exit(status);
 }
 
+QtMessageHandler& previousHandler() {
+    static QtMessageHandler handler = nullptr;
+    return handler;
+}
+
+// The offscreen platform says for every window with a fixed size (the settings window) that it
+// cannot pass size hints on; nothing is shown, so there is nothing to pass them to.
+void quietOffscreen() {
+    previousHandler() = qInstallMessageHandler(
+        [](QtMsgType type, const QMessageLogContext& context, const QString& message) {
+            if (message == u"This plugin does not support propagateSizeHints()"_s)
+                return;
+            if (QtMessageHandler previous = previousHandler())
+                previous(type, context, message);
+        });
+}
+
 QString cafe() {
     return u"Could you recommend a quiet café near the old town where we can work for a few "
            u"hours?"_s;
-}
-
-Item seeded(const Seed& seed, const QString& translation, double created) {
-    Item item;
-    item.id = QUuid::createUuid().toString(QUuid::WithoutBraces).toUpper();
-    item.text = seed.text;
-    item.translation = translation;
-    item.from = seed.from;
-    item.to = seed.to;
-    item.created = created;
-    return item;
 }
 
 // A form of only the updates section, as the settings window lays its sections out.
@@ -80,78 +80,9 @@ QWidget* updatesForm(Updater& updater) {
 
 } // namespace
 
-Session::Session(const QString& folder, const QString& prefix, const LanguagePair& pair)
-    : m_folder(folder)
-    , m_pair(pair)
-    , m_workspace(Lexicon::shared(), pair, prefix)
-    , m_views(ViewServices::production()) {
-    // The voices are chosen among the mode's pair, not the person's.
-    m_views.hints = [pair] { return QStringList{pair.mine, pair.second}; };
-}
-
-QCoro::Task<> Session::seed(QList<Seed> seeds) {
-    Store& store = m_workspace.store();
-    const double now = Store::now();
-    for (qsizetype i = 0; i < seeds.size(); ++i) {
-        const Seed& row = seeds[i];
-        QFuture<QString> future =
-            Defaults::translator().translate(row.text, row.from, row.to, false);
-        QString translation = row.text;
-        if (!co_await finishedWithin(future, seedBound)) {
-            std::fprintf(stderr, "tivela: no translation of \"%s\" within %lld s\n",
-                         qPrintable(row.text), qlonglong(seedBound.count() / 1000));
-            fail();
-        } else {
-            try {
-                translation = future.result();
-            } catch (const std::exception&) {
-            }
-        }
-        store.addHistory(seeded(row, translation, now - double(i) * 3700));
-        if (row.inPhrasebook)
-            store.addPhrase(seeded(row, translation, now - double(i) * 86000));
-    }
-}
-
-QCoro::Task<> Session::prepare() {
-    AppModel& model = this->model();
-    if (!co_await finishedWithin(model.loadLanguages(), seedBound)) {
-        std::fprintf(stderr, "tivela: the engine's languages did not come within %lld s\n",
-                     qlonglong(seedBound.count() / 1000));
-        fail();
-    }
-    model.setPair(m_pair);
-    model.reloadHistory();
-    model.reloadPhrases();
-}
-
-QCoro::Task<> Session::shoot(std::function<QWidget*()> make, QSize card, QString name) {
-    for (const bool dark : {false, true}) {
-        const QString file = dark ? name + u"-dark"_s : name;
-        const bool written = co_await save(make, card, file, dark, m_folder);
-        if (!written)
-            fail();
-    }
-}
-
-QCoro::Task<> Session::popover(QString name) {
-    const std::function<QWidget*()> make = [this] { return new PopoverView(model(), m_views); };
-    co_await shoot(make, popoverCard, name);
-}
-
-QCoro::Task<> Session::dictionaryCard(DictionaryEntry entry, QSize card, QString name) {
-    const std::function<QWidget*()> make = [this, entry] {
-        auto* frame = new QWidget;
-        auto* layout = new QVBoxLayout(frame);
-        layout->setContentsMargins(14, 14, 14, 14);
-        layout->addWidget(new DictionaryCard(entry, model(), m_views), 1, Qt::AlignTop);
-        return frame;
-    };
-    co_await shoot(make, card, name);
-}
-
 void start(const QString& folder, const QString& prefix, const LanguagePair& pair,
            std::function<QCoro::Task<>(Session&)> render) {
+    quietOffscreen();
     QTimer::singleShot(0, [=] { runMode(folder, prefix, pair, render); });
 }
 
@@ -169,8 +100,7 @@ QCoro::Task<> render(Session& session) {
     model.show(u"run"_s);
     co_await wait(model, true);
     co_await session.popover(u"mac-1-word"_s);
-    if (const std::optional<DictionaryEntry> entry = model.entry())
-        co_await session.dictionaryCard(*entry, dictionaryCard, u"mac-10-card"_s);
+    co_await session.dictionaryCard(dictionaryCard, u"mac-10-card"_s);
 
     model.show(cafe());
     co_await wait(model, false);
@@ -228,8 +158,11 @@ QCoro::Task<> render(Session& session) {
     const std::function<QWidget*()> updatesView = [&updater] { return updatesForm(updater); };
     co_await session.shoot(updatesView, updatesCard, u"mac-11-updates"_s);
 
-    if (!ShotFile::writeGlyph(BrandArt::menuBarImage(),
-                              QDir(session.folder()).filePath(u"mac-menubar-glyph.tiff"_s)))
+    const QString glyph = u"mac-menubar-glyph.tiff"_s;
+    const QIcon icon = BrandArt::menuBarImage();
+    if (icon.availableSizes().isEmpty())
+        session.notDrawn(glyph, u"no tray icon images in the bundle's share folder"_s);
+    else if (!ShotFile::writeGlyph(icon, QDir(session.folder()).filePath(glyph)))
         session.fail();
 }
 
@@ -276,9 +209,9 @@ QCoro::Task<bool> save(std::function<QWidget*()> make, QSize card, QString name,
 const QList<Seed>& seeds() {
     static const QList<Seed> table{
         {u"en"_s, u"es"_s, u"See you tomorrow"_s},
-        {u"en"_s, u"es"_s, u"breakthrough"_s},
+        {u"en"_s, u"es"_s, u"discovery"_s},
         {u"fr"_s, u"es"_s, u"Où est la gare ?"_s, false},
-        {u"pt"_s, u"es"_s, u"Saudade"_s},
+        {u"pt"_s, u"es"_s, u"Boa viagem"_s},
         {u"en"_s, u"es"_s, u"to take something for granted"_s},
         {u"en"_s, u"es"_s, u"mountain"_s},
     };

@@ -1,7 +1,6 @@
 #pragma once
 
-#include "app/checks/CheckWorkspace.h"
-#include "app/views/ViewServices.h"
+#include "app/checks/RenderSession.h"
 #include "core/LanguagePair.h"
 
 #include <QList>
@@ -43,51 +42,6 @@ struct Waited {
 
 // What a shown view is given before it is drawn: the work it starts when shown finishes.
 inline constexpr std::chrono::milliseconds settle = 500ms;
-// A seed translation that takes longer fails the run.
-inline constexpr std::chrono::milliseconds seedBound = 30s;
-
-// One history row, and unless left out one phrasebook card, seeded before the model starts.
-struct Seed {
-    QString from;
-    QString to;
-    QString text;
-    bool inPhrasebook = true;
-};
-
-// One run of a render mode: its output folder, and a model on a private store whose pair lives
-// only in memory, so the person's pair, history and phrasebook stay untouched. A picture or a
-// seed that failed makes the run fail.
-class Session {
-public:
-    Session(const QString& folder, const QString& prefix, const LanguagePair& pair);
-
-    AppModel& model() { return m_workspace.model(); }
-    ViewServices& views() { return m_views; }
-    const QString& folder() const { return m_folder; }
-    bool failed() const { return m_failed; }
-    void fail() { m_failed = true; }
-
-    // Each seed's engine translation (its own text when the engine fails) into history and,
-    // for most, the phrasebook: row i is i × 3700 s older in history, i × 86000 s in the
-    // phrasebook, and every card is due.
-    QCoro::Task<> seed(QList<Seed> seeds);
-    // The engine's languages, the mode's pair, and the lists from the store.
-    QCoro::Task<> prepare();
-    // A light and then a dark picture of a view made for each, as "<name>" and "<name>-dark".
-    QCoro::Task<> shoot(std::function<QWidget*()> make, QSize card, QString name);
-    // The popover at 420 × 600.
-    QCoro::Task<> popover(QString name);
-    // The dictionary card of an entry, read once, 14 points inside its picture.
-    QCoro::Task<> dictionaryCard(DictionaryEntry entry, QSize card, QString name);
-
-private:
-    QString m_folder;
-    LanguagePair m_pair;
-    CheckWorkspace m_workspace;
-    ViewServices m_views;
-    bool m_failed = false;
-};
-
 // Makes the output folder and queues the mode; it ends the process with 0, or 1 when the
 // folder cannot be made or anything failed.
 void start(const QString& folder, const QString& prefix, const LanguagePair& pair,

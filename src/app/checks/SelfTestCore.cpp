@@ -1,6 +1,7 @@
 #include "app/checks/SelfTest.h"
 
 #include "app/AppModel.h"
+#include "app/GlossBatches.h"
 #include "app/Wording.h"
 #include "app/checks/Await.h"
 #include "app/checks/CheckWorkspace.h"
@@ -16,6 +17,7 @@
 #include "platform/Defaults.h"
 
 #include <QElapsedTimer>
+#include <QFileInfo>
 #include <QUuid>
 
 #include <algorithm>
@@ -174,64 +176,145 @@ void detectionChecks(CheckReport& report) {
                  guess && guess->code == u"en"_s, guess ? guess->code : u"nil"_s);
 }
 
-QCoro::Task<> dictionaryChecks(CheckReport& report, Lexicon& lexicon, LexiconDownloader& downloader,
-                               bool devBuild) {
-    if (devBuild) {
-        const QStringList packs{u"en"_s, u"ru"_s, u"es"_s};
-        co_await finishedWithin(downloader.ensure(packs), packBound);
+QString Packs::problem(const QString& from, const QString& to) const {
+    for (const QString& code : LexiconDownloader::packs(from, to))
+        if (const auto reason = missing.constFind(code); reason != missing.cend())
+            return *reason;
+    return {};
+}
+
+QStringList neededPacks() {
+    return {u"en"_s, u"ru"_s, u"es"_s, u"de"_s};
+}
+
+QCoro::Task<Packs> fetchPacks(LexiconDownloader& downloader, QStringList codes,
+                              std::chrono::milliseconds bound) {
+    QElapsedTimer clock;
+    clock.start();
+    QList<QFuture<bool>> fetches;
+    for (const QString& code : codes)
+        fetches << downloader.ensure(code);
+    QList<bool> finished;
+    for (const QFuture<bool>& fetch : fetches) {
+        const auto left = std::max(std::chrono::milliseconds(0),
+                                   bound - std::chrono::milliseconds(clock.elapsed()));
+        finished << co_await finishedWithin(fetch, left);
     }
-    const QStringList installed = downloader.installed();
-    report.check(u"dictionary: packs on disk"_s,
-                 installed.contains(u"en"_s) && installed.contains(u"ru"_s), installed.join(u','));
+
+    Packs packs;
+    packs.installed = downloader.installed();
+    const std::optional<QUrl>& base = downloader.baseURL();
+    for (qsizetype i = 0; i < codes.size(); ++i) {
+        const QString& code = codes[i];
+        if (packs.installed.contains(code))
+            continue;
+        if (!base) {
+            packs.missing.insert(code, u"no pack source configured"_s);
+            continue;
+        }
+        QUrl url = *base;
+        url.setPath(QString(url.path() + (url.path().endsWith(u'/') ? u""_s : u"/"_s) +
+                            Lexicon::fileName(code)));
+        QString reason;
+        if (!finished[i])
+            reason = u"not fetched within %1 s"_s.arg(bound.count() / 1000);
+        else if (url.isLocalFile() && !QFileInfo::exists(url.toLocalFile()))
+            reason = url.toLocalFile() + u" does not exist"_s;
+        else if (url.isLocalFile())
+            reason = url.toLocalFile() + u" is not a pack that can be installed"_s;
+        else
+            reason = url.toDisplayString() + u" could not be fetched"_s;
+        packs.missing.insert(code, QString(u"pack "_s + code + u": "_s + reason));
+    }
+    co_return packs;
+}
+
+void dictionaryChecks(CheckReport& report, Lexicon& lexicon, const Packs& packs) {
+    // A check that failed while a pack it reads is missing says which, and why, in place of
+    // what it saw.
+    const auto check = [&](const QString& name, bool ok, const QString& detail, const QString& from,
+                           const QString& to) {
+        const QString problem = ok ? QString() : packs.problem(from, to);
+        report.check(name, ok, problem.isEmpty() ? detail : problem);
+    };
+    check(u"dictionary: packs on disk"_s,
+          packs.installed.contains(u"en"_s) && packs.installed.contains(u"ru"_s),
+          packs.installed.join(u','), u"en"_s, u"ru"_s);
 
     if (const auto run = lexicon.lookup(u"run"_s, u"en"_s, u"ru"_s)) {
         const auto verb = std::find_if(run->groups.begin(), run->groups.end(),
                                        [](const auto& group) { return group.pos == u"verb"_s; });
         const QStringList texts = verb == run->groups.end() ? QStringList() : termTexts({*verb});
-        report.check(u"dictionary: run en→ru"_s, texts.contains(u"бежать"_s),
-                     QString(u"verb: "_s + texts.mid(0, 6).join(u", "_s) + u" · ipa "_s +
-                             run->ipa.value_or(u"-"_s)));
+        check(u"dictionary: run en→ru"_s, texts.contains(u"бежать"_s),
+              QString(u"verb: "_s + texts.mid(0, 6).join(u", "_s) + u" · ipa "_s +
+                      run->ipa.value_or(u"-"_s)),
+              u"en"_s, u"ru"_s);
     } else {
-        report.check(u"dictionary: run en→ru"_s, false, u"no entry"_s);
+        check(u"dictionary: run en→ru"_s, false, u"no entry"_s, u"en"_s, u"ru"_s);
     }
 
     if (const auto ran = lexicon.lookup(u"ran"_s, u"en"_s, u"ru"_s))
-        report.check(u"dictionary: inflection ran → run"_s, ran->lemma == u"run"_s,
-                     QString(u"lemma "_s + ran->lemma.value_or(u"-"_s)));
+        check(u"dictionary: inflection ran → run"_s, ran->lemma == u"run"_s,
+              QString(u"lemma "_s + ran->lemma.value_or(u"-"_s)), u"en"_s, u"ru"_s);
     else
-        report.check(u"dictionary: inflection ran → run"_s, false, u"no entry"_s);
+        check(u"dictionary: inflection ran → run"_s, false, u"no entry"_s, u"en"_s, u"ru"_s);
 
     const QString dogs = u"dictionary: собаки ru→en (form of собака)"_s;
     if (const auto form = lexicon.lookup(u"собаки"_s, u"ru"_s, u"en"_s)) {
         const QStringList texts = termTexts(form->groups);
-        report.check(dogs, form->lemma == u"собака"_s && texts.contains(u"dog"_s),
-                     texts.mid(0, 5).join(u", "_s));
+        check(dogs, form->lemma == u"собака"_s && texts.contains(u"dog"_s),
+              texts.mid(0, 5).join(u", "_s), u"ru"_s, u"en"_s);
     } else {
-        report.check(dogs, false, u"no entry"_s);
+        check(dogs, false, u"no entry"_s, u"ru"_s, u"en"_s);
     }
 
-    if (installed.contains(u"es"_s))
+    if (packs.installed.contains(u"es"_s))
         if (const auto dog = lexicon.lookup(u"собака"_s, u"ru"_s, u"es"_s)) {
             const QStringList texts = termTexts(dog->groups);
             report.check(u"dictionary: собака ru→es (through English senses)"_s,
                          texts.contains(u"perro"_s), texts.mid(0, 5).join(u", "_s));
         }
 
-    // The packs are loaded by now: this measures one lookup.
+    // The packs are loaded by now: this measures one lookup, and only one that found its word.
     QElapsedTimer clock;
     clock.start();
-    lexicon.lookup(u"house"_s, u"en"_s, u"ru"_s);
+    const bool found = lexicon.lookup(u"house"_s, u"en"_s, u"ru"_s).has_value();
     const qint64 milliseconds = clock.elapsed();
-    report.check(u"dictionary: lookup speed"_s, milliseconds < 50,
-                 QString(QString::number(milliseconds) + u" ms"_s));
+    check(u"dictionary: lookup speed"_s, found && milliseconds < 50,
+          found ? QString(QString::number(milliseconds) + u" ms"_s) : u"no entry"_s, u"en"_s,
+          u"ru"_s);
 }
 
-QCoro::Task<> cardChecks(CheckReport& report, CheckWorkspace& workspace) {
+QCoro::Task<> cardChecks(CheckReport& report, CheckWorkspace& workspace, const Packs& packs) {
+    const QString name = u"card: definitions in my language"_s;
+    const LanguagePair pair{u"es"_s, u"en"_s};
+    if (const QString problem = packs.problem(pair.second, pair.mine); !problem.isEmpty()) {
+        report.check(name, false, problem);
+        co_return;
+    }
     AppModel& model = workspace.model();
-    model.setPair({u"es"_s, u"en"_s});
+    model.setPair(pair);
+    // The card first: without one, or with nothing in it to translate, no definition comes.
+    bool lookedUp = false;
+    const QMetaObject::Connection lookups =
+        QObject::connect(&model, &AppModel::dictionaryLoadingChanged, &model,
+                         [&] { lookedUp = lookedUp || model.dictionaryLoading(); });
     model.show(u"mountain"_s);
     QElapsedTimer clock;
     clock.start();
+    while (!(lookedUp && !model.dictionaryLoading()) && clock.elapsed() < glossesBound.count())
+        co_await qCoro(&model, &AppModel::dictionaryLoadingChanged,
+                       glossesBound - std::chrono::milliseconds(clock.elapsed()));
+    QObject::disconnect(lookups);
+    const bool wanted =
+        model.entry() &&
+        !GlossBatches::texts(*model.entry(), model.pair().mine, GlossBatches::meanings).isEmpty();
+    if (!wanted) {
+        report.check(name, false,
+                     timed(model.entry() ? u"no definitions to translate"_s : u"no entry"_s,
+                           clock.elapsed()));
+        co_return;
+    }
     while (model.glosses().isEmpty() && clock.elapsed() < glossesBound.count())
         co_await qCoro(&model, &AppModel::glossesChanged,
                        glossesBound - std::chrono::milliseconds(clock.elapsed()));
@@ -242,8 +325,8 @@ QCoro::Task<> cardChecks(CheckReport& report, CheckWorkspace& workspace) {
     translations.sort();
     const QString first = translations.value(0);
     // An engine that gave the English back translated nothing.
-    report.check(u"card: definitions in my language"_s,
-                 !first.isEmpty() && !glosses.contains(first), timed(first.left(60), milliseconds));
+    report.check(name, !first.isEmpty() && !glosses.contains(first),
+                 timed(first.left(60), milliseconds));
 }
 
 void storeChecks(CheckReport& report, const QString& databasePath) {

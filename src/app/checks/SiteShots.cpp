@@ -15,8 +15,8 @@ QString trail() {
 
 const QList<ScreenshotRenderer::Seed>& seeds() {
     static const QList<ScreenshotRenderer::Seed> table{
-        {u"en"_s, u"es"_s, u"breakthrough"_s},
-        {u"pt"_s, u"es"_s, u"Saudade"_s},
+        {u"en"_s, u"es"_s, u"discovery"_s},
+        {u"pt"_s, u"es"_s, u"Boa viagem"_s},
         {u"en"_s, u"es"_s, u"See you tomorrow"_s},
         {u"en"_s, u"es"_s, u"to take something for granted"_s},
         {u"fr"_s, u"es"_s, u"Où est la gare ?"_s},
@@ -41,8 +41,7 @@ QCoro::Task<> render(ScreenshotRenderer::Session& session) {
     model.show(u"mountain"_s);
     co_await ScreenshotRenderer::wait(model, true);
     co_await session.popover(u"site-mac-word"_s);
-    if (const std::optional<DictionaryEntry> entry = model.entry())
-        co_await session.dictionaryCard(*entry, QSize(420, 640), u"site-mac-card"_s);
+    co_await session.dictionaryCard(QSize(420, 640), u"site-mac-card"_s);
 
     model.show(trail());
     co_await ScreenshotRenderer::wait(model, false);

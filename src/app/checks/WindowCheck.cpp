@@ -2,6 +2,7 @@
 
 #include "app/AppDelegate.h"
 #include "app/AppModel.h"
+#include "app/checks/CheckModes.h"
 #include "app/checks/CheckReport.h"
 #include "app/checks/CheckShell.h"
 #include "core/Paths.h"
@@ -116,14 +117,6 @@ std::unique_ptr<CheckShell>& windowShell() {
     return shell;
 }
 
-bool isActive() {
-    return QGuiApplication::applicationState() == Qt::ApplicationActive;
-}
-
-QString frontName(const std::optional<Activation::FrontApplication>& front) {
-    return front && !front->name.isEmpty() ? front->name : u"?"_s;
-}
-
 QCoro::Task<> runAndExit(QString reportPath,
                          std::optional<Activation::FrontApplication> previousFront) {
     QElapsedTimer clock;
@@ -157,6 +150,18 @@ QCoro::Task<> WindowCheck::wait(int milliseconds, std::function<bool()> until) {
         tally.atBoundMilliseconds += clock.elapsed();
         ++tally.atBound;
     }
+}
+
+bool WindowCheck::isActive() {
+    return QGuiApplication::applicationState() == Qt::ApplicationActive;
+}
+
+QString WindowCheck::frontName(const std::optional<Activation::FrontApplication>& front) {
+    return front && !front->name.isEmpty() ? front->name : u"?"_s;
+}
+
+QString WindowCheck::frontName() {
+    return frontName(Activation::frontmost());
 }
 
 QCoro::Task<> WindowCheck::handFront(qint64 pid) {
@@ -236,7 +241,16 @@ QCoro::Task<> WindowCheck::endHelper(std::unique_ptr<QProcess> helper) {
 }
 
 void WindowCheck::run(const QString& reportPath,
-                      std::optional<Activation::FrontApplication> previousFront) {
+                      std::optional<Activation::FrontApplication> previousFront,
+                      const CheckDesktop& desktop) {
+    if (!desktop.error.isEmpty()) {
+        CheckReport report;
+        report.check(u"another app to switch to"_s, false,
+                     QString(u"could not start the helper: "_s + desktop.error));
+        const int status = report.write(reportPath);
+        QTimer::singleShot(0, qApp, [status] { QCoreApplication::exit(status); });
+        return;
+    }
     windowShell() = std::make_unique<CheckShell>();
     // Widgets go before the application object.
     QObject::connect(qApp, &QCoreApplication::aboutToQuit, [] { windowShell().reset(); });
@@ -296,10 +310,15 @@ QCoro::Task<> WindowCheck::steps(AppDelegate& delegate, CheckReport& report,
     model.setPinned(true);
     delegate.showPopover();
     co_await wait(1500, shown);
+    // The front moves away from the popover only once the popover has it.
+    if (QWidget* pinned = delegate.popover(); pinned && shown())
+        co_await bringForward(pinned);
     co_await handFront(helperPid);
     co_await wait(1500);
-    report.check(u"pinned, it stays open when another app is in front"_s, shown(),
-                 frontName(Activation::frontmost()));
+    // Open while nothing else took the front proves nothing.
+    const auto pinnedFront = Activation::frontmost();
+    report.check(u"pinned, it stays open when another app is in front"_s,
+                 shown() && pinnedFront && pinnedFront->pid == helperPid, frontName(pinnedFront));
 
     model.setPinned(false);
     delegate.closePopover();

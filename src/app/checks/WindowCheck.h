@@ -16,6 +16,7 @@ namespace tivela {
 
 class AppDelegate;
 class CheckReport;
+struct CheckDesktop;
 
 // The window check, and what it shares with the keyboard check: a second copy of the program
 // to hand the front to (the helper), the request that has the helper give the front back, and
@@ -33,6 +34,13 @@ constexpr int pollMilliseconds = 50;
 // tests nothing, and a condition that comes true after the last test is left to the caller to
 // see.
 QCoro::Task<> wait(int milliseconds, std::function<bool()> until = {});
+
+// Whether one of our windows has the keyboard.
+bool isActive();
+// A front program's name for details: "?" for none, or one without a name. Without an
+// argument, the program in front now.
+QString frontName(const std::optional<Activation::FrontApplication>& front);
+QString frontName();
 
 // Where a mode's time went: the waits whose condition never came (they ran to their bound)
 // and the plain pauses, since the process started.
@@ -66,7 +74,10 @@ QCoro::Task<> endHelper(std::unique_ptr<QProcess> helper);
 // The --check-window mode: the script on a shell in check mode, its report written to the path,
 // and the process ended with the report's status. The program in front at launch gets the
 // front back at the end.
-void run(const QString& reportPath, std::optional<Activation::FrontApplication> previousFront);
+// A desktop that could not start (there was no display and none of our own) is the one record,
+// a helper that cannot be started.
+void run(const QString& reportPath, std::optional<Activation::FrontApplication> previousFront,
+         const CheckDesktop& desktop);
 // The script: the popover opens, closes when another program takes the front, keeps its text,
 // closes on Escape, and stays while pinned. helperProgram is started as the other program.
 QCoro::Task<> steps(AppDelegate& delegate, CheckReport& report,

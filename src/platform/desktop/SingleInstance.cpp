@@ -53,6 +53,22 @@ private:
     SingleInstance* m_instance;
 };
 
+class ShortcutAdaptor : public QDBusAbstractAdaptor {
+    Q_OBJECT
+    Q_CLASSINFO("D-Bus Interface", "dev.quorvanta.Tivela.Shortcut")
+
+public:
+    ShortcutAdaptor(QObject* object, SingleInstance* instance)
+        : QDBusAbstractAdaptor(object)
+        , m_instance(instance) {}
+
+public Q_SLOTS:
+    QString Held() { return m_instance->heldShortcut(); }
+
+private:
+    SingleInstance* m_instance;
+};
+
 // One reply to a delayed call, whichever comes first: the answer or the deadline.
 struct PendingReply {
     QDBusMessage message;
@@ -77,11 +93,13 @@ SingleInstance::SingleInstance(QString identifier, QString failure, QObject* par
 }
 
 SingleInstance::~SingleInstance() {
-    if (m_registered) {
-        QDBusConnection bus = QDBusConnection::sessionBus();
+    if (!m_exported)
+        return;
+    QDBusConnection bus = QDBusConnection::sessionBus();
+    if (bus.objectRegisteredAt(objectPath(m_identifier)) == m_exported)
         bus.unregisterObject(objectPath(m_identifier));
+    if (m_registered)
         bus.unregisterService(m_identifier);
-    }
 }
 
 QString SingleInstance::objectPath(const QString& identifier) {
@@ -90,16 +108,23 @@ QString SingleInstance::objectPath(const QString& identifier) {
     return path;
 }
 
-SingleInstance::Role SingleInstance::claim() {
+bool SingleInstance::exportObjects() {
     QDBusConnection bus = QDBusConnection::sessionBus();
     if (!bus.isConnected())
-        return Role::alone;
+        return false;
     if (!m_exported) {
         m_exported = new QObject(this);
         new ApplicationAdaptor(m_exported, this);
         new ServicesAdaptor(m_exported, this);
+        new ShortcutAdaptor(m_exported, this);
     }
-    if (!bus.registerObject(objectPath(m_identifier), m_exported))
+    return bus.objectRegisteredAt(objectPath(m_identifier)) == m_exported ||
+           bus.registerObject(objectPath(m_identifier), m_exported);
+}
+
+SingleInstance::Role SingleInstance::claim() {
+    QDBusConnection bus = QDBusConnection::sessionBus();
+    if (!exportObjects())
         return Role::alone;
     const QDBusReply<QDBusConnectionInterface::RegisterServiceReply> reply =
         bus.interface()->registerService(m_identifier, QDBusConnectionInterface::DontQueueService,

@@ -56,6 +56,9 @@ public:
     // failure: still before the bus's timeout.
     static constexpr int backstopMilliseconds = 2000;
     static constexpr const char* servicesInterface = "dev.quorvanta.Tivela.Services";
+    // Held() → s: the global shortcut this copy holds, as the settings store it (JSON), empty
+    // when it holds none; a check that finds the key taken asks whether we are the taker.
+    static constexpr const char* shortcutInterface = "dev.quorvanta.Tivela.Shortcut";
     static constexpr const char* failedError = "dev.quorvanta.Tivela.Services.Error.Failed";
 
     // failure: the message a failed "Translate and Replace" answers with.
@@ -65,6 +68,11 @@ public:
 
     // Puts the objects on the bus and asks for the name.
     Role claim();
+    // Puts the objects on the bus without asking for the name, so that a check can look at
+    // what this program serves without becoming the running copy; false without a bus.
+    bool exportObjects();
+    // What Held answers; nothing held until it is set.
+    void setHeldShortcut(std::function<QString()> held) { m_heldShortcut = std::move(held); }
     // From a second copy: Open(urls), or Activate without URLs, on the first; waits at most
     // forwardMilliseconds. True when the first copy answered.
     bool forward(const QStringList& urls);
@@ -81,6 +89,7 @@ public:
     void open(const QStringList& urls);
     void translate(const QString& text);
     void translateReplace(const QString& text, const QDBusMessage& message);
+    QString heldShortcut() const { return m_heldShortcut ? m_heldShortcut() : QString(); }
 
 private:
     void dispatch(std::function<void(InstanceTarget&)> call);
@@ -88,6 +97,7 @@ private:
     QString m_identifier;
     QString m_failure;
     int m_replaceDeadline;
+    std::function<QString()> m_heldShortcut;
     InstanceTarget* m_target = nullptr;
     QList<std::function<void(InstanceTarget&)>> m_queue;
     QObject* m_exported = nullptr;

@@ -55,7 +55,7 @@ bool HotKeyCenter::registerShortcut(const Shortcut& shortcut) {
         return false;
     }
     const Grab grab{
-        *keycode, shortcut.xModifiers(),
+        shortcut, *keycode, shortcut.xModifiers(),
         XKeyboard::modifierOf(connection, XKeyboard::keycodes(connection, numLockSymbol))};
     const xcb_window_t root = rootWindow(connection);
     const QList<quint16> variants = lockVariants(grab.numLock);

@@ -27,6 +27,10 @@ public:
     bool registerShortcut(const Shortcut& shortcut);
     void unregister();
     bool isRegistered() const { return m_grab.has_value(); }
+    // The shortcut the grab holds.
+    std::optional<Shortcut> held() const {
+        return m_grab ? std::optional(m_grab->shortcut) : std::nullopt;
+    }
     // The X error of the last registration: 0, or for example 10 (BadAccess).
     int lastError() const { return m_lastError; }
     // Runs later on the main thread, once for each press of the key (not for its auto-repeat).
@@ -36,6 +40,7 @@ public:
 
 private:
     struct Grab {
+        Shortcut shortcut;
         quint8 keycode = 0;
         quint16 modifiers = 0;
         quint16 numLock = 0;

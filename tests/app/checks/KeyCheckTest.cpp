@@ -1,6 +1,7 @@
 // The keyboard check's driver: the watchdog that ends a run that hangs, the one claim that lets
 // only the watchdog or the script's end write the report, and the lookups of its checks.
 #include "app/checks/KeyCheck.h"
+#include "app/checks/CheckModes.h"
 #include "support/PackFiles.h"
 #include "support/TestWorld.h"
 
@@ -161,5 +162,56 @@ TEST(KeyCheckTest, LookupsFindTheWidgetsOfTheChecksAndTheEditingItemsOfTheirMenu
             << KeyCheck::menuActions(*menu).values().join(u' ').toStdString();
     }
 }
+
+struct ClosingCase {
+    const char* name;
+    bool isPrivate;
+    const char* personsDisplay;
+    // The person's CLIPBOARD text after the run; the run's texts are "Bonjour" and "Words".
+    std::optional<QString> after;
+    bool readable;
+    bool ok;
+    const char* detailEnd;
+};
+
+class ClosingCheckTest : public ::testing::TestWithParam<ClosingCase> {};
+
+// The last record compares the person's clipboard before and after the run: a text of the run
+// there failed it, another program's copy did not.
+TEST_P(ClosingCheckTest, ThePersonsClipboardDecides) {
+    const ClosingCase& c = GetParam();
+    CheckDesktop desktop;
+    desktop.isPrivate = c.isPrivate;
+    desktop.display = u":7"_s;
+    desktop.personsDisplay = QString::fromLatin1(c.personsDisplay);
+    const PersonsClipboard before{{11, u"the person's text"_s}, {12, std::nullopt}};
+    PersonsClipboard after = before;
+    if (c.after != before.clipboard.text)
+        after.clipboard = {13, c.after};
+    KeyCheck::Clipboards clipboards{before, after, {u"Bonjour"_s, u"Words"_s}};
+    if (!c.readable)
+        clipboards.after.reset();
+    const CheckResult result = KeyCheck::closingCheck(desktop, clipboards);
+    EXPECT_EQ(result.check, u"the app's clipboard was a private one (the person's untouched)"_s);
+    EXPECT_EQ(result.ok, c.ok);
+    EXPECT_TRUE(result.detail.toString().endsWith(QString::fromUtf8(c.detailEnd)))
+        << result.detail.toString().toStdString();
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, ClosingCheckTest,
+    ::testing::Values(ClosingCase{"onThePersonsDisplay", false, ":0", u"the person's text"_s, true,
+                                  false, "the person's display :7 (the person's: :0)"},
+                      ClosingCase{"untouched", true, ":0", u"the person's text"_s, true, true,
+                                  "CLIPBOARD and PRIMARY as they were"},
+                      ClosingCase{"anotherProgramCopied", true, ":0", u"a note"_s, true, true,
+                                  "CLIPBOARD changed (another app copied meanwhile)"},
+                      ClosingCase{"theRunsTextReachedIt", true, ":0", u"Words"_s, true, false,
+                                  "CLIPBOARD holds the run's «Words»"},
+                      ClosingCase{"unreadable", true, ":0", u"the person's text"_s, false, false,
+                                  "could not be read"},
+                      ClosingCase{"noPersonsDisplay", true, "", std::nullopt, false, true,
+                                  "(the person's: none)"}),
+    [](const auto& testInfo) { return std::string(testInfo.param.name); });
 
 } // namespace

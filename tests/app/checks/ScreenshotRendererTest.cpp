@@ -4,7 +4,11 @@
 #include "app/checks/ScreenshotRenderer.h"
 #include "app/checks/FitShots.h"
 #include "app/checks/SiteShots.h"
+#include "app/views/PopoverView.h"
+#include "core/Lexicon.h"
 #include "core/Paths.h"
+#include "core/Translator.h"
+#include "platform/Defaults.h"
 #include "support/CheckBundle.h"
 #include "support/ShotChecks.h"
 #include "support/ViewRig.h"
@@ -13,7 +17,9 @@
 
 #include <gtest/gtest.h>
 
+#include <QAbstractButton>
 #include <QFontMetricsF>
+#include <QJsonValue>
 
 #include <tiffio.h>
 
@@ -87,6 +93,9 @@ TEST(ScreenshotRendererTest, TheStagedProgramWritesTheWholeSetAndLeavesNothingEl
         bundle.render(u"--render-screenshots"_s, out, renderEnvironment(temporary));
     ASSERT_TRUE(run.finished) << run.err.toStdString();
     EXPECT_EQ(run.exitCode, 0) << run.err.toStdString();
+    // A set drawn whole says nothing, and nothing of the platform's about size hints.
+    EXPECT_FALSE(run.err.contains("tivela:")) << run.err.toStdString();
+    EXPECT_FALSE(run.err.contains("propagateSizeHints")) << run.err.toStdString();
 
     QStringList expected = shotFiles(screenshotShots());
     expected << u"mac-menubar-glyph.tiff"_s << u"notes.txt"_s;
@@ -101,6 +110,80 @@ TEST(ScreenshotRendererTest, TheStagedProgramWritesTheWholeSetAndLeavesNothingEl
 
     EXPECT_EQ(readFile(Paths::defaultsFile()), settings);
     EXPECT_EQ(filesIn(temporary).filter(u"tivela-"_s), QStringList());
+}
+
+// Without packs the card cannot be drawn, without the tray's images the glyph cannot: each is
+// named, the rest of the set is drawn, and the run fails.
+TEST(ScreenshotRendererTest, WithoutPacksAndTrayImagesTheirPicturesAreNamedAndTheRunFails) {
+    const CheckBundle bundle(World::root() + u"/Tivela"_s);
+    ASSERT_TRUE(bundle.isValid());
+    ASSERT_TRUE(bundle.setInfo(u"TivelaLexiconURL"_s, QJsonValue::Undefined));
+    for (const QString& icon : QDir(bundle.root() + u"/share"_s).entryList({u"*.png"_s}))
+        ASSERT_TRUE(QFile::remove(bundle.root() + u"/share/"_s + icon));
+    QDir(Paths::lexicon()).removeRecursively();
+    const QString out = World::root() + u"/shots/unpacked"_s;
+
+    const ProcessResult run =
+        bundle.render(u"--render-screenshots"_s, out, renderEnvironment(World::root() + u"/tmp"_s));
+    ASSERT_TRUE(run.finished) << run.err.toStdString();
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_TRUE(run.err.contains("tivela: mac-10-card not drawn: no dictionary pack of en, es "
+                                 "(no pack source configured)\n"))
+        << run.err.toStdString();
+    EXPECT_TRUE(run.err.contains("tivela: mac-menubar-glyph.tiff not drawn: no tray icon images"))
+        << run.err.toStdString();
+    std::map<QString, QSize> drawn = screenshotShots();
+    drawn.erase(u"mac-10-card"_s);
+    QStringList expected = shotFiles(drawn);
+    expected.sort();
+    EXPECT_EQ(filesIn(out), expected);
+}
+
+// A card the packs have no word for is left out on purpose, and the run does not fail for it;
+// one the packs are missing for could not be drawn.
+TEST(ScreenshotRendererTest, ACardIsSkippedOnlyWhenItsPacksAreThere) {
+    const QString out = World::root() + u"/shots/cards"_s;
+    QDir(Paths::lexicon()).removeRecursively();
+    {
+        ScreenshotRenderer::Session session(out, u"tivela-shots"_s, {u"es"_s, u"en"_s});
+        QCoro::waitFor(session.dictionaryCard(QSize(420, 760), u"mac-10-card"_s));
+        EXPECT_TRUE(session.failed());
+    }
+    const auto packs = checkPacks();
+    for (const QString& code : {u"en"_s, u"es"_s})
+        ASSERT_TRUE(writeFile(Paths::lexicon() + u'/' + Lexicon::fileName(code), packs.at(code)));
+    ScreenshotRenderer::Session session(out, u"tivela-shots"_s, {u"es"_s, u"en"_s});
+    QCoro::waitFor(session.dictionaryCard(QSize(420, 760), u"mac-10-card"_s));
+    EXPECT_FALSE(session.failed());
+    EXPECT_EQ(filesIn(out), QStringList());
+}
+
+// The welcome picture's "Learn More" is the application's, enabled as the person sees it.
+TEST(ScreenshotRendererTest, TheSessionsViewsCarryTheSelectionHelp) {
+    ScreenshotRenderer::Session session(World::root() + u"/shots/help"_s, u"tivela-shots"_s,
+                                        {u"es"_s, u"en"_s});
+    session.model().setNeedsAccessibility(true);
+    PopoverView view(session.model(), session.views());
+    QAbstractButton* help = nullptr;
+    for (QAbstractButton* button : view.findChildren<QAbstractButton*>())
+        if (button->text() == u"Learn More"_s)
+            help = button;
+    ASSERT_TRUE(help);
+    EXPECT_TRUE(help->isEnabled());
+}
+
+// Every seed is one the engine translates: a picture of "word → word" shows nothing.
+TEST(ScreenshotRendererTest, EverySeedIsTranslatedByTheEngine) {
+    for (const auto* table : {&ScreenshotRenderer::seeds(), &SiteShots::seeds()})
+        for (const ScreenshotRenderer::Seed& seed : *table) {
+            QFuture<QString> future =
+                Defaults::translator().translate(seed.text, seed.from, seed.to, false);
+            ASSERT_TRUE(waitUntil([&] { return future.isFinished(); }, 30000));
+            const QString translation = future.result();
+            EXPECT_NE(translation.toCaseFolded(), seed.text.toCaseFolded())
+                << seed.text.toStdString();
+            EXPECT_FALSE(translation.contains(u'*')) << translation.toStdString();
+        }
 }
 
 // Shared by every render mode: the folder is made first, and nothing is drawn without it.

@@ -3,16 +3,21 @@
 #include "app/BrowserIntegration.h"
 #include "app/checks/CheckWorkspace.h"
 #include "core/Lexicon.h"
+#include "core/LexiconDownloader.h"
 #include "core/Paths.h"
 #include "core/Translator.h"
 #include "support/FakeEngine.h"
+#include "support/PackFiles.h"
+#include "support/QtPrinters.h"
 #include "support/TestWorld.h"
 
 #include <gtest/gtest.h>
 
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QJsonArray>
+#include <QUrl>
 
 using namespace tivela;
 using namespace tivela::test;
@@ -106,4 +111,66 @@ TEST(SelfTestTest, WithoutABrowserOrAHostProgramBothBrowserChecksFail) {
     EXPECT_EQ(report.results()[1].check, u"browser: bridge executable"_s);
     EXPECT_FALSE(report.results()[1].ok);
     EXPECT_EQ(report.results()[1].detail, QString(root + u"/Tivela/libexec/tivela-bridge"_s));
+}
+
+// A pack the source lacks or gives broken, and no source at all: every check that reads such a
+// pack says which and why, the one that measures a lookup fails without an entry, and the card
+// check does not wait for definitions that cannot come.
+TEST(SelfTestTest, AChecksMissingPackIsNamedInItsDetail) {
+    const QString source = World::root() + u"/pack-source"_s;
+    const auto packs = checkPacks();
+    for (const QString& code : {u"en"_s, u"es"_s})
+        ASSERT_TRUE(writeFile(source + u'/' + Lexicon::fileName(code), packs.at(code)));
+    ASSERT_TRUE(writeFile(source + u"/de.lex.gz"_s, "not a pack"));
+    Lexicon lexicon(World::root() + u"/fetched"_s);
+    LexiconDownloader downloader(lexicon, QUrl::fromLocalFile(source));
+    const SelfTest::Packs fetched =
+        QCoro::waitFor(SelfTest::fetchPacks(downloader, SelfTest::neededPacks()));
+    EXPECT_EQ(fetched.installed, (QStringList{u"en"_s, u"es"_s}));
+    const QString noRussian = u"pack ru: "_s + source + u"/ru.lex.gz does not exist"_s;
+    EXPECT_EQ(fetched.missing,
+              (QHash<QString, QString>{
+                  {u"ru"_s, noRussian},
+                  {u"de"_s, u"pack de: "_s + source +
+                                u"/de.lex.gz is not a pack that can be installed"_s}}));
+
+    // The English pack alone gives English cards: what needs no Russian still passes.
+    CheckReport report;
+    SelfTest::dictionaryChecks(report, lexicon, fetched);
+    EXPECT_EQ(
+        report.results(),
+        (QList<CheckResult>{{u"dictionary: packs on disk"_s, false, noRussian},
+                            {u"dictionary: run en→ru"_s, false, noRussian},
+                            {u"dictionary: inflection ran → run"_s, true, u"lemma run"_s},
+                            {u"dictionary: собаки ru→en (form of собака)"_s, false, noRussian},
+                            report.results().value(4)}));
+    EXPECT_EQ(report.results().value(4).check, u"dictionary: lookup speed"_s);
+    EXPECT_TRUE(report.results().value(4).ok);
+
+    // Nothing to look in: the speed of a lookup that found nothing is no pass.
+    Lexicon empty(World::root() + u"/empty"_s);
+    CheckReport nothing;
+    SelfTest::dictionaryChecks(nothing, empty, fetched);
+    EXPECT_EQ(nothing.results().value(4),
+              (CheckResult{u"dictionary: lookup speed"_s, false, noRussian}));
+
+    // What is on disk counts without a source; the rest has none to come from.
+    Lexicon without(World::root() + u"/without-source"_s);
+    ASSERT_TRUE(writeFile(World::root() + u"/without-source/en.lex.gz"_s, packs.at(u"en"_s)));
+    LexiconDownloader nowhere(without, std::nullopt);
+    const SelfTest::Packs none =
+        QCoro::waitFor(SelfTest::fetchPacks(nowhere, SelfTest::neededPacks()));
+    EXPECT_EQ(none.installed, QStringList{u"en"_s});
+    EXPECT_EQ(none.missing.keys().size(), 3);
+    EXPECT_EQ(none.problem(u"es"_s, u"en"_s), u"no pack source configured"_s);
+    EXPECT_EQ(none.problem(u"en"_s, u"en"_s), QString());
+
+    CheckWorkspace workspace(without, LanguagePair{u"es"_s, u"en"_s});
+    CheckReport card;
+    QElapsedTimer clock;
+    clock.start();
+    QCoro::waitFor(SelfTest::cardChecks(card, workspace, none));
+    EXPECT_LT(clock.elapsed(), 1000);
+    EXPECT_EQ(card.results(), (QList<CheckResult>{{u"card: definitions in my language"_s, false,
+                                                   u"no pack source configured"_s}}));
 }

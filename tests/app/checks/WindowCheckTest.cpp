@@ -6,14 +6,18 @@
 #include "core/Paths.h"
 #include "core/Store.h"
 #include "platform/x11/Activation.h"
+#include "platform/x11/PrivateDesktop.h"
 #include "support/CheckBundle.h"
+#include "support/PackFiles.h"
 #include "support/Processes.h"
+#include "support/QtPrinters.h"
 #include "support/TestWorld.h"
 
 #include <QDBusConnection>
 #include <QDBusMessage>
 #include <QDir>
 #include <QElapsedTimer>
+#include <QFile>
 #include <QJsonArray>
 #include <QProcess>
 #include <QTest>
@@ -183,4 +187,46 @@ TEST(WindowCheckRunTest, WithoutAHelperThereIsOneFailedRecord) {
     EXPECT_EQ(report.results(), (QList<CheckResult>{{u"another app to switch to"_s, false,
                                                      u"could not start the helper"_s}}));
     EXPECT_EQ(report.status(), 1);
+}
+
+// A helper that says it listens and never takes the front: neither the switch nor the pin can
+// pass on a front that never moved.
+TEST(WindowCheckRunTest, AHelperThatTakesNoFrontFailsTheSwitchAndThePin) {
+    const QString lazy = World::root() + u"/lazy-helper"_s;
+    ASSERT_TRUE(writeFile(lazy, "#!/bin/sh\necho ready\nexec sleep 60\n"));
+    ASSERT_TRUE(QFile::setPermissions(lazy, QFile::permissions(lazy) | QFileDevice::ExeOwner));
+    CheckShell shell;
+    ASSERT_TRUE(QCoro::waitFor(shell.launch(800)));
+    CheckReport report;
+    QCoro::waitFor(WindowCheck::steps(shell.delegate(), report, {}, lazy));
+    QStringList failed;
+    for (const CheckResult& result : report.results())
+        if (!result.ok)
+            failed << result.check;
+    EXPECT_EQ(failed, (QStringList{u"switching to another app closes the window"_s,
+                                   u"pinned, it stays open when another app is in front"_s}));
+    EXPECT_EQ(report.results().size(), 5);
+}
+
+// No display and no desktop of its own: the run says why in its one record.
+TEST(WindowCheckRunTest, WithoutAnyDisplayTheDesktopsFailureIsTheRecord) {
+    const CheckBundle bundle(World::root() + u"/Tivela"_s);
+    ASSERT_TRUE(bundle.isValid());
+    const QString nothing = World::root() + u"/no-programs"_s;
+    QDir().mkpath(nothing);
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.remove(u"DISPLAY"_s);
+    environment.remove(u"QT_QPA_PLATFORM"_s);
+    environment.remove(QString::fromLatin1(PrivateDesktop::markerVariable));
+    environment.insert(u"PATH"_s, nothing);
+    ProcessResult run;
+    const QJsonObject report = bundle.check(u"--check-window"_s, environment, &run, 60000);
+    ASSERT_TRUE(run.finished) << run.err.toStdString();
+    EXPECT_EQ(report.value(u"results"_s).toArray(),
+              (QJsonArray{QJsonObject{
+                  {u"check"_s, u"another app to switch to"_s},
+                  {u"ok"_s, false},
+                  {u"detail"_s, u"could not start the helper: Xvfb is not installed"_s}}}));
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_EQ(runningFrom(bundle.root()), QStringList());
 }
