@@ -36,4 +36,9 @@ std::optional<LanguageDetector::Guess> detect(const QString& text, const QSet<QS
     return LanguageDetector::detect(text, allowed, hints, recognizer);
 }
 
+std::optional<LanguageDetector::Guess> detectAny(const QString& text, const QStringList& hints) {
+    Cld2Recognizer recognizer;
+    return LanguageDetector::detectAny(text, hints, recognizer);
+}
+
 } // namespace tivela::Defaults

@@ -33,9 +33,11 @@ Translator& translator();
 // the main thread: the voice list arrives through its event loop.
 Speaker& speaker();
 
-// Language detection with a fresh production recogniser. Any thread may call it.
+// Language detection with a fresh production recogniser. Any thread may call either.
 std::optional<LanguageDetector::Guess> detect(const QString& text, const QSet<QString>& allowed,
                                               const QStringList& hints);
+// Among every language the recogniser knows, as both programs detect a translation's source.
+std::optional<LanguageDetector::Guess> detectAny(const QString& text, const QStringList& hints);
 
 } // namespace Defaults
 
