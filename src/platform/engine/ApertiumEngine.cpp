@@ -1,6 +1,7 @@
 #include "platform/engine/ApertiumEngine.h"
 
 #include "core/Languages.h"
+#include "platform/engine/ApertiumCase.h"
 #include "platform/engine/ApertiumPipeline.h"
 #include "platform/engine/ApertiumStream.h"
 
@@ -23,9 +24,10 @@ Direction direction(const QString& source, const QString& target) {
 class ApertiumSession : public TranslationSession {
 public:
     ApertiumSession(std::unique_ptr<ApertiumPipeline> pipeline,
-                    const ApertiumEngine::Options& options)
+                    const ApertiumEngine::Options& options, QString target)
         : m_pipeline(std::move(pipeline))
-        , m_options(options) {}
+        , m_options(options)
+        , m_target(std::move(target)) {}
 
     EngineResult<QString> translate(const QString& text) override {
         auto answers = exchange({text});
@@ -80,7 +82,7 @@ private:
             if (!text)
                 return fail(m_pipeline->endedStage().value_or(
                     u"the translation engine gave a garbled answer"_s));
-            results << *text;
+            results << ApertiumCase::followSource(texts[i], *text, m_target);
         }
         return EngineResult<QStringList>::success(results);
     }
@@ -97,6 +99,8 @@ private:
     quint64 m_next = 1;
     bool m_started = false;
     const ApertiumEngine::Options m_options;
+    // The language code translated into.
+    const QString m_target;
 };
 
 } // namespace
@@ -159,7 +163,8 @@ ApertiumEngine::makeSession(const QString& source, const QString& target, bool) 
         ApertiumPipeline::start(QDir(m_options.modesFolder).filePath(mode.name + u".mode"), &error);
     if (!pipeline)
         return Result::failure(error);
-    return Result::success(std::make_shared<ApertiumSession>(std::move(pipeline), m_options));
+    return Result::success(
+        std::make_shared<ApertiumSession>(std::move(pipeline), m_options, mode.direction.target));
 }
 
 } // namespace tivela
