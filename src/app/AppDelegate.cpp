@@ -655,7 +655,7 @@ QFuture<std::optional<QString>> AppDelegate::translateReplace(const QString& tex
     const LanguagePair pair = m_services.settings->pair().value_or(LanguagePair::defaultPair(
         Languages::systemLanguage(allowed, m_services.preferredLanguages())));
     const QString source =
-        m_services.detection->detect(text, allowed, {pair.mine, pair.second}).value_or(pair.second);
+        m_services.detection->detect(text, {pair.mine, pair.second}).value_or(pair.second);
     const QString target = pair.target(source);
     auto promise = std::make_shared<QPromise<std::optional<QString>>>();
     promise->start();
@@ -663,7 +663,8 @@ QFuture<std::optional<QString>> AppDelegate::translateReplace(const QString& tex
                  [this, promise, text, source, target](const QFuture<QString>& future) {
                      std::optional<QString> translation;
                      try {
-                         if (future.resultCount() > 0)
+                         if (future.resultCount() > 0 &&
+                             !m_services.detection->leftUntranslated(text, future.result(), source))
                              translation = future.result();
                      } catch (...) {
                          // Every failure answers the one message the caller shows.

@@ -143,11 +143,13 @@ private:
 class FakeDetection : public Detection {
 public:
     QHash<QString, QString> languages;
+    // What a text is named when the hints lean toward one language alone, where that differs.
+    QHash<QString, QString> alone;
 
-    std::optional<QString> detect(const QString& text, const QSet<QString>& allowed,
-                                  const QStringList&) override {
-        const QString code = languages.value(text);
-        return allowed.contains(code) ? std::optional(code) : std::nullopt;
+    std::optional<QString> detect(const QString& text, const QStringList& hints) override {
+        const QString code =
+            hints.size() == 1 && alone.contains(text) ? alone.value(text) : languages.value(text);
+        return code.isEmpty() ? std::nullopt : std::optional(code);
     }
     bool isSingleWord(const QString& text) override { return LanguageDetector::isSingleWord(text); }
 };
