@@ -659,24 +659,24 @@ QFuture<std::optional<QString>> AppDelegate::translateReplace(const QString& tex
     const QString target = pair.target(source);
     auto promise = std::make_shared<QPromise<std::optional<QString>>>();
     promise->start();
-    whenFinished(this, m_services.translator->translate(text, source, target, false),
-                 [this, promise, text, source, target](const QFuture<QString>& future) {
-                     std::optional<QString> translation;
-                     try {
-                         if (future.resultCount() > 0 &&
-                             !m_services.detection->leftUntranslated(text, future.result(), source))
-                             translation = future.result();
-                     } catch (...) {
-                         // Every failure answers the one message the caller shows.
-                     }
-                     // The row is in the store before the answer leaves.
-                     if (translation)
-                         m_services.store->addHistory(Item{m_services.newId(), text, *translation,
-                                                           source, target, m_services.now(), 0, 0,
-                                                           Item::appOrigin});
-                     promise->addResult(translation);
-                     promise->finish();
-                 });
+    whenFinished(
+        this, m_services.translator->translate(text, source, target, false),
+        [this, promise, text, source, target](const QFuture<QString>& future) {
+            std::optional<QString> translation;
+            try {
+                if (future.resultCount() > 0 &&
+                    !m_services.detection->leftUntranslated(text, future.result(), source, target))
+                    translation = future.result();
+            } catch (...) {
+                // Every failure answers the one message the caller shows.
+            }
+            // The row is in the store before the answer leaves.
+            if (translation)
+                m_services.store->addHistory(Item{m_services.newId(), text, *translation, source,
+                                                  target, m_services.now(), 0, 0, Item::appOrigin});
+            promise->addResult(translation);
+            promise->finish();
+        });
     return promise->future();
 }
 

@@ -334,7 +334,7 @@ void AppModel::finishTranslation(quint64 run, const QString& from, const QString
             throw std::runtime_error("the translation was cancelled");
         const QString result = finished.result();
         // The text as it came back is no translation, and never a history row.
-        if (m_services.detection->leftUntranslated(m_input, result, from))
+        if (m_services.detection->leftUntranslated(m_input, result, from, to))
             throw TranslateError::failed(u"left untranslated"_s);
         setOutput(result);
         setOutputFrom(from);

@@ -165,12 +165,14 @@ public:
 
 } // namespace
 
-bool Detection::leftUntranslated(const QString& text, const QString& answer, const QString& from) {
+bool Detection::leftUntranslated(const QString& text, const QString& answer, const QString& from,
+                                 const QString& to) {
     const QString asked = text.trimmed();
     if (answer.trimmed().compare(asked, Qt::CaseInsensitive) != 0)
         return false;
-    // Leaning toward `from` as far as a hint goes, the text is still in another language.
-    const std::optional<QString> language = detect(asked, {from});
+    // Leaning toward the translation's own languages, the source first, the text is still in
+    // another language.
+    const std::optional<QString> language = detect(asked, {from, to});
     return language && Languages::lexiconCode(*language) != Languages::lexiconCode(from);
 }
 

@@ -57,10 +57,11 @@ public:
     virtual std::optional<QString> detect(const QString& text, const QStringList& hints) = 0;
     virtual bool isSingleWord(const QString& text) = 0;
 
-    // Whether the engine's answer only repeats the text because the text is not in `from`: the
-    // engine passes words it does not know through as they are. A name or a number that
-    // translates to itself is no such answer.
-    bool leftUntranslated(const QString& text, const QString& answer, const QString& from);
+    // Whether the engine's answer from `from` into `to` only repeats the text because the text
+    // is in neither: the engine passes words it does not know through as they are. A name or a
+    // number that translates to itself is no such answer.
+    bool leftUntranslated(const QString& text, const QString& answer, const QString& from,
+                          const QString& to);
 };
 
 // The language pair saved in the settings both programs share.

@@ -419,7 +419,8 @@ TEST_F(AppDelegateTest, ReplaceTranslatesAndWritesHistoryBeforeItAnswers) {
 TEST_F(AppDelegateTest, ReplaceNeverAnswersTheTextItself) {
     SharedSettings::setPair(LanguagePair{u"en"_s, u"es"_s});
     const QString german = u"Hund und Katze"_s;
-    rig.detection->alone.insert(german, u"de"_s);
+    // Leaning toward English it passes for nothing, toward Spanish it is German.
+    rig.detection->leaning.insert(german, {{u"es"_s, u"de"_s}});
     rig.engine->setTranslate(u"es"_s, u"en"_s, false, [&](const QString& text) {
         return EngineResult<QString>::success(text == german ? text : u"en:"_s + text);
     });

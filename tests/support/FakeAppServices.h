@@ -143,12 +143,15 @@ private:
 class FakeDetection : public Detection {
 public:
     QHash<QString, QString> languages;
-    // What a text is named when the hints lean toward one language alone, where that differs.
-    QHash<QString, QString> alone;
+    // What a text is named when the first hint is a given language, where that differs: by
+    // text, then by hint.
+    QHash<QString, QHash<QString, QString>> leaning;
 
     std::optional<QString> detect(const QString& text, const QStringList& hints) override {
-        const QString code =
-            hints.size() == 1 && alone.contains(text) ? alone.value(text) : languages.value(text);
+        const QHash<QString, QString> byHint = leaning.value(text);
+        const QString code = !hints.isEmpty() && byHint.contains(hints.first())
+                                 ? byHint.value(hints.first())
+                                 : languages.value(text);
         return code.isEmpty() ? std::nullopt : std::optional(code);
     }
     bool isSingleWord(const QString& text) override { return LanguageDetector::isSingleWord(text); }
