@@ -1,8 +1,10 @@
 // Language detection on real words, phrases and sentences, against CLD2 used directly on the
 // same texts.
 //
-// Each text is detected among the popular languages with the user's pair as hints, both ways
-// round (the pair's first language as the user's own, and as the second one). The texts:
+// Each text is detected as both programs detect a translation's source: among every language
+// CLD2 knows, with the user's pair as hints both ways round (the pair's first language as the
+// user's own, and as the second one), beside the analysers of the pairs `scripts/install-deps`
+// installs and of the measured pair. The texts:
 // - words: words of one language's Debian word list that are no words of the other language
 //   (its word list lacks them and its hunspell dictionary does not know them) and that the base
 //   system's translated messages use, often or once, some capitalised or in capitals;
@@ -12,15 +14,18 @@
 // - sentences: the short messages of the base system's programs and their translations
 //   (gettext catalogs);
 // - headwords: single-word headwords of Debian's FreeDict dictionaries;
-// - other sentences: sentences in the other languages measured, which must stay theirs.
+// - other sentences: sentences in the other languages measured, which must stay theirs;
+// - foreign sentences: German, Japanese and Russian messages, with English and Spanish as the
+//   pair: languages the engine lacks, which must be named as what they are;
+// - French words that are no words of English or Spanish, with that pair: French is installed
+//   beside it (fr-es), and its analyser names them.
 // The word lists and messages are split in two halves by a checksum of each word or message;
 // the benchmark measures one half, the detector was tuned on the other (TIVELA_DETECTION_HALF=
 // tuning measures that one). `scripts/install-deps --bench` installs what the base system lacks.
 #include "core/LanguageDetector.h"
-#include "core/Languages.h"
-#include "platform/Defaults.h"
 #include "platform/recognizer/Cld2Recognizer.h"
 #include "platform/recognizer/Morphology.h"
+#include "support/TestWorld.h"
 
 #include <benchmark/benchmark.h>
 
@@ -162,6 +167,16 @@ bool plainSentence(const QString& text) {
     return words >= 4 && words <= 12 && plain.match(text).hasMatch();
 }
 
+// Four to sixty characters of a script without capitals (Japanese): letters, spaces and the
+// script's own punctuation, no Latin letter, digit or markup.
+bool caselessSentence(const QString& text) {
+    static const QRegularExpression plain(u"^[[:alpha:]\\p{M}、・ー「」 ]{4,60}[。！？]?$"_s,
+                                          QRegularExpression::UseUnicodePropertiesOption);
+    return plain.match(text).hasMatch() && std::none_of(text.cbegin(), text.cend(), [](QChar c) {
+               return c.isUpper() || c.isLower() || c.isTitleCase();
+           });
+}
+
 struct Messages {
     QStringList english;
     QStringList translated;
@@ -183,7 +198,7 @@ const Messages& messagesIn(const QString& language) {
             const QString target = translation.simplified();
             if (plainSentence(source))
                 found.english << source;
-            if (plainSentence(target) && target != source)
+            if ((plainSentence(target) || caselessSentence(target)) && target != source)
                 found.translated << target;
         }
     }
@@ -350,6 +365,22 @@ QStringList sentences(const QString& language, const QString& other) {
     return sample(measuredHalf(sentencesIn(language, other)));
 }
 
+// French words that no English or Spanish word list has and no English or Spanish spelling
+// dictionary knows, met in the messages.
+QStringList frenchWords() {
+    const QSet<QString>& english = wordList(u"en"_s);
+    QStringList candidates;
+    for (const QString& word : oneSidedWords(u"fr"_s, u"es"_s, true))
+        if (!english.contains(word))
+            candidates << word;
+    const std::optional<QSet<QString>> unknown = unknownTo(u"en"_s, candidates);
+    QStringList result;
+    for (const QString& word : std::as_const(candidates))
+        if (unknown && unknown->contains(word))
+            result << word;
+    return casedWords(result);
+}
+
 QStringList freedictHeadwords(const QString& language, const QString&) {
     static const QHash<QString, QStringList> loaded = [] {
         QHash<QString, QStringList> words;
@@ -369,12 +400,26 @@ struct Case {
     QString language;
 };
 
-QSet<QString> popular() {
-    const QStringList& codes = Languages::popularity();
-    return {codes.cbegin(), codes.cend()};
-}
-
 using TextsByLanguage = QList<std::pair<QString, QStringList>>;
+
+// The analysers a user of a pair has, whatever else this machine has installed: the pairs
+// `scripts/install-deps` installs, and the pair's own. The other installed languages take part
+// in detection too.
+Morphology& installed(const QString& first, const QString& second) {
+    static QHash<QString, std::shared_ptr<Morphology>> made;
+    const QString pair = first + u'-' + second;
+    if (const auto it = made.constFind(pair); it != made.cend())
+        return **it;
+    QStringList modes{u"eng-spa"_s, u"spa-eng"_s, u"fr-es"_s, u"es-fr"_s, u"es-pt"_s, u"pt-es"_s};
+    if (first == u"ca"_s || second == u"ca"_s)
+        modes << u"eng-cat"_s << u"cat-eng"_s;
+    auto morphology = std::make_shared<Morphology>(
+        Morphology::Options{test::modesFolder(u"modes-"_s + pair, modes)});
+    // Loaded here, once: a user's analysers are long ready when they type.
+    morphology->load({first, second}, std::chrono::seconds(60));
+    morphology->load(morphology->languages(), std::chrono::seconds(60));
+    return **made.insert(pair, morphology);
+}
 
 void measure(benchmark::State& state, const TextsByLanguage& texts, const QString& first,
              const QString& second);
@@ -401,6 +446,20 @@ void otherSentences(benchmark::State& state, const char* firstCode, const char* 
     measure(state, texts, first, second);
 }
 
+// Messages in languages the engine has no pair for with English or Spanish, with that pair as
+// hints: before, they were made English or Spanish and "translated" unchanged.
+void foreignSentences(benchmark::State& state) {
+    TextsByLanguage texts;
+    for (const QString& language : {u"de"_s, u"ja"_s, u"ru"_s})
+        texts.append({language, sample(sentences(language, u"en"_s), 200)});
+    measure(state, texts, u"en"_s, u"es"_s);
+}
+
+// French words with English and Spanish as the pair, French installed beside it.
+void frenchBesideThePair(benchmark::State& state) {
+    measure(state, {{u"fr"_s, frenchWords()}}, u"en"_s, u"es"_s);
+}
+
 void measure(benchmark::State& state, const TextsByLanguage& texts, const QString& first,
              const QString& second) {
     QList<Case> all;
@@ -412,16 +471,19 @@ void measure(benchmark::State& state, const TextsByLanguage& texts, const QStrin
         for (const QString& text : some)
             all << Case{text, language};
     }
-    const QSet<QString> allowed = popular();
-    // Warm: the analysers load once per process, in the background on the main thread.
-    Morphology::shared().load({first, second}, std::chrono::seconds(60));
+    // As both programs detect a translation's source, on the analysers of this measurement.
+    Morphology& morphology = installed(first, second);
+    const auto detect = [&](const QString& text, const QStringList& hints) {
+        Cld2Recognizer recognizer(morphology);
+        return LanguageDetector::detectAny(text, hints, recognizer);
+    };
     const QStringList firstFirst{first, second};
     const QStringList secondFirst{second, first};
 
     qsizetype next = 0;
     for (auto _ : state) {
         const Case& c = all[next++ % all.size()];
-        benchmark::DoNotOptimize(Defaults::detect(c.text, allowed, firstFirst));
+        benchmark::DoNotOptimize(detect(c.text, firstFirst));
     }
 
     int ours = 0;
@@ -429,8 +491,8 @@ void measure(benchmark::State& state, const TextsByLanguage& texts, const QStrin
     int alone = 0;
     int aloneBestEffort = 0;
     for (const Case& c : all) {
-        const auto guess = Defaults::detect(c.text, allowed, firstFirst);
-        const auto swapped = Defaults::detect(c.text, allowed, secondFirst);
+        const auto guess = detect(c.text, firstFirst);
+        const auto swapped = detect(c.text, secondFirst);
         ours += guess && guess->code == c.language;
         oursSwapped += swapped && swapped->code == c.language;
         alone += Cld2Recognizer::answer(c.text, false) == c.language;
@@ -440,7 +502,7 @@ void measure(benchmark::State& state, const TextsByLanguage& texts, const QStrin
     QElapsedTimer timer;
     timer.start();
     for (const Case& c : all)
-        benchmark::DoNotOptimize(Defaults::detect(c.text, allowed, firstFirst));
+        benchmark::DoNotOptimize(detect(c.text, firstFirst));
     const double oursNanoseconds = double(timer.nsecsElapsed()) / double(all.size());
     timer.restart();
     for (const Case& c : all)
@@ -517,5 +579,7 @@ TIVELA_DETECTION(freedictHeadwords, en, fr);
 TIVELA_DETECTION(freedictHeadwords, en, de);
 TIVELA_DETECTION(sentences, en, fr);
 TIVELA_DETECTION(sentences, en, de);
+BENCHMARK(foreignSentences)->Unit(benchmark::kMicrosecond);
+BENCHMARK(frenchBesideThePair)->Unit(benchmark::kMicrosecond);
 
 } // namespace

@@ -316,10 +316,8 @@ void AppModel::translate(const QString& text, quint64 run) {
         return;
     }
 
-    const QStringList& candidates = m_languages.isEmpty() ? Languages::popularity() : m_languages;
-    const QSet<QString> allowed(candidates.begin(), candidates.end());
     if (m_source == autoSource())
-        setDetected(m_services.detection->detect(trimmed, allowed, {m_pair.mine, m_pair.second}));
+        setDetected(m_services.detection->detect(trimmed, {m_pair.mine, m_pair.second}));
     else
         setDetected(std::nullopt);
 
@@ -360,6 +358,9 @@ void AppModel::finishTranslation(quint64 run, const QString& from, const QString
         if (finished.resultCount() < 1)
             throw std::runtime_error("the translation was cancelled");
         const QString result = finished.result();
+        // The text as it came back is no translation, and never a history row.
+        if (m_services.detection->leftUntranslated(m_input, result, from, to))
+            throw TranslateError::failed(u"left untranslated"_s);
         setOutput(result);
         setOutputFrom(from);
         setOutputTo(to);

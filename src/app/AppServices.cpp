@@ -50,9 +50,8 @@ private:
 
 class RecognizerDetection : public Detection {
 public:
-    std::optional<QString> detect(const QString& text, const QSet<QString>& allowed,
-                                  const QStringList& hints) override {
-        if (const auto guess = Defaults::detect(text, allowed, hints))
+    std::optional<QString> detect(const QString& text, const QStringList& hints) override {
+        if (const auto guess = Defaults::detectAny(text, hints))
             return guess->code;
         return std::nullopt;
     }
@@ -165,6 +164,17 @@ public:
 };
 
 } // namespace
+
+bool Detection::leftUntranslated(const QString& text, const QString& answer, const QString& from,
+                                 const QString& to) {
+    const QString asked = text.trimmed();
+    if (answer.trimmed().compare(asked, Qt::CaseInsensitive) != 0)
+        return false;
+    // Leaning toward the translation's own languages, the source first, the text is still in
+    // another language.
+    const std::optional<QString> language = detect(asked, {from, to});
+    return language && Languages::lexiconCode(*language) != Languages::lexiconCode(from);
+}
 
 AppServices AppServices::production(Store& store, Lexicon& lexicon) {
     AppServices services;

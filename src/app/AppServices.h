@@ -51,10 +51,17 @@ public:
 class Detection {
 public:
     virtual ~Detection() = default;
-    // The code of the language of a text among the allowed ones; nothing without a guess.
-    virtual std::optional<QString> detect(const QString& text, const QSet<QString>& allowed,
-                                          const QStringList& hints) = 0;
+    // The code of the language of a text among every language the recogniser knows, not only
+    // the engine's, leaning toward the hinted ones; nothing without a guess. A text in a
+    // language the engine lacks is thus named as such, and its translation fails honestly.
+    virtual std::optional<QString> detect(const QString& text, const QStringList& hints) = 0;
     virtual bool isSingleWord(const QString& text) = 0;
+
+    // Whether the engine's answer from `from` into `to` only repeats the text because the text
+    // is in neither: the engine passes words it does not know through as they are. A name or a
+    // number that translates to itself is no such answer.
+    bool leftUntranslated(const QString& text, const QString& answer, const QString& from,
+                          const QString& to);
 };
 
 // The language pair saved in the settings both programs share.

@@ -24,7 +24,7 @@ QFuture<std::optional<QString>> ReplaceService::translateReplace(const QString& 
     const LanguagePair pair = m_services.settings->pair().value_or(LanguagePair::defaultPair(
         Languages::systemLanguage(allowed, m_services.preferredLanguages())));
     const QString source =
-        m_services.detection->detect(text, allowed, {pair.mine, pair.second}).value_or(pair.second);
+        m_services.detection->detect(text, {pair.mine, pair.second}).value_or(pair.second);
     const QString target = pair.target(source);
 
     // Whichever comes first answers: the translation or the deadline.
@@ -42,8 +42,12 @@ QFuture<std::optional<QString>> ReplaceService::translateReplace(const QString& 
                                          [answer] { answer(std::nullopt); });
     whenFinished(this, m_services.translator->translate(text, source, target, false),
                  [this, answer, text, source, target](const QFuture<QString>& future) {
-                     // Every failure answers the one message the caller shows.
-                     const std::optional<QString> translation = resultOf(future);
+                     // Every failure answers the one message the caller shows, and so does an
+                     // answer that only repeats a text the engine could not read.
+                     std::optional<QString> translation = resultOf(future);
+                     if (translation &&
+                         m_services.detection->leftUntranslated(text, *translation, source, target))
+                         translation.reset();
                      if (!answer(translation) || !translation)
                          return;
                      m_writer.addHistory(Item{m_services.newId(), text, *translation, source,

@@ -252,7 +252,7 @@ BridgeRequests::Resolved BridgeRequests::resolvePair(const QString& text,
     if (given(from)) {
         resolved.from = *from;
     } else {
-        const auto guess = m_services.detect(text, supported(), {languages.mine, languages.second});
+        const auto guess = m_services.detect(text, {languages.mine, languages.second});
         resolved.from = guess ? guess->code : languages.second;
         resolved.detected = true;
     }
@@ -304,8 +304,7 @@ QJsonObject BridgeRequests::status(const JsonFields& fields) {
 }
 
 QJsonObject BridgeRequests::detect(const JsonFields& fields) {
-    const auto guess =
-        m_services.detect(stringField(fields, Key::text).value_or(QString()), supported(), {});
+    const auto guess = m_services.detect(stringField(fields, Key::text).value_or(QString()), {});
     return QJsonObject{{Key::ok, guess.has_value()},
                        {Key::lang, guess ? guess->code : QString()},
                        {Key::confidence, guess ? guess->confidence : 0.0}};

@@ -18,7 +18,7 @@ BridgeServices BridgeServices::production(QString version, Store& store, Transla
     services.lexicon = &Lexicon::shared();
     services.downloader = []() -> LexiconDownloader& { return LexiconDownloader::shared(); };
     services.speaker = []() -> Speaker& { return Defaults::speaker(); };
-    services.detect = &Defaults::detect;
+    services.detect = &Defaults::detectAny;
     services.savedPair = [] { return SharedSettings::pair(); };
     services.shortcut = []() -> std::optional<QString> {
         const QVariant shortcut = Paths::defaults()->value(u"shortcutDisplay"_s);

@@ -31,9 +31,10 @@ struct BridgeServices {
     // requests' thread only.
     std::function<LexiconDownloader&()> downloader;
     std::function<Speaker&()> speaker;
-    // The language of a text among the allowed ones; any thread may call it.
-    std::function<std::optional<LanguageDetector::Guess>(
-        const QString& text, const QSet<QString>& allowed, const QStringList& hints)>
+    // The language of a text among every language the recogniser knows, leaning toward the
+    // hinted ones; any thread may call it.
+    std::function<std::optional<LanguageDetector::Guess>(const QString& text,
+                                                         const QStringList& hints)>
         detect;
     // The pair saved in the settings both programs share.
     std::function<std::optional<LanguagePair>()> savedPair;

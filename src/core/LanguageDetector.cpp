@@ -3,6 +3,8 @@
 #include "core/Graphemes.h"
 #include "core/Languages.h"
 
+#include <QHash>
+
 #include <algorithm>
 
 using namespace Qt::StringLiterals;
@@ -34,17 +36,16 @@ QStringList platformIdentifiers(const QSet<QString>& codes) {
 
 QList<LanguageRecognizer::Hint> weights(const QStringList& allowed, const QStringList& hints) {
     QList<LanguageRecognizer::Hint> result;
-    if (hints.isEmpty())
-        return result;
+    result.reserve(hints.size() + allowed.size());
+    QHash<QString, qsizetype> places;
     const auto weigh = [&](const QString& identifier, double weight, bool overwrite) {
-        for (auto& known : result) {
-            if (known.identifier == identifier) {
-                if (overwrite)
-                    known.weight = weight;
-                return;
-            }
+        const auto place = places.constFind(identifier);
+        if (place == places.cend()) {
+            places.insert(identifier, result.size());
+            result << LanguageRecognizer::Hint{identifier, weight};
+        } else if (overwrite) {
+            result[*place].weight = weight;
         }
-        result << LanguageRecognizer::Hint{identifier, weight};
     };
     for (qsizetype i = 0; i < hints.size(); ++i)
         weigh(Languages::platformIdentifier(hints[i]), i == 0 ? firstHintWeight : laterHintWeight,
@@ -52,6 +53,20 @@ QList<LanguageRecognizer::Hint> weights(const QStringList& allowed, const QStrin
     for (const QString& identifier : allowed)
         weigh(identifier, allowedWeight, false);
     return result;
+}
+
+std::optional<Guess> recognise(const QString& trimmed, LanguageRecognizer& recognizer) {
+    recognizer.processString(Graphemes::first(trimmed, maxCharacters));
+    const QList<LanguageRecognizer::Hypothesis> hypotheses =
+        recognizer.languageHypotheses(maxHypotheses);
+    if (hypotheses.isEmpty())
+        return std::nullopt;
+    // Of equal probabilities the recogniser's order stands: the first one met wins.
+    const auto best =
+        std::max_element(hypotheses.cbegin(), hypotheses.cend(), [](const auto& a, const auto& b) {
+            return a.probability < b.probability;
+        });
+    return Guess{Languages::code(best->identifier), std::clamp(best->probability, 0.0, 1.0)};
 }
 
 qsizetype wordCount(const QString& text) {
@@ -72,6 +87,8 @@ qsizetype wordCount(const QString& text) {
 
 QList<LanguageRecognizer::Hint> hintWeights(const QSet<QString>& allowed,
                                             const QStringList& hints) {
+    if (hints.isEmpty())
+        return {};
     return weights(platformIdentifiers(allowed), hints);
 }
 
@@ -85,18 +102,22 @@ std::optional<Guess> detect(const QString& text, const QSet<QString>& allowed,
         recognizer.setLanguageConstraints(constraints);
     if (!hints.isEmpty())
         recognizer.setLanguageHints(weights(constraints, hints), allowedWeight);
-    recognizer.processString(Graphemes::first(trimmed, maxCharacters));
+    return recognise(trimmed, recognizer);
+}
 
-    const QList<LanguageRecognizer::Hypothesis> hypotheses =
-        recognizer.languageHypotheses(maxHypotheses);
-    if (hypotheses.isEmpty())
+std::optional<Guess> detectAny(const QString& text, const QStringList& hints,
+                               LanguageRecognizer& recognizer) {
+    const QString trimmed = text.trimmed();
+    if (trimmed.isEmpty())
         return std::nullopt;
-    // Of equal probabilities the recogniser's order stands: the first one met wins.
-    const auto best =
-        std::max_element(hypotheses.cbegin(), hypotheses.cend(), [](const auto& a, const auto& b) {
-            return a.probability < b.probability;
-        });
-    return Guess{Languages::code(best->identifier), std::clamp(best->probability, 0.0, 1.0)};
+    static const QStringList popular = [] {
+        QStringList identifiers;
+        for (const QString& code : Languages::popularity())
+            identifiers << Languages::platformIdentifier(code);
+        return identifiers;
+    }();
+    recognizer.setLanguageHints(weights(popular, hints), rareWeight);
+    return recognise(trimmed, recognizer);
 }
 
 bool isSingleWord(const QString& text) {

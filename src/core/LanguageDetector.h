@@ -30,6 +30,11 @@ inline constexpr int maxHypotheses = 3;
 inline constexpr double allowedWeight = 0.02;
 inline constexpr double firstHintWeight = 0.5;
 inline constexpr double laterHintWeight = 0.35;
+// Where every language is allowed, each one beyond the popular languages weighs this much: so
+// little that a text is named in one only when no popular language writes its script, or when
+// an installed analyser of that language knows it: CLD2 takes many texts of popular languages
+// for a close neighbour's (Portuguese ones for Galician, German ones for Luxembourgish).
+inline constexpr double rareWeight = 1e-8;
 
 // The prior weights the recogniser gets, by platform identifier: the hinted languages in hint
 // order (a repeated hint keeps its first place and its last weight), then the other allowed
@@ -41,6 +46,13 @@ QList<LanguageRecognizer::Hint> hintWeights(const QSet<QString>& allowed, const 
 // one text.
 std::optional<Guess> detect(const QString& text, const QSet<QString>& allowed,
                             const QStringList& hints, LanguageRecognizer& recognizer);
+
+// The language of a text among every language the recogniser knows, as a translation's source
+// is detected: a text in a language the engine lacks is named as such, so that it is reported
+// untranslatable instead of being translated from a language it is not in. The popular
+// languages weigh `allowedWeight` and the hints as in `detect`, even without hints.
+std::optional<Guess> detectAny(const QString& text, const QStringList& hints,
+                               LanguageRecognizer& recognizer);
 
 // At most 40 characters, at most two words, and none of . ! ? ; : — worth a dictionary lookup.
 bool isSingleWord(const QString& text);

@@ -45,4 +45,9 @@ bool stopWork(QDeadlineTimer deadline) {
     return translator.stop(deadline) && analysers;
 }
 
+std::optional<LanguageDetector::Guess> detectAny(const QString& text, const QStringList& hints) {
+    Cld2Recognizer recognizer;
+    return LanguageDetector::detectAny(text, hints, recognizer);
+}
+
 } // namespace tivela::Defaults

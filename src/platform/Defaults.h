@@ -34,9 +34,11 @@ Translator& translator();
 // the main thread: the voice list arrives through its event loop.
 Speaker& speaker();
 
-// Language detection with a fresh production recogniser. Any thread may call it.
+// Language detection with a fresh production recogniser. Any thread may call either.
 std::optional<LanguageDetector::Guess> detect(const QString& text, const QSet<QString>& allowed,
                                               const QStringList& hints);
+// Among every language the recogniser knows, as both programs detect a translation's source.
+std::optional<LanguageDetector::Guess> detectAny(const QString& text, const QStringList& hints);
 
 // For the end of the process, before main returns: the translator and the word analysers stop
 // their work (translations under way and waiting fail at once, the engine's processes are

@@ -444,3 +444,31 @@ TEST_F(AppDelegateTest, ReplaceAnswersByItsDeadlineAndRemembersOnlyWhatItAnswere
     EXPECT_EQ(std::tuple(dog->translation, dog->from, dog->to, dog->origin),
               std::tuple(u"es:dog"_s, u"en"_s, u"es"_s, u"mac"_s));
 }
+
+// The engine handing back a text it could not read, taken for the pair's language, is no
+// translation: the caller gets the one message, and the history no row.
+TEST_F(AppDelegateTest, ReplaceNeverAnswersTheTextItself) {
+    SharedSettings::setPair(LanguagePair{u"en"_s, u"es"_s});
+    const QString german = u"Hund und Katze"_s;
+    // Leaning toward English it passes for nothing, toward Spanish it is German.
+    rig.detection->leaning.insert(german, {{u"es"_s, u"de"_s}});
+    rig.engine->setTranslate(u"es"_s, u"en"_s, false, [&](const QString& text) {
+        return EngineResult<QString>::success(text == german ? text : u"en:"_s + text);
+    });
+    launch();
+    QList<QFuture<std::optional<QString>>> answers;
+    for (int i = 0; i < 20; ++i)
+        answers << delegate->translateReplace(i % 2 ? german : u"42"_s,
+                                              QDeadlineTimer(QDeadlineTimer::Forever));
+    StoreWriter& writer = delegate->model().writer();
+    ASSERT_TRUE(waitUntil([&] {
+        return std::all_of(answers.cbegin(), answers.cend(),
+                           [](const auto& answer) { return answer.isFinished(); }) &&
+               writer.pending().isEmpty();
+    }));
+    for (qsizetype i = 0; i < answers.size(); ++i)
+        EXPECT_EQ(answers[i].result(), i % 2 ? std::nullopt : std::optional(u"en:42"_s)) << i;
+    const QList<Item> history = rig.store.history(QString(), 50);
+    ASSERT_EQ(history.size(), 1);
+    EXPECT_EQ(history.first().text, u"42"_s);
+}

@@ -2,6 +2,9 @@
 #include "core/Lexicon.h"
 #include "core/Paths.h"
 #include "core/Translator.h"
+#include "platform/engine/ApertiumEngine.h"
+#include "platform/recognizer/Cld2Recognizer.h"
+#include "platform/recognizer/Morphology.h"
 #include "support/EntryPrinter.h"
 #include "support/FakeAppServices.h"
 #include "support/FakeEngine.h"
@@ -407,6 +410,118 @@ TEST_F(AppModelTest, EngineErrorsBecomeProblemsUntilTheNextSuccess) {
     run();
     EXPECT_EQ(m.problem(), std::nullopt);
     EXPECT_EQ(m.output(), u"en:chat"_s);
+}
+
+namespace {
+
+// The production recogniser, on the analysers of the test's own modes folder.
+class RecognizerDetection : public Detection {
+public:
+    explicit RecognizerDetection(Morphology& morphology)
+        : m_morphology(morphology) {}
+    std::optional<QString> detect(const QString& text, const QStringList& hints) override {
+        Cld2Recognizer recognizer(m_morphology);
+        const auto guess = LanguageDetector::detectAny(text, hints, recognizer);
+        return guess ? std::optional(guess->code) : std::nullopt;
+    }
+    bool isSingleWord(const QString& text) override { return LanguageDetector::isSingleWord(text); }
+
+private:
+    Morphology& m_morphology;
+};
+
+} // namespace
+
+// With English and Spanish as the pair, French installed beside it, the real engine and
+// recogniser: a text in a language the engine lacks for the pair fails honestly instead of
+// coming back as its own translation, and no history row repeats a text.
+TEST_F(AppModelTest, ATextTheEngineCannotTranslateIsNeverItsOwnTranslation) {
+    const QString modes =
+        test::modesFolder(u"modes-model"_s, {u"eng-spa"_s, u"spa-eng"_s, u"fr-es"_s, u"es-fr"_s});
+    Morphology morphology({modes});
+    ASSERT_TRUE(morphology.load({u"en"_s, u"es"_s, u"fr"_s}, std::chrono::seconds(60)))
+        << "apertium-eng-spa or apertium-fr-es is not installed";
+    Translator apertium(std::make_shared<ApertiumEngine>(ApertiumEngine::Options{modes}));
+    SharedSettings::setPair(LanguagePair{u"en"_s, u"es"_s});
+    AppServices services = AppServices::production(store, lexicon);
+    services.now = [this] { return time->now(); };
+    services.preferredLanguages = [] { return QStringList{u"en-US"_s}; };
+    services.scheduler = time;
+    services.dictionary = dictionary;
+    services.downloads = downloads;
+    services.pasteboard = pasteboard;
+    services.detection = std::make_shared<RecognizerDetection>(morphology);
+    services.translator = &apertium;
+    AppModel m(services);
+    ASSERT_TRUE(test::waitUntil([&] { return !m.languages().isEmpty(); }));
+    // The engine's first answer waits for its stages to load their dictionaries.
+    const auto translate = [&](const QString& text) {
+        m.show(text);
+        time->advance(0);
+        ASSERT_TRUE(test::waitUntil([&] { return !m.translating(); }, 60000));
+    };
+    const auto shown = [&] {
+        return QStringList{m.detected().value_or(u"-"_s), m.output(),
+                           m.problem() ? m.problem()->from + u'>' + m.problem()->to : u"-"_s};
+    };
+
+    const struct {
+        QString text;
+        Problem problem;
+    } untranslatable[] = {
+        {u"Der Hund ist im Haus und schläft"_s, Problem::unsupported(u"de"_s, u"en"_s)},
+        {u"犬は家で寝ている"_s, Problem::unsupported(u"ja"_s, u"en"_s)},
+        {u"Bonjour"_s, Problem::unsupported(u"fr"_s, u"en"_s)},
+    };
+    for (const auto& [text, problem] : untranslatable) {
+        translate(text);
+        EXPECT_EQ(m.problem(), problem) << text.toStdString();
+        EXPECT_EQ(m.output(), QString()) << text.toStdString();
+        EXPECT_EQ(m.detected(), problem.from);
+    }
+    // A source chosen by hand that the text is not in: the engine hands the text back.
+    for (const QString& text : {u"Bonjour"_s, u"Der Hund ist im Haus und schläft"_s}) {
+        translate(text);
+        m.setSource(u"en"_s);
+        time->advance(0);
+        ASSERT_TRUE(test::waitUntil([&] { return !m.translating(); }, 60000));
+        EXPECT_EQ(m.problem(), Problem::failed(u"left untranslated"_s)) << text.toStdString();
+        EXPECT_EQ(m.output(), QString());
+    }
+    time->advance(2000);
+    ASSERT_TRUE(test::waitUntil([&] { return m.writer().pending().isEmpty(); }));
+    EXPECT_TRUE(store.history(QString(), 10).isEmpty());
+
+    // Words, names and numbers the engine translates, or keeps, are shown and remembered;
+    // the engine's capital on a word typed small is not.
+    const std::pair<QString, QString> kept[] = {
+        {u"house"_s, u"casa"_s}, {u"Tivela"_s, u"Tivela"_s}, {u"42"_s, u"42"_s}};
+    for (const auto& [text, translation] : kept) {
+        translate(text);
+        EXPECT_EQ(m.output(), translation);
+        EXPECT_EQ(m.problem(), std::nullopt) << text.toStdString();
+        time->advance(2000);
+        ASSERT_TRUE(test::waitUntil([&] {
+            const QList<Item> rows = store.history(QString(), 10);
+            return !rows.isEmpty() && rows.first().text == text;
+        }));
+        EXPECT_EQ(store.history(QString(), 10).first().translation, translation);
+    }
+
+    // A burst of texts, the last arriving while the engine works on the one before: only the
+    // last is shown, and nothing of the burst repeats itself in the history.
+    for (int i = 0; i < 40; ++i)
+        m.show(i % 2 ? u"the house is big"_s : u"Der Hund ist im Haus und schläft"_s);
+    time->advance(0);
+    m.show(u"犬は家で寝ている"_s);
+    time->advance(0);
+    ASSERT_TRUE(test::waitUntil([&] { return !m.translating(); }, 60000));
+    EXPECT_EQ(shown(), (QStringList{u"ja"_s, QString(), u"ja>en"_s}));
+    time->advance(2000);
+    ASSERT_TRUE(test::waitUntil([&] { return m.writer().pending().isEmpty(); }));
+    EXPECT_EQ(store.history(QString(), 10).size(), 3);
+    for (const Item& row : store.history(QString(), 10))
+        EXPECT_TRUE(row.text != row.translation || row.text == u"Tivela" || row.text == u"42");
 }
 
 TEST_F(AppModelTest, PairWritesSaveTranslateAndFetchPacksOnlyOnChange) {

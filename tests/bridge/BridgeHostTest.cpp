@@ -46,11 +46,12 @@ void installOpenerStub() {
     stub.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
 }
 
-// The real English-Spanish modes beside one that always fails (it cuts its output short).
+// The real English-Spanish and French-Spanish modes beside one that always fails (it cuts its
+// output short).
 QString modesFolder() {
     const QString folder = World::root() + u"/modes"_s;
     if (!QFileInfo::exists(folder)) {
-        tivela::test::modesFolder(u"modes"_s, {u"eng-spa"_s, u"spa-eng"_s});
+        tivela::test::modesFolder(u"modes"_s, {u"eng-spa"_s, u"spa-eng"_s, u"fr-es"_s, u"es-fr"_s});
         QFile failing(folder + u"/fra-eng.mode"_s);
         failing.open(QIODevice::WriteOnly);
         failing.write("head -c 3\n");
@@ -517,6 +518,76 @@ TEST_F(BridgeHostTest, StatusAndDetect) {
     EXPECT_EQ(
         ask(host, {{u"type"_s, u"detect"_s}, {u"id"_s, 3}}),
         (QJsonObject{{u"ok"_s, false}, {u"lang"_s, u""_s}, {u"confidence"_s, 0}, {u"id"_s, 3}}));
+}
+
+// With English and Spanish as the pair, texts in languages the engine has no pair for are
+// named as what they are and refused as unsupported, never handed back as translations; so
+// in a burst of both requests, and when the input ends in the middle of one.
+TEST_F(BridgeHostTest, TextsWithoutAPairAreNamedAndRefused) {
+    SharedSettings::setPair(LanguagePair{u"en"_s, u"es"_s});
+    HostProcess host(QString(), hostEnvironment());
+    const QString german = u"Der Hund ist im Haus und schläft"_s;
+    const QString japanese = u"犬は家で寝ている"_s;
+    const QJsonObject detected = ask(host, {{u"type"_s, u"detect"_s}, {u"text"_s, german}});
+    EXPECT_EQ(detected.value(u"lang"_s), u"de"_s);
+    EXPECT_GT(detected.value(u"confidence"_s).toDouble(), 0.9);
+
+    const auto translate = [](const QString& text, int id) {
+        return QJsonObject{{u"type"_s, u"translate"_s}, {u"id"_s, id}, {u"text"_s, text}};
+    };
+    const auto refused = [](const char* from, const QString& error = u"unsupported"_s) {
+        return QJsonObject{{u"ok"_s, false},
+                           {u"error"_s, error},
+                           {u"from"_s, QString::fromLatin1(from)},
+                           {u"to"_s, u"en"_s}};
+    };
+    const QChar lone[] = {QChar(0xD800), u'x'};
+    const struct {
+        QString text;
+        QJsonObject translation;
+        QString language;
+    } table[] = {
+        {german, refused("de"), u"de"_s},
+        {japanese, refused("ja"), u"ja"_s},
+        // French is installed beside the pair; its way to English is the broken mode.
+        {u"Bonjour"_s, refused("fr", u"failed"_s), u"fr"_s},
+        {u"house"_s,
+         {{u"ok"_s, true},
+          {u"text"_s, u"casa"_s},
+          {u"from"_s, u"en"_s},
+          {u"to"_s, u"es"_s},
+          {u"detected"_s, true}},
+         u"en"_s},
+    };
+    const int burst = 120;
+    for (int id = 0; id < burst; ++id) {
+        const auto& row = table[id / 2 % std::size(table)];
+        host.send(
+            id % 2 ? translate(row.text, id)
+                   : QJsonObject{{u"type"_s, u"detect"_s}, {u"id"_s, id}, {u"text"_s, row.text}});
+    }
+    host.send({{u"type"_s, u"detect"_s}, {u"id"_s, burst}, {u"text"_s, QString(lone, 2)}});
+    QSet<int> answered;
+    for (int i = 0; i <= burst; ++i) {
+        auto reply = host.receive(60000);
+        ASSERT_TRUE(reply) << "reply " << i;
+        const int id = reply->take(u"id"_s).toInt();
+        reply->remove(u"message"_s);
+        answered.insert(id);
+        if (id == burst)
+            continue;
+        const auto& row = table[id / 2 % std::size(table)];
+        if (id % 2)
+            EXPECT_EQ(*reply, row.translation) << QJsonDocument(*reply).toJson().toStdString();
+        else
+            EXPECT_EQ(reply->value(u"lang"_s), row.language) << row.text.toStdString();
+    }
+    EXPECT_EQ(answered.size(), burst + 1);
+
+    for (int id = 0; id < 50; ++id)
+        host.send(translate(table[id % std::size(table)].text, 1000 + id));
+    host.closeInput();
+    EXPECT_EQ(host.waitForExit(5000), 0);
 }
 
 // A translation that could never be sent back is refused before it reaches the engine, so the

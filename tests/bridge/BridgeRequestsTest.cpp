@@ -47,7 +47,7 @@ TEST(BridgeRequestsTest, ABurstOfEveryKindIsAnsweredOnceEach) {
     services.lexicon = &lexicon;
     services.downloader = [&]() -> LexiconDownloader& { return downloader; };
     services.speaker = [&]() -> Speaker& { return speaker; };
-    services.detect = [](const QString&, const QSet<QString>&, const QStringList&) {
+    services.detect = [](const QString&, const QStringList&) {
         return std::optional(LanguageDetector::Guess{u"en"_s, 0.75});
     };
     services.savedPair = [] { return std::optional(LanguagePair{u"en"_s, u"es"_s}); };

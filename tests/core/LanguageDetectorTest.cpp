@@ -93,6 +93,29 @@ TEST(LanguageDetectorTest, TellsTheRecognizerWhatThePlatformExpects) {
     EXPECT_TRUE(bare.constraints.isEmpty());
 }
 
+TEST(LanguageDetectorTest, SourcesAreDetectedAmongEveryLanguage) {
+    RecordingRecognizer recognizer;
+    recognizer.answer = {{u"de"_s, 0.9}, {u"en"_s, 0.1}};
+    EXPECT_EQ(LanguageDetector::detectAny(u" Der Hund "_s, {u"en"_s, u"es"_s}, recognizer),
+              (LanguageDetector::Guess{u"de"_s, 0.9}));
+    // No constraint: every language may be named. The hints lead, the popular languages follow
+    // at the small weight, and every other language weighs less still.
+    EXPECT_TRUE(recognizer.constraints.isEmpty());
+    EXPECT_EQ(
+        recognizer.hints.mid(0, 4),
+        (QList<Hint>{{u"en"_s, 0.5}, {u"es"_s, 0.35}, {u"zh-Hans"_s, 0.02}, {u"zh-Hant"_s, 0.02}}));
+    EXPECT_EQ(recognizer.hints.size(), Languages::popularity().size());
+    EXPECT_LT(recognizer.others, 1e-6);
+    EXPECT_EQ(recognizer.processed, QStringList{u"Der Hund"_s});
+
+    // Without hints the popular languages still weigh more than the rest.
+    RecordingRecognizer bare;
+    LanguageDetector::detectAny(u"text"_s, {}, bare);
+    EXPECT_EQ(bare.hints.size(), Languages::popularity().size());
+    EXPECT_EQ(bare.hints.first(), (Hint{u"en"_s, 0.02}));
+    EXPECT_FALSE(LanguageDetector::detectAny(u" \n "_s, {u"en"_s}, bare));
+}
+
 TEST(LanguageDetectorTest, CutsAtCharactersNotCodeUnits) {
     RecordingRecognizer recognizer;
     // An "e" with a combining accent is one character of two units; a flag is one of four.

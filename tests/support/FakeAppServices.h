@@ -143,11 +143,16 @@ private:
 class FakeDetection : public Detection {
 public:
     QHash<QString, QString> languages;
+    // What a text is named when the first hint is a given language, where that differs: by
+    // text, then by hint.
+    QHash<QString, QHash<QString, QString>> leaning;
 
-    std::optional<QString> detect(const QString& text, const QSet<QString>& allowed,
-                                  const QStringList&) override {
-        const QString code = languages.value(text);
-        return allowed.contains(code) ? std::optional(code) : std::nullopt;
+    std::optional<QString> detect(const QString& text, const QStringList& hints) override {
+        const QHash<QString, QString> byHint = leaning.value(text);
+        const QString code = !hints.isEmpty() && byHint.contains(hints.first())
+                                 ? byHint.value(hints.first())
+                                 : languages.value(text);
+        return code.isEmpty() ? std::nullopt : std::optional(code);
     }
     bool isSingleWord(const QString& text) override { return LanguageDetector::isSingleWord(text); }
 };

@@ -1,6 +1,7 @@
 #include "platform/engine/ApertiumEngine.h"
 
 #include "core/Languages.h"
+#include "platform/engine/ApertiumCase.h"
 #include "platform/engine/ApertiumPipeline.h"
 #include "platform/engine/ApertiumStream.h"
 
@@ -33,10 +34,11 @@ QString stoppedMessage() {
 class ApertiumSession : public TranslationSession {
 public:
     ApertiumSession(std::unique_ptr<ApertiumPipeline> pipeline,
-                    const ApertiumEngine::Options& options)
+                    const ApertiumEngine::Options& options, QString target)
         : m_pipeline(std::move(pipeline))
         , m_interrupt(::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK))
-        , m_options(options) {}
+        , m_options(options)
+        , m_target(std::move(target)) {}
     ~ApertiumSession() override {
         if (m_interrupt >= 0)
             ::close(m_interrupt);
@@ -119,7 +121,7 @@ private:
             if (!text)
                 return fail(m_pipeline->endedStage().value_or(
                     u"the translation engine gave a garbled answer"_s));
-            results << *text;
+            results << ApertiumCase::followSource(texts[i], *text, m_target);
         }
         return EngineResult<QStringList>::success(results);
     }
@@ -140,6 +142,8 @@ private:
     quint64 m_next = 1;
     bool m_started = false;
     const ApertiumEngine::Options m_options;
+    // The language code translated into.
+    const QString m_target;
 };
 
 ApertiumEngine::ApertiumEngine()
@@ -205,7 +209,8 @@ ApertiumEngine::makeSession(const QString& source, const QString& target, bool) 
         ApertiumPipeline::start(QDir(m_options.modesFolder).filePath(mode.name + u".mode"), &error);
     if (!pipeline)
         return Result::failure(error);
-    auto session = std::make_shared<ApertiumSession>(std::move(pipeline), m_options);
+    auto session =
+        std::make_shared<ApertiumSession>(std::move(pipeline), m_options, mode.direction.target);
     std::lock_guard lock(m_mutex);
     // Stopped while the stages started: they end with the session, which nobody gets.
     if (m_stopped)

@@ -1,5 +1,6 @@
 #include "platform/recognizer/Cld2Recognizer.h"
 
+#include "core/LanguageDetector.h"
 #include "core/Languages.h"
 #include "core/Voices.h"
 
@@ -14,6 +15,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <deque>
 #include <limits>
 
 using namespace Qt::StringLiterals;
@@ -31,8 +33,10 @@ struct LanguageFacts {
 
 struct Catalogue {
     QHash<int, QString> codeOfCld2Language;
-    // CLD2's languages by code, in CLD2's order.
+    // CLD2's languages by code, in CLD2's order, and those written in each script.
     QStringList cld2Codes;
+    QSet<QString> cld2CodeSet;
+    QHash<int, QStringList> cld2CodesOfScript;
     QHash<QString, LanguageFacts> facts;
     QHash<QString, QString> codeOfIdentifier;
 
@@ -65,6 +69,10 @@ const Catalogue& catalogue() {
                 t.cld2Codes << code;
             t.add(code, identifier);
         }
+        t.cld2CodeSet = QSet<QString>(t.cld2Codes.cbegin(), t.cld2Codes.cend());
+        for (const QString& code : std::as_const(t.cld2Codes))
+            for (const Voices::Script script : t.facts.value(code).scripts)
+                t.cld2CodesOfScript[int(script)] << code;
         for (const QString& code : Languages::popularity())
             t.add(code, code);
         for (auto it = Voices::scriptOfLanguage().cbegin(); it != Voices::scriptOfLanguage().cend();
@@ -81,14 +89,14 @@ QString codeOf(const QString& identifier) {
     return it != known.cend() ? *it : Languages::code(identifier);
 }
 
-// The facts of a language the catalogue lacks are worked out into `spare`.
-const LanguageFacts& factsOf(const QString& code, LanguageFacts& spare) {
+// The facts of a language the catalogue lacks are worked out into `spares`.
+const LanguageFacts& factsOf(const QString& code, std::deque<LanguageFacts>& spares) {
     const auto& facts = catalogue().facts;
     const auto it = facts.constFind(code);
     if (it != facts.cend())
         return *it;
-    spare = {code, Voices::scripts(code), Languages::popularityRank(code)};
-    return spare;
+    return spares.emplace_back(
+        LanguageFacts{code, Voices::scripts(code), Languages::popularityRank(code)});
 }
 
 // CLD2 counts lengths in int; a megabyte is far more than detection ever looks at.
@@ -139,6 +147,18 @@ bool readShares(const QByteArray& utf8, int flags, QHash<QString, double>& share
             shares[*code] += answer.percent3[i] / 100.0;
     }
     return !shares.isEmpty();
+}
+
+// Whether CLD2 names one of the languages, the keys of a hash, of its own accord and not only
+// pressed for a guess.
+template <typename Hash>
+bool standsBy(const Cld2Recognizer::Evidence& found, const Hash& languages) {
+    if (found.bestEffort)
+        return false;
+    for (auto it = languages.cbegin(); it != languages.cend(); ++it)
+        if (found.shares.value(it.key()) > 0)
+            return true;
+    return false;
 }
 
 qsizetype letterCount(QStringView text) {
@@ -205,12 +225,18 @@ Cld2Recognizer::Evidence Cld2Recognizer::evidence(QStringView text) {
     return result;
 }
 
-Cld2Recognizer::LexiconEvidence
-Cld2Recognizer::lexiconEvidence(QStringView text, const QStringList& candidates) const {
-    // The languages weighed above the rest: the ones the caller expects.
+bool Cld2Recognizer::mayName(const QString& code) const {
+    return m_constraints.isEmpty() || m_constraints.contains(code);
+}
+
+Cld2Recognizer::LexiconEvidence Cld2Recognizer::lexiconEvidence(QStringView text,
+                                                                const Evidence& found) const {
+    // The languages the caller expects: weighed above what the detector gives any language it
+    // merely allows.
+    const double expected = std::max(m_others, LanguageDetector::allowedWeight);
     QStringList hinted;
     for (const QString& code : m_hintOrder)
-        if (m_hints.value(code).weight > m_others && candidates.contains(code))
+        if (m_hints.value(code).weight > expected && mayName(code))
             hinted << code;
     if (hinted.size() < 2)
         return {};
@@ -221,6 +247,13 @@ Cld2Recognizer::lexiconEvidence(QStringView text, const QStringList& candidates)
     // With one language's analysers alone, a word it does not know could be anything.
     if (known.size() < 2)
         return {};
+    // The other installed languages' analysers load in the background beforehand, so that a
+    // single word is rarely met before they are ready.
+    QStringList others;
+    for (const QString& code : m_morphology->languages())
+        if (!hinted.contains(code) && mayName(code))
+            others << code;
+    m_morphology->prefetch(others);
 
     QHash<QString, qsizetype> counts;
     qsizetype knownToSome = 0;
@@ -245,9 +278,17 @@ Cld2Recognizer::lexiconEvidence(QStringView text, const QStringList& candidates)
             std::min(n, double(wordsAgainstTheRest)) *
             (knownWordEvidence * double(knownToSome) - unknownWordEvidence * (n - knownToSome)) / n;
     } else if (knownToSome == 1 && fewest == 0) {
-        // A word that only some of them know is theirs; one all know, or none, is left to CLD2
-        // and the weights.
+        // A word that only some of them know is theirs; one all know is left to CLD2 and the
+        // weights.
         evidence.together = oneSidedEvidence;
+    } else if (knownToSome == 0 && !others.isEmpty() && !standsBy(found, known)) {
+        // A word none of them knows is another installed language's when its analysers know
+        // it ("Bonjour" beside English and Spanish), unless CLD2 stands by one of theirs; one
+        // no analyser knows is left to CLD2 and the weights.
+        const QHash<QString, QList<bool>> elsewhere = m_morphology->known(words, others);
+        for (auto it = elsewhere.cbegin(); it != elsewhere.cend(); ++it)
+            if (it->first())
+                evidence.elsewhere << it.key();
     }
     return evidence;
 }
@@ -260,15 +301,20 @@ void Cld2Recognizer::processString(QStringView text) {
     const Evidence found = evidence(text);
     const std::optional<Voices::Script> script = Voices::script(text);
 
-    const QStringList codes = [&] {
-        if (!m_constraints.isEmpty())
-            return m_constraints;
-        QStringList all = languages();
+    // The languages that may be named: the constraints, or else CLD2's and the hinted ones. Of
+    // those, a text in a script the table knows can only be in a language written in it, and
+    // one in a script it does not know only in a language CLD2 recognised.
+    QStringList codes;
+    if (!m_constraints.isEmpty()) {
+        codes = m_constraints;
+    } else if (script) {
+        codes = catalogue().cld2CodesOfScript.value(int(*script));
         for (const QString& code : std::as_const(m_hintOrder))
-            if (!all.contains(code))
-                all << code;
-        return all;
-    }();
+            if (!catalogue().cld2CodeSet.contains(code))
+                codes << code;
+    } else {
+        codes = found.shares.keys();
+    }
 
     struct Candidate {
         const QString* code;
@@ -283,10 +329,10 @@ void Cld2Recognizer::processString(QStringView text) {
     constexpr double leastWeight = 1e-9;
     QList<Candidate> candidates;
     candidates.reserve(codes.size());
-    QList<LanguageFacts> spares(codes.size());
-    for (qsizetype i = 0; i < codes.size(); ++i) {
-        const QString& code = codes[i];
-        const LanguageFacts& facts = factsOf(code, spares[i]);
+    // Only a language the catalogue lacks needs one; a deque keeps the facts where they are.
+    std::deque<LanguageFacts> spares;
+    for (const QString& code : codes) {
+        const LanguageFacts& facts = factsOf(code, spares);
         // A text in a script the table does not know can only be what CLD2 recognised.
         if (script ? !facts.scripts.contains(*script) : !found.shares.contains(code))
             continue;
@@ -301,7 +347,7 @@ void Cld2Recognizer::processString(QStringView text) {
         return;
     // The analysers weigh the hinted languages against each other keeping the odds they
     // had together, then weigh them together against the rest.
-    const LexiconEvidence lexicon = lexiconEvidence(text, codes);
+    const LexiconEvidence lexicon = lexiconEvidence(text, found);
     if (!lexicon.between.isEmpty()) {
         const auto together = [&](bool weighed) {
             double top = -std::numeric_limits<double>::infinity();
@@ -319,11 +365,17 @@ void Cld2Recognizer::processString(QStringView text) {
             if (lexicon.between.contains(*candidate.code))
                 candidate.score += lexicon.between[*candidate.code] + shift;
     }
+    for (Candidate& candidate : candidates)
+        if (lexicon.elsewhere.contains(*candidate.code))
+            candidate.score += oneSidedEvidence;
 
     const double top =
         std::max_element(candidates.cbegin(), candidates.cend(),
                          [](const Candidate& a, const Candidate& b) { return a.score < b.score; })
             ->score;
+    // A hundred languages may be left out of the weights; those a millionth as likely as the
+    // best change no answer and are not worth sorting.
+    candidates.removeIf([&](const Candidate& c) { return c.score < top - negligibleLogOdds; });
     double total = 0;
     for (Candidate& candidate : candidates) {
         candidate.score = std::exp(candidate.score - top);

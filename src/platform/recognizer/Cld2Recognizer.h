@@ -16,11 +16,14 @@ namespace tivela {
 //   more letters the text has, so a short word is decided by its script and the weights, CLD2's
 //   guess only tipping the balance between languages weighted alike, while a sentence is
 //   decided by CLD2;
-// - the installed analysers of the hinted languages (those weighed above the rest) are
-//   evidence too. Between those languages: the words one knows and another does not speak for
-//   the first, so a single word only one of them knows is that language's whatever CLD2 makes
-//   of it. Against the rest: a text whose words they know is likely one of theirs, one whose
-//   words none of them knows likely is not, while a single word none knows, or all do, is
+// - the installed analysers of the hinted languages (those weighed above what the detector
+//   gives any language it merely allows) are evidence too. Between those languages: the words
+//   one knows and another does not speak for the first, so a single word only one of them knows
+//   is that language's whatever CLD2 makes of it. Against the rest: a text whose words they
+//   know is likely one of theirs, one whose words none of them knows likely is not, and a
+//   single word none of them knows is that of the other installed languages whose analysers
+//   know it ("Bonjour" beside English and Spanish), unless CLD2 by itself names one of the
+//   hinted languages. A single word no analyser knows, or all the hinted languages' do, is
 //   left to CLD2 and the weights;
 // - equal probabilities are ordered by the weights' order, then popularity, then code.
 // Identifiers given in are read as language codes (`Languages::code`); hypotheses name
@@ -46,13 +49,17 @@ public:
     // The analysers' evidence, in the same units. Between the hinted languages: a text all of
     // whose words one of them knows and another none counts this much for the first, a share
     // of the words its share; a single word only some of them know counts as much for them
-    // against the rest. For the hinted languages together against the rest, per word of a
-    // longer text up to a number of words: a word some of them know, and one none of them
+    // against the rest, and a single word none of them knows as much for the other installed
+    // languages that know it. For the hinted languages together against the rest, per word of
+    // a longer text up to a number of words: a word some of them know, and one none of them
     // knows.
     static constexpr double oneSidedEvidence = 20;
     static constexpr double knownWordEvidence = 2;
     static constexpr double unknownWordEvidence = 5;
     static constexpr int wordsAgainstTheRest = 5;
+    // Hypotheses this far below the best, in natural-log units of odds (a millionth), are
+    // dropped.
+    static constexpr double negligibleLogOdds = 13.8;
 
     Cld2Recognizer();
     // Asks this morphology about words instead of the process's own.
@@ -77,12 +84,15 @@ private:
     };
 
     // What the analysers make of a text: scores that weigh the hinted languages against each
-    // other, and one that weighs them all against the rest.
+    // other, one that weighs them all against the rest, and the other installed languages whose
+    // analysers know a single word none of the hinted languages knows.
     struct LexiconEvidence {
         QHash<QString, double> between;
         double together = 0;
+        QStringList elsewhere;
     };
-    LexiconEvidence lexiconEvidence(QStringView text, const QStringList& candidates) const;
+    LexiconEvidence lexiconEvidence(QStringView text, const Evidence& found) const;
+    bool mayName(const QString& code) const;
 
     Morphology* m_morphology;
 

@@ -325,6 +325,31 @@ QHash<QString, QList<bool>> Morphology::known(const QStringList& words,
     return result;
 }
 
+QStringList Morphology::languages() {
+    std::lock_guard lock(m_mutex);
+    rescanSoon({});
+    QStringList result;
+    for (auto it = m_languages.cbegin(); it != m_languages.cend(); ++it)
+        if (!it->files.isEmpty())
+            result << it.key();
+    result.sort();
+    return result;
+}
+
+void Morphology::prefetch(const QStringList& languages) {
+    std::lock_guard lock(m_mutex);
+    QStringList fresh;
+    for (const QString& code : languages) {
+        const auto it = m_languages.constFind(code);
+        if (it != m_languages.cend() && !it->files.isEmpty() && !m_prefetched.contains(code)) {
+            m_prefetched.insert(code);
+            fresh << code;
+        }
+    }
+    if (!fresh.isEmpty())
+        readyOrNone(fresh);
+}
+
 bool Morphology::load(const QStringList& languages, std::chrono::milliseconds bound) {
     Lock lock(m_mutex);
     rescanSoon(languages);

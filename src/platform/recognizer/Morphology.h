@@ -4,6 +4,7 @@
 
 #include <QDeadlineTimer>
 #include <QHash>
+#include <QSet>
 #include <QString>
 #include <QStringList>
 #include <QStringView>
@@ -61,6 +62,15 @@ public:
     // analysers, and languages whose analysers are not ready in time, are left out.
     QHash<QString, QList<bool>> known(const QStringList& words, const QStringList& languages);
 
+    // The languages that have analysers, as far as the modes folder has been read; a reading is
+    // started when one is due. Never waits.
+    QStringList languages();
+
+    // Starts loading the analysers of those of `languages` that the modes folder was seen to
+    // have and that were never prefetched before, waiting for none: a language let go for the
+    // memory budget loads again only when asked about.
+    void prefetch(const QStringList& languages);
+
     // Loads the analysers of `languages` and waits at most `bound` for them, from any thread;
     // true when every language that has analysers is ready.
     bool load(const QStringList& languages, std::chrono::milliseconds bound);
@@ -110,6 +120,7 @@ private:
     // The mode files when last read: name, size and time of change.
     QStringList m_modesSeen;
     QHash<QString, Language> m_languages;
+    QSet<QString> m_prefetched;
     quint64 m_clock = 0;
     bool m_stopping = false;
     // Reads the modes folder and loads analysers, one job at a time: reading a transducer

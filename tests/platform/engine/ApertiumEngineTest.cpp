@@ -1,6 +1,7 @@
 #include "platform/engine/ApertiumEngine.h"
 #include "core/Translator.h"
 #include "support/Processes.h"
+#include "support/QtPrinters.h"
 #include "support/TestWorld.h"
 
 #include <gtest/gtest.h>
@@ -354,6 +355,22 @@ TEST_F(ApertiumRealPairTest, EnglishComesBackInSpanish) {
     EXPECT_TRUE(back.contains(u"dog"_s)) << back.toStdString();
     EXPECT_EQ(translator.status(u"es"_s, u"en"_s, true).result(), PairStatus::installed);
     EXPECT_EQ(translator.status(u"en"_s, u"de"_s, false).result(), PairStatus::unsupported);
+}
+
+// Apertium capitalises a single word as if it began a sentence.
+TEST_F(ApertiumRealPairTest, WordsTypedInSmallLettersComeBackInSmallLetters) {
+    Translator translator(engine);
+    const auto translate = [&](const QString& text, const QString& from, const QString& to) {
+        return translator.translate(text, from, to, false).result();
+    };
+    EXPECT_EQ(translate(u"house"_s, u"en"_s, u"es"_s), u"casa"_s);
+    EXPECT_EQ(translate(u"House"_s, u"en"_s, u"es"_s), u"Casa"_s);
+    EXPECT_EQ(translate(u"hermano"_s, u"es"_s, u"en"_s), u"brother"_s);
+    EXPECT_EQ(translate(u"big house"_s, u"en"_s, u"es"_s), u"casa grande"_s);
+    EXPECT_EQ(translate(u"the cat is black."_s, u"en"_s, u"es"_s), u"El gato es negro."_s);
+    EXPECT_EQ(translator.translate(QStringList{u"house"_s, u"The house"_s}, u"en"_s, u"es"_s, false)
+                  .result(),
+              (QStringList{u"casa"_s, u"La casa"_s}));
 }
 
 TEST_F(ApertiumRealPairTest, UnknownWordsAndSpecialCharactersComeThrough) {

@@ -7,8 +7,11 @@
 #include <gtest/gtest.h>
 
 #include <QSet>
+#include <QtConcurrent>
 
+#include <array>
 #include <cmath>
+#include <numeric>
 
 using namespace tivela;
 using namespace Qt::StringLiterals;
@@ -238,3 +241,73 @@ INSTANTIATE_TEST_SUITE_P(
         Rule{"gato house", nullptr},
         Rule{"Não foi possível abrir o ficheiro de configuração do sistema", "pt"},
         Rule{"Le train pour la ville part à huit heures chaque matin", "fr"}));
+
+namespace {
+
+// English-Spanish with French and Portuguese installed beside it, as scripts/install-deps has
+// it, whatever else the machine has.
+Morphology& besideThePair() {
+    static Morphology morphology(
+        {test::modesFolder(u"modes-beside"_s, {u"eng-spa"_s, u"spa-eng"_s, u"fr-es"_s, u"es-fr"_s,
+                                               u"es-pt"_s, u"pt-es"_s})});
+    return morphology;
+}
+
+std::string source(const QString& text, const QStringList& pair, Morphology& morphology) {
+    Cld2Recognizer recognizer(morphology);
+    const auto guess = LanguageDetector::detectAny(text, pair, recognizer);
+    return guess ? guess->code.toStdString() : "none";
+}
+
+} // namespace
+
+// A translation's source among every language: a text the pair's languages cannot be is named
+// as what it is, so that the engine reports it untranslatable instead of handing it back.
+TEST(Cld2RecognizerTest, SourcesAreNamedAmongEveryLanguage) {
+    ASSERT_TRUE(
+        besideThePair().load({u"en"_s, u"es"_s, u"fr"_s, u"pt"_s}, std::chrono::seconds(60)))
+        << "apertium-eng-spa, apertium-fr-es or apertium-es-pt is not installed";
+    const std::pair<const char*, const char*> table[] = {
+        // Languages without a pair beside English and Spanish.
+        {"Der Hund ist im Haus und schläft", "de"},
+        {"犬は家で寝ている", "ja"},
+        {"Собака спит в доме", "ru"},
+        {"Բարեւ, ինչպես ես այսօր", "hy"},
+        // A word neither analyser of the pair knows, but another installed one does.
+        {"Bonjour", "fr"},
+        {"merci", "fr"},
+        {"maison", "fr"},
+        {"obrigado", "pt"},
+        // The pair's own words, and words no analyser knows or all do, stay the pair's.
+        {"house", "en"},
+        {"casa", "es"},
+        {"Tivela", "en"},
+        {"Paris", "en"},
+        {"Where is the station?", "en"},
+        // A language close to a popular one does not take its texts: CLD2 calls this Galician.
+        {"Arquivo é demasiado pequeno", "pt"},
+    };
+    for (const auto& [text, expected] : table)
+        EXPECT_EQ(source(QString::fromUtf8(text), {u"en"_s, u"es"_s}, besideThePair()), expected)
+            << text;
+    // Without French installed, "Bonjour" is left to CLD2 and the pair.
+    EXPECT_EQ(source(u"Bonjour"_s, {u"en"_s, u"es"_s}, englishSpanish()), "en");
+    // CLD2 standing by a language of the pair outweighs another installed analyser.
+    EXPECT_EQ(source(u"Casa"_s, {u"en"_s, u"fr"_s}, besideThePair()), "fr");
+}
+
+// Detection from many threads while the other installed languages' analysers are still
+// loading: every asker waits, bounded, and gets the same answer.
+TEST(Cld2RecognizerTest, ABurstOfSourcesWhileTheAnalysersLoad) {
+    Morphology morphology(
+        {test::modesFolder(u"modes-burst-beside"_s, {u"eng-spa"_s, u"spa-eng"_s, u"fr-es"_s})});
+    const QStringList texts{u"Bonjour"_s, u"casa"_s, u"Der Hund ist im Haus und schläft"_s,
+                            u"house"_s};
+    QList<int> runs(64);
+    std::iota(runs.begin(), runs.end(), 0);
+    const QList<std::string> codes = QtConcurrent::blockingMapped(runs, [&](int i) {
+        return source(texts[i % texts.size()], {u"en"_s, u"es"_s}, morphology);
+    });
+    for (qsizetype i = 0; i < codes.size(); ++i)
+        EXPECT_EQ(codes[i], (std::array{"fr", "es", "de", "en"}[i % 4])) << i;
+}

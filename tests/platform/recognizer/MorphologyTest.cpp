@@ -150,3 +150,25 @@ TEST(MorphologyTest, KeepsWithinItsMemoryBudget) {
               QList<bool>{true});
     EXPECT_EQ(morphology.bytes(), english);
 }
+
+// The other installed languages are made ready for the recogniser before a word needs them,
+// once: a language let go for the budget is not brought back behind the asker's back.
+TEST(MorphologyTest, ListsTheInstalledLanguagesAndPrefetchesEachOnce) {
+    Morphology::Options options = englishSpanish(u"modes-prefetch"_s);
+    test::modesFolder(u"modes-prefetch"_s, {u"fr-es"_s});
+    options.memoryBudget = 1;
+    Morphology morphology(options);
+    ASSERT_TRUE(morphology.load({u"en"_s}, 60s));
+    EXPECT_EQ(morphology.languages(), (QStringList{u"en"_s, u"es"_s, u"fr"_s}));
+
+    const qsizetype english = morphology.bytes();
+    morphology.prefetch({u"fr"_s, u"it"_s});
+    ASSERT_TRUE(test::waitUntil([&] { return morphology.bytes() != english; }, 60000));
+    const qsizetype french = morphology.bytes();
+    ASSERT_TRUE(morphology.load({u"en"_s}, 60s));
+    EXPECT_EQ(morphology.bytes(), english) << "French was let go";
+    morphology.prefetch({u"fr"_s});
+    test::waitUntil([] { return false; }, 300);
+    EXPECT_EQ(morphology.bytes(), english);
+    EXPECT_GT(french, 0);
+}
