@@ -14,6 +14,7 @@
 #include "app/views/SettingsView.h"
 #include "app/views/UpdateWindow.h"
 #include "core/Futures.h"
+#include "core/IncomingText.h"
 #include "core/Languages.h"
 #include "core/Lexicon.h"
 #include "core/Paths.h"
@@ -633,8 +634,9 @@ void AppDelegate::openUrls(const QStringList& urls) {
         }
         showPopover();
         if (host == u"translate") {
+            // "cut": the browser's host already cut the text to what a URL can carry.
             if (const auto text = queryValue(query, u"text"_s))
-                m_model->show(*text);
+                m_model->show(*text, queryValue(query, u"cut"_s).has_value());
         } else if (host == u"download") {
             const auto from = queryValue(query, u"from"_s);
             const auto to = queryValue(query, u"to"_s);
@@ -650,6 +652,10 @@ void AppDelegate::translate(const QString& text) {
 }
 
 QFuture<std::optional<QString>> AppDelegate::translateReplace(const QString& text) {
+    // The caller replaces the whole selection with the answer: the translation of a cut text
+    // would throw the rest away, so such a text is refused and stays as it is.
+    if (IncomingText::exceedsCap(text))
+        return QtFuture::makeReadyFuture(std::optional<QString>());
     const QStringList& popular = Languages::popularity();
     const QSet<QString> allowed(popular.cbegin(), popular.cend());
     const LanguagePair pair = m_services.settings->pair().value_or(LanguagePair::defaultPair(

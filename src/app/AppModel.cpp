@@ -2,6 +2,7 @@
 
 #include "app/InputEditor.h"
 #include "core/Futures.h"
+#include "core/IncomingText.h"
 #include "core/Languages.h"
 #include "core/TextFit.h"
 #include "core/Translator.h"
@@ -106,6 +107,7 @@ bool AppModel::assign(T& field, const T& value, void (AppModel::*changed)()) {
 void AppModel::setInput(const QString& input) {
     if (!assign(m_input, input, &AppModel::inputChanged))
         return;
+    assign(m_inputCut, false, &AppModel::inputCutChanged);
     if (m_starWanted && *m_starWanted != m_input.trimmed())
         m_starWanted.reset();
     refitInput(false);
@@ -261,11 +263,13 @@ void AppModel::scheduleTranslate(bool now) {
     });
 }
 
-void AppModel::show(const QString& text) {
+void AppModel::show(const QString& text, bool cutBySender) {
+    const IncomingText::Capped capped = IncomingText::cap(text);
     setTab(Tab::translate);
     setSource(autoSource());
     setManualTarget(std::nullopt);
-    setInput(text);
+    setInput(capped.text);
+    assign(m_inputCut, capped.cut || cutBySender, &AppModel::inputCutChanged);
     scheduleTranslate(true);
 }
 

@@ -72,6 +72,7 @@ class AppModel : public QObject {
                    WRITE setDownloadRequest NOTIFY downloadRequestChanged)
     Q_PROPERTY(bool clipboardHasText READ clipboardHasText WRITE setClipboardHasText NOTIFY
                    clipboardHasTextChanged)
+    Q_PROPERTY(bool inputCut READ inputCut NOTIFY inputCutChanged)
 
 public:
     static constexpr int debounceMilliseconds = 220;
@@ -176,6 +177,9 @@ public:
     void setDownloadRequest(const std::optional<DownloadRequest>& request);
     bool clipboardHasText() const { return m_clipboardHasText; }
     void setClipboardHasText(bool hasText);
+    // The input is the beginning of a longer text handed over, cut by show(); any other change
+    // of the input clears it.
+    bool inputCut() const { return m_inputCut; }
 
     // Not observed.
     // The input editor, held weakly: an object that implements InputEditor.
@@ -188,8 +192,9 @@ public:
     // Drops the pending translation and schedules one of the current input: at once (still
     // after the caller returns) or after the debounce.
     void scheduleTranslate(bool now);
-    // Shows a text in the translate tab and translates it at once.
-    void show(const QString& text);
+    // Shows a text handed over by another program in the translate tab and translates it at
+    // once; a text beyond the incoming cap is cut to it. `cutBySender`: the sender cut it already.
+    void show(const QString& text, bool cutBySender = false);
     // The chosen source, else the detected one, else the pair's second language.
     QString effectiveSource() const;
     // Writes the translation waiting for its history row now; the application calls it when it
@@ -246,6 +251,7 @@ Q_SIGNALS:
     void needsAccessibilityChanged();
     void downloadRequestChanged();
     void clipboardHasTextChanged();
+    void inputCutChanged();
 
 private:
     template <typename T>
@@ -296,6 +302,7 @@ private:
     bool m_needsAccessibility = false;
     std::optional<DownloadRequest> m_downloadRequest;
     bool m_clipboardHasText = true;
+    bool m_inputCut = false;
 
     QPointer<QObject> m_inputView;
     qint64 m_clipboardChange = -1;
