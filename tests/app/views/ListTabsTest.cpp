@@ -4,6 +4,7 @@
 #include "app/views/PhrasebookView.h"
 #include "app/views/PopoverView.h"
 #include "app/views/SearchField.h"
+#include "core/TextFit.h"
 #include "support/ViewRig.h"
 
 #include <gtest/gtest.h>
@@ -73,6 +74,24 @@ TEST_F(ListTabsTest, RowsClampTextsToTwoLinesAndShowTheGlobeOnlyForTheBrowser) {
     EXPECT_LE(QFontMetricsF(font).horizontalAdvance(lines[1]), 200);
     EXPECT_EQ(ItemRow::clamp(u"short"_s, font, 200), QStringList{u"short"_s});
     EXPECT_EQ(ItemRow::clamp(u"two\nlines"_s, font, 200), (QStringList{u"two"_s, u"lines"_s}));
+    // Long texts are laid out only as far as their first lines show, which read as the whole
+    // text's would.
+    const auto firstLines = [&](const QString& text) {
+        const qsizetype end = TextMeasure::lineEnds(text, font, 200, 1).value(0);
+        return QStringList{text.left(end).trimmed(),
+                           QFontMetricsF(font).elidedText(
+                               text.mid(end).replace(u'\n', u' ').trimmed(), Qt::ElideRight, 200)};
+    };
+    for (const QString& text :
+         {u"the quick brown fox jumps over the lazy dog "_s.repeated(500),
+          u"QmFzZTY0IGlzIGEgZ3JvdXAgb2Yg"_s.repeated(1000), u"\u72ac\u306f\u5bb6"_s.repeated(5000),
+          u"short\nlines\n"_s.repeated(3000),
+          QString(u"a"_s.repeated(61) + u" \u00e9"_s.repeated(9000))}) {
+        const QStringList shown = ItemRow::clamp(text, font, 200);
+        const QStringList whole = firstLines(text);
+        EXPECT_EQ(shown, whole);
+        EXPECT_TRUE(shown.value(1).endsWith(u'\u2026'));
+    }
 
     ItemList list(false, [&app] { return app.now(); });
     list.resize(420, 600);
