@@ -63,8 +63,10 @@ int main(int argc, char** argv) {
     // Before any store, model or settings exist: a second start only hands its URLs over.
     SingleInstance instance(Paths::bundleID(), u"Tivela couldn’t translate the text."_s);
     if (instance.claim() == SingleInstance::Role::secondary) {
-        instance.forward(urls);
-        return 0;
+        if (instance.forward(urls))
+            return 0;
+        std::fprintf(stderr, "tivela: %s\n", qPrintable(Wording::runningCopySilent()));
+        return 1;
     }
     // The move from the earlier name runs here, before the store, the model or any settings
     // exist; its report reads the state it left.
