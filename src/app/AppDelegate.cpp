@@ -654,7 +654,7 @@ void AppDelegate::translate(const QString& text) {
 QFuture<std::optional<QString>> AppDelegate::translateReplace(const QString& text) {
     // The caller replaces the whole selection with the answer: the translation of a cut text
     // would throw the rest away, so such a text is refused and stays as it is.
-    if (IncomingText::exceedsCap(text))
+    if (IncomingText::cap(text).cut)
         return QtFuture::makeReadyFuture(std::optional<QString>());
     const QStringList& popular = Languages::popularity();
     const QSet<QString> allowed(popular.cbegin(), popular.cend());

@@ -105,12 +105,20 @@ bool AppModel::assign(T& field, const T& value, void (AppModel::*changed)()) {
 }
 
 void AppModel::setInput(const QString& input) {
-    if (!assign(m_input, input, &AppModel::inputChanged))
+    if (input == m_input)
         return;
+    m_input = input;
+    // The size for the new text is chosen before anyone hears of the text, so the editor lays
+    // a long text out once, at its size, not at the old size first.
+    const double size = m_inputFontSize;
+    if (const auto fitted = fittedSize(FontFit::input, m_input, m_inputBox, size))
+        m_inputFontSize = *fitted;
+    Q_EMIT inputChanged();
+    if (m_inputFontSize != size)
+        Q_EMIT inputFontSizeChanged();
     assign(m_inputCut, false, &AppModel::inputCutChanged);
     if (m_starWanted && *m_starWanted != m_input.trimmed())
         m_starWanted.reset();
-    refitInput(false);
     scheduleTranslate(false);
 }
 

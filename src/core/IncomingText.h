@@ -18,7 +18,6 @@ struct Capped {
 };
 
 Capped cap(const QString& text);
-bool exceedsCap(const QString& text);
 
 } // namespace IncomingText
 

@@ -540,7 +540,7 @@ class BridgeOversizedTest : public BridgeHostTest,
 // "open" also keeps its URL within one program argument.
 TEST_P(BridgeOversizedTest, TextsBeyondTheCapAreCutBetweenCharactersAndSaySo) {
     const QString& text = GetParam().text;
-    const bool beyond = IncomingText::exceedsCap(text);
+    const bool beyond = IncomingText::cap(text).cut;
     HostProcess host(QString(), hostEnvironment());
     const QJsonObject pair{{u"from"_s, u"en"_s}, {u"to"_s, u"es"_s}};
     QJsonObject translate = pair;

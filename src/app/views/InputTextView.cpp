@@ -139,6 +139,10 @@ void InputTextView::replace(const QString& text) {
     QTextCursor cursor(document());
     cursor.beginEditBlock();
     cursor.select(QTextCursor::Document);
+    cursor.removeSelectedText();
+    // The model's size for the new text, taken while the box is empty: a long text is laid out
+    // once, at its own size.
+    followFontSize();
     cursor.insertText(text);
     cursor.endEditBlock();
     document()->setModified(false);
