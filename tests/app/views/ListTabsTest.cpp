@@ -497,7 +497,10 @@ TEST_F(ListTabsTest, TheTabsDrawOnTheWindowsGroundInBothPalettes) {
                        7200);
     Item word = item(u"mountain"_s, 86400 * 3);
     word.translation = u"monta\u00F1a"_s;
-    addHistory({longer, word, browser});
+    // Twenty thousand characters of prose, and a token that no space breaks.
+    Item huge = item(longer.text.repeated(120), 86400 * 4);
+    Item token = item(u"QmFzZTY0IGlzIGEgZ3JvdXAgb2Yg"_s.repeated(700), 86400 * 5);
+    addHistory({token, huge, longer, word, browser});
     shoot(u"history"_s, Tab::history);
     shoot(u"history-search"_s, Tab::history, u"station"_s);
     shoot(u"history-no-match"_s, Tab::history, u"zebra"_s);

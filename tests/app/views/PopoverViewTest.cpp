@@ -239,6 +239,11 @@ TEST_F(PopoverViewTest, RendersInBothPalettesAtTwiceTheResolution) {
     app.setProblem(AppModel::Problem::notInstalled(u"fr"_s, u"en"_s));
     app.setNeedsAccessibility(true);
     shoot(u"install"_s);
+    app.setNeedsAccessibility(false);
+    // A megabyte handed over: cut, and said so.
+    app.show(u"QmFzZTY0IGlzIGEgZ3JvdXAgb2Yg"_s.repeated(40000));
+    run();
+    shoot(u"cut"_s);
 }
 
 namespace {
