@@ -206,10 +206,10 @@ void BM_LongestStallWhileAMegabyteArrives(benchmark::State& state) {
             },
             60000);
         if (!shown.held || model.problem()) {
-            const QString why =
-                model.problem() ? QString(u"a problem: "_s + model.problem()->message + u' ' +
-                                          model.problem()->from + u'>' + model.problem()->to)
-                                : QString(u"the translation never came"_s);
+            const QString why = model.problem()
+                                    ? QString(u"a problem: "_s + model.problem()->message + u' ' +
+                                              model.problem()->from + u'>' + model.problem()->to)
+                                    : QString(u"the translation never came"_s);
             state.SkipWithError(qPrintable(why));
             break;
         }
