@@ -69,9 +69,12 @@ InputTextView::InputTextView(AppModel& model, QWidget* parent)
         if (maximum != 0)
             horizontalScrollBar()->setRange(0, 0);
     });
-    // Told before the document lays the change out, so a long word is never laid out the slow
-    // way first.
-    connect(document(), &QTextDocument::contentsChange, this, &InputTextView::followWrap);
+    // Told before the document lays an edit out, so a long word is never laid out the slow
+    // way first. The model's own writes choose the wrap before they change the text.
+    connect(document(), &QTextDocument::contentsChange, this, [this] {
+        if (!m_updating)
+            followWrap(document()->toRawText());
+    });
 
     replace(m_model.input());
     document()->clearUndoRedoStacks();
@@ -140,9 +143,10 @@ void InputTextView::replace(const QString& text) {
     cursor.beginEditBlock();
     cursor.select(QTextCursor::Document);
     cursor.removeSelectedText();
-    // The model's size for the new text, taken while the box is empty: a long text is laid out
-    // once, at its own size.
+    // The model's size and the wrap for the new text, taken while the box is empty: a long text
+    // is laid out once, as it will be shown.
     followFontSize();
+    followWrap(text);
     cursor.insertText(text);
     cursor.endEditBlock();
     document()->setModified(false);
@@ -166,8 +170,8 @@ void InputTextView::followFontSize() {
         setFont(wanted);
 }
 
-void InputTextView::followWrap() {
-    const QTextOption::WrapMode wanted = TextMeasure::wrapMode(document()->toRawText());
+void InputTextView::followWrap(const QString& text) {
+    const QTextOption::WrapMode wanted = TextMeasure::wrapMode(text);
     if (wanted != wordWrapMode())
         setWordWrapMode(wanted);
 }

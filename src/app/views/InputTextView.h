@@ -46,7 +46,8 @@ private:
     void replace(const QString& text);
     void applyPending();
     void followFontSize();
-    void followWrap();
+    // The wrap a text needs (TextMeasure::wrapMode).
+    void followWrap(const QString& text);
 
     AppModel& m_model;
     bool m_updating = false;
