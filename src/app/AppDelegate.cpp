@@ -15,6 +15,7 @@
 #include "app/views/SettingsView.h"
 #include "app/views/UpdateWindow.h"
 #include "core/Futures.h"
+#include "core/IncomingText.h"
 #include "core/Languages.h"
 #include "core/Lexicon.h"
 #include "core/Paths.h"
@@ -643,8 +644,9 @@ void AppDelegate::openUrls(const QStringList& urls) {
         }
         showPopover();
         if (host == u"translate") {
+            // "cut": the browser's host already cut the text to what a URL can carry.
             if (const auto text = queryValue(query, u"text"_s))
-                m_model->show(*text);
+                m_model->show(*text, queryValue(query, u"cut"_s).has_value());
         } else if (host == u"download") {
             const auto from = queryValue(query, u"from"_s);
             const auto to = queryValue(query, u"to"_s);

@@ -3,6 +3,7 @@
 #include "app/InputEditor.h"
 #include "app/StoreNotices.h"
 #include "core/Futures.h"
+#include "core/IncomingText.h"
 #include "core/Languages.h"
 #include "core/TextFit.h"
 #include "core/Translator.h"
@@ -112,11 +113,20 @@ bool AppModel::assign(T& field, const T& value, void (AppModel::*changed)()) {
 }
 
 void AppModel::setInput(const QString& input) {
-    if (!assign(m_input, input, &AppModel::inputChanged))
+    if (input == m_input)
         return;
+    m_input = input;
+    // The size for the new text is chosen before anyone hears of the text, so the editor lays
+    // a long text out once, at its size, not at the old size first.
+    const double size = m_inputFontSize;
+    if (const auto fitted = fittedSize(FontFit::input, m_input, m_inputBox, size))
+        m_inputFontSize = *fitted;
+    Q_EMIT inputChanged();
+    if (m_inputFontSize != size)
+        Q_EMIT inputFontSizeChanged();
+    assign(m_inputCut, false, &AppModel::inputCutChanged);
     if (m_starWanted && *m_starWanted != m_input.trimmed())
         m_starWanted.reset();
-    refitInput(false);
     scheduleTranslate(false);
 }
 
@@ -286,11 +296,13 @@ void AppModel::scheduleTranslate(bool now) {
     });
 }
 
-void AppModel::show(const QString& text) {
+void AppModel::show(const QString& text, bool cutBySender) {
+    const IncomingText::Capped capped = IncomingText::cap(text);
     setTab(Tab::translate);
     setSource(autoSource());
     setManualTarget(std::nullopt);
-    setInput(text);
+    setInput(capped.text);
+    assign(m_inputCut, capped.cut || cutBySender, &AppModel::inputCutChanged);
     scheduleTranslate(true);
 }
 

@@ -75,6 +75,7 @@ class AppModel : public QObject {
                    clipboardHasTextChanged)
     Q_PROPERTY(std::optional<QString> storeNotice READ storeNotice WRITE setStoreNotice NOTIFY
                    storeNoticeChanged)
+    Q_PROPERTY(bool inputCut READ inputCut NOTIFY inputCutChanged)
 
 public:
     static constexpr int debounceMilliseconds = 220;
@@ -187,6 +188,9 @@ public:
     // The one line on a change the store let down, until the person has seen it.
     const std::optional<QString>& storeNotice() const { return m_storeNotice; }
     void setStoreNotice(const std::optional<QString>& notice);
+    // The input is the beginning of a longer text handed over, cut by show(); any other change
+    // of the input clears it.
+    bool inputCut() const { return m_inputCut; }
 
     // Not observed.
     // The input editor, held weakly: an object that implements InputEditor.
@@ -199,8 +203,9 @@ public:
     // Drops the pending translation and schedules one of the current input: at once (still
     // after the caller returns) or after the debounce.
     void scheduleTranslate(bool now);
-    // Shows a text in the translate tab and translates it at once.
-    void show(const QString& text);
+    // Shows a text handed over by another program in the translate tab and translates it at
+    // once; a text beyond the incoming cap is cut to it. `cutBySender`: the sender cut it already.
+    void show(const QString& text, bool cutBySender = false);
     // The chosen source, else the detected one, else the pair's second language.
     QString effectiveSource() const;
     // Hands the translation waiting for its history row to the writer now, and gives every
@@ -259,6 +264,7 @@ Q_SIGNALS:
     void downloadRequestChanged();
     void clipboardHasTextChanged();
     void storeNoticeChanged();
+    void inputCutChanged();
 
 private:
     template <typename T>
@@ -311,6 +317,7 @@ private:
     std::optional<DownloadRequest> m_downloadRequest;
     bool m_clipboardHasText = true;
     std::optional<QString> m_storeNotice;
+    bool m_inputCut = false;
 
     QPointer<QObject> m_inputView;
     qint64 m_clipboardChange = -1;

@@ -1,6 +1,7 @@
 #include "app/ReplaceService.h"
 
 #include "core/Futures.h"
+#include "core/IncomingText.h"
 #include "core/Languages.h"
 #include "core/StoreWriter.h"
 #include "core/Translator.h"
@@ -19,6 +20,10 @@ ReplaceService::ReplaceService(AppServices services, StoreWriter& writer, QObjec
 
 QFuture<std::optional<QString>> ReplaceService::translateReplace(const QString& text,
                                                                  QDeadlineTimer deadline) {
+    // The caller replaces the whole selection with the answer: the translation of a cut text
+    // would throw the rest away, so such a text is refused and stays as it is.
+    if (IncomingText::cap(text).cut)
+        return QtFuture::makeReadyFuture(std::optional<QString>());
     const QStringList& popular = Languages::popularity();
     const QSet<QString> allowed(popular.cbegin(), popular.cend());
     const LanguagePair pair = m_services.settings->pair().value_or(LanguagePair::defaultPair(

@@ -12,6 +12,19 @@ inline QString translationsStayHere() {
     return QStringLiteral("Translations happen on this computer.");
 }
 
+// A text handed over by another program was longer than Tivela takes (IncomingText); the
+// character count beside it says how much was kept.
+inline QString inputCut() {
+    return QStringLiteral("Only the beginning of this long text was kept.");
+}
+
+// A second start hands its arguments to the running copy over the session bus, which did not
+// answer in time.
+inline QString runningCopySilent() {
+    return QStringLiteral("Tivela is already running but didn\u2019t answer. Try again, or end it "
+                          "and start it again.");
+}
+
 // The engine's languages for a pair are not installed.
 inline QString notInstalled(const QString& fromName, const QString& toName) {
     return fromName + QStringLiteral(" and ") + toName +

@@ -94,8 +94,10 @@ int main(int argc, char** argv) {
                     : QString();
     });
     if (instance.claim() == SingleInstance::Role::secondary) {
-        instance.forward(urls);
-        return 0;
+        if (instance.forward(urls))
+            return 0;
+        std::fprintf(stderr, "tivela: %s\n", qPrintable(Wording::runningCopySilent()));
+        return 1;
     }
     // The move from the earlier name runs here, before the store, the model or any settings
     // exist; its report reads the state it left.

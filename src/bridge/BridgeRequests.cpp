@@ -2,6 +2,7 @@
 
 #include "core/BridgeMessage.h"
 #include "core/BridgeWire.h"
+#include "core/IncomingText.h"
 #include "core/JsonFields.h"
 #include "core/Languages.h"
 #include "core/Lexicon.h"
@@ -9,6 +10,7 @@
 #include "core/Speaker.h"
 
 #include <QJsonArray>
+#include <QTextBoundaryFinder>
 #include <QUrl>
 #include <QUuid>
 
@@ -69,6 +71,40 @@ std::optional<QStringList> stringsField(const JsonFields& fields, QLatin1StringV
         for (QString& value : *values)
             value = wellFormed(std::move(value));
     return values;
+}
+
+// The text of a request, within the cap.
+IncomingText::Capped textField(const JsonFields& fields, QLatin1StringView key) {
+    return IncomingText::cap(stringField(fields, key).value_or(QString()));
+}
+
+// How many bytes a UTF-16 unit adds to a percent-encoded UTF-8 query value.
+qsizetype encodedBytes(QChar unit) {
+    const char16_t c = unit.unicode();
+    if (c < 0x80)
+        return QChar::isLetterOrNumber(c) || c == u'-' || c == u'.' || c == u'_' || c == u'~' ? 1
+                                                                                              : 3;
+    if (c < 0x800)
+        return 6;
+    if (unit.isLowSurrogate())
+        return 0;
+    return unit.isHighSurrogate() ? 12 : 9;
+}
+
+// The longest beginning of a text, cut between characters, whose encoding takes at most
+// `budget` bytes.
+QString fittingBeginning(const QString& text, qsizetype budget) {
+    QTextBoundaryFinder characters(QTextBoundaryFinder::Grapheme, text);
+    qsizetype fits = 0;
+    qsizetype bytes = 0;
+    for (qsizetype at = 0, next = 0; (next = characters.toNextBoundary()) != -1; at = next) {
+        for (qsizetype i = at; i < next; ++i)
+            bytes += encodedBytes(text[i]);
+        if (bytes > budget)
+            break;
+        fits = next;
+    }
+    return text.left(fits);
 }
 
 // Translations run about as long as their texts: one of a text larger than a reply cannot be
@@ -304,14 +340,14 @@ QJsonObject BridgeRequests::status(const JsonFields& fields) {
 }
 
 QJsonObject BridgeRequests::detect(const JsonFields& fields) {
-    const auto guess = m_services.detect(stringField(fields, Key::text).value_or(QString()), {});
+    const auto guess = m_services.detect(textField(fields, Key::text).text, {});
     return QJsonObject{{Key::ok, guess.has_value()},
                        {Key::lang, guess ? guess->code : QString()},
                        {Key::confidence, guess ? guess->confidence : 0.0}};
 }
 
 QJsonObject BridgeRequests::translate(const JsonFields& fields) {
-    const QString text = stringField(fields, Key::text).value_or(QString());
+    const auto [text, cut] = textField(fields, Key::text);
     const Resolved resolved =
         resolvePair(text, stringField(fields, Key::from), stringField(fields, Key::to));
     QJsonObject body;
@@ -339,11 +375,19 @@ QJsonObject BridgeRequests::translate(const JsonFields& fields) {
     body.insert(Key::to, resolved.to);
     if (body.value(Key::ok).toBool())
         body.insert(Key::detected, resolved.detected);
+    if (cut)
+        body.insert(Key::cut, true);
     return body;
 }
 
 QJsonObject BridgeRequests::translateBatch(const JsonFields& fields) {
-    const QStringList texts = stringsField(fields, Key::texts).value_or(QStringList());
+    QStringList texts = stringsField(fields, Key::texts).value_or(QStringList());
+    bool cut = false;
+    for (QString& text : texts) {
+        IncomingText::Capped capped = IncomingText::cap(text);
+        cut = cut || capped.cut;
+        text = std::move(capped.text);
+    }
     const QString from = stringField(fields, Key::from).value_or(u"en"_s);
     const QString to = stringField(fields, Key::to).value_or(u"en"_s);
     if (tooLargeToAnswer(texts))
@@ -357,6 +401,8 @@ QJsonObject BridgeRequests::translateBatch(const JsonFields& fields) {
         body.insert(Key::texts, QJsonArray::fromStringList(translations));
         body.insert(Key::from, from);
         body.insert(Key::to, to);
+        if (cut)
+            body.insert(Key::cut, true);
         return body;
     } catch (const TranslateError& error) {
         return errorBody(error);
@@ -460,18 +506,32 @@ QJsonObject BridgeRequests::addHistory(const JsonFields& fields) {
     return ok();
 }
 
-QString BridgeRequests::translateURL(const std::optional<QString>& text) {
+QString BridgeRequests::translateURL(const std::optional<QString>& text, bool cut) {
     if (!text || text->isEmpty())
         return u"tivela://translate"_s;
-    return u"tivela://translate?"_s + query({{Key::text, *text}});
+    QList<std::pair<QString, QString>> items{{Key::text, *text}};
+    if (cut)
+        items.append({Key::cut, u"1"_s});
+    return u"tivela://translate?"_s + query(items);
 }
 
 QString BridgeRequests::downloadURL(const QString& from, const QString& to) {
     return u"tivela://download?"_s + query({{Key::from, from}, {Key::to, to}});
 }
 
+// A text beyond the cap, or beyond what one program argument carries, is cut; the URL tells
+// the application so.
 QJsonObject BridgeRequests::open(const JsonFields& fields) {
-    return openApp(translateURL(stringField(fields, Key::text)));
+    auto [shown, cut] = textField(fields, Key::text);
+    if (translateURL(shown, cut).toUtf8().size() >= maxArgumentBytes) {
+        // Around the text, the URL takes what it takes around a text of one byte.
+        shown = fittingBeginning(shown, maxArgumentBytes - translateURL(u"x"_s, true).size());
+        cut = true;
+    }
+    QJsonObject body = openApp(translateURL(shown, cut));
+    if (cut)
+        body.insert(Key::cut, true);
+    return body;
 }
 
 QJsonObject BridgeRequests::download(const JsonFields& fields) {

@@ -40,8 +40,9 @@ public:
 
     // An item as the extension sends it; nothing when text, translation, from or to is missing.
     static std::optional<Item> item(const QJsonObject& object, const QString& origin);
-    // The application's URL for "open" and "download".
-    static QString translateURL(const std::optional<QString>& text);
+    // The application's URL for "open" and "download"; `cut`: the text is the beginning of a
+    // longer one.
+    static QString translateURL(const std::optional<QString>& text, bool cut = false);
     static QString downloadURL(const QString& from, const QString& to);
     // The failed reply of a translation error.
     static QJsonObject errorBody(const TranslateError& error);

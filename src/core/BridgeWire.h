@@ -49,6 +49,8 @@ inline constexpr QLatin1StringView langs{"langs"};
 inline constexpr QLatin1StringView confidence{"confidence"};
 inline constexpr QLatin1StringView detected{"detected"};
 inline constexpr QLatin1StringView same{"same"};
+// The text was longer than the host takes (IncomingText) and only its beginning was used.
+inline constexpr QLatin1StringView cut{"cut"};
 inline constexpr QLatin1StringView status{"status"};
 inline constexpr QLatin1StringView word{"word"};
 inline constexpr QLatin1StringView wait{"wait"};

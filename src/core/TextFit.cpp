@@ -3,6 +3,7 @@
 #include <QFontDatabase>
 #include <QFontMetricsF>
 #include <QGuiApplication>
+#include <QTextBoundaryFinder>
 #include <QTextLayout>
 
 #include <algorithm>
@@ -137,6 +138,16 @@ bool noSpaceScript(char32_t c) {
            within(0x3040, 0x30FF) || within(0x31F0, 0x31FF) || within(0x3130, 0x318F) ||
            within(0x1100, 0x11FF) || within(0xAC00, 0xD7AF) || within(0x3400, 0x4DBF) ||
            within(0x4E00, 0x9FFF) || within(0xF900, 0xFAFF);
+}
+
+QTextOption::WrapMode wrapMode(const QString& text) {
+    if (text.size() <= longWordCharacters)
+        return QTextOption::WrapAtWordBoundaryOrAnywhere;
+    QTextBoundaryFinder breaks(QTextBoundaryFinder::Line, text);
+    for (qsizetype last = 0, next = 0; (next = breaks.toNextBoundary()) != -1; last = next)
+        if (next - last > longWordCharacters)
+            return QTextOption::WrapAnywhere;
+    return QTextOption::WrapAtWordBoundaryOrAnywhere;
 }
 
 QList<qsizetype> lineEnds(const QString& text, const QFont& font, double width, qsizetype limit) {

@@ -2,6 +2,7 @@
 
 #include <QList>
 #include <QString>
+#include <QTextOption>
 
 #include <functional>
 #include <optional>
@@ -59,6 +60,13 @@ Lines lines(const QString& text, double size, double width);
 double lineHeight(double size);
 // Scripts written without spaces, whose lines may break between any two letters.
 bool noSpaceScript(char32_t scalar);
+// Qt's word wrap looks for the end of a word again for every line it breaks inside it, so a
+// token of a hundred thousand characters (base64, minified code) takes it seconds. A text
+// holding a word longer than this wraps anywhere instead; shorter words cost nothing, and a
+// word longer than a line still breaks where it must.
+inline constexpr qsizetype longWordCharacters = 1000;
+// How a box wraps a text: at word boundaries, or anywhere while it holds a long word.
+QTextOption::WrapMode wrapMode(const QString& text);
 // Where each line of a text ends when laid out in a font at a width, stopping after `limit`
 // lines (no limit when negative). Line feeds break lines; words wrap, and a word longer than a
 // line breaks where it must.

@@ -2,11 +2,14 @@
 
 #include "app/AppModel.h"
 #include "app/views/Theme.h"
+#include "core/TextFit.h"
 
 #include <QAbstractSpinBox>
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QMimeData>
+#include <QPainter>
+#include <QScrollBar>
 #include <QTextBlock>
 #include <QTextDocumentFragment>
 #include <QTextEdit>
@@ -27,6 +30,12 @@ QString withLineFeeds(const QString& text) {
     return result;
 }
 
+constexpr int placeholderGap = 2;
+
+QString placeholder() {
+    return u"Type or paste text"_s;
+}
+
 bool isTextInput(const QWidget* widget) {
     return qobject_cast<const QLineEdit*>(widget) || qobject_cast<const QTextEdit*>(widget) ||
            qobject_cast<const QPlainTextEdit*>(widget) ||
@@ -39,8 +48,7 @@ InputTextView::InputTextView(AppModel& model, QWidget* parent)
     : QPlainTextEdit(parent)
     , m_model(model) {
     setObjectName(u"tivela.input"_s);
-    setAccessibleName(u"Type or paste text"_s);
-    setPlaceholderText(u"Type or paste text"_s);
+    setAccessibleName(placeholder());
     setFrameShape(QFrame::NoFrame);
     setTabChangesFocus(true);
     setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
@@ -55,6 +63,18 @@ InputTextView::InputTextView(AppModel& model, QWidget* parent)
     setPalette(clear);
     viewport()->setAutoFillBackground(false);
     setFont(Theme::font(m_model.inputFontSize()));
+    // Lines wrap at the box's width, yet the caret after a line's last space may reach past
+    // it; Qt would then scroll the box sideways and cut the first letter off every line.
+    connect(horizontalScrollBar(), &QScrollBar::rangeChanged, this, [this](int, int maximum) {
+        if (maximum != 0)
+            horizontalScrollBar()->setRange(0, 0);
+    });
+    // Told before the document lays an edit out, so a long word is never laid out the slow
+    // way first. The model's own writes choose the wrap before they change the text.
+    connect(document(), &QTextDocument::contentsChange, this, [this] {
+        if (!m_updating)
+            followWrap(document()->toRawText());
+    });
 
     replace(m_model.input());
     document()->clearUndoRedoStacks();
@@ -122,6 +142,11 @@ void InputTextView::replace(const QString& text) {
     QTextCursor cursor(document());
     cursor.beginEditBlock();
     cursor.select(QTextCursor::Document);
+    cursor.removeSelectedText();
+    // The model's size and the wrap for the new text, taken while the box is empty: a long text
+    // is laid out once, as it will be shown.
+    followFontSize();
+    followWrap(text);
     cursor.insertText(text);
     cursor.endEditBlock();
     document()->setModified(false);
@@ -143,6 +168,26 @@ void InputTextView::followFontSize() {
     const QFont wanted = Theme::font(m_model.inputFontSize());
     if (wanted != font())
         setFont(wanted);
+}
+
+void InputTextView::followWrap(const QString& text) {
+    const QTextOption::WrapMode wanted = TextMeasure::wrapMode(text);
+    if (wanted != wordWrapMode())
+        setWordWrapMode(wanted);
+}
+
+// The placeholder starts just after the caret, which would otherwise stand on its first letter.
+void InputTextView::paintEvent(QPaintEvent* event) {
+    QPlainTextEdit::paintEvent(event);
+    if (!document()->isEmpty() || isComposing())
+        return;
+    QPainter painter(viewport());
+    painter.setPen(palette().color(QPalette::PlaceholderText));
+    painter.setFont(font());
+    const QRectF first =
+        blockBoundingGeometry(document()->firstBlock()).translated(contentOffset());
+    painter.drawText(first.adjusted(cursorWidth() + placeholderGap, 0, 0, 0),
+                     Qt::AlignLeft | Qt::AlignTop | Qt::TextSingleLine, placeholder());
 }
 
 void InputTextView::keyPressEvent(QKeyEvent* event) {

@@ -32,6 +32,7 @@ public:
     void replaceAllText(const QString& text) override;
 
 protected:
+    void paintEvent(QPaintEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
     void inputMethodEvent(QInputMethodEvent* event) override;
     void focusOutEvent(QFocusEvent* event) override;
@@ -45,6 +46,8 @@ private:
     void replace(const QString& text);
     void applyPending();
     void followFontSize();
+    // The wrap a text needs (TextMeasure::wrapMode).
+    void followWrap(const QString& text);
 
     AppModel& m_model;
     bool m_updating = false;

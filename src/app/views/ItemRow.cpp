@@ -75,17 +75,27 @@ ItemRow::ItemRow(ItemList& list)
 }
 
 QStringList ItemRow::clamp(const QString& text, const QFont& font, double width) {
-    const QList<qsizetype> ends = TextMeasure::lineEnds(text, font, width, maxLines + 1);
+    // Only the first lines are laid out: the text in growing chunks, until a chunk holds the
+    // shown lines and two more, the last two of a chunk being those its cut may still move.
+    QString laid;
+    QList<qsizetype> ends;
+    for (qsizetype chunk = 256;; chunk *= 4) {
+        const bool whole = chunk >= text.size();
+        laid = whole ? text : text.left(chunk - (text[chunk - 1].isHighSurrogate() ? 1 : 0));
+        ends = TextMeasure::lineEnds(laid, font, width, maxLines + 2);
+        if (whole || ends.size() >= maxLines + 2)
+            break;
+    }
     QStringList lines;
     qsizetype start = 0;
     for (qsizetype i = 0; i < std::min<qsizetype>(ends.size(), maxLines); ++i) {
         if (i == maxLines - 1 && ends.size() > maxLines) {
             // The rest of the text on one line, cut.
-            const QString rest = text.mid(start).replace(u'\n', u' ').trimmed();
+            const QString rest = laid.mid(start).replace(u'\n', u' ').trimmed();
             lines << QFontMetricsF(font).elidedText(rest, Qt::ElideRight, width);
             break;
         }
-        lines << text.mid(start, ends[i] - start).trimmed();
+        lines << laid.mid(start, ends[i] - start).trimmed();
         start = ends[i];
     }
     return lines;
@@ -110,11 +120,13 @@ const ItemRow::Lines& ItemRow::lines(const Item& item, int rowWidth) const {
         m_lines.clear();
         m_linesWidth = width;
     }
-    const QString key = item.text + QChar(0) + item.translation;
-    if (const auto it = m_lines.constFind(key); it != m_lines.cend())
+    // By the item's id: a key made of its texts would copy and hash them all at every paint.
+    if (const auto it = m_lines.constFind(item.id);
+        it != m_lines.cend() && it->forText == item.text && it->forTranslation == item.translation)
         return *it;
-    return *m_lines.insert(key, Lines{clamp(item.text, m_textFont, width),
-                                      clamp(item.translation, m_translationFont, width)});
+    return *m_lines.insert(item.id, Lines{clamp(item.text, m_textFont, width),
+                                          clamp(item.translation, m_translationFont, width),
+                                          item.text, item.translation});
 }
 
 QRect ItemRow::speakRect(const QRect& row) const {

@@ -34,7 +34,7 @@ public:
     explicit ItemRow(ItemList& list);
 
     // The lines a text fills in a width, at most two; a second line that does not hold the
-    // rest of the text ends in an ellipsis.
+    // rest of the text ends in an ellipsis. Only the beginning of a long text is laid out.
     static QStringList clamp(const QString& text, const QFont& font, double width);
     // The meta line's text before the globe: "English → Spanish · 5 min. ago".
     static QString meta(const Item& item, double now);
@@ -52,6 +52,9 @@ private:
     struct Lines {
         QStringList text;
         QStringList translation;
+        // What they were made of.
+        QString forText;
+        QString forTranslation;
     };
 
     int textWidth(int rowWidth) const;
@@ -61,7 +64,7 @@ private:
     QFont m_textFont;
     QFont m_translationFont;
     QFont m_metaFont;
-    // Line breaks by text for the width they were made for.
+    // Line breaks by item for the width they were made for.
     mutable QHash<QString, Lines> m_lines;
     mutable int m_linesWidth = -1;
 };

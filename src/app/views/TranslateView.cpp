@@ -91,6 +91,7 @@ public:
         setFocusPolicy(Qt::ClickFocus);
         setContextMenuPolicy(Qt::NoContextMenu);
         document()->setDocumentMargin(0);
+        m_measured.setDocumentMargin(0);
         QPalette clear = palette();
         clear.setColor(QPalette::Base, Qt::transparent);
         setPalette(clear);
@@ -109,24 +110,32 @@ public:
         m_text = shown;
         m_heights.clear();
         setFont(wanted);
+        // Before the text, so a long word is never laid out the slow way.
+        const QTextOption::WrapMode wrap = TextMeasure::wrapMode(shown);
+        setWordWrapMode(wrap);
         setPlainText(shown);
+        m_measured.setDefaultFont(wanted);
+        QTextOption option = m_measured.defaultTextOption();
+        option.setWrapMode(wrap);
+        m_measured.setDefaultTextOption(option);
+        m_measured.setPlainText(shown);
         updateGeometry();
     }
     QString text() const { return m_text == u" "_s ? QString() : m_text; }
 
     bool hasHeightForWidth() const override { return true; }
+    // The shown document answers for the width it is laid out at; another width is measured
+    // on a copy, so asking never lays the shown text out again.
     int heightForWidth(int width) const override {
         if (const auto it = m_heights.constFind(width); it != m_heights.cend())
             return *it;
-        QTextDocument measured;
-        measured.setDocumentMargin(0);
-        measured.setDefaultFont(font());
-        QTextOption option = measured.defaultTextOption();
-        option.setWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
-        measured.setDefaultTextOption(option);
-        measured.setPlainText(m_text);
-        measured.setTextWidth(width);
-        const int height = int(std::ceil(measured.size().height()));
+        QTextDocument* shown = document();
+        QTextDocument* measured = shown;
+        if (shown->textWidth() != width) {
+            measured = &m_measured;
+            measured->setTextWidth(width);
+        }
+        const int height = int(std::ceil(measured->size().height()));
         m_heights.insert(width, height);
         return height;
     }
@@ -135,6 +144,7 @@ public:
 
 private:
     QString m_text;
+    mutable QTextDocument m_measured;
     mutable QHash<int, int> m_heights;
 };
 
@@ -160,6 +170,10 @@ TranslateView::TranslateView(AppModel& model, ViewServices& services, QWidget* p
     auto* stack = bare<QVBoxLayout>(content, 14);
     stack->setContentsMargins(14, 14, 14, 14);
     stack->addWidget(makeAccessibilityCard());
+    m_cutNote = new Label(Wording::inputCut(), 12, QFont::Normal, Theme::Tone::secondary);
+    m_cutNote->setObjectName(u"tivela.cut"_s);
+    m_cutNote->setElided(true);
+    stack->addWidget(m_cutNote);
     m_problemHolder = new QWidget;
     bare<QVBoxLayout>(m_problemHolder);
     stack->addWidget(m_problemHolder);
@@ -210,6 +224,9 @@ TranslateView::TranslateView(AppModel& model, ViewServices& services, QWidget* p
     updateListen();
     updateCard();
     m_accessibility->setVisible(m_model.needsAccessibility());
+    m_cutNote->setVisible(m_model.inputCut());
+    connect(&m_model, &AppModel::inputCutChanged, this,
+            [this] { m_cutNote->setVisible(m_model.inputCut()); });
 }
 
 TranslateView::~TranslateView() = default;

@@ -75,6 +75,7 @@ private:
     QScrollArea* m_scroll = nullptr;
     QWidget* m_accessibility = nullptr;
     Label* m_accessibilityText = nullptr;
+    Label* m_cutNote = nullptr;
     QWidget* m_problemHolder = nullptr;
     QPointer<QWidget> m_problem;
     QWidget* m_outputBlock = nullptr;

@@ -1,4 +1,5 @@
 #include "app/views/InputTextView.h"
+#include "core/TextFit.h"
 #include "support/ViewRig.h"
 
 #include <gtest/gtest.h>
@@ -8,6 +9,7 @@
 #include <QInputMethodEvent>
 #include <QLineEdit>
 #include <QMimeData>
+#include <QScrollBar>
 #include <QTest>
 #include <QVBoxLayout>
 
@@ -167,4 +169,66 @@ TEST_F(InputTextViewTest, PastesArriveAsPlainTextAndTheModelsPasteIsOneStep) {
     EXPECT_EQ(model->output(), u"en:from the clipboard"_s);
     input.undo();
     EXPECT_EQ(model->input(), u"bold text"_s);
+}
+
+TEST_F(InputTextViewTest, TypedLinesKeepTheirFirstLetterAndThePlaceholderClearsTheCaret) {
+    InputTextView& input = editor();
+    window->resize(402, 118);
+    QCoreApplication::processEvents();
+
+    // Empty, the caret blinks at the start of the line and the placeholder's first letter
+    // begins after it, with a column of ground between them.
+    const QImage empty = test::render(*window, 1);
+    const QPoint origin = input.viewport()->mapTo(window.get(), QPoint(0, 0));
+    const int caretEnd = origin.x() + input.cursorWidth();
+    const int lineHeight = input.fontMetrics().height();
+    const QColor ground =
+        empty.pixelColor(origin.x() + input.viewport()->width() - 2, origin.y() + lineHeight / 2);
+    const auto inked = [&](int x) {
+        for (int y = origin.y(); y < origin.y() + lineHeight; ++y)
+            if (empty.pixelColor(x, y) != ground)
+                return true;
+        return false;
+    };
+    int ink = caretEnd;
+    while (ink < caretEnd + 20 && !inked(ink))
+        ++ink;
+    EXPECT_GT(ink, caretEnd) << "the placeholder starts under the caret";
+    EXPECT_LT(ink, caretEnd + 20) << "no placeholder drawn";
+
+    // Lines that wrap at the box's edge never scroll the box sideways.
+    const QString sentence = u"However, the data was converted into a form that nobody could "_s
+                             u"read without the key, and so on for many more lines. "_s;
+    for (const QChar c : sentence.repeated(3)) {
+        type(QString(c));
+        ASSERT_EQ(input.horizontalScrollBar()->value(), 0) << input.text().size();
+    }
+}
+
+TEST_F(InputTextViewTest, ATextWithAVeryLongWordWrapsAnywhereUntilTheWordIsGone) {
+    InputTextView& input = editor();
+    const QString token = u"QmFzZTY0IGlzIGEgZ3JvdXAgb2Yg"_s.repeated(200);
+    struct Case {
+        QString text;
+        QTextOption::WrapMode wrap;
+    };
+    for (const Case& c :
+         {Case{u"a few words"_s, QTextOption::WrapAtWordBoundaryOrAnywhere},
+          Case{u"see "_s + token + u" here"_s, QTextOption::WrapAnywhere},
+          Case{u"words "_s.repeated(2000), QTextOption::WrapAtWordBoundaryOrAnywhere},
+          Case{token.left(TextMeasure::longWordCharacters),
+               QTextOption::WrapAtWordBoundaryOrAnywhere}}) {
+        model->setInput(c.text);
+        EXPECT_EQ(input.wordWrapMode(), c.wrap) << c.text.left(20).toStdString();
+    }
+    // Typed, pasted or brought back by undo, the mode follows the text.
+    model->setInput(u"short"_s);
+    QApplication::clipboard()->setText(token);
+    input.paste();
+    EXPECT_EQ(input.wordWrapMode(), QTextOption::WrapAnywhere);
+    input.undo();
+    EXPECT_EQ(input.wordWrapMode(), QTextOption::WrapAtWordBoundaryOrAnywhere);
+    input.redo();
+    EXPECT_EQ(input.wordWrapMode(), QTextOption::WrapAnywhere);
+    EXPECT_EQ(model->input(), u"short"_s + token);
 }

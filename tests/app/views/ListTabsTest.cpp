@@ -4,6 +4,7 @@
 #include "app/views/PhrasebookView.h"
 #include "app/views/PopoverView.h"
 #include "app/views/SearchField.h"
+#include "core/TextFit.h"
 #include "support/ViewRig.h"
 
 #include <gtest/gtest.h>
@@ -73,6 +74,24 @@ TEST_F(ListTabsTest, RowsClampTextsToTwoLinesAndShowTheGlobeOnlyForTheBrowser) {
     EXPECT_LE(QFontMetricsF(font).horizontalAdvance(lines[1]), 200);
     EXPECT_EQ(ItemRow::clamp(u"short"_s, font, 200), QStringList{u"short"_s});
     EXPECT_EQ(ItemRow::clamp(u"two\nlines"_s, font, 200), (QStringList{u"two"_s, u"lines"_s}));
+    // Long texts are laid out only as far as their first lines show, which read as the whole
+    // text's would.
+    const auto firstLines = [&](const QString& text) {
+        const qsizetype end = TextMeasure::lineEnds(text, font, 200, 1).value(0);
+        return QStringList{text.left(end).trimmed(),
+                           QFontMetricsF(font).elidedText(
+                               text.mid(end).replace(u'\n', u' ').trimmed(), Qt::ElideRight, 200)};
+    };
+    for (const QString& text :
+         {u"the quick brown fox jumps over the lazy dog "_s.repeated(500),
+          u"QmFzZTY0IGlzIGEgZ3JvdXAgb2Yg"_s.repeated(1000), u"\u72ac\u306f\u5bb6"_s.repeated(5000),
+          u"short\nlines\n"_s.repeated(3000),
+          QString(u"a"_s.repeated(61) + u" \u00e9"_s.repeated(9000))}) {
+        const QStringList shown = ItemRow::clamp(text, font, 200);
+        const QStringList whole = firstLines(text);
+        EXPECT_EQ(shown, whole);
+        EXPECT_TRUE(shown.value(1).endsWith(u'\u2026'));
+    }
 
     ItemList list(false, [&app] { return app.now(); });
     list.resize(420, 600);
@@ -482,7 +501,10 @@ TEST_F(ListTabsTest, TheTabsDrawOnTheWindowsGroundInBothPalettes) {
                        7200);
     Item word = item(u"mountain"_s, 86400 * 3);
     word.translation = u"monta\u00F1a"_s;
-    addHistory({longer, word, browser});
+    // Twenty thousand characters of prose, and a token that no space breaks.
+    Item huge = item(longer.text.repeated(120), 86400 * 4);
+    Item token = item(u"QmFzZTY0IGlzIGEgZ3JvdXAgb2Yg"_s.repeated(700), 86400 * 5);
+    addHistory({token, huge, longer, word, browser});
     shoot(u"history"_s, Tab::history);
     shoot(u"history-search"_s, Tab::history, u"station"_s);
     shoot(u"history-no-match"_s, Tab::history, u"zebra"_s);

@@ -243,6 +243,12 @@ TEST_F(PopoverViewTest, RendersInBothPalettesAtTwiceTheResolution) {
                        "one is kept beside it as \u201Ctivela-damaged-2026-12-09-171920.sqlite"
                        "\u201D."_s);
     shoot(u"store-notice"_s);
+    app.setStoreNotice(std::nullopt);
+    app.setNeedsAccessibility(false);
+    // A megabyte handed over: cut, and said so.
+    app.show(u"QmFzZTY0IGlzIGEgZ3JvdXAgb2Yg"_s.repeated(40000));
+    run();
+    shoot(u"cut"_s);
 }
 
 // The line stays until the person has had the popover open with it; then it goes.

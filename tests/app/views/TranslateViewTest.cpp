@@ -1,8 +1,11 @@
 #include "app/views/TranslateView.h"
+#include "app/Wording.h"
 #include "app/views/IconButton.h"
 #include "app/views/LanguageMenu.h"
 #include "app/views/PasteButton.h"
 #include "app/views/PopoverView.h"
+#include "core/Graphemes.h"
+#include "core/IncomingText.h"
 #include "core/TextFit.h"
 #include "support/ViewRig.h"
 
@@ -14,7 +17,11 @@
 #include <QPlainTextEdit>
 #include <QStyle>
 #include <QTest>
+#include <QTextBlock>
 #include <QTextEdit>
+#include <QTextLayout>
+
+#include <cmath>
 
 using namespace tivela;
 using namespace Qt::StringLiterals;
@@ -262,4 +269,36 @@ TEST_F(TranslateViewTest, BoxesAndThePasteButtonsFrameAreMeasuredInThePopover) {
     QCoreApplication::processEvents();
     EXPECT_EQ(model->inputBox().width(), 0);
     EXPECT_EQ(model->outputBox().width(), 0);
+}
+
+// A text handed over beyond the cap: cut between whole characters, said so in one line until
+// the input changes, and its translation, one long word, wraps anywhere at the box's width.
+TEST_F(TranslateViewTest, AHandedOverTextBeyondTheCapIsCutAndSaysSo) {
+    tab();
+    const QString token = u"YWJj"_s + u"e\u0301"_s;
+    const QString text = token.repeated(1024 * 1024 / token.size());
+    model->show(text);
+    run();
+    const QString kept = Graphemes::first(text, IncomingText::maxCharacters);
+    // Compared as truths: a failure must not print a megabyte.
+    EXPECT_TRUE(model->input() == kept);
+    EXPECT_TRUE(kept.endsWith(u"\u0301"_s));
+    ASSERT_TRUE(shown(u"tivela.cut"_s));
+    EXPECT_EQ(part<QLabel>(u"tivela.cut"_s)->text(), Wording::inputCut());
+    EXPECT_EQ(part<QLabel>(u"tivela.count"_s)->text(),
+              QString::number(IncomingText::maxCharacters));
+
+    auto* output = part<QTextEdit>(u"tivela.output"_s);
+    ASSERT_TRUE(output->toPlainText() == u"en:"_s + kept);
+    EXPECT_EQ(output->wordWrapMode(), QTextOption::WrapAnywhere);
+    const int width = output->width();
+    const int lines = output->document()->firstBlock().layout()->lineCount();
+    EXPECT_GT(lines, 100);
+    EXPECT_EQ(output->heightForWidth(width), int(std::ceil(output->document()->size().height())));
+    EXPECT_GT(output->heightForWidth(width / 2), output->heightForWidth(width));
+
+    model->setInput(kept + u'!');
+    EXPECT_FALSE(shown(u"tivela.cut"_s));
+    model->show(u"short"_s);
+    EXPECT_FALSE(shown(u"tivela.cut"_s));
 }
