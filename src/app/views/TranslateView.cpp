@@ -48,6 +48,12 @@ QString detectCode() {
     return u"auto"_s;
 }
 
+// Whether the keyboard is in a widget or below it, in its window (active or not).
+bool holdsFocus(const QWidget* widget) {
+    const QWidget* focused = widget ? widget->window()->focusWidget() : nullptr;
+    return focused && (focused == widget || widget->isAncestorOf(focused));
+}
+
 // A box's contents with no margins and the given spacing.
 template <typename Layout>
 Layout* bare(QWidget* owner, int spacing = 0) {
@@ -151,6 +157,9 @@ TranslateView::TranslateView(AppModel& model, ViewServices& services, QWidget* p
     layout->addWidget(new Divider);
 
     m_scroll = new QScrollArea;
+    // A click on a button in it leaves the keyboard where it was: the area itself never takes
+    // it, as Qt would hand a click's focus to the nearest parent that takes clicks.
+    m_scroll->setFocusPolicy(Qt::NoFocus);
     m_scroll->setFrameShape(QFrame::NoFrame);
     m_scroll->setWidgetResizable(true);
     m_scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
@@ -446,7 +455,10 @@ void TranslateView::updateInputTools() {
 }
 
 // The old panel goes once its events are over: its own Try Again may be what replaced it.
+// A panel that had the keyboard hands it to the input, as a tab switch does: typing goes on
+// where the text is, not into the tab bar.
 void TranslateView::updateProblem() {
+    const bool focused = holdsFocus(m_problem);
     if (m_problem) {
         m_problem->hide();
         m_problem->deleteLater();
@@ -457,6 +469,8 @@ void TranslateView::updateProblem() {
         m_problem->show();
     }
     updateOutputArea();
+    if (focused)
+        m_model.focusInput();
 }
 
 void TranslateView::updateOutputArea() {
@@ -514,8 +528,9 @@ void TranslateView::updateListen() {
 }
 
 // A new card for each entry, so its own state starts afresh; the old one goes once its events
-// are over (a tap on it may be what changed the entry).
+// are over (a tap on it may be what changed the entry). The keyboard it had goes to the input.
 void TranslateView::updateCard() {
+    const bool focused = holdsFocus(m_card);
     if (m_card) {
         m_card->hide();
         m_card->deleteLater();
@@ -529,6 +544,8 @@ void TranslateView::updateCard() {
         m_card->show();
     }
     m_cardHolder->setVisible(m_card);
+    if (focused)
+        m_model.focusInput();
 }
 
 void TranslateView::reportInputBox() {

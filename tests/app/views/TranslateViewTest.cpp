@@ -9,6 +9,7 @@
 #include <gtest/gtest.h>
 
 #include <QAbstractButton>
+#include <QApplication>
 #include <QLabel>
 #include <QMenu>
 #include <QPlainTextEdit>
@@ -157,6 +158,36 @@ TEST_F(TranslateViewTest, TheOutputAreaFollowsInputTranslationAndProblems) {
     QTest::mouseClick(part<QAbstractButton>(u"tivela.download"_s), Qt::LeftButton);
     ASSERT_TRUE(model->downloadRequest());
     EXPECT_EQ(model->downloadRequest()->to, u"fr"_s);
+}
+
+// Typing goes on into the input when what had the keyboard is replaced: a problem panel (after
+// an install prompt) or the word card (on a new pair); a click on a filled button leaves the
+// keyboard where it was, as every other button does.
+TEST_F(TranslateViewTest, AReplacedPanelOrCardHandsTheKeyboardToTheInput) {
+    tab();
+    auto* input = part<QPlainTextEdit>(u"tivela.input"_s);
+    model->setInput(u"Bonjour"_s);
+    model->setProblem(AppModel::Problem::notInstalled(u"fr"_s, u"en"_s));
+    input->setFocus();
+    QTest::mouseClick(part<QAbstractButton>(u"tivela.download"_s), Qt::LeftButton);
+    EXPECT_EQ(QApplication::focusWidget(), input);
+    part(u"tivela.download"_s)->setFocus(Qt::TabFocusReason);
+    model->setProblem(AppModel::Problem::failed(u"engine"_s));
+    EXPECT_EQ(QApplication::focusWidget(), input);
+
+    model->setProblem(std::nullopt);
+    DictionaryEntry card{u"dog"_s, std::nullopt, u"en"_s, u"es"_s, std::nullopt, std::nullopt,
+                         {{u"noun"_s, {DictionaryEntry::Term{u"perro"_s, {}, {}}}}}, {}};
+    model->setEntry(card);
+    QAbstractButton* term = nullptr;
+    for (auto* button : popover->tabView()->findChildren<QAbstractButton*>())
+        if (button->text() == u"perro")
+            term = button;
+    ASSERT_TRUE(term);
+    term->setFocus(Qt::TabFocusReason);
+    card.word = u"cat"_s;
+    model->setEntry(card);
+    EXPECT_EQ(QApplication::focusWidget(), input);
 }
 
 TEST_F(TranslateViewTest, CopyAndStarWorkByKeyOnlyWithATranslation) {
