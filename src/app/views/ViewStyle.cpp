@@ -142,3 +142,45 @@ void ViewStyle::drawPrimitive(PrimitiveElement element, const QStyleOption* opti
 }
 
 } // namespace tivela
+
+namespace tivela {
+
+// A picker's list has no column for a check mark of its own: it gets one, and the chosen
+// entry's mark in it.
+void ViewStyle::drawControl(ControlElement element, const QStyleOption* option, QPainter* painter,
+                            const QWidget* widget) const {
+    const auto* item = qstyleoption_cast<const QStyleOptionMenuItem*>(option);
+    if (element != CE_MenuItem || !item || !qobject_cast<const QComboBox*>(widget) ||
+        item->menuItemType == QStyleOptionMenuItem::Separator)
+        return QProxyStyle::drawControl(element, option, painter, widget);
+    const QRect column =
+        visualRect(item->direction, item->rect,
+                   QRect(item->rect.left(), item->rect.top(), checkColumn, item->rect.height()));
+    QStyleOptionMenuItem entry = *item;
+    entry.rect = visualRect(item->direction, item->rect,
+                            item->rect.adjusted(checkColumn, 0, 0, 0));
+    if (item->state & State_Selected) {
+        QStyleOptionMenuItem bar = *item;
+        bar.text.clear();
+        QProxyStyle::drawControl(element, &bar, painter, widget);
+    }
+    QProxyStyle::drawControl(element, &entry, painter, widget);
+    if (item->checked) {
+        const QColor color = item->palette.color(
+            item->state & State_Selected ? QPalette::HighlightedText : QPalette::Text);
+        const int side = std::min(column.width(), column.height()) - 6;
+        Symbols::paint(*painter, QRectF(column.center().x() - side / 2.0 + 2,
+                                        column.center().y() - side / 2.0 + 1, side, side),
+                       u"checkmark"_s, color);
+    }
+}
+
+QSize ViewStyle::sizeFromContents(ContentsType type, const QStyleOption* option,
+                                  const QSize& size, const QWidget* widget) const {
+    QSize result = QProxyStyle::sizeFromContents(type, option, size, widget);
+    if (type == CT_MenuItem && qobject_cast<const QComboBox*>(widget))
+        result.rwidth() += checkColumn;
+    return result;
+}
+
+} // namespace tivela

@@ -16,6 +16,8 @@ public:
     static constexpr int scrollBarExtent = 10;
     static constexpr int scrollBarInset = 2;
     static constexpr int handleLeast = 28;
+    // The column before a picker's entries where the chosen one's check mark goes.
+    static constexpr int checkColumn = 20;
 
     ViewStyle();
 
@@ -30,6 +32,10 @@ public:
                             QPainter* painter, const QWidget* widget = nullptr) const override;
     void drawPrimitive(PrimitiveElement element, const QStyleOption* option, QPainter* painter,
                        const QWidget* widget = nullptr) const override;
+    void drawControl(ControlElement element, const QStyleOption* option, QPainter* painter,
+                     const QWidget* widget = nullptr) const override;
+    QSize sizeFromContents(ContentsType type, const QStyleOption* option, const QSize& size,
+                           const QWidget* widget = nullptr) const override;
 };
 
 } // namespace tivela
