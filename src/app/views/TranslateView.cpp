@@ -205,6 +205,8 @@ TranslateView::TranslateView(AppModel& model, ViewServices& services, QWidget* p
     on(&AppModel::entryChanged, &TranslateView::updateCard);
     connect(&m_model, &AppModel::needsAccessibilityChanged, this,
             [this] { m_accessibility->setVisible(m_model.needsAccessibility()); });
+    if (m_services.watchShortcut)
+        m_services.watchShortcut(this, [this] { updateShortcutTexts(); });
     // Voices arrive a moment after the speaker starts.
     if (m_services.speaker)
         connect(m_services.speaker, &Speaker::voicesChanged, this, &TranslateView::updateListen);
@@ -342,6 +344,10 @@ QWidget* TranslateView::makeEmptyBlock() {
     m_shortcutHint = new Label({}, 12, QFont::Normal, Theme::Tone::secondary);
     m_shortcutHint->setWordWrap(true);
     column->addWidget(m_shortcutHint);
+    m_shortcutProblem = new Label({}, 12, QFont::Normal, Theme::Tone::secondary);
+    m_shortcutProblem->setObjectName(u"tivela.shortcutProblem"_s);
+    m_shortcutProblem->setWordWrap(true);
+    column->addWidget(m_shortcutProblem);
     return m_emptyBlock;
 }
 
@@ -484,6 +490,9 @@ void TranslateView::updateShortcutTexts() {
     const QString shortcut = m_services.shortcutText ? m_services.shortcutText() : QString();
     m_shortcutHint->setText(u"Press "_s + shortcut +
                             u" in any app to translate the selected text."_s);
+    const QString problem = m_services.shortcutProblem ? m_services.shortcutProblem() : QString();
+    m_shortcutProblem->setText(shortcut + u": "_s + problem);
+    m_shortcutProblem->setVisible(!problem.isEmpty());
     m_accessibilityText->setText(u"So "_s + shortcut +
                                  u" can translate what you select in other apps. Tivela only "
                                  u"reads the selection when you press the shortcut."_s);

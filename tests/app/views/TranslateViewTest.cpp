@@ -13,9 +13,14 @@
 #include <QLabel>
 #include <QMenu>
 #include <QPlainTextEdit>
+#include <QPointer>
 #include <QStyle>
 #include <QTest>
 #include <QTextEdit>
+
+#include <functional>
+#include <utility>
+#include <vector>
 
 using namespace tivela;
 using namespace Qt::StringLiterals;
@@ -188,6 +193,38 @@ TEST_F(TranslateViewTest, AReplacedPanelOrCardHandsTheKeyboardToTheInput) {
     card.word = u"cat"_s;
     model->setEntry(card);
     EXPECT_EQ(QApplication::focusWidget(), input);
+}
+
+// The texts that name the shortcut follow it, and its registration's outcome, while shown.
+TEST_F(TranslateViewTest, TheShortcutsTextsFollowTheShortcutAndItsRegistration) {
+    QString shortcut = u"Ctrl+Alt+T"_s;
+    QString problem;
+    std::vector<std::pair<QPointer<QObject>, std::function<void()>>> watchers;
+    services.shortcutText = [&] { return shortcut; };
+    services.shortcutProblem = [&] { return problem; };
+    services.watchShortcut = [&](QObject* context, std::function<void()> changed) {
+        watchers.emplace_back(context, std::move(changed));
+    };
+    const auto changed = [&] {
+        for (const auto& [context, call] : watchers)
+            if (context)
+                call();
+    };
+    tab();
+    EXPECT_FALSE(shown(u"tivela.shortcutProblem"_s));
+
+    shortcut = u"Ctrl+Shift+Y"_s;
+    problem = u"In use by another application."_s;
+    changed();
+    QStringList texts;
+    for (const QLabel* label : part(u"tivela.empty"_s)->findChildren<QLabel*>())
+        if (label->isVisible())
+            texts << label->text();
+    EXPECT_TRUE(texts.contains(u"Press Ctrl+Shift+Y in any app to translate the selected text."_s));
+    EXPECT_TRUE(texts.contains(u"Ctrl+Shift+Y: In use by another application."_s));
+    problem.clear();
+    changed();
+    EXPECT_FALSE(shown(u"tivela.shortcutProblem"_s));
 }
 
 TEST_F(TranslateViewTest, CopyAndStarWorkByKeyOnlyWithATranslation) {
