@@ -26,6 +26,9 @@ ViewServices ViewServices::production() {
     services.enginePackage = [](const QString& from, const QString& to) {
         return ApertiumCatalogue::package(from, to);
     };
+    services.pairStatus = [](const QString& from, const QString& to) {
+        return Defaults::translator().status(from, to, false);
+    };
     services.installer = std::make_shared<PackageInstaller>();
     services.opener = &Opener::shared();
     services.shortcutText = [] {

@@ -1,6 +1,9 @@
 #pragma once
 
+#include "core/Translator.h"
+
 #include <QAction>
+#include <QFuture>
 #include <QPointer>
 #include <QString>
 #include <QStringList>
@@ -26,6 +29,8 @@ struct ViewServices {
     std::function<void(const QString& text)> copy;
     // The package that brings the engine's languages for a pair; empty when none does.
     std::function<QString(const QString& from, const QString& to)> enginePackage;
+    // Whether the engine has a pair's languages now. None: the install prompt does not ask.
+    std::function<QFuture<PairStatus>(const QString& from, const QString& to)> pairStatus;
     std::shared_ptr<PackageInstaller> installer;
     // The desktop's URL handlers; outlives the views. None: the views open no URLs.
     Opener* opener = nullptr;

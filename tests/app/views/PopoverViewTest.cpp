@@ -424,6 +424,42 @@ TEST_F(EnginePromptTest, ARequestWaitsForTheFirstShowAndEndsWithoutPackageOrAnsw
     EXPECT_EQ(desktop.installs().size(), 2);
 }
 
+// A pair the engine has, though a package brings it, and a pair no package brings: a note says
+// so, the installer is not asked, and the translation goes on without waiting for the note.
+TEST_F(EnginePromptTest, AnInstalledPairOrOneWithoutAPackageIsToldAndHoldsNothing) {
+    test::FakeDesktop desktop({u"packagekit"_s});
+    packages.insert(u"en>es"_s, u"apertium-eng-spa"_s);
+    services.pairStatus = [this](const QString& from, const QString& to) {
+        return translator.status(from, to, false);
+    };
+    shown();
+    struct Case {
+        QString from;
+        QString to;
+        QString note;
+    };
+    for (const Case& c :
+         {Case{u"en"_s, u"es"_s,
+               u"Translation from English to Spanish is installed on this computer: there is "
+               u"nothing to install."_s},
+          Case{u"es"_s, u"fr"_s,
+               u"Apertium, the engine Tivela translates with, has no package for translation "
+               u"from Spanish to French."_s}}) {
+        SCOPED_TRACE(c.from.toStdString());
+        const int translations = engine->translations();
+        request(c.from, c.to);
+        EXPECT_TRUE(ended(translations));
+        QMessageBox* note = popover->prompt().message();
+        ASSERT_TRUE(note);
+        EXPECT_TRUE(note->isVisible());
+        EXPECT_EQ(note->windowModality(), Qt::NonModal);
+        EXPECT_EQ(note->text(), c.note);
+        note->close();
+    }
+    settle();
+    EXPECT_TRUE(desktop.installs().isEmpty());
+}
+
 TEST_F(EnginePromptTest, WithoutAnInstallerTheCommandIsShownUntilClosed) {
     // No PackageKit on the bus; then no bus at all.
     for (const bool connected : {true, false}) {
