@@ -34,6 +34,7 @@
 #include <QFutureWatcher>
 #include <QJsonDocument>
 #include <QKeyEvent>
+#include <QMenu>
 #include <QMessageBox>
 #include <QPromise>
 #include <QScreen>
@@ -253,6 +254,7 @@ void AppDelegate::didFinishLaunching() {
         if (!checkMode)
             makeUpdater();
         buildPopover();
+        makeTrayMenu();
         if (!checkMode) {
             HotKeyCenter::shared().setAction([self = QPointer(this)] {
                 if (self)
@@ -322,16 +324,29 @@ void AppDelegate::checkForUpdates() {
 }
 
 void AppDelegate::makeStatusItem() {
+    m_trayMadeAt = m_services.now();
     m_tray = new QSystemTrayIcon(BrandArt::menuBarImage(), this);
     m_tray->setToolTip(u"Tivela"_s);
+    // A right click shows the application's commands, as Linux trays do; the tray shows the
+    // menu itself. Hosts that only send "activate" leave them to the popover's More menu.
     connect(m_tray, &QSystemTrayIcon::activated, this,
             [this](QSystemTrayIcon::ActivationReason reason) {
-                if (reason == QSystemTrayIcon::Trigger || reason == QSystemTrayIcon::Context)
+                if (reason == QSystemTrayIcon::Trigger)
                     togglePopover();
             });
     // Shown even without a tray: Qt puts the icon in one that starts later.
     if (QSystemTrayIcon::isSystemTrayAvailable() || QGuiApplication::platformName() == u"xcb")
         m_tray->show();
+}
+
+void AppDelegate::makeTrayMenu() {
+    m_trayMenu = std::make_unique<QMenu>();
+    m_trayMenu->addAction(m_menu->action(MenuItem::settings));
+    if (m_updater)
+        m_trayMenu->addAction(m_menu->action(MenuItem::checkForUpdates));
+    m_trayMenu->addSeparator();
+    m_trayMenu->addAction(m_menu->action(MenuItem::quit));
+    m_tray->setContextMenu(m_trayMenu.get());
 }
 
 void AppDelegate::launchRoads() {
@@ -364,18 +379,46 @@ bool AppDelegate::isPopoverShown() const {
     return m_popover && m_popover->isVisible();
 }
 
+// An XEmbed tray docks the icon a moment after it is made; until then the icon reports the
+// screen's corner. A popover asked for meanwhile (a tivela: link that started Tivela) waits for
+// the icon's place, a while at most, and is centred when the icon never gets one.
+bool AppDelegate::waitForTrayIcon() {
+    if (!m_tray || !m_tray->isVisible() || !QSystemTrayIcon::isSystemTrayAvailable() ||
+        m_tray->geometry().isEmpty() || m_tray->geometry().topLeft() != QPoint(0, 0))
+        return false;
+    if (m_services.now() - m_trayMadeAt >= trayDockSeconds)
+        return false;
+    if (!m_waitingForTray) {
+        m_waitingForTray = true;
+        m_services.scheduler->singleShot(trayPollMilliseconds, this, [this] {
+            m_waitingForTray = false;
+            showPopover();
+        });
+    }
+    return true;
+}
+
 void AppDelegate::showPopover() {
     if (!m_popover)
         return;
     if (!isPopoverShown()) {
+        if (waitForTrayIcon())
+            return;
         // Decided at each show: a tray may have come or gone. A StatusNotifierItem host tells no
         // geometry; the click was where the pointer is. Wayland tells neither.
         std::optional<QRect> anchor;
         const bool placeable = !QGuiApplication::platformName().startsWith(u"wayland");
         if (placeable && m_tray && m_tray->isVisible() &&
             QSystemTrayIcon::isSystemTrayAvailable()) {
+            // Right after the wait, an icon still at the corner has no place: the popover is
+            // centred. Long after, the corner is where the tray put it.
             const QRect icon = m_tray->geometry();
-            anchor = icon.isEmpty() ? QRect(QCursor::pos(), QSize(1, 1)) : icon;
+            const bool docked = icon.topLeft() != QPoint(0, 0) ||
+                                m_services.now() - m_trayMadeAt >= 2 * trayDockSeconds;
+            if (icon.isEmpty())
+                anchor = QRect(QCursor::pos(), QSize(1, 1));
+            else if (docked)
+                anchor = icon;
         }
         QScreen* screen = anchor ? QGuiApplication::screenAt(anchor->center()) : nullptr;
         if (!screen)
