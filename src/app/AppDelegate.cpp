@@ -30,6 +30,7 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QCursor>
+#include <QDialog>
 #include <QFileDialog>
 #include <QFutureWatcher>
 #include <QJsonDocument>
@@ -512,6 +513,21 @@ void AppDelegate::stopWatchingOutside() {
 }
 
 bool AppDelegate::eventFilter(QObject* watched, QEvent* event) {
+    // One of the popover's own dialogs closed: the window manager may hand the keyboard to
+    // some other window for a moment; the popover takes it back and stays.
+    if (event->type() == QEvent::Hide) {
+        const auto* dialog = qobject_cast<QDialog*>(watched);
+        if (dialog && dialog->isWindow() && dialog->parentWidget() &&
+            dialog->parentWidget()->window() == m_popover) {
+            m_dialogClosedAt = m_services.now();
+            m_services.scheduler->singleShot(0, this, [this] {
+                if (!isPopoverShown())
+                    return;
+                m_popover->raise();
+                Activation::requestFront(m_popover->windowHandle());
+            });
+        }
+    }
     // A key reaches the window first, then its focus widget: the window's turn is the one.
     if (event->type() == QEvent::KeyPress &&
         static_cast<QKeyEvent*>(event)->key() == Qt::Key_Escape) {
@@ -557,8 +573,14 @@ bool AppDelegate::escape(QWindow* window) {
     return true;
 }
 
+bool AppDelegate::dialogJustClosed() const {
+    return m_dialogClosedAt && m_services.now() - *m_dialogClosedAt < dialogReturnSeconds;
+}
+
 void AppDelegate::resignedActive() {
     note(u"resigned active"_s);
+    if (dialogJustClosed())
+        return;
     const bool held = m_watcher->isWatching() ? m_watcher->buttonHeld()
                                               : QGuiApplication::mouseButtons() != Qt::NoButton;
     if (m_policy.otherAppActivated(held, closeContext()) == TransientPolicy::Action::close)
@@ -569,6 +591,8 @@ void AppDelegate::appActivated(qint64 pid, const QString& name) {
     if (pid == QCoreApplication::applicationPid())
         return;
     note(u"activated: "_s + (name.isEmpty() ? u"?"_s : name) + u' ' + QString::number(pid));
+    if (dialogJustClosed())
+        return;
     const bool held = m_watcher->isWatching() && m_watcher->buttonHeld();
     if (m_policy.otherAppActivated(held, closeContext()) == TransientPolicy::Action::close)
         closeFromOutside();

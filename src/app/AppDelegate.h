@@ -69,6 +69,9 @@ public:
     // How long a popover asked for at launch waits for the tray to dock its icon.
     static constexpr double trayDockSeconds = 3.0;
     static constexpr int trayPollMilliseconds = 50;
+    // After one of the popover's own dialogs closes, the front the window manager hands to
+    // some other window meanwhile is no reason to close.
+    static constexpr double dialogReturnSeconds = 0.5;
 
     // The window and keyboard checks set it before they make a delegate: the launch stops
     // after the popover, and the delegate notes what it does in trace.
@@ -179,6 +182,7 @@ private:
     // Closes by a rule of the outside; remembers when, for the tray's own click.
     void closeFromOutside();
     bool pointerInPopover() const;
+    bool dialogJustClosed() const;
     QString describe(const TransientPolicy::Context& context) const;
     void note(const QString& line) const;
 
@@ -206,6 +210,7 @@ private:
     // The clipboard timer's run: a tick of an older run does nothing.
     quint64 m_clipboardRun = 0;
     double m_trayMadeAt = 0;
+    std::optional<double> m_dialogClosedAt;
     bool m_waitingForTray = false;
     std::optional<double> m_settingsOpenedAt;
     std::optional<double> m_outsideClosedAt;
