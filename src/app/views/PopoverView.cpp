@@ -4,6 +4,7 @@
 #include "app/views/CardsView.h"
 #include "app/views/Divider.h"
 #include "app/views/EnginePrompt.h"
+#include "app/views/PopoverTips.h"
 #include "app/views/Symbols.h"
 #include "app/views/TabViews.h"
 #include "app/views/Theme.h"
@@ -178,6 +179,7 @@ PopoverView::PopoverView(AppModel& model, ViewServices& services, QWidget* paren
     setFixedSize(widthPixels, heightPixels);
     setAutoFillBackground(true);
     m_prompt = new EnginePrompt(m_model, m_services, this);
+    new PopoverTips(this);
 
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
