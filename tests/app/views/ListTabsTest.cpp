@@ -535,6 +535,8 @@ TEST_F(ListTabsTest, LongPhrasesOnACardEndInAnEllipsisWithTheWholeTextAtHand) {
         EXPECT_EQ(label->toolTip(), name == u"tivela.cardText" ? card.text : card.translation);
         EXPECT_GE(label->height(), label->heightForWidth(label->width()));
     }
+    if (const QString shots = qEnvironmentVariable("TIVELA_TEST_SHOTS"); !shots.isEmpty())
+        test::render(popover, 2).save(shots + u"/cards-long.png"_s);
     QAbstractButton* gotIt = cards->gotItButton();
     EXPECT_GE(gotIt->height(), 32);
     EXPECT_TRUE(cards->rect().contains(gotIt->mapTo(cards, QPoint(0, gotIt->height()))));
@@ -561,6 +563,7 @@ TEST_F(ListTabsTest, TheTabsDrawOnTheWindowsGroundInBothPalettes) {
         popover.show();
         if (stage)
             stage(popover.tabView());
+        QCoreApplication::processEvents();
         for (const bool dark : {false, true}) {
             popover.setPalette(Theme::palette(dark));
             const QImage image = test::render(popover, 2);
