@@ -375,8 +375,8 @@ TEST_F(AppDelegateTest, OneSettingsWindowAndUpdatesOnlyWithAnUpdater) {
     ASSERT_NE(delegate->updater(), nullptr);
     EXPECT_TRUE(delegate->isEnabled(MenuItem::checkForUpdates));
     EXPECT_TRUE(menuTexts().contains(u"Check for Updates\u2026"_s));
-    EXPECT_EQ(trayTexts(), (QStringList{u"Settings\u2026"_s, u"Check for Updates\u2026"_s,
-                                        u"-"_s, u"Quit Tivela"_s}));
+    EXPECT_EQ(trayTexts(), (QStringList{u"Settings\u2026"_s, u"Check for Updates\u2026"_s, u"-"_s,
+                                        u"Quit Tivela"_s}));
     delegate->openSettings();
     EXPECT_NE(delegate->settingsWindow()->updatesSection()->checksToggle(), nullptr);
     AppDelegate::checkMode = true;

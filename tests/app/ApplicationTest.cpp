@@ -19,8 +19,8 @@
 #include <QImage>
 #include <QMap>
 #include <QPixmap>
-#include <QScreen>
 #include <QProcess>
+#include <QScreen>
 #include <QTest>
 
 #include <gtest/gtest.h>

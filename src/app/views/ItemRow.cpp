@@ -172,7 +172,7 @@ void ItemRow::paint(QPainter* painter, const QStyleOptionViewItem& option,
         const int height = lineHeight(font);
         QTextOption direction(Qt::AlignLeading | Qt::AlignVCenter);
         direction.setTextDirection(lines.join(u'\n').isRightToLeft() ? Qt::RightToLeft
-                                                                   : Qt::LeftToRight);
+                                                                     : Qt::LeftToRight);
         direction.setWrapMode(QTextOption::NoWrap);
         for (const QString& line : lines) {
             painter->drawText(QRectF(left, y, width, height), line, direction);

@@ -106,7 +106,9 @@ LanguageMenu::LanguageMenu(bool includeDetect, QWidget* parent)
         return names;
     };
     typing->current = [this, entries] { return int(entries().indexOf(m_menu->activeAction())); };
-    typing->choose = [this, entries](int index) { m_menu->setActiveAction(entries().value(index)); };
+    typing->choose = [this, entries](int index) {
+        m_menu->setActiveAction(entries().value(index));
+    };
     m_menu->installEventFilter(typing);
     connect(m_menu, &QMenu::aboutToShow, this, [this] { menu(); });
     // Opened without a nested event loop: the popover may change under an open menu. It opens

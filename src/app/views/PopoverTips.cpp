@@ -4,8 +4,8 @@
 #include "core/TextFit.h"
 
 #include <QApplication>
-#include <QHelpEvent>
 #include <QFontMetrics>
+#include <QHelpEvent>
 #include <QLabel>
 #include <QScreen>
 #include <QStyle>
@@ -24,8 +24,8 @@ namespace {
 QSize tipSize(const QString& text) {
     QLabel probe;
     probe.setFont(QToolTip::font());
-    probe.setMargin(1 + probe.style()->pixelMetric(QStyle::PM_ToolTipLabelFrameWidth, nullptr,
-                                                   &probe));
+    probe.setMargin(1 +
+                    probe.style()->pixelMetric(QStyle::PM_ToolTipLabelFrameWidth, nullptr, &probe));
     probe.setIndent(1);
     probe.setText(text);
     return probe.sizeHint();

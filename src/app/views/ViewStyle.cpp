@@ -121,9 +121,9 @@ void ViewStyle::drawComplexControl(ComplexControl control, const QStyleOptionCom
         else if (onHandle && (bar->state & State_MouseOver))
             alpha += 0.14;
         painter->setBrush(ink(bar->palette, alpha));
-        painter->drawRoundedRect(QRectF(inset(subControlRect(control, option, SC_ScrollBarSlider,
-                                                             widget))),
-                                 radius, radius);
+        painter->drawRoundedRect(
+            QRectF(inset(subControlRect(control, option, SC_ScrollBarSlider, widget))), radius,
+            radius);
     }
     painter->restore();
 }
@@ -131,7 +131,8 @@ void ViewStyle::drawComplexControl(ComplexControl control, const QStyleOptionCom
 // In a menu or a picker's list only the chosen entry carries a mark, a check without a box.
 void ViewStyle::drawPrimitive(PrimitiveElement element, const QStyleOption* option,
                               QPainter* painter, const QWidget* widget) const {
-    const bool inList = qobject_cast<const QMenu*>(widget) || qobject_cast<const QComboBox*>(widget);
+    const bool inList =
+        qobject_cast<const QMenu*>(widget) || qobject_cast<const QComboBox*>(widget);
     if (element != PE_IndicatorCheckBox || !inList)
         return QProxyStyle::drawPrimitive(element, option, painter, widget);
     if (!(option->state & State_On))
@@ -157,8 +158,7 @@ void ViewStyle::drawControl(ControlElement element, const QStyleOption* option, 
         visualRect(item->direction, item->rect,
                    QRect(item->rect.left(), item->rect.top(), checkColumn, item->rect.height()));
     QStyleOptionMenuItem entry = *item;
-    entry.rect = visualRect(item->direction, item->rect,
-                            item->rect.adjusted(checkColumn, 0, 0, 0));
+    entry.rect = visualRect(item->direction, item->rect, item->rect.adjusted(checkColumn, 0, 0, 0));
     if (item->state & State_Selected) {
         QStyleOptionMenuItem bar = *item;
         bar.text.clear();
@@ -169,14 +169,15 @@ void ViewStyle::drawControl(ControlElement element, const QStyleOption* option, 
         const QColor color = item->palette.color(
             item->state & State_Selected ? QPalette::HighlightedText : QPalette::Text);
         const int side = std::min(column.width(), column.height()) - 6;
-        Symbols::paint(*painter, QRectF(column.center().x() - side / 2.0 + 2,
-                                        column.center().y() - side / 2.0 + 1, side, side),
+        Symbols::paint(*painter,
+                       QRectF(column.center().x() - side / 2.0 + 2,
+                              column.center().y() - side / 2.0 + 1, side, side),
                        u"checkmark"_s, color);
     }
 }
 
-QSize ViewStyle::sizeFromContents(ContentsType type, const QStyleOption* option,
-                                  const QSize& size, const QWidget* widget) const {
+QSize ViewStyle::sizeFromContents(ContentsType type, const QStyleOption* option, const QSize& size,
+                                  const QWidget* widget) const {
     QSize result = QProxyStyle::sizeFromContents(type, option, size, widget);
     if (type == CT_MenuItem && qobject_cast<const QComboBox*>(widget))
         result.rwidth() += checkColumn;

@@ -25,8 +25,7 @@ const QStringList& iconPlaces() {
 
 } // namespace
 
-SchemeHandler::SchemeHandler(QString program, QString identifier, QString icons,
-                             QObject* parent)
+SchemeHandler::SchemeHandler(QString program, QString identifier, QString icons, QObject* parent)
     : QObject(parent)
     , m_program(std::move(program))
     , m_identifier(std::move(identifier))
@@ -37,9 +36,8 @@ SchemeHandler::~SchemeHandler() = default;
 
 SchemeHandler* SchemeHandler::mainApp(QObject* parent) {
     const auto& bundle = Paths::appBundle();
-    const QString icons = bundle && !Paths::isDevBuild()
-                              ? bundle->root + u"/share/icons/hicolor"_s
-                              : QString();
+    const QString icons =
+        bundle && !Paths::isDevBuild() ? bundle->root + u"/share/icons/hicolor"_s : QString();
     return new SchemeHandler(bundle ? bundle->root + u"/bin/tivela"_s : QString(),
                              Paths::bundleID(), icons, parent);
 }
@@ -56,9 +54,9 @@ QString SchemeHandler::iconPath(const QString& place) const {
 }
 
 QByteArray SchemeHandler::entryBytes() const {
-    const QString shown = m_icons.isEmpty() ? u"NoDisplay=true\n"_s
-                                            : u"Icon="_s + m_identifier +
-                                                  u"\nCategories=Utility;Office;\n"_s;
+    const QString shown = m_icons.isEmpty()
+                              ? u"NoDisplay=true\n"_s
+                              : u"Icon="_s + m_identifier + u"\nCategories=Utility;Office;\n"_s;
     return (u"[Desktop Entry]\n"
             u"Type=Application\n"
             u"Name=Tivela\n"
@@ -77,7 +75,8 @@ bool SchemeHandler::installIcons() const {
         QFile icon(m_icons + u'/' + place);
         if (!icon.exists())
             continue;
-        if (!icon.open(QIODevice::ReadOnly) || !DesktopEntry::write(iconPath(place), icon.readAll()))
+        if (!icon.open(QIODevice::ReadOnly) ||
+            !DesktopEntry::write(iconPath(place), icon.readAll()))
             return false;
     }
     return true;

@@ -42,8 +42,7 @@ HotKeyCenter& HotKeyCenter::shared() {
 
 bool HotKeyCenter::registerShortcut(const Shortcut& shortcut) {
     const auto key = [this] {
-        return m_grab ? std::optional(std::pair(m_grab->keycode, m_grab->modifiers))
-                      : std::nullopt;
+        return m_grab ? std::optional(std::pair(m_grab->keycode, m_grab->modifiers)) : std::nullopt;
     };
     const auto keyBefore = key();
     const int errorBefore = m_lastError;

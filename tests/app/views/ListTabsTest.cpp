@@ -128,8 +128,7 @@ TEST_F(ListTabsTest, EachRowTakesItsDirectionFromItsText) {
     const auto [textLeft, textRight] = ink(textTop);
     EXPECT_GT(textLeft, row.width() / 2);
     EXPECT_GE(textRight, row.width() - ItemRow::sidePadding - 3);
-    const auto [translationLeft, translationRight] =
-        ink(textTop + lineHeight + ItemRow::lineGap);
+    const auto [translationLeft, translationRight] = ink(textTop + lineHeight + ItemRow::lineGap);
     EXPECT_LE(translationLeft, ItemRow::sidePadding + 3);
     EXPECT_LT(translationRight, row.width() / 2);
 }
@@ -516,8 +515,8 @@ TEST_F(ListTabsTest, AFocusedButtonTakesItsOwnSpaceInTheCardsTab) {
 // buttons and the box line below it stay on the card.
 TEST_F(ListTabsTest, LongPhrasesOnACardEndInAnEllipsisWithTheWholeTextAtHand) {
     AppModel& app = make();
-    Item card = item(u"The committee will publish its final report on the proposed changes "_s
-                         .repeated(4));
+    Item card =
+        item(u"The committee will publish its final report on the proposed changes "_s.repeated(4));
     card.translation = u"El comit\u00E9 publicar\u00E1 su informe final "_s.repeated(10);
     addPhrases({card});
     app.setTab(Tab::cards);

@@ -115,8 +115,8 @@ TEST_F(PopoverMenusDesktopTest, ChipTooltipsStayOverThePopoverAndShowNoBlack) {
     auto* popover = new PopoverView(app, services, &window);
     popover->setGeometry(window.rect());
     const QRect screen = QGuiApplication::primaryScreen()->availableGeometry();
-    DictionaryEntry entry{u"run"_s, std::nullopt, u"en"_s, u"ja"_s, std::nullopt, std::nullopt,
-                          {}, {}};
+    DictionaryEntry entry{u"run"_s,     std::nullopt, u"en"_s, u"ja"_s,
+                          std::nullopt, std::nullopt, {},      {}};
     QList<DictionaryEntry::Term> terms;
     for (int i = 0; i < 6; ++i)
         terms << DictionaryEntry::Term{

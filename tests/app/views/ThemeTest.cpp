@@ -197,16 +197,16 @@ TEST(ThemeTest, ScrollBarsAreThinWithAVisibleHandleAndMenusMarkOnlyTheChoice) {
 // Letters typed into a list of languages lead to the first language they begin, accents and
 // case aside; one letter again and again goes through the languages of that letter.
 TEST(ThemeTest, TypingLettersLeadsToALanguage) {
-    const QStringList names{u"English"_s, u"Spanish"_s, u"German"_s, u"Galician"_s, u"Greek"_s,
-                            u"\u00C9w\u00E9"_s};
+    const QStringList names{u"English"_s,  u"Spanish"_s, u"German"_s,
+                            u"Galician"_s, u"Greek"_s,   u"\u00C9w\u00E9"_s};
     struct Case {
         const char* typed;
         int current;
         int found;
     };
-    for (const Case& c : {Case{"g", 0, 2}, Case{"g", 3, 2}, Case{"gr", 0, 4}, Case{"gg", 2, 3},
-                          Case{"ggg", 4, 2}, Case{"E", -1, 0}, Case{"ew", 0, 5},
-                          Case{"x", 0, -1}, Case{"", 0, -1}}) {
+    for (const Case& c :
+         {Case{"g", 0, 2}, Case{"g", 3, 2}, Case{"gr", 0, 4}, Case{"gg", 2, 3}, Case{"ggg", 4, 2},
+          Case{"E", -1, 0}, Case{"ew", 0, 5}, Case{"x", 0, -1}, Case{"", 0, -1}}) {
         SCOPED_TRACE(c.typed);
         EXPECT_EQ(LanguageMenu::typeSelect(names, c.current, QString::fromLatin1(c.typed)),
                   c.found);

@@ -181,8 +181,14 @@ TEST_F(TranslateViewTest, AReplacedPanelOrCardHandsTheKeyboardToTheInput) {
     EXPECT_EQ(QApplication::focusWidget(), input);
 
     model->setProblem(std::nullopt);
-    DictionaryEntry card{u"dog"_s, std::nullopt, u"en"_s, u"es"_s, std::nullopt, std::nullopt,
-                         {{u"noun"_s, {DictionaryEntry::Term{u"perro"_s, {}, {}}}}}, {}};
+    DictionaryEntry card{u"dog"_s,
+                         std::nullopt,
+                         u"en"_s,
+                         u"es"_s,
+                         std::nullopt,
+                         std::nullopt,
+                         {{u"noun"_s, {DictionaryEntry::Term{u"perro"_s, {}, {}}}}},
+                         {}};
     model->setEntry(card);
     QAbstractButton* term = nullptr;
     for (auto* button : popover->tabView()->findChildren<QAbstractButton*>())

@@ -107,9 +107,9 @@ TEST(SchemeHandlerTest, AnInstalledCopysEntryIsALauncherWithItsIcon) {
     EXPECT_EQ(entry.value(u"Categories"_s), u"Utility;Office;"_s);
     EXPECT_EQ(entry.value(u"MimeType"_s), u"x-scheme-handler/tivela;"_s);
     const QString theme = World::root() + u"/data/icons/hicolor/"_s;
-    for (const QString& place : {u"48x48/apps/dev.quorvanta.Tivela.png"_s,
-                                 u"256x256/apps/dev.quorvanta.Tivela.png"_s,
-                                 u"scalable/apps/dev.quorvanta.Tivela.svg"_s}) {
+    for (const QString& place :
+         {u"48x48/apps/dev.quorvanta.Tivela.png"_s, u"256x256/apps/dev.quorvanta.Tivela.png"_s,
+          u"scalable/apps/dev.quorvanta.Tivela.svg"_s}) {
         QFile icon(theme + place);
         ASSERT_TRUE(icon.open(QIODevice::ReadOnly)) << place.toStdString();
         const QByteArray head = icon.read(8);
