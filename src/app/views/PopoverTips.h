@@ -24,16 +24,15 @@ public:
     // For the widgets of the view's window.
     explicit PopoverTips(QWidget* view);
 
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
     // Where a tip of a size goes for a pointer at `cursor`: below it (above when the screen
     // ends first), within the window's width and the screen.
     static QPoint place(QSize tip, QPoint cursor, const QRect& window, const QRect& screen);
     // A text in lines no wider than `width` in the font: line feeds kept, words wrapped.
     static QString wrap(const QString& text, const QFont& font, int width);
-
-protected:
-    bool eventFilter(QObject* watched, QEvent* event) override;
-
-private:
     // Qt's own tip, while there is one.
     static QWidget* tipLabel();
 
