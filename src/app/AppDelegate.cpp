@@ -32,10 +32,12 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QCursor>
+#include <QDialog>
 #include <QFileDialog>
 #include <QFutureWatcher>
 #include <QJsonDocument>
 #include <QKeyEvent>
+#include <QMenu>
 #include <QMessageBox>
 #include <QPromise>
 #include <QScreen>
@@ -271,6 +273,7 @@ void AppDelegate::didFinishLaunching() {
         if (!checkMode)
             makeUpdater();
         buildPopover();
+        makeTrayMenu();
         if (!checkMode) {
             HotKeyCenter::shared().setAction([self = QPointer(this)] {
                 if (self)
@@ -333,16 +336,29 @@ void AppDelegate::checkForUpdates() {
 }
 
 void AppDelegate::makeStatusItem() {
+    m_trayMadeAt = m_services.now();
     m_tray = new QSystemTrayIcon(BrandArt::menuBarImage(), this);
     m_tray->setToolTip(u"Tivela"_s);
+    // A right click shows the application's commands, as Linux trays do; the tray shows the
+    // menu itself. Hosts that only send "activate" leave them to the popover's More menu.
     connect(m_tray, &QSystemTrayIcon::activated, this,
             [this](QSystemTrayIcon::ActivationReason reason) {
-                if (reason == QSystemTrayIcon::Trigger || reason == QSystemTrayIcon::Context)
+                if (reason == QSystemTrayIcon::Trigger)
                     togglePopover();
             });
     // Shown even without a tray: Qt puts the icon in one that starts later.
     if (QSystemTrayIcon::isSystemTrayAvailable() || QGuiApplication::platformName() == u"xcb")
         m_tray->show();
+}
+
+void AppDelegate::makeTrayMenu() {
+    m_trayMenu = std::make_unique<QMenu>();
+    m_trayMenu->addAction(m_menu->action(MenuItem::settings));
+    if (m_updater)
+        m_trayMenu->addAction(m_menu->action(MenuItem::checkForUpdates));
+    m_trayMenu->addSeparator();
+    m_trayMenu->addAction(m_menu->action(MenuItem::quit));
+    m_tray->setContextMenu(m_trayMenu.get());
 }
 
 void AppDelegate::launchRoads() {
@@ -375,18 +391,46 @@ bool AppDelegate::isPopoverShown() const {
     return m_popover && m_popover->isVisible();
 }
 
+// An XEmbed tray docks the icon a moment after it is made; until then the icon reports the
+// screen's corner. A popover asked for meanwhile (a tivela: link that started Tivela) waits for
+// the icon's place, a while at most, and is centred when the icon never gets one.
+bool AppDelegate::waitForTrayIcon() {
+    if (!m_tray || !m_tray->isVisible() || !QSystemTrayIcon::isSystemTrayAvailable() ||
+        m_tray->geometry().isEmpty() || m_tray->geometry().topLeft() != QPoint(0, 0))
+        return false;
+    if (m_services.now() - m_trayMadeAt >= trayDockSeconds)
+        return false;
+    if (!m_waitingForTray) {
+        m_waitingForTray = true;
+        m_services.scheduler->singleShot(trayPollMilliseconds, this, [this] {
+            m_waitingForTray = false;
+            showPopover();
+        });
+    }
+    return true;
+}
+
 void AppDelegate::showPopover() {
     if (!m_popover)
         return;
     if (!isPopoverShown()) {
+        if (waitForTrayIcon())
+            return;
         // Decided at each show: a tray may have come or gone. A StatusNotifierItem host tells no
         // geometry; the click was where the pointer is. Wayland tells neither.
         std::optional<QRect> anchor;
         const bool placeable = !QGuiApplication::platformName().startsWith(u"wayland");
         if (placeable && m_tray && m_tray->isVisible() &&
             QSystemTrayIcon::isSystemTrayAvailable()) {
+            // Right after the wait, an icon still at the corner has no place: the popover is
+            // centred. Long after, the corner is where the tray put it.
             const QRect icon = m_tray->geometry();
-            anchor = icon.isEmpty() ? QRect(QCursor::pos(), QSize(1, 1)) : icon;
+            const bool docked = icon.topLeft() != QPoint(0, 0) ||
+                                m_services.now() - m_trayMadeAt >= 2 * trayDockSeconds;
+            if (icon.isEmpty())
+                anchor = QRect(QCursor::pos(), QSize(1, 1));
+            else if (docked)
+                anchor = icon;
         }
         QScreen* screen = anchor ? QGuiApplication::screenAt(anchor->center()) : nullptr;
         if (!screen)
@@ -480,6 +524,21 @@ void AppDelegate::stopWatchingOutside() {
 }
 
 bool AppDelegate::eventFilter(QObject* watched, QEvent* event) {
+    // One of the popover's own dialogs closed: the window manager may hand the keyboard to
+    // some other window for a moment; the popover takes it back and stays.
+    if (event->type() == QEvent::Hide) {
+        const auto* dialog = qobject_cast<QDialog*>(watched);
+        if (dialog && dialog->isWindow() && dialog->parentWidget() &&
+            dialog->parentWidget()->window() == m_popover) {
+            m_dialogClosedAt = m_services.now();
+            m_services.scheduler->singleShot(0, this, [this] {
+                if (!isPopoverShown())
+                    return;
+                m_popover->raise();
+                Activation::requestFront(m_popover->windowHandle());
+            });
+        }
+    }
     // A key reaches the window first, then its focus widget: the window's turn is the one.
     if (event->type() == QEvent::KeyPress &&
         static_cast<QKeyEvent*>(event)->key() == Qt::Key_Escape) {
@@ -525,8 +584,14 @@ bool AppDelegate::escape(QWindow* window) {
     return true;
 }
 
+bool AppDelegate::dialogJustClosed() const {
+    return m_dialogClosedAt && m_services.now() - *m_dialogClosedAt < dialogReturnSeconds;
+}
+
 void AppDelegate::resignedActive() {
     note(u"resigned active"_s);
+    if (dialogJustClosed())
+        return;
     const bool held = m_watcher->isWatching() ? m_watcher->buttonHeld()
                                               : QGuiApplication::mouseButtons() != Qt::NoButton;
     if (m_policy.otherAppActivated(held, closeContext()) == TransientPolicy::Action::close)
@@ -537,6 +602,8 @@ void AppDelegate::appActivated(qint64 pid, const QString& name) {
     if (pid == QCoreApplication::applicationPid())
         return;
     note(u"activated: "_s + (name.isEmpty() ? u"?"_s : name) + u' ' + QString::number(pid));
+    if (dialogJustClosed())
+        return;
     const bool held = m_watcher->isWatching() && m_watcher->buttonHeld();
     if (m_policy.otherAppActivated(held, closeContext()) == TransientPolicy::Action::close)
         closeFromOutside();

@@ -19,6 +19,7 @@
 #include <memory>
 #include <optional>
 
+class QMenu;
 class QSystemTrayIcon;
 class QWindow;
 
@@ -66,6 +67,12 @@ public:
     static constexpr double trayRaceSeconds = 0.3;
     static constexpr double settingsFrontSeconds = 2.0;
     static constexpr int settingsAgainMilliseconds = 300;
+    // How long a popover asked for at launch waits for the tray to dock its icon.
+    static constexpr double trayDockSeconds = 3.0;
+    static constexpr int trayPollMilliseconds = 50;
+    // After one of the popover's own dialogs closes, the front the window manager hands to
+    // some other window meanwhile is no reason to close.
+    static constexpr double dialogReturnSeconds = 0.5;
 
     // The window and keyboard checks set it before they make a delegate: the launch stops
     // after the popover, and the delegate notes what it does in trace.
@@ -167,6 +174,9 @@ private:
     void buildPopover();
     void makeUpdater();
     void makeStatusItem();
+    void makeTrayMenu();
+    // Whether the popover waits for the tray icon's place; asks again later when it does.
+    bool waitForTrayIcon();
     void launchRoads();
     void popoverDidShow();
     void popoverDidClose();
@@ -178,6 +188,7 @@ private:
     // Closes by a rule of the outside; remembers when, for the tray's own click.
     void closeFromOutside();
     bool pointerInPopover() const;
+    bool dialogJustClosed() const;
     QString describe(const TransientPolicy::Context& context) const;
     void note(const QString& line) const;
 
@@ -188,6 +199,7 @@ private:
     std::unique_ptr<ReplaceService> m_replace;
     std::unique_ptr<MainMenu> m_menu;
     QSystemTrayIcon* m_tray = nullptr;
+    std::unique_ptr<QMenu> m_trayMenu;
     QWidget* m_popover = nullptr;
     PopoverView* m_view = nullptr;
     std::unique_ptr<SettingsModel> m_settings;
@@ -204,6 +216,9 @@ private:
     bool m_activeWhileShown = false;
     // The clipboard timer's run: a tick of an older run does nothing.
     quint64 m_clipboardRun = 0;
+    double m_trayMadeAt = 0;
+    std::optional<double> m_dialogClosedAt;
+    bool m_waitingForTray = false;
     std::optional<double> m_settingsOpenedAt;
     std::optional<double> m_outsideClosedAt;
     // The Escape press last seen, which passes the filter once per widget it is offered to.

@@ -64,6 +64,19 @@ inline QString installCommand(const QString& package) {
     return QStringLiteral("sudo apt install ") + package;
 }
 
+// Asked to install languages the engine has already.
+inline QString installedText(const QString& fromName, const QString& toName) {
+    return QStringLiteral("Translation from ") + fromName + QStringLiteral(" to ") + toName +
+           QStringLiteral(" is installed on this computer: there is nothing to install.");
+}
+
+// Asked to install languages no package of the engine brings.
+inline QString noPackageText(const QString& fromName, const QString& toName) {
+    return QStringLiteral("Apertium, the engine Tivela translates with, has no package for "
+                          "translation from ") +
+           fromName + QStringLiteral(" to ") + toName + QStringLiteral(".");
+}
+
 // What "Learn More" of the selection prompt says: here nothing needs allowing.
 inline QString selectionHelpTitle() {
     return QStringLiteral("Reading the Selection");

@@ -5,9 +5,11 @@
 #include "app/LegacyMigration.h"
 #include "app/Wording.h"
 #include "app/checks/CheckModes.h"
+#include "app/views/Theme.h"
 #include "core/LexiconDownloader.h"
 #include "core/Paths.h"
 #include "platform/Defaults.h"
+#include "platform/desktop/ColorScheme.h"
 #include "platform/desktop/LoginItem.h"
 #include "platform/desktop/SignalPipe.h"
 #include "platform/desktop/SingleInstance.h"
@@ -62,8 +64,8 @@ int main(int argc, char** argv) {
         return 1;
     }
     QApplication app(argc, argv);
+    // No display name: Qt would append it to every window's title ("Tivela Settings — Tivela").
     QApplication::setApplicationName(u"tivela"_s);
-    QApplication::setApplicationDisplayName(u"Tivela"_s);
     QGuiApplication::setDesktopFileName(Paths::bundleID());
     QApplication::setQuitOnLastWindowClosed(false);
     SignalPipe endOnSignals;
@@ -111,6 +113,9 @@ int main(int argc, char** argv) {
         migration.writeReport(*mode.migrationReport);
     }
 
+    // Light or dark as the desktop's portal says, and follows it; else as the platform's palette.
+    ColorScheme scheme;
+    Appearance appearance(scheme);
     AppDelegate delegate;
     QObject::connect(&delegate, &AppDelegate::launched, &delegate, [&] {
         // Calls that came over the bus meanwhile run now, then the URLs of this start.

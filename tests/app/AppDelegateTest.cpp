@@ -15,6 +15,7 @@
 #include <QFutureWatcher>
 #include <QMenu>
 #include <QPromise>
+#include <QSystemTrayIcon>
 #include <QTest>
 #include <QWindow>
 
@@ -355,9 +356,22 @@ TEST_F(AppDelegateTest, OneSettingsWindowAndUpdatesOnlyWithAnUpdater) {
             texts << action->text();
         return texts;
     };
+    // The tray's right click offers the application's commands; its left click toggles.
+    const auto trayTexts = [this] {
+        QStringList texts;
+        for (const QAction* action : delegate->statusItem()->contextMenu()->actions())
+            texts << (action->isSeparator() ? u"-"_s : action->text());
+        return texts;
+    };
     launch();
     EXPECT_EQ(delegate->updater(), nullptr);
     EXPECT_FALSE(menuTexts().contains(u"Check for Updates\u2026"_s));
+    EXPECT_EQ(trayTexts(), (QStringList{u"Settings\u2026"_s, u"-"_s, u"Quit Tivela"_s}));
+    Q_EMIT delegate->statusItem()->activated(QSystemTrayIcon::Context);
+    EXPECT_FALSE(shown());
+    Q_EMIT delegate->statusItem()->activated(QSystemTrayIcon::Trigger);
+    EXPECT_TRUE(shown());
+    delegate->closePopover();
     delegate->openSettings();
     SettingsView* window = delegate->settingsWindow();
     ASSERT_NE(window, nullptr);
@@ -384,6 +398,8 @@ TEST_F(AppDelegateTest, OneSettingsWindowAndUpdatesOnlyWithAnUpdater) {
     ASSERT_NE(delegate->updater(), nullptr);
     EXPECT_TRUE(delegate->isEnabled(MenuItem::checkForUpdates));
     EXPECT_TRUE(menuTexts().contains(u"Check for Updates\u2026"_s));
+    EXPECT_EQ(trayTexts(), (QStringList{u"Settings\u2026"_s, u"Check for Updates\u2026"_s, u"-"_s,
+                                        u"Quit Tivela"_s}));
     delegate->openSettings();
     EXPECT_NE(delegate->settingsWindow()->updatesSection()->checksToggle(), nullptr);
     AppDelegate::checkMode = true;

@@ -5,6 +5,7 @@
 #include "core/Store.h"
 #include "platform/desktop/SingleInstance.h"
 #include "platform/x11/Shortcut.h"
+#include "support/FakeDesktop.h"
 #include "support/HostProcess.h"
 #include "support/StoreLock.h"
 #include "support/TestWorld.h"
@@ -17,7 +18,12 @@
 #include <QDBusVariant>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QGuiApplication>
+#include <QImage>
+#include <QMap>
+#include <QPixmap>
 #include <QProcess>
+#include <QScreen>
 #include <QTest>
 
 #include <gtest/gtest.h>
@@ -93,6 +99,35 @@ xcb_window_t popover(XConnection& x) {
     return XCB_WINDOW_NONE;
 }
 
+// Our managed windows on screen, by the title the window manager shows.
+QMap<QString, xcb_window_t> titledWindows(XConnection& x) {
+    QMap<QString, xcb_window_t> titled;
+    const XReply<xcb_get_property_reply_t> clients(
+        xcb_get_property_reply(x.get(),
+                               xcb_get_property(x.get(), 0, x.root(), x.atom("_NET_CLIENT_LIST"),
+                                                XCB_ATOM_WINDOW, 0, 1024),
+                               nullptr));
+    if (!clients)
+        return titled;
+    const auto* windows = static_cast<const xcb_window_t*>(xcb_get_property_value(clients.get()));
+    for (int i = 0; i < xcb_get_property_value_length(clients.get()) / 4; ++i)
+        if (isTivela(x, windows[i]) && viewable(x, windows[i]))
+            titled.insert(QString::fromUtf8(x.byteProperty(windows[i], x.atom("_NET_WM_NAME"),
+                                                           x.atom("UTF8_STRING"))),
+                          windows[i]);
+    return titled;
+}
+
+// The lightness of a window's ground, as a capture of the screen shows it, a little inside its
+// top-left corner; the capture is kept in TIVELA_TEST_SHOTS when that is set.
+int groundLightness(XConnection& x, xcb_window_t window, const QString& name) {
+    const QRect frame = frameOf(x, window);
+    const QImage shot = QGuiApplication::primaryScreen()->grabWindow(0).toImage().copy(frame);
+    if (const QString shots = qEnvironmentVariable("TIVELA_TEST_SHOTS"); !shots.isEmpty())
+        shot.save(u"%1/%2.png"_s.arg(shots, name));
+    return shot.isNull() ? -1 : shot.pixelColor(6, 6).lightness();
+}
+
 // A StatusNotifierItem host, as KDE and GNOME's AppIndicator extension run: with one on the bus,
 // Qt's tray icon is an item there instead of an XEmbed window, and its clicks come as calls.
 class NotifierWatcher : public QObject {
@@ -153,9 +188,10 @@ protected:
         }
     }
 
-    void start(QProcess::ProcessChannelMode channels = QProcess::ForwardedChannels) {
+    void start(const QStringList& arguments = {},
+               QProcess::ProcessChannelMode channels = QProcess::ForwardedChannels) {
         app.setProcessChannelMode(channels);
-        app.start(program(), {});
+        app.start(program(), arguments);
         ASSERT_TRUE(app.waitForStarted());
         // Up once its name is on the bus and it told the bridge its shortcut, which it does
         // once it holds it.
@@ -444,7 +480,7 @@ TEST_F(ApplicationTest, ASignalWhileTranslationsRunAndWaitEndsItAtOnce) {
 // rows land once the lock is gone, and quitting under the lock waits a few seconds at most and
 // names the row it could not write.
 TEST_F(ApplicationTest, AnotherProgramsLockNeitherFreezesNorLosesAndQuitsInTime) {
-    start(QProcess::SeparateChannels);
+    start({}, QProcess::SeparateChannels);
     auto lock = std::make_unique<StoreLock>(Paths::database(), 60000);
     ASSERT_TRUE(lock->isHeld());
     QList<QDBusPendingCall> calls;
@@ -497,3 +533,54 @@ TEST_F(ApplicationTest, AnotherProgramsLockNeitherFreezesNorLosesAndQuitsInTime)
 }
 
 #include "ApplicationTest.moc"
+
+// A tivela: link that starts Tivela opens the popover under the tray's icon, as a normal start
+// does, once the tray has docked the icon.
+TEST_F(ApplicationTest, ALinkThatStartsTivelaOpensThePopoverUnderTheIcon) {
+    start({u"tivela://translate?text=house"_s});
+    xcb_window_t icon = XCB_WINDOW_NONE;
+    ASSERT_TRUE(QTest::qWaitFor([&] { return (icon = trayIcon(input, input.root())); }, slow));
+    xcb_window_t window = XCB_WINDOW_NONE;
+    ASSERT_TRUE(QTest::qWaitFor([&] { return (window = popover(input)); }, slow));
+    const QRect iconFrame = frameOf(input, icon);
+    const QRect frame = frameOf(input, window);
+    EXPECT_GT(frame.top(), iconFrame.bottom());
+    EXPECT_TRUE(frame.contains(QPoint(iconFrame.center().x(), frame.center().y())))
+        << frame.x() << "," << frame.y() << " icon " << iconFrame.x() << "," << iconFrame.y();
+}
+
+// With the desktop's portal saying dark, the popover and the settings window are dark from the
+// start, and follow the portal when it changes; every window's title is the window's own, with
+// nothing appended; a prompt for languages the engine has tells so.
+TEST_F(ApplicationTest, WindowsFollowTheDesktopsColourSchemeAndCarryTheirOwnTitles) {
+    test::FakeDesktop desktop({u"portal=1"_s});
+    ASSERT_TRUE(desktop.isRunning());
+    start();
+    QProcess link;
+    link.start(program(), {u"tivela://open"_s});
+    ASSERT_TRUE(link.waitForFinished(slow));
+    xcb_window_t window = XCB_WINDOW_NONE;
+    ASSERT_TRUE(QTest::qWaitFor([&] { return (window = popover(input)); }, slow));
+    EXPECT_TRUE(QTest::qWaitFor(
+        [&] { return groundLightness(input, window, u"popover-dark"_s) < 80; }, slow));
+    EXPECT_EQ(titledWindows(input).value(u"Tivela"_s), window);
+
+    link.start(program(), {u"tivela://settings"_s});
+    ASSERT_TRUE(link.waitForFinished(slow));
+    xcb_window_t settings = XCB_WINDOW_NONE;
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] { return (settings = titledWindows(input).value(u"Tivela Settings"_s)); }, slow))
+        << titledWindows(input).keys().join(u" | "_s).toStdString();
+    EXPECT_TRUE(QTest::qWaitFor(
+        [&] { return groundLightness(input, settings, u"settings-dark"_s) < 80; }, slow));
+
+    desktop.setScheme(2);
+    EXPECT_TRUE(QTest::qWaitFor(
+        [&] { return groundLightness(input, settings, u"settings-light"_s) > 200; }, slow));
+
+    link.start(program(), {u"tivela://download?from=en&to=es"_s});
+    ASSERT_TRUE(link.waitForFinished(slow));
+    EXPECT_TRUE(QTest::qWaitFor(
+        [&] { return titledWindows(input).contains(u"Install Languages"_s); }, slow))
+        << titledWindows(input).keys().join(u" | "_s).toStdString();
+}

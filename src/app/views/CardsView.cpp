@@ -10,12 +10,17 @@
 #include "app/views/ViewServices.h"
 #include "core/Languages.h"
 #include "core/Speaker.h"
+#include "core/TextFit.h"
 
+#include <QApplication>
+#include <QFontMetricsF>
 #include <QHBoxLayout>
+#include <QKeyEvent>
 #include <QPushButton>
 #include <QVBoxLayout>
 
 #include <algorithm>
+#include <cmath>
 
 using namespace Qt::StringLiterals;
 
@@ -47,6 +52,65 @@ Label* centred(Label* label) {
     return label;
 }
 
+// A phrase of the card in centred lines, at most a few: a longer one ends its last line in an
+// ellipsis and shows the whole of it as its tooltip, so the buttons below keep their room.
+class PhraseText : public Label {
+public:
+    static constexpr int maxLines = 4;
+
+    PhraseText(const QString& text, double pixels, QFont::Weight weight, Theme::Tone tone)
+        : Label(text, pixels, weight, tone)
+        , m_full(text) {
+        setAccessibleName(text);
+        setAlignment(Qt::AlignHCenter | Qt::AlignTop);
+        QSizePolicy policy(QSizePolicy::Ignored, QSizePolicy::Fixed);
+        policy.setHeightForWidth(true);
+        setSizePolicy(policy);
+    }
+
+    bool hasHeightForWidth() const override { return true; }
+    int heightForWidth(int width) const override {
+        return int(std::ceil(QFontMetricsF(font()).height())) * int(lines(width).shown.size());
+    }
+    QSize sizeHint() const override { return {0, heightForWidth(std::max(1, width()))}; }
+    QSize minimumSizeHint() const override { return sizeHint(); }
+
+protected:
+    void resizeEvent(QResizeEvent* event) override {
+        Label::resizeEvent(event);
+        const Lines laid = lines(width());
+        setText(laid.shown.join(u'\n'));
+        setToolTip(laid.cut ? plainToolTip(m_full) : QString());
+    }
+
+private:
+    struct Lines {
+        QStringList shown;
+        bool cut = false;
+    };
+
+    Lines lines(int width) const {
+        const double room = std::max(1, width);
+        const QList<qsizetype> ends = TextMeasure::lineEnds(m_full, font(), room, maxLines + 1);
+        Lines laid{{}, ends.size() > maxLines};
+        qsizetype start = 0;
+        for (qsizetype i = 0; i < std::min<qsizetype>(ends.size(), maxLines); ++i) {
+            if (laid.cut && i == maxLines - 1) {
+                const QString rest = m_full.mid(start).replace(u'\n', u' ').trimmed();
+                laid.shown << QFontMetricsF(font()).elidedText(rest, Qt::ElideRight, room);
+                break;
+            }
+            laid.shown << m_full.mid(start, ends[i] - start).trimmed();
+            start = ends[i];
+        }
+        if (laid.shown.isEmpty())
+            laid.shown << QString();
+        return laid;
+    }
+
+    QString m_full;
+};
+
 } // namespace
 
 CardsView::CardsView(AppModel& model, ViewServices& services, QWidget* parent)
@@ -62,14 +126,35 @@ CardsView::CardsView(AppModel& model, ViewServices& services, QWidget* parent)
     layout->addWidget(header);
     layout->addWidget(new Divider);
     connect(&m_model, &AppModel::phrasesChanged, this, &CardsView::rebuild);
+    // A focused button takes its own Space before the window's keys.
+    qApp->installEventFilter(this);
     rebuild();
 }
 
-// The widget that had the focus in the tab this one replaced hands it on to the next in the
-// chain, a tab button that Space would press.
+void CardsView::showDue() {
+    rebuild();
+}
+
+// Shown again (the popover opened, the tab chosen): the cards due now, which time may have
+// changed. The widget that had the focus in the tab this one replaced hands it on to the next
+// in the chain, a tab button that Space would press.
 void CardsView::showEvent(QShowEvent* event) {
     QWidget::showEvent(event);
+    rebuild();
     setFocus(Qt::OtherFocusReason);
+}
+
+bool CardsView::eventFilter(QObject* watched, QEvent* event) {
+    if (event->type() != QEvent::ShortcutOverride || !isVisible())
+        return QWidget::eventFilter(watched, event);
+    const auto* key = static_cast<QKeyEvent*>(event);
+    auto* button = qobject_cast<QAbstractButton*>(watched);
+    if (button && button == QApplication::focusWidget() && button->window() == window() &&
+        key->key() == Qt::Key_Space && key->modifiers() == Qt::NoModifier) {
+        event->accept();
+        return true;
+    }
+    return QWidget::eventFilter(watched, event);
 }
 
 QString CardsView::statusLine() const {
@@ -128,7 +213,9 @@ QWidget* CardsView::makeCard(const Item& card) {
     stack->addWidget(
         centred(new Label(Languages::name(card.from) + u" \u2192 "_s + Languages::name(card.to), 11,
                           QFont::Normal, Theme::Tone::tertiary)));
-    stack->addLayout(padded(centred(new Label(card.text, 24, QFont::DemiBold)), 20));
+    auto* text = new PhraseText(card.text, 24, QFont::DemiBold, Theme::Tone::primary);
+    text->setObjectName(u"tivela.cardText"_s);
+    stack->addLayout(padded(text, 20));
 
     auto* speak =
         new IconButton(u"speaker.wave.2"_s, u"Listen in "_s + Languages::name(card.from), false);
@@ -151,8 +238,10 @@ QWidget* CardsView::makeCard(const Item& card) {
         m_showAnswer = show;
     } else {
         stack->addLayout(padded(new Divider, 40));
-        stack->addLayout(padded(
-            centred(new Label(card.translation, 20, QFont::Normal, Theme::Tone::violet)), 20));
+        auto* translation =
+            new PhraseText(card.translation, 20, QFont::Normal, Theme::Tone::violet);
+        translation->setObjectName(u"tivela.cardTranslation"_s);
+        stack->addLayout(padded(translation, 20));
         stack->addStretch(1);
         auto* again = answerButton(new QPushButton(u"Again"_s), Qt::Key_1);
         again->setAutoDefault(false);

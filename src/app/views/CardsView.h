@@ -19,9 +19,10 @@ struct ViewServices;
 // The cards tab: practice of the phrasebook by spaced repetition, one due card at a time (the
 // first of the model's due cards, so the phrasebook's search narrows them too). "Show Answer"
 // (Space) shows its translation; "Again" (1) and "Got It" (2) answer it, and the next due card
-// follows. The keys work with no widget focused and only while their button is shown. No
-// button takes the focus, and the tab takes it from whatever had it when the tab came up, so
-// Space never presses a button the user did not mean.
+// follows. The keys work with no widget focused and only while their button is shown; a button
+// the user focused (a tab, More) takes its own Space. No button of the card takes the focus,
+// and the tab takes it from whatever had it when the tab came up, so Space never presses a
+// button the user did not mean. Long phrases end in an ellipsis, whole in their tooltips.
 class CardsView : public QWidget {
     Q_OBJECT
 
@@ -41,9 +42,13 @@ public:
     QAbstractButton* gotItButton() const { return m_gotIt; }
     // "Box 1 of 5".
     QString boxLine() const;
+    // Shows the first of the cards due now: time may have brought one due since the tab was
+    // drawn. Nothing redraws the tab on a timer by itself.
+    void showDue();
 
 protected:
     void showEvent(QShowEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     void rebuild();

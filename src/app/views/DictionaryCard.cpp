@@ -322,8 +322,12 @@ void DictionaryCard::showMeanings() {
         m_showAllButton =
             new TextButton(m_showAll ? u"Show Less"_s : u"Show All %1"_s.arg(all.size()), 11);
         connect(m_showAllButton, &QAbstractButton::clicked, this, [this] {
+            // Pressed from the keyboard, the button that replaces it keeps the keyboard.
+            const bool focused = m_showAllButton && m_showAllButton->hasFocus();
             m_showAll = !m_showAll;
             showMeanings();
+            if (focused && m_showAllButton)
+                m_showAllButton->setFocus(Qt::TabFocusReason);
         });
         stack->addWidget(m_showAllButton, 0, Qt::AlignLeft);
     }

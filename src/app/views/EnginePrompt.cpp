@@ -3,6 +3,7 @@
 #include "app/AppModel.h"
 #include "app/Wording.h"
 #include "app/views/ViewServices.h"
+#include "core/Futures.h"
 #include "core/Languages.h"
 #include "platform/desktop/PackageInstaller.h"
 
@@ -63,10 +64,34 @@ void EnginePrompt::prompt(const Pair& pair, bool forModel) {
     m_forModel = forModel;
     if (m_message)
         m_message->deleteLater();
+    if (!m_services.pairStatus) {
+        offer(pair, run);
+        return;
+    }
+    // An installed pair needs nothing: said so, and the translation goes on at once.
+    whenFinished(this, m_services.pairStatus(pair.first, pair.second),
+                 [this, pair, run](const QFuture<PairStatus>& status) {
+                     if (run != m_run)
+                         return;
+                     if (status.resultCount() > 0 && status.result() == PairStatus::installed) {
+                         tell(Wording::installedText(Languages::name(pair.first),
+                                                     Languages::name(pair.second)));
+                         end(run);
+                         return;
+                     }
+                     offer(pair, run);
+                 });
+}
 
+void EnginePrompt::offer(const Pair& pair, quint64 run) {
     const QString package =
         m_services.enginePackage ? m_services.enginePackage(pair.first, pair.second) : QString();
-    if (package.isEmpty() || !m_services.installer) {
+    if (package.isEmpty()) {
+        tell(Wording::noPackageText(Languages::name(pair.first), Languages::name(pair.second)));
+        end(run);
+        return;
+    }
+    if (!m_services.installer) {
         end(run);
         return;
     }
@@ -102,6 +127,20 @@ void EnginePrompt::showCommand(const Pair& pair, const QString& package, quint64
     connect(box, &QDialog::finished, this, [this, run] { end(run); });
     m_message = box;
     box->open();
+}
+
+// A note that asks nothing of the user, so nothing waits for it to close.
+void EnginePrompt::tell(const QString& text) {
+    auto* box = new QMessageBox(m_window);
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    box->setWindowModality(Qt::NonModal);
+    box->setIcon(QMessageBox::Information);
+    box->setWindowTitle(Wording::installTitle());
+    box->setTextFormat(Qt::PlainText);
+    box->setText(text);
+    box->setStandardButtons(QMessageBox::Close);
+    m_message = box;
+    box->show();
 }
 
 // Queued, so a prompt that ends at once still ends after the write that started it.

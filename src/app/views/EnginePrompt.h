@@ -17,9 +17,11 @@ struct ViewServices;
 
 // Turns the model's download request into an installation of the engine's languages: the
 // package that brings the pair goes to the desktop's package installer, or, when no installer
-// answers, to a message with the command that installs it. Whatever the user answers, the end
-// of the prompt clears the request and translates the input again at once. A request for
-// another pair replaces the running prompt; only the latest prompt's end counts.
+// answers, to a message with the command that installs it. A pair that is installed already, or
+// that no package brings, ends the prompt at once with a note that says so and waits for
+// nothing. Whatever the user answers, the end of the prompt clears the request and translates
+// the input again at once. A request for another pair replaces the running prompt; only the
+// latest prompt's end counts.
 class EnginePrompt : public QObject {
     Q_OBJECT
 
@@ -34,7 +36,7 @@ public:
     void install(const QString& from, const QString& to);
     // Whether a prompt is running.
     bool isRunning() const { return m_running; }
-    // The message of the running prompt, while it shows one.
+    // The message of the running prompt, or the note of one that ended, while it shows.
     QMessageBox* message() const { return m_message; }
 
 Q_SIGNALS:
@@ -46,6 +48,8 @@ private:
 
     void requestChanged();
     void prompt(const Pair& pair, bool forModel = true);
+    void offer(const Pair& pair, quint64 run);
+    void tell(const QString& text);
     void showCommand(const Pair& pair, const QString& package, quint64 run);
     void end(quint64 run);
 

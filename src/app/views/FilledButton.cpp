@@ -24,6 +24,8 @@ FilledButton::FilledButton(const QString& text, const QString& symbol, double fo
     setAccessibleName(text);
     setFont(Theme::font(fontPixels, QFont::DemiBold));
     setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Fixed);
+    // As every other button: the keyboard reaches it by Tab, a click leaves the focus alone.
+    setFocusPolicy(Qt::TabFocus);
     setCursor(Qt::ArrowCursor);
 }
 

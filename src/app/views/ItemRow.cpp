@@ -13,6 +13,7 @@
 #include <QMouseEvent>
 #include <QPainter>
 #include <QScrollBar>
+#include <QTextOption>
 #include <QToolTip>
 
 #include <cmath>
@@ -175,13 +176,18 @@ void ItemRow::paint(QPainter* painter, const QStyleOptionViewItem& option,
     int y = row.top() + verticalPadding;
 
     painter->save();
+    // Each text runs in its own direction: Arabic or Hebrew from the right edge, with its
+    // punctuation where that script puts it.
     const auto drawLines = [&](const QStringList& lines, const QFont& font, const QColor& color) {
         painter->setFont(font);
         painter->setPen(color);
         const int height = lineHeight(font);
+        QTextOption direction(Qt::AlignLeading | Qt::AlignVCenter);
+        direction.setTextDirection(lines.join(u'\n').isRightToLeft() ? Qt::RightToLeft
+                                                                     : Qt::LeftToRight);
+        direction.setWrapMode(QTextOption::NoWrap);
         for (const QString& line : lines) {
-            painter->drawText(QRect(left, y, width, height), Qt::AlignLeft | Qt::AlignVCenter,
-                              line);
+            painter->drawText(QRectF(left, y, width, height), line, direction);
             y += height;
         }
     };

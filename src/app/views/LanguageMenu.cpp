@@ -2,14 +2,21 @@
 
 #include "app/views/Symbols.h"
 #include "app/views/Theme.h"
+#include "app/views/ViewStyle.h"
 #include "core/Languages.h"
 
+#include <QAbstractItemView>
+#include <QApplication>
+#include <QComboBox>
+#include <QElapsedTimer>
 #include <QFontMetricsF>
+#include <QKeyEvent>
 #include <QMenu>
 #include <QPainter>
-#include <QProxyStyle>
 
+#include <algorithm>
 #include <cmath>
+#include <functional>
 
 using namespace Qt::StringLiterals;
 
@@ -30,16 +37,46 @@ QString literal(const QString& text) {
     return QString(text).replace(u'&', u"&&"_s);
 }
 
-// The list of languages is longer than many screens are high, and Fusion lays an overlong menu
-// out in columns that run off the screen's side: this menu scrolls instead.
-class ScrollingMenuStyle : public QProxyStyle {
+// A text for comparing first letters: accents off, case folded.
+QString folded(const QString& text) {
+    QString plain;
+    for (const QChar c : text.normalized(QString::NormalizationForm_D))
+        if (c.category() != QChar::Mark_NonSpacing)
+            plain += c;
+    return plain.toCaseFolded();
+}
+
+// Letters typed into an open list of languages, as one word while they come quickly.
+class TypeSelect : public QObject {
 public:
-    int styleHint(StyleHint hint, const QStyleOption* option, const QWidget* widget,
-                  QStyleHintReturn* returnData) const override {
-        if (hint == SH_Menu_Scrollable)
-            return 1;
-        return QProxyStyle::styleHint(hint, option, widget, returnData);
+    // Which entry the list shows as current, and makes current.
+    std::function<int()> current;
+    std::function<void(int)> choose;
+    std::function<QStringList()> names;
+
+    using QObject::QObject;
+
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (event->type() != QEvent::KeyPress)
+            return QObject::eventFilter(watched, event);
+        const auto* key = static_cast<QKeyEvent*>(event);
+        const QString text = key->text();
+        if (text.size() != 1 || !text[0].isLetter() ||
+            (key->modifiers() & ~(Qt::ShiftModifier | Qt::KeypadModifier)))
+            return QObject::eventFilter(watched, event);
+        if (!m_typed.isValid() || m_typed.elapsed() > QApplication::keyboardInputInterval())
+            m_word.clear();
+        m_typed.start();
+        m_word += folded(text);
+        const int found = LanguageMenu::typeSelect(names(), current(), m_word);
+        if (found >= 0)
+            choose(found);
+        return true;
     }
+
+private:
+    QString m_word;
+    QElapsedTimer m_typed;
 };
 
 } // namespace
@@ -51,9 +88,28 @@ LanguageMenu::LanguageMenu(bool includeDetect, QWidget* parent)
     setFont(Theme::font(titlePixels, QFont::DemiBold));
     setFocusPolicy(Qt::TabFocus);
     setSizePolicy(QSizePolicy::Maximum, QSizePolicy::Fixed);
-    auto* style = new ScrollingMenuStyle;
+    auto* style = new ViewStyle;
     style->setParent(m_menu);
     m_menu->setStyle(style);
+    auto* typing = new TypeSelect(m_menu);
+    const auto entries = [this] {
+        QList<QAction*> languages;
+        for (QAction* action : m_menu->actions())
+            if (!action->isSeparator())
+                languages << action;
+        return languages;
+    };
+    typing->names = [entries] {
+        QStringList names;
+        for (const QAction* action : entries())
+            names << QString(action->text()).replace(u"&&"_s, u"&"_s);
+        return names;
+    };
+    typing->current = [this, entries] { return int(entries().indexOf(m_menu->activeAction())); };
+    typing->choose = [this, entries](int index) {
+        m_menu->setActiveAction(entries().value(index));
+    };
+    m_menu->installEventFilter(typing);
     connect(m_menu, &QMenu::aboutToShow, this, [this] { menu(); });
     // Opened without a nested event loop: the popover may change under an open menu. It opens
     // on the selected entry, scrolled into view, where the arrow keys go on from.
@@ -95,6 +151,40 @@ void LanguageMenu::setSelected(const QString& code) {
         return;
     m_selected = code;
     m_built = false;
+}
+
+int LanguageMenu::typeSelect(const QStringList& names, int current, const QString& typed) {
+    const QString word = folded(typed);
+    if (word.isEmpty() || names.isEmpty())
+        return -1;
+    // One letter pressed again and again goes on through the languages of that letter.
+    const bool sameLetter = word.size() > 1 && word.count(word[0]) == word.size();
+    const QString start = sameLetter ? word.left(1) : word;
+    const int from = sameLetter ? std::max(current, -1) + 1 : 0;
+    for (qsizetype step = 0; step < names.size(); ++step) {
+        const int index = int((from + step) % names.size());
+        if (folded(names[index]).startsWith(start))
+            return index;
+    }
+    return -1;
+}
+
+void LanguageMenu::followTyping(QComboBox* picker) {
+    auto* typing = new TypeSelect(picker);
+    QAbstractItemView* list = picker->view();
+    typing->names = [picker] {
+        QStringList names;
+        for (int i = 0; i < picker->count(); ++i)
+            names << picker->itemText(i);
+        return names;
+    };
+    typing->current = [list] { return list->currentIndex().row(); };
+    typing->choose = [list](int row) {
+        const QModelIndex index = list->model()->index(row, 0, list->rootIndex());
+        list->setCurrentIndex(index);
+        list->scrollTo(index);
+    };
+    list->installEventFilter(typing);
 }
 
 QMenu* LanguageMenu::menu() {

@@ -5,6 +5,7 @@
 
 #include <optional>
 
+class QComboBox;
 class QMenu;
 
 namespace tivela {
@@ -12,7 +13,8 @@ namespace tivela {
 // The compact pull-down of the translate tab's header: its title (and, when given, a second,
 // smaller text) with a chevron, opening a menu of languages by name with a check mark on the
 // selected one, and, for the source, "Detect Language" first. Choosing an entry, the checked
-// one too, reports its code ("auto" for detection); the menu keeps no state of its own.
+// one too, reports its code ("auto" for detection); the menu keeps no state of its own. In the
+// open menu, typing a language's first letters moves to it.
 class LanguageMenu : public QAbstractButton {
     Q_OBJECT
 
@@ -27,6 +29,13 @@ public:
 
     // The menu with its entries as they stand.
     QMenu* menu();
+
+    // The entry that typed letters lead to: the first whose name begins with them (accents and
+    // case aside), or, for one letter typed again, the next of that letter after the current
+    // entry; -1 for none.
+    static int typeSelect(const QStringList& names, int current, const QString& typed);
+    // The same typing in the open list of a picker of languages.
+    static void followTyping(QComboBox* picker);
     QSize sizeHint() const override;
 
 Q_SIGNALS:

@@ -11,6 +11,7 @@
 
 #include <QDir>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QMenu>
 #include <QMessageBox>
 #include <QSaveFile>
@@ -90,7 +91,9 @@ void PhrasebookView::exportCSV() {
     dialog->setFileMode(QFileDialog::AnyFile);
     dialog->setNameFilter(u"Comma-separated values (*.csv)"_s);
     dialog->setDefaultSuffix(u"csv"_s);
-    dialog->setDirectory(QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation));
+    // The Documents folder may be named but not made: Qt would open the working folder.
+    const QString documents = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
+    dialog->setDirectory(QFileInfo(documents).isDir() ? documents : QDir::homePath());
     dialog->selectFile(u"Phrasebook.csv"_s);
     AppModel* model = &m_model;
     QPointer<QWidget> owner = window;

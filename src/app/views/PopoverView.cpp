@@ -1,9 +1,11 @@
 #include "app/views/PopoverView.h"
 
 #include "app/AppModel.h"
+#include "app/views/CardsView.h"
 #include "app/views/Divider.h"
 #include "app/views/EnginePrompt.h"
 #include "app/views/Label.h"
+#include "app/views/PopoverTips.h"
 #include "app/views/Symbols.h"
 #include "app/views/TabViews.h"
 #include "app/views/Theme.h"
@@ -76,6 +78,8 @@ protected:
         const double side = Symbols::side(tabSymbolPixels);
         Symbols::paint(painter, QRectF((width() - side) / 2, (height() - side) / 2, side, side),
                        u"ellipsis.circle"_s, color);
+        if (hasFocus())
+            Theme::paintFocusRing(painter, rect(), 6, palette());
     }
 };
 
@@ -177,6 +181,7 @@ PopoverView::PopoverView(AppModel& model, ViewServices& services, QWidget* paren
     setFixedSize(widthPixels, heightPixels);
     setAutoFillBackground(true);
     m_prompt = new EnginePrompt(m_model, m_services, this);
+    new PopoverTips(this);
 
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
@@ -285,8 +290,14 @@ void PopoverView::updateBadge() {
         return;
     const double wait = std::min(next - now, longestWaitSeconds);
     m_model.scheduler().singleShot(int(std::ceil(wait * 1000)), this, [this, timer] {
-        if (timer == m_dueTimer)
-            updateBadge();
+        if (timer != m_dueTimer)
+            return;
+        const int before = m_badge;
+        updateBadge();
+        // The tab under a badge that changed says the same as the badge.
+        if (m_badge != before && isVisible())
+            if (auto* cards = qobject_cast<CardsView*>(m_tabView.data()))
+                cards->showDue();
     });
 }
 

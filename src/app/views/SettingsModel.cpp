@@ -25,13 +25,21 @@ SettingsServices SettingsServices::production() {
     };
     services.trusted = &SelectionReader::isAvailable;
     services.suspendShortcut = [] { HotKeyCenter::shared().unregister(); };
-    services.shortcutProblem = [] {
-        const int error = HotKeyCenter::shared().lastError();
-        if (error == HotKeyCenter::noX11)
-            return Wording::shortcutNeedsX11();
-        return error == 0 ? QString() : Wording::shortcutInUse();
-    };
+    services.shortcutProblem = &SettingsModel::hotKeyProblem;
+    services.watchShortcut = &SettingsModel::watchHotKey;
     return services;
+}
+
+QString SettingsModel::hotKeyProblem() {
+    const int error = HotKeyCenter::shared().lastError();
+    if (error == HotKeyCenter::noX11)
+        return Wording::shortcutNeedsX11();
+    return error == 0 ? QString() : Wording::shortcutInUse();
+}
+
+void SettingsModel::watchHotKey(QObject* context, std::function<void()> changed) {
+    QObject::connect(&HotKeyCenter::shared(), &HotKeyCenter::outcomeChanged, context,
+                     std::move(changed));
 }
 
 SettingsModel::SettingsModel(SettingsServices services, QObject* parent)
@@ -44,6 +52,15 @@ SettingsModel::SettingsModel(SettingsServices services, QObject* parent)
     m_shortcutProblem = readShortcutProblem();
     m_installedPacks = m_services.downloader->installed();
     m_connectedBrowsers = readConnectedBrowsers();
+    // The hot key is registered after the model is made, and may be lost or won back later.
+    if (m_services.watchShortcut)
+        m_services.watchShortcut(this, [this] { shortcutRegistered(); });
+}
+
+void SettingsModel::shortcutRegistered() {
+    if (!m_recording && m_services.savedShortcut)
+        setShortcut(m_services.savedShortcut());
+    assign(m_shortcutProblem, readShortcutProblem(), &SettingsModel::shortcutProblemChanged);
 }
 
 template <typename T>

@@ -38,6 +38,9 @@ struct SettingsServices {
     std::function<void()> suspendShortcut;
     // Why the last registration of the hot key failed, for people; empty when it holds.
     std::function<QString()> shortcutProblem;
+    // Calls `changed`, on the context's thread and while it lives, whenever the hot key's
+    // registration comes out otherwise.
+    std::function<void(QObject* context, std::function<void()> changed)> watchShortcut;
 
     // The shared downloader and translator, this copy's browser manifests and login item, the
     // selection's trust and the hot key's grab; the application delegate adds the saved
@@ -49,7 +52,8 @@ struct SettingsServices {
 // shortcut as the window shows it and whether one is being recorded, the login item, the trust to
 // read the selection, the dictionary packs installed and downloading, the browsers connected to
 // this copy's host, and the fast engine of the user's pair. On the main thread; every change signal
-// fires only when a value changes (downloading changes on every download's start and end).
+// fires only when a value changes (downloading changes on every download's start and end). The
+// hot key's outcome is published as it changes, whenever the registration happens.
 class SettingsModel : public QObject {
     Q_OBJECT
 
@@ -98,6 +102,12 @@ public:
     // so a pair never holds one language twice.
     static LanguagePair withMine(const LanguagePair& pair, const QString& mine);
 
+    // Why the process's global hot key does not hold, for people; empty while it does.
+    static QString hotKeyProblem();
+    // Calls `changed` on the context's thread whenever the global hot key's registration comes
+    // out otherwise: another program held it, it was released for a recording, it holds again.
+    static void watchHotKey(QObject* context, std::function<void()> changed);
+
 Q_SIGNALS:
     void shortcutChanged();
     void recordingChanged();
@@ -115,6 +125,7 @@ private:
     bool readLaunchAtLogin() const;
     bool readTrusted() const;
     QString readShortcutProblem() const;
+    void shortcutRegistered();
     QStringList readConnectedBrowsers() const;
 
     SettingsServices m_services;

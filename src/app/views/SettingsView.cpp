@@ -6,6 +6,7 @@
 #include "app/views/FormSection.h"
 #include "app/views/IconButton.h"
 #include "app/views/Label.h"
+#include "app/views/LanguageMenu.h"
 #include "app/views/SettingsModel.h"
 #include "app/views/ShortcutRecorder.h"
 #include "app/views/Spinner.h"
@@ -113,6 +114,7 @@ FormSection* SettingsView::languagesSection() {
         picker->setSizeAdjustPolicy(QComboBox::AdjustToContents);
         picker->setMinimumWidth(150);
         picker->setMaxVisibleItems(16);
+        LanguageMenu::followTyping(picker);
     }
     m_languages->addRow(u"My language"_s, m_mine);
     m_languages->addRow(u"Translate my language into"_s, m_second);

@@ -1,12 +1,12 @@
 #include "app/views/Theme.h"
 
+#include "app/views/ViewStyle.h"
 #include "platform/desktop/ColorScheme.h"
 
 #include <QApplication>
 #include <QFontDatabase>
 #include <QPainter>
 #include <QStyle>
-#include <QStyleFactory>
 
 #include <cmath>
 
@@ -133,8 +133,8 @@ QPalette palette(bool dark) {
 }
 
 void apply(bool dark) {
-    if (QApplication::style()->name().compare(u"fusion"_s, Qt::CaseInsensitive) != 0)
-        QApplication::setStyle(QStyleFactory::create(u"Fusion"_s));
+    if (!qobject_cast<ViewStyle*>(QApplication::style()))
+        QApplication::setStyle(new ViewStyle);
     QApplication::setPalette(palette(dark));
 }
 

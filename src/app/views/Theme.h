@@ -54,8 +54,9 @@ QList<QColor> screenshotGround(bool dark);
 
 // Our palette for the Fusion style.
 QPalette palette(bool dark);
-// Puts the Fusion style and our palette on the whole application: menus, tooltips and dialogs
-// are windows of their own and take the application's palette, not their parent's.
+// Puts our style (Fusion with our scroll bars and check marks) and our palette on the whole
+// application: menus, tooltips and dialogs are windows of their own and take the application's
+// palette, not their parent's.
 void apply(bool dark);
 
 // The ring a focused control draws around itself, inside its rectangle: the accent's, unless a

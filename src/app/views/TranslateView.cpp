@@ -48,6 +48,12 @@ QString detectCode() {
     return u"auto"_s;
 }
 
+// Whether the keyboard is in a widget or below it, in its window (active or not).
+bool holdsFocus(const QWidget* widget) {
+    const QWidget* focused = widget ? widget->window()->focusWidget() : nullptr;
+    return focused && (focused == widget || widget->isAncestorOf(focused));
+}
+
 // A box's contents with no margins and the given spacing.
 template <typename Layout>
 Layout* bare(QWidget* owner, int spacing = 0) {
@@ -161,6 +167,9 @@ TranslateView::TranslateView(AppModel& model, ViewServices& services, QWidget* p
     layout->addWidget(new Divider);
 
     m_scroll = new QScrollArea;
+    // A click on a button in it leaves the keyboard where it was: the area itself never takes
+    // it, as Qt would hand a click's focus to the nearest parent that takes clicks.
+    m_scroll->setFocusPolicy(Qt::NoFocus);
     m_scroll->setFrameShape(QFrame::NoFrame);
     m_scroll->setWidgetResizable(true);
     m_scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
@@ -210,6 +219,8 @@ TranslateView::TranslateView(AppModel& model, ViewServices& services, QWidget* p
     on(&AppModel::entryChanged, &TranslateView::updateCard);
     connect(&m_model, &AppModel::needsAccessibilityChanged, this,
             [this] { m_accessibility->setVisible(m_model.needsAccessibility()); });
+    if (m_services.watchShortcut)
+        m_services.watchShortcut(this, [this] { updateShortcutTexts(); });
     // Voices arrive a moment after the speaker starts.
     if (m_services.speaker)
         connect(m_services.speaker, &Speaker::voicesChanged, this, &TranslateView::updateListen);
@@ -350,6 +361,10 @@ QWidget* TranslateView::makeEmptyBlock() {
     m_shortcutHint = new Label({}, 12, QFont::Normal, Theme::Tone::secondary);
     m_shortcutHint->setWordWrap(true);
     column->addWidget(m_shortcutHint);
+    m_shortcutProblem = new Label({}, 12, QFont::Normal, Theme::Tone::secondary);
+    m_shortcutProblem->setObjectName(u"tivela.shortcutProblem"_s);
+    m_shortcutProblem->setWordWrap(true);
+    column->addWidget(m_shortcutProblem);
     return m_emptyBlock;
 }
 
@@ -463,7 +478,10 @@ void TranslateView::updateInputTools() {
 }
 
 // The old panel goes once its events are over: its own Try Again may be what replaced it.
+// A panel that had the keyboard hands it to the input, as a tab switch does: typing goes on
+// where the text is, not into the tab bar.
 void TranslateView::updateProblem() {
+    const bool focused = holdsFocus(m_problem);
     if (m_problem) {
         m_problem->hide();
         m_problem->deleteLater();
@@ -474,6 +492,8 @@ void TranslateView::updateProblem() {
         m_problem->show();
     }
     updateOutputArea();
+    if (focused)
+        m_model.focusInput();
 }
 
 void TranslateView::updateOutputArea() {
@@ -487,6 +507,9 @@ void TranslateView::updateShortcutTexts() {
     const QString shortcut = m_services.shortcutText ? m_services.shortcutText() : QString();
     m_shortcutHint->setText(u"Press "_s + shortcut +
                             u" in any app to translate the selected text."_s);
+    const QString problem = m_services.shortcutProblem ? m_services.shortcutProblem() : QString();
+    m_shortcutProblem->setText(shortcut + u": "_s + problem);
+    m_shortcutProblem->setVisible(!problem.isEmpty());
     m_accessibilityText->setText(u"So "_s + shortcut +
                                  u" can translate what you select in other apps. Tivela only "
                                  u"reads the selection when you press the shortcut."_s);
@@ -531,8 +554,9 @@ void TranslateView::updateListen() {
 }
 
 // A new card for each entry, so its own state starts afresh; the old one goes once its events
-// are over (a tap on it may be what changed the entry).
+// are over (a tap on it may be what changed the entry). The keyboard it had goes to the input.
 void TranslateView::updateCard() {
+    const bool focused = holdsFocus(m_card);
     if (m_card) {
         m_card->hide();
         m_card->deleteLater();
@@ -546,6 +570,8 @@ void TranslateView::updateCard() {
         m_card->show();
     }
     m_cardHolder->setVisible(m_card);
+    if (focused)
+        m_model.focusInput();
 }
 
 void TranslateView::reportInputBox() {

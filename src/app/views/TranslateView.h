@@ -87,6 +87,7 @@ private:
     Spinner* m_rowSpinner = nullptr;
     QWidget* m_emptyBlock = nullptr;
     Label* m_shortcutHint = nullptr;
+    Label* m_shortcutProblem = nullptr;
     QWidget* m_cardHolder = nullptr;
     QPointer<QWidget> m_card;
 };

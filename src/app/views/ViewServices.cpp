@@ -1,6 +1,7 @@
 #include "app/views/ViewServices.h"
 
 #include "app/Speech.h"
+#include "app/views/SettingsModel.h"
 #include "core/Speaker.h"
 #include "platform/Defaults.h"
 #include "platform/desktop/Opener.h"
@@ -25,11 +26,16 @@ ViewServices ViewServices::production() {
     services.enginePackage = [](const QString& from, const QString& to) {
         return ApertiumCatalogue::package(from, to);
     };
+    services.pairStatus = [](const QString& from, const QString& to) {
+        return Defaults::translator().status(from, to, false);
+    };
     services.installer = std::make_shared<PackageInstaller>();
     services.opener = &Opener::shared();
     services.shortcutText = [] {
         return QKeySequence(Qt::CTRL | Qt::ALT | Qt::Key_T).toString(QKeySequence::NativeText);
     };
+    services.shortcutProblem = &SettingsModel::hotKeyProblem;
+    services.watchShortcut = &SettingsModel::watchHotKey;
     return services;
 }
 

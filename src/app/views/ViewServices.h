@@ -1,6 +1,9 @@
 #pragma once
 
+#include "core/Translator.h"
+
 #include <QAction>
+#include <QFuture>
 #include <QPointer>
 #include <QString>
 #include <QStringList>
@@ -26,11 +29,16 @@ struct ViewServices {
     std::function<void(const QString& text)> copy;
     // The package that brings the engine's languages for a pair; empty when none does.
     std::function<QString(const QString& from, const QString& to)> enginePackage;
+    // Whether the engine has a pair's languages now. None: the install prompt does not ask.
+    std::function<QFuture<PairStatus>(const QString& from, const QString& to)> pairStatus;
     std::shared_ptr<PackageInstaller> installer;
     // The desktop's URL handlers; outlives the views. None: the views open no URLs.
     Opener* opener = nullptr;
-    // The global shortcut as the user reads it ("Ctrl+Alt+T").
+    // The global shortcut as the user reads it ("Ctrl+Alt+T"), why it does not work (empty
+    // while it does), and a call of `changed` on the context's thread whenever either changes.
     std::function<QString()> shortcutText;
+    std::function<QString()> shortcutProblem;
+    std::function<void(QObject* context, std::function<void()> changed)> watchShortcut;
 
     // The shell's actions. The popover puts Settings and Quit (and Check for Updates, when
     // there is one) in its More menu; without the shell's, it makes its own Settings and Quit,
@@ -41,7 +49,7 @@ struct ViewServices {
     QPointer<QAction> selectionHelp;
 
     // The system's speaker, clipboard, engine packages, installer on the session bus and URL
-    // handlers; the default shortcut's text.
+    // handlers; the default shortcut's text and the global hot key's outcome.
     static ViewServices production();
 };
 

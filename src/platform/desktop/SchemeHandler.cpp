@@ -4,6 +4,8 @@
 #include "platform/desktop/DesktopEntry.h"
 #include "platform/desktop/XdgMime.h"
 
+#include <QFile>
+#include <QFileInfo>
 #include <QProcess>
 #include <QStandardPaths>
 #include <QTimer>
@@ -12,18 +14,32 @@ using namespace Qt::StringLiterals;
 
 namespace tivela {
 
-SchemeHandler::SchemeHandler(QString program, QString identifier, QObject* parent)
+namespace {
+
+// The launcher's icons in a hicolor folder, by their place in it.
+const QStringList& iconPlaces() {
+    static const QStringList places{u"48x48/apps/tivela.png"_s, u"256x256/apps/tivela.png"_s,
+                                    u"scalable/apps/tivela.svg"_s};
+    return places;
+}
+
+} // namespace
+
+SchemeHandler::SchemeHandler(QString program, QString identifier, QString icons, QObject* parent)
     : QObject(parent)
     , m_program(std::move(program))
-    , m_identifier(std::move(identifier)) {
+    , m_identifier(std::move(identifier))
+    , m_icons(std::move(icons)) {
 }
 
 SchemeHandler::~SchemeHandler() = default;
 
 SchemeHandler* SchemeHandler::mainApp(QObject* parent) {
     const auto& bundle = Paths::appBundle();
+    const QString icons =
+        bundle && !Paths::isDevBuild() ? bundle->root + u"/share/icons/hicolor"_s : QString();
     return new SchemeHandler(bundle ? bundle->root + u"/bin/tivela"_s : QString(),
-                             Paths::bundleID(), parent);
+                             Paths::bundleID(), icons, parent);
 }
 
 QString SchemeHandler::entryPath() const {
@@ -31,7 +47,16 @@ QString SchemeHandler::entryPath() const {
            u"/applications/"_s + m_identifier + u".desktop"_s;
 }
 
+QString SchemeHandler::iconPath(const QString& place) const {
+    const QFileInfo name(place);
+    return QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) +
+           u"/icons/hicolor/"_s + name.path() + u'/' + m_identifier + u'.' + name.suffix();
+}
+
 QByteArray SchemeHandler::entryBytes() const {
+    const QString shown = m_icons.isEmpty()
+                              ? u"NoDisplay=true\n"_s
+                              : u"Icon="_s + m_identifier + u"\nCategories=Utility;Office;\n"_s;
     return (u"[Desktop Entry]\n"
             u"Type=Application\n"
             u"Name=Tivela\n"
@@ -39,16 +64,29 @@ QByteArray SchemeHandler::entryBytes() const {
             u"Exec="_s +
             DesktopEntry::execValue(m_program, {u"%u"_s}) +
             u"\n"
-            u"Terminal=false\n"
-            u"NoDisplay=true\n"
-            u"MimeType=x-scheme-handler/tivela;\n"_s)
+            u"Terminal=false\n"_s +
+            shown + u"MimeType=x-scheme-handler/tivela;\n"_s)
         .toUtf8();
+}
+
+// The icons before the entry that names them; one the bundle lacks is left out.
+bool SchemeHandler::installIcons() const {
+    for (const QString& place : iconPlaces()) {
+        QFile icon(m_icons + u'/' + place);
+        if (!icon.exists())
+            continue;
+        if (!icon.open(QIODevice::ReadOnly) ||
+            !DesktopEntry::write(iconPath(place), icon.readAll()))
+            return false;
+    }
+    return true;
 }
 
 void SchemeHandler::install() {
     if (m_process)
         return;
-    if (m_program.isEmpty() || !DesktopEntry::write(entryPath(), entryBytes())) {
+    if (m_program.isEmpty() || (!m_icons.isEmpty() && !installIcons()) ||
+        !DesktopEntry::write(entryPath(), entryBytes())) {
         QTimer::singleShot(0, this, [this] { Q_EMIT finished(false); });
         return;
     }

@@ -6,6 +6,8 @@
 #include <QGuiApplication>
 #include <QList>
 
+#include <utility>
+
 #include <xcb/xcb.h>
 
 using namespace Qt::StringLiterals;
@@ -39,7 +41,26 @@ HotKeyCenter& HotKeyCenter::shared() {
 }
 
 bool HotKeyCenter::registerShortcut(const Shortcut& shortcut) {
-    unregister();
+    const auto key = [this] {
+        return m_grab ? std::optional(std::pair(m_grab->keycode, m_grab->modifiers)) : std::nullopt;
+    };
+    const auto keyBefore = key();
+    const int errorBefore = m_lastError;
+    const bool granted = grab(shortcut);
+    if (keyBefore != key() || errorBefore != m_lastError)
+        Q_EMIT outcomeChanged();
+    return granted;
+}
+
+void HotKeyCenter::unregister() {
+    const bool wasRegistered = isRegistered();
+    release();
+    if (wasRegistered)
+        Q_EMIT outcomeChanged();
+}
+
+bool HotKeyCenter::grab(const Shortcut& shortcut) {
+    release();
     if (!m_filterInstalled && QCoreApplication::instance()) {
         QCoreApplication::instance()->installNativeEventFilter(this);
         m_filterInstalled = true;
@@ -84,7 +105,7 @@ bool HotKeyCenter::registerShortcut(const Shortcut& shortcut) {
     return true;
 }
 
-void HotKeyCenter::unregister() {
+void HotKeyCenter::release() {
     if (m_grab)
         ungrab(*m_grab, 0xf);
     m_grab.reset();

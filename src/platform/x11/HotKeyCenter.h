@@ -38,6 +38,10 @@ public:
 
     bool nativeEventFilter(const QByteArray& eventType, void* message, qintptr* result) override;
 
+Q_SIGNALS:
+    // The grabbed key (or whether one is), or the last registration's error, changed.
+    void outcomeChanged();
+
 private:
     struct Grab {
         Shortcut shortcut;
@@ -47,6 +51,8 @@ private:
     };
 
     HotKeyCenter() = default;
+    bool grab(const Shortcut& shortcut);
+    void release();
     void ungrab(const Grab& grab, quint16 lockVariants);
 
     std::optional<Grab> m_grab;

@@ -9,6 +9,7 @@
 #include <gtest/gtest.h>
 
 #include <QAbstractButton>
+#include <QApplication>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QLabel>
@@ -130,6 +131,17 @@ TEST_F(DictionaryCardTest, FoldsMoreThanThreeSensesAndShowAllRebuildsFromItsOwnC
     EXPECT_EQ(card.meaningsShown(), 3);
     EXPECT_EQ(card.showAllButton()->text(), u"Show All 4"_s);
     EXPECT_EQ(card.heightForWidth(396), folded);
+
+    // Pressed from the keyboard, the button that takes its place keeps the keyboard.
+    card.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&card));
+    card.showAllButton()->setFocus(Qt::TabFocusReason);
+    for (const QString& next : {u"Show Less"_s, u"Show All 4"_s}) {
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Space);
+        ASSERT_TRUE(card.showAllButton());
+        EXPECT_EQ(card.showAllButton()->text(), next);
+        EXPECT_EQ(QApplication::focusWidget(), card.showAllButton());
+    }
 }
 
 TEST_F(DictionaryCardTest, ShowsTheLemmaWithAFormNoteAndTooltipsAsPlainText) {

@@ -9,11 +9,15 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cmath>
+
 #include <QAbstractButton>
 #include <QAction>
 #include <QDir>
 #include <QFileDialog>
 #include <QHelpEvent>
+#include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
 #include <QMessageBox>
@@ -112,6 +116,40 @@ TEST_F(ListTabsTest, RowsClampTextsToTwoLinesAndShowTheGlobeOnlyForTheBrowser) {
     QHelpEvent help(QEvent::ToolTip, globe, list.viewport()->mapToGlobal(globe));
     QCoreApplication::sendEvent(list.viewport(), &help);
     EXPECT_EQ(QToolTip::text(), u"Saved in the browser"_s);
+}
+
+// A row runs in the direction of its text: a right-to-left text starts at the row's right edge
+// (its "!" then stands at its left end), a left-to-right one at the left edge.
+TEST_F(ListTabsTest, EachRowTakesItsDirectionFromItsText) {
+    AppModel& app = make();
+    Item arabic = item(u"\u0645\u0631\u062D\u0628\u0627 \u0628\u0643!"_s);
+    arabic.translation = u"Welcome!"_s;
+    ItemList list(false, [&app] { return app.now(); });
+    list.resize(420, 300);
+    list.setItems({arabic});
+    list.show();
+    QImage image(list.viewport()->size(), QImage::Format_ARGB32);
+    image.fill(Qt::white);
+    list.viewport()->render(&image);
+    const QRect row = list.rowRect(0);
+    const int lineHeight = int(std::ceil(QFontMetricsF(Theme::font(ItemRow::textPixels)).height()));
+    // The ink of a line between two heights, as its leftmost and rightmost columns.
+    const auto ink = [&](int top) {
+        int left = image.width();
+        int right = -1;
+        for (int y = top; y < top + lineHeight; ++y)
+            for (int x = 0; x < image.width(); ++x)
+                if (qGray(image.pixel(x, y)) < 160)
+                    left = std::min(left, x), right = std::max(right, x);
+        return std::pair(left, right);
+    };
+    const int textTop = row.top() + ItemRow::verticalPadding;
+    const auto [textLeft, textRight] = ink(textTop);
+    EXPECT_GT(textLeft, row.width() / 2);
+    EXPECT_GE(textRight, row.width() - ItemRow::sidePadding - 3);
+    const auto [translationLeft, translationRight] = ink(textTop + lineHeight + ItemRow::lineGap);
+    EXPECT_LE(translationLeft, ItemRow::sidePadding + 3);
+    EXPECT_LT(translationRight, row.width() / 2);
 }
 
 // The field writes the model as the user edits and takes the model's text only when it
@@ -464,6 +502,75 @@ TEST_F(ListTabsTest, SpaceOneAndTwoActOnlyWithTheirButtonsOnScreen) {
     EXPECT_EQ(cards->card()->text, u"cat"_s);
 }
 
+// A button the user moved the keyboard to takes its own Space; the card's keys still answer.
+TEST_F(ListTabsTest, AFocusedButtonTakesItsOwnSpaceInTheCardsTab) {
+    AppModel& app = make();
+    addPhrases({item(u"cat"_s, 300)});
+    app.setTab(Tab::cards);
+    PopoverView popover(app, services);
+    activate(popover);
+    QWindow* window = popover.windowHandle();
+    const auto button = [&](const QString& name) {
+        for (auto* found : popover.findChildren<QAbstractButton*>())
+            if (found->accessibleName() == name)
+                return found;
+        return static_cast<QAbstractButton*>(nullptr);
+    };
+
+    button(u"More"_s)->setFocus(Qt::TabFocusReason);
+    QTest::keyClick(window, Qt::Key_Space);
+    EXPECT_TRUE(popover.moreMenu()->isVisible());
+    popover.moreMenu()->hide();
+    auto* cards = qobject_cast<CardsView*>(popover.tabView());
+    EXPECT_FALSE(cards->revealed());
+
+    // Keys that are not a button's own still reach the card.
+    cards->showAnswerButton()->click();
+    button(u"History"_s)->setFocus(Qt::TabFocusReason);
+    QTest::keyClick(window, Qt::Key_2);
+    QTest::qWait(150);
+    EXPECT_EQ(store.phrase(u"cat"_s, u"en"_s, u"es"_s)->box, 1);
+    QTest::keyClick(window, Qt::Key_Space);
+    EXPECT_EQ(app.tab(), Tab::history);
+}
+
+// A phrase longer than the card has room for ends in an ellipsis, whole in its tooltip; the
+// buttons and the box line below it stay on the card.
+TEST_F(ListTabsTest, LongPhrasesOnACardEndInAnEllipsisWithTheWholeTextAtHand) {
+    AppModel& app = make();
+    Item card =
+        item(u"The committee will publish its final report on the proposed changes "_s.repeated(4));
+    card.translation = u"El comit\u00E9 publicar\u00E1 su informe final "_s.repeated(10);
+    addPhrases({card});
+    app.setTab(Tab::cards);
+    PopoverView popover(app, services);
+    popover.show();
+    auto* cards = qobject_cast<CardsView*>(popover.tabView());
+    cards->showAnswerButton()->click();
+    QCoreApplication::processEvents();
+    for (const QString& name : {u"tivela.cardText"_s, u"tivela.cardTranslation"_s}) {
+        SCOPED_TRACE(name.toStdString());
+        auto* label = cards->findChild<QLabel*>(name);
+        ASSERT_TRUE(label);
+        EXPECT_TRUE(label->text().endsWith(u'\u2026'));
+        EXPECT_LE(label->text().count(u'\n'), 3);
+        EXPECT_EQ(label->toolTip(), name == u"tivela.cardText" ? card.text : card.translation);
+        EXPECT_GE(label->height(), label->heightForWidth(label->width()));
+    }
+    if (const QString shots = qEnvironmentVariable("TIVELA_TEST_SHOTS"); !shots.isEmpty())
+        test::render(popover, 2).save(shots + u"/cards-long.png"_s);
+    QAbstractButton* gotIt = cards->gotItButton();
+    EXPECT_GE(gotIt->height(), 32);
+    EXPECT_TRUE(cards->rect().contains(gotIt->mapTo(cards, QPoint(0, gotIt->height()))));
+    EXPECT_EQ(cards->boxLine(), u"Box 1 of 5"_s);
+
+    // A short phrase has no tooltip.
+    store.deletePhrase(card.id);
+    addPhrases({item(u"cat"_s)});
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    EXPECT_TRUE(cards->findChild<QLabel*>(u"tivela.cardText"_s)->toolTip().isEmpty());
+}
+
 // Every tab in both palettes, lists on the window's own ground; with TIVELA_TEST_SHOTS set,
 // the images are kept there to be looked at.
 TEST_F(ListTabsTest, TheTabsDrawOnTheWindowsGroundInBothPalettes) {
@@ -478,6 +585,7 @@ TEST_F(ListTabsTest, TheTabsDrawOnTheWindowsGroundInBothPalettes) {
         popover.show();
         if (stage)
             stage(popover.tabView());
+        QCoreApplication::processEvents();
         for (const bool dark : {false, true}) {
             popover.setPalette(Theme::palette(dark));
             const QImage image = test::render(popover, 2);

@@ -4,6 +4,7 @@
 #include "app/views/PopoverView.h"
 #include "core/Languages.h"
 #include "support/ViewRig.h"
+#include "support/x11/FakeXApp.h"
 
 #include <gtest/gtest.h>
 
@@ -12,6 +13,11 @@
 #include <QMenu>
 #include <QScreen>
 #include <QTest>
+#include <QToolTip>
+
+#include <algorithm>
+#include <atomic>
+#include <thread>
 
 using namespace tivela;
 using namespace Qt::StringLiterals;
@@ -97,4 +103,104 @@ TEST(LanguageMenuDesktopTest, ALongListScrollsOnTheScreenFromTheSelectedLanguage
     EXPECT_EQ(menu->activeAction()->text(), Languages::name(codes[codes.size() - 2]));
     EXPECT_TRUE(menu->rect().contains(menu->actionGeometry(menu->activeAction())));
     menu->hide();
+}
+
+// A chip's tooltip, however long, stays over the popover at the screen's right edge, wrapped
+// to its width; no frame of the screen shows a black rectangle over the card while the chips are
+// hovered one after another, slowly and quickly.
+TEST_F(PopoverMenusDesktopTest, ChipTooltipsStayOverThePopoverAndShowNoBlack) {
+    AppModel& app = make();
+    QWidget window(nullptr, Qt::Tool | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint);
+    window.setFixedSize(420, 600);
+    auto* popover = new PopoverView(app, services, &window);
+    popover->setGeometry(window.rect());
+    const QRect screen = QGuiApplication::primaryScreen()->availableGeometry();
+    DictionaryEntry entry{u"run"_s,     std::nullopt, u"en"_s, u"ja"_s,
+                          std::nullopt, std::nullopt, {},      {}};
+    QList<DictionaryEntry::Term> terms;
+    for (int i = 0; i < 6; ++i)
+        terms << DictionaryEntry::Term{
+            u"term%1"_s.arg(i), i % 2 ? std::optional(u"hashiru"_s) : std::nullopt,
+            u"to move swiftly on foot %1so that both feet leave the ground"_s.arg(
+                u"as a person or an animal does in a hurry, "_s.repeated(i % 3))};
+    entry.groups = {{u"verb"_s, terms}};
+    app.setInput(u"run"_s);
+    app.setEntry(entry);
+    window.show();
+    window.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&window));
+    const QPoint corner(screen.right() + 1 - 420, screen.top() + 30);
+    window.move(corner);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return window.geometry().topLeft() == corner; }))
+        << window.geometry().x() << "," << window.geometry().y();
+    QTest::qWait(100);
+    QList<QAbstractButton*> chips;
+    for (auto* button : popover->findChildren<QAbstractButton*>())
+        if (button->text().startsWith(u"term"))
+            chips << button;
+    ASSERT_EQ(chips.size(), 6);
+
+    const QRect area = window.frameGeometry();
+    std::atomic<bool> stop = false;
+    std::atomic<int> frames = 0;
+    std::atomic<int> black = 0;
+    std::jthread watcher([&] {
+        XConnection x;
+        while (!stop) {
+            const XReply<xcb_get_image_reply_t> image(xcb_get_image_reply(
+                x.get(),
+                xcb_get_image(x.get(), XCB_IMAGE_FORMAT_Z_PIXMAP, x.root(), area.x(), area.y(),
+                              area.width(), area.height(), ~0u),
+                nullptr));
+            if (!image)
+                continue;
+            const auto* pixels = reinterpret_cast<const quint32*>(xcb_get_image_data(image.get()));
+            // Five rows running, each with 40 black pixels side by side: a rectangle, not text.
+            int rows = 0;
+            for (int y = 0; y < area.height() && rows < 5; ++y) {
+                int run = 0;
+                int longest = 0;
+                for (int x0 = 0; x0 < area.width(); ++x0) {
+                    run = (pixels[y * area.width() + x0] & 0xFFFFFF) == 0 ? run + 1 : 0;
+                    longest = std::max(longest, run);
+                }
+                rows = longest >= 40 ? rows + 1 : 0;
+            }
+            ++frames;
+            black += rows >= 5;
+        }
+    });
+    XConnection input;
+    for (const int pause : {900, 150}) {
+        for (QAbstractButton* chip : chips) {
+            const QPoint centre = chip->mapToGlobal(chip->rect().center());
+            test::FakeInput::moveTo(input, centre.x(), centre.y());
+            if (pause < 900) {
+                QTest::qWait(pause);
+                continue;
+            }
+            QWidget* tip = nullptr;
+            [[maybe_unused]] const bool shown = QTest::qWaitFor(
+                [&] {
+                    for (QWidget* widget : QApplication::topLevelWidgets())
+                        if (widget->objectName() == u"qtooltip_label" && widget->isVisible())
+                            tip = widget;
+                    return tip != nullptr;
+                },
+                3000);
+            EXPECT_TRUE(tip) << chip->text().toStdString();
+            if (!tip)
+                continue;
+            EXPECT_GE(tip->geometry().left(), area.left()) << chip->text().toStdString();
+            EXPECT_LE(tip->geometry().right(), area.right()) << chip->text().toStdString();
+            EXPECT_TRUE(screen.contains(tip->geometry()));
+            QTest::qWait(300);
+            if (chip == chips[2])
+                screenShot(u"chip-tooltip"_s);
+        }
+    }
+    stop = true;
+    watcher.join();
+    EXPECT_GT(frames, 20);
+    EXPECT_EQ(black, 0);
 }

@@ -1,4 +1,5 @@
 #include "app/views/PopoverView.h"
+#include "app/views/CardsView.h"
 #include "app/views/EnginePrompt.h"
 #include "platform/desktop/PackageInstaller.h"
 #include "platform/x11/PrivateDesktop.h"
@@ -87,6 +88,37 @@ TEST_F(PopoverViewTest, TheCardsButtonCountsDueCardsAsTheSearchLetsThemThrough) 
     EXPECT_EQ(filled, QList<QString>{u"Cards"_s});
 }
 
+// The cards tab says what its badge says: a card that fell due while the tab was on screen, or
+// while the popover was closed, is shown; the tab is not redrawn on a timer of its own.
+TEST_F(PopoverViewTest, TheCardsTabFollowsItsBadgeWhileShownAndWhenShownAgain) {
+    AppModel& app = make();
+    addPhrases(1, time->now() + 60, u"soon"_s);
+    app.setTab(Tab::cards);
+    PopoverView popover(app, services);
+    popover.show();
+    auto* cards = qobject_cast<CardsView*>(popover.tabView());
+    ASSERT_TRUE(cards);
+    ASSERT_TRUE(cards->emptyState());
+    EXPECT_EQ(cards->emptyState()->title(), u"All done for today"_s);
+
+    time->advance(61'000);
+    EXPECT_EQ(popover.badge(), 1);
+    ASSERT_TRUE(cards->card());
+    EXPECT_EQ(cards->card()->text, u"soon 0"_s);
+    EXPECT_EQ(cards->statusLine(), u"1 due"_s);
+
+    // Answered "Again" it comes back a minute later, while the popover is closed.
+    cards->showAnswerButton()->click();
+    cards->againButton()->click();
+    EXPECT_FALSE(cards->card());
+    popover.hide();
+    time->advance(61'000);
+    EXPECT_EQ(popover.badge(), 1);
+    popover.show();
+    ASSERT_TRUE(cards->card());
+    EXPECT_EQ(cards->card()->text, u"soon 0"_s);
+}
+
 TEST_F(PopoverViewTest, TabButtonsSelectTheirTabAndThePhrasebookStarFillsWhileSelected) {
     AppModel& app = make();
     PopoverView popover(app, services);
@@ -145,6 +177,35 @@ TEST_F(PopoverViewTest, TheMoreMenuHoldsTheShellsActionsAndPinsTheWindow) {
     EXPECT_EQ(popover.moreMenu()->actions().first(), &settings);
     EXPECT_EQ(popover.moreMenu()->actions().last(), &quit);
     EXPECT_TRUE(popover.actions().isEmpty());
+}
+
+// Like the tab buttons, the More button wears a ring while the keyboard is on it.
+TEST_F(PopoverViewTest, TheMoreButtonShowsWhenTheKeyboardIsOnIt) {
+    AppModel& app = make();
+    PopoverView popover(app, services);
+    popover.show();
+    popover.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&popover));
+    QAbstractButton* more = nullptr;
+    for (auto* button : popover.findChildren<QAbstractButton*>())
+        if (button->toolTip() == u"More")
+            more = button;
+    ASSERT_TRUE(more);
+    const auto look = [&] {
+        QImage image(more->size() * 2, QImage::Format_ARGB32);
+        image.setDevicePixelRatio(2);
+        image.fill(popover.palette().color(QPalette::Window));
+        more->render(&image, {}, {}, QWidget::DrawChildren);
+        return image;
+    };
+    const QImage unfocused = look();
+    more->setFocus(Qt::TabFocusReason);
+    const QImage focused = look();
+    int changed = 0;
+    for (int y = 0; y < focused.height(); ++y)
+        for (int x = 0; x < focused.width(); ++x)
+            changed += focused.pixel(x, y) != unfocused.pixel(x, y);
+    EXPECT_GT(changed, 100);
 }
 
 TEST_F(PopoverViewTest, KeysWithNoFocusedWidgetReachTheTabsView) {
@@ -395,6 +456,42 @@ TEST_F(EnginePromptTest, ARequestWaitsForTheFirstShowAndEndsWithoutPackageOrAnsw
     request(u"en"_s, u"de"_s);
     EXPECT_TRUE(ended(engine->translations() - 1));
     EXPECT_EQ(desktop.installs().size(), 2);
+}
+
+// A pair the engine has, though a package brings it, and a pair no package brings: a note says
+// so, the installer is not asked, and the translation goes on without waiting for the note.
+TEST_F(EnginePromptTest, AnInstalledPairOrOneWithoutAPackageIsToldAndHoldsNothing) {
+    test::FakeDesktop desktop({u"packagekit"_s});
+    packages.insert(u"en>es"_s, u"apertium-eng-spa"_s);
+    services.pairStatus = [this](const QString& from, const QString& to) {
+        return translator.status(from, to, false);
+    };
+    shown();
+    struct Case {
+        QString from;
+        QString to;
+        QString note;
+    };
+    for (const Case& c :
+         {Case{u"en"_s, u"es"_s,
+               u"Translation from English to Spanish is installed on this computer: there is "
+               u"nothing to install."_s},
+          Case{u"es"_s, u"fr"_s,
+               u"Apertium, the engine Tivela translates with, has no package for translation "
+               u"from Spanish to French."_s}}) {
+        SCOPED_TRACE(c.from.toStdString());
+        const int translations = engine->translations();
+        request(c.from, c.to);
+        EXPECT_TRUE(ended(translations));
+        QMessageBox* note = popover->prompt().message();
+        ASSERT_TRUE(note);
+        EXPECT_TRUE(note->isVisible());
+        EXPECT_EQ(note->windowModality(), Qt::NonModal);
+        EXPECT_EQ(note->text(), c.note);
+        note->close();
+    }
+    settle();
+    EXPECT_TRUE(desktop.installs().isEmpty());
 }
 
 TEST_F(EnginePromptTest, WithoutAnInstallerTheCommandIsShownUntilClosed) {

@@ -4,6 +4,7 @@
 #include "app/views/Label.h"
 #include "app/views/SettingsModel.h"
 #include "app/views/UpdatesSection.h"
+#include "app/views/ViewStyle.h"
 #include "core/LexiconDownloader.h"
 #include "support/HttpServer.h"
 #include "support/PackFiles.h"
@@ -11,6 +12,7 @@
 
 #include <gtest/gtest.h>
 
+#include <QAbstractItemView>
 #include <QAction>
 #include <QApplication>
 #include <QCheckBox>
@@ -145,6 +147,44 @@ TEST_F(SettingsViewTest, PickersWriteOnlyTheUsersChoiceAndNeverOfferOneLanguageT
             footers << label->text();
     EXPECT_EQ(footers, QStringList{u"Text in English is translated into Spanish; everything else "
                                    u"into English. The browser extension uses the same pair."_s});
+}
+
+// A picker's open list marks the chosen language alone, with a check and no box; typed
+// letters lead to a language, and Return chooses it.
+TEST_F(SettingsViewTest, PickersMarkTheChosenLanguageAloneAndGoWhereLettersLead) {
+    AppModel& app = make();
+    app.setLanguages({u"en"_s, u"es"_s, u"de"_s, u"gl"_s});
+    app.setPair({u"en"_s, u"es"_s});
+    ViewStyle style;
+    const auto view = show();
+    QComboBox& mine = *view->minePicker();
+    mine.setStyle(&style);
+    mine.showPopup();
+    QAbstractItemView* list = mine.view();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(list->window()));
+    QImage image(list->viewport()->size(), QImage::Format_ARGB32);
+    image.fill(Qt::white);
+    list->viewport()->render(&image);
+    QStringList marked;
+    for (int row = 0; row < mine.count(); ++row) {
+        const QRect rect = list->visualRect(list->model()->index(row, 0));
+        const QRgb ground = image.pixel(rect.left() + 1, rect.top() + 1);
+        int ink = 0;
+        for (int y = rect.top() + 2; y < rect.bottom() - 1; ++y)
+            for (int x = rect.left() + 3; x < rect.left() + rect.height(); ++x)
+                ink += std::abs(qGray(image.pixel(x, y)) - qGray(ground)) > 60;
+        if (ink > 0)
+            marked << mine.itemText(row);
+    }
+    EXPECT_EQ(marked, QStringList{u"English"_s});
+
+    QTest::keyClick(list, Qt::Key_G);
+    EXPECT_EQ(mine.itemText(list->currentIndex().row()), u"German"_s);
+    QTest::keyClick(list, Qt::Key_G);
+    EXPECT_EQ(mine.itemText(list->currentIndex().row()), u"Galician"_s);
+    QTest::keyClick(list, Qt::Key_Return);
+    EXPECT_EQ(app.pair().mine, u"gl"_s);
+    mine.setStyle(nullptr);
 }
 
 TEST_F(SettingsViewTest, RecordingTakesEveryKeyAndAlwaysEndsWithARegisteredShortcut) {

@@ -83,3 +83,41 @@ TEST(ShortcutRecorderTest, RecordsThroughTheServerAndGrabsTheRecordedKeys) {
     center.unregister();
     center.setAction({});
 }
+
+// The model is made before the hot key is registered: a combination another program holds at
+// start is reported as soon as the registration fails, and cleared once it holds again.
+TEST(ShortcutRecorderTest, TheSettingsTellTheRegistrationsOutcomeWheneverItChanges) {
+    HotKeyCenter& center = HotKeyCenter::shared();
+    center.unregister();
+    QTemporaryDir dir;
+    Lexicon lexicon(dir.filePath(u"Lexicon"_s));
+    LexiconDownloader downloader(lexicon, std::nullopt);
+    Translator translator(Defaults::engine());
+    Shortcut saved = Shortcut::defaultShortcut();
+    SettingsServices services = SettingsServices::production();
+    services.downloader = &downloader;
+    services.translator = &translator;
+    services.browsers = [&] { return BrowserIntegration(dir.path(), dir.path()); };
+    services.savedShortcut = [&] { return saved; };
+    SettingsModel settings(services);
+    EXPECT_EQ(settings.shortcutProblem(), QString());
+
+    XConnection other;
+    const auto key = saved.xKeycode();
+    ASSERT_TRUE(key);
+    const XReply<xcb_generic_error_t> held(xcb_request_check(
+        other.get(), xcb_grab_key_checked(other.get(), 0, other.root(), saved.xModifiers(), *key,
+                                          XCB_GRAB_MODE_ASYNC, XCB_GRAB_MODE_ASYNC)));
+    ASSERT_FALSE(held);
+    EXPECT_FALSE(center.registerShortcut(saved));
+    EXPECT_EQ(settings.shortcutProblem(), u"In use by another application."_s);
+
+    xcb_ungrab_key(other.get(), XCB_GRAB_ANY, other.root(), XCB_MOD_MASK_ANY);
+    free(xcb_get_input_focus_reply(other.get(), xcb_get_input_focus(other.get()), nullptr));
+    // Registered again from elsewhere (the recorder's Escape, a second try): the model follows.
+    saved = Shortcut{40, Shortcut::control | Shortcut::option};
+    EXPECT_TRUE(center.registerShortcut(saved));
+    EXPECT_EQ(settings.shortcutProblem(), QString());
+    EXPECT_EQ(settings.shortcut(), saved);
+    center.unregister();
+}

@@ -1,8 +1,10 @@
 #include "app/views/Theme.h"
 #include "app/views/FilledButton.h"
 #include "app/views/IconButton.h"
+#include "app/views/LanguageMenu.h"
 #include "app/views/RelativeDate.h"
 #include "app/views/Symbols.h"
+#include "app/views/ViewStyle.h"
 #include "platform/desktop/ColorScheme.h"
 #include "platform/x11/PrivateDesktop.h"
 #include "support/FakeDesktop.h"
@@ -13,6 +15,9 @@
 #include <QApplication>
 #include <QDBusConnection>
 #include <QImage>
+#include <QMenu>
+#include <QPainter>
+#include <QScrollBar>
 #include <QSignalSpy>
 #include <QStyle>
 #include <QTest>
@@ -140,6 +145,88 @@ TEST(ThemeTest, FilledButtonsFillExactlyWithTheAccentAtTwiceTheResolution) {
     }
 }
 
+// Scroll bars are thin and have no arrow buttons, and their handle stands out from the track
+// in both palettes; a menu of languages marks the chosen one alone, with a check and no box.
+TEST(ThemeTest, ScrollBarsAreThinWithAVisibleHandleAndMenusMarkOnlyTheChoice) {
+    ViewStyle style;
+    for (const bool dark : {false, true}) {
+        SCOPED_TRACE(dark ? "dark" : "light");
+        QScrollBar bar(Qt::Vertical);
+        bar.setStyle(&style);
+        bar.setPalette(Theme::palette(dark));
+        bar.setRange(0, 100);
+        bar.setPageStep(20);
+        EXPECT_LE(bar.sizeHint().width(), 10);
+        bar.resize(bar.sizeHint().width(), 200);
+        const QImage image = render(bar).convertToFormat(QImage::Format_ARGB32);
+        QImage ground(image.size(), QImage::Format_ARGB32);
+        ground.fill(Theme::palette(dark).color(QPalette::Window));
+        QPainter painter(&ground);
+        painter.drawImage(0, 0, image);
+        painter.end();
+        // At the very top is the handle (no arrow above it), at the bottom the bare track.
+        const int x = ground.width() / 2;
+        EXPECT_GT(std::abs(qGray(ground.pixel(x, 6)) - qGray(ground.pixel(x, 190))), 40);
+        EXPECT_EQ(ground.pixel(x, 6), ground.pixel(x, 30));
+    }
+
+    LanguageMenu languages(false);
+    languages.setLanguages({u"en"_s, u"es"_s, u"de"_s});
+    languages.setSelected(u"es"_s);
+    QMenu* menu = languages.menu();
+    menu->setPalette(Theme::palette(false));
+    menu->ensurePolished();
+    menu->adjustSize();
+    QImage image(menu->size(), QImage::Format_ARGB32);
+    image.fill(Qt::white);
+    menu->render(&image);
+    QStringList marked;
+    for (QAction* action : menu->actions()) {
+        const QRect row = menu->actionGeometry(action);
+        const QRgb ground = image.pixel(row.right() - 2, row.center().y());
+        int ink = 0;
+        for (int y = row.top() + 2; y < row.bottom() - 1; ++y)
+            for (int x = row.left() + 3; x < row.left() + row.height(); ++x)
+                ink += std::abs(qGray(image.pixel(x, y)) - qGray(ground)) > 60;
+        if (ink > 0)
+            marked << action->text();
+    }
+    EXPECT_EQ(marked, QStringList{u"Spanish"_s});
+}
+
+// Letters typed into a list of languages lead to the first language they begin, accents and
+// case aside; one letter again and again goes through the languages of that letter.
+TEST(ThemeTest, TypingLettersLeadsToALanguage) {
+    const QStringList names{u"English"_s,  u"Spanish"_s, u"German"_s,
+                            u"Galician"_s, u"Greek"_s,   u"\u00C9w\u00E9"_s};
+    struct Case {
+        const char* typed;
+        int current;
+        int found;
+    };
+    for (const Case& c :
+         {Case{"g", 0, 2}, Case{"g", 3, 2}, Case{"gr", 0, 4}, Case{"gg", 2, 3}, Case{"ggg", 4, 2},
+          Case{"E", -1, 0}, Case{"ew", 0, 5}, Case{"x", 0, -1}, Case{"", 0, -1}}) {
+        SCOPED_TRACE(c.typed);
+        EXPECT_EQ(LanguageMenu::typeSelect(names, c.current, QString::fromLatin1(c.typed)),
+                  c.found);
+    }
+
+    // In the open menu.
+    LanguageMenu languages(true);
+    languages.setLanguages({u"en"_s, u"es"_s, u"de"_s, u"gl"_s});
+    languages.setSelected(u"auto"_s);
+    QMenu* menu = languages.menu();
+    menu->popup(QPoint(0, 0));
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(menu));
+    QTest::keyClick(menu, Qt::Key_G);
+    ASSERT_TRUE(menu->activeAction());
+    EXPECT_EQ(menu->activeAction()->text(), u"German"_s);
+    QTest::keyClick(menu, Qt::Key_G);
+    EXPECT_EQ(menu->activeAction()->text(), u"Galician"_s);
+    menu->hide();
+}
+
 TEST(ThemeTest, EverySymbolTheViewsNameHasADrawing) {
     for (const char* name :
          {"character.bubble", "clock.arrow.circlepath", "star", "star.fill",
@@ -194,7 +281,7 @@ TEST(ThemeTest, TheAppearanceFollowsTheDesktopsPreference) {
         EXPECT_EQ(scheme.preference(), ColorScheme::Preference::dark);
         EXPECT_TRUE(appearance.isDark());
         EXPECT_TRUE(Theme::isDark(QApplication::palette()));
-        EXPECT_EQ(QApplication::style()->name().toLower(), u"fusion"_s);
+        EXPECT_TRUE(qobject_cast<ViewStyle*>(QApplication::style()));
 
         QSignalSpy changed(&appearance, &Appearance::changed);
         desktop.setScheme(2);

@@ -12,9 +12,11 @@
 #include <gtest/gtest.h>
 
 #include <QAbstractButton>
+#include <QApplication>
 #include <QLabel>
 #include <QMenu>
 #include <QPlainTextEdit>
+#include <QPointer>
 #include <QStyle>
 #include <QTest>
 #include <QTextBlock>
@@ -22,6 +24,10 @@
 #include <QTextLayout>
 
 #include <cmath>
+
+#include <functional>
+#include <utility>
+#include <vector>
 
 using namespace tivela;
 using namespace Qt::StringLiterals;
@@ -164,6 +170,74 @@ TEST_F(TranslateViewTest, TheOutputAreaFollowsInputTranslationAndProblems) {
     QTest::mouseClick(part<QAbstractButton>(u"tivela.download"_s), Qt::LeftButton);
     ASSERT_TRUE(model->downloadRequest());
     EXPECT_EQ(model->downloadRequest()->to, u"fr"_s);
+}
+
+// Typing goes on into the input when what had the keyboard is replaced: a problem panel (after
+// an install prompt) or the word card (on a new pair); a click on a filled button leaves the
+// keyboard where it was, as every other button does.
+TEST_F(TranslateViewTest, AReplacedPanelOrCardHandsTheKeyboardToTheInput) {
+    tab();
+    auto* input = part<QPlainTextEdit>(u"tivela.input"_s);
+    model->setInput(u"Bonjour"_s);
+    model->setProblem(AppModel::Problem::notInstalled(u"fr"_s, u"en"_s));
+    input->setFocus();
+    QTest::mouseClick(part<QAbstractButton>(u"tivela.download"_s), Qt::LeftButton);
+    EXPECT_EQ(QApplication::focusWidget(), input);
+    part(u"tivela.download"_s)->setFocus(Qt::TabFocusReason);
+    model->setProblem(AppModel::Problem::failed(u"engine"_s));
+    EXPECT_EQ(QApplication::focusWidget(), input);
+
+    model->setProblem(std::nullopt);
+    DictionaryEntry card{u"dog"_s,
+                         std::nullopt,
+                         u"en"_s,
+                         u"es"_s,
+                         std::nullopt,
+                         std::nullopt,
+                         {{u"noun"_s, {DictionaryEntry::Term{u"perro"_s, {}, {}}}}},
+                         {}};
+    model->setEntry(card);
+    QAbstractButton* term = nullptr;
+    for (auto* button : popover->tabView()->findChildren<QAbstractButton*>())
+        if (button->text() == u"perro")
+            term = button;
+    ASSERT_TRUE(term);
+    term->setFocus(Qt::TabFocusReason);
+    card.word = u"cat"_s;
+    model->setEntry(card);
+    EXPECT_EQ(QApplication::focusWidget(), input);
+}
+
+// The texts that name the shortcut follow it, and its registration's outcome, while shown.
+TEST_F(TranslateViewTest, TheShortcutsTextsFollowTheShortcutAndItsRegistration) {
+    QString shortcut = u"Ctrl+Alt+T"_s;
+    QString problem;
+    std::vector<std::pair<QPointer<QObject>, std::function<void()>>> watchers;
+    services.shortcutText = [&] { return shortcut; };
+    services.shortcutProblem = [&] { return problem; };
+    services.watchShortcut = [&](QObject* context, std::function<void()> changed) {
+        watchers.emplace_back(context, std::move(changed));
+    };
+    const auto changed = [&] {
+        for (const auto& [context, call] : watchers)
+            if (context)
+                call();
+    };
+    tab();
+    EXPECT_FALSE(shown(u"tivela.shortcutProblem"_s));
+
+    shortcut = u"Ctrl+Shift+Y"_s;
+    problem = u"In use by another application."_s;
+    changed();
+    QStringList texts;
+    for (const QLabel* label : part(u"tivela.empty"_s)->findChildren<QLabel*>())
+        if (label->isVisible())
+            texts << label->text();
+    EXPECT_TRUE(texts.contains(u"Press Ctrl+Shift+Y in any app to translate the selected text."_s));
+    EXPECT_TRUE(texts.contains(u"Ctrl+Shift+Y: In use by another application."_s));
+    problem.clear();
+    changed();
+    EXPECT_FALSE(shown(u"tivela.shortcutProblem"_s));
 }
 
 TEST_F(TranslateViewTest, CopyAndStarWorkByKeyOnlyWithATranslation) {

@@ -94,6 +94,36 @@ TEST(SchemeHandlerTest, RewritesOnlyWhatChanged) {
     EXPECT_FALSE(QFile::exists(nothing.entryPath()));
 }
 
+// An installed copy's entry is its launcher: shown in the menu, in the right categories, with
+// the bundle's icon in the user's hicolor theme under the entry's name. A development build's
+// entry stays hidden and brings no icon.
+TEST(SchemeHandlerTest, AnInstalledCopysEntryIsALauncherWithItsIcon) {
+    const QString icons = stageDir() + u"/share/icons/hicolor"_s;
+    SchemeHandler launcher(recorder(World::root() + u"/d"_s), u"dev.quorvanta.Tivela"_s, icons);
+    ASSERT_TRUE(install(launcher));
+    const QMap<QString, QString> entry = DesktopEntry::read(launcher.entryPath());
+    EXPECT_FALSE(entry.contains(u"NoDisplay"_s));
+    EXPECT_EQ(entry.value(u"Icon"_s), u"dev.quorvanta.Tivela"_s);
+    EXPECT_EQ(entry.value(u"Categories"_s), u"Utility;Office;"_s);
+    EXPECT_EQ(entry.value(u"MimeType"_s), u"x-scheme-handler/tivela;"_s);
+    const QString theme = World::root() + u"/data/icons/hicolor/"_s;
+    for (const QString& place :
+         {u"48x48/apps/dev.quorvanta.Tivela.png"_s, u"256x256/apps/dev.quorvanta.Tivela.png"_s,
+          u"scalable/apps/dev.quorvanta.Tivela.svg"_s}) {
+        QFile icon(theme + place);
+        ASSERT_TRUE(icon.open(QIODevice::ReadOnly)) << place.toStdString();
+        const QByteArray head = icon.read(8);
+        EXPECT_TRUE(head.startsWith("\x89PNG") || head.startsWith("<svg")) << place.toStdString();
+    }
+
+    SchemeHandler hidden(recorder(World::root() + u"/e"_s), u"dev.quorvanta.Tivela.dev"_s);
+    ASSERT_TRUE(install(hidden));
+    const QMap<QString, QString> development = DesktopEntry::read(hidden.entryPath());
+    EXPECT_EQ(development.value(u"NoDisplay"_s), u"true"_s);
+    EXPECT_FALSE(development.contains(u"Icon"_s));
+    EXPECT_FALSE(QFile::exists(theme + u"48x48/apps/dev.quorvanta.Tivela.dev.png"_s));
+}
+
 // A xdg-mime still at work when the application quits gets its short time, then goes with its
 // helpers, reaped, and without Qt's warning of a process destroyed while running.
 TEST(SchemeHandlerTest, AXdgMimeStillRunningAtQuitEndsWithItsHelpers) {

@@ -1,0 +1,100 @@
+// The delegate on a private desktop, with the window manager and the tray a person has: what
+// keeps the popover open, and where its dialogs start.
+#include "app/AppDelegate.h"
+#include "app/AppModel.h"
+#include "app/views/PhrasebookView.h"
+#include "app/views/PopoverView.h"
+#include "platform/x11/HotKeyCenter.h"
+#include "support/TestWorld.h"
+#include "support/ViewRig.h"
+#include "support/x11/FakeXApp.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QFile>
+#include <QFileDialog>
+#include <QStandardPaths>
+#include <QTest>
+
+#include <gtest/gtest.h>
+
+using namespace tivela;
+using namespace tivela::test;
+using namespace Qt::StringLiterals;
+
+namespace {
+
+constexpr int slow = 10000;
+
+class AppDelegateDesktopTest : public ::testing::Test {
+protected:
+    AppDelegateDesktopTest() {
+        Paths::standardDefaults()->setValue(u"launchedBefore"_s, true);
+        shell.selectedText = [](const Shortcut&) {
+            return QtFuture::makeReadyFuture(std::optional<QString>());
+        };
+        shell.selectionReadable = [] { return true; };
+        shell.loginItem = [] { return LoginItem(QString(), QString()); };
+        AppServices services = rig.appServices();
+        // The closing rules wait on the real clock here: the window manager does.
+        const AppServices real = AppServices::production(rig.store, rig.lexicon);
+        services.scheduler = real.scheduler;
+        services.now = real.now;
+        delegate = std::make_unique<AppDelegate>(services, rig.services, shell);
+        delegate->didFinishLaunching();
+        QTest::qWait(0);
+        EXPECT_TRUE(QTest::qWaitFor([&] { return delegate->popover() != nullptr; }));
+    }
+    ~AppDelegateDesktopTest() override {
+        delegate.reset();
+        AppDelegate::checkMode = false;
+        AppDelegate::trace.clear();
+        HotKeyCenter::shared().unregister();
+    }
+
+    ViewRig rig;
+    ShellServices shell;
+    std::unique_ptr<AppDelegate> delegate;
+};
+
+} // namespace
+
+// The save dialog of "Export as CSV…" is the popover's own: the popover stays open while it is
+// up and after it closes, whichever way; it starts in the Documents folder, else at home.
+TEST_F(AppDelegateDesktopTest, ThePopoverOutlivesItsOwnExportDialog) {
+    rig.store.addPhrase({u"id-cat"_s, u"cat"_s, u"gato"_s, u"en"_s, u"es"_s, 0, 0, 0, u"mac"_s});
+    delegate->model().reloadPhrases();
+    delegate->model().setTab(Tab::phrasebook);
+    const QString documents = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
+    QDir(documents).removeRecursively();
+
+    // Another program's window under the popover, where the window manager may put the front.
+    FakeXApp other;
+    ASSERT_TRUE(other.activate());
+    AppDelegate::checkMode = true;
+    for (const bool save : {false, true}) {
+        SCOPED_TRACE(save ? "save" : "cancel");
+        AppDelegate::trace.clear();
+        delegate->showPopover();
+        ASSERT_TRUE(QTest::qWaitForWindowActive(delegate->popover()));
+        auto* phrasebook = qobject_cast<PhrasebookView*>(delegate->popoverView()->tabView());
+        ASSERT_TRUE(phrasebook);
+        phrasebook->exportCSV();
+        QFileDialog* dialog = phrasebook->exportDialog();
+        ASSERT_TRUE(dialog);
+        ASSERT_TRUE(QTest::qWaitForWindowActive(dialog));
+        EXPECT_EQ(QDir(dialog->directory()).absolutePath(),
+                  QDir(save ? documents : QDir::homePath()).absolutePath());
+        if (save)
+            static_cast<QDialog*>(dialog)->accept();
+        else
+            dialog->reject();
+        ASSERT_TRUE(QTest::qWaitFor([&] { return !dialog || !dialog->isVisible(); }, slow));
+        QTest::qWait(1000);
+        EXPECT_TRUE(delegate->isPopoverShown()) << AppDelegate::trace.join(u" / "_s).toStdString();
+        EXPECT_TRUE(QTest::qWaitFor(
+            [&] { return QApplication::activeWindow() == delegate->popover(); }, slow));
+        QDir().mkpath(documents);
+    }
+    EXPECT_TRUE(QFile::exists(documents + u"/Phrasebook.csv"_s));
+}
