@@ -244,11 +244,20 @@ void coverage(benchmark::State& state, const QString& from, const QString& to) {
     lexicon.pack(from);
     lexicon.pack(to);
     qsizetype cards = 0;
+    QStringList missed;
     for (auto _ : state) {
         cards = 0;
-        for (const QString& word : words)
-            cards += lexicon.lookup(word, from, to).has_value();
+        missed.clear();
+        for (const QString& word : words) {
+            const bool found = lexicon.lookup(word, from, to).has_value();
+            cards += found;
+            if (!found)
+                missed << word;
+        }
     }
+    if (qEnvironmentVariableIsSet("TIVELA_GOLD_MISSES"))
+        std::fprintf(stderr, "%s->%s no card: %s\n", qPrintable(from), qPrintable(to),
+                     qPrintable(missed.first(std::min<qsizetype>(missed.size(), qEnvironmentVariableIntValue("TIVELA_GOLD_MISSES"))).join(u", "_s)));
     const double share = 100.0 * double(cards) / double(words.size());
     state.counters["words"] = double(words.size());
     state.counters["cards_%"] = share;

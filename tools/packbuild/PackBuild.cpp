@@ -12,6 +12,8 @@
 #include <QJsonDocument>
 #include <QTextStream>
 
+#include <algorithm>
+
 using namespace Qt::StringLiterals;
 using tivela::packbuild::PackBuilder;
 
@@ -64,6 +66,8 @@ int main(int argc, char** argv) {
         err << "tivela-packbuild: " << error << '\n';
         return 1;
     }
+    // English last: its transcriptions come from the other languages' dictionaries.
+    std::stable_partition(langs.begin(), langs.end(), [](const QString& lang) { return lang != "en"_L1; });
     for (const QString& lang : langs) {
         if (!builder.write(lang, parser.value(output), &error)) {
             err << "tivela-packbuild: " << error << '\n';

@@ -45,13 +45,21 @@ struct LanguageData {
     QString freedict;
     // Apertium's analyser of the language, and the bilingual dictionaries that lead from
     // English to it and back, all below the Apertium folder. Where Debian has no pair with
-    // English, the way goes through Spanish.
+    // English, the way goes through Spanish; where it has none at all, the analyser alone
+    // gives the language's forms.
     QString analyser;
     QStringList chain;
     QStringList back;
     // The language's word list in /usr/share/dict, whose words are looked up in Apertium's
     // dictionaries towards English.
     QString wordList;
+    // How FreeDict's dictionary into English writes its articles.
+    FreeDict::Style style = FreeDict::Style::FreeDict;
+    // Another dictionary from English in the dictd folder: its file name, how it is written,
+    // its name on cards, and its licence.
+    QString extra;
+    QString extraName;
+    QString extraLicence;
 };
 
 const QList<LanguageData>& languageTable() {
@@ -83,12 +91,48 @@ const QList<LanguageData>& languageTable() {
          {u"apertium-spa-ita/ita-spa.autobil.bin"_s, spaEng},
          u"italian"_s},
         {u"de"_s, u"deu"_s, {}, {}, {}, {}},
-        {u"ru"_s, u"rus"_s, {}, {}, {}, {}},
-        {u"nl"_s, u"nld"_s, {}, {}, {}, {}},
-        {u"sv"_s, u"swe"_s, {}, {}, {}, {}},
-        {u"pl"_s, u"pol"_s, {}, {}, {}, {}},
+        {u"ru"_s,
+         u"rus"_s,
+         u"apertium-rus-ukr/rus-ukr.automorf.bin"_s,
+         {},
+         {},
+         {},
+         FreeDict::Style::FreeDict,
+         u"mueller7"_s,
+         u"Mueller"_s,
+         u"Mueller's English-Russian dictionary, 7th edition (S. Starostin, E. S. Cymbalyuk), "
+         u"GNU GPL version 2 or later"_s},
+        {u"nl"_s, u"nld"_s, u"apertium-afr-nld/nld-afr.automorf.bin"_s, {}, {}, {}},
+        {u"sv"_s, u"swe"_s, u"apertium-swe-dan/swe-dan.automorf.bin"_s, {}, {}, {}},
+        {u"pl"_s,
+         u"pol"_s,
+         u"apertium-pol-szl/pol-szl.automorf.bin"_s,
+         {},
+         {},
+         {},
+         FreeDict::Style::PolishEnglish},
     };
     return table;
+}
+
+// The licences of a language's sources, as the README's table gives them.
+QString licences(const QString& code) {
+    static const QHash<QString, QString> table{
+        {u"es"_s, u"FreeDict (GNU GPL version 2 or later); Apertium (GNU GPL version 2)"_s},
+        {u"fr"_s, u"FreeDict (GNU GPL version 2 or later); Apertium (GNU GPL version 2)"_s},
+        {u"pt"_s, u"FreeDict (GNU GPL version 2 or later); Apertium (GNU GPL version 2)"_s},
+        {u"it"_s, u"FreeDict (GNU GPL version 2 or later); Apertium (GNU GPL version 2, "
+                  u"version 3 or later for Italian)"_s},
+        {u"de"_s, u"FreeDict's Ding (GNU GPL version 3 or later)"_s},
+        {u"ru"_s, u"FreeDict (GNU GPL version 2 or later); Mueller (GNU GPL version 2 or "
+                  u"later); Apertium rus-ukr (GNU GPL version 3 or later)"_s},
+        {u"nl"_s, u"FreeDict (GNU GPL version 2 or later); Apertium afr-nld (GNU GPL version "
+                  u"2 or later)"_s},
+        {u"sv"_s, u"FreeDict (GNU GPL version 2 or later); Apertium swe-dan (GNU GPL version "
+                  u"2 or later)"_s},
+        {u"pl"_s, u"FreeDict (GNU GPL version 3 or later and GNU FDL 1.2 or later); Apertium "
+                  u"pol-szl (GNU GPL version 3 or later)"_s}};
+    return table.value(code);
 }
 
 const LanguageData* languageData(const QString& code) {
@@ -121,13 +165,20 @@ QString posName(const QString& notes) {
         {u"vi"_s, u"verb"_s},   {u"verb"_s, u"verb"_s},   {u"adj"_s, u"adj"_s},
         {u"adv"_s, u"adv"_s},   {u"prep"_s, u"prep"_s},   {u"pron"_s, u"pron"_s},
         {u"conj"_s, u"conj"_s}, {u"art"_s, u"det"_s},     {u"det"_s, u"det"_s},
-        {u"num"_s, u"num"_s},   {u"interj"_s, u"intj"_s}, {u"intj"_s, u"intj"_s}};
+        {u"num"_s, u"num"_s},   {u"interj"_s, u"intj"_s}, {u"intj"_s, u"intj"_s},
+        {u"N"_s, u"noun"_s},    {u"V"_s, u"verb"_s},      {u"ADJ"_s, u"adj"_s},
+        {u"A"_s, u"adj"_s},     {u"ADV"_s, u"adv"_s}};
     static const QRegularExpression separator(u"[,\\s]+"_s);
     for (const QString& token : notes.split(separator, Qt::SkipEmptyParts)) {
         if (const auto found = names.constFind(token); found != names.constEnd())
             return *found;
     }
     return {};
+}
+
+// Whether a term's labels mark a special use: a trade, a region or a register.
+bool specialLabels(const QStringList& labels) {
+    return std::any_of(labels.begin(), labels.end(), FreeDict::specialist);
 }
 
 bool isWordNetPos(const QString& pos) {
@@ -159,6 +210,13 @@ bool usableTerm(const QString& text) {
 // their transcription, of the whole phrase, gives them away.
 bool garbled(const FreeDict::Entry& entry) {
     return !entry.ipa.contains(u'ˈ') && entry.ipa.size() * 2 > entry.headword.size() * 3 + 4;
+}
+
+// German letters without their umlauts, to compare a plural with its singular.
+QString folded(const QString& word) {
+    QString text = word.toLower();
+    text.replace(u'ä', u'a').replace(u'ö', u'o').replace(u'ü', u'u');
+    return text;
 }
 
 // Parentheses in a definition would end the part that a gloss hides from its terms.
@@ -264,10 +322,13 @@ bool PackBuilder::load(const QStringList& langs, QString* error) {
     if (!loadWordNet(error))
         return false;
     for (const QString& lang : langs) {
-        if (lang != "en"_L1 && !loadLanguage(lang, error))
+        if (lang != "en"_L1 && !languageData(lang)) {
+            *error = u"no dictionaries are known for "_s + lang;
             return false;
+        }
     }
-    loadEnglishForms();
+    if (m_englishForms.isEmpty())
+        loadEnglishForms();
     return true;
 }
 
@@ -309,20 +370,23 @@ bool PackBuilder::loadLanguage(const QString& lang, QString* error) {
     language.code = lang;
     int rank = 0;
     QString ignored;
+    // How often the dictionaries themselves use a word, in headwords, terms and examples: the
+    // common words of a language turn up everywhere.
+    const auto mention = [&](const QString& text) {
+        static const QRegularExpression separator(u"[^\\w'-]+"_s);
+        for (const QString& token : text.split(separator, Qt::SkipEmptyParts))
+            ++language.mentions[key(token, lang)];
+    };
 
-    FreeDict outOfEnglish;
-    if (outOfEnglish.load(m_sources.dictd, u"eng-"_s + data->freedict, &ignored)) {
-        language.header << u"# translations: FreeDict eng-"_s + data->freedict + u' ' +
-                               outOfEnglish.infoField(u"Edition"_s) + u". "_s +
-                               outOfEnglish.infoSection(u"Availability"_s);
+    const auto readFromEnglish = [&](const FreeDict& dictionary) {
         // A capitalised headword beside a lower-case one is what is left of a name ("The"
         // for "The Hague").
         QSet<QString> lowerCase;
-        for (const FreeDict::Entry& entry : outOfEnglish.entries()) {
+        for (const FreeDict::Entry& entry : dictionary.entries()) {
             if (!entry.headword.isEmpty() && entry.headword.front().isLower())
                 lowerCase.insert(entry.headword);
         }
-        for (const FreeDict::Entry& entry : outOfEnglish.entries()) {
+        for (const FreeDict::Entry& entry : dictionary.entries()) {
             const QString english = englishHeadword(entry.headword);
             if (!usableTerm(english) ||
                 (entry.headword.front().isUpper() && lowerCase.contains(entry.headword.toLower())))
@@ -334,39 +398,73 @@ bool PackBuilder::loadLanguage(const QString& lang, QString* error) {
             if (entry.ipa.contains(u'ˈ') && wordCount(english) == 1 &&
                 !m_englishIpa[lang].contains(englishKey))
                 m_englishIpa[lang].insert(englishKey, u'/' + entry.ipa + u'/');
-            const QString pos = posName(entry.pos);
             for (const FreeDict::Group& group : entry.groups) {
-                for (const QString& term : group.terms) {
-                    if (usableTerm(term))
-                        language.pairs.append({english, pos, term, rank++, fromEnglish, {}, {}});
+                const QString pos = posName(entry.pos.isEmpty() ? group.pos : entry.pos);
+                for (qsizetype t = 0; t < group.terms.size(); ++t) {
+                    const QString& term = group.terms[t];
+                    mention(term);
+                    if (!usableTerm(term))
+                        continue;
+                    Pair pair{english, pos, term, rank++, fromEnglish, {}, {}};
+                    pair.special = specialLabels(group.termLabels.value(t));
+                    language.pairs.append(pair);
                 }
+                for (const auto& example : group.examples)
+                    mention(example.second);
             }
+        }
+    };
+
+    FreeDict outOfEnglish;
+    if (outOfEnglish.load(m_sources.dictd, u"eng-"_s + data->freedict, &ignored)) {
+        language.header << u"# translations: FreeDict eng-"_s + data->freedict + u' ' +
+                               outOfEnglish.infoField(u"Edition"_s) + u". "_s +
+                               outOfEnglish.infoSection(u"Availability"_s);
+        appendUnique(language.credits, u"FreeDict"_s, 8);
+        readFromEnglish(outOfEnglish);
+    }
+    if (!data->extra.isEmpty()) {
+        FreeDict extra;
+        if (extra.loadFile(m_sources.dictd + u'/' + data->extra, FreeDict::Style::Mueller,
+                           &ignored)) {
+            language.header << u"# translations: "_s + data->extraLicence;
+            appendUnique(language.credits, data->extraName, 8);
+            readFromEnglish(extra);
         }
     }
 
     FreeDict toEnglish;
-    if (toEnglish.load(m_sources.dictd, data->freedict + u"-eng"_s, &ignored)) {
+    if (toEnglish.load(m_sources.dictd, data->freedict + u"-eng"_s, &ignored, data->style)) {
         language.header << u"# entries and translations: FreeDict "_s + data->freedict +
                                u"-eng "_s + toEnglish.infoField(u"Edition"_s) + u". "_s +
                                toEnglish.infoSection(u"Availability"_s);
+        appendUnique(language.credits, u"FreeDict"_s, 8);
         for (const FreeDict::Entry& entry : toEnglish.entries()) {
+            mention(entry.headword);
+            for (const FreeDict::Group& group : entry.groups) {
+                for (const auto& example : group.examples)
+                    mention(example.first);
+            }
             if (!usableTerm(entry.headword) || key(entry.headword, lang).isEmpty() ||
                 garbled(entry))
                 continue;
             language.articles.append(entry);
-            const QString pos = posName(entry.pos);
             for (const FreeDict::Group& group : entry.groups) {
-                for (const QString& term : group.terms) {
-                    const QString english = englishHeadword(term);
-                    if (usableTerm(english))
-                        language.pairs.append(
-                            {english, pos, entry.headword, rank++, fromLanguage, {}, {}});
+                const QString pos = posName(entry.pos.isEmpty() ? group.pos : entry.pos);
+                for (qsizetype t = 0; t < group.terms.size(); ++t) {
+                    const QString english = englishHeadword(group.terms[t]);
+                    if (!usableTerm(english))
+                        continue;
+                    Pair pair{english, pos, entry.headword, rank++, fromLanguage, {}, {}};
+                    pair.special = specialLabels(group.termLabels.value(t));
+                    language.pairs.append(pair);
                 }
             }
         }
     }
 
-    if (!m_sources.apertium.isEmpty() && !data->chain.isEmpty() && !loadApertium(language, error))
+    if (!m_sources.apertium.isEmpty() && !data->analyser.isEmpty() &&
+        !loadApertium(language, error))
         return false;
     if (language.pairs.isEmpty()) {
         *error = u"no dictionary of "_s + lang + u" was found in "_s + m_sources.dictd;
@@ -379,19 +477,57 @@ bool PackBuilder::loadLanguage(const QString& lang, QString* error) {
 bool PackBuilder::loadApertium(Language& language, QString* error) {
     const LanguageData* data = languageData(language.code);
     const QDir folder(m_sources.apertium);
+    const QString analyser = folder.filePath(data->analyser);
+    if (!QFileInfo::exists(analyser)) {
+        // A pair that is not installed only leaves its words out.
+        language.header << u"# not used, missing: "_s + analyser;
+        return true;
+    }
     QStringList chain;
     for (const QString& file : data->chain)
         chain << folder.filePath(file);
-    const QString analyser = folder.filePath(data->analyser);
     const QString english = folder.filePath(englishAnalyser());
-    for (const QString& path : chain + QStringList{analyser, english}) {
-        // A pair that is not installed only leaves its words out.
-        if (!QFileInfo::exists(path)) {
+    bool translations = !chain.isEmpty();
+    for (const QString& path : chain + QStringList{english}) {
+        if (translations && !QFileInfo::exists(path)) {
             language.header << u"# not used, missing: "_s + path;
-            return true;
+            translations = false;
         }
     }
+    if (translations && !loadApertiumTranslations(language, chain, error))
+        return false;
+    if (translations && !loadApertiumWords(language, analyser, error))
+        return false;
 
+    // The language's own words: parts of speech and inflected forms.
+    QStringList terms;
+    QSet<QString> termSeen;
+    for (const Pair& pair : std::as_const(language.pairs)) {
+        const QString k = key(pair.term, language.code);
+        if (!termSeen.contains(k)) {
+            termSeen.insert(k);
+            terms << k;
+        }
+    }
+    const auto readings = Apertium::analyse(analyser, terms, error);
+    if (!readings)
+        return false;
+    for (qsizetype i = 0; i < terms.size(); ++i)
+        for (const Apertium::Unit& unit : (*readings)[i])
+            appendUnique(language.partsOfSpeech[terms[i]], unit.pos(), 8);
+    const auto forms = Apertium::forms(analyser, terms, error);
+    if (!forms)
+        return false;
+    language.forms = *forms;
+    language.header << u"# forms: Apertium "_s + data->analyser + u" (GNU GPL)"_s;
+    appendUnique(language.credits, u"Apertium"_s, 8);
+    return true;
+}
+
+bool PackBuilder::loadApertiumTranslations(Language& language, const QStringList& chain,
+                                           QString* error) {
+    const LanguageData* data = languageData(language.code);
+    const QString english = QDir(m_sources.apertium).filePath(englishAnalyser());
     // English base forms: WordNet's lemmas and the dictionaries' English headwords.
     QStringList words;
     QSet<QString> seen;
@@ -430,30 +566,7 @@ bool PackBuilder::loadApertium(Language& language, QString* error) {
     }
     language.header << u"# translations: Apertium "_s + data->chain.join(u" then "_s) +
                            u" (GNU GPL version 2)"_s;
-    if (!loadApertiumWords(language, analyser, error))
-        return false;
-
-    // The language's own words: parts of speech and inflected forms.
-    QStringList terms;
-    QSet<QString> termSeen;
-    for (const Pair& pair : std::as_const(language.pairs)) {
-        const QString k = key(pair.term, language.code);
-        if (!termSeen.contains(k)) {
-            termSeen.insert(k);
-            terms << k;
-        }
-    }
-    const auto readings = Apertium::analyse(analyser, terms, error);
-    if (!readings)
-        return false;
-    for (qsizetype i = 0; i < terms.size(); ++i)
-        for (const Apertium::Unit& unit : (*readings)[i])
-            appendUnique(language.partsOfSpeech[terms[i]], unit.pos(), 8);
-    const auto forms = Apertium::forms(analyser, terms, error);
-    if (!forms)
-        return false;
-    language.forms = *forms;
-    language.header << u"# forms: Apertium "_s + data->analyser;
+    appendUnique(language.credits, u"Apertium"_s, 8);
     return true;
 }
 
@@ -647,7 +760,7 @@ QString PackBuilder::attach(const Pair& pair, const QHash<QString, QSet<QString>
         ++tally->outside;
         const QString id = senseId(english, pair.pos, 0);
         if (!senses.count(id))
-            senses[id] = {pair.english, pair.pos, {}, {}};
+            senses[id] = {pair.english, pair.pos, {}, {}, 0};
         return id;
     }
 
@@ -691,7 +804,7 @@ QString PackBuilder::attach(const Pair& pair, const QHash<QString, QSet<QString>
                 break;
             }
         }
-        senses[id] = {headword, synset.pos, synset.definition, {}};
+        senses[id] = {headword, synset.pos, synset.definition, {}, candidates[best].count};
     }
     return id;
 }
@@ -732,6 +845,11 @@ void PackBuilder::addGermanForms(const std::map<QString, QString>& partsOfSpeech
     }
 }
 
+double PackBuilder::englishCommonness(const QString& englishKey) const {
+    const QString lemma = m_lemmas.value(englishKey);
+    return lemma.isEmpty() ? 0.0 : std::log2(1.0 + double(m_wordnet.count(lemma)));
+}
+
 std::map<QString, QByteArray> PackBuilder::languageLines(Language& language, Tally* tally) {
     const QString& lang = language.code;
     std::stable_sort(language.pairs.begin(), language.pairs.end(),
@@ -739,13 +857,30 @@ std::map<QString, QByteArray> PackBuilder::languageLines(Language& language, Tal
 
     QHash<QString, QSet<QString>> context;
     QHash<QString, QSet<QString>> confirmed;
+    // By term key and English key: which directions give the pair, and whether some source
+    // gives it without a special label.
+    QHash<QString, int> directions;
+    QSet<QString> plainPairs;
+    const auto pairKey = [](const QString& term, const QString& english) -> QString {
+        return term + u'\t' + english;
+    };
     for (Pair& pair : language.pairs) {
         pair.englishKey = key(pair.english, u"en"_s);
         pair.termKey = key(pair.term, lang);
         context[pair.termKey].insert(pair.englishKey);
         if (pair.source != fromLanguage)
             confirmed[pair.termKey].insert(pair.englishKey);
+        const QString both = pairKey(pair.termKey, pair.englishKey);
+        directions[both] |= (pair.source & (fromEnglish | apertium)) ? 1 : 2;
+        if (!pair.special)
+            plainPairs.insert(both);
     }
+    const auto agreeing = [&](const QString& term, const QString& english) {
+        return directions.value(pairKey(term, english)) == 3;
+    };
+    const auto special = [&](const QString& term, const QString& english) {
+        return !plainPairs.contains(pairKey(term, english));
+    };
 
     struct Vote {
         QString text;
@@ -788,83 +923,128 @@ std::map<QString, QByteArray> PackBuilder::languageLines(Language& language, Tal
             vote->sources |= pair.source;
         appendUnique(words[termKey].senses, id, maxSensesPerWord);
     }
-    // A term whose own dictionary entry translates it first by the sense's English word comes
-    // first, then one that more dictionaries give. Apertium counts once, either way read.
-    QHash<QString, QSet<QString>> primary;
-    for (const FreeDict::Entry& article : std::as_const(language.articles)) {
-        for (const FreeDict::Group& group : article.groups) {
-            if (group.labels.isEmpty())
-                primary[key(article.headword, lang)].insert(
-                    key(englishHeadword(group.terms.value(0)), u"en"_s));
-        }
-    }
-    const auto agreeing = [](int sources) {
-        return std::popcount(unsigned(sources & ~apertiumBack) |
-                             unsigned(sources & apertiumBack ? apertium : 0));
-    };
-    for (auto& [id, list] : votes) {
-        const QString english = key(senses[id].english, u"en"_s);
-        std::stable_sort(list.begin(), list.end(), [&](const Vote& a, const Vote& b) {
-            const bool aFirst = primary.value(a.key).contains(english);
-            const bool bFirst = primary.value(b.key).contains(english);
-            if (aFirst != bFirst)
-                return aFirst;
-            return agreeing(a.sources) > agreeing(b.sources);
-        });
-        for (const Vote& vote : std::as_const(list).first(std::min(list.size(), maxTerms)))
-            senses[id].terms << vote.text;
-    }
 
-    // The words' own entries, from the dictionary into English.
+    // The words' own entries, from the dictionary into English. A sense whose English words
+    // are common ones, that the dictionary from English gives back, and that no special label
+    // marks comes first; the dictionary's own order decides between equals.
     static const QRegularExpression pronounForm(
         u"^(?:ich|du|er|sie|es|wir|ihr|er/sie|er/sie/es|ich/er/sie|ich/er/sie/es)\\s+(\\S+)$"_s);
+    struct Ranked {
+        Meaning meaning;
+        double score = 0;
+    };
+    std::map<QString, QList<QPair<QString, QList<Ranked>>>> ranked;
+    QHash<QString, QString> ipaOf;
     for (const FreeDict::Entry& article : std::as_const(language.articles)) {
         const QString wordKey = key(article.headword, lang);
-        Word& word = words[wordKey];
-        QString pos = posName(article.pos);
-        if (pos.isEmpty())
-            pos = language.partsOfSpeech.value(wordKey).value(0);
-        QList<Meaning> meanings;
+        // An article that only names the English forms of a verb ("ging": "walked") and
+        // refers to its base form is a form of that base form.
+        bool formsOnly = !article.groups.isEmpty() && !article.see.isEmpty();
         for (const FreeDict::Group& group : article.groups) {
-            Meaning meaning{group.terms.join(u", "_s), std::nullopt, group.labels, 0};
+            for (const QString& term : group.terms) {
+                const QString englishKey = key(englishHeadword(term), u"en"_s);
+                if (m_lemmas.contains(englishKey) || !m_englishForms.contains(englishKey))
+                    formsOnly = false;
+            }
+        }
+        if (formsOnly) {
+            for (const QString& see : article.see) {
+                if (!see.contains(u' '))
+                    appendUnique(language.forms[wordKey], see, 8);
+            }
+            continue;
+        }
+        if (!ipaOf.contains(wordKey) && !article.ipa.isEmpty())
+            ipaOf.insert(wordKey, u'/' + article.ipa + u'/');
+        QList<QPair<QString, QList<Ranked>>>& entries = ranked[wordKey];
+        for (const FreeDict::Group& group : article.groups) {
+            QString pos = posName(article.pos.isEmpty() ? group.pos : article.pos);
+            if (pos.isEmpty())
+                pos = language.partsOfSpeech.value(wordKey).value(0);
+            // Terms of a special use go after the others.
+            QStringList plain;
+            QStringList marked;
+            double best = -5;
+            bool backed = false;
+            for (qsizetype t = 0; t < group.terms.size(); ++t) {
+                const QString englishKey = key(englishHeadword(group.terms[t]), u"en"_s);
+                const bool isSpecial = specialLabels(group.termLabels.value(t));
+                (isSpecial ? marked : plain) << group.terms[t];
+                best = std::max(best, englishCommonness(englishKey) - (isSpecial ? 5.0 : 0.0));
+                backed = backed || confirmed.value(wordKey).contains(englishKey);
+            }
+            Ranked meaning{{(plain + marked).join(u", "_s), std::nullopt, group.labels, 0}, 0};
             if (!group.examples.isEmpty())
-                meaning.example = group.examples.first();
-            for (const QString& term : group.terms)
-                meaning.support +=
-                    confirmed.value(wordKey).contains(key(englishHeadword(term), u"en"_s));
-            meanings << meaning;
+                meaning.meaning.example = group.examples.first();
+            qsizetype count = 0;
+            for (const auto& entry : std::as_const(entries))
+                count += entry.second.size();
+            meaning.score = best + (backed ? 3.0 : 0.0) - 0.25 * double(count);
+            auto entry = std::find_if(entries.begin(), entries.end(),
+                                      [&](const auto& e) { return e.first == pos; });
+            if (entry == entries.end()) {
+                entries.append({pos, {}});
+                entry = entries.end() - 1;
+            }
+            entry->second.append(meaning);
         }
-        WordEntry* entry = nullptr;
-        for (WordEntry& existing : word.entries) {
-            if (existing.pos == pos)
-                entry = &existing;
-        }
-        if (!entry) {
-            word.entries.append(
-                {pos, article.ipa.isEmpty() ? QString() : u'/' + article.ipa + u'/', {}});
-            entry = &word.entries.last();
-        }
-        entry->meanings += meanings;
         for (const QString& see : article.see) {
             const auto match = pronounForm.match(see);
-            if (match.hasMatch() && pos == "verb"_L1) {
+            if (match.hasMatch() && posName(article.pos) == "verb"_L1) {
                 const QString form = key(match.captured(1), lang);
                 if (form != wordKey && !language.forms.value(form).contains(article.headword))
                     language.forms[form] << article.headword;
             }
+            // The references of a German noun name its plural beside its compounds.
+            if (lang == "de"_L1 && !see.contains(u' ') && see.size() <= article.headword.size() + 3 &&
+                see.size() > article.headword.size() &&
+                folded(see).startsWith(folded(article.headword.chopped(1)))) {
+                const QString form = key(see, lang);
+                if (!language.forms.value(form).contains(article.headword))
+                    language.forms[form] << article.headword;
+            }
+        }
+    }
+    for (auto& [wordKey, entries] : ranked) {
+        for (auto& entry : entries)
+            std::stable_sort(entry.second.begin(), entry.second.end(),
+                             [](const Ranked& a, const Ranked& b) { return a.score > b.score; });
+        std::stable_sort(entries.begin(), entries.end(), [](const auto& a, const auto& b) {
+            return a.second.first().score > b.second.first().score;
+        });
+        Word& word = words[wordKey];
+        for (const auto& [pos, meanings] : std::as_const(entries)) {
+            WordEntry entry{pos, ipaOf.value(wordKey), {}};
+            for (const Ranked& meaning : meanings)
+                entry.meanings << meaning.meaning;
+            word.entries << entry;
         }
     }
 
-    // Senses other dictionaries confirm come first, labelled ones ("[mus.]") last.
-    for (auto& [wordKey, word] : words) {
-        for (WordEntry& entry : word.entries) {
-            std::stable_sort(entry.meanings.begin(), entry.meanings.end(),
-                             [](const Meaning& a, const Meaning& b) {
-                                 if (a.tags.isEmpty() != b.tags.isEmpty())
-                                     return a.tags.isEmpty();
-                                 return a.support > b.support;
-                             });
+    // A sense's terms: the ones both dictionaries give, that are the term's own first meaning,
+    // that the dictionaries use often and that no special label marks come first.
+    QHash<QString, QSet<QString>> firstMeaning;
+    for (const auto& [wordKey, word] : words) {
+        if (word.entries.isEmpty() || word.entries.first().meanings.isEmpty())
+            continue;
+        for (const QString& term : Lexicon::glossTerms(word.entries.first().meanings.first().gloss))
+            firstMeaning[wordKey].insert(key(term, u"en"_s));
+    }
+    for (auto& [id, list] : votes) {
+        const QString english = key(senses[id].english, u"en"_s);
+        QHash<QString, double> score;
+        for (const Vote& vote : std::as_const(list)) {
+            const int kinds = std::popcount(unsigned(vote.sources));
+            score[vote.key] = (agreeing(vote.key, english) ? 4.0 : 0.0) +
+                              (firstMeaning.value(vote.key).contains(english) ? 2.0 : 0.0) +
+                              0.5 * std::log2(1.0 + double(language.mentions.value(vote.key))) +
+                              (kinds > 1 ? 1.0 : 0.0) - (special(vote.key, english) ? 5.0 : 0.0);
         }
+        std::stable_sort(list.begin(), list.end(), [&](const Vote& a, const Vote& b) {
+            return score.value(a.key) > score.value(b.key);
+        });
+        for (const Vote& vote : std::as_const(list).first(std::min(list.size(), maxTerms)))
+            senses[id].terms << vote.text;
     }
 
     if (lang == "de"_L1) {
@@ -876,8 +1056,9 @@ std::map<QString, QByteArray> PackBuilder::languageLines(Language& language, Tal
         addGermanForms(parts, language.forms);
     }
 
-    // Words that only other dictionaries know get entries from the senses they translate;
-    // a short entry of the dictionary into English gets the senses it does not name.
+    // Words that only other dictionaries know get entries from the senses they translate,
+    // the senses in which they stand first and the common ones first; a short entry of the
+    // dictionary into English gets the senses it does not name.
     for (auto& [wordKey, word] : words) {
         qsizetype count = 0;
         QSet<QString> named;
@@ -888,11 +1069,27 @@ std::map<QString, QByteArray> PackBuilder::languageLines(Language& language, Tal
                     named.insert(key(term, u"en"_s));
             }
         }
-        for (const QString& id : std::as_const(word.senses)) {
+        QStringList ids = word.senses;
+        const auto place = [&](const QString& id) {
+            const QStringList& terms = senses[id].terms;
+            for (qsizetype i = 0; i < terms.size(); ++i) {
+                if (key(terms[i], lang) == wordKey)
+                    return i;
+            }
+            return qsizetype(maxTerms);
+        };
+        std::stable_sort(ids.begin(), ids.end(), [&](const QString& a, const QString& b) {
+            const qsizetype pa = std::min<qsizetype>(place(a), 2);
+            const qsizetype pb = std::min<qsizetype>(place(b), 2);
+            if (pa != pb)
+                return pa < pb;
+            return senses[a].count > senses[b].count;
+        });
+        for (const QString& id : std::as_const(ids)) {
             if (count >= derivedMeanings && !named.isEmpty())
                 break;
             const SenseLine& sense = senses[id];
-            if (named.contains(key(sense.english, u"en"_s)))
+            if (sense.terms.isEmpty() || named.contains(key(sense.english, u"en"_s)))
                 continue;
             named.insert(key(sense.english, u"en"_s));
             ++count;
@@ -913,26 +1110,42 @@ std::map<QString, QByteArray> PackBuilder::languageLines(Language& language, Tal
     }
 
     // Inflected forms point at their lemmas.
-    QStringList formKeys = language.forms.keys();
-    std::sort(formKeys.begin(), formKeys.end());
-    for (const QString& form : formKeys) {
-        const QString formKey = key(form, lang);
+    std::map<QString, QStringList> formLemmas;
+    for (auto it = language.forms.cbegin(); it != language.forms.cend(); ++it) {
+        const QString formKey = key(it.key(), lang);
         if (formKey.isEmpty() || (words.count(formKey) && !words[formKey].entries.isEmpty()))
             continue;
-        QStringList lemmas;
-        for (const QString& lemma : language.forms.value(form)) {
+        for (const QString& lemma : it.value()) {
             const QString lemmaKey = key(lemma, lang);
-            if (lemmaKey != formKey && words.count(lemmaKey))
-                appendUnique(lemmas, lemmaKey, 8);
+            if (lemmaKey != formKey && words.count(lemmaKey) &&
+                !words[lemmaKey].entries.isEmpty())
+                appendUnique(formLemmas[formKey], lemmaKey, 8);
         }
-        if (!lemmas.isEmpty()) {
-            Word& word = words[formKey];
-            for (const QString& lemma : lemmas)
-                appendUnique(word.lemmas, lemma, 8);
+    }
+    const QList<QPair<QString, QString>> rules = formRules(formLemmas);
+    for (const auto& [formKey, lemmas] : formLemmas) {
+        Word& word = words[formKey];
+        if (!word.senses.isEmpty() || !word.entries.isEmpty())
+            continue;
+        // What the reader derives by the rules needs no line.
+        QString derived;
+        for (const QString& base : Lexicon::derivedKeys(formKey, rules)) {
+            if (words.count(base) && !words[base].entries.isEmpty()) {
+                derived = base;
+                break;
+            }
         }
+        if (derived != lemmas.first())
+            word.lemmas = lemmas;
     }
 
     std::map<QString, QByteArray> lines;
+    if (!rules.isEmpty()) {
+        QJsonArray list;
+        for (const auto& [ending, replacement] : rules)
+            list.append(QJsonArray{ending, replacement});
+        lines.emplace(u"f"_s, compact(list));
+    }
     std::map<QString, QStringList> english;
     for (const auto& [id, sense] : senses) {
         if (sense.terms.isEmpty())
@@ -949,7 +1162,9 @@ std::map<QString, QByteArray> PackBuilder::languageLines(Language& language, Tal
         lines.emplace(u"x"_s + word, compact(QJsonArray::fromStringList(ids)));
     }
     for (const auto& [wordKey, word] : words) {
-        if (wordKey.isEmpty() || Lexicon::key(wordKey, lang) != wordKey)
+        // Only a word or two is looked up.
+        if (wordKey.isEmpty() || Lexicon::key(wordKey, lang) != wordKey ||
+            wordKey.count(u' ') > 1)
             continue;
         QJsonObject record;
         if (!word.entries.isEmpty()) {
@@ -972,7 +1187,8 @@ std::map<QString, QByteArray> PackBuilder::languageLines(Language& language, Tal
                         sense.append(QJsonArray::fromStringList(meaning.tags));
                     meanings.append(sense);
                 }
-                entries.append(QJsonArray{entry.pos, entry.ipa, QString(), meanings});
+                if (!meanings.isEmpty())
+                    entries.append(QJsonArray{entry.pos, entry.ipa, QString(), meanings});
             }
             record.insert(u"e"_s, entries);
         } else if (!word.lemmas.isEmpty()) {
@@ -986,7 +1202,41 @@ std::map<QString, QByteArray> PackBuilder::languageLines(Language& language, Tal
     return lines;
 }
 
-std::map<QString, QByteArray> PackBuilder::lines(const QString& lang, QStringList* header) {
+QList<QPair<QString, QString>>
+PackBuilder::formRules(const std::map<QString, QStringList>& formLemmas) {
+    // The endings that most forms share with their first lemma, once they differ from it.
+    QHash<QPair<QString, QString>, int> counts;
+    for (const auto& [form, lemmas] : formLemmas) {
+        const QString& lemma = lemmas.first();
+        qsizetype common = 0;
+        while (common < form.size() && common < lemma.size() && form[common] == lemma[common])
+            ++common;
+        if (common < 2 || form.size() - common > 5)
+            continue;
+        ++counts[{form.mid(common), lemma.mid(common)}];
+    }
+    QList<QPair<QPair<QString, QString>, int>> ranked;
+    for (auto it = counts.cbegin(); it != counts.cend(); ++it) {
+        if (it.value() >= 50 && !it.key().first.isEmpty())
+            ranked.append({it.key(), it.value()});
+    }
+    std::sort(ranked.begin(), ranked.end(), [](const auto& a, const auto& b) {
+        return a.second != b.second ? a.second > b.second : a.first < b.first;
+    });
+    if (ranked.size() > 200)
+        ranked.resize(200);
+    // Longer endings first, so "en" of "Katzen" is tried before "n".
+    std::stable_sort(ranked.begin(), ranked.end(), [](const auto& a, const auto& b) {
+        return a.first.first.size() > b.first.first.size();
+    });
+    QList<QPair<QString, QString>> rules;
+    for (const auto& rule : std::as_const(ranked))
+        rules << rule.first;
+    return rules;
+}
+
+std::map<QString, QByteArray> PackBuilder::lines(const QString& lang, QStringList* header,
+                                                  QString* error) {
     std::map<QString, QByteArray> lines;
     *header = {u"# tivela dictionary pack lang="_s + lang};
     // Every pack holds WordNet's definitions or senses, so every pack carries its licence.
@@ -994,13 +1244,19 @@ std::map<QString, QByteArray> PackBuilder::lines(const QString& lang, QStringLis
         *header << QString(u"# "_s + line).trimmed();
     if (lang == "en"_L1) {
         lines = englishLines();
+        *header << u"# credit: WordNet"_s;
+        *header << u"# licences: WordNet 3.0 licence; Apertium (GNU GPL version 2)"_s;
         *header += m_englishHeader;
         *header << u"# lines "_s + QString::number(lines.size());
         return lines;
     }
+    if (!m_languages.contains(lang) && !loadLanguage(lang, error))
+        return {};
     Language& language = m_languages[lang];
     Tally tally;
     lines = languageLines(language, &tally);
+    *header << u"# credit: "_s + (QStringList{u"WordNet"_s} + language.credits).join(u" · "_s);
+    *header << u"# licences: WordNet 3.0 licence; "_s + licences(lang);
     *header += language.header;
     *header << u"# lines "_s + QString::number(lines.size());
     *header << u"# pairs attached to English senses: %1 to the only sense of their part of "
@@ -1024,7 +1280,12 @@ QByteArray PackBuilder::text(const QStringList& header,
 
 bool PackBuilder::write(const QString& lang, const QString& folder, QString* error) {
     QStringList header;
-    const std::map<QString, QByteArray> lines = this->lines(lang, &header);
+    error->clear();
+    const std::map<QString, QByteArray> lines = this->lines(lang, &header, error);
+    // A language's data is needed once: its pack is written and the memory goes back.
+    m_languages.remove(lang);
+    if (!error->isEmpty())
+        return false;
     if (!QDir().mkpath(folder)) {
         *error = u"cannot make "_s + folder;
         return false;
