@@ -149,18 +149,48 @@ QString FreeDict::normalised(const QString& text) {
 }
 
 bool FreeDict::specialist(const QString& label) {
-    // The things themselves: an animal is still the common meaning of its word.
-    static const QSet<QString> plain{
-        u"zool."_s,  u"bot."_s,   u"anat."_s,   u"biol."_s,   u"ling."_s,  u"geogr."_s,
-        u"astron."_s, u"meteo."_s, u"cook."_s,   u"gastr."_s,  u"mus."_s,   u"school"_s,
-        u"sport"_s,  u"ornith."_s, u"ichth."_s,  u"entom."_s,  u"art"_s,    u"relig."_s,
-        u"pol."_s,   u"zoology"_s, u"botany"_s, u"anatomy"_s, u"geography"_s, u"music"_s,
-        u"зоол."_s,  u"бот."_s,   u"анат."_s,   u"муз."_s};
-    const QString folded = label.trimmed().toLower();
-    return !folded.isEmpty() && !plain.contains(folded);
+    // Trades and sciences, regions, registers and age: what a labelled sense is not, the
+    // common meaning is. Other labels ("zool.", "[single]") name the thing itself.
+    static const QSet<QString> special{
+        // trades and sciences
+        u"techn."_s, u"min."_s, u"mach."_s, u"constr."_s, u"electr."_s, u"chem."_s,
+        u"phys."_s, u"math."_s, u"jur."_s, u"econ."_s, u"fin."_s, u"comp."_s, u"telco."_s,
+        u"auto."_s, u"aviat."_s, u"naut."_s, u"mil."_s, u"agr."_s, u"print"_s, u"textil."_s,
+        u"geol."_s, u"med."_s, u"pharm."_s, u"photo."_s, u"adm."_s, u"mech."_s, u"biochem."_s,
+        u"statist."_s, u"electr"_s, u"tech."_s, u"mining"_s, u"rail"_s, u"archit."_s,
+        u"hist."_s, u"relig."_s, u"gramm."_s, u"philos."_s, u"psych."_s, u"ornith."_s,
+        u"entom."_s, u"ichth."_s, u"mineral."_s, u"metal."_s, u"pol."_s, u"envir."_s,
+        u"тех."_s, u"мор."_s, u"воен."_s, u"эл."_s, u"хим."_s, u"физ."_s, u"мат."_s,
+        u"юр."_s, u"эк."_s, u"ком."_s, u"полигр."_s, u"горн."_s, u"геол."_s, u"мед."_s,
+        u"фот."_s, u"ав."_s, u"радио."_s, u"карт."_s, u"с.-х."_s, u"ист."_s, u"церк."_s,
+        u"грам."_s, u"парл."_s, u"театр."_s, u"кино."_s, u"спорт."_s, u"охот."_s,
+        u"стр."_s, u"архит."_s, u"бот."_s, u"зоол."_s, u"анат."_s, u"биол."_s, u"тлв."_s,
+        // regions
+        u"br."_s, u"am."_s, u"austr."_s, u"sc."_s, u"ir."_s, u"can."_s, u"nz"_s, u"ös."_s,
+        u"schw."_s, u"süddt."_s, u"norddt."_s, u"bayr."_s, u"ostdt."_s, u"westdt."_s,
+        u"mittelwestdt."_s, u"lux."_s, u"ам."_s, u"шотл."_s, u"диал."_s, u"амер."_s,
+        u"ирл."_s, u"австрал."_s, u"инд."_s,
+        // registers and age
+        u"coll."_s, u"ugs."_s, u"slang"_s, u"sl."_s, u"vulg."_s, u"pej."_s, u"obs."_s,
+        u"old"_s, u"archaic"_s, u"dated"_s, u"poet."_s, u"rare"_s, u"humor."_s, u"fig."_s,
+        u"übtr."_s, u"formal"_s, u"geh."_s, u"dialect"_s, u"regional"_s, u"euphem."_s,
+        u"разг."_s, u"жарг."_s, u"уст."_s, u"поэт."_s, u"груб."_s, u"презр."_s, u"ирон."_s,
+        u"шутл."_s, u"пренебр."_s, u"книжн."_s, u"редк."_s, u"фам."_s, u"пер."_s,
+        u"вульг."_s, u"арх."_s, u"информ."_s, u"неодобр."_s, u"эвф."_s, u"ритор."_s};
+    return special.contains(label.trimmed().toLower());
 }
 
 namespace {
+
+// The placeholders of a verb's objects ("etw. nehmen", "что-л. делать") stand for no word of
+// the translation.
+QString withoutPlaceholders(const QString& text) {
+    static const QRegularExpression placeholder(
+        u"(^|\\s)(?:etw\\.|jdn\\.|jdm\\.|jds\\.|jd\\.|sth\\.|sb\\.|smb\\.|smth\\.|\\S+-л\\.)(?=\\s|$)"_s);
+    QString result = text;
+    result.replace(placeholder, u"\\1"_s);
+    return result.simplified();
+}
 
 // Splits at commas and semicolons outside brackets of any kind, each term with its labels.
 struct Term {
@@ -171,6 +201,7 @@ struct Term {
 QList<Term> terms(const QString& line, const QStringList& lineLabels) {
     static const QRegularExpression label(u"\\[([^\\]]*)\\]"_s);
     static const QRegularExpression notes(u"\\([^)]*\\)|\\{[^}]*\\}"_s);
+    static const QRegularExpression transcription(u"/[^/]*/"_s);
     QList<Term> result;
     for (QString text : splitTerms(line)) {
         Term term{{}, lineLabels};
@@ -181,7 +212,8 @@ QList<Term> terms(const QString& line, const QStringList& lineLabels) {
         if (const qsizetype angle = text.indexOf(u'<'); angle >= 0)
             text.truncate(angle);
         text.remove(notes);
-        text = FreeDict::normalised(text.simplified());
+        text.remove(transcription);
+        text = FreeDict::normalised(withoutPlaceholders(text).simplified());
         // A compound's first part ("huis‐") is no word of its own.
         if (text.isEmpty() || text.endsWith(QChar(0x2010)) || text.endsWith(u'-') ||
             text.startsWith(QChar(0x2010)) || text.startsWith(u'-'))
@@ -219,7 +251,9 @@ FreeDict::Entry FreeDict::parse(const QString& article, Style style) {
         if (at > 0)
             end = std::min(end, at);
     }
-    entry.headword = normalised(head.left(end).trimmed());
+    entry.headword = normalised(withoutPlaceholders(head.left(end).trimmed()));
+    if (entry.headword.startsWith(u"sich "_s))
+        entry.headword = entry.headword.mid(5);
     entry.ipa = ipa.match(head.mid(end)).captured(1).trimmed();
     entry.pos = angleNotes(head.mid(end));
     if (entry.headword.endsWith(QChar(0x2010)) || entry.headword.endsWith(u'-')) {

@@ -30,8 +30,20 @@ namespace {
 constexpr qsizetype maxMeanings = Lexicon::maxMeanings;
 constexpr qsizetype maxTerms = Lexicon::maxTerms;
 // A common word translates many senses; the first ones are the dictionaries' best.
-constexpr qsizetype maxSensesPerWord = 32;
+constexpr qsizetype maxSensesPerWord = 4;
 constexpr qsizetype maxWordsInTerm = 4;
+constexpr qsizetype maxGlossTerms = 5;
+constexpr qsizetype commonnessTerms = 3;
+constexpr qsizetype maxIpaWord = 10;
+// A card shows eight terms of a part of speech; a sense's first five leave room for the next
+// senses' best ones.
+constexpr qsizetype maxSenseTerms = 5;
+// How many of an English word's best translations lead its first sense.
+constexpr qsizetype promotedTerms = 2;
+// A dictionary this large fills a pack with its rarest words: Ding's 300,000 articles.
+constexpr qsizetype largeDictionary = 150000;
+constexpr qsizetype longCompound = 11;
+constexpr qsizetype maxExample = 80;
 // A word with fewer senses of its own gets the senses of its translations up to this many.
 constexpr qsizetype derivedMeanings = 4;
 
@@ -176,9 +188,10 @@ QString posName(const QString& notes) {
     return {};
 }
 
-// Whether a term's labels mark a special use: a trade, a region or a register.
+// Whether a term's labels mark a special use: a trade, a region or a register. A label of
+// the thing itself beside them ("[zool.] [agr.] horse") keeps the term a common one.
 bool specialLabels(const QStringList& labels) {
-    return std::any_of(labels.begin(), labels.end(), FreeDict::specialist);
+    return !labels.isEmpty() && std::all_of(labels.begin(), labels.end(), FreeDict::specialist);
 }
 
 bool isWordNetPos(const QString& pos) {
@@ -373,7 +386,8 @@ bool PackBuilder::loadLanguage(const QString& lang, QString* error) {
     // How often the dictionaries themselves use a word, in headwords, terms and examples: the
     // common words of a language turn up everywhere.
     const auto mention = [&](const QString& text) {
-        static const QRegularExpression separator(u"[^\\w'-]+"_s);
+        static const QRegularExpression separator(u"[^\\w'-]+"_s,
+                                                  QRegularExpression::UseUnicodePropertiesOption);
         for (const QString& token : text.split(separator, Qt::SkipEmptyParts))
             ++language.mentions[key(token, lang)];
     };
@@ -753,7 +767,11 @@ QString PackBuilder::attach(const Pair& pair, const QHash<QString, QSet<QString>
         }
     }
     if (candidates.isEmpty()) {
-        if (lemma.isEmpty() && wordCount(english) > 1) {
+        // An English word WordNet does not know as a noun, verb or adjective is a phrase, a
+        // rare word or an inflected form: its sense would cost more room than it is worth. A
+        // word of another part of speech ("the", "and") has its sense of its own.
+        if (lemma.isEmpty() && (wordCount(english) > 1 || isWordNetPos(pair.pos) ||
+                                pair.pos.isEmpty())) {
             ++tally->dropped;
             return {};
         }
@@ -895,6 +913,12 @@ std::map<QString, QByteArray> PackBuilder::languageLines(Language& language, Tal
         const QString termKey = pair.termKey;
         if (termKey.isEmpty() || pair.englishKey.isEmpty())
             continue;
+        // An English inflected form ("dogs") translates a form of the language, whose base
+        // form has the pair of its own.
+        if (!m_lemmas.contains(pair.englishKey) && m_englishForms.contains(pair.englishKey)) {
+            ++tally->dropped;
+            continue;
+        }
         if (pair.pos.isEmpty()) {
             // The analysers' readings of the term and of the English word decide where the
             // dictionary says nothing: a reading both share, else the English one.
@@ -935,11 +959,29 @@ std::map<QString, QByteArray> PackBuilder::languageLines(Language& language, Tal
     };
     std::map<QString, QList<QPair<QString, QList<Ranked>>>> ranked;
     QHash<QString, QString> ipaOf;
+    QSet<QString> headwords;
+    for (const FreeDict::Entry& article : std::as_const(language.articles))
+        headwords.insert(key(article.headword, lang));
+    // A plural of its own article ("Hunde <pl>") whose singular has one too is a form of it.
+    const auto pluralOfHeadword = [&](const FreeDict::Entry& article, const QString& wordKey) {
+        static const QRegularExpression plural(u"(^|[,\\s])pl($|[,\\s])"_s);
+        if (!plural.match(article.pos).hasMatch())
+            return false;
+        for (const QString& ending : {u"nen"_s, u"en"_s, u"er"_s, u"n"_s, u"e"_s, u"s"_s}) {
+            if (wordKey.endsWith(ending) && wordKey.size() > ending.size() + 2 &&
+                (headwords.contains(wordKey.chopped(ending.size())) ||
+                 headwords.contains(folded(wordKey.chopped(ending.size())))))
+                return true;
+        }
+        return false;
+    };
     for (const FreeDict::Entry& article : std::as_const(language.articles)) {
         const QString wordKey = key(article.headword, lang);
-        // An article that only names the English forms of a verb ("ging": "walked") and
-        // refers to its base form is a form of that base form.
-        bool formsOnly = !article.groups.isEmpty() && !article.see.isEmpty();
+        if (pluralOfHeadword(article, wordKey))
+            continue;
+        // An article that only names English inflected forms ("ging": "walked", "Hunde":
+        // "dogs") is a form of the base form it refers to, if any, and no word of its own.
+        bool formsOnly = !article.groups.isEmpty();
         for (const FreeDict::Group& group : article.groups) {
             for (const QString& term : group.terms) {
                 const QString englishKey = key(englishHeadword(term), u"en"_s);
@@ -954,7 +996,8 @@ std::map<QString, QByteArray> PackBuilder::languageLines(Language& language, Tal
             }
             continue;
         }
-        if (!ipaOf.contains(wordKey) && !article.ipa.isEmpty())
+        // Long compounds are read more than said: their transcriptions would take much room.
+        if (!ipaOf.contains(wordKey) && !article.ipa.isEmpty() && wordKey.size() <= maxIpaWord)
             ipaOf.insert(wordKey, u'/' + article.ipa + u'/');
         QList<QPair<QString, QList<Ranked>>>& entries = ranked[wordKey];
         for (const FreeDict::Group& group : article.groups) {
@@ -962,19 +1005,35 @@ std::map<QString, QByteArray> PackBuilder::languageLines(Language& language, Tal
             if (pos.isEmpty())
                 pos = language.partsOfSpeech.value(wordKey).value(0);
             // Terms of a special use go after the others.
+            // How common a sense's first few English words are on average: a trade's sense
+            // of a common word ("play" of a machine) comes with rare companions ("clearance,
+            // backlash").
             QStringList plain;
             QStringList marked;
-            double best = -5;
+            double sum = 0;
             bool backed = false;
             for (qsizetype t = 0; t < group.terms.size(); ++t) {
                 const QString englishKey = key(englishHeadword(group.terms[t]), u"en"_s);
                 const bool isSpecial = specialLabels(group.termLabels.value(t));
                 (isSpecial ? marked : plain) << group.terms[t];
-                best = std::max(best, englishCommonness(englishKey) - (isSpecial ? 5.0 : 0.0));
+                if (t < commonnessTerms)
+                    sum += englishCommonness(englishKey) - (isSpecial ? 5.0 : 0.0);
                 backed = backed || confirmed.value(wordKey).contains(englishKey);
             }
-            Ranked meaning{{(plain + marked).join(u", "_s), std::nullopt, group.labels, 0}, 0};
-            if (!group.examples.isEmpty())
+            const double best =
+                sum / double(std::min<qsizetype>(std::max<qsizetype>(group.terms.size(), 1),
+                                                 commonnessTerms));
+            // A card shows a few terms of a sense and a short example.
+            const QStringList shown = (plain + marked).first(std::min<qsizetype>(plain.size() + marked.size(), maxGlossTerms));
+            // Cards do not show labels: a very large dictionary keeps the room for words.
+            Ranked meaning{{shown.join(u", "_s), std::nullopt,
+                            language.articles.size() > largeDictionary ? QStringList()
+                                                                       : group.labels,
+                            0},
+                           0};
+            if (!group.examples.isEmpty() &&
+                group.examples.first().first.size() + group.examples.first().second.size() <=
+                    maxExample)
                 meaning.meaning.example = group.examples.first();
             qsizetype count = 0;
             for (const auto& entry : std::as_const(entries))
@@ -1030,20 +1089,55 @@ std::map<QString, QByteArray> PackBuilder::languageLines(Language& language, Tal
         for (const QString& term : Lexicon::glossTerms(word.entries.first().meanings.first().gloss))
             firstMeaning[wordKey].insert(key(term, u"en"_s));
     }
+    std::map<QString, QHash<QString, double>> scores;
     for (auto& [id, list] : votes) {
         const QString english = key(senses[id].english, u"en"_s);
-        QHash<QString, double> score;
+        QHash<QString, double>& score = scores[id];
         for (const Vote& vote : std::as_const(list)) {
             const int kinds = std::popcount(unsigned(vote.sources));
             score[vote.key] = (agreeing(vote.key, english) ? 4.0 : 0.0) +
-                              (firstMeaning.value(vote.key).contains(english) ? 2.0 : 0.0) +
+                              (firstMeaning.value(vote.key).contains(english) ? 3.0 : 0.0) +
                               0.5 * std::log2(1.0 + double(language.mentions.value(vote.key))) +
                               (kinds > 1 ? 1.0 : 0.0) - (special(vote.key, english) ? 5.0 : 0.0);
         }
         std::stable_sort(list.begin(), list.end(), [&](const Vote& a, const Vote& b) {
             return score.value(a.key) > score.value(b.key);
         });
-        for (const Vote& vote : std::as_const(list).first(std::min(list.size(), maxTerms)))
+    }
+    // A card lists the first sense's terms before the next sense's: the best translations of
+    // an English word and part of speech, wherever they were attached, lead its first sense,
+    // so that a rare first sense cannot push them off the card.
+    std::map<QString, QStringList> firstSenses;
+    for (const auto& [id, list] : votes) {
+        if (!list.isEmpty())
+            firstSenses[key(senses[id].english, u"en"_s) + u'\t' + senses[id].pos] << id;
+    }
+    for (auto& [group, ids] : firstSenses) {
+        std::sort(ids.begin(), ids.end());
+        QList<QPair<double, Vote>> best;
+        for (const QString& id : std::as_const(ids)) {
+            for (const Vote& vote : std::as_const(votes[id]))
+                best.append({scores[id].value(vote.key), vote});
+        }
+        std::stable_sort(best.begin(), best.end(),
+                         [](const auto& a, const auto& b) { return a.first > b.first; });
+        QList<Vote>& first = votes[ids.first()];
+        QList<Vote> promoted;
+        for (qsizetype i = 0; i < best.size() && promoted.size() < promotedTerms; ++i) {
+            const Vote& vote = best[i].second;
+            if (std::none_of(promoted.begin(), promoted.end(),
+                             [&](const Vote& v) { return v.key == vote.key; }))
+                promoted << vote;
+        }
+        for (const Vote& vote : std::as_const(first)) {
+            if (std::none_of(promoted.begin(), promoted.end(),
+                             [&](const Vote& v) { return v.key == vote.key; }))
+                promoted << vote;
+        }
+        first = promoted;
+    }
+    for (auto& [id, list] : votes) {
+        for (const Vote& vote : std::as_const(list).first(std::min(list.size(), maxSenseTerms)))
             senses[id].terms << vote.text;
     }
 
@@ -1162,9 +1256,13 @@ std::map<QString, QByteArray> PackBuilder::languageLines(Language& language, Tal
         lines.emplace(u"x"_s + word, compact(QJsonArray::fromStringList(ids)));
     }
     for (const auto& [wordKey, word] : words) {
-        // Only a word or two is looked up.
+        // Only a word or two is looked up; a long compound or a pair of words that
+        // translates no English word is rare enough to leave out when room is short.
         if (wordKey.isEmpty() || Lexicon::key(wordKey, lang) != wordKey ||
             wordKey.count(u' ') > 1)
+            continue;
+        if (word.senses.isEmpty() && word.lemmas.isEmpty() && language.articles.size() > largeDictionary &&
+            (wordKey.contains(u' ') || wordKey.size() >= longCompound))
             continue;
         QJsonObject record;
         if (!word.entries.isEmpty()) {
