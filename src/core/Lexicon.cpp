@@ -267,12 +267,15 @@ QString Lexicon::credit(const QString& lang) const {
     return m_credits.value(Languages::lexiconCode(lang));
 }
 
-QStringList Lexicon::derivedKeys(const QString& key, const QList<QPair<QString, QString>>& rules) {
+QStringList Lexicon::derivedKeys(const QString& key, const QList<LexiconPack::FormRule>& rules) {
     QStringList keys;
-    for (const auto& [ending, replacement] : rules) {
-        if (key.size() - ending.size() < 2 || !key.endsWith(ending))
+    for (const LexiconPack::FormRule& rule : rules) {
+        if (key.size() - rule.ending.size() - rule.prefix.size() < 2 || !key.endsWith(rule.ending) ||
+            !key.startsWith(rule.prefix))
             continue;
-        const QString base = key.chopped(ending.size()) + replacement;
+        const QString base =
+            key.sliced(rule.prefix.size(), key.size() - rule.prefix.size() - rule.ending.size()) +
+            rule.replacement;
         if (base != key && !keys.contains(base))
             keys << base;
     }

@@ -52,9 +52,9 @@ public:
     // Short translations taken from an English gloss: parentheses cut, split at "," and ";",
     // at most three words each, in order and without repeats.
     static QStringList glossTerms(const QString& gloss);
-    // The keys a pack's ending rules lead a key to, in the order of the rules, without
-    // repeats; a base form keeps at least two characters.
-    static QStringList derivedKeys(const QString& key, const QList<QPair<QString, QString>>& rules);
+    // The keys a pack's form rules lead a key to, in the order of the rules, without repeats;
+    // a stem keeps at least two characters.
+    static QStringList derivedKeys(const QString& key, const QList<LexiconPack::FormRule>& rules);
 
     // The sources and licences of a loaded pack ("WordNet · FreeDict"); empty while the pack
     // is not loaded or names none. Never waits for a pack to load.

@@ -279,10 +279,13 @@ LexiconPack::LexiconPack(QString lang, Text text)
     }
     if (const auto rules = parse(raw(u"f")); rules && rules->isArray()) {
         for (const QJsonValue& rule : rules->array()) {
-            const QJsonArray pair = rule.toArray();
-            if (pair.size() == 2 && pair[0].isString() && pair[1].isString() &&
-                !pair[0].toString().isEmpty())
-                m_formRules.append({pair[0].toString(), pair[1].toString()});
+            const QJsonArray parts = rule.toArray();
+            if (parts.size() < 2 || !parts[0].isString() || !parts[1].isString() ||
+                (parts.size() > 2 && !parts[2].isString()))
+                continue;
+            FormRule formRule{parts[0].toString(), parts[1].toString(), parts.at(2).toString()};
+            if (!formRule.ending.isEmpty() || !formRule.prefix.isEmpty())
+                m_formRules.append(formRule);
         }
     }
 }

@@ -246,12 +246,14 @@ FreeDict::Entry FreeDict::parse(const QString& article, Style style) {
     // The headline: the headword, then its transcription, other notes and its part of speech.
     const QString head = lines.value(0);
     qsizetype end = head.size();
-    for (const QString& mark : {u" /"_s, u" <"_s, u" ("_s, u" ["_s}) {
+    for (const QString& mark : {u" /"_s, u" <"_s, u" ["_s}) {
         const qsizetype at = head.indexOf(mark);
         if (at > 0)
             end = std::min(end, at);
     }
-    entry.headword = normalised(withoutPlaceholders(head.left(end).trimmed()));
+    // A note in parentheses is no part of the headword: "Hunde (in einem Zwinger) unterbringen".
+    static const QRegularExpression note(u"\\([^)]*\\)"_s);
+    entry.headword = normalised(withoutPlaceholders(head.left(end).remove(note).simplified()));
     if (entry.headword.startsWith(u"sich "_s))
         entry.headword = entry.headword.mid(5);
     entry.ipa = ipa.match(head.mid(end)).captured(1).trimmed();
@@ -421,7 +423,7 @@ FreeDict::Entry FreeDict::parseMueller(const QString& article) {
             if (piece.contains(latin) || piece.contains(u'_'))
                 break;
             for (QString term : piece.split(u',')) {
-                term = normalised(term.simplified());
+                term = normalised(withoutPlaceholders(term).simplified());
                 if (term.isEmpty() || term.startsWith(u'-') || term.contains(u'=') ||
                     term.contains(u':') || term.split(u' ').size() > 4 ||
                     group.terms.contains(term))

@@ -14,6 +14,7 @@
 #include <QRegularExpression>
 
 #include <libdeflate.h>
+#include <malloc.h>
 
 #include <algorithm>
 #include <bit>
@@ -27,10 +28,25 @@ namespace tivela::packbuild {
 
 namespace {
 
+// Hands freed memory back to the system between the steps of a large language, so that the
+// next step does not start from the previous one's peak.
+void rss(const char* where) {
+    malloc_trim(0);
+    if (!qEnvironmentVariableIsSet("PACKBUILD_RSS"))
+        return;
+    QFile status(u"/proc/self/status"_s);
+    if (status.open(QIODevice::ReadOnly))
+        for (const QByteArray& line : status.readAll().split('\n'))
+            if (line.startsWith("VmRSS"))
+                fprintf(stderr, "%s %s\n", where, line.constData());
+}
+
 constexpr qsizetype maxMeanings = Lexicon::maxMeanings;
 constexpr qsizetype maxTerms = Lexicon::maxTerms;
 // A common word translates many senses; the first ones are the dictionaries' best.
 constexpr qsizetype maxSensesPerWord = 4;
+// The senses a word is weighed among before the best of them are kept.
+constexpr qsizetype maxSensesGathered = 64;
 constexpr qsizetype maxWordsInTerm = 4;
 constexpr qsizetype maxGlossTerms = 5;
 constexpr qsizetype commonnessTerms = 3;
@@ -356,17 +372,21 @@ bool PackBuilder::loadWordNet(QString* error) {
             m_lemmas.insert(k, lemma);
     }
     static const QRegularExpression separator(u"[^\\w'-]+"_s);
+    // Only compared with the words a term translates: their hashes do.
+    m_synsetKeys.reserve(m_wordnet.synsets().size());
+    m_definitionWords.reserve(m_wordnet.synsets().size());
     for (const WordNet::Synset& synset : m_wordnet.synsets()) {
-        QStringList keys;
+        std::vector<size_t> keys;
         for (const QString& word : synset.words)
-            keys << key(word, u"en"_s);
-        m_synsetKeys << keys;
-        QSet<QString> words;
+            keys.push_back(qHash(key(word, u"en"_s)));
+        m_synsetKeys.push_back(std::move(keys));
+        std::vector<size_t> words;
         for (const QString& word : synset.definition.split(separator, Qt::SkipEmptyParts)) {
-            if (word.size() > 3)
-                words.insert(word.toLower());
+            const size_t hash = qHash(word.toLower());
+            if (word.size() > 3 && std::find(words.begin(), words.end(), hash) == words.end())
+                words.push_back(hash);
         }
-        m_definitionWords << words;
+        m_definitionWords.push_back(std::move(words));
     }
     m_englishHeader << u"# English entries: WordNet 3.0, Princeton University"_s;
     m_wordnetLoaded = true;
@@ -379,6 +399,7 @@ bool PackBuilder::loadLanguage(const QString& lang, QString* error) {
         *error = u"no dictionaries are known for "_s + lang;
         return false;
     }
+    rss("language start");
     Language language;
     language.code = lang;
     int rank = 0;
@@ -392,6 +413,15 @@ bool PackBuilder::loadLanguage(const QString& lang, QString* error) {
             ++language.mentions[key(token, lang)];
     };
 
+    // A pair whose English side no sense can take is not kept: a phrase or a noun, verb or
+    // adjective WordNet does not know, or an English inflected form.
+    const auto attachable = [&](const QString& english, const QString& pos) {
+        const QString englishKey = key(english, u"en"_s);
+        if (m_lemmas.contains(englishKey))
+            return true;
+        return !m_englishForms.contains(englishKey) && wordCount(english) == 1 &&
+               !isWordNetPos(pos);
+    };
     const auto readFromEnglish = [&](const FreeDict& dictionary) {
         // A capitalised headword beside a lower-case one is what is left of a name ("The"
         // for "The Hague").
@@ -417,10 +447,11 @@ bool PackBuilder::loadLanguage(const QString& lang, QString* error) {
                 for (qsizetype t = 0; t < group.terms.size(); ++t) {
                     const QString& term = group.terms[t];
                     mention(term);
-                    if (!usableTerm(term))
+                    if (!usableTerm(term) || !attachable(english, pos))
                         continue;
                     Pair pair{english, pos, term, rank++, fromEnglish, {}, {}};
                     pair.special = specialLabels(group.termLabels.value(t));
+                    pair.place = &group == &entry.groups.first() ? (t == 0 ? 0 : 1) : 2;
                     language.pairs.append(pair);
                 }
                 for (const auto& example : group.examples)
@@ -429,8 +460,9 @@ bool PackBuilder::loadLanguage(const QString& lang, QString* error) {
         }
     };
 
-    FreeDict outOfEnglish;
-    if (outOfEnglish.load(m_sources.dictd, u"eng-"_s + data->freedict, &ignored)) {
+    // Each dictionary's articles are let go once their pairs are taken.
+    if (FreeDict outOfEnglish;
+        outOfEnglish.load(m_sources.dictd, u"eng-"_s + data->freedict, &ignored)) {
         language.header << u"# translations: FreeDict eng-"_s + data->freedict + u' ' +
                                outOfEnglish.infoField(u"Edition"_s) + u". "_s +
                                outOfEnglish.infoSection(u"Availability"_s);
@@ -447,6 +479,7 @@ bool PackBuilder::loadLanguage(const QString& lang, QString* error) {
         }
     }
 
+    rss("from English read");
     FreeDict toEnglish;
     if (toEnglish.load(m_sources.dictd, data->freedict + u"-eng"_s, &ignored, data->style)) {
         language.header << u"# entries and translations: FreeDict "_s + data->freedict +
@@ -467,7 +500,7 @@ bool PackBuilder::loadLanguage(const QString& lang, QString* error) {
                 const QString pos = posName(entry.pos.isEmpty() ? group.pos : entry.pos);
                 for (qsizetype t = 0; t < group.terms.size(); ++t) {
                     const QString english = englishHeadword(group.terms[t]);
-                    if (!usableTerm(english))
+                    if (!usableTerm(english) || !attachable(english, pos))
                         continue;
                     Pair pair{english, pos, entry.headword, rank++, fromLanguage, {}, {}};
                     pair.special = specialLabels(group.termLabels.value(t));
@@ -477,6 +510,7 @@ bool PackBuilder::loadLanguage(const QString& lang, QString* error) {
         }
     }
 
+    rss("into English read");
     if (!m_sources.apertium.isEmpty() && !data->analyser.isEmpty() &&
         !loadApertium(language, error))
         return false;
@@ -753,7 +787,7 @@ std::map<QString, QByteArray> PackBuilder::englishLines() {
     return lines;
 }
 
-QString PackBuilder::attach(const Pair& pair, const QHash<QString, QSet<QString>>& context,
+QString PackBuilder::attach(const Pair& pair, const QHash<QString, QSet<size_t>>& context,
                             std::map<QString, SenseLine>& senses, Tally* tally) const {
     const QString& english = pair.englishKey;
     const QString lemma = m_lemmas.value(english);
@@ -789,16 +823,17 @@ QString PackBuilder::attach(const Pair& pair, const QHash<QString, QSet<QString>
     } else {
         // Other English words the term translates, found among a sense's synonyms (strong)
         // or in its definition (weak), point to that sense.
-        const QSet<QString> others = context.value(pair.termKey);
+        const QSet<size_t> others = context.value(pair.termKey);
+        const size_t self = qHash(english);
         double bestScore = -1;
         for (qsizetype c = 0; c < candidates.size(); ++c) {
             int score = 0;
-            for (const QString& k : m_synsetKeys[candidates[c].synset]) {
-                if (k != english && others.contains(k))
+            for (const size_t k : m_synsetKeys[size_t(candidates[c].synset)]) {
+                if (k != self && others.contains(k))
                     score += 2;
             }
-            for (const QString& k : m_definitionWords[candidates[c].synset]) {
-                if (k != english && others.contains(k))
+            for (const size_t k : m_definitionWords[size_t(candidates[c].synset)]) {
+                if (k != self && others.contains(k))
                     score += 1;
             }
             // How often WordNet's corpus used a sense weighs against a rare sense that shares
@@ -827,40 +862,25 @@ QString PackBuilder::attach(const Pair& pair, const QHash<QString, QSet<QString>
     return id;
 }
 
-// Debian's Apertium has no German analyser: the regular endings of adjectives, articles and
-// pronouns, weak verbs and nouns lead to their lemmas instead. A generated form that is a
-// word of its own keeps its own entry.
-void PackBuilder::addGermanForms(const std::map<QString, QString>& partsOfSpeech,
-                                 QHash<QString, QStringList>& forms) {
-    static const QStringList inseparable{u"be"_s,  u"ge"_s,  u"er"_s,  u"ver"_s,
-                                         u"zer"_s, u"ent"_s, u"emp"_s, u"miss"_s};
-    const auto add = [&](const QString& form, const QString& lemma) {
-        if (form != lemma && !forms.value(form).contains(lemma))
-            forms[form] << lemma;
-    };
-    for (const auto& [lemma, pos] : partsOfSpeech) {
-        if (lemma.contains(u' ') || lemma.size() < 2)
-            continue;
-        if (pos == "adj"_L1 || pos == "det"_L1 || pos == "pron"_L1) {
-            const QString stem = lemma.endsWith(u'e') ? lemma.chopped(1) : lemma;
-            for (const QString& ending : {u"e"_s, u"en"_s, u"em"_s, u"er"_s, u"es"_s})
-                add(stem + ending, lemma);
-        } else if (pos == "verb"_L1 && lemma.endsWith(u'n') && lemma.size() > 3) {
-            const QString stem = lemma.endsWith(u"en"_s) ? lemma.chopped(2) : lemma.chopped(1);
-            const QString link = stem.endsWith(u't') || stem.endsWith(u'd') ? u"e"_s : QString();
-            for (const QString& ending :
-                 {u"e"_s, u"st"_s, u"t"_s, u"te"_s, u"test"_s, u"ten"_s, u"tet"_s, u"end"_s}) {
-                const bool linked = ending != "e"_L1 && ending != "end"_L1;
-                add(stem + (linked ? link : QString()) + ending, lemma);
-            }
-            const bool prefixed = std::any_of(inseparable.begin(), inseparable.end(),
-                                              [&](const QString& p) { return stem.startsWith(p); });
-            add((prefixed ? QString() : u"ge"_s) + stem + link + u't', lemma);
-        } else if (pos == "noun"_L1) {
-            for (const QString& ending : {u"s"_s, u"es"_s, u"e"_s, u"n"_s, u"en"_s})
-                add(lemma + ending, lemma);
-        }
-    }
+// Debian's Apertium has no German analyser: the regular endings of nouns, adjectives and
+// weak verbs lead to their base forms instead, tried longest first, each only where it
+// reaches a word with entries.
+QList<LexiconPack::FormRule> PackBuilder::germanRules() {
+    static const QList<LexiconPack::FormRule> rules{
+        // weak verbs: past participles, then the endings of their tenses
+        {u"et"_s, u"en"_s, u"ge"_s}, {u"t"_s, u"en"_s, u"ge"_s}, {u"etest"_s, u"en"_s, {}},
+        {u"etet"_s, u"en"_s, {}}, {u"eten"_s, u"en"_s, {}}, {u"test"_s, u"en"_s, {}},
+        {u"ete"_s, u"en"_s, {}}, {u"est"_s, u"en"_s, {}}, {u"tet"_s, u"en"_s, {}},
+        {u"ten"_s, u"en"_s, {}}, {u"end"_s, u"en"_s, {}}, {u"nen"_s, u""_s, {}},
+        {u"te"_s, u"en"_s, {}}, {u"st"_s, u"en"_s, {}}, {u"et"_s, u"en"_s, {}},
+        // nouns and adjectives
+        {u"em"_s, u""_s, {}}, {u"en"_s, u""_s, {}}, {u"er"_s, u""_s, {}}, {u"es"_s, u""_s, {}},
+        {u"e"_s, u""_s, {}}, {u"n"_s, u""_s, {}}, {u"s"_s, u""_s, {}},
+        // verbs: the first person, the rest of the present
+        {u"e"_s, u"en"_s, {}}, {u"t"_s, u"en"_s, {}}, {u"n"_s, u"en"_s, {}},
+        // adjectives whose base form ends in "e" ("müde", "müden")
+        {u"r"_s, u""_s, {}}, {u"m"_s, u""_s, {}}};
+    return rules;
 }
 
 double PackBuilder::englishCommonness(const QString& englishKey) const {
@@ -873,33 +893,50 @@ std::map<QString, QByteArray> PackBuilder::languageLines(Language& language, Tal
     std::stable_sort(language.pairs.begin(), language.pairs.end(),
                      [](const Pair& a, const Pair& b) { return a.rank < b.rank; });
 
-    QHash<QString, QSet<QString>> context;
-    QHash<QString, QSet<QString>> confirmed;
+    // The English words of each term, by their hashes: a large dictionary has millions.
+    QHash<QString, QSet<size_t>> context;
+    QHash<QString, QSet<size_t>> confirmed;
     // By term key and English key: which directions give the pair, and whether some source
     // gives it without a special label.
-    QHash<QString, int> directions;
-    QSet<QString> plainPairs;
-    const auto pairKey = [](const QString& term, const QString& english) -> QString {
-        return term + u'\t' + english;
+    // By term and English word: which directions give the pair (1 from English, 2 into it),
+    // whether some source gives it without a special label, and where the dictionary from
+    // English puts the term in the English word's article (0 first, 1 in its first sense, 2
+    // later).
+    struct PairFacts {
+        quint8 directions = 0;
+        bool plain = false;
+        quint8 place = 2;
+    };
+    QHash<size_t, PairFacts> facts;
+    const auto pairKey = [](const QString& term, const QString& english) {
+        return qHashMulti(0, term, english);
     };
     for (Pair& pair : language.pairs) {
         pair.englishKey = key(pair.english, u"en"_s);
         pair.termKey = key(pair.term, lang);
-        context[pair.termKey].insert(pair.englishKey);
+        context[pair.termKey].insert(qHash(pair.englishKey));
         if (pair.source != fromLanguage)
-            confirmed[pair.termKey].insert(pair.englishKey);
-        const QString both = pairKey(pair.termKey, pair.englishKey);
-        directions[both] |= (pair.source & (fromEnglish | apertium)) ? 1 : 2;
-        if (!pair.special)
-            plainPairs.insert(both);
+            confirmed[pair.termKey].insert(qHash(pair.englishKey));
+        PairFacts& fact = facts[pairKey(pair.termKey, pair.englishKey)];
+        fact.directions |= (pair.source & (fromEnglish | apertium)) ? 1 : 2;
+        fact.plain = fact.plain || !pair.special;
+        if (pair.source == fromEnglish)
+            fact.place = quint8(std::min(int(fact.place), pair.place));
     }
+    // Without a dictionary into English to agree with, the order of the one from English
+    // tells the common translation.
+    const double placeWeight = language.articles.isEmpty() ? 2.0 : 0.0;
+    const auto place = [&](const QString& term, const QString& english) {
+        return double(2 - facts.value(pairKey(term, english)).place);
+    };
     const auto agreeing = [&](const QString& term, const QString& english) {
-        return directions.value(pairKey(term, english)) == 3;
+        return facts.value(pairKey(term, english)).directions == 3;
     };
     const auto special = [&](const QString& term, const QString& english) {
-        return !plainPairs.contains(pairKey(term, english));
+        return !facts.value(pairKey(term, english)).plain;
     };
 
+    rss("pairs keyed");
     struct Vote {
         QString text;
         QString key;
@@ -945,9 +982,14 @@ std::map<QString, QByteArray> PackBuilder::languageLines(Language& language, Tal
             list.append({pair.term, termKey, pair.source, list.size()});
         else
             vote->sources |= pair.source;
-        appendUnique(words[termKey].senses, id, maxSensesPerWord);
+        appendUnique(words[termKey].senses, id, maxSensesGathered);
     }
 
+    // The pairs live on in the senses and votes.
+    language.pairs = {};
+    context = {};
+    rss("attached");
+    rss("votes");
     // The words' own entries, from the dictionary into English. A sense whose English words
     // are common ones, that the dictionary from English gives back, and that no special label
     // marks comes first; the dictionary's own order decides between equals.
@@ -1018,7 +1060,7 @@ std::map<QString, QByteArray> PackBuilder::languageLines(Language& language, Tal
                 (isSpecial ? marked : plain) << group.terms[t];
                 if (t < commonnessTerms)
                     sum += englishCommonness(englishKey) - (isSpecial ? 5.0 : 0.0);
-                backed = backed || confirmed.value(wordKey).contains(englishKey);
+                backed = backed || confirmed.value(wordKey).contains(qHash(englishKey));
             }
             const double best =
                 sum / double(std::min<qsizetype>(std::max<qsizetype>(group.terms.size(), 1),
@@ -1080,6 +1122,9 @@ std::map<QString, QByteArray> PackBuilder::languageLines(Language& language, Tal
         }
     }
 
+    ranked = {};
+    ipaOf = {};
+    rss("ranked");
     // A sense's terms: the ones both dictionaries give, that are the term's own first meaning,
     // that the dictionaries use often and that no special label marks come first.
     QHash<QString, QSet<QString>> firstMeaning;
@@ -1098,7 +1143,8 @@ std::map<QString, QByteArray> PackBuilder::languageLines(Language& language, Tal
             score[vote.key] = (agreeing(vote.key, english) ? 4.0 : 0.0) +
                               (firstMeaning.value(vote.key).contains(english) ? 3.0 : 0.0) +
                               0.5 * std::log2(1.0 + double(language.mentions.value(vote.key))) +
-                              (kinds > 1 ? 1.0 : 0.0) - (special(vote.key, english) ? 5.0 : 0.0);
+                              (kinds > 1 ? 1.0 : 0.0) - (special(vote.key, english) ? 5.0 : 0.0) +
+                              placeWeight * place(vote.key, english);
         }
         std::stable_sort(list.begin(), list.end(), [&](const Vote& a, const Vote& b) {
             return score.value(a.key) > score.value(b.key);
@@ -1140,20 +1186,44 @@ std::map<QString, QByteArray> PackBuilder::languageLines(Language& language, Tal
         for (const Vote& vote : std::as_const(list).first(std::min(list.size(), maxSenseTerms)))
             senses[id].terms << vote.text;
     }
+    votes = {};
+    scores = {};
+    firstSenses = {};
+    firstMeaning = {};
 
-    if (lang == "de"_L1) {
-        std::map<QString, QString> parts;
-        for (const auto& [wordKey, word] : words) {
-            for (const WordEntry& entry : word.entries)
-                parts.emplace(wordKey, entry.pos);
+
+    // A word without an article that is a form of one that has an article ("Hunde") is
+    // shown as that form, not as a word of its own.
+    const auto baseOf = [&](const QString& wordKey) -> QString {
+        for (const QString& lemma : language.forms.value(wordKey)) {
+            const QString lemmaKey = key(lemma, lang);
+            if (lemmaKey != wordKey && words.count(lemmaKey) && !words[lemmaKey].entries.isEmpty())
+                return lemmaKey;
         }
-        addGermanForms(parts, language.forms);
+        if (lang == "de"_L1) {
+            for (const QString& base : Lexicon::derivedKeys(wordKey, germanRules())) {
+                if (words.count(base) && !words[base].entries.isEmpty())
+                    return base;
+            }
+        }
+        return {};
+    };
+    QSet<QString> formsOfArticles;
+    for (auto& [wordKey, word] : words) {
+        if (!word.entries.isEmpty())
+            continue;
+        if (const QString base = baseOf(wordKey); !base.isEmpty()) {
+            appendUnique(language.forms[wordKey], base, 8);
+            formsOfArticles.insert(wordKey);
+        }
     }
 
     // Words that only other dictionaries know get entries from the senses they translate,
     // the senses in which they stand first and the common ones first; a short entry of the
     // dictionary into English gets the senses it does not name.
     for (auto& [wordKey, word] : words) {
+        if (formsOfArticles.contains(wordKey))
+            continue;
         qsizetype count = 0;
         QSet<QString> named;
         for (const WordEntry& entry : std::as_const(word.entries)) {
@@ -1164,21 +1234,24 @@ std::map<QString, QByteArray> PackBuilder::languageLines(Language& language, Tal
             }
         }
         QStringList ids = word.senses;
-        const auto place = [&](const QString& id) {
-            const QStringList& terms = senses[id].terms;
-            for (qsizetype i = 0; i < terms.size(); ++i) {
-                if (key(terms[i], lang) == wordKey)
-                    return i;
+        QHash<QString, double> weight;
+        for (const QString& id : std::as_const(ids)) {
+            const SenseLine& sense = senses[id];
+            qsizetype position = 3;
+            for (qsizetype i = 0; i < sense.terms.size() && i < position; ++i) {
+                if (key(sense.terms[i], lang) == wordKey)
+                    position = i;
             }
-            return qsizetype(maxTerms);
-        };
+            const QString english = key(sense.english, u"en"_s);
+            weight[id] = englishCommonness(english) - 2.0 * double(position) +
+                         std::log2(1.0 + double(sense.count)) -
+                         (special(wordKey, english) ? 5.0 : 0.0) +
+                         placeWeight * place(wordKey, english);
+        }
         std::stable_sort(ids.begin(), ids.end(), [&](const QString& a, const QString& b) {
-            const qsizetype pa = std::min<qsizetype>(place(a), 2);
-            const qsizetype pb = std::min<qsizetype>(place(b), 2);
-            if (pa != pb)
-                return pa < pb;
-            return senses[a].count > senses[b].count;
+            return weight.value(a) > weight.value(b);
         });
+        word.senses = ids.first(std::min(ids.size(), maxSensesPerWord));
         for (const QString& id : std::as_const(ids)) {
             if (count >= derivedMeanings && !named.isEmpty())
                 break;
@@ -1203,6 +1276,10 @@ std::map<QString, QByteArray> PackBuilder::languageLines(Language& language, Tal
         }
     }
 
+    facts = {};
+    confirmed = {};
+    language.mentions = {};
+    rss("derived");
     // Inflected forms point at their lemmas.
     std::map<QString, QStringList> formLemmas;
     for (auto it = language.forms.cbegin(); it != language.forms.cend(); ++it) {
@@ -1216,12 +1293,15 @@ std::map<QString, QByteArray> PackBuilder::languageLines(Language& language, Tal
                 appendUnique(formLemmas[formKey], lemmaKey, 8);
         }
     }
-    const QList<QPair<QString, QString>> rules = formRules(formLemmas);
+    QList<LexiconPack::FormRule> rules = formRules(formLemmas);
+    if (lang == "de"_L1)
+        rules = germanRules() + rules;
     for (const auto& [formKey, lemmas] : formLemmas) {
         Word& word = words[formKey];
-        if (!word.senses.isEmpty() || !word.entries.isEmpty())
+        if (!word.entries.isEmpty())
             continue;
-        // What the reader derives by the rules needs no line.
+        // What the reader derives by the rules needs no line, unless the form has a line of
+        // its own anyway (its senses), where the reader derives nothing.
         QString derived;
         for (const QString& base : Lexicon::derivedKeys(formKey, rules)) {
             if (words.count(base) && !words[base].entries.isEmpty()) {
@@ -1229,15 +1309,18 @@ std::map<QString, QByteArray> PackBuilder::languageLines(Language& language, Tal
                 break;
             }
         }
-        if (derived != lemmas.first())
+        if (!word.senses.isEmpty() || derived != lemmas.first())
             word.lemmas = lemmas;
     }
 
+    rss("forms");
     std::map<QString, QByteArray> lines;
     if (!rules.isEmpty()) {
         QJsonArray list;
-        for (const auto& [ending, replacement] : rules)
-            list.append(QJsonArray{ending, replacement});
+        for (const LexiconPack::FormRule& rule : rules)
+            list.append(rule.prefix.isEmpty()
+                            ? QJsonArray{rule.ending, rule.replacement}
+                            : QJsonArray{rule.ending, rule.replacement, rule.prefix});
         lines.emplace(u"f"_s, compact(list));
     }
     std::map<QString, QStringList> english;
@@ -1255,7 +1338,10 @@ std::map<QString, QByteArray> PackBuilder::languageLines(Language& language, Tal
         std::sort(ids.begin(), ids.end());
         lines.emplace(u"x"_s + word, compact(QJsonArray::fromStringList(ids)));
     }
-    for (const auto& [wordKey, word] : words) {
+    senses = {};
+    for (auto it = words.begin(); it != words.end(); it = words.erase(it)) {
+        const QString& wordKey = it->first;
+        const Word& word = it->second;
         // Only a word or two is looked up; a long compound or a pair of words that
         // translates no English word is rare enough to leave out when room is short.
         if (wordKey.isEmpty() || Lexicon::key(wordKey, lang) != wordKey ||
@@ -1300,7 +1386,7 @@ std::map<QString, QByteArray> PackBuilder::languageLines(Language& language, Tal
     return lines;
 }
 
-QList<QPair<QString, QString>>
+QList<LexiconPack::FormRule>
 PackBuilder::formRules(const std::map<QString, QStringList>& formLemmas) {
     // The endings that most forms share with their first lemma, once they differ from it.
     QHash<QPair<QString, QString>, int> counts;
@@ -1327,9 +1413,9 @@ PackBuilder::formRules(const std::map<QString, QStringList>& formLemmas) {
     std::stable_sort(ranked.begin(), ranked.end(), [](const auto& a, const auto& b) {
         return a.first.first.size() > b.first.first.size();
     });
-    QList<QPair<QString, QString>> rules;
+    QList<LexiconPack::FormRule> rules;
     for (const auto& rule : std::as_const(ranked))
-        rules << rule.first;
+        rules.append({rule.first.first, rule.first.second, {}});
     return rules;
 }
 
@@ -1379,7 +1465,7 @@ QByteArray PackBuilder::text(const QStringList& header,
 bool PackBuilder::write(const QString& lang, const QString& folder, QString* error) {
     QStringList header;
     error->clear();
-    const std::map<QString, QByteArray> lines = this->lines(lang, &header, error);
+    std::map<QString, QByteArray> lines = this->lines(lang, &header, error);
     // A language's data is needed once: its pack is written and the memory goes back.
     m_languages.remove(lang);
     if (!error->isEmpty())
@@ -1388,11 +1474,15 @@ bool PackBuilder::write(const QString& lang, const QString& folder, QString* err
         *error = u"cannot make "_s + folder;
         return false;
     }
+    const qsizetype lineCount = qsizetype(lines.size());
+    const QByteArray content = text(header, lines);
+    lines = {};
+    malloc_trim(0);
     const QString path = QDir(folder).filePath(Lexicon::fileName(lang));
     const QString temporary = path + u".part"_s;
     QFile file(temporary);
     if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate) ||
-        file.write(gzip(text(header, lines))) < 0 || !file.flush()) {
+        file.write(gzip(content)) < 0 || !file.flush()) {
         *error = u"cannot write "_s + temporary;
         return false;
     }
@@ -1400,9 +1490,18 @@ bool PackBuilder::write(const QString& lang, const QString& folder, QString* err
 
     // The application's reader must find every key line it is given.
     const auto pack = LexiconPack::load(temporary, lang);
-    bool found = pack && pack->lineCount() == qsizetype(lines.size());
-    for (auto it = lines.cbegin(); found && it != lines.cend(); ++it)
-        found = pack->raw(it->first) == it->second;
+    bool found = pack && pack->lineCount() == lineCount;
+    for (qsizetype start = 0; found && start < content.size();) {
+        qsizetype end = content.indexOf('\n', start);
+        if (end < 0)
+            end = content.size();
+        const QByteArrayView line(content.constData() + start, end - start);
+        start = end + 1;
+        const qsizetype tab = line.indexOf('\t');
+        if (line.isEmpty() || line.front() == '#' || tab < 0)
+            continue;
+        found = pack->raw(QString::fromUtf8(line.first(tab))) == line.sliced(tab + 1).toByteArray();
+    }
     if (!found) {
         QFile::remove(temporary);
         *error = u"the reader does not find every line of "_s + path;

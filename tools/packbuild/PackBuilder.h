@@ -3,6 +3,8 @@
 #include "FreeDict.h"
 #include "WordNet.h"
 
+#include "core/LexiconPack.h"
+
 #include <QByteArray>
 #include <QHash>
 #include <QList>
@@ -13,6 +15,7 @@
 
 #include <map>
 #include <optional>
+#include <vector>
 
 namespace tivela::packbuild {
 
@@ -61,6 +64,9 @@ private:
         QString termKey;
         // The dictionary labels it with a special use ("techn.", "Br.", "coll.").
         bool special = false;
+        // From English: 0 for the first term of the article, 1 for the rest of its first
+        // sense, 2 for later senses.
+        int place = 2;
     };
 
     struct Meaning {
@@ -122,8 +128,7 @@ private:
     bool loadApertium(Language& language, QString* error);
     bool loadApertiumTranslations(Language& language, const QStringList& chain, QString* error);
     bool loadApertiumWords(Language& language, const QString& analyser, QString* error);
-    static void addGermanForms(const std::map<QString, QString>& partsOfSpeech,
-                               QHash<QString, QStringList>& forms);
+    static QList<LexiconPack::FormRule> germanRules();
     void loadEnglishForms();
 
     std::map<QString, QByteArray> lines(const QString& lang, QStringList* header, QString* error);
@@ -133,11 +138,11 @@ private:
     // How common an English word is: how often WordNet's corpus used it, on a log scale.
     double englishCommonness(const QString& englishKey) const;
     // The ending rules that lead the most forms to their lemmas, longest endings first.
-    static QList<QPair<QString, QString>>
+    static QList<LexiconPack::FormRule>
     formRules(const std::map<QString, QStringList>& formLemmas);
 
     // The sense id a pair is attached to, and how it was found.
-    QString attach(const Pair& pair, const QHash<QString, QSet<QString>>& context,
+    QString attach(const Pair& pair, const QHash<QString, QSet<size_t>>& context,
                    std::map<QString, SenseLine>& senses, Tally* tally) const;
     QString senseId(const QString& english, const QString& pos, int number) const;
     QString englishIpa(const QString& key) const;
@@ -148,8 +153,8 @@ private:
     // WordNet lemmas by key.
     QMap<QString, QString> m_lemmas;
     // By synset: the keys of its words, and the longer words of its definition.
-    QList<QStringList> m_synsetKeys;
-    QList<QSet<QString>> m_definitionWords;
+    std::vector<std::vector<size_t>> m_synsetKeys;
+    std::vector<std::vector<size_t>> m_definitionWords;
     QHash<QString, QStringList> m_englishForms;
     // IPA of English words by the language of the dictionary that gave it.
     QHash<QString, QHash<QString, QString>> m_englishIpa;
