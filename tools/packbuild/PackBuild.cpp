@@ -37,7 +37,9 @@ int main(int argc, char** argv) {
                                   u"Print the word card of a word from the packs in the output "
                                   u"folder instead of writing packs."_s,
                                   u"from:to:word"_s);
-    parser.addOptions({output, wordnet, dictd, apertium, wordLists, show});
+    const QCommandLineOption indexOnly(u"index"_s,
+                                       u"Only write the index of the packs in the output folder."_s);
+    parser.addOptions({output, wordnet, dictd, apertium, wordLists, show, indexOnly});
     parser.process(app);
 
     QTextStream err(stderr);
@@ -52,6 +54,18 @@ int main(int argc, char** argv) {
         QTextStream(stdout) << (card ? QJsonDocument(toJson(*card)).toJson() : "no card\n");
         return card ? 0 : 1;
     }
+    QString error;
+    if (parser.isSet(indexOnly)) {
+        if (!parser.isSet(output)) {
+            err << "usage: tivela-packbuild --output FOLDER --index\n";
+            return 2;
+        }
+        if (!PackBuilder::writeIndex(parser.value(output), &error)) {
+            err << "tivela-packbuild: " << error << '\n';
+            return 1;
+        }
+        return 0;
+    }
     QStringList langs = parser.positionalArguments();
     if (langs.isEmpty())
         langs = PackBuilder::languages();
@@ -61,7 +75,6 @@ int main(int argc, char** argv) {
     }
     PackBuilder builder({parser.value(wordnet), parser.value(dictd), parser.value(apertium),
                          parser.value(wordLists)});
-    QString error;
     if (!builder.load(langs, &error)) {
         err << "tivela-packbuild: " << error << '\n';
         return 1;
@@ -73,6 +86,10 @@ int main(int argc, char** argv) {
             err << "tivela-packbuild: " << error << '\n';
             return 1;
         }
+    }
+    if (!PackBuilder::writeIndex(parser.value(output), &error)) {
+        err << "tivela-packbuild: " << error << '\n';
+        return 1;
     }
     return 0;
 }

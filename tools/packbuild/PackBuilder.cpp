@@ -4,7 +4,10 @@
 
 #include "core/Lexicon.h"
 #include "core/LexiconPack.h"
+#include "core/Languages.h"
+#include "core/LexiconDownloader.h"
 
+#include <QCryptographicHash>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -1460,6 +1463,38 @@ QByteArray PackBuilder::text(const QStringList& header,
     for (const auto& [k, value] : lines)
         text += k.toUtf8() + '\t' + value + '\n';
     return text;
+}
+
+bool PackBuilder::writeIndex(const QString& folder, QString* error) {
+    QJsonArray packs;
+    const QDir dir(folder);
+    for (const QString& name : dir.entryList({u"*.lex.gz"_s}, QDir::Files, QDir::Name)) {
+        const QString lang = name.chopped(Lexicon::fileName(QString()).size());
+        QFile file(dir.filePath(name));
+        if (!Languages::lexicon().contains(lang) || !file.open(QIODevice::ReadOnly))
+            continue;
+        QCryptographicHash hash(QCryptographicHash::Sha256);
+        hash.addData(&file);
+        packs.append(QJsonObject{{u"lang"_s, lang},
+                                 {u"file"_s, name},
+                                 {u"size"_s, double(file.size())},
+                                 {u"sha256"_s, QString::fromLatin1(hash.result().toHex())}});
+    }
+    const QString path = dir.filePath(LexiconDownloader::indexFileName);
+    QFile index(path + u".part"_s);
+    if (!index.open(QIODevice::WriteOnly | QIODevice::Truncate) ||
+        index.write(QJsonDocument(QJsonObject{{u"packs"_s, packs}}).toJson()) < 0 ||
+        !index.flush()) {
+        *error = u"cannot write "_s + index.fileName();
+        return false;
+    }
+    index.close();
+    if (std::rename(QFile::encodeName(index.fileName()).constData(),
+                    QFile::encodeName(path).constData()) != 0) {
+        *error = u"cannot move the index to "_s + path;
+        return false;
+    }
+    return true;
 }
 
 bool PackBuilder::write(const QString& lang, const QString& folder, QString* error) {

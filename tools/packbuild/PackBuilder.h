@@ -44,6 +44,10 @@ public:
     // Reads WordNet and the dictionaries of these languages; false with a message when
     // WordNet or every dictionary of a language is missing.
     bool load(const QStringList& langs, QString* error);
+    // Writes the index of the packs in a folder beside them: each pack's language, file,
+    // size and SHA-256, so that only packs that exist are offered.
+    static bool writeIndex(const QString& folder, QString* error);
+
     // Writes <folder>/<lang>.lex.gz, reading the language's dictionaries first; false with a
     // message when it cannot. English, whose transcriptions come from the other languages'
     // dictionaries, is best written last.
