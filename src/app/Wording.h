@@ -172,13 +172,9 @@ inline QString packNotAvailable() {
     return QStringLiteral("Not available");
 }
 
-// Why a "Get" ended without a pack: the server lists the pack, or it could not be asked.
+// Why a "Get" ended without a pack when the server's index has it, or has no index.
 inline QString packDownloadFailed() {
     return QStringLiteral("Download failed");
-}
-
-inline QString packServerUnreachable() {
-    return QStringLiteral("No answer from the pack server");
 }
 
 inline QString browserFootnote() {

@@ -91,6 +91,21 @@ struct LanguageData {
     QString extra;
     QString extraName;
     QString extraLicence;
+
+    LanguageData(QString code_, QString freedict_, QString analyser_ = {}, QStringList chain_ = {},
+                 QStringList back_ = {}, QString wordList_ = {},
+                 FreeDict::Style style_ = FreeDict::Style::FreeDict, QString extra_ = {},
+                 QString extraName_ = {}, QString extraLicence_ = {})
+        : code(std::move(code_))
+        , freedict(std::move(freedict_))
+        , analyser(std::move(analyser_))
+        , chain(std::move(chain_))
+        , back(std::move(back_))
+        , wordList(std::move(wordList_))
+        , style(style_)
+        , extra(std::move(extra_))
+        , extraName(std::move(extraName_))
+        , extraLicence(std::move(extraLicence_)) {}
 };
 
 const QList<LanguageData>& languageTable() {
@@ -146,24 +161,27 @@ const QList<LanguageData>& languageTable() {
     return table;
 }
 
-// The licences of a language's sources, as the README's table gives them.
-QString licences(const QString& code) {
-    static const QHash<QString, QString> table{
-        {u"es"_s, u"FreeDict (GNU GPL version 2 or later); Apertium (GNU GPL version 2)"_s},
-        {u"fr"_s, u"FreeDict (GNU GPL version 2 or later); Apertium (GNU GPL version 2)"_s},
-        {u"pt"_s, u"FreeDict (GNU GPL version 2 or later); Apertium (GNU GPL version 2)"_s},
-        {u"it"_s, u"FreeDict (GNU GPL version 2 or later); Apertium (GNU GPL version 2, "
-                  u"version 3 or later for Italian)"_s},
-        {u"de"_s, u"FreeDict's Ding (GNU GPL version 3 or later)"_s},
-        {u"ru"_s, u"FreeDict (GNU GPL version 2 or later); Mueller (GNU GPL version 2 or "
-                  u"later); Apertium rus-ukr (GNU GPL version 3 or later)"_s},
-        {u"nl"_s, u"FreeDict (GNU GPL version 2 or later); Apertium afr-nld (GNU GPL version "
-                  u"2 or later)"_s},
-        {u"sv"_s, u"FreeDict (GNU GPL version 2 or later); Apertium swe-dan (GNU GPL version "
-                  u"2 or later)"_s},
-        {u"pl"_s, u"FreeDict (GNU GPL version 3 or later and GNU FDL 1.2 or later); Apertium "
-                  u"pol-szl (GNU GPL version 3 or later)"_s}};
-    return table.value(code);
+// The licence of a source of a language, as the README's table gives it.
+QString licence(const QString& code, const QString& source) {
+    if (source == "FreeDict"_L1) {
+        if (code == "de"_L1)
+            return u"FreeDict's Ding (GNU GPL version 3 or later)"_s;
+        if (code == "pl"_L1)
+            return u"FreeDict (GNU GPL version 3 or later and GNU FDL 1.2 or later)"_s;
+        return u"FreeDict (GNU GPL version 2 or later)"_s;
+    }
+    if (source == "Mueller"_L1)
+        return u"Mueller (GNU GPL version 2 or later)"_s;
+    if (source == "Apertium"_L1) {
+        static const QHash<QString, QString> apertium{
+            {u"it"_s, u"Apertium (GNU GPL version 2; version 3 or later for Italian)"_s},
+            {u"ru"_s, u"Apertium rus-ukr (GNU GPL version 3 or later)"_s},
+            {u"nl"_s, u"Apertium afr-nld (GNU GPL version 2 or later)"_s},
+            {u"sv"_s, u"Apertium swe-dan (GNU GPL version 2 or later)"_s},
+            {u"pl"_s, u"Apertium pol-szl (GNU GPL version 3 or later)"_s}};
+        return apertium.value(code, u"Apertium (GNU GPL version 2)"_s);
+    }
+    return {};
 }
 
 const LanguageData* languageData(const QString& code) {
@@ -1443,7 +1461,10 @@ std::map<QString, QByteArray> PackBuilder::lines(const QString& lang, QStringLis
     Tally tally;
     lines = languageLines(language, &tally);
     *header << u"# credit: "_s + (QStringList{u"WordNet"_s} + language.credits).join(u" · "_s);
-    *header << u"# licences: WordNet 3.0 licence; "_s + licences(lang);
+    QStringList licences{u"WordNet 3.0 licence"_s};
+    for (const QString& source : std::as_const(language.credits))
+        licences << licence(lang, source);
+    *header << u"# licences: "_s + licences.join(u"; "_s);
     *header += language.header;
     *header << u"# lines "_s + QString::number(lines.size());
     *header << u"# pairs attached to English senses: %1 to the only sense of their part of "

@@ -130,7 +130,7 @@ void SettingsModel::download(const QString& code) {
         whenFinished(this, m_services.downloader->catalogue(),
                      [this, code](const QFuture<std::optional<QStringList>>& index) {
                          const bool known = index.resultCount() > 0 && index.result();
-                         QString problem = Wording::packServerUnreachable();
+                         QString problem = Wording::packDownloadFailed();
                          if (known) {
                              const QStringList& offered = *index.result();
                              problem = offered.contains(code) ? Wording::packDownloadFailed()
