@@ -290,20 +290,20 @@ private:
 // The downloader's side of its thread: the network access and the running downloads.
 class LexiconDownloadWorker : public QObject {
 public:
-    using Catalogue = QPromise<std::optional<QStringList>>;
+    using Catalogue = QPromise<LexiconDownloader::Catalogue>;
 
     // The index is small: a local one is read at once, a remote one with the bounded wait of
     // every transfer. A promise left unfinished at shut-down is cancelled as it goes.
     void fetchIndex(const QUrl& url, std::shared_ptr<Catalogue> promise) {
-        const auto answer = [promise](std::optional<QStringList> languages) {
-            promise->addResult(std::move(languages));
+        const auto answer = [promise](LexiconDownloader::Catalogue catalogue) {
+            promise->addResult(std::move(catalogue));
             promise->finish();
         };
         if (url.isLocalFile()) {
             QFile file(url.toLocalFile());
             answer(file.open(QIODevice::ReadOnly) && file.size() <= maxIndexBytes
                        ? LexiconDownloader::parseIndex(file.readAll())
-                       : std::nullopt);
+                       : LexiconDownloader::Catalogue{});
             return;
         }
         if (!m_network)
@@ -318,7 +318,8 @@ public:
             const QVariant status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute);
             const bool ok = reply->error() == QNetworkReply::NoError && status.isValid() &&
                             status.toInt() == 200;
-            answer(ok ? LexiconDownloader::parseIndex(reply->read(maxIndexBytes)) : std::nullopt);
+            answer(ok ? LexiconDownloader::parseIndex(reply->read(maxIndexBytes))
+                      : LexiconDownloader::Catalogue{});
         });
     }
 
@@ -491,12 +492,12 @@ QFuture<bool> LexiconDownloader::ensure(const QStringList& codes) {
     return promise->future();
 }
 
-QFuture<std::optional<QStringList>> LexiconDownloader::catalogue() {
+QFuture<LexiconDownloader::Catalogue> LexiconDownloader::catalogue() {
     auto promise = std::make_shared<LexiconDownloadWorker::Catalogue>();
     promise->start();
-    QFuture<std::optional<QStringList>> future = promise->future();
+    QFuture<Catalogue> future = promise->future();
     if (!m_base) {
-        promise->addResult(std::nullopt);
+        promise->addResult(Catalogue{});
         promise->finish();
         return future;
     }
@@ -511,20 +512,20 @@ QFuture<std::optional<QStringList>> LexiconDownloader::catalogue() {
     return future;
 }
 
-std::optional<QStringList> LexiconDownloader::parseIndex(const QByteArray& text) {
+LexiconDownloader::Catalogue LexiconDownloader::parseIndex(const QByteArray& text) {
     QJsonParseError error;
     const QJsonDocument document = QJsonDocument::fromJson(text, &error);
     if (error.error != QJsonParseError::NoError || !document.isObject() ||
         !document.object().value(u"packs"_s).isArray())
-        return std::nullopt;
-    QStringList languages;
+        return {};
+    Catalogue catalogue{true, {}};
     for (const QJsonValue& pack : document.object().value(u"packs"_s).toArray()) {
         const QString lang = pack.toObject().value(u"lang"_s).toString();
-        if (Languages::lexicon().contains(lang) && !languages.contains(lang))
-            languages << lang;
+        if (Languages::lexicon().contains(lang) && !catalogue.languages.contains(lang))
+            catalogue.languages << lang;
     }
-    languages.sort();
-    return languages;
+    catalogue.languages.sort();
+    return catalogue;
 }
 
 QFuture<bool> LexiconDownloader::ensure(const QString& code) {

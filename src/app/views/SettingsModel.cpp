@@ -88,11 +88,11 @@ void SettingsModel::refresh() {
     if (!canDownload())
         return;
     whenFinished(this, m_services.downloader->catalogue(),
-                 [this](const QFuture<std::optional<QStringList>>& future) {
+                 [this](const QFuture<LexiconDownloader::Catalogue>& future) {
                      // An index that cannot be read now leaves the last one read standing.
-                     if (future.resultCount() == 0 || !future.result())
+                     if (future.resultCount() == 0 || !future.result().read)
                          return;
-                     const QStringList& offered = *future.result();
+                     const QStringList offered = future.result().languages;
                      const std::optional<QSet<QString>> available =
                          QSet<QString>(offered.begin(), offered.end());
                      assign(m_availablePacks, available, &SettingsModel::availablePacksChanged);
@@ -128,11 +128,11 @@ void SettingsModel::download(const QString& code) {
         }
         // Why it failed: the server's index tells whether it has the pack at all.
         whenFinished(this, m_services.downloader->catalogue(),
-                     [this, code](const QFuture<std::optional<QStringList>>& index) {
-                         const bool known = index.resultCount() > 0 && index.result();
+                     [this, code](const QFuture<LexiconDownloader::Catalogue>& index) {
+                         const bool known = index.resultCount() > 0 && index.result().read;
                          QString problem = Wording::packDownloadFailed();
                          if (known) {
-                             const QStringList& offered = *index.result();
+                             const QStringList offered = index.result().languages;
                              problem = offered.contains(code) ? Wording::packDownloadFailed()
                                                               : Wording::packNotAvailable();
                              assign(m_availablePacks,
