@@ -209,7 +209,8 @@ void gold(benchmark::State& state, const QString& from, const QString& to) {
             const QStringList& expected = row.translations.value(lang);
             bool ok = false;
             if (fromEnglish) {
-                ok = anyAmong(expected, leadingTerms(lexicon.lookup(row.english, from, to), row.pos, to), to);
+                ok = anyAmong(expected,
+                              leadingTerms(lexicon.lookup(row.english, from, to), row.pos, to), to);
             } else {
                 const QString word = expected.value(0);
                 ok = anyAmong(english.value(Lexicon::key(word, lang)),
@@ -256,8 +257,12 @@ void coverage(benchmark::State& state, const QString& from, const QString& to) {
         }
     }
     if (qEnvironmentVariableIsSet("TIVELA_GOLD_MISSES"))
-        std::fprintf(stderr, "%s->%s no card: %s\n", qPrintable(from), qPrintable(to),
-                     qPrintable(missed.first(std::min<qsizetype>(missed.size(), qEnvironmentVariableIntValue("TIVELA_GOLD_MISSES"))).join(u", "_s)));
+        std::fprintf(
+            stderr, "%s->%s no card: %s\n", qPrintable(from), qPrintable(to),
+            qPrintable(missed
+                           .first(std::min<qsizetype>(
+                               missed.size(), qEnvironmentVariableIntValue("TIVELA_GOLD_MISSES")))
+                           .join(u", "_s)));
     const double share = 100.0 * double(cards) / double(words.size());
     state.counters["words"] = double(words.size());
     state.counters["cards_%"] = share;
@@ -303,8 +308,8 @@ const bool registered = [] {
                 ->Iterations(1);
         }
     }
-    QList<QPair<QString, QString>> pairs{{u"en"_s, u"es"_s}, {u"en"_s, u"fr"_s},
-                                         {u"en"_s, u"de"_s}, {u"en"_s, u"ru"_s}};
+    QList<QPair<QString, QString>> pairs{
+        {u"en"_s, u"es"_s}, {u"en"_s, u"fr"_s}, {u"en"_s, u"de"_s}, {u"en"_s, u"ru"_s}};
     for (const QString& lang : goldLanguages())
         pairs.append({lang, u"en"_s});
     pairs.append({u"es"_s, u"fr"_s});

@@ -270,8 +270,8 @@ QString Lexicon::credit(const QString& lang) const {
 QStringList Lexicon::derivedKeys(const QString& key, const QList<LexiconPack::FormRule>& rules) {
     QStringList keys;
     for (const LexiconPack::FormRule& rule : rules) {
-        if (key.size() - rule.ending.size() - rule.prefix.size() < 2 || !key.endsWith(rule.ending) ||
-            !key.startsWith(rule.prefix))
+        if (key.size() - rule.ending.size() - rule.prefix.size() < 2 ||
+            !key.endsWith(rule.ending) || !key.startsWith(rule.prefix))
             continue;
         const QString base =
             key.sliced(rule.prefix.size(), key.size() - rule.prefix.size() - rule.ending.size()) +

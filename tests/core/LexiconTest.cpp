@@ -184,7 +184,9 @@ TEST_F(LexiconTest, EndingRulesLeadRegularFormsToWordsWithEntries) {
     std::map<QString, QString> lines = germanLines();
     lines.erase(u"whunde"_s);
     // Tried in order: "hundex" has no record, "hun" none with entries, "leer" an empty one.
-    lines.emplace(u"f"_s, uR"j([["e","ex"],["de",""],["e",""],["t","en","ge"],["x"],[1,"",""],["r","",""]])j"_s);
+    lines.emplace(
+        u"f"_s,
+        uR"j([["e","ex"],["de",""],["e",""],["t","en","ge"],["x"],[1,"",""],["r","",""]])j"_s);
     lines.emplace(u"wmachen"_s, uR"j({"e":[["verb","","",[["make"]]]]})j"_s);
     lines.emplace(u"wleere"_s, uR"j({"s":["7"]})j"_s);
     QByteArray text = test::packText(lines);
@@ -197,9 +199,9 @@ TEST_F(LexiconTest, EndingRulesLeadRegularFormsToWordsWithEntries) {
         const char* lemma;
         const char* first;
     } cases[] = {
-        {"Hunde", "hund", "dog"},  // "e" to "ex" reaches nothing, "e" to nothing the noun
-        {"gemacht", "machen", "make"},  // the beginning goes with the ending
-        {"hundr", "hund", "dog"},  // a rule with an empty third part is a plain ending
+        {"Hunde", "hund", "dog"},      // "e" to "ex" reaches nothing, "e" to nothing the noun
+        {"gemacht", "machen", "make"}, // the beginning goes with the ending
+        {"hundr", "hund", "dog"},      // a rule with an empty third part is a plain ending
     };
     for (const auto& c : cases) {
         const auto card = lookup(QString::fromUtf8(c.word), u"de"_s, u"en"_s);

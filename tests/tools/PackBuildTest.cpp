@@ -174,10 +174,20 @@ TEST_F(PackBuildTest, EachSourcesMarkupIsReadAndTheCommonMeaningComesFirst) {
         {"en", "de", "dog", "", "Hund", {u"Bandhaken"_s}, {}},
         {"en", "de", "run", "", "laufen", {u"betreiben"_s}, {u"etw. betreiben"_s}},
         // Polish from English: numbering, parts of speech, usage lines, idioms and phrasal verbs.
-        {"en", "pl", "house", "", "dom", {u"gościć"_s},
+        {"en",
+         "pl",
+         "house",
+         "",
+         "dom",
+         {u"gościć"_s},
          {u"przyjęcie domowe"_s, u"mieć pełny dom"_s, u"mieszkać"_s, u"gościć (at - w)"_s}},
         // Polish into English: only the English lines, without the Polish definitions.
-        {"pl", "en", "dom", "", "house", {u"home"_s},
+        {"pl",
+         "en",
+         "dom",
+         "",
+         "house",
+         {u"home"_s},
          {u"oddzielny budynek mieszkalny"_s, u"ród"_s, u"2"_s}},
         {"pl", "en", "pies", "", "dog", {u"hound"_s}, {u"Canis familiaris"_s}},
         // Dutch: compound markers are no terms, and the ĳ ligature reads as the "ij" typed.
@@ -187,7 +197,12 @@ TEST_F(PackBuildTest, EachSourcesMarkupIsReadAndTheCommonMeaningComesFirst) {
         {"nl", "en", "huis", "", "house", {}, {u"house‐"_s, u"domesticated"_s}},
         // Mueller: the translations before the idioms, labelled senses after, references and
         // placeholders out.
-        {"en", "ru", "dog", "", "собака", {u"пёс"_s, u"кобель"_s, u"выслеживать"_s},
+        {"en",
+         "ru",
+         "dog",
+         "",
+         "собака",
+         {u"пёс"_s, u"кобель"_s, u"выслеживать"_s},
          {u"созвездие Большого Пса"_s, u"= andiron"_s, u"весельчак"_s, u"выслеживать кого-л."_s}},
         {"ru", "en", "собака", "", "dog", {}, {}},
         {"en", "ru", "house", "", "дом", {u"жилище"_s, u"здание"_s}, {u"нижняя палата"_s}},
@@ -199,15 +214,18 @@ TEST_F(PackBuildTest, EachSourcesMarkupIsReadAndTheCommonMeaningComesFirst) {
         const auto card = lexicon.lookup(QString::fromUtf8(c.word), QString::fromUtf8(c.from),
                                          QString::fromUtf8(c.to));
         ASSERT_TRUE(card) << what.toStdString();
-        EXPECT_EQ(card->lemma.value_or(QString()), QString::fromUtf8(c.lemma)) << what.toStdString();
+        EXPECT_EQ(card->lemma.value_or(QString()), QString::fromUtf8(c.lemma))
+            << what.toStdString();
         QStringList terms;
         for (const DictionaryEntry::Group& group : card->groups)
             terms += texts(&group);
         EXPECT_EQ(terms.value(0), QString::fromUtf8(c.first)) << what.toStdString();
         for (const QString& term : c.present)
-            EXPECT_TRUE(terms.contains(term)) << what.toStdString() << " lacks " << term.toStdString();
+            EXPECT_TRUE(terms.contains(term))
+                << what.toStdString() << " lacks " << term.toStdString();
         for (const QString& term : c.absent)
-            EXPECT_FALSE(terms.contains(term)) << what.toStdString() << " shows " << term.toStdString();
+            EXPECT_FALSE(terms.contains(term))
+                << what.toStdString() << " shows " << term.toStdString();
     }
 
     // Each pack names its sources and their licences, and the index lists every pack made.

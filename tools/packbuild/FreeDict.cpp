@@ -153,30 +153,30 @@ bool FreeDict::specialist(const QString& label) {
     // common meaning is. Other labels ("zool.", "[single]") name the thing itself.
     static const QSet<QString> special{
         // trades and sciences
-        u"techn."_s, u"min."_s, u"mach."_s, u"constr."_s, u"electr."_s, u"chem."_s,
-        u"phys."_s, u"math."_s, u"jur."_s, u"econ."_s, u"fin."_s, u"comp."_s, u"telco."_s,
-        u"auto."_s, u"aviat."_s, u"naut."_s, u"mil."_s, u"agr."_s, u"print"_s, u"textil."_s,
-        u"geol."_s, u"med."_s, u"pharm."_s, u"photo."_s, u"adm."_s, u"mech."_s, u"biochem."_s,
-        u"statist."_s, u"electr"_s, u"tech."_s, u"mining"_s, u"rail"_s, u"archit."_s,
-        u"hist."_s, u"relig."_s, u"gramm."_s, u"philos."_s, u"psych."_s, u"ornith."_s,
-        u"entom."_s, u"ichth."_s, u"mineral."_s, u"metal."_s, u"pol."_s, u"envir."_s,
-        u"тех."_s, u"мор."_s, u"воен."_s, u"эл."_s, u"хим."_s, u"физ."_s, u"мат."_s,
-        u"юр."_s, u"эк."_s, u"ком."_s, u"полигр."_s, u"горн."_s, u"геол."_s, u"мед."_s,
-        u"фот."_s, u"ав."_s, u"радио."_s, u"карт."_s, u"с.-х."_s, u"ист."_s, u"церк."_s,
-        u"грам."_s, u"парл."_s, u"театр."_s, u"кино."_s, u"спорт."_s, u"охот."_s,
-        u"стр."_s, u"архит."_s, u"бот."_s, u"зоол."_s, u"анат."_s, u"биол."_s, u"тлв."_s,
+        u"techn."_s, u"min."_s, u"mach."_s, u"constr."_s, u"electr."_s, u"chem."_s, u"phys."_s,
+        u"math."_s, u"jur."_s, u"econ."_s, u"fin."_s, u"comp."_s, u"telco."_s, u"auto."_s,
+        u"aviat."_s, u"naut."_s, u"mil."_s, u"agr."_s, u"print"_s, u"textil."_s, u"geol."_s,
+        u"med."_s, u"pharm."_s, u"photo."_s, u"adm."_s, u"mech."_s, u"biochem."_s, u"statist."_s,
+        u"electr"_s, u"tech."_s, u"mining"_s, u"rail"_s, u"archit."_s, u"hist."_s, u"relig."_s,
+        u"gramm."_s, u"philos."_s, u"psych."_s, u"ornith."_s, u"entom."_s, u"ichth."_s,
+        u"mineral."_s, u"metal."_s, u"pol."_s, u"envir."_s, u"тех."_s, u"мор."_s, u"воен."_s,
+        u"эл."_s, u"хим."_s, u"физ."_s, u"мат."_s, u"юр."_s, u"эк."_s, u"ком."_s, u"полигр."_s,
+        u"горн."_s, u"геол."_s, u"мед."_s, u"фот."_s, u"ав."_s, u"радио."_s, u"карт."_s, u"с.-х."_s,
+        u"ист."_s, u"церк."_s, u"грам."_s, u"парл."_s, u"театр."_s, u"кино."_s, u"спорт."_s,
+        u"охот."_s, u"стр."_s, u"архит."_s, u"бот."_s, u"зоол."_s, u"анат."_s, u"биол."_s,
+        u"тлв."_s,
         // regions
         u"br."_s, u"am."_s, u"austr."_s, u"sc."_s, u"ir."_s, u"can."_s, u"nz"_s, u"ös."_s,
         u"schw."_s, u"süddt."_s, u"norddt."_s, u"bayr."_s, u"ostdt."_s, u"westdt."_s,
-        u"mittelwestdt."_s, u"lux."_s, u"ам."_s, u"шотл."_s, u"диал."_s, u"амер."_s,
-        u"ирл."_s, u"австрал."_s, u"инд."_s,
+        u"mittelwestdt."_s, u"lux."_s, u"ам."_s, u"шотл."_s, u"диал."_s, u"амер."_s, u"ирл."_s,
+        u"австрал."_s, u"инд."_s,
         // registers and age
-        u"coll."_s, u"ugs."_s, u"slang"_s, u"sl."_s, u"vulg."_s, u"pej."_s, u"obs."_s,
-        u"old"_s, u"archaic"_s, u"dated"_s, u"poet."_s, u"rare"_s, u"humor."_s, u"fig."_s,
-        u"übtr."_s, u"formal"_s, u"geh."_s, u"dialect"_s, u"regional"_s, u"euphem."_s,
-        u"разг."_s, u"жарг."_s, u"уст."_s, u"поэт."_s, u"груб."_s, u"презр."_s, u"ирон."_s,
-        u"шутл."_s, u"пренебр."_s, u"книжн."_s, u"редк."_s, u"фам."_s, u"пер."_s,
-        u"вульг."_s, u"арх."_s, u"информ."_s, u"неодобр."_s, u"эвф."_s, u"ритор."_s};
+        u"coll."_s, u"ugs."_s, u"slang"_s, u"sl."_s, u"vulg."_s, u"pej."_s, u"obs."_s, u"old"_s,
+        u"archaic"_s, u"dated"_s, u"poet."_s, u"rare"_s, u"humor."_s, u"fig."_s, u"übtr."_s,
+        u"formal"_s, u"geh."_s, u"dialect"_s, u"regional"_s, u"euphem."_s, u"разг."_s, u"жарг."_s,
+        u"уст."_s, u"поэт."_s, u"груб."_s, u"презр."_s, u"ирон."_s, u"шутл."_s, u"пренебр."_s,
+        u"книжн."_s, u"редк."_s, u"фам."_s, u"пер."_s, u"вульг."_s, u"арх."_s, u"информ."_s,
+        u"неодобр."_s, u"эвф."_s, u"ритор."_s};
     return special.contains(label.trimmed().toLower());
 }
 
@@ -276,8 +276,8 @@ FreeDict::Entry FreeDict::parse(const QString& article, Style style) {
         if (const auto pair = example.match(text); pair.hasMatch()) {
             // A card shows one example of a sense.
             if (!entry.groups.isEmpty() && entry.groups.last().examples.isEmpty())
-                entry.groups.last().examples.append(
-                    {normalised(pair.captured(1).trimmed()), normalised(pair.captured(2).trimmed())});
+                entry.groups.last().examples.append({normalised(pair.captured(1).trimmed()),
+                                                     normalised(pair.captured(2).trimmed())});
             continue;
         }
         // Idioms and their translations ("- mieć u kogoś ...") are no senses of the word.

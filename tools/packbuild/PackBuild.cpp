@@ -37,8 +37,8 @@ int main(int argc, char** argv) {
                                   u"Print the word card of a word from the packs in the output "
                                   u"folder instead of writing packs."_s,
                                   u"from:to:word"_s);
-    const QCommandLineOption indexOnly(u"index"_s,
-                                       u"Only write the index of the packs in the output folder."_s);
+    const QCommandLineOption indexOnly(
+        u"index"_s, u"Only write the index of the packs in the output folder."_s);
     parser.addOptions({output, wordnet, dictd, apertium, wordLists, show, indexOnly});
     parser.process(app);
 
@@ -80,7 +80,8 @@ int main(int argc, char** argv) {
         return 1;
     }
     // English last: its transcriptions come from the other languages' dictionaries.
-    std::stable_partition(langs.begin(), langs.end(), [](const QString& lang) { return lang != "en"_L1; });
+    std::stable_partition(langs.begin(), langs.end(),
+                          [](const QString& lang) { return lang != "en"_L1; });
     for (const QString& lang : langs) {
         if (!builder.write(lang, parser.value(output), &error)) {
             err << "tivela-packbuild: " << error << '\n';

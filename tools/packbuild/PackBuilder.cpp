@@ -2,10 +2,10 @@
 
 #include "Apertium.h"
 
-#include "core/Lexicon.h"
-#include "core/LexiconPack.h"
 #include "core/Languages.h"
+#include "core/Lexicon.h"
 #include "core/LexiconDownloader.h"
+#include "core/LexiconPack.h"
 
 #include <QCryptographicHash>
 #include <QDir>
@@ -33,15 +33,8 @@ namespace {
 
 // Hands freed memory back to the system between the steps of a large language, so that the
 // next step does not start from the previous one's peak.
-void rss(const char* where) {
+void releaseMemory() {
     malloc_trim(0);
-    if (!qEnvironmentVariableIsSet("PACKBUILD_RSS"))
-        return;
-    QFile status(u"/proc/self/status"_s);
-    if (status.open(QIODevice::ReadOnly))
-        for (const QByteArray& line : status.readAll().split('\n'))
-            if (line.startsWith("VmRSS"))
-                fprintf(stderr, "%s %s\n", where, line.constData());
 }
 
 constexpr qsizetype maxMeanings = Lexicon::maxMeanings;
@@ -420,7 +413,7 @@ bool PackBuilder::loadLanguage(const QString& lang, QString* error) {
         *error = u"no dictionaries are known for "_s + lang;
         return false;
     }
-    rss("language start");
+    releaseMemory();
     Language language;
     language.code = lang;
     int rank = 0;
@@ -500,7 +493,7 @@ bool PackBuilder::loadLanguage(const QString& lang, QString* error) {
         }
     }
 
-    rss("from English read");
+    releaseMemory();
     FreeDict toEnglish;
     if (toEnglish.load(m_sources.dictd, data->freedict + u"-eng"_s, &ignored, data->style)) {
         language.header << u"# entries and translations: FreeDict "_s + data->freedict +
@@ -531,7 +524,7 @@ bool PackBuilder::loadLanguage(const QString& lang, QString* error) {
         }
     }
 
-    rss("into English read");
+    releaseMemory();
     if (!m_sources.apertium.isEmpty() && !data->analyser.isEmpty() &&
         !loadApertium(language, error))
         return false;
@@ -825,8 +818,8 @@ QString PackBuilder::attach(const Pair& pair, const QHash<QString, QSet<size_t>>
         // An English word WordNet does not know as a noun, verb or adjective is a phrase, a
         // rare word or an inflected form: its sense would cost more room than it is worth. A
         // word of another part of speech ("the", "and") has its sense of its own.
-        if (lemma.isEmpty() && (wordCount(english) > 1 || isWordNetPos(pair.pos) ||
-                                pair.pos.isEmpty())) {
+        if (lemma.isEmpty() &&
+            (wordCount(english) > 1 || isWordNetPos(pair.pos) || pair.pos.isEmpty())) {
             ++tally->dropped;
             return {};
         }
@@ -889,18 +882,36 @@ QString PackBuilder::attach(const Pair& pair, const QHash<QString, QSet<size_t>>
 QList<LexiconPack::FormRule> PackBuilder::germanRules() {
     static const QList<LexiconPack::FormRule> rules{
         // weak verbs: past participles, then the endings of their tenses
-        {u"et"_s, u"en"_s, u"ge"_s}, {u"t"_s, u"en"_s, u"ge"_s}, {u"etest"_s, u"en"_s, {}},
-        {u"etet"_s, u"en"_s, {}}, {u"eten"_s, u"en"_s, {}}, {u"test"_s, u"en"_s, {}},
-        {u"ete"_s, u"en"_s, {}}, {u"est"_s, u"en"_s, {}}, {u"tet"_s, u"en"_s, {}},
-        {u"ten"_s, u"en"_s, {}}, {u"end"_s, u"en"_s, {}}, {u"nen"_s, u""_s, {}},
-        {u"te"_s, u"en"_s, {}}, {u"st"_s, u"en"_s, {}}, {u"et"_s, u"en"_s, {}},
+        {u"et"_s, u"en"_s, u"ge"_s},
+        {u"t"_s, u"en"_s, u"ge"_s},
+        {u"etest"_s, u"en"_s, {}},
+        {u"etet"_s, u"en"_s, {}},
+        {u"eten"_s, u"en"_s, {}},
+        {u"test"_s, u"en"_s, {}},
+        {u"ete"_s, u"en"_s, {}},
+        {u"est"_s, u"en"_s, {}},
+        {u"tet"_s, u"en"_s, {}},
+        {u"ten"_s, u"en"_s, {}},
+        {u"end"_s, u"en"_s, {}},
+        {u"nen"_s, u""_s, {}},
+        {u"te"_s, u"en"_s, {}},
+        {u"st"_s, u"en"_s, {}},
+        {u"et"_s, u"en"_s, {}},
         // nouns and adjectives
-        {u"em"_s, u""_s, {}}, {u"en"_s, u""_s, {}}, {u"er"_s, u""_s, {}}, {u"es"_s, u""_s, {}},
-        {u"e"_s, u""_s, {}}, {u"n"_s, u""_s, {}}, {u"s"_s, u""_s, {}},
+        {u"em"_s, u""_s, {}},
+        {u"en"_s, u""_s, {}},
+        {u"er"_s, u""_s, {}},
+        {u"es"_s, u""_s, {}},
+        {u"e"_s, u""_s, {}},
+        {u"n"_s, u""_s, {}},
+        {u"s"_s, u""_s, {}},
         // verbs: the first person, the rest of the present
-        {u"e"_s, u"en"_s, {}}, {u"t"_s, u"en"_s, {}}, {u"n"_s, u"en"_s, {}},
+        {u"e"_s, u"en"_s, {}},
+        {u"t"_s, u"en"_s, {}},
+        {u"n"_s, u"en"_s, {}},
         // adjectives whose base form ends in "e" ("müde", "müden")
-        {u"r"_s, u""_s, {}}, {u"m"_s, u""_s, {}}};
+        {u"r"_s, u""_s, {}},
+        {u"m"_s, u""_s, {}}};
     return rules;
 }
 
@@ -957,7 +968,7 @@ std::map<QString, QByteArray> PackBuilder::languageLines(Language& language, Tal
         return !facts.value(pairKey(term, english)).plain;
     };
 
-    rss("pairs keyed");
+    releaseMemory();
     struct Vote {
         QString text;
         QString key;
@@ -1009,8 +1020,7 @@ std::map<QString, QByteArray> PackBuilder::languageLines(Language& language, Tal
     // The pairs live on in the senses and votes.
     language.pairs = {};
     context = {};
-    rss("attached");
-    rss("votes");
+    releaseMemory();
     // The words' own entries, from the dictionary into English. A sense whose English words
     // are common ones, that the dictionary from English gives back, and that no special label
     // marks comes first; the dictionary's own order decides between equals.
@@ -1087,13 +1097,14 @@ std::map<QString, QByteArray> PackBuilder::languageLines(Language& language, Tal
                 sum / double(std::min<qsizetype>(std::max<qsizetype>(group.terms.size(), 1),
                                                  commonnessTerms));
             // A card shows a few terms of a sense and a short example.
-            const QStringList shown = (plain + marked).first(std::min<qsizetype>(plain.size() + marked.size(), maxGlossTerms));
+            const QStringList shown =
+                (plain + marked)
+                    .first(std::min<qsizetype>(plain.size() + marked.size(), maxGlossTerms));
             // Cards do not show labels: a very large dictionary keeps the room for words.
-            Ranked meaning{{shown.join(u", "_s), std::nullopt,
-                            language.articles.size() > largeDictionary ? QStringList()
-                                                                       : group.labels,
-                            0},
-                           0};
+            Ranked meaning{
+                {shown.join(u", "_s), std::nullopt,
+                 language.articles.size() > largeDictionary ? QStringList() : group.labels, 0},
+                0};
             if (!group.examples.isEmpty() &&
                 group.examples.first().first.size() + group.examples.first().second.size() <=
                     maxExample)
@@ -1118,8 +1129,8 @@ std::map<QString, QByteArray> PackBuilder::languageLines(Language& language, Tal
                     language.forms[form] << article.headword;
             }
             // The references of a German noun name its plural beside its compounds.
-            if (lang == "de"_L1 && !see.contains(u' ') && see.size() <= article.headword.size() + 3 &&
-                see.size() > article.headword.size() &&
+            if (lang == "de"_L1 && !see.contains(u' ') &&
+                see.size() <= article.headword.size() + 3 && see.size() > article.headword.size() &&
                 folded(see).startsWith(folded(article.headword.chopped(1)))) {
                 const QString form = key(see, lang);
                 if (!language.forms.value(form).contains(article.headword))
@@ -1145,7 +1156,7 @@ std::map<QString, QByteArray> PackBuilder::languageLines(Language& language, Tal
 
     ranked = {};
     ipaOf = {};
-    rss("ranked");
+    releaseMemory();
     // A sense's terms: the ones both dictionaries give, that are the term's own first meaning,
     // that the dictionaries use often and that no special label marks come first.
     QHash<QString, QSet<QString>> firstMeaning;
@@ -1211,7 +1222,6 @@ std::map<QString, QByteArray> PackBuilder::languageLines(Language& language, Tal
     scores = {};
     firstSenses = {};
     firstMeaning = {};
-
 
     // A word without an article that is a form of one that has an article ("Hunde") is
     // shown as that form, not as a word of its own.
@@ -1300,7 +1310,7 @@ std::map<QString, QByteArray> PackBuilder::languageLines(Language& language, Tal
     facts = {};
     confirmed = {};
     language.mentions = {};
-    rss("derived");
+    releaseMemory();
     // Inflected forms point at their lemmas.
     std::map<QString, QStringList> formLemmas;
     for (auto it = language.forms.cbegin(); it != language.forms.cend(); ++it) {
@@ -1309,8 +1319,7 @@ std::map<QString, QByteArray> PackBuilder::languageLines(Language& language, Tal
             continue;
         for (const QString& lemma : it.value()) {
             const QString lemmaKey = key(lemma, lang);
-            if (lemmaKey != formKey && words.count(lemmaKey) &&
-                !words[lemmaKey].entries.isEmpty())
+            if (lemmaKey != formKey && words.count(lemmaKey) && !words[lemmaKey].entries.isEmpty())
                 appendUnique(formLemmas[formKey], lemmaKey, 8);
         }
     }
@@ -1334,7 +1343,7 @@ std::map<QString, QByteArray> PackBuilder::languageLines(Language& language, Tal
             word.lemmas = lemmas;
     }
 
-    rss("forms");
+    releaseMemory();
     std::map<QString, QByteArray> lines;
     if (!rules.isEmpty()) {
         QJsonArray list;
@@ -1365,10 +1374,10 @@ std::map<QString, QByteArray> PackBuilder::languageLines(Language& language, Tal
         const Word& word = it->second;
         // Only a word or two is looked up; a long compound or a pair of words that
         // translates no English word is rare enough to leave out when room is short.
-        if (wordKey.isEmpty() || Lexicon::key(wordKey, lang) != wordKey ||
-            wordKey.count(u' ') > 1)
+        if (wordKey.isEmpty() || Lexicon::key(wordKey, lang) != wordKey || wordKey.count(u' ') > 1)
             continue;
-        if (word.senses.isEmpty() && word.lemmas.isEmpty() && language.articles.size() > largeDictionary &&
+        if (word.senses.isEmpty() && word.lemmas.isEmpty() &&
+            language.articles.size() > largeDictionary &&
             (wordKey.contains(u' ') || wordKey.size() >= longCompound))
             continue;
         QJsonObject record;
@@ -1441,7 +1450,7 @@ PackBuilder::formRules(const std::map<QString, QStringList>& formLemmas) {
 }
 
 std::map<QString, QByteArray> PackBuilder::lines(const QString& lang, QStringList* header,
-                                                  QString* error) {
+                                                 QString* error) {
     std::map<QString, QByteArray> lines;
     *header = {u"# tivela dictionary pack lang="_s + lang};
     // Every pack holds WordNet's definitions or senses, so every pack carries its licence.
@@ -1537,8 +1546,8 @@ bool PackBuilder::write(const QString& lang, const QString& folder, QString* err
     const QString path = QDir(folder).filePath(Lexicon::fileName(lang));
     const QString temporary = path + u".part"_s;
     QFile file(temporary);
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate) ||
-        file.write(gzip(content)) < 0 || !file.flush()) {
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate) || file.write(gzip(content)) < 0 ||
+        !file.flush()) {
         *error = u"cannot write "_s + temporary;
         return false;
     }

@@ -142,8 +142,7 @@ private:
     // How common an English word is: how often WordNet's corpus used it, on a log scale.
     double englishCommonness(const QString& englishKey) const;
     // The ending rules that lead the most forms to their lemmas, longest endings first.
-    static QList<LexiconPack::FormRule>
-    formRules(const std::map<QString, QStringList>& formLemmas);
+    static QList<LexiconPack::FormRule> formRules(const std::map<QString, QStringList>& formLemmas);
 
     // The sense id a pair is attached to, and how it was found.
     QString attach(const Pair& pair, const QHash<QString, QSet<size_t>>& context,

@@ -259,8 +259,8 @@ QWidget* DictionaryCard::makeFooter() {
                 sources << source;
         }
     }
-    row->addWidget(new Label(Wording::dictionaryCredit(sources), 9, QFont::Normal,
-                             Theme::Tone::tertiary));
+    row->addWidget(
+        new Label(Wording::dictionaryCredit(sources), 9, QFont::Normal, Theme::Tone::tertiary));
     row->addStretch(1);
     m_dictionary = new TextButton(u"Look Up in Dictionary"_s, 10);
     connect(m_dictionary, &QAbstractButton::clicked, this,
