@@ -177,11 +177,30 @@ inline QString installLanguages() {
     return QStringLiteral("Install Languages\u2026");
 }
 
+// Where the dictionary packs come from and under which licences (their headers say the same).
 inline QString dictionaryFootnote() {
     return QStringLiteral(
-        "Word cards come from Wiktionary (CC BY-SA 4.0). The dictionaries for your languages "
-        "download by themselves in the background, any other language\u2019s the first time "
-        "you need it; lookups never leave this computer.");
+        "Word cards come from WordNet 3.0 (Princeton University, WordNet licence), FreeDict, "
+        "Mueller\u2019s English\u2013Russian dictionary and Apertium (GNU GPL). The dictionaries "
+        "for your languages download by themselves in the background, any other "
+        "language\u2019s the first time you need it; lookups never leave this computer.");
+}
+
+// The card's credit: the sources its packs name in their headers, or what every pack is made
+// of when a pack names none.
+inline QString dictionaryCredit(const QStringList& sources) {
+    return sources.isEmpty() ? QStringLiteral("WordNet \u00B7 FreeDict \u00B7 Apertium")
+                             : sources.join(QStringLiteral(" \u00B7 "));
+}
+
+// A dictionary row whose language the pack server does not offer.
+inline QString packNotAvailable() {
+    return QStringLiteral("Not available");
+}
+
+// Why a "Get" ended without a pack when the server's index has it, or has no index.
+inline QString packDownloadFailed() {
+    return QStringLiteral("Download failed");
 }
 
 inline QString browserFootnote() {

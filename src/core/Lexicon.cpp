@@ -246,6 +246,8 @@ std::shared_ptr<const LexiconPack> Lexicon::pack(const QString& lang) {
     if (loaded) {
         m_packs.insert(lang, loaded);
         m_failures.remove(lang);
+        QMutexLocker credits(&m_creditMutex);
+        m_credits.insert(lang, loaded->credit());
     } else {
         m_failures.insert(lang, *file);
     }
@@ -256,6 +258,28 @@ void Lexicon::unload(const QString& lang) {
     QMutexLocker locker(&m_mutex);
     m_packs.remove(lang);
     m_failures.remove(lang);
+    QMutexLocker credits(&m_creditMutex);
+    m_credits.remove(lang);
+}
+
+QString Lexicon::credit(const QString& lang) const {
+    QMutexLocker locker(&m_creditMutex);
+    return m_credits.value(Languages::lexiconCode(lang));
+}
+
+QStringList Lexicon::derivedKeys(const QString& key, const QList<LexiconPack::FormRule>& rules) {
+    QStringList keys;
+    for (const LexiconPack::FormRule& rule : rules) {
+        if (key.size() - rule.ending.size() - rule.prefix.size() < 2 ||
+            !key.endsWith(rule.ending) || !key.startsWith(rule.prefix))
+            continue;
+        const QString base =
+            key.sliced(rule.prefix.size(), key.size() - rule.prefix.size() - rule.ending.size()) +
+            rule.replacement;
+        if (base != key && !keys.contains(base))
+            keys << base;
+    }
+    return keys;
 }
 
 QString Lexicon::key(const QString& word, const QString& lang) {
@@ -338,8 +362,17 @@ std::optional<DictionaryEntry> Lexicon::lookup(const QString& word, const QStrin
     // A word with entries of its own is never looked up through its lemmas.
     const auto record = sourcePack->word(k);
     QStringList candidates{k};
-    if (record && !record->e && record->lm)
+    if (record && !record->e && record->lm) {
         candidates << *record->lm;
+    } else if (!record) {
+        // A regular form has no line of its own: the pack's ending rules lead to its base
+        // forms, of which only words with entries count.
+        for (const QString& base : derivedKeys(k, sourcePack->formRules())) {
+            const auto found = sourcePack->word(base);
+            if (found && found->e && !found->e->isEmpty())
+                candidates << base;
+        }
+    }
     const auto recordOf = [&](qsizetype index) {
         return index == 0 ? record : sourcePack->word(candidates[index]);
     };

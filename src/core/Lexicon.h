@@ -52,6 +52,13 @@ public:
     // Short translations taken from an English gloss: parentheses cut, split at "," and ";",
     // at most three words each, in order and without repeats.
     static QStringList glossTerms(const QString& gloss);
+    // The keys a pack's form rules lead a key to, in the order of the rules, without repeats;
+    // a stem keeps at least two characters.
+    static QStringList derivedKeys(const QString& key, const QList<LexiconPack::FormRule>& rules);
+
+    // The sources and licences of a loaded pack ("WordNet · FreeDict"); empty while the pack
+    // is not loaded or names none. Never waits for a pack to load.
+    QString credit(const QString& lang) const;
 
 private:
     struct FileStamp {
@@ -68,6 +75,8 @@ private:
     QMutex m_mutex;
     QHash<QString, std::shared_ptr<const LexiconPack>> m_packs;
     QHash<QString, FileStamp> m_failures;
+    mutable QMutex m_creditMutex;
+    QHash<QString, QString> m_credits;
 };
 
 } // namespace tivela

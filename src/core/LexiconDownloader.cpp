@@ -10,6 +10,9 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QMutex>
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
@@ -62,6 +65,8 @@ void shutDownLive() {
 }
 
 constexpr qint64 localPieceBytes = 1 << 20;
+// An index lists a few dozen packs.
+constexpr qint64 maxIndexBytes = 1 << 20;
 
 // One download of one pack: take the lock or wait for its holder, fetch into a temporary file
 // in the dictionary folder while checking the body, then move it over the pack. Lives on the
@@ -285,6 +290,39 @@ private:
 // The downloader's side of its thread: the network access and the running downloads.
 class LexiconDownloadWorker : public QObject {
 public:
+    using Catalogue = QPromise<LexiconDownloader::Catalogue>;
+
+    // The index is small: a local one is read at once, a remote one with the bounded wait of
+    // every transfer. A promise left unfinished at shut-down is cancelled as it goes.
+    void fetchIndex(const QUrl& url, std::shared_ptr<Catalogue> promise) {
+        const auto answer = [promise](LexiconDownloader::Catalogue catalogue) {
+            promise->addResult(std::move(catalogue));
+            promise->finish();
+        };
+        if (url.isLocalFile()) {
+            QFile file(url.toLocalFile());
+            answer(file.open(QIODevice::ReadOnly) && file.size() <= maxIndexBytes
+                       ? LexiconDownloader::parseIndex(file.readAll())
+                       : LexiconDownloader::Catalogue{});
+            return;
+        }
+        if (!m_network)
+            m_network = std::make_unique<QNetworkAccessManager>();
+        QNetworkRequest request(url);
+        request.setTransferTimeout(LexiconDownloader::transferTimeoutMilliseconds);
+        request.setAttribute(QNetworkRequest::RedirectPolicyAttribute,
+                             QNetworkRequest::NoLessSafeRedirectPolicy);
+        QNetworkReply* reply = m_network->get(request);
+        connect(reply, &QNetworkReply::finished, this, [reply, answer] {
+            reply->deleteLater();
+            const QVariant status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute);
+            const bool ok = reply->error() == QNetworkReply::NoError && status.isValid() &&
+                            status.toInt() == 200;
+            answer(ok ? LexiconDownloader::parseIndex(reply->read(maxIndexBytes))
+                      : LexiconDownloader::Catalogue{});
+        });
+    }
+
     void start(const QString& code, const QString& directory, const QUrl& base, Lexicon& lexicon,
                std::function<void(bool)> done) {
         if (!m_network)
@@ -452,6 +490,42 @@ QFuture<bool> LexiconDownloader::ensure(const QStringList& codes) {
         promise->finish();
     });
     return promise->future();
+}
+
+QFuture<LexiconDownloader::Catalogue> LexiconDownloader::catalogue() {
+    auto promise = std::make_shared<LexiconDownloadWorker::Catalogue>();
+    promise->start();
+    QFuture<Catalogue> future = promise->future();
+    if (!m_base) {
+        promise->addResult(Catalogue{});
+        promise->finish();
+        return future;
+    }
+    QUrl url = *m_base;
+    QString path = url.path();
+    if (!path.endsWith(u'/'))
+        path += u'/';
+    url.setPath(path + indexFileName);
+    QMetaObject::invokeMethod(m_worker, [worker = m_worker, url, promise]() mutable {
+        worker->fetchIndex(url, std::move(promise));
+    });
+    return future;
+}
+
+LexiconDownloader::Catalogue LexiconDownloader::parseIndex(const QByteArray& text) {
+    QJsonParseError error;
+    const QJsonDocument document = QJsonDocument::fromJson(text, &error);
+    if (error.error != QJsonParseError::NoError || !document.isObject() ||
+        !document.object().value(u"packs"_s).isArray())
+        return {};
+    Catalogue catalogue{true, {}};
+    for (const QJsonValue& pack : document.object().value(u"packs"_s).toArray()) {
+        const QString lang = pack.toObject().value(u"lang"_s).toString();
+        if (Languages::lexicon().contains(lang) && !catalogue.languages.contains(lang))
+            catalogue.languages << lang;
+    }
+    catalogue.languages.sort();
+    return catalogue;
 }
 
 QFuture<bool> LexiconDownloader::ensure(const QString& code) {

@@ -69,6 +69,19 @@ public:
 
     // The packs a pair needs: English, the source and the target, sorted.
     static QStringList packs(const QString& from, const QString& to);
+
+    // The file beside the packs that lists them, written by the program that makes them.
+    static constexpr QLatin1StringView indexFileName{"index.json"};
+    // What the pack server's index says: whether it was read, and the languages it lists.
+    struct Catalogue {
+        bool read = false;
+        QStringList languages;
+    };
+    // The languages the pack server offers, from its index; not read when there is no server
+    // or its index cannot be read (then every language may be asked for, as before indexes).
+    QFuture<Catalogue> catalogue();
+    // The languages of an index's text, sorted; not read when it is no index.
+    static Catalogue parseIndex(const QByteArray& text);
     // Removes the lock files this process holds, with system calls alone, for a process that
     // is about to end without running its exit handlers.
     static void releaseHeldLocks();

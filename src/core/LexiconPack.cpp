@@ -265,6 +265,29 @@ LexiconPack::LexiconPack(QString lang, Text text)
         line = feed + 1;
     }
     m_starts.shrink_to_fit();
+
+    // The header stands at the top; the credit is one of its lines.
+    static constexpr QByteArrayView creditMark = "# credit: ";
+    for (const char* at = begin; at < end && *at == '#';) {
+        const auto* feed = static_cast<const char*>(std::memchr(at, '\n', size_t(end - at)));
+        const QByteArrayView headerLine(at, (feed ? feed : end) - at);
+        if (headerLine.startsWith(creditMark))
+            m_credit = QString::fromUtf8(headerLine.sliced(creditMark.size())).trimmed();
+        if (!feed)
+            break;
+        at = feed + 1;
+    }
+    if (const auto rules = parse(raw(u"f")); rules && rules->isArray()) {
+        for (const QJsonValue& rule : rules->array()) {
+            const QJsonArray parts = rule.toArray();
+            if (parts.size() < 2 || !parts[0].isString() || !parts[1].isString() ||
+                (parts.size() > 2 && !parts[2].isString()))
+                continue;
+            FormRule formRule{parts[0].toString(), parts[1].toString(), parts.at(2).toString()};
+            if (!formRule.ending.isEmpty() || !formRule.prefix.isEmpty())
+                m_formRules.append(formRule);
+        }
+    }
 }
 
 std::optional<QByteArray> LexiconPack::raw(QStringView key) const {

@@ -6,6 +6,7 @@
 #include <QByteArrayView>
 #include <QJsonArray>
 #include <QList>
+#include <QPair>
 #include <QString>
 #include <QStringList>
 
@@ -115,12 +116,29 @@ public:
     // The sense ids of an English word's line; empty when there is none or it is malformed.
     QStringList englishSenses(const QString& word) const;
 
+    // One regular way from an inflected form to its base form: the form's ending and what
+    // replaces it ("e" and "" for "Hunde"), and a beginning that goes too ("ge" of "gemacht").
+    struct FormRule {
+        QString ending;
+        QString replacement;
+        QString prefix;
+    };
+    // The regular endings of the language's inflected forms, in the order they are tried. A
+    // form that these rules lead to its base form has no line of its own. Empty for packs
+    // without the "f" line.
+    const QList<FormRule>& formRules() const { return m_formRules; }
+    // The sources and licences of the pack as its header names them ("# credit: ..."), for the
+    // card's footer; empty for packs without that line.
+    const QString& credit() const { return m_credit; }
+
 private:
     LexiconPack(QString lang, Text text);
 
     QString m_lang;
     Text m_text;
     std::vector<qint32> m_starts;
+    QList<FormRule> m_formRules;
+    QString m_credit;
 };
 
 } // namespace tivela

@@ -28,11 +28,13 @@ namespace {
 using Response = test::HttpServer::Response;
 
 // The downloader's futures are fulfilled on its own thread, so a test may simply block.
-std::optional<bool> waitFor(const QFuture<bool>& future, int timeoutMs = 30000) {
+template <typename T>
+std::optional<T> waitFor(const QFuture<T>& future, int timeoutMs = 30000) {
     QDeadlineTimer deadline(timeoutMs);
     while (!future.isFinished() && !deadline.hasExpired())
         QThread::msleep(5);
-    return future.isFinished() ? std::optional(future.result()) : std::nullopt;
+    return future.isFinished() && future.resultCount() > 0 ? std::optional(future.result())
+                                                           : std::nullopt;
 }
 
 bool waitUntil(const std::function<bool()>& condition, int timeoutMs = 10000) {
@@ -421,6 +423,46 @@ TEST_F(LexiconDownloaderTest, InstalledPacksAreListedMeasuredAndRemoved) {
     packs->remove(u"fr"_s);
     packs->remove(u"../Lexicon/de"_s);
     EXPECT_EQ(packs->installed(), (QStringList{u"de"_s, u"en"_s}));
+}
+
+// The index beside the packs: read over HTTP by many callers at once and from a local folder;
+// a missing or broken index, or no server, is not read; shutting down ends a fetch under way.
+TEST_F(LexiconDownloaderTest, TheIndexTellsWhichPacksTheServerOffers) {
+    test::HttpServer::Response index;
+    index.body = R"({"packs": [{"lang": "ru"}, {"lang": "de"}, {"lang": "zz"}, {"lang": "de"}]})";
+    m_server.route(u"/packs/index.json"_s, index);
+    const auto packs = downloader();
+    QList<QFuture<LexiconDownloader::Catalogue>> burst;
+    for (int i = 0; i < 20; ++i)
+        burst << packs->catalogue();
+    for (const auto& future : std::as_const(burst)) {
+        const auto catalogue = waitFor(future, 10000);
+        ASSERT_TRUE(catalogue);
+        EXPECT_TRUE(catalogue->read);
+        EXPECT_EQ(catalogue->languages, (QStringList{u"de"_s, u"ru"_s}));
+    }
+
+    test::HttpServer::Response broken;
+    broken.body = "[1, 2]";
+    m_server.route(u"/broken/index.json"_s, broken);
+    EXPECT_FALSE(waitFor(downloader(u"/broken"_s)->catalogue(), 10000).value().read);
+    EXPECT_FALSE(waitFor(downloader(u"/missing/"_s)->catalogue(), 10000).value().read);
+    EXPECT_FALSE(waitFor(LexiconDownloader(m_lexicon, std::nullopt).catalogue(), 1000)->read);
+
+    QTemporaryDir served;
+    test::writeFile(served.filePath(u"index.json"_s), R"({"packs": [{"lang": "fr"}]})");
+    LexiconDownloader local(m_lexicon, QUrl::fromLocalFile(served.path() + u'/'));
+    EXPECT_EQ(waitFor(local.catalogue(), 5000).value().languages, QStringList{u"fr"_s});
+
+    test::HttpServer::Response slow = index;
+    slow.delayMs = 20000;
+    m_server.route(u"/slow/index.json"_s, slow);
+    const auto stopping = downloader(u"/slow"_s);
+    const QFuture<LexiconDownloader::Catalogue> pending = stopping->catalogue();
+    QThread::msleep(100);
+    stopping->shutDown();
+    ASSERT_TRUE(waitUntil([&] { return pending.isFinished(); }));
+    EXPECT_EQ(pending.resultCount(), 0);
 }
 
 TEST_F(LexiconDownloaderTest, ShuttingDownCancelsRunningDownloads) {

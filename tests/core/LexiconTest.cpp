@@ -177,6 +177,57 @@ TEST_F(LexiconTest, FormsFollowTheirLemmasOnlyWithoutEntriesOfTheirOwn) {
     EXPECT_EQ(chained->meanings.size(), 3);
 }
 
+// A regular form has no line of its own: the pack's "f" line of ending rules leads it to its
+// base form, and the header's credit line names the pack's sources. Packs from before either
+// line keep giving their cards.
+TEST_F(LexiconTest, EndingRulesLeadRegularFormsToWordsWithEntries) {
+    std::map<QString, QString> lines = germanLines();
+    lines.erase(u"whunde"_s);
+    // Tried in order: "hundex" has no record, "hun" none with entries, "leer" an empty one.
+    lines.emplace(
+        u"f"_s,
+        uR"j([["e","ex"],["de",""],["e",""],["t","en","ge"],["x"],[1,"",""],["r","",""]])j"_s);
+    lines.emplace(u"wmachen"_s, uR"j({"e":[["verb","","",[["make"]]]]})j"_s);
+    lines.emplace(u"wleere"_s, uR"j({"s":["7"]})j"_s);
+    QByteArray text = test::packText(lines);
+    text.replace("# test pack\n", "# test pack\n# credit: WordNet · FreeDict\n");
+    ASSERT_TRUE(test::writeFile(m_lexicon.packPath(u"de"_s), text));
+    install(u"en"_s, {{u"wdog"_s, uR"j({"e":[["noun","","",[["a dog"]]]]})j"_s}});
+
+    const struct {
+        const char* word;
+        const char* lemma;
+        const char* first;
+    } cases[] = {
+        {"Hunde", "hund", "dog"},      // "e" to "ex" reaches nothing, "e" to nothing the noun
+        {"gemacht", "machen", "make"}, // the beginning goes with the ending
+        {"hundr", "hund", "dog"},      // a rule with an empty third part is a plain ending
+    };
+    for (const auto& c : cases) {
+        const auto card = lookup(QString::fromUtf8(c.word), u"de"_s, u"en"_s);
+        ASSERT_TRUE(card) << c.word;
+        EXPECT_EQ(card->lemma, QString::fromUtf8(c.lemma)) << c.word;
+        EXPECT_EQ(card->groups.value(0).terms.value(0).text, QString::fromUtf8(c.first)) << c.word;
+    }
+    // A word with a line of its own derives nothing; neither does a stem shorter than two.
+    const auto own = lookup(u"leere"_s, u"de"_s, u"en"_s);
+    ASSERT_TRUE(own);
+    EXPECT_FALSE(own->lemma);
+    EXPECT_FALSE(lookup(u"de"_s, u"de"_s, u"en"_s));
+    EXPECT_EQ(Lexicon::derivedKeys(u"gemacht"_s, m_lexicon.pack(u"de"_s)->formRules()),
+              QStringList{u"machen"_s});
+    EXPECT_EQ(m_lexicon.credit(u"de"_s), u"WordNet · FreeDict"_s);
+    EXPECT_EQ(m_lexicon.credit(u"en"_s), QString());
+    m_lexicon.unload(u"de"_s);
+    EXPECT_EQ(m_lexicon.credit(u"de"_s), QString());
+
+    // The same pack without the rules: the form is unknown, as in packs from before.
+    install(u"de"_s, germanLines());
+    m_lexicon.unload(u"de"_s);
+    EXPECT_FALSE(lookup(u"gemacht"_s, u"de"_s, u"en"_s));
+    EXPECT_EQ(lookup(u"Hunde"_s, u"de"_s, u"en"_s)->lemma, u"hund"_s);
+}
+
 TEST_F(LexiconTest, FromEnglishRanksBySenseAndTermPosition) {
     install(u"en"_s, {{u"wrun"_s, uR"j({"e":[["verb","rʌn","",[["to move quickly",[],[]]]]]})j"_s},
                       {u"wran"_s, uR"j({"lm":["run"]})j"_s}});

@@ -1,7 +1,9 @@
 // The pack builder on a few real articles: WordNet's lines for house, home, dog, run and good
 // and FreeDict's English-Spanish and Spanish-English articles for them, cut from Debian's files
-// (tests/data/packbuild). The packs are read back through the application's own Lexicon.
+// (tests/data/packbuild); and small articles written in the ways the German, Polish, Dutch and
+// Russian sources write theirs. The packs are read back through the application's own Lexicon.
 #include "core/Lexicon.h"
+#include "core/LexiconDownloader.h"
 #include "core/LexiconPack.h"
 #include "support/EntryPrinter.h"
 #include "support/PackFiles.h"
@@ -27,12 +29,14 @@ struct Outcome {
     QString errors;
 };
 
-Outcome packBuild(const QString& output, const QString& wordnet = fixtures() + u"/wordnet"_s) {
+Outcome packBuild(const QString& output, const QString& wordnet = fixtures() + u"/wordnet"_s,
+                  const QStringList& langs = {u"en"_s, u"es"_s}) {
     QProcess process;
     process.start(qEnvironmentVariable("TIVELA_PACKBUILD"),
-                  {u"--output"_s, output, u"--wordnet"_s, wordnet, u"--dictd"_s,
-                   fixtures() + u"/dictd"_s, u"--apertium"_s, QString(), u"--wordlists"_s,
-                   fixtures(), u"en"_s, u"es"_s});
+                  QStringList{u"--output"_s, output, u"--wordnet"_s, wordnet, u"--dictd"_s,
+                              fixtures() + u"/dictd"_s, u"--apertium"_s, QString(),
+                              u"--wordlists"_s, fixtures()} +
+                      langs);
     if (!process.waitForFinished(60000)) {
         process.kill();
         process.waitForFinished(5000);
@@ -46,14 +50,21 @@ protected:
     static void SetUpTestSuite() {
         s_folder = test::World::root() + u"/packs"_s;
         s_run = packBuild(s_folder);
+        s_sources = test::World::root() + u"/sources"_s;
+        s_sourcesRun = packBuild(s_sources, fixtures() + u"/wordnet"_s,
+                                 {u"en"_s, u"de"_s, u"pl"_s, u"nl"_s, u"ru"_s});
     }
 
     static QString s_folder;
     static Outcome s_run;
+    static QString s_sources;
+    static Outcome s_sourcesRun;
 };
 
 QString PackBuildTest::s_folder;
 Outcome PackBuildTest::s_run;
+QString PackBuildTest::s_sources;
+Outcome PackBuildTest::s_sourcesRun;
 
 const DictionaryEntry::Group* group(const DictionaryEntry& entry, const QString& pos) {
     for (const DictionaryEntry::Group& group : entry.groups) {
@@ -134,6 +145,104 @@ TEST_F(PackBuildTest, SameInputSameBytesAndTheHeaderTellsHowPairsWereMatched) {
         QRegularExpression(u"# pairs attached to English senses: \\d+ to the only sense of their "
                            u"part of speech, \\d+ by shared synonyms or definition words, "
                            u"[1-9]\\d* to the first sense"_s)));
+}
+
+// One word of each source's way of writing: what the card shows first, what it must show
+// somewhere, and what of the source's markup it must never show as a term.
+struct SourceCase {
+    const char* from;
+    const char* to;
+    const char* word;
+    const char* lemma;
+    const char* first;
+    QStringList present;
+    QStringList absent;
+};
+
+TEST_F(PackBuildTest, EachSourcesMarkupIsReadAndTheCommonMeaningComesFirst) {
+    ASSERT_EQ(s_sourcesRun.status, 0) << s_sourcesRun.errors.toStdString();
+    const QList<SourceCase> cases{
+        // Ding: the sense a labelled trade gives ("mine car", "[Br.]") goes after the animal,
+        // whose "[zool.]" names the thing itself; the plural's own article and "lief", which
+        // only names "ran", are forms; a note in parentheses stays out of the headword.
+        {"de", "en", "Hund", "", "dog", {u"dog"_s, u"mine car"_s}, {u"corf [Br.]"_s}},
+        {"de", "en", "Hunde", "hund", "dog", {}, {u"dogs"_s, u"kennel"_s}},
+        {"de", "en", "lief", "laufen", "run", {}, {u"ran"_s}},
+        {"de", "en", "Hunde unterbringen", "", "kennel", {}, {}},
+        // Both directions agree on Hund; the barrel-maker's hook and the trade's "Bock" do not
+        // come first, and "etw." is no part of a term.
+        {"en", "de", "dog", "", "Hund", {u"Bandhaken"_s}, {}},
+        {"en", "de", "run", "", "laufen", {u"betreiben"_s}, {u"etw. betreiben"_s}},
+        // Polish from English: numbering, parts of speech, usage lines, idioms and phrasal verbs.
+        {"en",
+         "pl",
+         "house",
+         "",
+         "dom",
+         {u"gościć"_s},
+         {u"przyjęcie domowe"_s, u"mieć pełny dom"_s, u"mieszkać"_s, u"gościć (at - w)"_s}},
+        // Polish into English: only the English lines, without the Polish definitions.
+        {"pl",
+         "en",
+         "dom",
+         "",
+         "house",
+         {u"home"_s},
+         {u"oddzielny budynek mieszkalny"_s, u"ród"_s, u"2"_s}},
+        {"pl", "en", "pies", "", "dog", {u"hound"_s}, {u"Canis familiaris"_s}},
+        // Dutch: compound markers are no terms, and the ĳ ligature reads as the "ij" typed.
+        {"en", "nl", "house", "", "huis", {u"pand"_s}, {u"huis‐"_s}},
+        {"en", "nl", "home", "", "thuis", {u"verblijf"_s}, {u"verblĳf"_s}},
+        {"nl", "en", "verblijf", "", "home", {}, {}},
+        {"nl", "en", "huis", "", "house", {}, {u"house‐"_s, u"domesticated"_s}},
+        // Mueller: the translations before the idioms, labelled senses after, references and
+        // placeholders out.
+        {"en",
+         "ru",
+         "dog",
+         "",
+         "собака",
+         {u"пёс"_s, u"кобель"_s, u"выслеживать"_s},
+         {u"созвездие Большого Пса"_s, u"= andiron"_s, u"весельчак"_s, u"выслеживать кого-л."_s}},
+        {"ru", "en", "собака", "", "dog", {}, {}},
+        {"en", "ru", "house", "", "дом", {u"жилище"_s, u"здание"_s}, {u"нижняя палата"_s}},
+    };
+    Lexicon lexicon(s_sources);
+    for (const SourceCase& c : cases) {
+        const QString what = QString::fromUtf8(c.from) + u':' + QString::fromUtf8(c.to) + u':' +
+                             QString::fromUtf8(c.word);
+        const auto card = lexicon.lookup(QString::fromUtf8(c.word), QString::fromUtf8(c.from),
+                                         QString::fromUtf8(c.to));
+        ASSERT_TRUE(card) << what.toStdString();
+        EXPECT_EQ(card->lemma.value_or(QString()), QString::fromUtf8(c.lemma))
+            << what.toStdString();
+        QStringList terms;
+        for (const DictionaryEntry::Group& group : card->groups)
+            terms += texts(&group);
+        EXPECT_EQ(terms.value(0), QString::fromUtf8(c.first)) << what.toStdString();
+        for (const QString& term : c.present)
+            EXPECT_TRUE(terms.contains(term))
+                << what.toStdString() << " lacks " << term.toStdString();
+        for (const QString& term : c.absent)
+            EXPECT_FALSE(terms.contains(term))
+                << what.toStdString() << " shows " << term.toStdString();
+    }
+
+    // Each pack names its sources and their licences, and the index lists every pack made.
+    const auto credit = [&](const QString& lang) {
+        const auto pack = LexiconPack::load(s_sources + u'/' + Lexicon::fileName(lang), lang);
+        return pack ? pack->credit() : QString();
+    };
+    EXPECT_EQ(credit(u"en"_s), u"WordNet"_s);
+    EXPECT_EQ(credit(u"de"_s), u"WordNet · FreeDict"_s);
+    EXPECT_EQ(credit(u"ru"_s), u"WordNet · Mueller"_s);
+    const auto ru = LexiconPack::gunzip(test::readFile(s_sources + u"/ru.lex.gz"_s));
+    ASSERT_TRUE(ru);
+    EXPECT_TRUE(ru->view().toByteArray().contains(
+        "# licences: WordNet 3.0 licence; Mueller (GNU GPL version 2 or later)\n"));
+    const auto index = LexiconDownloader::parseIndex(test::readFile(s_sources + u"/index.json"_s));
+    EXPECT_TRUE(index.read);
+    EXPECT_EQ(index.languages, (QStringList{u"de"_s, u"en"_s, u"nl"_s, u"pl"_s, u"ru"_s}));
 }
 
 TEST_F(PackBuildTest, MissingDataFailsWithoutLeavingAPack) {

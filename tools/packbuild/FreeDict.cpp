@@ -70,8 +70,11 @@ QString FreeDict::infoSection(const QString& heading) const {
     return lines.join(u' ').simplified();
 }
 
-bool FreeDict::load(const QString& folder, const QString& name, QString* error) {
-    const QString base = folder + u"/freedict-"_s + name;
+bool FreeDict::load(const QString& folder, const QString& name, QString* error, Style style) {
+    return loadFile(folder + u"/freedict-"_s + name, style, error);
+}
+
+bool FreeDict::loadFile(const QString& base, Style style, QString* error) {
     QFile index(base + u".index"_s);
     QFile dict(base + u".dict.dz"_s);
     if (!dict.exists())
@@ -120,57 +123,317 @@ bool FreeDict::load(const QString& folder, const QString& name, QString* error) 
     std::sort(spans.begin(), spans.end());
     m_entries.reserve(spans.size());
     for (const auto& [offset, length] : spans) {
-        Entry entry = parse(QString::fromUtf8(plain.mid(offset, length)));
+        const QString article = QString::fromUtf8(plain.mid(offset, length));
+        Entry entry = style == Style::Mueller ? parseMueller(article) : parse(article, style);
         if (!entry.headword.isEmpty())
             m_entries.append(std::move(entry));
     }
     return true;
 }
 
-FreeDict::Entry FreeDict::parse(const QString& article) {
-    static const QRegularExpression headLine(u"^(.*?)(?: /([^/]*)/)?(?: <([^>]*)>)?\\s*$"_s);
-    static const QRegularExpression example(u"^\"(.*)\"\\s+-\\s+(.*)$"_s);
-    static const QRegularExpression number(u"^\\d+\\.\\s+"_s);
+QString FreeDict::normalised(const QString& text) {
+    QString out;
+    out.reserve(text.size());
+    for (const QChar c : text) {
+        const ushort u = c.unicode();
+        // Dutch ĳ and Ĳ, Catalan ŀ, the DŽ-style digraphs and the Latin typographic ligatures.
+        const bool ligature = (u >= 0x0132 && u <= 0x0133) || (u >= 0x013F && u <= 0x0140) ||
+                              (u >= 0x01C4 && u <= 0x01CC) || (u >= 0x01F1 && u <= 0x01F3) ||
+                              (u >= 0xFB00 && u <= 0xFB06);
+        if (ligature)
+            out += QString(c).normalized(QString::NormalizationForm_KC);
+        else
+            out += c;
+    }
+    return out.normalized(QString::NormalizationForm_C);
+}
+
+bool FreeDict::specialist(const QString& label) {
+    // Trades and sciences, regions, registers and age: what a labelled sense is not, the
+    // common meaning is. Other labels ("zool.", "[single]") name the thing itself.
+    static const QSet<QString> special{
+        // trades and sciences
+        u"techn."_s, u"min."_s, u"mach."_s, u"constr."_s, u"electr."_s, u"chem."_s, u"phys."_s,
+        u"math."_s, u"jur."_s, u"econ."_s, u"fin."_s, u"comp."_s, u"telco."_s, u"auto."_s,
+        u"aviat."_s, u"naut."_s, u"mil."_s, u"agr."_s, u"print"_s, u"textil."_s, u"geol."_s,
+        u"med."_s, u"pharm."_s, u"photo."_s, u"adm."_s, u"mech."_s, u"biochem."_s, u"statist."_s,
+        u"electr"_s, u"tech."_s, u"mining"_s, u"rail"_s, u"archit."_s, u"hist."_s, u"relig."_s,
+        u"gramm."_s, u"philos."_s, u"psych."_s, u"ornith."_s, u"entom."_s, u"ichth."_s,
+        u"mineral."_s, u"metal."_s, u"pol."_s, u"envir."_s, u"тех."_s, u"мор."_s, u"воен."_s,
+        u"эл."_s, u"хим."_s, u"физ."_s, u"мат."_s, u"юр."_s, u"эк."_s, u"ком."_s, u"полигр."_s,
+        u"горн."_s, u"геол."_s, u"мед."_s, u"фот."_s, u"ав."_s, u"радио."_s, u"карт."_s, u"с.-х."_s,
+        u"ист."_s, u"церк."_s, u"грам."_s, u"парл."_s, u"театр."_s, u"кино."_s, u"спорт."_s,
+        u"охот."_s, u"стр."_s, u"архит."_s, u"бот."_s, u"зоол."_s, u"анат."_s, u"биол."_s,
+        u"тлв."_s,
+        // regions
+        u"br."_s, u"am."_s, u"austr."_s, u"sc."_s, u"ir."_s, u"can."_s, u"nz"_s, u"ös."_s,
+        u"schw."_s, u"süddt."_s, u"norddt."_s, u"bayr."_s, u"ostdt."_s, u"westdt."_s,
+        u"mittelwestdt."_s, u"lux."_s, u"ам."_s, u"шотл."_s, u"диал."_s, u"амер."_s, u"ирл."_s,
+        u"австрал."_s, u"инд."_s,
+        // registers and age
+        u"coll."_s, u"ugs."_s, u"slang"_s, u"sl."_s, u"vulg."_s, u"pej."_s, u"obs."_s, u"old"_s,
+        u"archaic"_s, u"dated"_s, u"poet."_s, u"rare"_s, u"humor."_s, u"fig."_s, u"übtr."_s,
+        u"formal"_s, u"geh."_s, u"dialect"_s, u"regional"_s, u"euphem."_s, u"разг."_s, u"жарг."_s,
+        u"уст."_s, u"поэт."_s, u"груб."_s, u"презр."_s, u"ирон."_s, u"шутл."_s, u"пренебр."_s,
+        u"книжн."_s, u"редк."_s, u"фам."_s, u"пер."_s, u"вульг."_s, u"арх."_s, u"информ."_s,
+        u"неодобр."_s, u"эвф."_s, u"ритор."_s};
+    return special.contains(label.trimmed().toLower());
+}
+
+namespace {
+
+// The placeholders of a verb's objects ("etw. nehmen", "что-л. делать") stand for no word of
+// the translation.
+QString withoutPlaceholders(const QString& text) {
+    static const QRegularExpression placeholder(
+        u"(^|\\s)(?:etw\\.|jdn\\.|jdm\\.|jds\\.|jd\\.|sth\\.|sb\\.|smb\\.|smth\\.|\\S+-л\\.)(?=\\s|$)"_s);
+    QString result = text;
+    result.replace(placeholder, u"\\1"_s);
+    return result.simplified();
+}
+
+// Splits at commas and semicolons outside brackets of any kind, each term with its labels.
+struct Term {
+    QString text;
+    QStringList labels;
+};
+
+QList<Term> terms(const QString& line, const QStringList& lineLabels) {
     static const QRegularExpression label(u"\\[([^\\]]*)\\]"_s);
-    static const QRegularExpression angle(u"<[^>]*>"_s);
+    static const QRegularExpression notes(u"\\([^)]*\\)|\\{[^}]*\\}"_s);
+    static const QRegularExpression transcription(u"/[^/]*/"_s);
+    QList<Term> result;
+    for (QString text : splitTerms(line)) {
+        Term term{{}, lineLabels};
+        for (const auto& match : label.globalMatch(text))
+            term.labels << match.captured(1).trimmed();
+        text.remove(label);
+        // What follows a part of speech is an abbreviation or a transcription ("<n>lang.").
+        if (const qsizetype angle = text.indexOf(u'<'); angle >= 0)
+            text.truncate(angle);
+        text.remove(notes);
+        text.remove(transcription);
+        text = FreeDict::normalised(withoutPlaceholders(text).simplified());
+        // A compound's first part ("huis‐") is no word of its own.
+        if (text.isEmpty() || text.endsWith(QChar(0x2010)) || text.endsWith(u'-') ||
+            text.startsWith(QChar(0x2010)) || text.startsWith(u'-'))
+            continue;
+        term.text = text;
+        result << term;
+    }
+    return result;
+}
+
+QString angleNotes(const QString& text) {
+    static const QRegularExpression angle(u"<([^>]*)>"_s);
+    return angle.match(text).captured(1).trimmed();
+}
+
+} // namespace
+
+FreeDict::Entry FreeDict::parse(const QString& article, Style style) {
+    static const QRegularExpression example(u"^\"(.*)\"\\s+-\\s+(.*)$"_s);
+    static const QRegularExpression roman(u"^[IVX]+\\.\\s*"_s);
+    static const QRegularExpression number(u"^\\d+\\.\\s*"_s);
+    static const QRegularExpression trailingNumber(u"\\s+\\d+\\.$"_s);
+    static const QRegularExpression leadingTag(u"^<([^>]*)>\\s*"_s);
+    static const QRegularExpression leadingLabel(u"^\\[([^\\]]*)\\]\\s*"_s);
     static const QRegularExpression reference(u"\\{([^}]*)\\}"_s);
+    static const QRegularExpression ipa(u"/([^/]*)/"_s);
 
     Entry entry;
     const QStringList lines = article.split(u'\n');
-    const auto head = headLine.match(lines.value(0));
-    entry.headword = head.captured(1).trimmed();
-    entry.ipa = head.captured(2).trimmed();
-    entry.pos = head.captured(3).trimmed();
+    // The headline: the headword, then its transcription, other notes and its part of speech.
+    const QString head = lines.value(0);
+    qsizetype end = head.size();
+    for (const QString& mark : {u" /"_s, u" <"_s, u" ["_s}) {
+        const qsizetype at = head.indexOf(mark);
+        if (at > 0)
+            end = std::min(end, at);
+    }
+    // A note in parentheses is no part of the headword: "Hunde (in einem Zwinger) unterbringen".
+    static const QRegularExpression note(u"\\([^)]*\\)"_s);
+    entry.headword = normalised(withoutPlaceholders(head.left(end).remove(note).simplified()));
+    if (entry.headword.startsWith(u"sich "_s))
+        entry.headword = entry.headword.mid(5);
+    entry.ipa = ipa.match(head.mid(end)).captured(1).trimmed();
+    entry.pos = angleNotes(head.mid(end));
+    if (entry.headword.endsWith(QChar(0x2010)) || entry.headword.endsWith(u'-')) {
+        entry.headword.clear();
+        return entry;
+    }
+    QString numberedPos;
     for (qsizetype i = 1; i < lines.size(); ++i) {
-        const QString text = lines[i].trimmed();
+        const QString raw = lines[i];
+        QString text = raw.trimmed();
         if (text.isEmpty() || text.startsWith(u"Synonym"_s) || text.startsWith(u"Note:"_s))
             continue;
         if (text.startsWith(u"see:"_s)) {
             for (const auto& match : reference.globalMatch(text))
-                entry.see << match.captured(1).trimmed();
+                entry.see << normalised(match.captured(1).trimmed());
             continue;
         }
         if (const auto pair = example.match(text); pair.hasMatch()) {
             // A card shows one example of a sense.
             if (!entry.groups.isEmpty() && entry.groups.last().examples.isEmpty())
-                entry.groups.last().examples.append(
-                    {pair.captured(1).trimmed(), pair.captured(2).trimmed()});
+                entry.groups.last().examples.append({normalised(pair.captured(1).trimmed()),
+                                                     normalised(pair.captured(2).trimmed())});
             continue;
         }
+        // Idioms and their translations ("- mieć u kogoś ...") are no senses of the word.
+        if (text.startsWith(u'-'))
+            continue;
+        if (style == Style::PolishEnglish) {
+            // The English terms stand on the first line and on numbered lines, with the number
+            // of the first Polish definition after them; the rest is Polish.
+            if (i != 1 && !number.match(text).hasMatch())
+                continue;
+            text.remove(trailingNumber);
+        }
+        bool numbered = false;
+        if (const auto match = roman.match(text); match.hasMatch()) {
+            text = text.mid(match.capturedLength());
+            numbered = true;
+        }
+        while (true) {
+            const auto tag = leadingTag.match(text);
+            if (!tag.hasMatch())
+                break;
+            numberedPos = tag.captured(1).trimmed();
+            text = text.mid(tag.capturedLength());
+        }
+        // Phrasal verbs are headwords of their own.
+        if (numberedPos.contains(u"Phras"_s))
+            continue;
+        if (const auto match = number.match(text); match.hasMatch()) {
+            text = text.mid(match.capturedLength());
+            numbered = true;
+        }
+        // "books  księgi rachunkowe": a numbered line that begins with an English phrase
+        // translates that phrase, not the headword.
+        if (numbered && style != Style::PolishEnglish && text.contains(u"  "_s))
+            continue;
+        QStringList lineLabels;
+        while (true) {
+            const auto match = leadingLabel.match(text);
+            if (!match.hasMatch())
+                break;
+            lineLabels << match.captured(1).trimmed();
+            text = text.mid(match.capturedLength());
+        }
         Group group;
-        QString rest = text;
-        rest.remove(number);
-        for (const auto& match : label.globalMatch(rest))
-            group.labels << match.captured(1).trimmed();
-        rest.remove(label);
-        for (QString term : splitTerms(rest)) {
-            term.remove(angle);
-            term = term.simplified();
-            if (!term.isEmpty() && !group.terms.contains(term))
-                group.terms << term;
+        group.pos = numberedPos;
+        for (const Term& term : terms(text, lineLabels)) {
+            if (group.terms.contains(term.text))
+                continue;
+            group.terms << term.text;
+            group.termLabels << term.labels;
+            for (const QString& label : term.labels) {
+                if (!group.labels.contains(label))
+                    group.labels << label;
+            }
         }
         if (!group.terms.isEmpty())
             entry.groups.append(group);
+    }
+    return entry;
+}
+
+FreeDict::Entry FreeDict::parseMueller(const QString& article) {
+    static const QRegularExpression sense(u"^(\\d+)\\)\\s*"_s);
+    static const QRegularExpression posLine(u"^(?:_[IVX]+\\s*)?(?:\\d+\\.\\s*)?(_[^\\s.]+\\.)"_s);
+    static const QRegularExpression transcription(u"\\[[^\\]]*\\]"_s);
+    static const QRegularExpression homonym(u"^_[IVX]+\\s*"_s);
+    static const QRegularExpression parenthesised(u"\\([^()]*\\)|\\{[^}]*\\}"_s);
+    static const QRegularExpression latin(u"[A-Za-z]"_s);
+    static const QRegularExpression label(u"^_(\\S+?)\\.\\s*"_s);
+    static const QRegularExpression subSense(u"^[а-я]\\)"_s);
+    static const QHash<QString, QString> parts{
+        {u"_n."_s, u"noun"_s},  {u"_v."_s, u"verb"_s},    {u"_a."_s, u"adj"_s},
+        {u"_adv."_s, u"adv"_s}, {u"_prep."_s, u"prep"_s}, {u"_pron."_s, u"pron"_s},
+        {u"_cj."_s, u"conj"_s}, {u"_int."_s, u"intj"_s},  {u"_num."_s, u"num"_s}};
+
+    Entry entry;
+    QStringList lines = article.split(u'\n');
+    entry.headword = normalised(lines.value(0).trimmed());
+    QString pos;
+    QStringList senses;
+    QStringList posOfSense;
+    bool inSub = false;
+    for (qsizetype i = 1; i < lines.size(); ++i) {
+        QString text = lines[i].trimmed();
+        if (text.isEmpty())
+            continue;
+        if (entry.ipa.isEmpty()) {
+            const auto match = transcription.match(text);
+            if (match.hasMatch())
+                entry.ipa = match.captured().mid(1).chopped(1).remove(u'↗');
+        }
+        text.remove(transcription);
+        text.remove(homonym);
+        text = text.trimmed();
+        if (const auto match = posLine.match(text); match.hasMatch()) {
+            if (parts.contains(match.captured(1))) {
+                pos = parts.value(match.captured(1));
+                text = text.mid(match.capturedLength()).trimmed();
+                inSub = false;
+                // "1. _n. (_pl. men)": only notes; a sense after the part of speech is one.
+                text.remove(parenthesised);
+                text = text.trimmed();
+                if (text.isEmpty() || text.startsWith(u',') || text.startsWith(u"_pl."_s))
+                    continue;
+                senses << text;
+                posOfSense << pos;
+                continue;
+            }
+        }
+        if (const auto match = sense.match(text); match.hasMatch()) {
+            senses << text.mid(match.capturedLength());
+            posOfSense << pos;
+            inSub = false;
+            continue;
+        }
+        if (subSense.match(text).hasMatch())
+            inSub = true;
+        // A continued line of the sense, unless it is inside an idiom's own numbered senses.
+        if (!senses.isEmpty() && !inSub)
+            senses.last() += u' ' + text;
+    }
+    for (qsizetype s = 0; s < senses.size(); ++s) {
+        QString text = senses[s];
+        QStringList labels;
+        while (true) {
+            const auto match = label.match(text);
+            if (!match.hasMatch())
+                break;
+            labels << match.captured(1) + u'.';
+            text = text.mid(match.capturedLength());
+        }
+        // A reference to another headword ("= dogfish") or an attributive use translates
+        // nothing of its own.
+        if (text.startsWith(u'=') || labels.contains(u"attr."_s))
+            continue;
+        while (text.contains(parenthesised))
+            text.remove(parenthesised);
+        Group group;
+        group.pos = posOfSense[s];
+        group.labels = labels;
+        for (const QString& piece : text.split(u';')) {
+            // The idioms of a sense follow its translations: the first English word ends them.
+            if (piece.contains(latin) || piece.contains(u'_'))
+                break;
+            for (QString term : piece.split(u',')) {
+                term = normalised(withoutPlaceholders(term).simplified());
+                if (term.isEmpty() || term.startsWith(u'-') || term.contains(u'=') ||
+                    term.contains(u':') || term.split(u' ').size() > 4 ||
+                    group.terms.contains(term))
+                    continue;
+                group.terms << term;
+                group.termLabels << labels;
+            }
+        }
+        if (!group.terms.isEmpty())
+            entry.groups << group;
     }
     return entry;
 }

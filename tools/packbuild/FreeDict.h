@@ -16,8 +16,14 @@ public:
     // examples ("source" - "translation") that follow it.
     struct Group {
         QStringList terms;
+        // The labels of each term ("Br.", "techn."), in the order of terms; a label written
+        // before the first term belongs to every term of the line.
+        QList<QStringList> termLabels;
         QStringList labels;
         QList<QPair<QString, QString>> examples;
+        // The part of speech a numbered article names for this line ("<N>", "_n."), when the
+        // headline names none.
+        QString pos;
     };
 
     struct Entry {
@@ -30,9 +36,24 @@ public:
         QStringList see;
     };
 
+    // How a dictionary writes its articles.
+    enum class Style {
+        // FreeDict's TEI export: a headline, then one line of terms per sense.
+        FreeDict,
+        // FreeDict's Polish-English: lines of English terms, each followed by Polish
+        // definitions that are no translations.
+        PolishEnglish,
+        // Mueller's English-Russian: numbered senses with "_n."-style labels, idioms after
+        // the translations.
+        Mueller,
+    };
+
     // Reads "<folder>/freedict-<name>.index" and its .dict.dz or .dict; false when missing
     // or unreadable.
-    bool load(const QString& folder, const QString& name, QString* error);
+    bool load(const QString& folder, const QString& name, QString* error,
+              Style style = Style::FreeDict);
+    // The same for a dictd dictionary of another name ("<folder>/<name>.index").
+    bool loadFile(const QString& base, Style style, QString* error);
 
     // Every article once, in the order of the file.
     const QList<Entry>& entries() const { return m_entries; }
@@ -44,7 +65,14 @@ public:
     // (copyright and licence), on one line.
     QString infoSection(const QString& heading) const;
 
-    static Entry parse(const QString& article);
+    static Entry parse(const QString& article, Style style = Style::FreeDict);
+    static Entry parseMueller(const QString& article);
+    // Compatibility ligatures ("ĳ", "ﬁ") written out as their letters, the rest composed: what
+    // a person types.
+    static QString normalised(const QString& text);
+    // Whether a label marks a special use (a trade, a region, a register) rather than the
+    // thing itself ("zool.", "ling.").
+    static bool specialist(const QString& label);
 
 private:
     QList<Entry> m_entries;

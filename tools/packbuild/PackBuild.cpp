@@ -12,6 +12,8 @@
 #include <QJsonDocument>
 #include <QTextStream>
 
+#include <algorithm>
+
 using namespace Qt::StringLiterals;
 using tivela::packbuild::PackBuilder;
 
@@ -35,7 +37,9 @@ int main(int argc, char** argv) {
                                   u"Print the word card of a word from the packs in the output "
                                   u"folder instead of writing packs."_s,
                                   u"from:to:word"_s);
-    parser.addOptions({output, wordnet, dictd, apertium, wordLists, show});
+    const QCommandLineOption indexOnly(
+        u"index"_s, u"Only write the index of the packs in the output folder."_s);
+    parser.addOptions({output, wordnet, dictd, apertium, wordLists, show, indexOnly});
     parser.process(app);
 
     QTextStream err(stderr);
@@ -50,6 +54,18 @@ int main(int argc, char** argv) {
         QTextStream(stdout) << (card ? QJsonDocument(toJson(*card)).toJson() : "no card\n");
         return card ? 0 : 1;
     }
+    QString error;
+    if (parser.isSet(indexOnly)) {
+        if (!parser.isSet(output)) {
+            err << "usage: tivela-packbuild --output FOLDER --index\n";
+            return 2;
+        }
+        if (!PackBuilder::writeIndex(parser.value(output), &error)) {
+            err << "tivela-packbuild: " << error << '\n';
+            return 1;
+        }
+        return 0;
+    }
     QStringList langs = parser.positionalArguments();
     if (langs.isEmpty())
         langs = PackBuilder::languages();
@@ -59,16 +75,22 @@ int main(int argc, char** argv) {
     }
     PackBuilder builder({parser.value(wordnet), parser.value(dictd), parser.value(apertium),
                          parser.value(wordLists)});
-    QString error;
     if (!builder.load(langs, &error)) {
         err << "tivela-packbuild: " << error << '\n';
         return 1;
     }
+    // English last: its transcriptions come from the other languages' dictionaries.
+    std::stable_partition(langs.begin(), langs.end(),
+                          [](const QString& lang) { return lang != "en"_L1; });
     for (const QString& lang : langs) {
         if (!builder.write(lang, parser.value(output), &error)) {
             err << "tivela-packbuild: " << error << '\n';
             return 1;
         }
+    }
+    if (!PackBuilder::writeIndex(parser.value(output), &error)) {
+        err << "tivela-packbuild: " << error << '\n';
+        return 1;
     }
     return 0;
 }

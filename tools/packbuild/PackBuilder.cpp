@@ -2,9 +2,12 @@
 
 #include "Apertium.h"
 
+#include "core/Languages.h"
 #include "core/Lexicon.h"
+#include "core/LexiconDownloader.h"
 #include "core/LexiconPack.h"
 
+#include <QCryptographicHash>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -14,6 +17,7 @@
 #include <QRegularExpression>
 
 #include <libdeflate.h>
+#include <malloc.h>
 
 #include <algorithm>
 #include <bit>
@@ -27,11 +31,31 @@ namespace tivela::packbuild {
 
 namespace {
 
+// Hands freed memory back to the system between the steps of a large language, so that the
+// next step does not start from the previous one's peak.
+void releaseMemory() {
+    malloc_trim(0);
+}
+
 constexpr qsizetype maxMeanings = Lexicon::maxMeanings;
 constexpr qsizetype maxTerms = Lexicon::maxTerms;
 // A common word translates many senses; the first ones are the dictionaries' best.
-constexpr qsizetype maxSensesPerWord = 32;
+constexpr qsizetype maxSensesPerWord = 4;
+// The senses a word is weighed among before the best of them are kept.
+constexpr qsizetype maxSensesGathered = 64;
 constexpr qsizetype maxWordsInTerm = 4;
+constexpr qsizetype maxGlossTerms = 5;
+constexpr qsizetype commonnessTerms = 3;
+constexpr qsizetype maxIpaWord = 10;
+// A card shows eight terms of a part of speech; a sense's first five leave room for the next
+// senses' best ones.
+constexpr qsizetype maxSenseTerms = 5;
+// How many of an English word's best translations lead its first sense.
+constexpr qsizetype promotedTerms = 2;
+// A dictionary this large fills a pack with its rarest words: Ding's 300,000 articles.
+constexpr qsizetype largeDictionary = 150000;
+constexpr qsizetype longCompound = 11;
+constexpr qsizetype maxExample = 80;
 // A word with fewer senses of its own gets the senses of its translations up to this many.
 constexpr qsizetype derivedMeanings = 4;
 
@@ -45,13 +69,36 @@ struct LanguageData {
     QString freedict;
     // Apertium's analyser of the language, and the bilingual dictionaries that lead from
     // English to it and back, all below the Apertium folder. Where Debian has no pair with
-    // English, the way goes through Spanish.
+    // English, the way goes through Spanish; where it has none at all, the analyser alone
+    // gives the language's forms.
     QString analyser;
     QStringList chain;
     QStringList back;
     // The language's word list in /usr/share/dict, whose words are looked up in Apertium's
     // dictionaries towards English.
     QString wordList;
+    // How FreeDict's dictionary into English writes its articles.
+    FreeDict::Style style = FreeDict::Style::FreeDict;
+    // Another dictionary from English in the dictd folder: its file name, how it is written,
+    // its name on cards, and its licence.
+    QString extra;
+    QString extraName;
+    QString extraLicence;
+
+    LanguageData(QString code_, QString freedict_, QString analyser_ = {}, QStringList chain_ = {},
+                 QStringList back_ = {}, QString wordList_ = {},
+                 FreeDict::Style style_ = FreeDict::Style::FreeDict, QString extra_ = {},
+                 QString extraName_ = {}, QString extraLicence_ = {})
+        : code(std::move(code_))
+        , freedict(std::move(freedict_))
+        , analyser(std::move(analyser_))
+        , chain(std::move(chain_))
+        , back(std::move(back_))
+        , wordList(std::move(wordList_))
+        , style(style_)
+        , extra(std::move(extra_))
+        , extraName(std::move(extraName_))
+        , extraLicence(std::move(extraLicence_)) {}
 };
 
 const QList<LanguageData>& languageTable() {
@@ -83,12 +130,51 @@ const QList<LanguageData>& languageTable() {
          {u"apertium-spa-ita/ita-spa.autobil.bin"_s, spaEng},
          u"italian"_s},
         {u"de"_s, u"deu"_s, {}, {}, {}, {}},
-        {u"ru"_s, u"rus"_s, {}, {}, {}, {}},
-        {u"nl"_s, u"nld"_s, {}, {}, {}, {}},
-        {u"sv"_s, u"swe"_s, {}, {}, {}, {}},
-        {u"pl"_s, u"pol"_s, {}, {}, {}, {}},
+        {u"ru"_s,
+         u"rus"_s,
+         u"apertium-rus-ukr/rus-ukr.automorf.bin"_s,
+         {},
+         {},
+         {},
+         FreeDict::Style::FreeDict,
+         u"mueller7"_s,
+         u"Mueller"_s,
+         u"Mueller's English-Russian dictionary, 7th edition (S. Starostin, E. S. Cymbalyuk), "
+         u"GNU GPL version 2 or later"_s},
+        {u"nl"_s, u"nld"_s, u"apertium-afr-nld/nld-afr.automorf.bin"_s, {}, {}, {}},
+        {u"sv"_s, u"swe"_s, u"apertium-swe-dan/swe-dan.automorf.bin"_s, {}, {}, {}},
+        {u"pl"_s,
+         u"pol"_s,
+         u"apertium-pol-szl/pol-szl.automorf.bin"_s,
+         {},
+         {},
+         {},
+         FreeDict::Style::PolishEnglish},
     };
     return table;
+}
+
+// The licence of a source of a language, as the README's table gives it.
+QString licence(const QString& code, const QString& source) {
+    if (source == "FreeDict"_L1) {
+        if (code == "de"_L1)
+            return u"FreeDict's Ding (GNU GPL version 3 or later)"_s;
+        if (code == "pl"_L1)
+            return u"FreeDict (GNU GPL version 3 or later and GNU FDL 1.2 or later)"_s;
+        return u"FreeDict (GNU GPL version 2 or later)"_s;
+    }
+    if (source == "Mueller"_L1)
+        return u"Mueller (GNU GPL version 2 or later)"_s;
+    if (source == "Apertium"_L1) {
+        static const QHash<QString, QString> apertium{
+            {u"it"_s, u"Apertium (GNU GPL version 2; version 3 or later for Italian)"_s},
+            {u"ru"_s, u"Apertium rus-ukr (GNU GPL version 3 or later)"_s},
+            {u"nl"_s, u"Apertium afr-nld (GNU GPL version 2 or later)"_s},
+            {u"sv"_s, u"Apertium swe-dan (GNU GPL version 2 or later)"_s},
+            {u"pl"_s, u"Apertium pol-szl (GNU GPL version 3 or later)"_s}};
+        return apertium.value(code, u"Apertium (GNU GPL version 2)"_s);
+    }
+    return {};
 }
 
 const LanguageData* languageData(const QString& code) {
@@ -121,13 +207,21 @@ QString posName(const QString& notes) {
         {u"vi"_s, u"verb"_s},   {u"verb"_s, u"verb"_s},   {u"adj"_s, u"adj"_s},
         {u"adv"_s, u"adv"_s},   {u"prep"_s, u"prep"_s},   {u"pron"_s, u"pron"_s},
         {u"conj"_s, u"conj"_s}, {u"art"_s, u"det"_s},     {u"det"_s, u"det"_s},
-        {u"num"_s, u"num"_s},   {u"interj"_s, u"intj"_s}, {u"intj"_s, u"intj"_s}};
+        {u"num"_s, u"num"_s},   {u"interj"_s, u"intj"_s}, {u"intj"_s, u"intj"_s},
+        {u"N"_s, u"noun"_s},    {u"V"_s, u"verb"_s},      {u"ADJ"_s, u"adj"_s},
+        {u"A"_s, u"adj"_s},     {u"ADV"_s, u"adv"_s}};
     static const QRegularExpression separator(u"[,\\s]+"_s);
     for (const QString& token : notes.split(separator, Qt::SkipEmptyParts)) {
         if (const auto found = names.constFind(token); found != names.constEnd())
             return *found;
     }
     return {};
+}
+
+// Whether a term's labels mark a special use: a trade, a region or a register. A label of
+// the thing itself beside them ("[zool.] [agr.] horse") keeps the term a common one.
+bool specialLabels(const QStringList& labels) {
+    return !labels.isEmpty() && std::all_of(labels.begin(), labels.end(), FreeDict::specialist);
 }
 
 bool isWordNetPos(const QString& pos) {
@@ -159,6 +253,13 @@ bool usableTerm(const QString& text) {
 // their transcription, of the whole phrase, gives them away.
 bool garbled(const FreeDict::Entry& entry) {
     return !entry.ipa.contains(u'ˈ') && entry.ipa.size() * 2 > entry.headword.size() * 3 + 4;
+}
+
+// German letters without their umlauts, to compare a plural with its singular.
+QString folded(const QString& word) {
+    QString text = word.toLower();
+    text.replace(u'ä', u'a').replace(u'ö', u'o').replace(u'ü', u'u');
+    return text;
 }
 
 // Parentheses in a definition would end the part that a gloss hides from its terms.
@@ -264,10 +365,13 @@ bool PackBuilder::load(const QStringList& langs, QString* error) {
     if (!loadWordNet(error))
         return false;
     for (const QString& lang : langs) {
-        if (lang != "en"_L1 && !loadLanguage(lang, error))
+        if (lang != "en"_L1 && !languageData(lang)) {
+            *error = u"no dictionaries are known for "_s + lang;
             return false;
+        }
     }
-    loadEnglishForms();
+    if (m_englishForms.isEmpty())
+        loadEnglishForms();
     return true;
 }
 
@@ -282,17 +386,21 @@ bool PackBuilder::loadWordNet(QString* error) {
             m_lemmas.insert(k, lemma);
     }
     static const QRegularExpression separator(u"[^\\w'-]+"_s);
+    // Only compared with the words a term translates: their hashes do.
+    m_synsetKeys.reserve(m_wordnet.synsets().size());
+    m_definitionWords.reserve(m_wordnet.synsets().size());
     for (const WordNet::Synset& synset : m_wordnet.synsets()) {
-        QStringList keys;
+        std::vector<size_t> keys;
         for (const QString& word : synset.words)
-            keys << key(word, u"en"_s);
-        m_synsetKeys << keys;
-        QSet<QString> words;
+            keys.push_back(qHash(key(word, u"en"_s)));
+        m_synsetKeys.push_back(std::move(keys));
+        std::vector<size_t> words;
         for (const QString& word : synset.definition.split(separator, Qt::SkipEmptyParts)) {
-            if (word.size() > 3)
-                words.insert(word.toLower());
+            const size_t hash = qHash(word.toLower());
+            if (word.size() > 3 && std::find(words.begin(), words.end(), hash) == words.end())
+                words.push_back(hash);
         }
-        m_definitionWords << words;
+        m_definitionWords.push_back(std::move(words));
     }
     m_englishHeader << u"# English entries: WordNet 3.0, Princeton University"_s;
     m_wordnetLoaded = true;
@@ -305,24 +413,38 @@ bool PackBuilder::loadLanguage(const QString& lang, QString* error) {
         *error = u"no dictionaries are known for "_s + lang;
         return false;
     }
+    releaseMemory();
     Language language;
     language.code = lang;
     int rank = 0;
     QString ignored;
+    // How often the dictionaries themselves use a word, in headwords, terms and examples: the
+    // common words of a language turn up everywhere.
+    const auto mention = [&](const QString& text) {
+        static const QRegularExpression separator(u"[^\\w'-]+"_s,
+                                                  QRegularExpression::UseUnicodePropertiesOption);
+        for (const QString& token : text.split(separator, Qt::SkipEmptyParts))
+            ++language.mentions[key(token, lang)];
+    };
 
-    FreeDict outOfEnglish;
-    if (outOfEnglish.load(m_sources.dictd, u"eng-"_s + data->freedict, &ignored)) {
-        language.header << u"# translations: FreeDict eng-"_s + data->freedict + u' ' +
-                               outOfEnglish.infoField(u"Edition"_s) + u". "_s +
-                               outOfEnglish.infoSection(u"Availability"_s);
+    // A pair whose English side no sense can take is not kept: a phrase or a noun, verb or
+    // adjective WordNet does not know, or an English inflected form.
+    const auto attachable = [&](const QString& english, const QString& pos) {
+        const QString englishKey = key(english, u"en"_s);
+        if (m_lemmas.contains(englishKey))
+            return true;
+        return !m_englishForms.contains(englishKey) && wordCount(english) == 1 &&
+               !isWordNetPos(pos);
+    };
+    const auto readFromEnglish = [&](const FreeDict& dictionary) {
         // A capitalised headword beside a lower-case one is what is left of a name ("The"
         // for "The Hague").
         QSet<QString> lowerCase;
-        for (const FreeDict::Entry& entry : outOfEnglish.entries()) {
+        for (const FreeDict::Entry& entry : dictionary.entries()) {
             if (!entry.headword.isEmpty() && entry.headword.front().isLower())
                 lowerCase.insert(entry.headword);
         }
-        for (const FreeDict::Entry& entry : outOfEnglish.entries()) {
+        for (const FreeDict::Entry& entry : dictionary.entries()) {
             const QString english = englishHeadword(entry.headword);
             if (!usableTerm(english) ||
                 (entry.headword.front().isUpper() && lowerCase.contains(entry.headword.toLower())))
@@ -334,39 +456,77 @@ bool PackBuilder::loadLanguage(const QString& lang, QString* error) {
             if (entry.ipa.contains(u'ˈ') && wordCount(english) == 1 &&
                 !m_englishIpa[lang].contains(englishKey))
                 m_englishIpa[lang].insert(englishKey, u'/' + entry.ipa + u'/');
-            const QString pos = posName(entry.pos);
             for (const FreeDict::Group& group : entry.groups) {
-                for (const QString& term : group.terms) {
-                    if (usableTerm(term))
-                        language.pairs.append({english, pos, term, rank++, fromEnglish, {}, {}});
+                const QString pos = posName(entry.pos.isEmpty() ? group.pos : entry.pos);
+                for (qsizetype t = 0; t < group.terms.size(); ++t) {
+                    const QString& term = group.terms[t];
+                    mention(term);
+                    if (!usableTerm(term) || !attachable(english, pos))
+                        continue;
+                    Pair pair{english, pos, term, rank++, fromEnglish, {}, {}};
+                    pair.special = specialLabels(group.termLabels.value(t));
+                    pair.place = &group == &entry.groups.first() ? (t == 0 ? 0 : 1) : 2;
+                    language.pairs.append(pair);
                 }
+                for (const auto& example : group.examples)
+                    mention(example.second);
             }
+        }
+    };
+
+    // Each dictionary's articles are let go once their pairs are taken.
+    if (FreeDict outOfEnglish;
+        outOfEnglish.load(m_sources.dictd, u"eng-"_s + data->freedict, &ignored)) {
+        language.header << u"# translations: FreeDict eng-"_s + data->freedict + u' ' +
+                               outOfEnglish.infoField(u"Edition"_s) + u". "_s +
+                               outOfEnglish.infoSection(u"Availability"_s);
+        appendUnique(language.credits, u"FreeDict"_s, 8);
+        readFromEnglish(outOfEnglish);
+    }
+    if (!data->extra.isEmpty()) {
+        FreeDict extra;
+        if (extra.loadFile(m_sources.dictd + u'/' + data->extra, FreeDict::Style::Mueller,
+                           &ignored)) {
+            language.header << u"# translations: "_s + data->extraLicence;
+            appendUnique(language.credits, data->extraName, 8);
+            readFromEnglish(extra);
         }
     }
 
+    releaseMemory();
     FreeDict toEnglish;
-    if (toEnglish.load(m_sources.dictd, data->freedict + u"-eng"_s, &ignored)) {
+    if (toEnglish.load(m_sources.dictd, data->freedict + u"-eng"_s, &ignored, data->style)) {
         language.header << u"# entries and translations: FreeDict "_s + data->freedict +
                                u"-eng "_s + toEnglish.infoField(u"Edition"_s) + u". "_s +
                                toEnglish.infoSection(u"Availability"_s);
+        appendUnique(language.credits, u"FreeDict"_s, 8);
         for (const FreeDict::Entry& entry : toEnglish.entries()) {
+            mention(entry.headword);
+            for (const FreeDict::Group& group : entry.groups) {
+                for (const auto& example : group.examples)
+                    mention(example.first);
+            }
             if (!usableTerm(entry.headword) || key(entry.headword, lang).isEmpty() ||
                 garbled(entry))
                 continue;
             language.articles.append(entry);
-            const QString pos = posName(entry.pos);
             for (const FreeDict::Group& group : entry.groups) {
-                for (const QString& term : group.terms) {
-                    const QString english = englishHeadword(term);
-                    if (usableTerm(english))
-                        language.pairs.append(
-                            {english, pos, entry.headword, rank++, fromLanguage, {}, {}});
+                const QString pos = posName(entry.pos.isEmpty() ? group.pos : entry.pos);
+                for (qsizetype t = 0; t < group.terms.size(); ++t) {
+                    const QString english = englishHeadword(group.terms[t]);
+                    if (!usableTerm(english) || !attachable(english, pos))
+                        continue;
+                    Pair pair{english, pos, entry.headword, rank++, fromLanguage, {}, {}};
+                    pair.special = specialLabels(group.termLabels.value(t));
+                    language.pairs.append(pair);
                 }
             }
         }
     }
 
-    if (!m_sources.apertium.isEmpty() && !data->chain.isEmpty() && !loadApertium(language, error))
+    releaseMemory();
+    if (!m_sources.apertium.isEmpty() && !data->analyser.isEmpty() &&
+        !loadApertium(language, error))
         return false;
     if (language.pairs.isEmpty()) {
         *error = u"no dictionary of "_s + lang + u" was found in "_s + m_sources.dictd;
@@ -379,19 +539,57 @@ bool PackBuilder::loadLanguage(const QString& lang, QString* error) {
 bool PackBuilder::loadApertium(Language& language, QString* error) {
     const LanguageData* data = languageData(language.code);
     const QDir folder(m_sources.apertium);
+    const QString analyser = folder.filePath(data->analyser);
+    if (!QFileInfo::exists(analyser)) {
+        // A pair that is not installed only leaves its words out.
+        language.header << u"# not used, missing: "_s + analyser;
+        return true;
+    }
     QStringList chain;
     for (const QString& file : data->chain)
         chain << folder.filePath(file);
-    const QString analyser = folder.filePath(data->analyser);
     const QString english = folder.filePath(englishAnalyser());
-    for (const QString& path : chain + QStringList{analyser, english}) {
-        // A pair that is not installed only leaves its words out.
-        if (!QFileInfo::exists(path)) {
+    bool translations = !chain.isEmpty();
+    for (const QString& path : chain + QStringList{english}) {
+        if (translations && !QFileInfo::exists(path)) {
             language.header << u"# not used, missing: "_s + path;
-            return true;
+            translations = false;
         }
     }
+    if (translations && !loadApertiumTranslations(language, chain, error))
+        return false;
+    if (translations && !loadApertiumWords(language, analyser, error))
+        return false;
 
+    // The language's own words: parts of speech and inflected forms.
+    QStringList terms;
+    QSet<QString> termSeen;
+    for (const Pair& pair : std::as_const(language.pairs)) {
+        const QString k = key(pair.term, language.code);
+        if (!termSeen.contains(k)) {
+            termSeen.insert(k);
+            terms << k;
+        }
+    }
+    const auto readings = Apertium::analyse(analyser, terms, error);
+    if (!readings)
+        return false;
+    for (qsizetype i = 0; i < terms.size(); ++i)
+        for (const Apertium::Unit& unit : (*readings)[i])
+            appendUnique(language.partsOfSpeech[terms[i]], unit.pos(), 8);
+    const auto forms = Apertium::forms(analyser, terms, error);
+    if (!forms)
+        return false;
+    language.forms = *forms;
+    language.header << u"# forms: Apertium "_s + data->analyser + u" (GNU GPL)"_s;
+    appendUnique(language.credits, u"Apertium"_s, 8);
+    return true;
+}
+
+bool PackBuilder::loadApertiumTranslations(Language& language, const QStringList& chain,
+                                           QString* error) {
+    const LanguageData* data = languageData(language.code);
+    const QString english = QDir(m_sources.apertium).filePath(englishAnalyser());
     // English base forms: WordNet's lemmas and the dictionaries' English headwords.
     QStringList words;
     QSet<QString> seen;
@@ -430,30 +628,7 @@ bool PackBuilder::loadApertium(Language& language, QString* error) {
     }
     language.header << u"# translations: Apertium "_s + data->chain.join(u" then "_s) +
                            u" (GNU GPL version 2)"_s;
-    if (!loadApertiumWords(language, analyser, error))
-        return false;
-
-    // The language's own words: parts of speech and inflected forms.
-    QStringList terms;
-    QSet<QString> termSeen;
-    for (const Pair& pair : std::as_const(language.pairs)) {
-        const QString k = key(pair.term, language.code);
-        if (!termSeen.contains(k)) {
-            termSeen.insert(k);
-            terms << k;
-        }
-    }
-    const auto readings = Apertium::analyse(analyser, terms, error);
-    if (!readings)
-        return false;
-    for (qsizetype i = 0; i < terms.size(); ++i)
-        for (const Apertium::Unit& unit : (*readings)[i])
-            appendUnique(language.partsOfSpeech[terms[i]], unit.pos(), 8);
-    const auto forms = Apertium::forms(analyser, terms, error);
-    if (!forms)
-        return false;
-    language.forms = *forms;
-    language.header << u"# forms: Apertium "_s + data->analyser;
+    appendUnique(language.credits, u"Apertium"_s, 8);
     return true;
 }
 
@@ -626,7 +801,7 @@ std::map<QString, QByteArray> PackBuilder::englishLines() {
     return lines;
 }
 
-QString PackBuilder::attach(const Pair& pair, const QHash<QString, QSet<QString>>& context,
+QString PackBuilder::attach(const Pair& pair, const QHash<QString, QSet<size_t>>& context,
                             std::map<QString, SenseLine>& senses, Tally* tally) const {
     const QString& english = pair.englishKey;
     const QString lemma = m_lemmas.value(english);
@@ -640,14 +815,18 @@ QString PackBuilder::attach(const Pair& pair, const QHash<QString, QSet<QString>
         }
     }
     if (candidates.isEmpty()) {
-        if (lemma.isEmpty() && wordCount(english) > 1) {
+        // An English word WordNet does not know as a noun, verb or adjective is a phrase, a
+        // rare word or an inflected form: its sense would cost more room than it is worth. A
+        // word of another part of speech ("the", "and") has its sense of its own.
+        if (lemma.isEmpty() &&
+            (wordCount(english) > 1 || isWordNetPos(pair.pos) || pair.pos.isEmpty())) {
             ++tally->dropped;
             return {};
         }
         ++tally->outside;
         const QString id = senseId(english, pair.pos, 0);
         if (!senses.count(id))
-            senses[id] = {pair.english, pair.pos, {}, {}};
+            senses[id] = {pair.english, pair.pos, {}, {}, 0};
         return id;
     }
 
@@ -658,16 +837,17 @@ QString PackBuilder::attach(const Pair& pair, const QHash<QString, QSet<QString>
     } else {
         // Other English words the term translates, found among a sense's synonyms (strong)
         // or in its definition (weak), point to that sense.
-        const QSet<QString> others = context.value(pair.termKey);
+        const QSet<size_t> others = context.value(pair.termKey);
+        const size_t self = qHash(english);
         double bestScore = -1;
         for (qsizetype c = 0; c < candidates.size(); ++c) {
             int score = 0;
-            for (const QString& k : m_synsetKeys[candidates[c].synset]) {
-                if (k != english && others.contains(k))
+            for (const size_t k : m_synsetKeys[size_t(candidates[c].synset)]) {
+                if (k != self && others.contains(k))
                     score += 2;
             }
-            for (const QString& k : m_definitionWords[candidates[c].synset]) {
-                if (k != english && others.contains(k))
+            for (const size_t k : m_definitionWords[size_t(candidates[c].synset)]) {
+                if (k != self && others.contains(k))
                     score += 1;
             }
             // How often WordNet's corpus used a sense weighs against a rare sense that shares
@@ -691,45 +871,53 @@ QString PackBuilder::attach(const Pair& pair, const QHash<QString, QSet<QString>
                 break;
             }
         }
-        senses[id] = {headword, synset.pos, synset.definition, {}};
+        senses[id] = {headword, synset.pos, synset.definition, {}, candidates[best].count};
     }
     return id;
 }
 
-// Debian's Apertium has no German analyser: the regular endings of adjectives, articles and
-// pronouns, weak verbs and nouns lead to their lemmas instead. A generated form that is a
-// word of its own keeps its own entry.
-void PackBuilder::addGermanForms(const std::map<QString, QString>& partsOfSpeech,
-                                 QHash<QString, QStringList>& forms) {
-    static const QStringList inseparable{u"be"_s,  u"ge"_s,  u"er"_s,  u"ver"_s,
-                                         u"zer"_s, u"ent"_s, u"emp"_s, u"miss"_s};
-    const auto add = [&](const QString& form, const QString& lemma) {
-        if (form != lemma && !forms.value(form).contains(lemma))
-            forms[form] << lemma;
-    };
-    for (const auto& [lemma, pos] : partsOfSpeech) {
-        if (lemma.contains(u' ') || lemma.size() < 2)
-            continue;
-        if (pos == "adj"_L1 || pos == "det"_L1 || pos == "pron"_L1) {
-            const QString stem = lemma.endsWith(u'e') ? lemma.chopped(1) : lemma;
-            for (const QString& ending : {u"e"_s, u"en"_s, u"em"_s, u"er"_s, u"es"_s})
-                add(stem + ending, lemma);
-        } else if (pos == "verb"_L1 && lemma.endsWith(u'n') && lemma.size() > 3) {
-            const QString stem = lemma.endsWith(u"en"_s) ? lemma.chopped(2) : lemma.chopped(1);
-            const QString link = stem.endsWith(u't') || stem.endsWith(u'd') ? u"e"_s : QString();
-            for (const QString& ending :
-                 {u"e"_s, u"st"_s, u"t"_s, u"te"_s, u"test"_s, u"ten"_s, u"tet"_s, u"end"_s}) {
-                const bool linked = ending != "e"_L1 && ending != "end"_L1;
-                add(stem + (linked ? link : QString()) + ending, lemma);
-            }
-            const bool prefixed = std::any_of(inseparable.begin(), inseparable.end(),
-                                              [&](const QString& p) { return stem.startsWith(p); });
-            add((prefixed ? QString() : u"ge"_s) + stem + link + u't', lemma);
-        } else if (pos == "noun"_L1) {
-            for (const QString& ending : {u"s"_s, u"es"_s, u"e"_s, u"n"_s, u"en"_s})
-                add(lemma + ending, lemma);
-        }
-    }
+// Debian's Apertium has no German analyser: the regular endings of nouns, adjectives and
+// weak verbs lead to their base forms instead, tried longest first, each only where it
+// reaches a word with entries.
+QList<LexiconPack::FormRule> PackBuilder::germanRules() {
+    static const QList<LexiconPack::FormRule> rules{
+        // weak verbs: past participles, then the endings of their tenses
+        {u"et"_s, u"en"_s, u"ge"_s},
+        {u"t"_s, u"en"_s, u"ge"_s},
+        {u"etest"_s, u"en"_s, {}},
+        {u"etet"_s, u"en"_s, {}},
+        {u"eten"_s, u"en"_s, {}},
+        {u"test"_s, u"en"_s, {}},
+        {u"ete"_s, u"en"_s, {}},
+        {u"est"_s, u"en"_s, {}},
+        {u"tet"_s, u"en"_s, {}},
+        {u"ten"_s, u"en"_s, {}},
+        {u"end"_s, u"en"_s, {}},
+        {u"nen"_s, u""_s, {}},
+        {u"te"_s, u"en"_s, {}},
+        {u"st"_s, u"en"_s, {}},
+        {u"et"_s, u"en"_s, {}},
+        // nouns and adjectives
+        {u"em"_s, u""_s, {}},
+        {u"en"_s, u""_s, {}},
+        {u"er"_s, u""_s, {}},
+        {u"es"_s, u""_s, {}},
+        {u"e"_s, u""_s, {}},
+        {u"n"_s, u""_s, {}},
+        {u"s"_s, u""_s, {}},
+        // verbs: the first person, the rest of the present
+        {u"e"_s, u"en"_s, {}},
+        {u"t"_s, u"en"_s, {}},
+        {u"n"_s, u"en"_s, {}},
+        // adjectives whose base form ends in "e" ("müde", "müden")
+        {u"r"_s, u""_s, {}},
+        {u"m"_s, u""_s, {}}};
+    return rules;
+}
+
+double PackBuilder::englishCommonness(const QString& englishKey) const {
+    const QString lemma = m_lemmas.value(englishKey);
+    return lemma.isEmpty() ? 0.0 : std::log2(1.0 + double(m_wordnet.count(lemma)));
 }
 
 std::map<QString, QByteArray> PackBuilder::languageLines(Language& language, Tally* tally) {
@@ -737,16 +925,50 @@ std::map<QString, QByteArray> PackBuilder::languageLines(Language& language, Tal
     std::stable_sort(language.pairs.begin(), language.pairs.end(),
                      [](const Pair& a, const Pair& b) { return a.rank < b.rank; });
 
-    QHash<QString, QSet<QString>> context;
-    QHash<QString, QSet<QString>> confirmed;
+    // The English words of each term, by their hashes: a large dictionary has millions.
+    QHash<QString, QSet<size_t>> context;
+    QHash<QString, QSet<size_t>> confirmed;
+    // By term key and English key: which directions give the pair, and whether some source
+    // gives it without a special label.
+    // By term and English word: which directions give the pair (1 from English, 2 into it),
+    // whether some source gives it without a special label, and where the dictionary from
+    // English puts the term in the English word's article (0 first, 1 in its first sense, 2
+    // later).
+    struct PairFacts {
+        quint8 directions = 0;
+        bool plain = false;
+        quint8 place = 2;
+    };
+    QHash<size_t, PairFacts> facts;
+    const auto pairKey = [](const QString& term, const QString& english) {
+        return qHashMulti(0, term, english);
+    };
     for (Pair& pair : language.pairs) {
         pair.englishKey = key(pair.english, u"en"_s);
         pair.termKey = key(pair.term, lang);
-        context[pair.termKey].insert(pair.englishKey);
+        context[pair.termKey].insert(qHash(pair.englishKey));
         if (pair.source != fromLanguage)
-            confirmed[pair.termKey].insert(pair.englishKey);
+            confirmed[pair.termKey].insert(qHash(pair.englishKey));
+        PairFacts& fact = facts[pairKey(pair.termKey, pair.englishKey)];
+        fact.directions |= (pair.source & (fromEnglish | apertium)) ? 1 : 2;
+        fact.plain = fact.plain || !pair.special;
+        if (pair.source == fromEnglish)
+            fact.place = quint8(std::min(int(fact.place), pair.place));
     }
+    // Without a dictionary into English to agree with, the order of the one from English
+    // tells the common translation.
+    const double placeWeight = language.articles.isEmpty() ? 2.0 : 0.0;
+    const auto place = [&](const QString& term, const QString& english) {
+        return double(2 - facts.value(pairKey(term, english)).place);
+    };
+    const auto agreeing = [&](const QString& term, const QString& english) {
+        return facts.value(pairKey(term, english)).directions == 3;
+    };
+    const auto special = [&](const QString& term, const QString& english) {
+        return !facts.value(pairKey(term, english)).plain;
+    };
 
+    releaseMemory();
     struct Vote {
         QString text;
         QString key;
@@ -760,6 +982,12 @@ std::map<QString, QByteArray> PackBuilder::languageLines(Language& language, Tal
         const QString termKey = pair.termKey;
         if (termKey.isEmpty() || pair.englishKey.isEmpty())
             continue;
+        // An English inflected form ("dogs") translates a form of the language, whose base
+        // form has the pair of its own.
+        if (!m_lemmas.contains(pair.englishKey) && m_englishForms.contains(pair.englishKey)) {
+            ++tally->dropped;
+            continue;
+        }
         if (pair.pos.isEmpty()) {
             // The analysers' readings of the term and of the English word decide where the
             // dictionary says nothing: a reading both share, else the English one.
@@ -786,99 +1014,247 @@ std::map<QString, QByteArray> PackBuilder::languageLines(Language& language, Tal
             list.append({pair.term, termKey, pair.source, list.size()});
         else
             vote->sources |= pair.source;
-        appendUnique(words[termKey].senses, id, maxSensesPerWord);
-    }
-    // A term whose own dictionary entry translates it first by the sense's English word comes
-    // first, then one that more dictionaries give. Apertium counts once, either way read.
-    QHash<QString, QSet<QString>> primary;
-    for (const FreeDict::Entry& article : std::as_const(language.articles)) {
-        for (const FreeDict::Group& group : article.groups) {
-            if (group.labels.isEmpty())
-                primary[key(article.headword, lang)].insert(
-                    key(englishHeadword(group.terms.value(0)), u"en"_s));
-        }
-    }
-    const auto agreeing = [](int sources) {
-        return std::popcount(unsigned(sources & ~apertiumBack) |
-                             unsigned(sources & apertiumBack ? apertium : 0));
-    };
-    for (auto& [id, list] : votes) {
-        const QString english = key(senses[id].english, u"en"_s);
-        std::stable_sort(list.begin(), list.end(), [&](const Vote& a, const Vote& b) {
-            const bool aFirst = primary.value(a.key).contains(english);
-            const bool bFirst = primary.value(b.key).contains(english);
-            if (aFirst != bFirst)
-                return aFirst;
-            return agreeing(a.sources) > agreeing(b.sources);
-        });
-        for (const Vote& vote : std::as_const(list).first(std::min(list.size(), maxTerms)))
-            senses[id].terms << vote.text;
+        appendUnique(words[termKey].senses, id, maxSensesGathered);
     }
 
-    // The words' own entries, from the dictionary into English.
+    // The pairs live on in the senses and votes.
+    language.pairs = {};
+    context = {};
+    releaseMemory();
+    // The words' own entries, from the dictionary into English. A sense whose English words
+    // are common ones, that the dictionary from English gives back, and that no special label
+    // marks comes first; the dictionary's own order decides between equals.
     static const QRegularExpression pronounForm(
         u"^(?:ich|du|er|sie|es|wir|ihr|er/sie|er/sie/es|ich/er/sie|ich/er/sie/es)\\s+(\\S+)$"_s);
+    struct Ranked {
+        Meaning meaning;
+        double score = 0;
+    };
+    std::map<QString, QList<QPair<QString, QList<Ranked>>>> ranked;
+    QHash<QString, QString> ipaOf;
+    QSet<QString> headwords;
+    for (const FreeDict::Entry& article : std::as_const(language.articles))
+        headwords.insert(key(article.headword, lang));
+    // A plural of its own article ("Hunde <pl>") whose singular has one too is a form of it.
+    const auto pluralOfHeadword = [&](const FreeDict::Entry& article, const QString& wordKey) {
+        static const QRegularExpression plural(u"(^|[,\\s])pl($|[,\\s])"_s);
+        if (!plural.match(article.pos).hasMatch())
+            return false;
+        for (const QString& ending : {u"nen"_s, u"en"_s, u"er"_s, u"n"_s, u"e"_s, u"s"_s}) {
+            if (wordKey.endsWith(ending) && wordKey.size() > ending.size() + 2 &&
+                (headwords.contains(wordKey.chopped(ending.size())) ||
+                 headwords.contains(folded(wordKey.chopped(ending.size())))))
+                return true;
+        }
+        return false;
+    };
     for (const FreeDict::Entry& article : std::as_const(language.articles)) {
         const QString wordKey = key(article.headword, lang);
-        Word& word = words[wordKey];
-        QString pos = posName(article.pos);
-        if (pos.isEmpty())
-            pos = language.partsOfSpeech.value(wordKey).value(0);
-        QList<Meaning> meanings;
+        if (pluralOfHeadword(article, wordKey))
+            continue;
+        // An article that only names English inflected forms ("ging": "walked", "Hunde":
+        // "dogs") is a form of the base form it refers to, if any, and no word of its own.
+        bool formsOnly = !article.groups.isEmpty();
         for (const FreeDict::Group& group : article.groups) {
-            Meaning meaning{group.terms.join(u", "_s), std::nullopt, group.labels, 0};
-            if (!group.examples.isEmpty())
-                meaning.example = group.examples.first();
-            for (const QString& term : group.terms)
-                meaning.support +=
-                    confirmed.value(wordKey).contains(key(englishHeadword(term), u"en"_s));
-            meanings << meaning;
+            for (const QString& term : group.terms) {
+                const QString englishKey = key(englishHeadword(term), u"en"_s);
+                if (m_lemmas.contains(englishKey) || !m_englishForms.contains(englishKey))
+                    formsOnly = false;
+            }
         }
-        WordEntry* entry = nullptr;
-        for (WordEntry& existing : word.entries) {
-            if (existing.pos == pos)
-                entry = &existing;
+        if (formsOnly) {
+            for (const QString& see : article.see) {
+                if (!see.contains(u' '))
+                    appendUnique(language.forms[wordKey], see, 8);
+            }
+            continue;
         }
-        if (!entry) {
-            word.entries.append(
-                {pos, article.ipa.isEmpty() ? QString() : u'/' + article.ipa + u'/', {}});
-            entry = &word.entries.last();
+        // Long compounds are read more than said: their transcriptions would take much room.
+        if (!ipaOf.contains(wordKey) && !article.ipa.isEmpty() && wordKey.size() <= maxIpaWord)
+            ipaOf.insert(wordKey, u'/' + article.ipa + u'/');
+        QList<QPair<QString, QList<Ranked>>>& entries = ranked[wordKey];
+        for (const FreeDict::Group& group : article.groups) {
+            QString pos = posName(article.pos.isEmpty() ? group.pos : article.pos);
+            if (pos.isEmpty())
+                pos = language.partsOfSpeech.value(wordKey).value(0);
+            // Terms of a special use go after the others.
+            // How common a sense's first few English words are on average: a trade's sense
+            // of a common word ("play" of a machine) comes with rare companions ("clearance,
+            // backlash").
+            QStringList plain;
+            QStringList marked;
+            double sum = 0;
+            bool backed = false;
+            for (qsizetype t = 0; t < group.terms.size(); ++t) {
+                const QString englishKey = key(englishHeadword(group.terms[t]), u"en"_s);
+                const bool isSpecial = specialLabels(group.termLabels.value(t));
+                (isSpecial ? marked : plain) << group.terms[t];
+                if (t < commonnessTerms)
+                    sum += englishCommonness(englishKey) - (isSpecial ? 5.0 : 0.0);
+                backed = backed || confirmed.value(wordKey).contains(qHash(englishKey));
+            }
+            const double best =
+                sum / double(std::min<qsizetype>(std::max<qsizetype>(group.terms.size(), 1),
+                                                 commonnessTerms));
+            // A card shows a few terms of a sense and a short example.
+            const QStringList shown =
+                (plain + marked)
+                    .first(std::min<qsizetype>(plain.size() + marked.size(), maxGlossTerms));
+            // Cards do not show labels: a very large dictionary keeps the room for words.
+            Ranked meaning{
+                {shown.join(u", "_s), std::nullopt,
+                 language.articles.size() > largeDictionary ? QStringList() : group.labels, 0},
+                0};
+            if (!group.examples.isEmpty() &&
+                group.examples.first().first.size() + group.examples.first().second.size() <=
+                    maxExample)
+                meaning.meaning.example = group.examples.first();
+            qsizetype count = 0;
+            for (const auto& entry : std::as_const(entries))
+                count += entry.second.size();
+            meaning.score = best + (backed ? 3.0 : 0.0) - 0.25 * double(count);
+            auto entry = std::find_if(entries.begin(), entries.end(),
+                                      [&](const auto& e) { return e.first == pos; });
+            if (entry == entries.end()) {
+                entries.append({pos, {}});
+                entry = entries.end() - 1;
+            }
+            entry->second.append(meaning);
         }
-        entry->meanings += meanings;
         for (const QString& see : article.see) {
             const auto match = pronounForm.match(see);
-            if (match.hasMatch() && pos == "verb"_L1) {
+            if (match.hasMatch() && posName(article.pos) == "verb"_L1) {
                 const QString form = key(match.captured(1), lang);
                 if (form != wordKey && !language.forms.value(form).contains(article.headword))
                     language.forms[form] << article.headword;
             }
+            // The references of a German noun name its plural beside its compounds.
+            if (lang == "de"_L1 && !see.contains(u' ') &&
+                see.size() <= article.headword.size() + 3 && see.size() > article.headword.size() &&
+                folded(see).startsWith(folded(article.headword.chopped(1)))) {
+                const QString form = key(see, lang);
+                if (!language.forms.value(form).contains(article.headword))
+                    language.forms[form] << article.headword;
+            }
+        }
+    }
+    for (auto& [wordKey, entries] : ranked) {
+        for (auto& entry : entries)
+            std::stable_sort(entry.second.begin(), entry.second.end(),
+                             [](const Ranked& a, const Ranked& b) { return a.score > b.score; });
+        std::stable_sort(entries.begin(), entries.end(), [](const auto& a, const auto& b) {
+            return a.second.first().score > b.second.first().score;
+        });
+        Word& word = words[wordKey];
+        for (const auto& [pos, meanings] : std::as_const(entries)) {
+            WordEntry entry{pos, ipaOf.value(wordKey), {}};
+            for (const Ranked& meaning : meanings)
+                entry.meanings << meaning.meaning;
+            word.entries << entry;
         }
     }
 
-    // Senses other dictionaries confirm come first, labelled ones ("[mus.]") last.
+    ranked = {};
+    ipaOf = {};
+    releaseMemory();
+    // A sense's terms: the ones both dictionaries give, that are the term's own first meaning,
+    // that the dictionaries use often and that no special label marks come first.
+    QHash<QString, QSet<QString>> firstMeaning;
+    for (const auto& [wordKey, word] : words) {
+        if (word.entries.isEmpty() || word.entries.first().meanings.isEmpty())
+            continue;
+        for (const QString& term : Lexicon::glossTerms(word.entries.first().meanings.first().gloss))
+            firstMeaning[wordKey].insert(key(term, u"en"_s));
+    }
+    std::map<QString, QHash<QString, double>> scores;
+    for (auto& [id, list] : votes) {
+        const QString english = key(senses[id].english, u"en"_s);
+        QHash<QString, double>& score = scores[id];
+        for (const Vote& vote : std::as_const(list)) {
+            const int kinds = std::popcount(unsigned(vote.sources));
+            score[vote.key] = (agreeing(vote.key, english) ? 4.0 : 0.0) +
+                              (firstMeaning.value(vote.key).contains(english) ? 3.0 : 0.0) +
+                              0.5 * std::log2(1.0 + double(language.mentions.value(vote.key))) +
+                              (kinds > 1 ? 1.0 : 0.0) - (special(vote.key, english) ? 5.0 : 0.0) +
+                              placeWeight * place(vote.key, english);
+        }
+        std::stable_sort(list.begin(), list.end(), [&](const Vote& a, const Vote& b) {
+            return score.value(a.key) > score.value(b.key);
+        });
+    }
+    // A card lists the first sense's terms before the next sense's: the best translations of
+    // an English word and part of speech, wherever they were attached, lead its first sense,
+    // so that a rare first sense cannot push them off the card.
+    std::map<QString, QStringList> firstSenses;
+    for (const auto& [id, list] : votes) {
+        if (!list.isEmpty())
+            firstSenses[key(senses[id].english, u"en"_s) + u'\t' + senses[id].pos] << id;
+    }
+    for (auto& [group, ids] : firstSenses) {
+        std::sort(ids.begin(), ids.end());
+        QList<QPair<double, Vote>> best;
+        for (const QString& id : std::as_const(ids)) {
+            for (const Vote& vote : std::as_const(votes[id]))
+                best.append({scores[id].value(vote.key), vote});
+        }
+        std::stable_sort(best.begin(), best.end(),
+                         [](const auto& a, const auto& b) { return a.first > b.first; });
+        QList<Vote>& first = votes[ids.first()];
+        QList<Vote> promoted;
+        for (qsizetype i = 0; i < best.size() && promoted.size() < promotedTerms; ++i) {
+            const Vote& vote = best[i].second;
+            if (std::none_of(promoted.begin(), promoted.end(),
+                             [&](const Vote& v) { return v.key == vote.key; }))
+                promoted << vote;
+        }
+        for (const Vote& vote : std::as_const(first)) {
+            if (std::none_of(promoted.begin(), promoted.end(),
+                             [&](const Vote& v) { return v.key == vote.key; }))
+                promoted << vote;
+        }
+        first = promoted;
+    }
+    for (auto& [id, list] : votes) {
+        for (const Vote& vote : std::as_const(list).first(std::min(list.size(), maxSenseTerms)))
+            senses[id].terms << vote.text;
+    }
+    votes = {};
+    scores = {};
+    firstSenses = {};
+    firstMeaning = {};
+
+    // A word without an article that is a form of one that has an article ("Hunde") is
+    // shown as that form, not as a word of its own.
+    const auto baseOf = [&](const QString& wordKey) -> QString {
+        for (const QString& lemma : language.forms.value(wordKey)) {
+            const QString lemmaKey = key(lemma, lang);
+            if (lemmaKey != wordKey && words.count(lemmaKey) && !words[lemmaKey].entries.isEmpty())
+                return lemmaKey;
+        }
+        if (lang == "de"_L1) {
+            for (const QString& base : Lexicon::derivedKeys(wordKey, germanRules())) {
+                if (words.count(base) && !words[base].entries.isEmpty())
+                    return base;
+            }
+        }
+        return {};
+    };
+    QSet<QString> formsOfArticles;
     for (auto& [wordKey, word] : words) {
-        for (WordEntry& entry : word.entries) {
-            std::stable_sort(entry.meanings.begin(), entry.meanings.end(),
-                             [](const Meaning& a, const Meaning& b) {
-                                 if (a.tags.isEmpty() != b.tags.isEmpty())
-                                     return a.tags.isEmpty();
-                                 return a.support > b.support;
-                             });
+        if (!word.entries.isEmpty())
+            continue;
+        if (const QString base = baseOf(wordKey); !base.isEmpty()) {
+            appendUnique(language.forms[wordKey], base, 8);
+            formsOfArticles.insert(wordKey);
         }
     }
 
-    if (lang == "de"_L1) {
-        std::map<QString, QString> parts;
-        for (const auto& [wordKey, word] : words) {
-            for (const WordEntry& entry : word.entries)
-                parts.emplace(wordKey, entry.pos);
-        }
-        addGermanForms(parts, language.forms);
-    }
-
-    // Words that only other dictionaries know get entries from the senses they translate;
-    // a short entry of the dictionary into English gets the senses it does not name.
+    // Words that only other dictionaries know get entries from the senses they translate,
+    // the senses in which they stand first and the common ones first; a short entry of the
+    // dictionary into English gets the senses it does not name.
     for (auto& [wordKey, word] : words) {
+        if (formsOfArticles.contains(wordKey))
+            continue;
         qsizetype count = 0;
         QSet<QString> named;
         for (const WordEntry& entry : std::as_const(word.entries)) {
@@ -888,11 +1264,30 @@ std::map<QString, QByteArray> PackBuilder::languageLines(Language& language, Tal
                     named.insert(key(term, u"en"_s));
             }
         }
-        for (const QString& id : std::as_const(word.senses)) {
+        QStringList ids = word.senses;
+        QHash<QString, double> weight;
+        for (const QString& id : std::as_const(ids)) {
+            const SenseLine& sense = senses[id];
+            qsizetype position = 3;
+            for (qsizetype i = 0; i < sense.terms.size() && i < position; ++i) {
+                if (key(sense.terms[i], lang) == wordKey)
+                    position = i;
+            }
+            const QString english = key(sense.english, u"en"_s);
+            weight[id] = englishCommonness(english) - 2.0 * double(position) +
+                         std::log2(1.0 + double(sense.count)) -
+                         (special(wordKey, english) ? 5.0 : 0.0) +
+                         placeWeight * place(wordKey, english);
+        }
+        std::stable_sort(ids.begin(), ids.end(), [&](const QString& a, const QString& b) {
+            return weight.value(a) > weight.value(b);
+        });
+        word.senses = ids.first(std::min(ids.size(), maxSensesPerWord));
+        for (const QString& id : std::as_const(ids)) {
             if (count >= derivedMeanings && !named.isEmpty())
                 break;
             const SenseLine& sense = senses[id];
-            if (named.contains(key(sense.english, u"en"_s)))
+            if (sense.terms.isEmpty() || named.contains(key(sense.english, u"en"_s)))
                 continue;
             named.insert(key(sense.english, u"en"_s));
             ++count;
@@ -912,27 +1307,52 @@ std::map<QString, QByteArray> PackBuilder::languageLines(Language& language, Tal
         }
     }
 
+    facts = {};
+    confirmed = {};
+    language.mentions = {};
+    releaseMemory();
     // Inflected forms point at their lemmas.
-    QStringList formKeys = language.forms.keys();
-    std::sort(formKeys.begin(), formKeys.end());
-    for (const QString& form : formKeys) {
-        const QString formKey = key(form, lang);
+    std::map<QString, QStringList> formLemmas;
+    for (auto it = language.forms.cbegin(); it != language.forms.cend(); ++it) {
+        const QString formKey = key(it.key(), lang);
         if (formKey.isEmpty() || (words.count(formKey) && !words[formKey].entries.isEmpty()))
             continue;
-        QStringList lemmas;
-        for (const QString& lemma : language.forms.value(form)) {
+        for (const QString& lemma : it.value()) {
             const QString lemmaKey = key(lemma, lang);
-            if (lemmaKey != formKey && words.count(lemmaKey))
-                appendUnique(lemmas, lemmaKey, 8);
-        }
-        if (!lemmas.isEmpty()) {
-            Word& word = words[formKey];
-            for (const QString& lemma : lemmas)
-                appendUnique(word.lemmas, lemma, 8);
+            if (lemmaKey != formKey && words.count(lemmaKey) && !words[lemmaKey].entries.isEmpty())
+                appendUnique(formLemmas[formKey], lemmaKey, 8);
         }
     }
+    QList<LexiconPack::FormRule> rules = formRules(formLemmas);
+    if (lang == "de"_L1)
+        rules = germanRules() + rules;
+    for (const auto& [formKey, lemmas] : formLemmas) {
+        Word& word = words[formKey];
+        if (!word.entries.isEmpty())
+            continue;
+        // What the reader derives by the rules needs no line, unless the form has a line of
+        // its own anyway (its senses), where the reader derives nothing.
+        QString derived;
+        for (const QString& base : Lexicon::derivedKeys(formKey, rules)) {
+            if (words.count(base) && !words[base].entries.isEmpty()) {
+                derived = base;
+                break;
+            }
+        }
+        if (!word.senses.isEmpty() || derived != lemmas.first())
+            word.lemmas = lemmas;
+    }
 
+    releaseMemory();
     std::map<QString, QByteArray> lines;
+    if (!rules.isEmpty()) {
+        QJsonArray list;
+        for (const LexiconPack::FormRule& rule : rules)
+            list.append(rule.prefix.isEmpty()
+                            ? QJsonArray{rule.ending, rule.replacement}
+                            : QJsonArray{rule.ending, rule.replacement, rule.prefix});
+        lines.emplace(u"f"_s, compact(list));
+    }
     std::map<QString, QStringList> english;
     for (const auto& [id, sense] : senses) {
         if (sense.terms.isEmpty())
@@ -948,8 +1368,17 @@ std::map<QString, QByteArray> PackBuilder::languageLines(Language& language, Tal
         std::sort(ids.begin(), ids.end());
         lines.emplace(u"x"_s + word, compact(QJsonArray::fromStringList(ids)));
     }
-    for (const auto& [wordKey, word] : words) {
-        if (wordKey.isEmpty() || Lexicon::key(wordKey, lang) != wordKey)
+    senses = {};
+    for (auto it = words.begin(); it != words.end(); it = words.erase(it)) {
+        const QString& wordKey = it->first;
+        const Word& word = it->second;
+        // Only a word or two is looked up; a long compound or a pair of words that
+        // translates no English word is rare enough to leave out when room is short.
+        if (wordKey.isEmpty() || Lexicon::key(wordKey, lang) != wordKey || wordKey.count(u' ') > 1)
+            continue;
+        if (word.senses.isEmpty() && word.lemmas.isEmpty() &&
+            language.articles.size() > largeDictionary &&
+            (wordKey.contains(u' ') || wordKey.size() >= longCompound))
             continue;
         QJsonObject record;
         if (!word.entries.isEmpty()) {
@@ -972,7 +1401,8 @@ std::map<QString, QByteArray> PackBuilder::languageLines(Language& language, Tal
                         sense.append(QJsonArray::fromStringList(meaning.tags));
                     meanings.append(sense);
                 }
-                entries.append(QJsonArray{entry.pos, entry.ipa, QString(), meanings});
+                if (!meanings.isEmpty())
+                    entries.append(QJsonArray{entry.pos, entry.ipa, QString(), meanings});
             }
             record.insert(u"e"_s, entries);
         } else if (!word.lemmas.isEmpty()) {
@@ -986,7 +1416,41 @@ std::map<QString, QByteArray> PackBuilder::languageLines(Language& language, Tal
     return lines;
 }
 
-std::map<QString, QByteArray> PackBuilder::lines(const QString& lang, QStringList* header) {
+QList<LexiconPack::FormRule>
+PackBuilder::formRules(const std::map<QString, QStringList>& formLemmas) {
+    // The endings that most forms share with their first lemma, once they differ from it.
+    QHash<QPair<QString, QString>, int> counts;
+    for (const auto& [form, lemmas] : formLemmas) {
+        const QString& lemma = lemmas.first();
+        qsizetype common = 0;
+        while (common < form.size() && common < lemma.size() && form[common] == lemma[common])
+            ++common;
+        if (common < 2 || form.size() - common > 5)
+            continue;
+        ++counts[{form.mid(common), lemma.mid(common)}];
+    }
+    QList<QPair<QPair<QString, QString>, int>> ranked;
+    for (auto it = counts.cbegin(); it != counts.cend(); ++it) {
+        if (it.value() >= 50 && !it.key().first.isEmpty())
+            ranked.append({it.key(), it.value()});
+    }
+    std::sort(ranked.begin(), ranked.end(), [](const auto& a, const auto& b) {
+        return a.second != b.second ? a.second > b.second : a.first < b.first;
+    });
+    if (ranked.size() > 200)
+        ranked.resize(200);
+    // Longer endings first, so "en" of "Katzen" is tried before "n".
+    std::stable_sort(ranked.begin(), ranked.end(), [](const auto& a, const auto& b) {
+        return a.first.first.size() > b.first.first.size();
+    });
+    QList<LexiconPack::FormRule> rules;
+    for (const auto& rule : std::as_const(ranked))
+        rules.append({rule.first.first, rule.first.second, {}});
+    return rules;
+}
+
+std::map<QString, QByteArray> PackBuilder::lines(const QString& lang, QStringList* header,
+                                                 QString* error) {
     std::map<QString, QByteArray> lines;
     *header = {u"# tivela dictionary pack lang="_s + lang};
     // Every pack holds WordNet's definitions or senses, so every pack carries its licence.
@@ -994,13 +1458,22 @@ std::map<QString, QByteArray> PackBuilder::lines(const QString& lang, QStringLis
         *header << QString(u"# "_s + line).trimmed();
     if (lang == "en"_L1) {
         lines = englishLines();
+        *header << u"# credit: WordNet"_s;
+        *header << u"# licences: WordNet 3.0 licence; Apertium (GNU GPL version 2)"_s;
         *header += m_englishHeader;
         *header << u"# lines "_s + QString::number(lines.size());
         return lines;
     }
+    if (!m_languages.contains(lang) && !loadLanguage(lang, error))
+        return {};
     Language& language = m_languages[lang];
     Tally tally;
     lines = languageLines(language, &tally);
+    *header << u"# credit: "_s + (QStringList{u"WordNet"_s} + language.credits).join(u" · "_s);
+    QStringList licences{u"WordNet 3.0 licence"_s};
+    for (const QString& source : std::as_const(language.credits))
+        licences << licence(lang, source);
+    *header << u"# licences: "_s + licences.join(u"; "_s);
     *header += language.header;
     *header << u"# lines "_s + QString::number(lines.size());
     *header << u"# pairs attached to English senses: %1 to the only sense of their part of "
@@ -1022,18 +1495,59 @@ QByteArray PackBuilder::text(const QStringList& header,
     return text;
 }
 
+bool PackBuilder::writeIndex(const QString& folder, QString* error) {
+    QJsonArray packs;
+    const QDir dir(folder);
+    for (const QString& name : dir.entryList({u"*.lex.gz"_s}, QDir::Files, QDir::Name)) {
+        const QString lang = name.chopped(Lexicon::fileName(QString()).size());
+        QFile file(dir.filePath(name));
+        if (!Languages::lexicon().contains(lang) || !file.open(QIODevice::ReadOnly))
+            continue;
+        QCryptographicHash hash(QCryptographicHash::Sha256);
+        hash.addData(&file);
+        packs.append(QJsonObject{{u"lang"_s, lang},
+                                 {u"file"_s, name},
+                                 {u"size"_s, double(file.size())},
+                                 {u"sha256"_s, QString::fromLatin1(hash.result().toHex())}});
+    }
+    const QString path = dir.filePath(LexiconDownloader::indexFileName);
+    QFile index(path + u".part"_s);
+    if (!index.open(QIODevice::WriteOnly | QIODevice::Truncate) ||
+        index.write(QJsonDocument(QJsonObject{{u"packs"_s, packs}}).toJson()) < 0 ||
+        !index.flush()) {
+        *error = u"cannot write "_s + index.fileName();
+        return false;
+    }
+    index.close();
+    if (std::rename(QFile::encodeName(index.fileName()).constData(),
+                    QFile::encodeName(path).constData()) != 0) {
+        *error = u"cannot move the index to "_s + path;
+        return false;
+    }
+    return true;
+}
+
 bool PackBuilder::write(const QString& lang, const QString& folder, QString* error) {
     QStringList header;
-    const std::map<QString, QByteArray> lines = this->lines(lang, &header);
+    error->clear();
+    std::map<QString, QByteArray> lines = this->lines(lang, &header, error);
+    // A language's data is needed once: its pack is written and the memory goes back.
+    m_languages.remove(lang);
+    if (!error->isEmpty())
+        return false;
     if (!QDir().mkpath(folder)) {
         *error = u"cannot make "_s + folder;
         return false;
     }
+    const qsizetype lineCount = qsizetype(lines.size());
+    const QByteArray content = text(header, lines);
+    lines = {};
+    malloc_trim(0);
     const QString path = QDir(folder).filePath(Lexicon::fileName(lang));
     const QString temporary = path + u".part"_s;
     QFile file(temporary);
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate) ||
-        file.write(gzip(text(header, lines))) < 0 || !file.flush()) {
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate) || file.write(gzip(content)) < 0 ||
+        !file.flush()) {
         *error = u"cannot write "_s + temporary;
         return false;
     }
@@ -1041,9 +1555,18 @@ bool PackBuilder::write(const QString& lang, const QString& folder, QString* err
 
     // The application's reader must find every key line it is given.
     const auto pack = LexiconPack::load(temporary, lang);
-    bool found = pack && pack->lineCount() == qsizetype(lines.size());
-    for (auto it = lines.cbegin(); found && it != lines.cend(); ++it)
-        found = pack->raw(it->first) == it->second;
+    bool found = pack && pack->lineCount() == lineCount;
+    for (qsizetype start = 0; found && start < content.size();) {
+        qsizetype end = content.indexOf('\n', start);
+        if (end < 0)
+            end = content.size();
+        const QByteArrayView line(content.constData() + start, end - start);
+        start = end + 1;
+        const qsizetype tab = line.indexOf('\t');
+        if (line.isEmpty() || line.front() == '#' || tab < 0)
+            continue;
+        found = pack->raw(QString::fromUtf8(line.first(tab))) == line.sliced(tab + 1).toByteArray();
+    }
     if (!found) {
         QFile::remove(temporary);
         *error = u"the reader does not find every line of "_s + path;

@@ -3,6 +3,8 @@
 #include "FreeDict.h"
 #include "WordNet.h"
 
+#include "core/LexiconPack.h"
+
 #include <QByteArray>
 #include <QHash>
 #include <QList>
@@ -13,6 +15,7 @@
 
 #include <map>
 #include <optional>
+#include <vector>
 
 namespace tivela::packbuild {
 
@@ -41,7 +44,13 @@ public:
     // Reads WordNet and the dictionaries of these languages; false with a message when
     // WordNet or every dictionary of a language is missing.
     bool load(const QStringList& langs, QString* error);
-    // Writes <folder>/<lang>.lex.gz; false with a message when it cannot.
+    // Writes the index of the packs in a folder beside them: each pack's language, file,
+    // size and SHA-256, so that only packs that exist are offered.
+    static bool writeIndex(const QString& folder, QString* error);
+
+    // Writes <folder>/<lang>.lex.gz, reading the language's dictionaries first; false with a
+    // message when it cannot. English, whose transcriptions come from the other languages'
+    // dictionaries, is best written last.
     bool write(const QString& lang, const QString& folder, QString* error);
 
 private:
@@ -57,6 +66,11 @@ private:
         // Lookup keys of english and term, filled in when the pack is made.
         QString englishKey;
         QString termKey;
+        // The dictionary labels it with a special use ("techn.", "Br.", "coll.").
+        bool special = false;
+        // From English: 0 for the first term of the article, 1 for the rest of its first
+        // sense, 2 for later senses.
+        int place = 2;
     };
 
     struct Meaning {
@@ -85,6 +99,8 @@ private:
         QString pos;
         QString gloss;
         QStringList terms;
+        // How often WordNet's corpus used the sense.
+        int count = 0;
     };
 
     struct Tally {
@@ -105,23 +121,31 @@ private:
         // Part of speech of a word as the language's analyser reads it.
         QHash<QString, QStringList> partsOfSpeech;
         QHash<QString, QStringList> englishPartsOfSpeech;
+        // How often the dictionaries use each word key.
+        QHash<QString, int> mentions;
+        // The names of the sources, for the card's credit line.
+        QStringList credits;
     };
 
     bool loadWordNet(QString* error);
     bool loadLanguage(const QString& lang, QString* error);
     bool loadApertium(Language& language, QString* error);
+    bool loadApertiumTranslations(Language& language, const QStringList& chain, QString* error);
     bool loadApertiumWords(Language& language, const QString& analyser, QString* error);
-    static void addGermanForms(const std::map<QString, QString>& partsOfSpeech,
-                               QHash<QString, QStringList>& forms);
+    static QList<LexiconPack::FormRule> germanRules();
     void loadEnglishForms();
 
-    std::map<QString, QByteArray> lines(const QString& lang, QStringList* header);
+    std::map<QString, QByteArray> lines(const QString& lang, QStringList* header, QString* error);
     static QByteArray text(const QStringList& header, const std::map<QString, QByteArray>& lines);
     std::map<QString, QByteArray> englishLines();
     std::map<QString, QByteArray> languageLines(Language& language, Tally* tally);
+    // How common an English word is: how often WordNet's corpus used it, on a log scale.
+    double englishCommonness(const QString& englishKey) const;
+    // The ending rules that lead the most forms to their lemmas, longest endings first.
+    static QList<LexiconPack::FormRule> formRules(const std::map<QString, QStringList>& formLemmas);
 
     // The sense id a pair is attached to, and how it was found.
-    QString attach(const Pair& pair, const QHash<QString, QSet<QString>>& context,
+    QString attach(const Pair& pair, const QHash<QString, QSet<size_t>>& context,
                    std::map<QString, SenseLine>& senses, Tally* tally) const;
     QString senseId(const QString& english, const QString& pos, int number) const;
     QString englishIpa(const QString& key) const;
@@ -132,8 +156,8 @@ private:
     // WordNet lemmas by key.
     QMap<QString, QString> m_lemmas;
     // By synset: the keys of its words, and the longer words of its definition.
-    QList<QStringList> m_synsetKeys;
-    QList<QSet<QString>> m_definitionWords;
+    std::vector<std::vector<size_t>> m_synsetKeys;
+    std::vector<std::vector<size_t>> m_definitionWords;
     QHash<QString, QStringList> m_englishForms;
     // IPA of English words by the language of the dictionary that gave it.
     QHash<QString, QHash<QString, QString>> m_englishIpa;

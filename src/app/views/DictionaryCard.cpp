@@ -1,6 +1,7 @@
 #include "app/views/DictionaryCard.h"
 
 #include "app/AppModel.h"
+#include "app/Wording.h"
 #include "app/views/FlowLayout.h"
 #include "app/views/IconButton.h"
 #include "app/views/Label.h"
@@ -9,6 +10,7 @@
 #include "app/views/Theme.h"
 #include "app/views/ViewServices.h"
 #include "core/Languages.h"
+#include "core/Lexicon.h"
 #include "core/Speaker.h"
 #include "platform/desktop/Opener.h"
 
@@ -248,8 +250,17 @@ QWidget* DictionaryCard::makeFooter() {
     auto* footer = new QWidget;
     auto* row = new QHBoxLayout(footer);
     row->setContentsMargins(0, 0, 0, 0);
+    // The sources of the packs the card came from, as their headers name them.
+    QStringList sources;
+    for (const QString& lang : {m_entry.from, m_entry.to}) {
+        for (const QString& source :
+             Lexicon::shared().credit(lang).split(u" \u00B7 "_s, Qt::SkipEmptyParts)) {
+            if (!sources.contains(source))
+                sources << source;
+        }
+    }
     row->addWidget(
-        new Label(u"Wiktionary \u00B7 CC BY-SA"_s, 9, QFont::Normal, Theme::Tone::tertiary));
+        new Label(Wording::dictionaryCredit(sources), 9, QFont::Normal, Theme::Tone::tertiary));
     row->addStretch(1);
     m_dictionary = new TextButton(u"Look Up in Dictionary"_s, 10);
     connect(m_dictionary, &QAbstractButton::clicked, this,

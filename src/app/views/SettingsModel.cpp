@@ -102,6 +102,18 @@ void SettingsModel::refresh() {
            &SettingsModel::installedPacksChanged);
     assign(m_connectedBrowsers, readConnectedBrowsers(), &SettingsModel::connectedBrowsersChanged);
     assign(m_launchAtLogin, readLaunchAtLogin(), &SettingsModel::launchAtLoginChanged);
+    if (!canDownload())
+        return;
+    whenFinished(this, m_services.downloader->catalogue(),
+                 [this](const QFuture<LexiconDownloader::Catalogue>& future) {
+                     // An index that cannot be read now leaves the last one read standing.
+                     if (future.resultCount() == 0 || !future.result().read)
+                         return;
+                     const QStringList offered = future.result().languages;
+                     const std::optional<QSet<QString>> available =
+                         QSet<QString>(offered.begin(), offered.end());
+                     assign(m_availablePacks, available, &SettingsModel::availablePacksChanged);
+                 });
 }
 
 void SettingsModel::refreshFast(const LanguagePair& pair) {
@@ -121,11 +133,35 @@ void SettingsModel::setLaunchAtLogin(bool enabled) {
 
 void SettingsModel::download(const QString& code) {
     m_downloading.insert(code);
+    if (m_packProblems.remove(code) > 0)
+        Q_EMIT packProblemsChanged();
     Q_EMIT downloadingChanged();
-    whenFinished(this, m_services.downloader->ensure(code), [this, code](const QFuture<bool>&) {
-        m_downloading.remove(code);
-        Q_EMIT downloadingChanged();
-        refresh();
+    whenFinished(this, m_services.downloader->ensure(code), [this, code](const QFuture<bool>& got) {
+        if (got.resultCount() > 0 && got.result()) {
+            m_downloading.remove(code);
+            Q_EMIT downloadingChanged();
+            refresh();
+            return;
+        }
+        // Why it failed: the server's index tells whether it has the pack at all.
+        whenFinished(this, m_services.downloader->catalogue(),
+                     [this, code](const QFuture<LexiconDownloader::Catalogue>& index) {
+                         const bool known = index.resultCount() > 0 && index.result().read;
+                         QString problem = Wording::packDownloadFailed();
+                         if (known) {
+                             const QStringList offered = index.result().languages;
+                             problem = offered.contains(code) ? Wording::packDownloadFailed()
+                                                              : Wording::packNotAvailable();
+                             assign(m_availablePacks,
+                                    std::optional(QSet<QString>(offered.begin(), offered.end())),
+                                    &SettingsModel::availablePacksChanged);
+                         }
+                         m_packProblems.insert(code, problem);
+                         Q_EMIT packProblemsChanged();
+                         m_downloading.remove(code);
+                         Q_EMIT downloadingChanged();
+                         refresh();
+                     });
     });
 }
 

@@ -6,12 +6,14 @@
 #include "platform/x11/Shortcut.h"
 
 #include <QFuture>
+#include <QHash>
 #include <QObject>
 #include <QSet>
 #include <QString>
 #include <QStringList>
 
 #include <functional>
+#include <optional>
 
 namespace tivela {
 
@@ -70,6 +72,11 @@ public:
     bool trusted() const { return m_trusted; }
     QStringList installedPacks() const { return m_installedPacks; }
     QSet<QString> downloading() const { return m_downloading; }
+    // The languages the pack server offers, once its index has been read; nothing while it is
+    // not known (then every language may be asked for).
+    std::optional<QSet<QString>> availablePacks() const { return m_availablePacks; }
+    // Why the last "Get" of a language ended without its pack; empty when it did not fail.
+    QString packProblem(const QString& code) const { return m_packProblems.value(code); }
     QStringList connectedBrowsers() const { return m_connectedBrowsers; }
     PairStatus fastStatus() const { return m_fastStatus; }
 
@@ -80,7 +87,8 @@ public:
     // Releases the global hot key for a recording.
     void suspendShortcut();
 
-    // Reads the trust, the packs, the browsers and the login item again.
+    // Reads the trust, the packs, the browsers and the login item again, and asks the pack
+    // server which packs it offers.
     void refresh();
     // Asks for the fast engine's state of the pair; only the latest request's answer is
     // written, whatever order the answers come in.
@@ -116,6 +124,8 @@ Q_SIGNALS:
     void trustedChanged();
     void installedPacksChanged();
     void downloadingChanged();
+    void availablePacksChanged();
+    void packProblemsChanged();
     void connectedBrowsersChanged();
     void fastStatusChanged();
 
@@ -136,6 +146,8 @@ private:
     bool m_trusted = false;
     QStringList m_installedPacks;
     QSet<QString> m_downloading;
+    std::optional<QSet<QString>> m_availablePacks;
+    QHash<QString, QString> m_packProblems;
     QStringList m_connectedBrowsers;
     PairStatus m_fastStatus = PairStatus::unsupported;
     quint64 m_fastRequest = 0;

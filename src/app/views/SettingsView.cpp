@@ -62,6 +62,8 @@ struct SettingsView::PackRow {
     Label* size = nullptr;
     IconButton* remove = nullptr;
     Spinner* spinner = nullptr;
+    // "Not available", or why the last "Get" failed.
+    Label* note = nullptr;
     TextButton* get = nullptr;
 };
 
@@ -235,13 +237,14 @@ FormSection* SettingsView::dictionarySection() {
         row->size = new Label(QString(), 12, QFont::Normal, Theme::Tone::secondary);
         row->remove = new IconButton(u"trash"_s, u"Remove"_s, false);
         row->spinner = new Spinner(Spinner::small);
+        row->note = new Label(QString(), 12, QFont::Normal, Theme::Tone::secondary);
         row->get = new TextButton(u"Get"_s, FormSection::bodyPixels);
         auto* end = new QWidget;
         auto* layout = new QHBoxLayout(end);
         layout->setContentsMargins(0, 0, 0, 0);
         layout->setSpacing(4);
-        for (QWidget* part :
-             std::initializer_list<QWidget*>{row->size, row->remove, row->spinner, row->get})
+        for (QWidget* part : std::initializer_list<QWidget*>{row->size, row->remove, row->spinner,
+                                                             row->note, row->get})
             layout->addWidget(part);
         section->addRow(Languages::name(code), end);
         connect(row->remove, &QAbstractButton::clicked, this,
@@ -253,6 +256,8 @@ FormSection* SettingsView::dictionarySection() {
     section->setFooter(Wording::dictionaryFootnote());
     connect(&m_settings, &SettingsModel::installedPacksChanged, this, &SettingsView::syncPacks);
     connect(&m_settings, &SettingsModel::downloadingChanged, this, &SettingsView::syncPacks);
+    connect(&m_settings, &SettingsModel::availablePacksChanged, this, &SettingsView::syncPacks);
+    connect(&m_settings, &SettingsModel::packProblemsChanged, this, &SettingsView::syncPacks);
     syncPacks();
     return section;
 }
@@ -261,16 +266,21 @@ void SettingsView::syncPacks() {
     const QStringList installed = m_settings.installedPacks();
     const QSet<QString> downloading = m_settings.downloading();
     const bool canDownload = m_settings.canDownload();
+    const std::optional<QSet<QString>> available = m_settings.availablePacks();
     for (const auto& [code, row] : m_packs) {
         const bool isInstalled = installed.contains(code);
         const bool isDownloading = !isInstalled && downloading.contains(code);
+        const bool offered = !available || available->contains(code);
         if (isInstalled)
             row->size->setText(QLocale().formattedDataSize(m_settings.packSize(code), 1,
                                                            QLocale::DataSizeSIFormat));
         row->size->setVisible(isInstalled);
         row->remove->setVisible(isInstalled);
         row->spinner->setVisible(isDownloading);
-        row->get->setVisible(!isInstalled && !isDownloading && canDownload);
+        const bool idle = !isInstalled && !isDownloading && canDownload;
+        row->note->setText(offered ? m_settings.packProblem(code) : Wording::packNotAvailable());
+        row->note->setVisible(idle && !row->note->text().isEmpty());
+        row->get->setVisible(idle && offered);
     }
 }
 
@@ -283,7 +293,12 @@ QString SettingsView::packRowState(const QString& code) const {
         return row.size->text();
     if (!row.spinner->isHidden())
         return u"spinner"_s;
-    return row.get->isHidden() ? QString() : row.get->text();
+    QStringList shown;
+    if (!row.note->isHidden())
+        shown << row.note->text();
+    if (!row.get->isHidden())
+        shown << row.get->text();
+    return shown.join(u' ');
 }
 
 FormSection* SettingsView::browserSection() {

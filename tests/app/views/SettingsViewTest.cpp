@@ -276,9 +276,12 @@ TEST_F(SettingsViewTest, RowsFollowTheModelAndRefusedWritesSpringBack) {
     EXPECT_EQ(
         view->packRowState(u"de"_s),
         QLocale().formattedDataSize(test::smallGermanPack().size(), 1, QLocale::DataSizeSIFormat));
+    // A failed "Get" says so beside the button; the server keeps no index here, so every
+    // language stays on offer.
     settings->download(u"fr"_s);
     ASSERT_TRUE(test::waitUntil([&] { return settings->downloading().isEmpty(); }));
-    EXPECT_EQ(view->packRowState(u"fr"_s), u"Get"_s);
+    EXPECT_EQ(view->packRowState(u"fr"_s), u"Download failed Get"_s);
+    EXPECT_EQ(view->packRowState(u"ru"_s), u"Get"_s);
     settings->removePack(u"es"_s);
     EXPECT_EQ(view->packRowState(u"es"_s), u"Get"_s);
 
@@ -339,6 +342,42 @@ TEST_F(SettingsViewTest, TheUpdatesSectionShowsAndChangesTheUpdatersValues) {
     for (const Label* label : none->updatesSection()->findChildren<Label*>())
         note |= label->text() == u"This build doesn\u2019t update itself."_s;
     EXPECT_TRUE(note);
+}
+
+TEST_F(SettingsViewTest, OnlyPacksTheServerListsAreOfferedAndAFailedGetSaysWhy) {
+    // The index beside the packs lists German and French; French's file is broken, Russian is
+    // not there at all.
+    test::HttpServer::Response index;
+    index.body = R"({"packs": [{"lang": "de", "file": "de.lex.gz"},
+                               {"lang": "fr", "file": "fr.lex.gz"}, {"lang": "xx"}]})";
+    server.route(u"/packs/index.json"_s, index);
+    test::HttpServer::Response broken;
+    broken.body = "not a pack";
+    server.route(u"/packs/fr.lex.gz"_s, broken);
+    make();
+    const auto view = show();
+    ASSERT_TRUE(test::waitUntil([&] { return settings->availablePacks().has_value(); }));
+    EXPECT_EQ(*settings->availablePacks(), (QSet<QString>{u"de"_s, u"fr"_s}));
+    EXPECT_EQ(view->packRowState(u"ru"_s), u"Not available"_s);
+    EXPECT_EQ(view->packRowState(u"de"_s), u"Get"_s);
+
+    // A burst of Gets: the listed pack arrives, the broken one says its download failed, and
+    // the one the server does not have says so even when asked for behind the row's back.
+    settings->download(u"fr"_s);
+    settings->download(u"ru"_s);
+    settings->download(u"de"_s);
+    settings->download(u"fr"_s);
+    ASSERT_TRUE(test::waitUntil([&] { return settings->downloading().isEmpty(); }));
+    EXPECT_EQ(view->packRowState(u"fr"_s), u"Download failed Get"_s);
+    EXPECT_EQ(view->packRowState(u"ru"_s), u"Not available"_s);
+    EXPECT_EQ(settings->packProblem(u"ru"_s), u"Not available"_s);
+    EXPECT_TRUE(view->packRowState(u"de"_s).endsWith(u"kB"_s));
+
+    // A new Get clears the reason while it runs.
+    settings->download(u"fr"_s);
+    EXPECT_EQ(view->packRowState(u"fr"_s), u"spinner"_s);
+    EXPECT_TRUE(settings->packProblem(u"fr"_s).isEmpty());
+    ASSERT_TRUE(test::waitUntil([&] { return settings->downloading().isEmpty(); }));
 }
 
 // The window in both palettes, scrolled to its top and to its end; with TIVELA_TEST_SHOTS set,
