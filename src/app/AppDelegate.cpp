@@ -626,7 +626,7 @@ void AppDelegate::note(const QString& line) const {
 }
 
 void AppDelegate::hotKeyPressed() {
-    if (isPopoverShown() && QGuiApplication::applicationState() == Qt::ApplicationActive) {
+    if (popoverInFront()) {
         closePopover();
         return;
     }
@@ -645,6 +645,18 @@ void AppDelegate::hotKeyPressed() {
                      if (!text.trimmed().isEmpty())
                          m_model->show(text.trimmed());
                  });
+}
+
+bool AppDelegate::popoverInFront() const {
+    if (!isPopoverShown() || QGuiApplication::applicationState() != Qt::ApplicationActive)
+        return false;
+    // Qt keeps the application active for a while after another window took the focus, so a
+    // press just after a click elsewhere would close the popover instead of reading the new
+    // selection: the window manager's front window decides.
+    if (QGuiApplication::platformName() != u"xcb")
+        return true;
+    const auto front = Activation::frontmost();
+    return !front || front->pid == QCoreApplication::applicationPid();
 }
 
 void AppDelegate::openSettings() {

@@ -117,6 +117,7 @@ public:
     MainMenu* mainMenu() const { return m_menu.get(); }
 
     bool isPopoverShown() const;
+    bool popoverInFront() const;
     // Shows the popover (where the tray or the pointer is, else centred), brings it to the
     // front and puts the keyboard in the input.
     void showPopover();

@@ -30,8 +30,8 @@ class AppDelegateDesktopTest : public ::testing::Test {
 protected:
     AppDelegateDesktopTest() {
         Paths::standardDefaults()->setValue(u"launchedBefore"_s, true);
-        shell.selectedText = [](const Shortcut&) {
-            return QtFuture::makeReadyFuture(std::optional<QString>());
+        shell.selectedText = [this](const Shortcut&) {
+            return QtFuture::makeReadyFuture(selection);
         };
         shell.selectionReadable = [] { return true; };
         shell.loginItem = [] { return LoginItem(QString(), QString()); };
@@ -53,6 +53,7 @@ protected:
     }
 
     ViewRig rig;
+    std::optional<QString> selection;
     ShellServices shell;
     std::unique_ptr<AppDelegate> delegate;
 };
@@ -97,4 +98,20 @@ TEST_F(AppDelegateDesktopTest, ThePopoverOutlivesItsOwnExportDialog) {
         QDir().mkpath(documents);
     }
     EXPECT_TRUE(QFile::exists(documents + u"/Phrasebook.csv"_s));
+}
+
+// A person who clicks into another program and presses the shortcut at once wants its
+// selection, even while Qt still counts the application as active.
+TEST_F(AppDelegateDesktopTest, TheShortcutJustAfterLeavingThePopoverReadsTheNewSelection) {
+    selection = u"the cat"_s;
+    FakeXApp other;
+    delegate->model().setPinned(true);
+    delegate->showPopover();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(delegate->popover()));
+
+    ASSERT_TRUE(other.activate());
+    delegate->hotKeyPressed();
+    QTest::qWait(0);
+    EXPECT_TRUE(delegate->isPopoverShown());
+    EXPECT_EQ(delegate->model().input(), u"the cat"_s);
 }
