@@ -121,6 +121,13 @@ QString openerFolder() {
     return folder;
 }
 
+bool launch(AppDelegate& delegate, StallWatch& watch) {
+    bool launched = false;
+    QObject::connect(&delegate, &AppDelegate::launched, [&] { launched = true; });
+    delegate.didFinishLaunching();
+    return watch.watch([] {}, [&] { return launched; }, 10000).held;
+}
+
 QDBusMessage call(const QString& interface, const QString& method) {
     return QDBusMessage::createMethodCall(
         Paths::bundleID(), SingleInstance::objectPath(Paths::bundleID()), interface, method);
@@ -135,11 +142,8 @@ void BM_LongestStallWhileAMegabyteArrives(benchmark::State& state) {
     SingleInstance instance(Paths::bundleID(), u"Tivela couldn\u2019t translate the text."_s);
     if (instance.claim() != SingleInstance::Role::primary)
         return state.SkipWithError("the bus name is taken");
-    bool launched = false;
-    QObject::connect(&delegate, &AppDelegate::launched, [&] { launched = true; });
-    delegate.didFinishLaunching();
     StallWatch watch;
-    if (!watch.watch([] {}, [&] { return launched; }, 10000).held)
+    if (!launch(delegate, watch))
         return state.SkipWithError("no launch");
     instance.setTarget(&delegate);
     AppModel& model = delegate.model();
@@ -243,11 +247,8 @@ void BM_LongestStallOpeningHistory(benchmark::State& state) {
         }
     }
     AppDelegate delegate;
-    bool launched = false;
-    QObject::connect(&delegate, &AppDelegate::launched, [&] { launched = true; });
-    delegate.didFinishLaunching();
     StallWatch watch;
-    if (!watch.watch([] {}, [&] { return launched; }, 10000).held)
+    if (!launch(delegate, watch))
         return state.SkipWithError("no launch");
     AppModel& model = delegate.model();
     model.reloadHistory();

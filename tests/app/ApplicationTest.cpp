@@ -82,39 +82,38 @@ xcb_window_t trayIcon(XConnection& x, xcb_window_t parent) {
     return XCB_WINDOW_NONE;
 }
 
-// The popover: our managed window of 420 x 600, while it is on screen.
-xcb_window_t popover(XConnection& x) {
+// Our managed windows on screen.
+QList<xcb_window_t> shownWindows(XConnection& x) {
+    QList<xcb_window_t> shown;
     const XReply<xcb_get_property_reply_t> clients(
         xcb_get_property_reply(x.get(),
                                xcb_get_property(x.get(), 0, x.root(), x.atom("_NET_CLIENT_LIST"),
                                                 XCB_ATOM_WINDOW, 0, 1024),
                                nullptr));
     if (!clients)
-        return XCB_WINDOW_NONE;
+        return shown;
     const auto* windows = static_cast<const xcb_window_t*>(xcb_get_property_value(clients.get()));
     for (int i = 0; i < xcb_get_property_value_length(clients.get()) / 4; ++i)
-        if (isTivela(x, windows[i]) && viewable(x, windows[i]) &&
-            frameOf(x, windows[i]).size() == QSize(420, 600))
-            return windows[i];
+        if (isTivela(x, windows[i]) && viewable(x, windows[i]))
+            shown << windows[i];
+    return shown;
+}
+
+// The popover: our managed window of 420 x 600, while it is on screen.
+xcb_window_t popover(XConnection& x) {
+    for (const xcb_window_t window : shownWindows(x))
+        if (frameOf(x, window).size() == QSize(420, 600))
+            return window;
     return XCB_WINDOW_NONE;
 }
 
 // Our managed windows on screen, by the title the window manager shows.
 QMap<QString, xcb_window_t> titledWindows(XConnection& x) {
     QMap<QString, xcb_window_t> titled;
-    const XReply<xcb_get_property_reply_t> clients(
-        xcb_get_property_reply(x.get(),
-                               xcb_get_property(x.get(), 0, x.root(), x.atom("_NET_CLIENT_LIST"),
-                                                XCB_ATOM_WINDOW, 0, 1024),
-                               nullptr));
-    if (!clients)
-        return titled;
-    const auto* windows = static_cast<const xcb_window_t*>(xcb_get_property_value(clients.get()));
-    for (int i = 0; i < xcb_get_property_value_length(clients.get()) / 4; ++i)
-        if (isTivela(x, windows[i]) && viewable(x, windows[i]))
-            titled.insert(QString::fromUtf8(x.byteProperty(windows[i], x.atom("_NET_WM_NAME"),
-                                                           x.atom("UTF8_STRING"))),
-                          windows[i]);
+    for (const xcb_window_t window : shownWindows(x))
+        titled.insert(QString::fromUtf8(
+                          x.byteProperty(window, x.atom("_NET_WM_NAME"), x.atom("UTF8_STRING"))),
+                      window);
     return titled;
 }
 

@@ -1,4 +1,5 @@
 #include "core/Store.h"
+#include "support/ItemPrinter.h"
 #include "support/QtPrinters.h"
 #include "support/TestWorld.h"
 
@@ -18,12 +19,6 @@
 
 using namespace tivela;
 using namespace Qt::StringLiterals;
-
-namespace tivela {
-inline void PrintTo(const Item& item, std::ostream* out) {
-    *out << QJsonDocument(toJson(item)).toJson(QJsonDocument::Compact).toStdString();
-}
-} // namespace tivela
 
 namespace {
 

@@ -1,4 +1,5 @@
 #include "core/StoreWriter.h"
+#include "support/ItemPrinter.h"
 #include "support/PackFiles.h"
 #include "support/QtPrinters.h"
 #include "support/StoreLock.h"
@@ -23,12 +24,6 @@
 using namespace tivela;
 using namespace tivela::test;
 using namespace Qt::StringLiterals;
-
-namespace tivela {
-inline void PrintTo(const Item& item, std::ostream* out) {
-    *out << QJsonDocument(toJson(item)).toJson(QJsonDocument::Compact).toStdString();
-}
-} // namespace tivela
 
 namespace {
 
