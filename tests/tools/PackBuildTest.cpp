@@ -169,6 +169,8 @@ TEST_F(PackBuildTest, EachSourcesMarkupIsReadAndTheCommonMeaningComesFirst) {
         {"de", "en", "Hunde", "hund", "dog", {}, {u"dogs"_s, u"kennel"_s}},
         {"de", "en", "lief", "laufen", "run", {}, {u"ran"_s}},
         {"de", "en", "Hunde unterbringen", "", "kennel", {}, {}},
+        // A plural written like its singular has an article of its own: no meaning of its own.
+        {"de", "en", "Zimmermädchen", "", "chambermaid", {}, {u"chambermaids"_s}},
         // Both directions agree on Hund; the barrel-maker's hook and the trade's "Bock" do not
         // come first, and "etw." is no part of a term.
         {"en", "de", "dog", "", "Hund", {u"Bandhaken"_s}, {}},

@@ -1046,14 +1046,22 @@ std::map<QString, QByteArray> PackBuilder::languageLines(Language& language, Tal
     };
     std::map<QString, QList<QPair<QString, QList<Ranked>>>> ranked;
     QHash<QString, QString> ipaOf;
+    static const QRegularExpression plural(u"(^|[,\\s])pl($|[,\\s])"_s);
+    static const QRegularExpression singular(u"(^|[,\\s])sg($|[,\\s])"_s);
     QSet<QString> headwords;
-    for (const FreeDict::Entry& article : std::as_const(language.articles))
+    QSet<QString> singulars;
+    for (const FreeDict::Entry& article : std::as_const(language.articles)) {
         headwords.insert(key(article.headword, lang));
-    // A plural of its own article ("Hunde <pl>") whose singular has one too is a form of it.
+        if (singular.match(article.pos).hasMatch())
+            singulars.insert(key(article.headword, lang));
+    }
+    // A plural of its own article ("Hunde <pl>") whose singular has one too is a form of it;
+    // so is a plural written like its singular ("Stubenmädchen <pl>": "chambermaids").
     const auto pluralOfHeadword = [&](const FreeDict::Entry& article, const QString& wordKey) {
-        static const QRegularExpression plural(u"(^|[,\\s])pl($|[,\\s])"_s);
-        if (!plural.match(article.pos).hasMatch())
+        if (!plural.match(article.pos).hasMatch() || singular.match(article.pos).hasMatch())
             return false;
+        if (singulars.contains(wordKey))
+            return true;
         for (const QString& ending : {u"nen"_s, u"en"_s, u"er"_s, u"n"_s, u"e"_s, u"s"_s}) {
             if (wordKey.endsWith(ending) && wordKey.size() > ending.size() + 2 &&
                 (headwords.contains(wordKey.chopped(ending.size())) ||
