@@ -1005,14 +1005,25 @@ std::map<QString, QByteArray> PackBuilder::languageLines(Language& language, Tal
         if (pair.pos.isEmpty()) {
             // The analysers' readings of the term and of the English word decide where the
             // dictionary says nothing: a reading both share, else the English one.
+            // Without an English reading, the part of speech in which WordNet's corpus uses
+            // the English word most: "rood" is a noun and an adjective, "red" mostly the latter.
             const QString& english = pair.englishKey;
             const QStringList englishParts = language.englishPartsOfSpeech.value(english);
+            int bestUse = -1;
             for (const QString& pos : language.partsOfSpeech.value(termKey)) {
-                if (englishParts.contains(pos) ||
-                    (englishParts.isEmpty() &&
-                     !m_wordnet.senses(m_lemmas.value(english), pos).isEmpty())) {
+                if (englishParts.contains(pos)) {
                     pair.pos = pos;
                     break;
+                }
+                if (!englishParts.isEmpty())
+                    continue;
+                const QList<WordNet::Sense> senses = m_wordnet.senses(m_lemmas.value(english), pos);
+                int use = 0;
+                for (const WordNet::Sense& sense : senses)
+                    use += sense.count;
+                if (!senses.isEmpty() && use > bestUse) {
+                    bestUse = use;
+                    pair.pos = pos;
                 }
             }
             if (pair.pos.isEmpty() && !m_lemmas.contains(english))
