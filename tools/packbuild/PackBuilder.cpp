@@ -1017,11 +1017,12 @@ std::map<QString, QByteArray> PackBuilder::languageLines(Language& language, Tal
                 }
                 if (!englishParts.isEmpty())
                     continue;
-                const QList<WordNet::Sense> senses = m_wordnet.senses(m_lemmas.value(english), pos);
+                const QList<WordNet::Sense> readings =
+                    m_wordnet.senses(m_lemmas.value(english), pos);
                 int use = 0;
-                for (const WordNet::Sense& sense : senses)
-                    use += sense.count;
-                if (!senses.isEmpty() && use > bestUse) {
+                for (const WordNet::Sense& reading : readings)
+                    use += reading.count;
+                if (!readings.isEmpty() && use > bestUse) {
                     bestUse = use;
                     pair.pos = pos;
                 }
