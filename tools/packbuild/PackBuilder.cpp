@@ -1358,11 +1358,15 @@ std::map<QString, QByteArray> PackBuilder::languageLines(Language& language, Tal
     releaseMemory();
     // Inflected forms point at their lemmas.
     std::map<QString, QStringList> formLemmas;
-    for (auto it = language.forms.cbegin(); it != language.forms.cend(); ++it) {
-        const QString formKey = key(it.key(), lang);
+    // In the order of the forms, not of the hash: several spellings of a form share its key,
+    // and the same input must give the same bytes.
+    QStringList formNames = language.forms.keys();
+    std::sort(formNames.begin(), formNames.end());
+    for (const QString& form : std::as_const(formNames)) {
+        const QString formKey = key(form, lang);
         if (formKey.isEmpty() || (words.count(formKey) && !words[formKey].entries.isEmpty()))
             continue;
-        for (const QString& lemma : it.value()) {
+        for (const QString& lemma : language.forms.value(form)) {
             const QString lemmaKey = key(lemma, lang);
             if (lemmaKey != formKey && words.count(lemmaKey) && !words[lemmaKey].entries.isEmpty())
                 appendUnique(formLemmas[formKey], lemmaKey, 8);
