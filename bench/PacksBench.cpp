@@ -36,8 +36,10 @@ constexpr double loadTarget = 0.2;
 constexpr double goldTarget = 95;
 constexpr qsizetype firstTerms = 3;
 
+// TIVELA_PACKS_DIR in the environment compares another build's packs with these.
 QString packFolder() {
-    return QStringLiteral(TIVELA_PACKS_DIR);
+    const QString chosen = qEnvironmentVariable("TIVELA_PACKS_DIR");
+    return chosen.isEmpty() ? QStringLiteral(TIVELA_PACKS_DIR) : chosen;
 }
 
 QStringList corpusFiles(const QString& lang) {

@@ -133,6 +133,14 @@ TEST_F(PackBuildTest, SameInputSameBytesAndTheHeaderTellsHowPairsWereMatched) {
         EXPECT_EQ(first, test::readFile(again + u'/' + Lexicon::fileName(lang)))
             << lang.toStdString();
     }
+    // The same for the sources whose forms several spellings lead to.
+    const QString sourcesAgain = test::World::root() + u"/sources-again"_s;
+    const QStringList langs{u"en"_s, u"de"_s, u"pl"_s, u"nl"_s, u"ru"_s};
+    ASSERT_EQ(packBuild(sourcesAgain, fixtures() + u"/wordnet"_s, langs).status, 0);
+    for (const QString& lang : langs)
+        EXPECT_EQ(test::readFile(s_sources + u'/' + Lexicon::fileName(lang)),
+                  test::readFile(sourcesAgain + u'/' + Lexicon::fileName(lang)))
+            << lang.toStdString();
     const auto text = LexiconPack::gunzip(test::readFile(s_folder + u"/es.lex.gz"_s));
     ASSERT_TRUE(text);
     const QByteArray whole = text->view().toByteArray();
@@ -169,6 +177,8 @@ TEST_F(PackBuildTest, EachSourcesMarkupIsReadAndTheCommonMeaningComesFirst) {
         {"de", "en", "Hunde", "hund", "dog", {}, {u"dogs"_s, u"kennel"_s}},
         {"de", "en", "lief", "laufen", "run", {}, {u"ran"_s}},
         {"de", "en", "Hunde unterbringen", "", "kennel", {}, {}},
+        // A plural written like its singular has an article of its own: no meaning of its own.
+        {"de", "en", "Zimmermädchen", "", "chambermaid", {}, {u"chambermaids"_s}},
         // Both directions agree on Hund; the barrel-maker's hook and the trade's "Bock" do not
         // come first, and "etw." is no part of a term.
         {"en", "de", "dog", "", "Hund", {u"Bandhaken"_s}, {}},

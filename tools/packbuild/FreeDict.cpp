@@ -75,6 +75,12 @@ bool FreeDict::load(const QString& folder, const QString& name, QString* error, 
 }
 
 bool FreeDict::loadFile(const QString& base, Style style, QString* error) {
+    m_entries.clear();
+    return read(base, style, error, [this](Entry&& entry) { m_entries.append(std::move(entry)); });
+}
+
+bool FreeDict::read(const QString& base, Style style, QString* error,
+                    const std::function<void(Entry&&)>& visit, bool headlinesOnly) {
     QFile index(base + u".index"_s);
     QFile dict(base + u".dict.dz"_s);
     if (!dict.exists())
@@ -83,50 +89,67 @@ bool FreeDict::loadFile(const QString& base, Style style, QString* error) {
         *error = u"cannot read "_s + base + u".index and .dict(.dz)"_s;
         return false;
     }
-    const QByteArray packed = dict.readAll();
-    QByteArray plain;
+    // The inflated text is read where it lies, without a copy: Ding's is a hundred megabytes.
+    QByteArray raw = dict.readAll();
+    std::optional<LexiconPack::Text> inflated;
     if (dict.fileName().endsWith(u".dz"_s)) {
-        const auto text = LexiconPack::gunzip(packed);
-        if (!text) {
+        inflated = LexiconPack::gunzip(raw);
+        if (!inflated) {
             *error = dict.fileName() + u" is not gzip data"_s;
             return false;
         }
-        plain = text->view().toByteArray();
-    } else {
-        plain = packed;
+        raw = {};
     }
+    const QByteArrayView plain = inflated ? inflated->view() : QByteArrayView(raw);
 
-    QSet<qint64> seen;
-    QList<QPair<qint64, qint64>> spans;
-    for (const QByteArray& line : index.readAll().split('\n')) {
-        const QList<QByteArray> fields = line.split('\t');
-        if (fields.size() < 3)
+    // The index is read line by line where it lies: Ding's has three hundred thousand.
+    const QByteArray indexText = index.readAll();
+    std::vector<std::pair<qint64, qint64>> spans;
+    for (qsizetype start = 0; start < indexText.size();) {
+        qsizetype end = indexText.indexOf('\n', start);
+        if (end < 0)
+            end = indexText.size();
+        const QByteArrayView line = QByteArrayView(indexText).sliced(start, end - start);
+        start = end + 1;
+        const qsizetype firstTab = line.indexOf('\t');
+        const qsizetype secondTab = firstTab < 0 ? -1 : line.indexOf('\t', firstTab + 1);
+        if (secondTab < 0)
             continue;
-        const auto offset = base64Number(fields[1]);
-        const auto length = base64Number(fields[2]);
+        qsizetype thirdTab = line.indexOf('\t', secondTab + 1);
+        if (thirdTab < 0)
+            thirdTab = line.size();
+        const QByteArrayView headword = line.first(firstTab);
+        const auto offset = base64Number(line.sliced(firstTab + 1, secondTab - firstTab - 1));
+        const auto length = base64Number(line.sliced(secondTab + 1, thirdTab - secondTab - 1));
         if (!offset || !length || *offset + *length > plain.size()) {
             *error = index.fileName() + u" points outside its dictionary"_s;
             return false;
         }
-        if (fields[0] == "00databaseinfo" || fields[0] == "00-database-info") {
-            m_info = QString::fromUtf8(plain.mid(*offset, *length));
+        if (headword == "00databaseinfo" || headword == "00-database-info") {
+            m_info = QString::fromUtf8(plain.sliced(*offset, *length));
             continue;
         }
-        if (fields[0].startsWith("00database") || fields[0].startsWith("00-database"))
+        if (headword.startsWith("00database") || headword.startsWith("00-database"))
             continue;
-        if (!seen.contains(*offset)) {
-            seen.insert(*offset);
-            spans.append({*offset, *length});
-        }
+        spans.emplace_back(*offset, *length);
     }
-    // The index is sorted by headword; articles are read in the order the authors wrote them.
-    std::sort(spans.begin(), spans.end());
-    m_entries.reserve(spans.size());
+    // The index is sorted by headword; articles are read in the order the authors wrote them,
+    // each once however many headwords lead to it.
+    std::stable_sort(spans.begin(), spans.end(),
+                     [](const auto& a, const auto& b) { return a.first < b.first; });
+    spans.erase(std::unique(spans.begin(), spans.end(),
+                            [](const auto& a, const auto& b) { return a.first == b.first; }),
+                spans.end());
     for (const auto& [offset, length] : spans) {
-        const QString article = QString::fromUtf8(plain.mid(offset, length));
+        QByteArrayView bytes(plain.constData() + offset, length);
+        if (headlinesOnly) {
+            if (const qsizetype end = bytes.indexOf('\n'); end >= 0)
+                bytes.truncate(end);
+        }
+        const QString article = QString::fromUtf8(bytes);
         Entry entry = style == Style::Mueller ? parseMueller(article) : parse(article, style);
         if (!entry.headword.isEmpty())
-            m_entries.append(std::move(entry));
+            visit(std::move(entry));
     }
     return true;
 }

@@ -5,6 +5,8 @@
 #include <QString>
 #include <QStringList>
 
+#include <functional>
+
 namespace tivela::packbuild {
 
 // A FreeDict dictionary as Debian installs it for dictd: an index of headwords with the
@@ -54,6 +56,11 @@ public:
               Style style = Style::FreeDict);
     // The same for a dictd dictionary of another name ("<folder>/<name>.index").
     bool loadFile(const QString& base, Style style, QString* error);
+    // Hands each article to a visitor in the order of the file instead of keeping them: a
+    // large dictionary's articles need not all be in memory at once. With headlinesOnly, only
+    // the headline (headword, transcription, part of speech) of each is read.
+    bool read(const QString& base, Style style, QString* error,
+              const std::function<void(Entry&&)>& visit, bool headlinesOnly = false);
 
     // Every article once, in the order of the file.
     const QList<Entry>& entries() const { return m_entries; }

@@ -33,8 +33,20 @@ namespace {
 
 // Hands freed memory back to the system between the steps of a large language, so that the
 // next step does not start from the previous one's peak.
-void releaseMemory() {
+void releaseMemory(int line = __builtin_LINE()) {
     malloc_trim(0);
+    if (!qEnvironmentVariableIsSet("TIVELA_PACKBUILD_MEMORY"))
+        return;
+    // The peak so far tells which step between two calls needed the most.
+    QFile status(u"/proc/self/status"_s);
+    QByteArray peak;
+    if (status.open(QIODevice::ReadOnly)) {
+        for (const QByteArray& l : status.readAll().split('\n'))
+            if (l.startsWith("VmHWM:"))
+                peak = l.mid(6).simplified();
+    }
+    std::fprintf(stderr, "memory at %d: %zu MB in use, peak %s\n", line, mallinfo2().uordblks >> 20,
+                 peak.constData());
 }
 
 constexpr qsizetype maxMeanings = Lexicon::maxMeanings;
@@ -436,21 +448,26 @@ bool PackBuilder::loadLanguage(const QString& lang, QString* error) {
         return !m_englishForms.contains(englishKey) && wordCount(english) == 1 &&
                !isWordNetPos(pos);
     };
-    const auto readFromEnglish = [&](const FreeDict& dictionary) {
+    // The dictionaries are read article by article, none kept whole: Ding's would take a
+    // gigabyte.
+    const auto readFromEnglish = [&](FreeDict& dictionary, const QString& base,
+                                     FreeDict::Style style) {
         // A capitalised headword beside a lower-case one is what is left of a name ("The"
         // for "The Hague").
         QSet<QString> lowerCase;
-        for (const FreeDict::Entry& entry : dictionary.entries()) {
-            if (!entry.headword.isEmpty() && entry.headword.front().isLower())
+        const auto headline = [&](FreeDict::Entry&& entry) {
+            if (entry.headword.front().isLower())
                 lowerCase.insert(entry.headword);
-        }
-        for (const FreeDict::Entry& entry : dictionary.entries()) {
+        };
+        if (!dictionary.read(base, style, &ignored, headline, true))
+            return false;
+        return dictionary.read(base, style, &ignored, [&](FreeDict::Entry&& entry) {
             const QString english = englishHeadword(entry.headword);
             if (!usableTerm(english) ||
                 (entry.headword.front().isUpper() && lowerCase.contains(entry.headword.toLower())))
-                continue;
+                return;
             if (garbled(entry))
-                continue;
+                return;
             // Transcriptions with stress marks are the carefully made ones.
             const QString englishKey = key(english, u"en"_s);
             if (entry.ipa.contains(u'ˈ') && wordCount(english) == 1 &&
@@ -471,57 +488,53 @@ bool PackBuilder::loadLanguage(const QString& lang, QString* error) {
                 for (const auto& example : group.examples)
                     mention(example.second);
             }
-        }
+        });
     };
 
-    // Each dictionary's articles are let go once their pairs are taken.
     if (FreeDict outOfEnglish;
-        outOfEnglish.load(m_sources.dictd, u"eng-"_s + data->freedict, &ignored)) {
+        readFromEnglish(outOfEnglish, m_sources.dictd + u"/freedict-eng-"_s + data->freedict,
+                        FreeDict::Style::FreeDict)) {
         language.header << u"# translations: FreeDict eng-"_s + data->freedict + u' ' +
                                outOfEnglish.infoField(u"Edition"_s) + u". "_s +
                                outOfEnglish.infoSection(u"Availability"_s);
         appendUnique(language.credits, u"FreeDict"_s, 8);
-        readFromEnglish(outOfEnglish);
     }
-    if (!data->extra.isEmpty()) {
-        FreeDict extra;
-        if (extra.loadFile(m_sources.dictd + u'/' + data->extra, FreeDict::Style::Mueller,
-                           &ignored)) {
-            language.header << u"# translations: "_s + data->extraLicence;
-            appendUnique(language.credits, data->extraName, 8);
-            readFromEnglish(extra);
-        }
+    if (FreeDict extra;
+        !data->extra.isEmpty() &&
+        readFromEnglish(extra, m_sources.dictd + u'/' + data->extra, FreeDict::Style::Mueller)) {
+        language.header << u"# translations: "_s + data->extraLicence;
+        appendUnique(language.credits, data->extraName, 8);
     }
 
     releaseMemory();
-    FreeDict toEnglish;
-    if (toEnglish.load(m_sources.dictd, data->freedict + u"-eng"_s, &ignored, data->style)) {
+    const auto readToEnglish = [&](FreeDict::Entry&& entry) {
+        mention(entry.headword);
+        for (const FreeDict::Group& group : entry.groups) {
+            for (const auto& example : group.examples)
+                mention(example.first);
+        }
+        if (!usableTerm(entry.headword) || key(entry.headword, lang).isEmpty() || garbled(entry))
+            return;
+        for (const FreeDict::Group& group : entry.groups) {
+            const QString pos = posName(entry.pos.isEmpty() ? group.pos : entry.pos);
+            for (qsizetype t = 0; t < group.terms.size(); ++t) {
+                const QString english = englishHeadword(group.terms[t]);
+                if (!usableTerm(english) || !attachable(english, pos))
+                    continue;
+                Pair pair{english, pos, entry.headword, rank++, fromLanguage, {}, {}};
+                pair.special = specialLabels(group.termLabels.value(t));
+                language.pairs.append(pair);
+            }
+        }
+        language.articles.append(std::move(entry));
+    };
+    if (FreeDict toEnglish;
+        toEnglish.read(m_sources.dictd + u"/freedict-"_s + data->freedict + u"-eng"_s, data->style,
+                       &ignored, readToEnglish)) {
         language.header << u"# entries and translations: FreeDict "_s + data->freedict +
                                u"-eng "_s + toEnglish.infoField(u"Edition"_s) + u". "_s +
                                toEnglish.infoSection(u"Availability"_s);
         appendUnique(language.credits, u"FreeDict"_s, 8);
-        for (const FreeDict::Entry& entry : toEnglish.entries()) {
-            mention(entry.headword);
-            for (const FreeDict::Group& group : entry.groups) {
-                for (const auto& example : group.examples)
-                    mention(example.first);
-            }
-            if (!usableTerm(entry.headword) || key(entry.headword, lang).isEmpty() ||
-                garbled(entry))
-                continue;
-            language.articles.append(entry);
-            for (const FreeDict::Group& group : entry.groups) {
-                const QString pos = posName(entry.pos.isEmpty() ? group.pos : entry.pos);
-                for (qsizetype t = 0; t < group.terms.size(); ++t) {
-                    const QString english = englishHeadword(group.terms[t]);
-                    if (!usableTerm(english) || !attachable(english, pos))
-                        continue;
-                    Pair pair{english, pos, entry.headword, rank++, fromLanguage, {}, {}};
-                    pair.special = specialLabels(group.termLabels.value(t));
-                    language.pairs.append(pair);
-                }
-            }
-        }
     }
 
     releaseMemory();
@@ -974,6 +987,7 @@ std::map<QString, QByteArray> PackBuilder::languageLines(Language& language, Tal
         QString key;
         int sources = 0;
         qsizetype order = 0;
+        double score = 0;
     };
     std::map<QString, SenseLine> senses;
     std::map<QString, QList<Vote>> votes;
@@ -991,14 +1005,26 @@ std::map<QString, QByteArray> PackBuilder::languageLines(Language& language, Tal
         if (pair.pos.isEmpty()) {
             // The analysers' readings of the term and of the English word decide where the
             // dictionary says nothing: a reading both share, else the English one.
+            // Without an English reading, the part of speech in which WordNet's corpus uses
+            // the English word most: "rood" is a noun and an adjective, "red" mostly the latter.
             const QString& english = pair.englishKey;
             const QStringList englishParts = language.englishPartsOfSpeech.value(english);
+            int bestUse = -1;
             for (const QString& pos : language.partsOfSpeech.value(termKey)) {
-                if (englishParts.contains(pos) ||
-                    (englishParts.isEmpty() &&
-                     !m_wordnet.senses(m_lemmas.value(english), pos).isEmpty())) {
+                if (englishParts.contains(pos)) {
                     pair.pos = pos;
                     break;
+                }
+                if (!englishParts.isEmpty())
+                    continue;
+                const QList<WordNet::Sense> readings =
+                    m_wordnet.senses(m_lemmas.value(english), pos);
+                int use = 0;
+                for (const WordNet::Sense& reading : readings)
+                    use += reading.count;
+                if (!readings.isEmpty() && use > bestUse) {
+                    bestUse = use;
+                    pair.pos = pos;
                 }
             }
             if (pair.pos.isEmpty() && !m_lemmas.contains(english))
@@ -1032,14 +1058,22 @@ std::map<QString, QByteArray> PackBuilder::languageLines(Language& language, Tal
     };
     std::map<QString, QList<QPair<QString, QList<Ranked>>>> ranked;
     QHash<QString, QString> ipaOf;
+    static const QRegularExpression plural(u"(^|[,\\s])pl($|[,\\s])"_s);
+    static const QRegularExpression singular(u"(^|[,\\s])sg($|[,\\s])"_s);
     QSet<QString> headwords;
-    for (const FreeDict::Entry& article : std::as_const(language.articles))
+    QSet<QString> singulars;
+    for (const FreeDict::Entry& article : std::as_const(language.articles)) {
         headwords.insert(key(article.headword, lang));
-    // A plural of its own article ("Hunde <pl>") whose singular has one too is a form of it.
+        if (singular.match(article.pos).hasMatch())
+            singulars.insert(key(article.headword, lang));
+    }
+    // A plural of its own article ("Hunde <pl>") whose singular has one too is a form of it;
+    // so is a plural written like its singular ("Stubenmädchen <pl>": "chambermaids").
     const auto pluralOfHeadword = [&](const FreeDict::Entry& article, const QString& wordKey) {
-        static const QRegularExpression plural(u"(^|[,\\s])pl($|[,\\s])"_s);
-        if (!plural.match(article.pos).hasMatch())
+        if (!plural.match(article.pos).hasMatch() || singular.match(article.pos).hasMatch())
             return false;
+        if (singulars.contains(wordKey))
+            return true;
         for (const QString& ending : {u"nen"_s, u"en"_s, u"er"_s, u"n"_s, u"e"_s, u"s"_s}) {
             if (wordKey.endsWith(ending) && wordKey.size() > ending.size() + 2 &&
                 (headwords.contains(wordKey.chopped(ending.size())) ||
@@ -1048,7 +1082,9 @@ std::map<QString, QByteArray> PackBuilder::languageLines(Language& language, Tal
         }
         return false;
     };
-    for (const FreeDict::Entry& article : std::as_const(language.articles)) {
+    for (FreeDict::Entry& slot : language.articles) {
+        // Each article goes once read: its words live on in the entries.
+        const FreeDict::Entry article = std::exchange(slot, {});
         const QString wordKey = key(article.headword, lang);
         if (pluralOfHeadword(article, wordKey))
             continue;
@@ -1156,31 +1192,41 @@ std::map<QString, QByteArray> PackBuilder::languageLines(Language& language, Tal
 
     ranked = {};
     ipaOf = {};
+    // The articles live on in the words' entries.
+    const bool largeSource = language.articles.size() > largeDictionary;
+    language.articles = {};
     releaseMemory();
     // A sense's terms: the ones both dictionaries give, that are the term's own first meaning,
-    // that the dictionaries use often and that no special label marks come first.
-    QHash<QString, QSet<QString>> firstMeaning;
+    // that the dictionaries use often and that no special label marks come first. Only asked
+    // of pairs, so only their hashes are kept: a large dictionary has millions.
+    QSet<size_t> firstMeaning;
     for (const auto& [wordKey, word] : words) {
         if (word.entries.isEmpty() || word.entries.first().meanings.isEmpty())
             continue;
         for (const QString& term : Lexicon::glossTerms(word.entries.first().meanings.first().gloss))
-            firstMeaning[wordKey].insert(key(term, u"en"_s));
+            firstMeaning.insert(pairKey(wordKey, key(term, u"en"_s)));
     }
-    std::map<QString, QHash<QString, double>> scores;
+    const QStringList trace = qEnvironmentVariable("TIVELA_PACKBUILD_TRACE").split(u',');
     for (auto& [id, list] : votes) {
         const QString english = key(senses[id].english, u"en"_s);
-        QHash<QString, double>& score = scores[id];
-        for (const Vote& vote : std::as_const(list)) {
+        for (Vote& vote : list) {
             const int kinds = std::popcount(unsigned(vote.sources));
-            score[vote.key] = (agreeing(vote.key, english) ? 4.0 : 0.0) +
-                              (firstMeaning.value(vote.key).contains(english) ? 3.0 : 0.0) +
-                              0.5 * std::log2(1.0 + double(language.mentions.value(vote.key))) +
-                              (kinds > 1 ? 1.0 : 0.0) - (special(vote.key, english) ? 5.0 : 0.0) +
-                              placeWeight * place(vote.key, english);
+            vote.score = (agreeing(vote.key, english) ? 4.0 : 0.0) +
+                         (firstMeaning.contains(pairKey(vote.key, english)) ? 3.0 : 0.0) +
+                         0.5 * std::log2(1.0 + double(language.mentions.value(vote.key))) +
+                         (kinds > 1 ? 1.0 : 0.0) - (special(vote.key, english) ? 5.0 : 0.0) +
+                         placeWeight * place(vote.key, english);
         }
-        std::stable_sort(list.begin(), list.end(), [&](const Vote& a, const Vote& b) {
-            return score.value(a.key) > score.value(b.key);
-        });
+        std::stable_sort(list.begin(), list.end(),
+                         [](const Vote& a, const Vote& b) { return a.score > b.score; });
+        if (trace.contains(english)) {
+            for (const Vote& vote : std::as_const(list))
+                std::fprintf(
+                    stderr, "%s %s %.2f agree=%d first=%d mentions=%d src=%d special=%d\n",
+                    qPrintable(id), qPrintable(vote.key), vote.score, agreeing(vote.key, english),
+                    firstMeaning.contains(pairKey(vote.key, english)),
+                    language.mentions.value(vote.key), vote.sources, special(vote.key, english));
+        }
     }
     // A card lists the first sense's terms before the next sense's: the best translations of
     // an English word and part of speech, wherever they were attached, lead its first sense,
@@ -1195,7 +1241,7 @@ std::map<QString, QByteArray> PackBuilder::languageLines(Language& language, Tal
         QList<QPair<double, Vote>> best;
         for (const QString& id : std::as_const(ids)) {
             for (const Vote& vote : std::as_const(votes[id]))
-                best.append({scores[id].value(vote.key), vote});
+                best.append({vote.score, vote});
         }
         std::stable_sort(best.begin(), best.end(),
                          [](const auto& a, const auto& b) { return a.first > b.first; });
@@ -1219,7 +1265,6 @@ std::map<QString, QByteArray> PackBuilder::languageLines(Language& language, Tal
             senses[id].terms << vote.text;
     }
     votes = {};
-    scores = {};
     firstSenses = {};
     firstMeaning = {};
 
@@ -1313,11 +1358,15 @@ std::map<QString, QByteArray> PackBuilder::languageLines(Language& language, Tal
     releaseMemory();
     // Inflected forms point at their lemmas.
     std::map<QString, QStringList> formLemmas;
-    for (auto it = language.forms.cbegin(); it != language.forms.cend(); ++it) {
-        const QString formKey = key(it.key(), lang);
+    // In the order of the forms, not of the hash: several spellings of a form share its key,
+    // and the same input must give the same bytes.
+    QStringList formNames = language.forms.keys();
+    std::sort(formNames.begin(), formNames.end());
+    for (const QString& form : std::as_const(formNames)) {
+        const QString formKey = key(form, lang);
         if (formKey.isEmpty() || (words.count(formKey) && !words[formKey].entries.isEmpty()))
             continue;
-        for (const QString& lemma : it.value()) {
+        for (const QString& lemma : language.forms.value(form)) {
             const QString lemmaKey = key(lemma, lang);
             if (lemmaKey != formKey && words.count(lemmaKey) && !words[lemmaKey].entries.isEmpty())
                 appendUnique(formLemmas[formKey], lemmaKey, 8);
@@ -1376,8 +1425,7 @@ std::map<QString, QByteArray> PackBuilder::languageLines(Language& language, Tal
         // translates no English word is rare enough to leave out when room is short.
         if (wordKey.isEmpty() || Lexicon::key(wordKey, lang) != wordKey || wordKey.count(u' ') > 1)
             continue;
-        if (word.senses.isEmpty() && word.lemmas.isEmpty() &&
-            language.articles.size() > largeDictionary &&
+        if (word.senses.isEmpty() && word.lemmas.isEmpty() && largeSource &&
             (wordKey.contains(u' ') || wordKey.size() >= longCompound))
             continue;
         QJsonObject record;
