@@ -1,0 +1,25 @@
+#include "platform/recognizer/PassThrough.h"
+
+#include "platform/recognizer/Morphology.h"
+
+#include <algorithm>
+
+namespace tivela {
+
+bool PassThrough::leftUntranslated(Morphology& morphology, const QString& text,
+                                   const QString& answer, const QString& from) {
+    // Most answers differ from their text: they cost one comparison.
+    const QString asked = text.trimmed();
+    if (answer.trimmed().compare(asked, Qt::CaseInsensitive) != 0)
+        return false;
+    const QStringList words = Morphology::words(asked);
+    if (words.isEmpty())
+        return false;
+    const QHash<QString, QList<bool>> known = morphology.known(words, {from});
+    const auto it = known.constFind(from);
+    if (it == known.cend())
+        return false;
+    return std::none_of(it->cbegin(), it->cend(), [](bool knows) { return knows; });
+}
+
+} // namespace tivela
