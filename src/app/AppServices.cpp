@@ -56,6 +56,10 @@ public:
         return std::nullopt;
     }
     bool isSingleWord(const QString& text) override { return LanguageDetector::isSingleWord(text); }
+    bool leftUntranslated(const QString& text, const QString& answer,
+                          const QString& from) override {
+        return Defaults::leftUntranslated(text, answer, from);
+    }
 };
 
 class SharedPairSettings : public PairSettings {
@@ -165,15 +169,14 @@ public:
 
 } // namespace
 
-bool Detection::leftUntranslated(const QString& text, const QString& answer, const QString& from,
-                                 const QString& to) {
-    const QString asked = text.trimmed();
-    if (answer.trimmed().compare(asked, Qt::CaseInsensitive) != 0)
-        return false;
-    // Leaning toward the translation's own languages, the source first, the text is still in
-    // another language.
-    const std::optional<QString> language = detect(asked, {from, to});
-    return language && Languages::lexiconCode(*language) != Languages::lexiconCode(from);
+QFuture<QString> AppServices::translation(const QString& text, const QString& from,
+                                          const QString& to) const {
+    return translator->translate(text, from, to, false)
+        .then(QtFuture::Launch::Sync, [detection = detection, text, from](const QString& answer) {
+            if (detection->leftUntranslated(text, answer, from))
+                throw TranslateError::failed(u"left untranslated"_s);
+            return answer;
+        });
 }
 
 AppServices AppServices::production(Store& store, Lexicon& lexicon) {
