@@ -9,6 +9,7 @@
 #include "core/TextFit.h"
 #include "core/Translator.h"
 #include "platform/Defaults.h"
+#include "platform/recognizer/PassThrough.h"
 #include "platform/x11/XSelection.h"
 
 #include <QClipboard>
@@ -174,7 +175,7 @@ QFuture<QString> AppServices::translation(const QString& text, const QString& fr
     return translator->translate(text, from, to, false)
         .then(QtFuture::Launch::Sync, [detection = detection, text, from](const QString& answer) {
             if (detection->leftUntranslated(text, answer, from))
-                throw TranslateError::failed(u"left untranslated"_s);
+                throw PassThrough::failure();
             return answer;
         });
 }

@@ -107,8 +107,7 @@ struct AppServices {
     // The translator's translation of a text, failing ("left untranslated") when it is none
     // (Detection::leftUntranslated). That is judged on the translator's thread as the answer
     // arrives, where a wait for the word analysers holds up no one.
-    QFuture<QString> translation(const QString& text, const QString& from,
-                                 const QString& to) const;
+    QFuture<QString> translation(const QString& text, const QString& from, const QString& to) const;
 
     // The application's own: the system clock, timers, locale, fonts and clipboard, the shared
     // translator, the recogniser, the shared settings, the given store and lexicon, and the

@@ -8,6 +8,7 @@
 #include "core/Lexicon.h"
 #include "core/LexiconDownloader.h"
 #include "core/Speaker.h"
+#include "platform/recognizer/PassThrough.h"
 
 #include <QJsonArray>
 #include <QTextBoundaryFinder>
@@ -315,6 +316,10 @@ QJsonObject BridgeRequests::errorBody(const TranslateError& error) {
     return failed(u"failed(\""_s + error.message() + u"\")"_s);
 }
 
+bool BridgeRequests::untranslated(const QString& text, const QString& answer, const QString& from) {
+    return m_services.leftUntranslated && m_services.leftUntranslated(text, answer, from);
+}
+
 QJsonObject BridgeRequests::hello() {
     const LanguagePair languages = pair();
     QJsonObject body = ok();
@@ -363,6 +368,8 @@ QJsonObject BridgeRequests::translate(const JsonFields& fields) {
                                             ->translate(text, resolved.from, resolved.to,
                                                         fields.boolean(Key::fast).value_or(false))
                                             .result();
+            if (untranslated(text, translation, resolved.from))
+                throw PassThrough::failure();
             body = ok();
             body.insert(Key::text, translation);
         } catch (const TranslateError& error) {
@@ -399,6 +406,18 @@ QJsonObject BridgeRequests::translateBatch(const JsonFields& fields) {
                 .result();
         QJsonObject body = ok();
         body.insert(Key::texts, QJsonArray::fromStringList(translations));
+        // A text handed back untranslated stays in "texts", where the page keeps it as it is,
+        // and is named failed beside it.
+        QJsonArray errors;
+        bool anyFailed = false;
+        for (qsizetype i = 0; i < texts.size() && i < translations.size(); ++i) {
+            const bool passedThrough = untranslated(texts[i], translations[i], from);
+            errors.append(passedThrough ? QJsonValue(errorBody(PassThrough::failure()))
+                                        : QJsonValue(QJsonValue::Null));
+            anyFailed = anyFailed || passedThrough;
+        }
+        if (anyFailed)
+            body.insert(Key::errors, errors);
         body.insert(Key::from, from);
         body.insert(Key::to, to);
         if (cut)

@@ -6,11 +6,11 @@
 
 #include <QHash>
 #include <QList>
-#include <QSet>
 #include <QMutex>
 #include <QObject>
 #include <QPointer>
 #include <QSemaphore>
+#include <QSet>
 #include <QString>
 #include <QStringList>
 

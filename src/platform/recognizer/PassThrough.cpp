@@ -4,6 +4,8 @@
 
 #include <algorithm>
 
+using namespace Qt::StringLiterals;
+
 namespace tivela {
 
 bool PassThrough::leftUntranslated(Morphology& morphology, const QString& text,
@@ -20,6 +22,10 @@ bool PassThrough::leftUntranslated(Morphology& morphology, const QString& text,
     if (it == known.cend())
         return false;
     return std::none_of(it->cbegin(), it->cend(), [](bool knows) { return knows; });
+}
+
+TranslateError PassThrough::failure() {
+    return TranslateError::failed(u"left untranslated"_s);
 }
 
 } // namespace tivela

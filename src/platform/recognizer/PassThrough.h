@@ -1,5 +1,7 @@
 #pragma once
 
+#include "core/Translator.h"
+
 #include <QString>
 
 namespace tivela {
@@ -19,6 +21,9 @@ namespace PassThrough {
 // judged untranslated. Waits as `Morphology::known` does: never on the main thread.
 bool leftUntranslated(Morphology& morphology, const QString& text, const QString& answer,
                       const QString& from);
+
+// The failure callers report for such an answer.
+TranslateError failure();
 
 } // namespace PassThrough
 

@@ -28,7 +28,8 @@ protected:
     static void SetUpTestSuite() {
         const QString modes = test::modesFolder(u"modes-pass"_s, {u"eng-spa"_s, u"spa-eng"_s});
         morphology = new Morphology({modes});
-        translator = new Translator(std::make_shared<ApertiumEngine>(ApertiumEngine::Options{modes}));
+        translator =
+            new Translator(std::make_shared<ApertiumEngine>(ApertiumEngine::Options{modes}));
     }
     static void TearDownTestSuite() {
         delete translator;
