@@ -363,6 +363,8 @@ QJsonObject BridgeRequests::translate(const JsonFields& fields) {
     } else if (tooLargeToAnswer({text})) {
         body = failed(u"reply too large"_s);
     } else {
+        if (m_services.prepareJudging)
+            m_services.prepareJudging(resolved.from);
         try {
             const QString translation = m_services.translator
                                             ->translate(text, resolved.from, resolved.to,
@@ -399,6 +401,8 @@ QJsonObject BridgeRequests::translateBatch(const JsonFields& fields) {
     const QString to = stringField(fields, Key::to).value_or(u"en"_s);
     if (tooLargeToAnswer(texts))
         return failed(u"reply too large"_s);
+    if (m_services.prepareJudging && !texts.isEmpty())
+        m_services.prepareJudging(from);
     try {
         const QStringList translations =
             m_services.translator

@@ -55,4 +55,8 @@ bool leftUntranslated(const QString& text, const QString& answer, const QString&
     return PassThrough::leftUntranslated(Morphology::shared(), text, answer, from);
 }
 
+void loadAnalysers(const QString& language) {
+    Morphology::shared().load({language}, std::chrono::milliseconds(0));
+}
+
 } // namespace tivela::Defaults

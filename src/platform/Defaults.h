@@ -43,6 +43,9 @@ std::optional<LanguageDetector::Guess> detectAny(const QString& text, const QStr
 // source language knows none of its words (PassThrough), by the process's word analysers. Any
 // thread may call it; the main thread never waits for analysers still loading.
 bool leftUntranslated(const QString& text, const QString& answer, const QString& from);
+// Starts loading a language's word analysers and waits for nothing: called as a translation
+// starts, they load beside the engine's work, ready when its answer is judged.
+void loadAnalysers(const QString& language);
 
 // For the end of the process, before main returns: the translator and the word analysers stop
 // their work (translations under way and waiting fail at once, the engine's processes are
