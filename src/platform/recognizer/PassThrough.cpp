@@ -14,7 +14,13 @@ bool PassThrough::leftUntranslated(Morphology& morphology, const QString& text,
     const QString asked = text.trimmed();
     if (answer.trimmed().compare(asked, Qt::CaseInsensitive) != 0)
         return false;
-    const QStringList words = Morphology::words(asked);
+    // A word of marks alone (an accent on a digit) has no letter to be known or not.
+    QStringList words = Morphology::words(asked);
+    words.removeIf([](const QString& word) {
+        const QList<uint> characters = word.toUcs4();
+        return std::none_of(characters.cbegin(), characters.cend(),
+                            [](uint c) { return QChar::isLetter(c); });
+    });
     if (words.isEmpty())
         return false;
     const QHash<QString, QList<bool>> known = morphology.known(words, {from});
