@@ -351,7 +351,7 @@ void AppModel::translate(const QString& text, quint64 run) {
 
     m_translatingRun = run;
     setTranslating(true);
-    whenFinished(this, m_services.translator->translate(trimmed, from, to, false),
+    whenFinished(this, m_services.translation(trimmed, from, to),
                  [this, run, from, to](const QFuture<QString>& future) {
                      finishTranslation(run, from, to, future);
                  });
@@ -370,9 +370,6 @@ void AppModel::finishTranslation(quint64 run, const QString& from, const QString
         if (finished.resultCount() < 1)
             throw std::runtime_error("the translation was cancelled");
         const QString result = finished.result();
-        // The text as it came back is no translation, and never a history row.
-        if (m_services.detection->leftUntranslated(m_input, result, from, to))
-            throw TranslateError::failed(u"left untranslated"_s);
         setOutput(result);
         setOutputFrom(from);
         setOutputTo(to);

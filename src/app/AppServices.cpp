@@ -9,6 +9,7 @@
 #include "core/TextFit.h"
 #include "core/Translator.h"
 #include "platform/Defaults.h"
+#include "platform/recognizer/PassThrough.h"
 #include "platform/x11/XSelection.h"
 
 #include <QClipboard>
@@ -56,6 +57,10 @@ public:
         return std::nullopt;
     }
     bool isSingleWord(const QString& text) override { return LanguageDetector::isSingleWord(text); }
+    bool leftUntranslated(const QString& text, const QString& answer,
+                          const QString& from) override {
+        return Defaults::leftUntranslated(text, answer, from);
+    }
 };
 
 class SharedPairSettings : public PairSettings {
@@ -165,15 +170,14 @@ public:
 
 } // namespace
 
-bool Detection::leftUntranslated(const QString& text, const QString& answer, const QString& from,
-                                 const QString& to) {
-    const QString asked = text.trimmed();
-    if (answer.trimmed().compare(asked, Qt::CaseInsensitive) != 0)
-        return false;
-    // Leaning toward the translation's own languages, the source first, the text is still in
-    // another language.
-    const std::optional<QString> language = detect(asked, {from, to});
-    return language && Languages::lexiconCode(*language) != Languages::lexiconCode(from);
+QFuture<QString> AppServices::translation(const QString& text, const QString& from,
+                                          const QString& to) const {
+    return translator->translate(text, from, to, false)
+        .then(QtFuture::Launch::Sync, [detection = detection, text, from](const QString& answer) {
+            if (detection->leftUntranslated(text, answer, from))
+                throw PassThrough::failure();
+            return answer;
+        });
 }
 
 AppServices AppServices::production(Store& store, Lexicon& lexicon) {

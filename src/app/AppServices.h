@@ -57,11 +57,12 @@ public:
     virtual std::optional<QString> detect(const QString& text, const QStringList& hints) = 0;
     virtual bool isSingleWord(const QString& text) = 0;
 
-    // Whether the engine's answer from `from` into `to` only repeats the text because the text
-    // is in neither: the engine passes words it does not know through as they are. A name or a
-    // number that translates to itself is no such answer.
-    bool leftUntranslated(const QString& text, const QString& answer, const QString& from,
-                          const QString& to);
+    // Whether the engine's answer to a text from `from` only repeats a text none of whose words
+    // the source language knows: the engine passes words it does not know through as they
+    // are. A name or a number that translates to itself is a translation. Any thread may call
+    // it; off the main thread it may wait a bounded time for the word analysers.
+    virtual bool leftUntranslated(const QString& text, const QString& answer,
+                                  const QString& from) = 0;
 };
 
 // The language pair saved in the settings both programs share.
@@ -102,6 +103,11 @@ struct AppServices {
     // Both outlive the model.
     Translator* translator = nullptr;
     Store* store = nullptr;
+
+    // The translator's translation of a text, failing ("left untranslated") when it is none
+    // (Detection::leftUntranslated). That is judged on the translator's thread as the answer
+    // arrives, where a wait for the word analysers holds up no one.
+    QFuture<QString> translation(const QString& text, const QString& from, const QString& to) const;
 
     // The application's own: the system clock, timers, locale, fonts and clipboard, the shared
     // translator, the recogniser, the shared settings, the given store and lexicon, and the

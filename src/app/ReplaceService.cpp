@@ -45,14 +45,11 @@ QFuture<std::optional<QString>> ReplaceService::translateReplace(const QString& 
     if (!deadline.isForever())
         m_services.scheduler->singleShot(int(deadline.remainingTime()), this,
                                          [answer] { answer(std::nullopt); });
-    whenFinished(this, m_services.translator->translate(text, source, target, false),
+    whenFinished(this, m_services.translation(text, source, target),
                  [this, answer, text, source, target](const QFuture<QString>& future) {
                      // Every failure answers the one message the caller shows, and so does an
                      // answer that only repeats a text the engine could not read.
-                     std::optional<QString> translation = resultOf(future);
-                     if (translation &&
-                         m_services.detection->leftUntranslated(text, *translation, source, target))
-                         translation.reset();
+                     const std::optional<QString> translation = resultOf(future);
                      if (!answer(translation) || !translation)
                          return;
                      m_writer.addHistory(Item{m_services.newId(), text, *translation, source,

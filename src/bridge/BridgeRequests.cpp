@@ -8,6 +8,7 @@
 #include "core/Lexicon.h"
 #include "core/LexiconDownloader.h"
 #include "core/Speaker.h"
+#include "platform/recognizer/PassThrough.h"
 
 #include <QJsonArray>
 #include <QTextBoundaryFinder>
@@ -315,6 +316,10 @@ QJsonObject BridgeRequests::errorBody(const TranslateError& error) {
     return failed(u"failed(\""_s + error.message() + u"\")"_s);
 }
 
+bool BridgeRequests::untranslated(const QString& text, const QString& answer, const QString& from) {
+    return m_services.leftUntranslated && m_services.leftUntranslated(text, answer, from);
+}
+
 QJsonObject BridgeRequests::hello() {
     const LanguagePair languages = pair();
     QJsonObject body = ok();
@@ -358,11 +363,15 @@ QJsonObject BridgeRequests::translate(const JsonFields& fields) {
     } else if (tooLargeToAnswer({text})) {
         body = failed(u"reply too large"_s);
     } else {
+        if (m_services.prepareJudging)
+            m_services.prepareJudging(resolved.from);
         try {
             const QString translation = m_services.translator
                                             ->translate(text, resolved.from, resolved.to,
                                                         fields.boolean(Key::fast).value_or(false))
                                             .result();
+            if (untranslated(text, translation, resolved.from))
+                throw PassThrough::failure();
             body = ok();
             body.insert(Key::text, translation);
         } catch (const TranslateError& error) {
@@ -392,6 +401,8 @@ QJsonObject BridgeRequests::translateBatch(const JsonFields& fields) {
     const QString to = stringField(fields, Key::to).value_or(u"en"_s);
     if (tooLargeToAnswer(texts))
         return failed(u"reply too large"_s);
+    if (m_services.prepareJudging && !texts.isEmpty())
+        m_services.prepareJudging(from);
     try {
         const QStringList translations =
             m_services.translator
@@ -399,6 +410,18 @@ QJsonObject BridgeRequests::translateBatch(const JsonFields& fields) {
                 .result();
         QJsonObject body = ok();
         body.insert(Key::texts, QJsonArray::fromStringList(translations));
+        // A text handed back untranslated stays in "texts", where the page keeps it as it is,
+        // and is named failed beside it.
+        QJsonArray errors;
+        bool anyFailed = false;
+        for (qsizetype i = 0; i < texts.size() && i < translations.size(); ++i) {
+            const bool passedThrough = untranslated(texts[i], translations[i], from);
+            errors.append(passedThrough ? QJsonValue(errorBody(PassThrough::failure()))
+                                        : QJsonValue(QJsonValue::Null));
+            anyFailed = anyFailed || passedThrough;
+        }
+        if (anyFailed)
+            body.insert(Key::errors, errors);
         body.insert(Key::from, from);
         body.insert(Key::to, to);
         if (cut)

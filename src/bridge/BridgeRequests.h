@@ -65,6 +65,9 @@ private:
     Resolved resolvePair(const QString& text, const std::optional<QString>& from,
                          const std::optional<QString>& to);
 
+    // Whether the engine's answer only repeats a text it could not read.
+    bool untranslated(const QString& text, const QString& answer, const QString& from);
+
     QJsonObject hello();
     QJsonObject status(const JsonFields& fields);
     QJsonObject detect(const JsonFields& fields);

@@ -19,6 +19,8 @@ BridgeServices BridgeServices::production(QString version, Store& store, Transla
     services.downloader = []() -> LexiconDownloader& { return LexiconDownloader::shared(); };
     services.speaker = []() -> Speaker& { return Defaults::speaker(); };
     services.detect = &Defaults::detectAny;
+    services.leftUntranslated = &Defaults::leftUntranslated;
+    services.prepareJudging = &Defaults::loadAnalysers;
     services.savedPair = [] { return SharedSettings::pair(); };
     services.shortcut = []() -> std::optional<QString> {
         const QVariant shortcut = Paths::defaults()->value(u"shortcutDisplay"_s);

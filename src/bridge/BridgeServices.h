@@ -36,6 +36,12 @@ struct BridgeServices {
     std::function<std::optional<LanguageDetector::Guess>(const QString& text,
                                                          const QStringList& hints)>
         detect;
+    // Whether the engine's answer to a text from `from` is no translation: it only repeats a
+    // text none of whose words the source language knows. Any thread may call it.
+    std::function<bool(const QString& text, const QString& answer, const QString& from)>
+        leftUntranslated;
+    // Starts what that needs for texts from a language, waiting for nothing.
+    std::function<void(const QString& from)> prepareJudging;
     // The pair saved in the settings both programs share.
     std::function<std::optional<LanguagePair>()> savedPair;
     // The global shortcut as the application shows it, when it saved one.

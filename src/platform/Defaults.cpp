@@ -5,6 +5,7 @@
 #include "platform/engine/ApertiumEngine.h"
 #include "platform/recognizer/Cld2Recognizer.h"
 #include "platform/recognizer/Morphology.h"
+#include "platform/recognizer/PassThrough.h"
 #include "platform/speech/SystemSpeech.h"
 
 namespace tivela::Defaults {
@@ -48,6 +49,14 @@ bool stopWork(QDeadlineTimer deadline) {
 std::optional<LanguageDetector::Guess> detectAny(const QString& text, const QStringList& hints) {
     Cld2Recognizer recognizer;
     return LanguageDetector::detectAny(text, hints, recognizer);
+}
+
+bool leftUntranslated(const QString& text, const QString& answer, const QString& from) {
+    return PassThrough::leftUntranslated(Morphology::shared(), text, answer, from);
+}
+
+void loadAnalysers(const QString& language) {
+    Morphology::shared().load({language}, std::chrono::milliseconds(0));
 }
 
 } // namespace tivela::Defaults

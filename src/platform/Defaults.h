@@ -39,6 +39,13 @@ std::optional<LanguageDetector::Guess> detect(const QString& text, const QSet<QS
                                               const QStringList& hints);
 // Among every language the recogniser knows, as both programs detect a translation's source.
 std::optional<LanguageDetector::Guess> detectAny(const QString& text, const QStringList& hints);
+// Whether the engine's answer to a text from `from` only hands the text back because the
+// source language knows none of its words (PassThrough), by the process's word analysers. Any
+// thread may call it; the main thread never waits for analysers still loading.
+bool leftUntranslated(const QString& text, const QString& answer, const QString& from);
+// Starts loading a language's word analysers and waits for nothing: called as a translation
+// starts, they load beside the engine's work, ready when its answer is judged.
+void loadAnalysers(const QString& language);
 
 // For the end of the process, before main returns: the translator and the word analysers stop
 // their work (translations under way and waiting fail at once, the engine's processes are

@@ -466,8 +466,8 @@ TEST_F(AppDelegateTest, ReplaceAnswersByItsDeadlineAndRemembersOnlyWhatItAnswere
 TEST_F(AppDelegateTest, ReplaceNeverAnswersTheTextItself) {
     SharedSettings::setPair(LanguagePair{u"en"_s, u"es"_s});
     const QString german = u"Hund und Katze"_s;
-    // Leaning toward English it passes for nothing, toward Spanish it is German.
-    rig.detection->leaning.insert(german, {{u"es"_s, u"de"_s}});
+    // Taken for nothing, it goes from the pair's second language, which knows none of its words.
+    rig.detection->unknown.insert(german);
     rig.engine->setTranslate(u"es"_s, u"en"_s, false, [&](const QString& text) {
         return EngineResult<QString>::success(text == german ? text : u"en:"_s + text);
     });

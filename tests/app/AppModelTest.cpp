@@ -5,6 +5,7 @@
 #include "platform/engine/ApertiumEngine.h"
 #include "platform/recognizer/Cld2Recognizer.h"
 #include "platform/recognizer/Morphology.h"
+#include "platform/recognizer/PassThrough.h"
 #include "support/EntryPrinter.h"
 #include "support/FakeAppServices.h"
 #include "support/FakeEngine.h"
@@ -425,6 +426,10 @@ public:
         return guess ? std::optional(guess->code) : std::nullopt;
     }
     bool isSingleWord(const QString& text) override { return LanguageDetector::isSingleWord(text); }
+    bool leftUntranslated(const QString& text, const QString& answer,
+                          const QString& from) override {
+        return PassThrough::leftUntranslated(m_morphology, text, answer, from);
+    }
 
 private:
     Morphology& m_morphology;
@@ -479,7 +484,13 @@ TEST_F(AppModelTest, ATextTheEngineCannotTranslateIsNeverItsOwnTranslation) {
         EXPECT_EQ(m.output(), QString()) << text.toStdString();
         EXPECT_EQ(m.detected(), problem.from);
     }
-    // A source chosen by hand that the text is not in: the engine hands the text back.
+    // Words no installed language knows, taken for the pair's, and a source chosen by hand
+    // that the text is not in: the engine hands the text back, which is no translation.
+    for (const QString& text : {u"Hund"_s, u"Katze"_s, u"hosue"_s}) {
+        translate(text);
+        EXPECT_EQ(m.problem(), Problem::failed(u"left untranslated"_s)) << text.toStdString();
+        EXPECT_EQ(m.output(), QString());
+    }
     for (const QString& text : {u"Bonjour"_s, u"Der Hund ist im Haus und schläft"_s}) {
         translate(text);
         m.setSource(u"en"_s);
@@ -495,7 +506,7 @@ TEST_F(AppModelTest, ATextTheEngineCannotTranslateIsNeverItsOwnTranslation) {
     // Words, names and numbers the engine translates, or keeps, are shown and remembered;
     // the engine's capital on a word typed small is not.
     const std::pair<QString, QString> kept[] = {
-        {u"house"_s, u"casa"_s}, {u"Tivela"_s, u"Tivela"_s}, {u"42"_s, u"42"_s}};
+        {u"house"_s, u"casa"_s}, {u"Maria"_s, u"Maria"_s}, {u"42"_s, u"42"_s}};
     for (const auto& [text, translation] : kept) {
         translate(text);
         EXPECT_EQ(m.output(), translation);
@@ -511,7 +522,9 @@ TEST_F(AppModelTest, ATextTheEngineCannotTranslateIsNeverItsOwnTranslation) {
     // A burst of texts, the last arriving while the engine works on the one before: only the
     // last is shown, and nothing of the burst repeats itself in the history.
     for (int i = 0; i < 40; ++i)
-        m.show(i % 2 ? u"the house is big"_s : u"Der Hund ist im Haus und schläft"_s);
+        m.show(i % 3 == 0   ? u"the house is big"_s
+               : i % 3 == 1 ? u"Hund"_s
+                            : u"Der Hund ist im Haus und schläft"_s);
     time->advance(0);
     m.show(u"犬は家で寝ている"_s);
     time->advance(0);
@@ -521,7 +534,7 @@ TEST_F(AppModelTest, ATextTheEngineCannotTranslateIsNeverItsOwnTranslation) {
     ASSERT_TRUE(test::waitUntil([&] { return m.writer().pending().isEmpty(); }));
     EXPECT_EQ(store.history(QString(), 10).size(), 3);
     for (const Item& row : store.history(QString(), 10))
-        EXPECT_TRUE(row.text != row.translation || row.text == u"Tivela" || row.text == u"42");
+        EXPECT_TRUE(row.text != row.translation || row.text == u"Maria" || row.text == u"42");
 }
 
 TEST_F(AppModelTest, PairWritesSaveTranslateAndFetchPacksOnlyOnChange) {

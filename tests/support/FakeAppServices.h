@@ -10,6 +10,7 @@
 #include <QObject>
 #include <QPointer>
 #include <QSemaphore>
+#include <QSet>
 #include <QString>
 #include <QStringList>
 
@@ -143,18 +144,18 @@ private:
 class FakeDetection : public Detection {
 public:
     QHash<QString, QString> languages;
-    // What a text is named when the first hint is a given language, where that differs: by
-    // text, then by hint.
-    QHash<QString, QHash<QString, QString>> leaning;
+    // Texts none of whose words the source language knows; set before the model translates.
+    QSet<QString> unknown;
 
-    std::optional<QString> detect(const QString& text, const QStringList& hints) override {
-        const QHash<QString, QString> byHint = leaning.value(text);
-        const QString code = !hints.isEmpty() && byHint.contains(hints.first())
-                                 ? byHint.value(hints.first())
-                                 : languages.value(text);
+    std::optional<QString> detect(const QString& text, const QStringList&) override {
+        const QString code = languages.value(text);
         return code.isEmpty() ? std::nullopt : std::optional(code);
     }
     bool isSingleWord(const QString& text) override { return LanguageDetector::isSingleWord(text); }
+    bool leftUntranslated(const QString& text, const QString& answer, const QString&) override {
+        return answer.trimmed().compare(text.trimmed(), Qt::CaseInsensitive) == 0 &&
+               unknown.contains(text.trimmed());
+    }
 };
 
 class FakePasteboard : public Pasteboard {
