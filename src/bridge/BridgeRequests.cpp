@@ -401,8 +401,6 @@ QJsonObject BridgeRequests::translateBatch(const JsonFields& fields) {
     const QString to = stringField(fields, Key::to).value_or(u"en"_s);
     if (tooLargeToAnswer(texts))
         return failed(u"reply too large"_s);
-    if (m_services.prepareJudging && !texts.isEmpty())
-        m_services.prepareJudging(from);
     try {
         const QStringList translations =
             m_services.translator
@@ -410,18 +408,6 @@ QJsonObject BridgeRequests::translateBatch(const JsonFields& fields) {
                 .result();
         QJsonObject body = ok();
         body.insert(Key::texts, QJsonArray::fromStringList(translations));
-        // A text handed back untranslated stays in "texts", where the page keeps it as it is,
-        // and is named failed beside it.
-        QJsonArray errors;
-        bool anyFailed = false;
-        for (qsizetype i = 0; i < texts.size() && i < translations.size(); ++i) {
-            const bool passedThrough = untranslated(texts[i], translations[i], from);
-            errors.append(passedThrough ? QJsonValue(errorBody(PassThrough::failure()))
-                                        : QJsonValue(QJsonValue::Null));
-            anyFailed = anyFailed || passedThrough;
-        }
-        if (anyFailed)
-            body.insert(Key::errors, errors);
         body.insert(Key::from, from);
         body.insert(Key::to, to);
         if (cut)

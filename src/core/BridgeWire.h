@@ -41,8 +41,6 @@ inline constexpr QLatin1StringView error{"error"};
 inline constexpr QLatin1StringView message{"message"};
 inline constexpr QLatin1StringView text{"text"};
 inline constexpr QLatin1StringView texts{"texts"};
-// Beside a batch's "texts" when some were not translated: per text, null or its error reply.
-inline constexpr QLatin1StringView errors{"errors"};
 inline constexpr QLatin1StringView from{"from"};
 inline constexpr QLatin1StringView to{"to"};
 inline constexpr QLatin1StringView fast{"fast"};

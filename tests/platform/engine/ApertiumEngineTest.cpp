@@ -350,6 +350,17 @@ TEST_F(ApertiumRealPairTest, EnglishComesBackInSpanish) {
     for (const QChar mark : {u'*', u'@', u'#', u'[', u'\\', u'^', u'$'})
         EXPECT_FALSE(spanish.contains(mark)) << spanish.toStdString();
 
+    // The pronouns Spanish leaves out leave no double space behind.
+    const QString dropped =
+        translator
+            .translate(u"Where can we eat? I think that they will come."_s, u"en"_s, u"es"_s, false)
+            .result();
+    EXPECT_FALSE(dropped.contains(u"  "_s)) << dropped.toStdString();
+    // A text that spaces its words itself keeps its spacing.
+    EXPECT_TRUE(translator.translate(u"They  said  it."_s, u"en"_s, u"es"_s, false)
+                    .result()
+                    .contains(u"  "_s));
+
     const QString back =
         translator.translate(u"El perro come una manzana."_s, u"es"_s, u"en"_s, true).result();
     EXPECT_TRUE(back.contains(u"dog"_s)) << back.toStdString();
