@@ -40,9 +40,10 @@ std::optional<LanguageDetector::Guess> detect(const QString& text, const QSet<QS
 // Among every language the recogniser knows, as both programs detect a translation's source.
 std::optional<LanguageDetector::Guess> detectAny(const QString& text, const QStringList& hints);
 
-// For the end of the process, before main returns: the translator and the word analysers stop
-// their work (translations under way and waiting fail at once, the engine's processes are
-// killed), and their threads are waited for until the deadline. Whether they all ended: threads
+// For the end of the process, before main returns: the translator, the word analysers and the
+// speaker (when one was made) stop their work (translations under way and waiting fail at once,
+// the engine's processes are killed, speech is silenced and a wait on the speech daemon ends),
+// and their threads are waited for until the deadline. Whether they all ended: threads
 // still running would run on into the program's teardown, in tables already gone.
 bool stopWork(QDeadlineTimer deadline);
 
