@@ -28,8 +28,26 @@ using namespace tivela;
 
 namespace {
 
-// How long quitting waits for the work of the translator and the word analysers to end.
+// How long quitting waits for the work of the translator, the word analysers and the speaker to
+// end.
 constexpr int quitMilliseconds = 1500;
+
+// Work running or queued at quit (translations, a voice list being read, speech) would run on
+// into the static teardown, reading tables already destroyed. Whether it stopped in time.
+bool stopWorkInTime() {
+    if (Defaults::stopWork(QDeadlineTimer(quitMilliseconds)))
+        return true;
+    std::fprintf(stderr, "tivela: work under way did not stop in time; ending at once\n");
+    return false;
+}
+
+// Static destructors must not run under the work still going, but the dictionary locks must
+// not outlive us.
+[[noreturn]] void endAtOnce(int status) {
+    LexiconDownloader::releaseHeldLocks();
+    std::fflush(nullptr);
+    ::_exit(status);
+}
 
 } // namespace
 
@@ -48,13 +66,22 @@ int main(int argc, char** argv) {
         return 0;
     }
     if (mode.isCheckOrRender()) {
-        // Outlives the application object, whose connection to the display goes first.
-        const CheckDesktop desktop = CheckModes::prepare(mode);
-        qputenv("QT_QPA_PLATFORM", CheckModes::platform(mode));
-        QApplication app(argc, argv);
-        QApplication::setQuitOnLastWindowClosed(false);
-        CheckModes::start(mode, frontAtLaunch, desktop);
-        return QApplication::exec();
+        int status = 0;
+        bool stopped = false;
+        {
+            // Outlives the application object, whose connection to the display goes first.
+            const CheckDesktop desktop = CheckModes::prepare(mode);
+            qputenv("QT_QPA_PLATFORM", CheckModes::platform(mode));
+            QApplication app(argc, argv);
+            QApplication::setQuitOnLastWindowClosed(false);
+            CheckModes::start(mode, frontAtLaunch, desktop);
+            status = QApplication::exec();
+            stopped = stopWorkInTime();
+        }
+        // Once a private desktop has gone with the rest of the mode.
+        if (!stopped)
+            endAtOnce(status);
+        return status;
     }
 
     // Qt would abort on a missing display; a chosen platform (offscreen) is the caller's say.
@@ -69,19 +96,10 @@ int main(int argc, char** argv) {
     QGuiApplication::setDesktopFileName(Paths::bundleID());
     QApplication::setQuitOnLastWindowClosed(false);
     SignalPipe endOnSignals;
-    // Translations running or queued at quit would run on into the static teardown, reading
-    // tables already destroyed.
     QObject::connect(&app, &QCoreApplication::aboutToQuit, [] {
-        if (Defaults::stopWork(QDeadlineTimer(quitMilliseconds)))
-            return;
-        std::fprintf(stderr, "tivela: translations did not stop in time; ending at once\n");
-        // After the delegate has gone and the history is written: static destructors must not
-        // run under the work still going, but the dictionary locks must not outlive us.
-        qAddPostRoutine([] {
-            LexiconDownloader::releaseHeldLocks();
-            std::fflush(nullptr);
-            ::_exit(0);
-        });
+        if (!stopWorkInTime())
+            // After the delegate has gone and the history is written.
+            qAddPostRoutine([] { endAtOnce(0); });
     });
 
     QStringList urls;

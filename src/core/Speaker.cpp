@@ -97,6 +97,10 @@ void Speaker::stop() {
     m_backend->stop();
 }
 
+bool Speaker::shutDown(QDeadlineTimer deadline) {
+    return m_backend->shutDown(deadline);
+}
+
 QString Speaker::firstCharacters(const QString& text, int limit) {
     return Graphemes::first(text, limit);
 }

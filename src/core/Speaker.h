@@ -2,6 +2,7 @@
 
 #include "core/Voices.h"
 
+#include <QDeadlineTimer>
 #include <QFuture>
 #include <QObject>
 #include <QPromise>
@@ -54,6 +55,8 @@ public:
     // false, leaving any speech alone, when no language or voice fits.
     bool speak(const QString& text, const QString& language, const QStringList& hints);
     void stop();
+    // For the end of the process: the synthesiser stops for good (see SpeechBackend::shutDown).
+    bool shutDown(QDeadlineTimer deadline);
 
     // The text cut after its first `limit` characters as a reader counts them (whole
     // grapheme clusters, so no accent or emoji is torn apart).

@@ -17,4 +17,9 @@ std::optional<QString> SpeechBackend::defaultVoice(const QString& code,
     return std::nullopt;
 }
 
+bool SpeechBackend::shutDown(QDeadlineTimer) {
+    stop();
+    return true;
+}
+
 } // namespace tivela

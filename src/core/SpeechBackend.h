@@ -2,6 +2,7 @@
 
 #include "core/Voices.h"
 
+#include <QDeadlineTimer>
 #include <QFuture>
 #include <QList>
 #include <QString>
@@ -23,6 +24,10 @@ public:
     virtual void speak(const QString& text, const Voices::Voice& voice) = 0;
     // Silences what is being spoken and drops what is waiting to be.
     virtual void stop() = 0;
+    // For the end of the process: silences the speech, ends any wait on the synthesiser and
+    // drops every call, those to come too, then waits for the backend's thread until the
+    // deadline. Whether it ended: work still running would run on into the static teardown.
+    virtual bool shutDown(QDeadlineTimer deadline);
 
     // The platform's own choice of voice for a language among the listed ones.
     virtual std::optional<QString> defaultVoice(const QString& code,

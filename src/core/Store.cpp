@@ -18,6 +18,8 @@
 #include <limits>
 #include <memory>
 
+#include <sys/stat.h>
+
 using namespace Qt::StringLiterals;
 
 namespace tivela {
@@ -27,6 +29,8 @@ constexpr double secondsPerDay = 86400;
 constexpr double retryDelay = 60;
 // A waiting statement looks at the lock again at least this often.
 constexpr int longestBusySleepMs = 10;
+// How stale a read may be about the file its path names.
+constexpr qint64 followReadsEveryMs = 1000;
 
 constexpr const char* schema = R"(
 CREATE TABLE IF NOT EXISTS history(
@@ -73,6 +77,14 @@ QString containsPattern(const QString& search) {
 struct Finalize {
     void operator()(sqlite3_stmt* statement) const { sqlite3_finalize(statement); }
 };
+
+// The device and inode the path names now; nothing when it names no file.
+std::optional<std::pair<quint64, quint64>> identity(const QString& path) {
+    struct stat status {};
+    if (::stat(QFile::encodeName(path).constData(), &status) != 0)
+        return std::nullopt;
+    return std::pair{quint64(status.st_dev), quint64(status.st_ino)};
+}
 
 qint64 monotonicMilliseconds() {
     return std::chrono::duration_cast<std::chrono::milliseconds>(
@@ -243,6 +255,8 @@ Store::~Store() {
 void Store::open() {
     if (m_path.isEmpty())
         return; // SQLite would open a private temporary database that vanishes on close.
+    m_device = m_inode = 0;
+    m_followedAt = monotonicMilliseconds();
     sqlite3* db = nullptr;
     const int flags = SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_FULLMUTEX;
     if (sqlite3_open_v2(QFile::encodeName(m_path).constData(), &db, flags, nullptr) != SQLITE_OK) {
@@ -250,9 +264,27 @@ void Store::open() {
         return;
     }
     m_db = db;
+    if (const auto opened = identity(m_path))
+        std::tie(m_device, m_inode) = *opened;
     sqlite3_busy_handler(m_db, &Store::onBusy, this);
     execute("PRAGMA journal_mode=WAL");
     execute(schema);
+}
+
+void Store::followPath(bool writing) const {
+    if (m_path.isEmpty())
+        return;
+    const qint64 now = monotonicMilliseconds();
+    if (!writing && now - m_followedAt < followReadsEveryMs)
+        return;
+    m_followedAt = now;
+    // A path that names no file for the moment gets a fresh one: the program that moved the
+    // old one aside starts its new store on the same path, so both meet there.
+    if (m_db && identity(m_path) == std::pair{m_device, m_inode})
+        return;
+    sqlite3_close_v2(m_db);
+    m_db = nullptr;
+    const_cast<Store*>(this)->open();
 }
 
 // The busy timeout's wait, with a way out: stopWaiting() ends it at the next look.
@@ -300,13 +332,17 @@ std::optional<QString> Store::setAsideIfUnusable() {
     sqlite3_close_v2(m_db);
     m_db = nullptr;
     const QString kept = keptName(m_path);
+    // A log and its index belong to the main file they were written with. They go first: once
+    // the main file has gone, another program's connection starts a fresh store on the path,
+    // with a log of its own that must stay.
+    QStringList movedLogs;
+    for (const QString& suffix : {u"-wal"_s, u"-shm"_s})
+        if (QFileInfo::exists(m_path + suffix) && QFile::rename(m_path + suffix, kept + suffix))
+            movedLogs << suffix;
     const bool moved = QFile::rename(m_path, kept);
-    // A log and its index belong to the main file they were written with.
-    if (moved) {
-        for (const QString& suffix : {u"-wal"_s, u"-shm"_s})
-            if (QFileInfo::exists(m_path + suffix))
-                QFile::rename(m_path + suffix, kept + suffix);
-    }
+    if (!moved)
+        for (const QString& suffix : std::as_const(movedLogs))
+            QFile::rename(kept + suffix, m_path + suffix);
     open();
     return moved ? std::optional(kept) : std::nullopt;
 }
@@ -372,9 +408,19 @@ bool Store::execute(const char* sql) {
 template <typename Body>
 bool Store::transaction(Body&& body) {
     QMutexLocker locker(&m_lock);
+    followPath(true);
     if (!execute("BEGIN IMMEDIATE")) {
         noteError();
         return false;
+    }
+    // The file may have been moved aside while the lock was waited for.
+    if (identity(m_path) != std::pair{m_device, m_inode}) {
+        execute("ROLLBACK");
+        followPath(true);
+        if (!execute("BEGIN IMMEDIATE")) {
+            noteError();
+            return false;
+        }
     }
     if (body() && execute("COMMIT")) {
         m_lastError = {};
@@ -412,6 +458,7 @@ bool Store::addHistory(const Item& item) {
 
 QList<Item> Store::history(const QString& search, int limit) const {
     QMutexLocker locker(&m_lock);
+    followPath(false);
     const QString pattern = containsPattern(search);
     return Query(m_db, "SELECT id, text, translation, src, dst, created, origin FROM history "
                        "WHERE text LIKE ? ESCAPE '\\' OR translation LIKE ? ESCAPE '\\' "
@@ -433,6 +480,7 @@ bool Store::clearHistory() {
 
 QList<Item> Store::phrases(const QString& search) const {
     QMutexLocker locker(&m_lock);
+    followPath(false);
     const QString pattern = containsPattern(search);
     return Query(m_db, QByteArray(phraseColumns) +
                            "WHERE deleted = 0 AND (text LIKE ? ESCAPE '\\' OR "
@@ -444,6 +492,7 @@ QList<Item> Store::phrases(const QString& search) const {
 
 int Store::phraseCount() const {
     QMutexLocker locker(&m_lock);
+    followPath(false);
     Query count(m_db, "SELECT COUNT(*) FROM phrase WHERE deleted = 0");
     return count.next() ? int(count.integer(0)) : 0;
 }
@@ -451,6 +500,7 @@ int Store::phraseCount() const {
 std::optional<Item> Store::phrase(const QString& text, const QString& from,
                                   const QString& to) const {
     QMutexLocker locker(&m_lock);
+    followPath(false);
     Query query(m_db, QByteArray(phraseColumns) + livePhraseByKey);
     query.bind(text).bind(from).bind(to);
     return query.next() ? std::optional(query.item(true)) : std::nullopt;
@@ -507,6 +557,7 @@ bool Store::deletePhrase(const QString& id) {
 
 QList<Item> Store::dueCards(double now) const {
     QMutexLocker locker(&m_lock);
+    followPath(false);
     return Query(m_db, QByteArray(phraseColumns) +
                            "WHERE deleted = 0 AND due <= ? ORDER BY due ASC, created DESC")
         .bind(now)

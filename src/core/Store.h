@@ -142,6 +142,11 @@ private:
     class Query;
 
     void open();
+    // Reopens the path when it no longer names the file this connection opened (another
+    // program moved a damaged file aside and started a fresh one): what is written from then on
+    // lands where every other program reads. Writes look every time, reads at most once a
+    // second.
+    void followPath(bool writing) const;
     // Whether the open database reads as one: false only when SQLite says it is not a database
     // or is damaged.
     bool isUsable();
@@ -153,7 +158,13 @@ private:
 
     QString m_path;
     int m_busyTimeout;
-    sqlite3* m_db = nullptr;
+    // Mutable for followPath(), which reads may call: a reopened connection is the same store.
+    mutable sqlite3* m_db = nullptr;
+    // The device and inode of the file m_db opened; zero when none was found.
+    mutable quint64 m_device = 0;
+    mutable quint64 m_inode = 0;
+    // When a read last compared them with the path, in milliseconds of the monotonic clock.
+    mutable qint64 m_followedAt = 0;
     mutable QRecursiveMutex m_lock;
     Error m_lastError;
     std::atomic<bool> m_stopWaiting = false;

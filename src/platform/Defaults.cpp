@@ -9,6 +9,15 @@
 #include "platform/speech/SystemSpeech.h"
 
 namespace tivela::Defaults {
+namespace {
+
+// The speaker once made: the end of the process must not make one only to stop it.
+Speaker*& madeSpeaker() {
+    static Speaker* made = nullptr;
+    return made;
+}
+
+} // namespace
 
 std::shared_ptr<TranslationEngine> engine() {
     return std::make_shared<ApertiumEngine>();
@@ -29,6 +38,7 @@ Translator& translator() {
 
 Speaker& speaker() {
     static Speaker speaker(speech());
+    madeSpeaker() = &speaker;
     return speaker;
 }
 
@@ -39,11 +49,15 @@ std::optional<LanguageDetector::Guess> detect(const QString& text, const QSet<QS
 }
 
 bool stopWork(QDeadlineTimer deadline) {
-    // Both are told before either is waited for, so that their threads end side by side.
+    // All are told before any is waited for, so that their threads end side by side.
     Translator& translator = Defaults::translator();
     translator.stop(QDeadlineTimer(0));
+    Speaker* const speaker = madeSpeaker();
+    if (speaker)
+        speaker->shutDown(QDeadlineTimer(0));
     const bool analysers = Morphology::shared().stop(deadline);
-    return translator.stop(deadline) && analysers;
+    const bool translations = translator.stop(deadline);
+    return (!speaker || speaker->shutDown(deadline)) && translations && analysers;
 }
 
 std::optional<LanguageDetector::Guess> detectAny(const QString& text, const QStringList& hints) {

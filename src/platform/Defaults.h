@@ -47,9 +47,10 @@ bool leftUntranslated(const QString& text, const QString& answer, const QString&
 // starts, they load beside the engine's work, ready when its answer is judged.
 void loadAnalysers(const QString& language);
 
-// For the end of the process, before main returns: the translator and the word analysers stop
-// their work (translations under way and waiting fail at once, the engine's processes are
-// killed), and their threads are waited for until the deadline. Whether they all ended: threads
+// For the end of the process, before main returns: the translator, the word analysers and the
+// speaker (when one was made) stop their work (translations under way and waiting fail at once,
+// the engine's processes are killed, speech is silenced and a wait on the speech daemon ends),
+// and their threads are waited for until the deadline. Whether they all ended: threads
 // still running would run on into the program's teardown, in tables already gone.
 bool stopWork(QDeadlineTimer deadline);
 

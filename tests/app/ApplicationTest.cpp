@@ -6,6 +6,7 @@
 #include "platform/desktop/SingleInstance.h"
 #include "platform/x11/Shortcut.h"
 #include "support/FakeDesktop.h"
+#include "support/FakeSpeechDaemon.h"
 #include "support/HostProcess.h"
 #include "support/StoreLock.h"
 #include "support/TestWorld.h"
@@ -529,6 +530,37 @@ TEST_F(ApplicationTest, AnotherProgramsLockNeitherFreezesNorLosesAndQuitsInTime)
         << errors.toStdString();
     lock->release();
     EXPECT_EQ(historyOf(u"star"_s, 0), QString());
+}
+
+// Quitting while the speech daemon's voice list is read (some modules list hundreds of
+// thousands of voices): the reading is cut short, and the program ends at once and cleanly
+// rather than reading on into its own teardown.
+TEST_F(ApplicationTest, ASignalWhileTheVoicesAreReadEndsItAtOnce) {
+    FakeDaemon daemon;
+    QByteArrayList many;
+    for (int i = 0; i < 700000; ++i)
+        many << "V" + QByteArray::number(i) + "\ten\tnone";
+    daemon.modules.insert("piper", many);
+    daemon.heldModules = {"rhvoice"};
+    start();
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] {
+            const qsizetype piper = daemon.log.indexOf("SET SELF OUTPUT_MODULE piper");
+            return piper >= 0 && daemon.log.indexOf("LIST SYNTHESIS_VOICES", piper) > piper &&
+                   daemon.sent();
+        },
+        slow));
+    // The list has arrived and its lines are being read.
+    QTest::qWait(300);
+    QElapsedTimer ending;
+    ending.start();
+    ::kill(pid_t(app.processId()), SIGTERM);
+    ASSERT_TRUE(app.waitForFinished(slow));
+    RecordProperty("endedMs", int(ending.elapsed()));
+    // Reading the whole list on takes seconds here.
+    EXPECT_LT(ending.elapsed(), 2000);
+    EXPECT_EQ(app.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(app.exitCode(), 0);
 }
 
 #include "ApplicationTest.moc"

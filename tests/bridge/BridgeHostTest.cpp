@@ -20,6 +20,7 @@
 #include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
+#include <QSet>
 #include <QThread>
 #include <QUrlQuery>
 #include <QUuid>
@@ -336,6 +337,82 @@ TEST_F(BridgeHostTest, TooLargeRepliesAreReportedNotPretended) {
 
 // A phrase is stored only when the reply that carries it back can be sent: one the extension is
 // told failed is never in the phrasebook. Huge phrases in a burst with small ones.
+// The application moves a damaged database aside and starts a fresh one while the host keeps
+// its connection: the host follows the path, so what it stores from then on is in the file
+// every program reads, and nothing is written into the file set aside.
+TEST_F(BridgeHostTest, ADatabaseSetAsideIsFollowedToTheFreshOne) {
+    const QString database = Paths::database();
+    const auto texts = [](const QString& path) {
+        QSet<QString> found;
+        Store store(path);
+        for (const Item& card : store.phrases(QString()))
+            found.insert(card.text);
+        return found;
+    };
+    HostProcess host(QString(), hostEnvironment());
+    ASSERT_EQ(ask(host, {{u"type"_s, u"addPhrase"_s}, {u"item"_s, phrase(u"early"_s, u"x"_s)}})
+                  .value(u"ok"_s),
+              true);
+
+    // Damaged as a failing disk leaves it, then found so by the application's store.
+    ASSERT_TRUE(Store::foldLog(database));
+    {
+        QFile file(database);
+        ASSERT_TRUE(file.open(QIODevice::ReadWrite));
+        file.write(QByteArray(100, 'x'));
+    }
+    const auto firstKept = Store(database).setAsideIfUnusable();
+    ASSERT_TRUE(firstKept);
+    const QJsonObject late =
+        ask(host, {{u"type"_s, u"addPhrase"_s}, {u"item"_s, phrase(u"late"_s, u"x"_s)}});
+    EXPECT_EQ(late.value(u"ok"_s), true) << QJsonDocument(late).toJson().toStdString();
+    EXPECT_EQ(texts(database), QSet<QString>{u"late"_s});
+
+    // A burst across the move: every card the host stored is in one file or the other, and
+    // those asked for after the move only in the fresh one.
+    constexpr int burst = 200;
+    const auto send = [&](int i) {
+        host.send({{u"type"_s, u"addPhrase"_s},
+                   {u"id"_s, i},
+                   {u"item"_s, phrase(u"card %1"_s.arg(i), u"x"_s)}});
+    };
+    for (int i = 0; i < burst / 2; ++i)
+        send(i);
+    QList<QJsonObject> replies;
+    for (int i = 0; i < 10; ++i)
+        replies << host.receive(30000).value_or(QJsonObject{});
+    const QString secondKept = database + u".aside"_s;
+    for (const QString& suffix : {u"-wal"_s, u"-shm"_s, u""_s})
+        if (QFile::exists(database + suffix)) {
+            ASSERT_TRUE(QFile::rename(database + suffix, secondKept + suffix));
+        }
+    ASSERT_TRUE(Store(database).isOpen());
+    for (int i = burst / 2; i < burst; ++i)
+        send(i);
+    while (replies.size() < burst) {
+        const auto reply = host.receive(30000);
+        ASSERT_TRUE(reply) << "reply " << replies.size();
+        replies << *reply;
+    }
+    EXPECT_TRUE(std::all_of(replies.cbegin(), replies.cend(),
+                            [](const QJsonObject& reply) { return reply.value(u"ok"_s) == true; }));
+    const QSet<QString> fresh = texts(database);
+    const QSet<QString> aside = texts(secondKept);
+    for (int i = 0; i < burst; ++i) {
+        const QString text = u"card %1"_s.arg(i);
+        EXPECT_NE(fresh.contains(text), aside.contains(text)) << text.toStdString();
+        if (i >= burst / 2) {
+            EXPECT_TRUE(fresh.contains(text)) << text.toStdString();
+        }
+    }
+    host.closeInput();
+    EXPECT_EQ(host.waitForExit(), 0);
+    for (const QString& suffix : {u"-wal"_s, u"-shm"_s, u""_s}) {
+        QFile::remove(*firstKept + suffix);
+        QFile::remove(secondKept + suffix);
+    }
+}
+
 TEST_F(BridgeHostTest, APhraseIsStoredOnlyWhenItsReplyFits) {
     HostProcess host(QString(), hostEnvironment());
     const auto add = [&](const QString& id, const QString& text) {

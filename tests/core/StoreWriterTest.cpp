@@ -400,3 +400,25 @@ TEST_F(StoreWriterTest, ADamagedFileIsKeptAsideAndAFreshStoreBegins) {
         EXPECT_EQ(reads.phraseCount(), 0);
     }
 }
+
+// Another program moved the file aside and started a fresh one on the path: the writer's next
+// write and, within a second, the reads go to the fresh file.
+TEST_F(StoreWriterTest, AFileMovedAsideByAnotherProgramIsFollowed) {
+    Store reads(path);
+    StoreWriter writer(reads);
+    const auto write = [&](const Item& card) {
+        const QFuture<WriteResult> added = writer.addPhrase(card);
+        return waitUntil([&] { return added.isFinished(); }) && added.result().ok();
+    };
+    ASSERT_TRUE(write(makeItem(u"old"_s, u"old"_s, 1)));
+    const QString aside = dir.filePath(u"aside.sqlite"_s);
+    for (const QString& suffix : {u"-wal"_s, u"-shm"_s, u""_s})
+        QFile::rename(path + suffix, aside + suffix);
+    Store(path).addPhrase(makeItem(u"fresh"_s, u"fresh"_s, 2));
+
+    ASSERT_TRUE(write(makeItem(u"new"_s, u"new"_s, 3)));
+    EXPECT_EQ(texts(Store(path).phrases(QString())), (QStringList{u"new"_s, u"fresh"_s}));
+    EXPECT_EQ(texts(Store(aside).phrases(QString())), QStringList{u"old"_s});
+    EXPECT_TRUE(waitUntil([&] { return reads.phraseCount() == 2; }, 3000));
+    EXPECT_EQ(texts(writer.phrases(QString())), (QStringList{u"new"_s, u"fresh"_s}));
+}

@@ -153,6 +153,7 @@ void SpeechDispatcher::close() {
     if (m_fd >= 0)
         ::close(m_fd);
     m_fd = -1;
+    m_awaitingReply = false;
     m_buffer.clear();
     m_consumed = 0;
 }
@@ -181,7 +182,12 @@ std::optional<QList<Voices::Voice>> SpeechDispatcher::voices() {
         if (!listed->ok())
             continue;
         const QString moduleName = QString::fromUtf8(module);
+        qsizetype read = 0;
         for (const QByteArray& line : listed->lines) {
+            // Some modules list hundreds of thousands of voices: an end of the process must
+            // not wait for all of them to be read.
+            if (++read % 4096 == 0 && interrupted())
+                return std::nullopt;
             const QList<QByteArray> fields = line.split('\t');
             if (fields.size() < 2 || fields[0].isEmpty())
                 continue;
@@ -221,6 +227,12 @@ bool SpeechDispatcher::cancel() {
         return true;
     const auto cancelled = command("CANCEL SELF", m_limits.reply);
     return cancelled && cancelled->ok();
+}
+
+void SpeechDispatcher::leave() {
+    if (isConnected() && !m_awaitingReply)
+        send("CANCEL SELF\r\n", steady_clock::now());
+    close();
 }
 
 QByteArray SpeechDispatcher::body(const QString& text) {
@@ -270,11 +282,13 @@ std::optional<SpeechDispatcher::Reply> SpeechDispatcher::reply(Deadline deadline
             continue;
         }
         result.code = code;
+        m_awaitingReply = false;
         return result;
     }
 }
 
 bool SpeechDispatcher::send(const QByteArray& bytes, Deadline deadline) {
+    m_awaitingReply = true;
     qsizetype sent = 0;
     while (sent < bytes.size()) {
         const ssize_t n = ::send(m_fd, bytes.constData() + sent, size_t(bytes.size() - sent),

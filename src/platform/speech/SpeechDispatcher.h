@@ -46,6 +46,11 @@ public:
     bool speak(const QString& text, const QString& module, const QString& voiceName);
     // Silences this client's speech and drops its queued messages.
     bool cancel();
+    // For the end: silences this client's speech without waiting for the answer, and drops the
+    // connection. A conversation cut off in the middle of a command is only dropped: a command
+    // now could land inside the message being sent, and the daemon takes nothing of a message
+    // that was never ended.
+    void leave();
 
     // A text as the body of a SPEAK command: lines ended by CR LF and a leading dot doubled,
     // so no line of the text can end the message early.
@@ -72,6 +77,8 @@ private:
     bool m_autospawn;
     int m_interruptFd;
     int m_fd = -1;
+    // A command was sent and its reply not read to the end.
+    bool m_awaitingReply = false;
     QByteArray m_buffer;
     qsizetype m_consumed = 0;
     // Where the daemon listens: a socket path, or a host and port.

@@ -31,24 +31,40 @@ struct SystemSpeech::Worker {
     }
 
     ~Worker() {
-        {
-            std::lock_guard lock(mutex);
-            quitting = true;
-        }
-        ready.notify_one();
-        // Ends any wait of the daemon connection at once.
-        if (wake >= 0) {
-            const uint64_t one = 1;
-            [[maybe_unused]] const auto written = ::write(wake, &one, sizeof(one));
-        }
+        shutDown(QDeadlineTimer::Forever);
         thread.join();
         if (wake >= 0)
             ::close(wake);
     }
 
+    bool shutDown(QDeadlineTimer deadline) {
+        std::unique_lock lock(mutex);
+        if (!quitting) {
+            quitting = true;
+            ready.notify_one();
+            // Ends any wait of the daemon connection at once.
+            if (wake >= 0) {
+                const uint64_t one = 1;
+                [[maybe_unused]] const auto written = ::write(wake, &one, sizeof(one));
+            }
+        }
+        if (deadline.isForever()) {
+            ended.wait(lock, [this] { return finished; });
+            return true;
+        }
+        return ended.wait_until(lock, deadline.deadline<std::chrono::steady_clock>(),
+                                [this] { return finished; });
+    }
+
     void push(Command command) {
         {
             std::lock_guard lock(mutex);
+            // Nothing is taken once the worker is told to end.
+            if (quitting) {
+                if (command.promise)
+                    fulfil(*command.promise, {});
+                return;
+            }
             if (command.kind == Command::Kind::stop) {
                 // Speech that has not started yet is never to be heard once a stop follows.
                 std::erase_if(queue,
@@ -77,6 +93,11 @@ struct SystemSpeech::Worker {
             switch (command.kind) {
             case Command::Kind::voices: {
                 auto listed = daemon.voices();
+                // A listing cut short by the end is no reason to start the engine here.
+                if (!listed && isQuitting()) {
+                    fulfil(*command.promise, {});
+                    break;
+                }
                 useDaemon = listed && !listed->isEmpty();
                 // An idle client would keep a daemon that has nothing to say from ending.
                 if (!useDaemon)
@@ -90,6 +111,9 @@ struct SystemSpeech::Worker {
                     break;
                 const auto& [module, name] = *parts;
                 if (useDaemon && daemon.speak(command.text, module, name))
+                    break;
+                // Cut short by the end: nothing starts speaking now.
+                if (isQuitting())
                     break;
                 // A daemon that went away since it listed its espeak-ng voices leaves them to
                 // the engine in the process, which has the same voices under the same names.
@@ -105,11 +129,21 @@ struct SystemSpeech::Worker {
                 break;
             }
         }
+        // What is being spoken ends with the process.
+        daemon.leave();
+        local.cancel();
         std::lock_guard lock(mutex);
         for (Command& left : queue)
             if (left.promise)
                 fulfil(*left.promise, {});
         queue.clear();
+        finished = true;
+        ended.notify_all();
+    }
+
+    bool isQuitting() {
+        std::lock_guard lock(mutex);
+        return quitting;
     }
 
     static void fulfil(QPromise<QList<Voices::Voice>>& promise, const QList<Voices::Voice>& list) {
@@ -124,6 +158,9 @@ struct SystemSpeech::Worker {
     std::condition_variable ready;
     std::deque<Command> queue;
     bool quitting = false;
+    // The worker's loop is over.
+    bool finished = false;
+    std::condition_variable ended;
     std::thread thread;
 };
 
@@ -151,6 +188,10 @@ void SystemSpeech::speak(const QString& text, const Voices::Voice& voice) {
 
 void SystemSpeech::stop() {
     m_worker->push({Worker::Command::Kind::stop, {}, {}, nullptr});
+}
+
+bool SystemSpeech::shutDown(QDeadlineTimer deadline) {
+    return m_worker->shutDown(deadline);
 }
 
 } // namespace tivela

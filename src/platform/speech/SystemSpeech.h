@@ -29,6 +29,7 @@ public:
     QFuture<QList<Voices::Voice>> voices() override;
     void speak(const QString& text, const Voices::Voice& voice) override;
     void stop() override;
+    bool shutDown(QDeadlineTimer deadline) override;
 
 private:
     struct Worker;

@@ -1,14 +1,11 @@
 #include "platform/speech/SystemSpeech.h"
 #include "core/Speaker.h"
 #include "support/FakeSpeech.h"
+#include "support/FakeSpeechDaemon.h"
 
 #include <gtest/gtest.h>
 
 #include <QElapsedTimer>
-#include <QLocalServer>
-#include <QLocalSocket>
-#include <QMap>
-#include <QPointer>
 #include <QTemporaryDir>
 
 #include <atomic>
@@ -18,129 +15,9 @@ using namespace Qt::StringLiterals;
 using namespace std::chrono_literals;
 using test::spinUntil;
 
+using test::FakeDaemon;
+
 namespace {
-
-// A speech-dispatcher stand-in on a socket of the test's own, served by the test's event
-// loop. It speaks enough of the protocol for the client, or, as told, stalls or babbles.
-class FakeDaemon : public QObject {
-public:
-    enum class Mode { answer, stall, babble };
-
-    explicit FakeDaemon(Mode mode = Mode::answer)
-        : m_mode(mode) {
-        const QString path = m_dir.filePath(u"speechd.sock"_s);
-        EXPECT_TRUE(m_server.listen(path));
-        qputenv("SPEECHD_ADDRESS", "unix_socket:" + path.toLocal8Bit());
-        QObject::connect(&m_server, &QLocalServer::newConnection, this, [this] {
-            while (QLocalSocket* client = m_server.nextPendingConnection()) {
-                client->setParent(this);
-                QObject::connect(client, &QLocalSocket::readyRead, this,
-                                 [this, client] { serve(client); });
-            }
-        });
-    }
-
-    ~FakeDaemon() override { qunsetenv("SPEECHD_ADDRESS"); }
-
-    // Sends the voice lists held back while holdLists was set.
-    void release() {
-        holdLists = false;
-        for (const auto& [client, reply] : std::as_const(m_held))
-            if (client)
-                client->write(reply);
-        m_held.clear();
-    }
-
-    // Voice lines ("name TAB language TAB variant") by module; a module without an entry
-    // cannot report its voices.
-    QMap<QByteArray, QByteArrayList> modules{
-        {"espeak-ng",
-         {"English (America)\ten-US\tnone", "English (America)+whisper\ten-US\twhisper",
-          "Chinese (Cantonese)\tyue\tnone"}},
-        {"rhvoice", {"Anna Petrovna\tru-RU\tfemale"}},
-        {"crashed", {}}};
-    bool holdLists = false;
-    // Every command line received, and "DATA " with the body of each message.
-    QByteArrayList log;
-
-private:
-    void serve(QLocalSocket* client) {
-        QByteArray& buffer = m_buffers[client];
-        buffer += client->readAll();
-        qsizetype end;
-        while ((end = buffer.indexOf("\r\n")) >= 0) {
-            const QByteArray line = buffer.left(end);
-            buffer.remove(0, end + 2);
-            if (m_mode == Mode::stall) {
-                log << line;
-                continue;
-            }
-            if (m_mode == Mode::babble) {
-                client->write("Hello there\r\n");
-                continue;
-            }
-            client->write(answer(client, line));
-        }
-    }
-
-    QByteArray answer(QLocalSocket* client, const QByteArray& line) {
-        QByteArrayList& body = m_bodies[client];
-        if (m_receiving.contains(client)) {
-            if (line != ".") {
-                body << line;
-                return {};
-            }
-            m_receiving.remove(client);
-            log << "DATA " + body.join("\r\n");
-            body.clear();
-            return "225-7\r\n225 OK MESSAGE QUEUED\r\n";
-        }
-        log << line;
-        if (line.startsWith("SET SELF CLIENT_NAME "))
-            return "208 OK CLIENT NAME SET\r\n";
-        if (line == "LIST OUTPUT_MODULES") {
-            QByteArray reply;
-            for (const QByteArray& module : modules.keys())
-                reply += "250-" + module + "\r\n";
-            return reply + "250 OK MODULE LIST SENT\r\n";
-        }
-        if (line.startsWith("SET SELF OUTPUT_MODULE ")) {
-            m_module[client] = line.mid(23);
-            return "216 OK OUTPUT MODULE SET\r\n";
-        }
-        if (line == "LIST SYNTHESIS_VOICES") {
-            const QByteArrayList voices = modules.value(m_module[client]);
-            if (voices.isEmpty())
-                return "321 ERR MODULE CANT REPORT VOICES\r\n";
-            QByteArray reply;
-            for (const QByteArray& voice : voices)
-                reply += "249-" + voice + "\r\n";
-            reply += "249 OK VOICE LIST SENT\r\n";
-            if (!holdLists)
-                return reply;
-            m_held.append({QPointer<QLocalSocket>(client), reply});
-            return {};
-        }
-        if (line.startsWith("SET SELF SYNTHESIS_VOICE "))
-            return "209 OK VOICE SET\r\n";
-        if (line == "SPEAK") {
-            m_receiving.insert(client);
-            return "230 OK RECEIVING DATA\r\n";
-        }
-        if (line == "CANCEL SELF")
-            return "213 OK CANCELED\r\n";
-        return "300 ERR UNKNOWN COMMAND\r\n";
-    }
-
-    Mode m_mode;
-    QTemporaryDir m_dir;
-    QLocalServer m_server;
-    QHash<QLocalSocket*, QByteArray> m_buffers;
-    QHash<QLocalSocket*, QByteArray> m_module;
-    QHash<QLocalSocket*, QByteArrayList> m_bodies;
-    QSet<QLocalSocket*> m_receiving;
-    QList<std::pair<QPointer<QLocalSocket>, QByteArray>> m_held;
-};
 
 // Counts what the engine in the process synthesises instead of playing it.
 struct Samples {
@@ -282,4 +159,51 @@ TEST(SystemSpeechTest, WithoutADaemonTheEngineInTheProcessSpeaks) {
     }
     qunsetenv("SPEECHD_ADDRESS");
     EXPECT_GT(samples.count, 22050 / 2);
+}
+
+// As at quit: a voice list of hundreds of thousands of lines on its way, or a burst of speech
+// queued behind a daemon busy with the first. Shutting down ends either at once, silences the
+// daemon, and every later call is dropped.
+TEST(SystemSpeechTest, ShuttingDownEndsAListingOrABurstOfSpeechAtOnce) {
+    FakeDaemon daemon;
+    QByteArrayList many;
+    for (int i = 0; i < 300000; ++i)
+        many << "Voice " + QByteArray::number(i) + "\ten-US\tnone";
+    daemon.modules.insert("piper", many);
+    daemon.heldModules = {"rhvoice"};
+    Samples samples;
+    const Voices::Voice english{u"espeak-ng/English (America)"_s, u"English (America)"_s,
+                                u"en-US"_s, 1, false};
+
+    SystemSpeech listing(samples.options(30s));
+    const auto listed = listing.voices();
+    ASSERT_TRUE(
+        spinUntil([&] { return daemon.log.contains("SET SELF OUTPUT_MODULE rhvoice"); }, 30000));
+    QElapsedTimer clock;
+    clock.start();
+    EXPECT_TRUE(listing.shutDown(QDeadlineTimer(5000)));
+    EXPECT_LT(clock.elapsed(), 1000);
+    ASSERT_TRUE(listed.isFinished());
+    EXPECT_TRUE(listed.result().isEmpty());
+    const auto later = listing.voices();
+    EXPECT_TRUE(later.isFinished() && later.result().isEmpty());
+
+    SystemSpeech speaking(samples.options(30s));
+    for (int i = 0; i < 200; ++i)
+        speaking.speak(u"Sentence %1."_s.arg(i), english);
+    ASSERT_TRUE(spinUntil([&] { return daemon.log.count("SPEAK") >= 3; }));
+    clock.start();
+    EXPECT_TRUE(speaking.shutDown(QDeadlineTimer(5000)));
+    EXPECT_LT(clock.elapsed(), 1000);
+    speaking.speak(u"Never heard."_s, english);
+    // What was on its way when the worker ended arrives, and nothing after it.
+    const qsizetype atEnd = daemon.log.size();
+    spinUntil([] { return false; }, 300);
+    EXPECT_LE(daemon.log.size(), atEnd + 3);
+    const auto spoken =
+        std::count_if(daemon.log.cbegin(), daemon.log.cend(),
+                      [](const QByteArray& line) { return line.startsWith("DATA "); });
+    EXPECT_LT(spoken, 10);
+    EXPECT_FALSE(daemon.log.contains("DATA Never heard."));
+    EXPECT_EQ(samples.count, 0);
 }
