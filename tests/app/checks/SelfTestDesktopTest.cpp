@@ -12,6 +12,7 @@
 #include "platform/x11/Shortcut.h"
 #include "platform/x11/XConnection.h"
 #include "support/CheckBundle.h"
+#include "support/HttpServer.h"
 #include "support/PackFiles.h"
 #include "support/Processes.h"
 #include "support/QtPrinters.h"
@@ -68,12 +69,18 @@ TIVELA_TEST_HELPER(impostor) {
 class SelfTestDesktopTest : public ::testing::Test {
 protected:
     CheckBundle bundle{World::root() + u"/Tivela"_s, installedID};
+    HttpServer packServer;
     QProcess running;
 
     void SetUp() override {
         ASSERT_TRUE(bundle.isValid());
-        ASSERT_TRUE(
-            bundle.setInfo(u"TivelaLexiconURL"_s, QUrl::fromLocalFile(packFolder()).toString()));
+        // Downloaded as the installed copy gets them.
+        for (const auto& [code, pack] : packs()) {
+            HttpServer::Response response;
+            response.body = pack;
+            packServer.route(u"/packs/"_s + Lexicon::fileName(code), response);
+        }
+        ASSERT_TRUE(bundle.setInfo(u"TivelaLexiconURL"_s, packServer.url(u"/packs/"_s).toString()));
         // One installed browser, for the host's manifest.
         ASSERT_TRUE(
             QDir().mkpath(QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) +
@@ -94,15 +101,19 @@ protected:
         EXPECT_EQ(runningFrom(bundle.root()), QStringList());
     }
 
-    // The packs the bundle names as its source: the release's when given, else the test's.
-    static QString packFolder() {
+    // The packs the bundle's source serves: the release's when given, else the test's.
+    static std::map<QString, QByteArray> packs() {
         const QString given = qEnvironmentVariable("TIVELA_TEST_PACKS");
-        if (!given.isEmpty())
-            return QDir(given).absolutePath();
-        const QString folder = World::root() + u"/packs"_s;
-        for (const auto& [code, pack] : checkPacks())
-            EXPECT_TRUE(writeFile(folder + u'/' + Lexicon::fileName(code), pack));
-        return folder;
+        if (given.isEmpty())
+            return checkPacks();
+        std::map<QString, QByteArray> found;
+        for (const QString& code : SelfTest::neededPacks()) {
+            const QByteArray pack = readFile(QDir(given).filePath(Lexicon::fileName(code)));
+            EXPECT_FALSE(pack.isEmpty())
+                << "no " << code.toStdString() << " pack in " << given.toStdString();
+            found.emplace(code, pack);
+        }
+        return found;
     }
 
     // Tivela as autostart starts it: no arguments, in the tray, its shortcut held.
