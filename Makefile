@@ -20,11 +20,14 @@ TSAN_TESTS = LexiconDownloaderTest MorphologyTest StoreWriterTest
 space := $(subst ,, )
 
 # Sanitised debug build; every test through CTest. The formatting is checked first, as CI does.
+# TEST_PACKS=build/packs runs the self-test's desktop test on the packs of `make packs` instead
+# of its own small ones (building them takes minutes, so CI does not).
 test: deps format-check
 	cmake -S . -B $(BUILD)/test -G Ninja -DCMAKE_BUILD_TYPE=Debug \
 		-DTIVELA_SANITIZE=ON -DTIVELA_WERROR=ON
 	cmake --build $(BUILD)/test -j $(JOBS)
-	cd $(BUILD)/test && ctest --output-on-failure --timeout 300 -j $(JOBS)
+	cd $(BUILD)/test && TIVELA_TEST_PACKS=$(if $(TEST_PACKS),$(abspath $(TEST_PACKS))) \
+		ctest --output-on-failure --timeout 300 -j $(JOBS)
 	cmake -S . -B $(BUILD)/tsan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DTIVELA_TSAN=ON -DTIVELA_WERROR=ON
 	cmake --build $(BUILD)/tsan -j $(JOBS) --target $(TSAN_TESTS)
 	cd $(BUILD)/tsan && ctest --output-on-failure --timeout 300 -R '^($(subst $(space),|,$(TSAN_TESTS)))$$'

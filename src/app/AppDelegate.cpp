@@ -304,6 +304,22 @@ void AppDelegate::buildPopover() {
             popoverDidClose();
     };
     m_popover = window;
+    // Hidden as the keyboard left and shown again before Qt let go of it (it waits 400 ms for
+    // the keyboard to come back), the popover's window is still Qt's focus window, and the
+    // keyboard's return changes nothing Qt reports: the widgets would never learn their window
+    // is active again (its keys and caret dead), nor the watcher that it had the keyboard
+    // (switching away would leave it open).
+    m_popover->winId();
+    Activation::onKeyboardIn(m_popover->windowHandle(), m_popover, [this] {
+        if (!isPopoverShown() || QGuiApplication::focusWindow() != m_popover->windowHandle() ||
+            QApplication::activeWindow() == m_popover)
+            return;
+        QT_WARNING_PUSH
+        QT_WARNING_DISABLE_DEPRECATED
+        QApplication::setActiveWindow(m_popover);
+        QT_WARNING_POP
+        m_activeWhileShown = m_watching;
+    });
     auto* layout = new QVBoxLayout(m_popover);
     layout->setContentsMargins(0, 0, 0, 0);
     m_view = new PopoverView(*m_model, m_views, m_popover);

@@ -4,6 +4,7 @@
 #include "app/AppModel.h"
 #include "app/views/PhrasebookView.h"
 #include "app/views/PopoverView.h"
+#include "platform/x11/Activation.h"
 #include "platform/x11/HotKeyCenter.h"
 #include "support/TestWorld.h"
 #include "support/ViewRig.h"
@@ -114,4 +115,36 @@ TEST_F(AppDelegateDesktopTest, TheShortcutJustAfterLeavingThePopoverReadsTheNewS
     QTest::qWait(0);
     EXPECT_TRUE(delegate->isPopoverShown());
     EXPECT_EQ(delegate->model().input(), u"the cat"_s);
+}
+
+// The popover closed by another program taking the front, or by a command, and opened again at
+// once, before Qt has given up the keyboard it lost: it is the key window again with its input
+// focused (its keys, Ctrl+W and Ctrl+, among them, and the caret work), and switching away
+// closes it again (the next round's start).
+TEST_F(AppDelegateDesktopTest, ReopenedRightAfterAnotherProgramTookTheFrontItIsTheKeyWindow) {
+    FakeXApp other;
+    AppDelegate::checkMode = true;
+    // What the window manager says, not what Qt believes.
+    const auto inFront = [&] {
+        const auto front = Activation::frontmost();
+        return front && front->window == quint32(delegate->popover()->winId());
+    };
+    for (int round = 0; round < 3; ++round) {
+        SCOPED_TRACE(round);
+        delegate->showPopover();
+        ASSERT_TRUE(QTest::qWaitFor(inFront, slow));
+        ASSERT_TRUE(other.activate());
+        ASSERT_TRUE(QTest::qWaitFor([&] { return !delegate->isPopoverShown(); }, slow))
+            << AppDelegate::trace.join(u" / "_s).toStdString();
+        delegate->showPopover();
+        ASSERT_TRUE(QTest::qWaitFor(
+            [&] { return QGuiApplication::focusWindow() == delegate->popover()->windowHandle(); },
+            slow));
+        EXPECT_TRUE(QTest::qWaitFor(
+            [&] { return QApplication::activeWindow() == delegate->popover(); }, 3000));
+        auto* input = qobject_cast<QWidget*>(delegate->model().inputView());
+        ASSERT_TRUE(input);
+        EXPECT_TRUE(input->hasFocus());
+        delegate->closePopover();
+    }
 }

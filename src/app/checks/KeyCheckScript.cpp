@@ -153,7 +153,8 @@ bool KeyCheck::Script::shownActiveKey() const {
 }
 
 // A program whose windows are all hidden cannot be given the front: only a shown window of
-// ours is worth asking for.
+// ours that the window manager keeps is worth asking for (not the tray's icon, which stays
+// shown).
 QCoro::Task<> KeyCheck::Script::ensureActive() {
     if (isActive() || !m_helper)
         co_return;
@@ -161,8 +162,10 @@ QCoro::Task<> KeyCheck::Script::ensureActive() {
     if (!front || front->pid != m_helperPid)
         co_return;
     const auto windows = QApplication::topLevelWidgets();
-    if (std::none_of(windows.begin(), windows.end(),
-                     [](const QWidget* window) { return window->isVisible(); }))
+    if (std::none_of(windows.begin(), windows.end(), [](const QWidget* window) {
+            return window->isVisible() &&
+                   !window->windowFlags().testFlag(Qt::BypassWindowManagerHint);
+        }))
         co_return;
     WindowCheck::ask(*m_helper, m_ownPid);
     co_await WindowCheck::wait(2000, isActive);

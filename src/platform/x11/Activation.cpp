@@ -2,8 +2,11 @@
 
 #include "platform/x11/XConnection.h"
 
+#include <QAbstractNativeEventFilter>
 #include <QGuiApplication>
 #include <QList>
+#include <QPointer>
+#include <QTimer>
 #include <QWindow>
 
 #include <cstring>
@@ -47,7 +50,48 @@ void sendToRoot(xcb_connection_t* connection, xcb_window_t window, xcb_atom_t ty
     xcb_flush(connection);
 }
 
+// Lives as a child of its owner; Qt's own handling of the event goes on unchanged.
+class KeyboardInFilter : public QObject, public QAbstractNativeEventFilter {
+public:
+    KeyboardInFilter(QWindow* window, QObject* owner, std::function<void()> arrived)
+        : QObject(owner)
+        , m_window(window)
+        , m_arrived(std::move(arrived)) {
+        QCoreApplication::instance()->installNativeEventFilter(this);
+    }
+    ~KeyboardInFilter() override {
+        if (QCoreApplication::instance())
+            QCoreApplication::instance()->removeNativeEventFilter(this);
+    }
+
+    bool nativeEventFilter(const QByteArray& eventType, void* message, qintptr*) override {
+        if (eventType != "xcb_generic_event_t" || !m_window)
+            return false;
+        const auto* event = static_cast<const xcb_generic_event_t*>(message);
+        if ((event->response_type & ~0x80) != XCB_FOCUS_IN)
+            return false;
+        const auto* focus = reinterpret_cast<const xcb_focus_in_event_t*>(event);
+        // As Qt counts them: a grab's and the pointer's focus are no keyboard coming.
+        if (focus->mode == XCB_NOTIFY_MODE_GRAB || focus->detail == XCB_NOTIFY_DETAIL_POINTER ||
+            focus->event != xcb_window_t(m_window->winId()))
+            return false;
+        // After Qt has taken the event in.
+        QTimer::singleShot(0, this, [this] { m_arrived(); });
+        return false;
+    }
+
+private:
+    QPointer<QWindow> m_window;
+    std::function<void()> m_arrived;
+};
+
 } // namespace
+
+void Activation::onKeyboardIn(QWindow* window, QObject* owner, std::function<void()> arrived) {
+    if (!window || !owner || !qtConnection())
+        return;
+    new KeyboardInFilter(window, owner, std::move(arrived));
+}
 
 std::optional<Activation::FrontApplication> Activation::frontmost() {
     XConnection connection;

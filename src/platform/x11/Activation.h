@@ -2,8 +2,10 @@
 
 #include <QString>
 
+#include <functional>
 #include <optional>
 
+class QObject;
 class QWindow;
 
 namespace tivela {
@@ -44,6 +46,12 @@ bool isOnCurrentDesktop(QWindow* window);
 // Keeps a window off the taskbar and the pager. Qt sets neither for a tool window, and the
 // window manager drops the state when the window hides: call it before every show.
 void keepOffTaskbar(QWindow* window);
+
+// Calls back on the main thread each time the keyboard comes to the window (an X FocusIn on
+// it), also when Qt reports no change: Qt keeps a window that lost the keyboard as its focus
+// window for 400 ms, and the keyboard's return within them tells nothing. Stops with the
+// owner; off X11 never called.
+void onKeyboardIn(QWindow* window, QObject* owner, std::function<void()> arrived);
 
 } // namespace Activation
 
