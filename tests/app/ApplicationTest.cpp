@@ -537,11 +537,7 @@ TEST_F(ApplicationTest, AnotherProgramsLockNeitherFreezesNorLosesAndQuitsInTime)
 // rather than reading on into its own teardown.
 TEST_F(ApplicationTest, ASignalWhileTheVoicesAreReadEndsItAtOnce) {
     FakeDaemon daemon;
-    QByteArrayList many;
-    for (int i = 0; i < 700000; ++i)
-        many << "V" + QByteArray::number(i) + "\ten\tnone";
-    daemon.modules.insert("piper", many);
-    daemon.heldModules = {"rhvoice"};
+    daemon.listManyVoices("piper", 700000, "en");
     start();
     ASSERT_TRUE(QTest::qWaitFor(
         [&] {

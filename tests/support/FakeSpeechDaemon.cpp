@@ -26,6 +26,15 @@ FakeDaemon::~FakeDaemon() {
     qunsetenv("SPEECHD_ADDRESS");
 }
 
+void FakeDaemon::listManyVoices(const QByteArray& module, int count, const QByteArray& language) {
+    QByteArrayList many;
+    many.reserve(count);
+    for (int i = 0; i < count; ++i)
+        many << "Voice " + QByteArray::number(i) + '\t' + language + "\tnone";
+    modules.insert(module, many);
+    heldModules = {"rhvoice"};
+}
+
 void FakeDaemon::release() {
     holdLists = false;
     heldModules.clear();

@@ -25,6 +25,9 @@ public:
 
     // Sends the voice lists held back while holdLists was set.
     void release();
+    // As a module that lists hundreds of thousands of voices (some neural ones do), while the
+    // list of "rhvoice" is held back: a client reading the long list is still waiting after it.
+    void listManyVoices(const QByteArray& module, int count, const QByteArray& language);
     // Every reply so far has left for the clients.
     bool sent() const;
 

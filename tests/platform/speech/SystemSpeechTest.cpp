@@ -166,11 +166,7 @@ TEST(SystemSpeechTest, WithoutADaemonTheEngineInTheProcessSpeaks) {
 // daemon, and every later call is dropped.
 TEST(SystemSpeechTest, ShuttingDownEndsAListingOrABurstOfSpeechAtOnce) {
     FakeDaemon daemon;
-    QByteArrayList many;
-    for (int i = 0; i < 300000; ++i)
-        many << "Voice " + QByteArray::number(i) + "\ten-US\tnone";
-    daemon.modules.insert("piper", many);
-    daemon.heldModules = {"rhvoice"};
+    daemon.listManyVoices("piper", 300000, "en-US");
     Samples samples;
     const Voices::Voice english{u"espeak-ng/English (America)"_s, u"English (America)"_s,
                                 u"en-US"_s, 1, false};
