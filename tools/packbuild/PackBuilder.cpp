@@ -1305,6 +1305,39 @@ std::map<QString, QByteArray> PackBuilder::languageLines(Language& language, Tal
         for (const QString& term : Lexicon::glossTerms(word.entries.first().meanings.first().gloss))
             firstMeaning.insert(pairKey(wordKey, key(term, u"en"_s)));
     }
+    // "glättend" for "evening": a form of another headword ("glätten") that translates a form
+    // of another English word ("even"), not the English word's own sense.
+    const auto formOfOther = [&](const QString& term, const QString& english) {
+        QStringList englishBases = m_englishForms.value(english);
+        // A participle that is a noun of its own ("evening", "building") is no exception in
+        // WordNet's lists: its verb is found by the regular endings.
+        for (const QString& ending : {u"ing"_s, u"ed"_s}) {
+            if (!english.endsWith(ending) || english.size() < ending.size() + 3)
+                continue;
+            const QString stem = english.chopped(ending.size());
+            const bool doubled = stem.at(stem.size() - 1) == stem.at(stem.size() - 2);
+            for (const QString& base :
+                 QStringList{stem, stem + u'e', doubled ? stem.chopped(1) : QString()}) {
+                if (!base.isEmpty() && !m_wordnet.senses(m_lemmas.value(base), u"verb"_s).isEmpty())
+                    englishBases << base;
+            }
+        }
+        if (englishBases.isEmpty())
+            return false;
+        QStringList bases = language.forms.value(term);
+        if (lang == "de"_L1)
+            bases += Lexicon::derivedKeys(term, germanRules());
+        for (const QString& base : std::as_const(bases)) {
+            const QString baseKey = key(base, lang);
+            if (baseKey == term)
+                continue;
+            for (const QString& englishBase : englishBases) {
+                if (englishBase != english && facts.contains(pairKey(baseKey, englishBase)))
+                    return true;
+            }
+        }
+        return false;
+    };
     const QStringList trace = qEnvironmentVariable("TIVELA_PACKBUILD_TRACE").split(u',');
     for (auto& [id, list] : votes) {
         const QString english = key(senses[id].english, u"en"_s);
@@ -1318,7 +1351,8 @@ std::map<QString, QByteArray> PackBuilder::languageLines(Language& language, Tal
                          0.5 * std::log2(1.0 + double(language.mentions.value(vote.key))) +
                          (kinds > 1 ? 1.0 + 0.5 * double(kinds - 2) : 0.0) +
                          germanWeight * confirmations -
-                         (special(vote.key, english) ? 5.0 : 0.0) +
+                         (special(vote.key, english) || formOfOther(vote.key, english) ? 5.0
+                                                                                     : 0.0) +
                          placeWeight * place(vote.key, english);
         }
         std::stable_sort(list.begin(), list.end(),
@@ -1326,10 +1360,11 @@ std::map<QString, QByteArray> PackBuilder::languageLines(Language& language, Tal
         if (trace.contains(english)) {
             for (const Vote& vote : std::as_const(list))
                 std::fprintf(
-                    stderr, "%s %s %.2f agree=%d first=%d mentions=%d src=%d special=%d\n",
+                    stderr, "%s %s %.2f agree=%d first=%d mentions=%d src=%d special=%d form=%d\n",
                     qPrintable(id), qPrintable(vote.key), vote.score, agreeing(vote.key, english),
                     firstMeaning.contains(pairKey(vote.key, english)),
-                    language.mentions.value(vote.key), vote.sources, special(vote.key, english));
+                    language.mentions.value(vote.key), vote.sources, special(vote.key, english),
+                    formOfOther(vote.key, english));
         }
     }
     // A card lists the first sense's terms before the next sense's: the best translations of
