@@ -261,8 +261,7 @@ TEST_F(PackBuildTest, EachSourcesMarkupIsReadAndTheCommonMeaningComesFirst) {
         "# licences: WordNet 3.0 licence; Mueller (GNU GPL version 2 or later)\n"));
     const auto index = LexiconDownloader::parseIndex(test::readFile(s_sources + u"/index.json"_s));
     EXPECT_TRUE(index.read);
-    EXPECT_EQ(index.languages,
-              (QStringList{u"de"_s, u"en"_s, u"nl"_s, u"pl"_s, u"ru"_s, u"sv"_s}));
+    EXPECT_EQ(index.languages, (QStringList{u"de"_s, u"en"_s, u"nl"_s, u"pl"_s, u"ru"_s, u"sv"_s}));
 }
 
 TEST_F(PackBuildTest, MissingDataFailsWithoutLeavingAPack) {

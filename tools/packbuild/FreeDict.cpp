@@ -201,15 +201,14 @@ bool FreeDict::specialist(const QString& label) {
         u"книжн."_s, u"редк."_s, u"фам."_s, u"пер."_s, u"вульг."_s, u"арх."_s, u"информ."_s,
         u"неодобр."_s, u"эвф."_s, u"ритор."_s,
         // FreeDict's English-Polish and Polish-English: trades, regions, registers and age
-        u"komp"_s, u"sport"_s, u"gram"_s, u"termin"_s, u"muz"_s, u"praw"_s, u"med"_s,
-        u"wojsk"_s, u"techn"_s, u"relig"_s, u"chem"_s, u"mat"_s, u"br"_s, u"us"_s, u"nieform"_s,
-        u"form"_s, u"lit"_s, u"przest"_s, u"przen"_s, u"wulg"_s, u"pejor"_s,
-        u"potocznie, potoczny"_s, u"książkowy"_s, u"przestarzałe, przestarzały"_s,
-        u"dawniej, dawny"_s, u"rzadki, rzadko używany"_s, u"wulgarnie, wulgaryzm"_s,
-        u"pejoratywnie, pejoratywny"_s, u"pogardliwie"_s, u"żartobliwie"_s, u"slangowo"_s,
-        u"obraźliwie"_s, u"lekceważąco, lekceważący"_s, u"eufemistycznie"_s,
-        u"grubiański, grubiańsko"_s, u"podniośle"_s, u"przenośnie, przenośnia"_s,
-        u"neologizm"_s, u"urzędowy"_s, u"oficjalnie"_s,
+        u"komp"_s, u"sport"_s, u"gram"_s, u"termin"_s, u"muz"_s, u"praw"_s, u"med"_s, u"wojsk"_s,
+        u"techn"_s, u"relig"_s, u"chem"_s, u"mat"_s, u"br"_s, u"us"_s, u"nieform"_s, u"form"_s,
+        u"lit"_s, u"przest"_s, u"przen"_s, u"wulg"_s, u"pejor"_s, u"potocznie, potoczny"_s,
+        u"książkowy"_s, u"przestarzałe, przestarzały"_s, u"dawniej, dawny"_s,
+        u"rzadki, rzadko używany"_s, u"wulgarnie, wulgaryzm"_s, u"pejoratywnie, pejoratywny"_s,
+        u"pogardliwie"_s, u"żartobliwie"_s, u"slangowo"_s, u"obraźliwie"_s,
+        u"lekceważąco, lekceważący"_s, u"eufemistycznie"_s, u"grubiański, grubiańsko"_s,
+        u"podniośle"_s, u"przenośnie, przenośnia"_s, u"neologizm"_s, u"urzędowy"_s, u"oficjalnie"_s,
         // FreeDict's Swedish-German
         u"vardagligt"_s, u"bildligt"_s, u"slang"_s, u"ålderdomligt"_s, u"vulgärt"_s,
         u"nedsättande"_s, u"föråldrat"_s};

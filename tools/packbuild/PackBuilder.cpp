@@ -76,7 +76,13 @@ constexpr double germanWeight = 3.0;
 
 // Where a pair comes from: FreeDict from English, FreeDict into English, Apertium from English
 // and Apertium into English; confirmed through German.
-enum Source : int { fromEnglish = 1, fromLanguage = 2, apertium = 4, apertiumBack = 8, german = 16 };
+enum Source : int {
+    fromEnglish = 1,
+    fromLanguage = 2,
+    apertium = 4,
+    apertiumBack = 8,
+    german = 16
+};
 
 // The dictionaries between a language and German, in the dictd folder: their articles hold a
 // line of terms and then the source language's own definitions, like the Polish ones.
@@ -612,8 +618,8 @@ void PackBuilder::loadGermanWords(Language& language) {
     };
     QStringList names;
     FreeDict dictionary;
-    if (dictionary.read(m_sources.dictd + toGerman(data->freedict),
-                        FreeDict::Style::PolishEnglish, &ignored, [&](FreeDict::Entry&& entry) {
+    if (dictionary.read(m_sources.dictd + toGerman(data->freedict), FreeDict::Style::PolishEnglish,
+                        &ignored, [&](FreeDict::Entry&& entry) {
                             for (const FreeDict::Group& group : entry.groups)
                                 for (const QString& term : group.terms)
                                     add(entry.headword, term, 0);
@@ -630,8 +636,9 @@ void PackBuilder::loadGermanWords(Language& language) {
         return;
     loadGermanBridge();
     language.header << u"# translations confirmed through German: FreeDict "_s +
-                           names.join(u", "_s) + u" (GNU GPL version 2 or later) with FreeDict's "
-                                                 u"Ding (GNU GPL version 3 or later)"_s;
+                           names.join(u", "_s) +
+                           u" (GNU GPL version 2 or later) with FreeDict's "
+                           u"Ding (GNU GPL version 3 or later)"_s;
 }
 
 int PackBuilder::confirmedThroughGerman(const Language& language, const QString& termKey,
@@ -1346,14 +1353,13 @@ std::map<QString, QByteArray> PackBuilder::languageLines(Language& language, Tal
             if (confirmations > 0)
                 vote.sources |= german;
             const int kinds = std::popcount(unsigned(vote.sources));
-            vote.score = (agreeing(vote.key, english) ? 4.0 : 0.0) +
-                         (firstMeaning.contains(pairKey(vote.key, english)) ? 3.0 : 0.0) +
-                         0.5 * std::log2(1.0 + double(language.mentions.value(vote.key))) +
-                         (kinds > 1 ? 1.0 + 0.5 * double(kinds - 2) : 0.0) +
-                         germanWeight * confirmations -
-                         (special(vote.key, english) || formOfOther(vote.key, english) ? 5.0
-                                                                                     : 0.0) +
-                         placeWeight * place(vote.key, english);
+            vote.score =
+                (agreeing(vote.key, english) ? 4.0 : 0.0) +
+                (firstMeaning.contains(pairKey(vote.key, english)) ? 3.0 : 0.0) +
+                0.5 * std::log2(1.0 + double(language.mentions.value(vote.key))) +
+                (kinds > 1 ? 1.0 + 0.5 * double(kinds - 2) : 0.0) + germanWeight * confirmations -
+                (special(vote.key, english) || formOfOther(vote.key, english) ? 5.0 : 0.0) +
+                placeWeight * place(vote.key, english);
         }
         std::stable_sort(list.begin(), list.end(),
                          [](const Vote& a, const Vote& b) { return a.score > b.score; });

@@ -138,7 +138,7 @@ private:
     // Whether a German word that Ding gives for the English word translates the term too: in
     // how many of the language's dictionaries with German (0, 1 or 2).
     int confirmedThroughGerman(const Language& language, const QString& termKey,
-                                const QString& englishKey) const;
+                               const QString& englishKey) const;
     bool loadLanguage(const QString& lang, QString* error);
     bool loadApertium(Language& language, QString* error);
     bool loadApertiumTranslations(Language& language, const QStringList& chain, QString* error);
