@@ -635,10 +635,13 @@ void PackBuilder::loadGermanWords(Language& language) {
     if (names.isEmpty())
         return;
     loadGermanBridge();
+    // As Debian's copyright files of the dictionaries name them.
+    const QString licence = language.code == "sv"_L1 || language.code == "fr"_L1
+                                ? u"CC BY-SA 3.0"_s
+                                : u"GNU GPL version 2 or later"_s;
     language.header << u"# translations confirmed through German: FreeDict "_s +
-                           names.join(u", "_s) +
-                           u" (GNU GPL version 2 or later) with FreeDict's "
-                           u"Ding (GNU GPL version 3 or later)"_s;
+                           names.join(u", "_s) + u" ("_s + licence +
+                           u") with FreeDict's Ding (GNU GPL version 3 or later)"_s;
 }
 
 int PackBuilder::confirmedThroughGerman(const Language& language, const QString& termKey,
