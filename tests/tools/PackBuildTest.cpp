@@ -200,8 +200,8 @@ TEST_F(PackBuildTest, EachSourcesMarkupIsReadAndTheCommonMeaningComesFirst) {
          {u"home"_s},
          {u"oddzielny budynek mieszkalny"_s, u"ród"_s, u"2"_s}},
         {"pl", "en", "pies", "", "dog", {u"hound"_s}, {u"Canis familiaris"_s}},
-        // A register label, in brackets from English or on the definition into it, ranks the
-        // colloquial word after the plain one.
+        // A register label on the Polish definition ranks the colloquial word after the plain
+        // one.
         {"en", "pl", "dog", "", "pies", {u"psina"_s}, {}},
         // Swedish: the word that the dictionaries with German confirm through Ding's "Hund"
         // leads; the German definition is no term.

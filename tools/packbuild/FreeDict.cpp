@@ -373,18 +373,18 @@ FreeDict::Entry FreeDict::parse(const QString& article, Style style) {
             text = text.mid(match.capturedLength());
             numbered = true;
         }
+        // "books  księgi rachunkowe": a numbered line that begins with an English phrase
+        // translates that phrase, not the headword.
+        if (numbered && style != Style::PolishEnglish && text.contains(u"  "_s))
+            continue;
         QStringList lineLabels;
         while (true) {
-            const auto match = leadingLabel.match(text.trimmed());
+            const auto match = leadingLabel.match(text);
             if (!match.hasMatch())
                 break;
             lineLabels << match.captured(1).trimmed();
-            text = text.trimmed().mid(match.capturedLength());
+            text = text.mid(match.capturedLength());
         }
-        // "books  księgi rachunkowe": a numbered line that begins with an English phrase
-        // translates that phrase, not the headword; "[nieform]  psina" is a labelled term.
-        if (numbered && style != Style::PolishEnglish && text.trimmed().contains(u"  "_s))
-            continue;
         Group group;
         group.pos = numberedPos;
         for (const Term& term : terms(text, lineLabels)) {
