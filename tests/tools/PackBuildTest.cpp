@@ -52,7 +52,7 @@ protected:
         s_run = packBuild(s_folder);
         s_sources = test::World::root() + u"/sources"_s;
         s_sourcesRun = packBuild(s_sources, fixtures() + u"/wordnet"_s,
-                                 {u"en"_s, u"de"_s, u"pl"_s, u"nl"_s, u"ru"_s});
+                                 {u"en"_s, u"de"_s, u"pl"_s, u"nl"_s, u"ru"_s, u"sv"_s});
     }
 
     static QString s_folder;
@@ -135,7 +135,7 @@ TEST_F(PackBuildTest, SameInputSameBytesAndTheHeaderTellsHowPairsWereMatched) {
     }
     // The same for the sources whose forms several spellings lead to.
     const QString sourcesAgain = test::World::root() + u"/sources-again"_s;
-    const QStringList langs{u"en"_s, u"de"_s, u"pl"_s, u"nl"_s, u"ru"_s};
+    const QStringList langs{u"en"_s, u"de"_s, u"pl"_s, u"nl"_s, u"ru"_s, u"sv"_s};
     ASSERT_EQ(packBuild(sourcesAgain, fixtures() + u"/wordnet"_s, langs).status, 0);
     for (const QString& lang : langs)
         EXPECT_EQ(test::readFile(s_sources + u'/' + Lexicon::fileName(lang)),
@@ -200,6 +200,15 @@ TEST_F(PackBuildTest, EachSourcesMarkupIsReadAndTheCommonMeaningComesFirst) {
          {u"home"_s},
          {u"oddzielny budynek mieszkalny"_s, u"ród"_s, u"2"_s}},
         {"pl", "en", "pies", "", "dog", {u"hound"_s}, {u"Canis familiaris"_s}},
+        // A register label on the Polish definition ranks the colloquial word after the plain
+        // one.
+        {"en", "pl", "dog", "", "pies", {u"psina"_s}, {}},
+        // Swedish: the word that the dictionaries with German confirm through Ding's "Hund"
+        // leads; the German definition is no term.
+        {"en", "sv", "dog", "", "hund", {u"byracka"_s}, {u"Canis lupus familiaris"_s}},
+        // A participle of another headword ("glättend" of "glätten", for "even") goes after
+        // the English word's own sense.
+        {"en", "de", "evening", "", "Abend", {u"glättend"_s}, {}},
         // Dutch: compound markers are no terms, and the ĳ ligature reads as the "ij" typed.
         {"en", "nl", "house", "", "huis", {u"pand"_s}, {u"huis‐"_s}},
         {"en", "nl", "home", "", "thuis", {u"verblijf"_s}, {u"verblĳf"_s}},
@@ -252,7 +261,7 @@ TEST_F(PackBuildTest, EachSourcesMarkupIsReadAndTheCommonMeaningComesFirst) {
         "# licences: WordNet 3.0 licence; Mueller (GNU GPL version 2 or later)\n"));
     const auto index = LexiconDownloader::parseIndex(test::readFile(s_sources + u"/index.json"_s));
     EXPECT_TRUE(index.read);
-    EXPECT_EQ(index.languages, (QStringList{u"de"_s, u"en"_s, u"nl"_s, u"pl"_s, u"ru"_s}));
+    EXPECT_EQ(index.languages, (QStringList{u"de"_s, u"en"_s, u"nl"_s, u"pl"_s, u"ru"_s, u"sv"_s}));
 }
 
 TEST_F(PackBuildTest, MissingDataFailsWithoutLeavingAPack) {

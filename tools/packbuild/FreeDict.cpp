@@ -199,8 +199,27 @@ bool FreeDict::specialist(const QString& label) {
         u"formal"_s, u"geh."_s, u"dialect"_s, u"regional"_s, u"euphem."_s, u"разг."_s, u"жарг."_s,
         u"уст."_s, u"поэт."_s, u"груб."_s, u"презр."_s, u"ирон."_s, u"шутл."_s, u"пренебр."_s,
         u"книжн."_s, u"редк."_s, u"фам."_s, u"пер."_s, u"вульг."_s, u"арх."_s, u"информ."_s,
-        u"неодобр."_s, u"эвф."_s, u"ритор."_s};
-    return special.contains(label.trimmed().toLower());
+        u"неодобр."_s, u"эвф."_s, u"ритор."_s,
+        // FreeDict's English-Polish and Polish-English: trades, regions, registers and age
+        u"komp"_s, u"sport"_s, u"gram"_s, u"termin"_s, u"muz"_s, u"praw"_s, u"med"_s, u"wojsk"_s,
+        u"techn"_s, u"relig"_s, u"chem"_s, u"mat"_s, u"br"_s, u"us"_s, u"nieform"_s, u"form"_s,
+        u"lit"_s, u"przest"_s, u"przen"_s, u"wulg"_s, u"pejor"_s, u"potocznie, potoczny"_s,
+        u"książkowy"_s, u"przestarzałe, przestarzały"_s, u"dawniej, dawny"_s,
+        u"rzadki, rzadko używany"_s, u"wulgarnie, wulgaryzm"_s, u"pejoratywnie, pejoratywny"_s,
+        u"pogardliwie"_s, u"żartobliwie"_s, u"slangowo"_s, u"obraźliwie"_s,
+        u"lekceważąco, lekceważący"_s, u"eufemistycznie"_s, u"grubiański, grubiańsko"_s,
+        u"podniośle"_s, u"przenośnie, przenośnia"_s, u"neologizm"_s, u"urzędowy"_s, u"oficjalnie"_s,
+        // FreeDict's Swedish-German
+        u"vardagligt"_s, u"bildligt"_s, u"slang"_s, u"ålderdomligt"_s, u"vulgärt"_s,
+        u"nedsättande"_s, u"föråldrat"_s};
+    const QString text = label.trimmed().toLower();
+    if (special.contains(text))
+        return true;
+    // "[BR nieform]": a region and a register at once.
+    const QStringList words = text.split(u' ', Qt::SkipEmptyParts);
+    return words.size() > 1 && std::all_of(words.begin(), words.end(), [](const QString& word) {
+               return special.contains(word);
+           });
 }
 
 namespace {
@@ -261,6 +280,7 @@ FreeDict::Entry FreeDict::parse(const QString& article, Style style) {
     static const QRegularExpression trailingNumber(u"\\s+\\d+\\.$"_s);
     static const QRegularExpression leadingTag(u"^<([^>]*)>\\s*"_s);
     static const QRegularExpression leadingLabel(u"^\\[([^\\]]*)\\]\\s*"_s);
+    static const QRegularExpression leadingNote(u"^\\(([^)]*)\\)\\s*"_s);
     static const QRegularExpression reference(u"\\{([^}]*)\\}"_s);
     static const QRegularExpression ipa(u"/([^/]*)/"_s);
 
@@ -286,6 +306,8 @@ FreeDict::Entry FreeDict::parse(const QString& article, Style style) {
         return entry;
     }
     QString numberedPos;
+    // Whether the last line of terms has had its definition.
+    bool described = false;
     for (qsizetype i = 1; i < lines.size(); ++i) {
         const QString raw = lines[i];
         QString text = raw.trimmed();
@@ -309,8 +331,27 @@ FreeDict::Entry FreeDict::parse(const QString& article, Style style) {
         if (style == Style::PolishEnglish) {
             // The English terms stand on the first line and on numbered lines, with the number
             // of the first Polish definition after them; the rest is Polish.
-            if (i != 1 && !number.match(text).hasMatch())
+            if (i != 1 && !number.match(text).hasMatch()) {
+                // The labels of a definition ("(potocznie, potoczny) pies") say how the line
+                // of terms above it is used.
+                QStringList definitionLabels;
+                for (auto match = leadingNote.match(text); match.hasMatch();
+                     match = leadingNote.match(text)) {
+                    definitionLabels << match.captured(1).trimmed();
+                    text = text.mid(match.capturedLength());
+                }
+                if (!definitionLabels.isEmpty() && !entry.groups.isEmpty() && !described) {
+                    Group& above = entry.groups.last();
+                    for (QStringList& labels : above.termLabels)
+                        labels += definitionLabels;
+                    for (const QString& label : std::as_const(definitionLabels)) {
+                        if (!above.labels.contains(label))
+                            above.labels << label;
+                    }
+                }
+                described = true;
                 continue;
+            }
             text.remove(trailingNumber);
         }
         bool numbered = false;
@@ -356,8 +397,10 @@ FreeDict::Entry FreeDict::parse(const QString& article, Style style) {
                     group.labels << label;
             }
         }
-        if (!group.terms.isEmpty())
+        if (!group.terms.isEmpty()) {
             entry.groups.append(group);
+            described = false;
+        }
     }
     return entry;
 }

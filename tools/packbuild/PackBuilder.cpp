@@ -70,10 +70,32 @@ constexpr qsizetype longCompound = 11;
 constexpr qsizetype maxExample = 80;
 // A word with fewer senses of its own gets the senses of its translations up to this many.
 constexpr qsizetype derivedMeanings = 4;
+// A translation that a third language confirms goes before those it does not, the more so
+// when both dictionaries with that language give it.
+constexpr double germanWeight = 3.0;
 
 // Where a pair comes from: FreeDict from English, FreeDict into English, Apertium from English
-// and Apertium into English.
-enum Source : int { fromEnglish = 1, fromLanguage = 2, apertium = 4, apertiumBack = 8 };
+// and Apertium into English; confirmed through German.
+enum Source : int {
+    fromEnglish = 1,
+    fromLanguage = 2,
+    apertium = 4,
+    apertiumBack = 8,
+    german = 16
+};
+
+// The dictionaries between a language and German, in the dictd folder: their articles hold a
+// line of terms and then the source language's own definitions, like the Polish ones.
+QString toGerman(const QString& freedict) {
+    return u"/freedict-"_s + freedict + u"-deu"_s;
+}
+QString fromGerman(const QString& freedict) {
+    return u"/freedict-deu-"_s + freedict;
+}
+
+size_t bridgeHash(const QString& englishKey, size_t germanKey) {
+    return qHashMulti(0, englishKey, germanKey);
+}
 
 struct LanguageData {
     QString code;
@@ -537,6 +559,8 @@ bool PackBuilder::loadLanguage(const QString& lang, QString* error) {
         appendUnique(language.credits, u"FreeDict"_s, 8);
     }
 
+    if (lang != "de"_L1)
+        loadGermanWords(language);
     releaseMemory();
     if (!m_sources.apertium.isEmpty() && !data->analyser.isEmpty() &&
         !loadApertium(language, error))
@@ -547,6 +571,91 @@ bool PackBuilder::loadLanguage(const QString& lang, QString* error) {
     }
     m_languages.insert(lang, language);
     return true;
+}
+
+void PackBuilder::loadGermanBridge() {
+    if (m_germanLoaded)
+        return;
+    m_germanLoaded = true;
+    QString ignored;
+    const auto add = [&](const QString& english, const QString& term, const QStringList& labels) {
+        const QString englishKey = key(englishHeadword(english), u"en"_s);
+        const QString germanKey = key(term, u"de"_s);
+        if (!englishKey.isEmpty() && !germanKey.isEmpty() && !specialLabels(labels))
+            m_germanPairs.push_back(bridgeHash(englishKey, qHash(germanKey) & ~size_t(1)));
+    };
+    FreeDict dictionary;
+    dictionary.read(m_sources.dictd + u"/freedict-eng-deu"_s, FreeDict::Style::FreeDict, &ignored,
+                    [&](FreeDict::Entry&& entry) {
+                        for (const FreeDict::Group& group : entry.groups)
+                            for (qsizetype t = 0; t < group.terms.size(); ++t)
+                                add(entry.headword, group.terms[t], group.termLabels.value(t));
+                    });
+    dictionary.read(m_sources.dictd + u"/freedict-deu-eng"_s, FreeDict::Style::FreeDict, &ignored,
+                    [&](FreeDict::Entry&& entry) {
+                        for (const FreeDict::Group& group : entry.groups)
+                            for (qsizetype t = 0; t < group.terms.size(); ++t)
+                                add(group.terms[t], entry.headword, group.termLabels.value(t));
+                    });
+    std::sort(m_germanPairs.begin(), m_germanPairs.end());
+    m_germanPairs.erase(std::unique(m_germanPairs.begin(), m_germanPairs.end()),
+                        m_germanPairs.end());
+    m_germanPairs.shrink_to_fit();
+    releaseMemory();
+}
+
+void PackBuilder::loadGermanWords(Language& language) {
+    const LanguageData* data = languageData(language.code);
+    QString ignored;
+    // The lowest bit of a German key's hash in the list tells the direction: a pair that both
+    // dictionaries give is kept twice.
+    const auto add = [&](const QString& word, const QString& germanWord, size_t direction) {
+        const QString wordKey = key(word, language.code);
+        const size_t germanKey = (qHash(key(germanWord, u"de"_s)) & ~size_t(1)) | direction;
+        std::vector<size_t>& list = language.german[wordKey];
+        if (!wordKey.isEmpty() && std::find(list.begin(), list.end(), germanKey) == list.end())
+            list.push_back(germanKey);
+    };
+    QStringList names;
+    FreeDict dictionary;
+    if (dictionary.read(m_sources.dictd + toGerman(data->freedict), FreeDict::Style::PolishEnglish,
+                        &ignored, [&](FreeDict::Entry&& entry) {
+                            for (const FreeDict::Group& group : entry.groups)
+                                for (const QString& term : group.terms)
+                                    add(entry.headword, term, 0);
+                        }))
+        names << data->freedict + u"-deu "_s + dictionary.infoField(u"Edition"_s);
+    if (dictionary.read(m_sources.dictd + fromGerman(data->freedict),
+                        FreeDict::Style::PolishEnglish, &ignored, [&](FreeDict::Entry&& entry) {
+                            for (const FreeDict::Group& group : entry.groups)
+                                for (const QString& term : group.terms)
+                                    add(term, entry.headword, 1);
+                        }))
+        names << u"deu-"_s + data->freedict + u' ' + dictionary.infoField(u"Edition"_s);
+    if (names.isEmpty())
+        return;
+    loadGermanBridge();
+    // As Debian's copyright files of the dictionaries name them.
+    const QString licence = language.code == "sv"_L1 || language.code == "fr"_L1
+                                ? u"CC BY-SA 3.0"_s
+                                : u"GNU GPL version 2 or later"_s;
+    language.header << u"# translations confirmed through German: FreeDict "_s +
+                           names.join(u", "_s) + u" ("_s + licence +
+                           u") with FreeDict's Ding (GNU GPL version 3 or later)"_s;
+}
+
+int PackBuilder::confirmedThroughGerman(const Language& language, const QString& termKey,
+                                        const QString& englishKey) const {
+    const auto found = language.german.constFind(termKey);
+    if (found == language.german.constEnd())
+        return 0;
+    int directions = 0;
+    for (const size_t germanKey : *found) {
+        if (std::binary_search(m_germanPairs.begin(), m_germanPairs.end(),
+                               bridgeHash(englishKey, germanKey & ~size_t(1))))
+            directions |= 1 << (germanKey & 1);
+    }
+    return std::popcount(unsigned(directions));
 }
 
 bool PackBuilder::loadApertium(Language& language, QString* error) {
@@ -1206,26 +1315,65 @@ std::map<QString, QByteArray> PackBuilder::languageLines(Language& language, Tal
         for (const QString& term : Lexicon::glossTerms(word.entries.first().meanings.first().gloss))
             firstMeaning.insert(pairKey(wordKey, key(term, u"en"_s)));
     }
+    // "glättend" for "evening": a form of another headword ("glätten") that translates a form
+    // of another English word ("even"), not the English word's own sense.
+    const auto formOfOther = [&](const QString& term, const QString& english) {
+        QStringList englishBases = m_englishForms.value(english);
+        // A participle that is a noun of its own ("evening", "building") is no exception in
+        // WordNet's lists: its verb is found by the regular endings.
+        for (const QString& ending : {u"ing"_s, u"ed"_s}) {
+            if (!english.endsWith(ending) || english.size() < ending.size() + 3)
+                continue;
+            const QString stem = english.chopped(ending.size());
+            const bool doubled = stem.at(stem.size() - 1) == stem.at(stem.size() - 2);
+            for (const QString& base :
+                 QStringList{stem, stem + u'e', doubled ? stem.chopped(1) : QString()}) {
+                if (!base.isEmpty() && !m_wordnet.senses(m_lemmas.value(base), u"verb"_s).isEmpty())
+                    englishBases << base;
+            }
+        }
+        if (englishBases.isEmpty())
+            return false;
+        QStringList bases = language.forms.value(term);
+        if (lang == "de"_L1)
+            bases += Lexicon::derivedKeys(term, germanRules());
+        for (const QString& base : std::as_const(bases)) {
+            const QString baseKey = key(base, lang);
+            if (baseKey == term)
+                continue;
+            for (const QString& englishBase : englishBases) {
+                if (englishBase != english && facts.contains(pairKey(baseKey, englishBase)))
+                    return true;
+            }
+        }
+        return false;
+    };
     const QStringList trace = qEnvironmentVariable("TIVELA_PACKBUILD_TRACE").split(u',');
     for (auto& [id, list] : votes) {
         const QString english = key(senses[id].english, u"en"_s);
         for (Vote& vote : list) {
+            const int confirmations = confirmedThroughGerman(language, vote.key, english);
+            if (confirmations > 0)
+                vote.sources |= german;
             const int kinds = std::popcount(unsigned(vote.sources));
-            vote.score = (agreeing(vote.key, english) ? 4.0 : 0.0) +
-                         (firstMeaning.contains(pairKey(vote.key, english)) ? 3.0 : 0.0) +
-                         0.5 * std::log2(1.0 + double(language.mentions.value(vote.key))) +
-                         (kinds > 1 ? 1.0 : 0.0) - (special(vote.key, english) ? 5.0 : 0.0) +
-                         placeWeight * place(vote.key, english);
+            vote.score =
+                (agreeing(vote.key, english) ? 4.0 : 0.0) +
+                (firstMeaning.contains(pairKey(vote.key, english)) ? 3.0 : 0.0) +
+                0.5 * std::log2(1.0 + double(language.mentions.value(vote.key))) +
+                (kinds > 1 ? 1.0 + 0.5 * double(kinds - 2) : 0.0) + germanWeight * confirmations -
+                (special(vote.key, english) || formOfOther(vote.key, english) ? 5.0 : 0.0) +
+                placeWeight * place(vote.key, english);
         }
         std::stable_sort(list.begin(), list.end(),
                          [](const Vote& a, const Vote& b) { return a.score > b.score; });
         if (trace.contains(english)) {
             for (const Vote& vote : std::as_const(list))
                 std::fprintf(
-                    stderr, "%s %s %.2f agree=%d first=%d mentions=%d src=%d special=%d\n",
+                    stderr, "%s %s %.2f agree=%d first=%d mentions=%d src=%d special=%d form=%d\n",
                     qPrintable(id), qPrintable(vote.key), vote.score, agreeing(vote.key, english),
                     firstMeaning.contains(pairKey(vote.key, english)),
-                    language.mentions.value(vote.key), vote.sources, special(vote.key, english));
+                    language.mentions.value(vote.key), vote.sources, special(vote.key, english),
+                    formOfOther(vote.key, english));
         }
     }
     // A card lists the first sense's terms before the next sense's: the best translations of

@@ -125,9 +125,20 @@ private:
         QHash<QString, int> mentions;
         // The names of the sources, for the card's credit line.
         QStringList credits;
+        // The German words of each word key, from the dictionaries between the language and
+        // German, by their keys' hashes.
+        QHash<QString, std::vector<size_t>> german;
     };
 
     bool loadWordNet(QString* error);
+    // Ding's pairs of English and German words, for the languages whose dictionaries with
+    // German confirm their translations of English.
+    void loadGermanBridge();
+    void loadGermanWords(Language& language);
+    // Whether a German word that Ding gives for the English word translates the term too: in
+    // how many of the language's dictionaries with German (0, 1 or 2).
+    int confirmedThroughGerman(const Language& language, const QString& termKey,
+                               const QString& englishKey) const;
     bool loadLanguage(const QString& lang, QString* error);
     bool loadApertium(Language& language, QString* error);
     bool loadApertiumTranslations(Language& language, const QStringList& chain, QString* error);
@@ -163,6 +174,9 @@ private:
     QHash<QString, QHash<QString, QString>> m_englishIpa;
     QStringList m_englishHeader;
     QHash<QString, Language> m_languages;
+    // Hashes of Ding's plain pairs of an English and a German key, sorted.
+    std::vector<size_t> m_germanPairs;
+    bool m_germanLoaded = false;
 };
 
 } // namespace tivela::packbuild
