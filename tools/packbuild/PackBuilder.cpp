@@ -569,6 +569,8 @@ bool PackBuilder::loadLanguage(const QString& lang, QString* error) {
         *error = u"no dictionary of "_s + lang + u" was found in "_s + m_sources.dictd;
         return false;
     }
+    restoreSpaces(language);
+    takePartsOfSpeech(language);
     m_languages.insert(lang, language);
     return true;
 }
@@ -642,6 +644,66 @@ void PackBuilder::loadGermanWords(Language& language) {
     language.header << u"# translations confirmed through German: FreeDict "_s +
                            names.join(u", "_s) + u" ("_s + licence +
                            u") with FreeDict's Ding (GNU GPL version 3 or later)"_s;
+}
+
+// Some articles lost the spaces of a phrase ("contable, tenedordelibros"): a term that is no
+// headword of its own and that another line writes with its spaces gets them back.
+void PackBuilder::restoreSpaces(Language& language) {
+    QHash<QString, QString> spaced;
+    QSet<QString> ambiguous;
+    const auto note = [&](const QString& text) {
+        if (wordCount(text) < 2)
+            return;
+        const QString glued = key(text, language.code).remove(u' ');
+        const auto found = spaced.constFind(glued);
+        if (found == spaced.constEnd())
+            spaced.insert(glued, text);
+        else if (key(*found, language.code) != key(text, language.code))
+            ambiguous.insert(glued);
+    };
+    QSet<QString> headwords;
+    for (const FreeDict::Entry& entry : language.articles) {
+        note(entry.headword);
+        headwords.insert(key(entry.headword, language.code));
+    }
+    for (const Pair& pair : language.pairs)
+        note(pair.term);
+    for (Pair& pair : language.pairs) {
+        if (wordCount(pair.term) != 1)
+            continue;
+        const QString k = key(pair.term, language.code);
+        if (headwords.contains(k) || ambiguous.contains(k))
+            continue;
+        if (const auto found = spaced.constFind(k); found != spaced.constEnd())
+            pair.term = *found;
+    }
+}
+
+// A line of terms without a part of speech ("water: 1. aquatique 2. eau 3. abreuver") would
+// put a verb among the noun's senses: the dictionary the other way, or Apertium, tells which
+// part of speech the pair is, when they name only one.
+void PackBuilder::takePartsOfSpeech(Language& language) {
+    QHash<QPair<QString, QString>, QString> named;
+    QSet<QPair<QString, QString>> several;
+    for (const Pair& pair : language.pairs) {
+        if (!isWordNetPos(pair.pos))
+            continue;
+        const QPair<QString, QString> both{key(pair.term, language.code),
+                                           key(pair.english, u"en"_s)};
+        const auto found = named.constFind(both);
+        if (found == named.constEnd())
+            named.insert(both, pair.pos);
+        else if (*found != pair.pos)
+            several.insert(both);
+    }
+    for (Pair& pair : language.pairs) {
+        if (!pair.pos.isEmpty())
+            continue;
+        const QPair<QString, QString> both{key(pair.term, language.code),
+                                           key(pair.english, u"en"_s)};
+        if (!several.contains(both))
+            pair.pos = named.value(both);
+    }
 }
 
 int PackBuilder::confirmedThroughGerman(const Language& language, const QString& termKey,

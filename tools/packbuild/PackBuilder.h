@@ -135,6 +135,8 @@ private:
     // German confirm their translations of English.
     void loadGermanBridge();
     void loadGermanWords(Language& language);
+    static void takePartsOfSpeech(Language& language);
+    static void restoreSpaces(Language& language);
     // Whether a German word that Ding gives for the English word translates the term too: in
     // how many of the language's dictionaries with German (0, 1 or 2).
     int confirmedThroughGerman(const Language& language, const QString& termKey,
