@@ -206,6 +206,9 @@ TEST_F(PackBuildTest, EachSourcesMarkupIsReadAndTheCommonMeaningComesFirst) {
         // Swedish: the word that the dictionaries with German confirm through Ding's "Hund"
         // leads; the German definition is no term.
         {"en", "sv", "dog", "", "hund", {u"byracka"_s}, {u"Canis lupus familiaris"_s}},
+        // A phrase that one line writes without its spaces ("hemochhärd") reads as the
+        // headword writes it.
+        {"en", "sv", "house", "", "hus", {u"hem och härd"_s}, {u"hemochhärd"_s}},
         // A participle of another headword ("glättend" of "glätten", for "even") goes after
         // the English word's own sense.
         {"en", "de", "evening", "", "Abend", {u"glättend"_s}, {}},
@@ -246,6 +249,13 @@ TEST_F(PackBuildTest, EachSourcesMarkupIsReadAndTheCommonMeaningComesFirst) {
             EXPECT_FALSE(terms.contains(term))
                 << what.toStdString() << " shows " << term.toStdString();
     }
+
+    // A term whose line names no part of speech takes the one the other dictionary gives it:
+    // the verb "inhysa" is no translation of the noun "house".
+    const auto house = lexicon.lookup(u"house"_s, u"en"_s, u"sv"_s);
+    ASSERT_TRUE(house);
+    EXPECT_EQ(texts(group(*house, u"verb"_s)), QStringList{u"inhysa"_s});
+    EXPECT_FALSE(texts(group(*house, u"noun"_s)).contains(u"inhysa"_s));
 
     // Each pack names its sources and their licences, and the index lists every pack made.
     const auto credit = [&](const QString& lang) {

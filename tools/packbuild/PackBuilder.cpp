@@ -647,7 +647,7 @@ void PackBuilder::loadGermanWords(Language& language) {
 }
 
 // Some articles lost the spaces of a phrase ("contable, tenedordelibros"): a term that is no
-// headword of its own and that another line writes with its spaces gets them back.
+// word of its own and that another line writes with its spaces gets them back.
 void PackBuilder::restoreSpaces(Language& language) {
     QHash<QString, QString> spaced;
     QSet<QString> ambiguous;
@@ -672,7 +672,9 @@ void PackBuilder::restoreSpaces(Language& language) {
         if (wordCount(pair.term) != 1)
             continue;
         const QString k = key(pair.term, language.code);
-        if (headwords.contains(k) || ambiguous.contains(k))
+        // A word the analyser reads ("abordo", a form of "abordar") is a word of its own.
+        if (headwords.contains(k) || ambiguous.contains(k) || language.partsOfSpeech.contains(k) ||
+            language.forms.contains(k))
             continue;
         if (const auto found = spaced.constFind(k); found != spaced.constEnd())
             pair.term = *found;
