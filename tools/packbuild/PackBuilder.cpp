@@ -70,6 +70,9 @@ constexpr qsizetype longCompound = 11;
 constexpr qsizetype maxExample = 80;
 // A word with fewer senses of its own gets the senses of its translations up to this many.
 constexpr qsizetype derivedMeanings = 4;
+// A phrase ("ir a buscar a" for "meet") describes a use more than it translates the word: it
+// goes after a single word of like standing.
+constexpr double phraseWeight = 2.0;
 // A translation that a third language confirms goes before those it does not, the more so
 // when both dictionaries with that language give it.
 constexpr double germanWeight = 3.0;
@@ -1426,7 +1429,8 @@ std::map<QString, QByteArray> PackBuilder::languageLines(Language& language, Tal
                 0.5 * std::log2(1.0 + double(language.mentions.value(vote.key))) +
                 (kinds > 1 ? 1.0 + 0.5 * double(kinds - 2) : 0.0) + germanWeight * confirmations -
                 (special(vote.key, english) || formOfOther(vote.key, english) ? 5.0 : 0.0) +
-                placeWeight * place(vote.key, english);
+                placeWeight * place(vote.key, english) -
+                (wordCount(vote.key) > 1 ? phraseWeight : 0.0);
         }
         std::stable_sort(list.begin(), list.end(),
                          [](const Vote& a, const Vote& b) { return a.score > b.score; });
