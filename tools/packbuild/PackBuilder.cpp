@@ -454,6 +454,7 @@ bool PackBuilder::loadLanguage(const QString& lang, QString* error) {
     Language language;
     language.code = lang;
     int rank = 0;
+    int line = 0;
     QString ignored;
     // How often the dictionaries themselves use a word, in headwords, terms and examples: the
     // common words of a language turn up everywhere.
@@ -500,6 +501,7 @@ bool PackBuilder::loadLanguage(const QString& lang, QString* error) {
                 m_englishIpa[lang].insert(englishKey, u'/' + entry.ipa + u'/');
             for (const FreeDict::Group& group : entry.groups) {
                 const QString pos = posName(entry.pos.isEmpty() ? group.pos : entry.pos);
+                ++line;
                 for (qsizetype t = 0; t < group.terms.size(); ++t) {
                     const QString& term = group.terms[t];
                     mention(term);
@@ -508,6 +510,7 @@ bool PackBuilder::loadLanguage(const QString& lang, QString* error) {
                     Pair pair{english, pos, term, rank++, fromEnglish, {}, {}};
                     pair.special = specialLabels(group.termLabels.value(t));
                     pair.place = &group == &entry.groups.first() ? (t == 0 ? 0 : 1) : 2;
+                    pair.line = line;
                     language.pairs.append(pair);
                 }
                 for (const auto& example : group.examples)
@@ -686,28 +689,73 @@ void PackBuilder::restoreSpaces(Language& language) {
 
 // A line of terms without a part of speech ("water: 1. aquatique 2. eau 3. abreuver") would
 // put a verb among the noun's senses: the dictionary the other way, or Apertium, tells which
-// part of speech the pair is, when they name only one.
-void PackBuilder::takePartsOfSpeech(Language& language) {
-    QHash<QPair<QString, QString>, QString> named;
-    QSet<QPair<QString, QString>> several;
-    for (const Pair& pair : language.pairs) {
-        if (!isWordNetPos(pair.pos))
+// part of speech the pair is, when they name only one that the English word has.
+void PackBuilder::takePartsOfSpeech(Language& language) const {
+    using Both = QPair<QString, QString>;
+    const auto both = [&](const Pair& pair) {
+        return Both{key(pair.term, language.code), key(pair.english, u"en"_s)};
+    };
+    const auto fits = [&](const Pair& pair, const QString& pos) {
+        return isWordNetPos(pos) &&
+               !m_wordnet.senses(m_lemmas.value(key(pair.english, u"en"_s)), pos).isEmpty();
+    };
+    // What the dictionaries name for each pair of words; a pair named as several parts of
+    // speech is left as it is.
+    QHash<Both, QString> named;
+    QSet<Both> several;
+    const auto collect = [&] {
+        named.clear();
+        for (const Pair& pair : std::as_const(language.pairs)) {
+            if (!isWordNetPos(pair.pos))
+                continue;
+            const Both words = both(pair);
+            const auto found = named.constFind(words);
+            if (found == named.constEnd())
+                named.insert(words, pair.pos);
+            else if (*found != pair.pos)
+                several.insert(words);
+        }
+    };
+    collect();
+    for (Pair& pair : language.pairs) {
+        if (!pair.pos.isEmpty() || several.contains(both(pair)))
             continue;
-        const QPair<QString, QString> both{key(pair.term, language.code),
-                                           key(pair.english, u"en"_s)};
-        const auto found = named.constFind(both);
-        if (found == named.constEnd())
-            named.insert(both, pair.pos);
+        QString pos = named.value(both(pair));
+        if (pos.isEmpty()) {
+            const QStringList read = language.partsOfSpeech.value(key(pair.term, language.code));
+            if (!read.isEmpty() && std::all_of(read.begin(), read.end(), [&](const QString& p) {
+                    return p == read.first();
+                }))
+                pos = read.first();
+        }
+        if (fits(pair, pos))
+            pair.pos = pos;
+    }
+    // A numbered line lists the terms of one sense: "2. annaffiare, bagnare" are verbs when
+    // "bagnare" is. Only verbs: a line of nouns often holds the adjective of the same use
+    // ("Erster, erste" for "first").
+    QHash<int, QString> linePos;
+    QSet<int> mixed;
+    for (const Pair& pair : std::as_const(language.pairs)) {
+        if (pair.line < 0 || !isWordNetPos(pair.pos))
+            continue;
+        const auto found = linePos.constFind(pair.line);
+        if (found == linePos.constEnd())
+            linePos.insert(pair.line, pair.pos);
         else if (*found != pair.pos)
-            several.insert(both);
+            mixed.insert(pair.line);
     }
     for (Pair& pair : language.pairs) {
-        if (!pair.pos.isEmpty())
-            continue;
-        const QPair<QString, QString> both{key(pair.term, language.code),
-                                           key(pair.english, u"en"_s)};
-        if (!several.contains(both))
-            pair.pos = named.value(both);
+        if (pair.pos.isEmpty() && pair.line >= 0 && !mixed.contains(pair.line) &&
+            !several.contains(both(pair)) && linePos.value(pair.line) == "verb"_L1 &&
+            fits(pair, linePos.value(pair.line)))
+            pair.pos = linePos.value(pair.line);
+    }
+    // The other direction's lines of the same pair follow.
+    collect();
+    for (Pair& pair : language.pairs) {
+        if (pair.pos.isEmpty() && !several.contains(both(pair)))
+            pair.pos = named.value(both(pair));
     }
 }
 
