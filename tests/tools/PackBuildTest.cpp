@@ -209,6 +209,9 @@ TEST_F(PackBuildTest, EachSourcesMarkupIsReadAndTheCommonMeaningComesFirst) {
         // A phrase that one line writes without its spaces ("hemochhärd") reads as the
         // headword writes it.
         {"en", "sv", "house", "", "hus", {u"hem och härd"_s}, {u"hemochhärd"_s}},
+        // Of two translations that both dictionaries give, the single word goes before the
+        // phrase that the article names first.
+        {"en", "sv", "home", "", "hem", {u"hem och härd"_s}, {}},
         // A participle of another headword ("glättend" of "glätten", for "even") goes after
         // the English word's own sense.
         {"en", "de", "evening", "", "Abend", {u"glättend"_s}, {}},
