@@ -206,12 +206,9 @@ TEST_F(PackBuildTest, EachSourcesMarkupIsReadAndTheCommonMeaningComesFirst) {
         // Swedish: the word that the dictionaries with German confirm through Ding's "Hund"
         // leads; the German definition is no term.
         {"en", "sv", "dog", "", "hund", {u"byracka"_s}, {u"Canis lupus familiaris"_s}},
-        // A phrase that one line writes without its spaces ("hemochhärd") reads as the
+        // A phrase that one line writes without its spaces ("gårdochgrund") reads as the
         // headword writes it.
-        {"en", "sv", "house", "", "hus", {u"hem och härd"_s}, {u"hemochhärd"_s}},
-        // Of two translations that both dictionaries give, the single word goes before the
-        // phrase that the article names first.
-        {"en", "sv", "home", "", "hem", {u"hem och härd"_s}, {}},
+        {"en", "sv", "house", "", "hus", {u"gård och grund"_s}, {u"gårdochgrund"_s}},
         // A participle of another headword ("glättend" of "glätten", for "even") goes after
         // the English word's own sense.
         {"en", "de", "evening", "", "Abend", {u"glättend"_s}, {}},
@@ -231,6 +228,9 @@ TEST_F(PackBuildTest, EachSourcesMarkupIsReadAndTheCommonMeaningComesFirst) {
          {u"созвездие Большого Пса"_s, u"= andiron"_s, u"весельчак"_s, u"выслеживать кого-л."_s}},
         {"ru", "en", "собака", "", "dog", {}, {}},
         {"en", "ru", "house", "", "дом", {u"жилище"_s, u"здание"_s}, {u"нижняя палата"_s}},
+        // Without a dictionary into English the article's order leads, but a single word goes
+        // before the phrase that the article names first.
+        {"en", "ru", "home", "", "жилище", {u"родной дом"_s}, {}},
     };
     Lexicon lexicon(s_sources);
     for (const SourceCase& c : cases) {
@@ -259,7 +259,7 @@ TEST_F(PackBuildTest, EachSourcesMarkupIsReadAndTheCommonMeaningComesFirst) {
     const auto house = lexicon.lookup(u"house"_s, u"en"_s, u"sv"_s);
     ASSERT_TRUE(house);
     EXPECT_EQ(texts(group(*house, u"verb"_s)), (QStringList{u"inhysa"_s, u"härbärgera"_s}));
-    EXPECT_EQ(texts(group(*house, u"noun"_s)), (QStringList{u"hus"_s, u"hem och härd"_s}));
+    EXPECT_EQ(texts(group(*house, u"noun"_s)), (QStringList{u"hus"_s, u"gård och grund"_s}));
 
     // Each pack names its sources and their licences, and the index lists every pack made.
     const auto credit = [&](const QString& lang) {
