@@ -723,9 +723,8 @@ void PackBuilder::takePartsOfSpeech(Language& language) const {
         QString pos = named.value(both(pair));
         if (pos.isEmpty()) {
             const QStringList read = language.partsOfSpeech.value(key(pair.term, language.code));
-            if (!read.isEmpty() && std::all_of(read.begin(), read.end(), [&](const QString& p) {
-                    return p == read.first();
-                }))
+            if (!read.isEmpty() && std::all_of(read.begin(), read.end(),
+                                               [&](const QString& p) { return p == read.first(); }))
                 pos = read.first();
         }
         if (fits(pair, pos))
