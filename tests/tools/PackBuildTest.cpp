@@ -206,6 +206,9 @@ TEST_F(PackBuildTest, EachSourcesMarkupIsReadAndTheCommonMeaningComesFirst) {
         // Swedish: the word that the dictionaries with German confirm through Ding's "Hund"
         // leads; the German definition is no term.
         {"en", "sv", "dog", "", "hund", {u"byracka"_s}, {u"Canis lupus familiaris"_s}},
+        // A phrase that one line writes without its spaces ("gårdochgrund") reads as the
+        // headword writes it.
+        {"en", "sv", "house", "", "hus", {u"gård och grund"_s}, {u"gårdochgrund"_s}},
         // A participle of another headword ("glättend" of "glätten", for "even") goes after
         // the English word's own sense.
         {"en", "de", "evening", "", "Abend", {u"glättend"_s}, {}},
@@ -225,6 +228,9 @@ TEST_F(PackBuildTest, EachSourcesMarkupIsReadAndTheCommonMeaningComesFirst) {
          {u"созвездие Большого Пса"_s, u"= andiron"_s, u"весельчак"_s, u"выслеживать кого-л."_s}},
         {"ru", "en", "собака", "", "dog", {}, {}},
         {"en", "ru", "house", "", "дом", {u"жилище"_s, u"здание"_s}, {u"нижняя палата"_s}},
+        // Without a dictionary into English the article's order leads, but a single word goes
+        // before the phrase that the article names first.
+        {"en", "ru", "home", "", "жилище", {u"родной дом"_s}, {}},
     };
     Lexicon lexicon(s_sources);
     for (const SourceCase& c : cases) {
@@ -246,6 +252,14 @@ TEST_F(PackBuildTest, EachSourcesMarkupIsReadAndTheCommonMeaningComesFirst) {
             EXPECT_FALSE(terms.contains(term))
                 << what.toStdString() << " shows " << term.toStdString();
     }
+
+    // A term whose line names no part of speech takes the one the other dictionary gives it,
+    // and a verb's numbered line gives it to the line's other terms: "inhysa" and "härbärgera"
+    // are no translations of the noun "house".
+    const auto house = lexicon.lookup(u"house"_s, u"en"_s, u"sv"_s);
+    ASSERT_TRUE(house);
+    EXPECT_EQ(texts(group(*house, u"verb"_s)), (QStringList{u"inhysa"_s, u"härbärgera"_s}));
+    EXPECT_EQ(texts(group(*house, u"noun"_s)), (QStringList{u"hus"_s, u"gård och grund"_s}));
 
     // Each pack names its sources and their licences, and the index lists every pack made.
     const auto credit = [&](const QString& lang) {

@@ -70,6 +70,9 @@ constexpr qsizetype longCompound = 11;
 constexpr qsizetype maxExample = 80;
 // A word with fewer senses of its own gets the senses of its translations up to this many.
 constexpr qsizetype derivedMeanings = 4;
+// A phrase ("ir a buscar a" for "meet") describes a use more than it translates the word: it
+// goes after a single word of like standing.
+constexpr double phraseWeight = 2.0;
 // A translation that a third language confirms goes before those it does not, the more so
 // when both dictionaries with that language give it.
 constexpr double germanWeight = 3.0;
@@ -451,6 +454,7 @@ bool PackBuilder::loadLanguage(const QString& lang, QString* error) {
     Language language;
     language.code = lang;
     int rank = 0;
+    int line = 0;
     QString ignored;
     // How often the dictionaries themselves use a word, in headwords, terms and examples: the
     // common words of a language turn up everywhere.
@@ -497,6 +501,7 @@ bool PackBuilder::loadLanguage(const QString& lang, QString* error) {
                 m_englishIpa[lang].insert(englishKey, u'/' + entry.ipa + u'/');
             for (const FreeDict::Group& group : entry.groups) {
                 const QString pos = posName(entry.pos.isEmpty() ? group.pos : entry.pos);
+                ++line;
                 for (qsizetype t = 0; t < group.terms.size(); ++t) {
                     const QString& term = group.terms[t];
                     mention(term);
@@ -505,6 +510,7 @@ bool PackBuilder::loadLanguage(const QString& lang, QString* error) {
                     Pair pair{english, pos, term, rank++, fromEnglish, {}, {}};
                     pair.special = specialLabels(group.termLabels.value(t));
                     pair.place = &group == &entry.groups.first() ? (t == 0 ? 0 : 1) : 2;
+                    pair.line = line;
                     language.pairs.append(pair);
                 }
                 for (const auto& example : group.examples)
@@ -569,6 +575,8 @@ bool PackBuilder::loadLanguage(const QString& lang, QString* error) {
         *error = u"no dictionary of "_s + lang + u" was found in "_s + m_sources.dictd;
         return false;
     }
+    restoreSpaces(language);
+    takePartsOfSpeech(language);
     m_languages.insert(lang, language);
     return true;
 }
@@ -642,6 +650,112 @@ void PackBuilder::loadGermanWords(Language& language) {
     language.header << u"# translations confirmed through German: FreeDict "_s +
                            names.join(u", "_s) + u" ("_s + licence +
                            u") with FreeDict's Ding (GNU GPL version 3 or later)"_s;
+}
+
+// Some articles lost the spaces of a phrase ("contable, tenedordelibros"): a term that is no
+// word of its own and that another line writes with its spaces gets them back.
+void PackBuilder::restoreSpaces(Language& language) {
+    QHash<QString, QString> spaced;
+    QSet<QString> ambiguous;
+    const auto note = [&](const QString& text) {
+        if (wordCount(text) < 2)
+            return;
+        const QString glued = key(text, language.code).remove(u' ');
+        const auto found = spaced.constFind(glued);
+        if (found == spaced.constEnd())
+            spaced.insert(glued, text);
+        else if (key(*found, language.code) != key(text, language.code))
+            ambiguous.insert(glued);
+    };
+    QSet<QString> headwords;
+    for (const FreeDict::Entry& entry : language.articles) {
+        note(entry.headword);
+        headwords.insert(key(entry.headword, language.code));
+    }
+    for (const Pair& pair : language.pairs)
+        note(pair.term);
+    for (Pair& pair : language.pairs) {
+        if (wordCount(pair.term) != 1)
+            continue;
+        const QString k = key(pair.term, language.code);
+        // A word the analyser reads ("abordo", a form of "abordar") is a word of its own.
+        if (headwords.contains(k) || ambiguous.contains(k) || language.partsOfSpeech.contains(k) ||
+            language.forms.contains(k))
+            continue;
+        if (const auto found = spaced.constFind(k); found != spaced.constEnd())
+            pair.term = *found;
+    }
+}
+
+// A line of terms without a part of speech ("water: 1. aquatique 2. eau 3. abreuver") would
+// put a verb among the noun's senses: the dictionary the other way, or Apertium, tells which
+// part of speech the pair is, when they name only one that the English word has.
+void PackBuilder::takePartsOfSpeech(Language& language) const {
+    using Both = QPair<QString, QString>;
+    const auto both = [&](const Pair& pair) {
+        return Both{key(pair.term, language.code), key(pair.english, u"en"_s)};
+    };
+    const auto fits = [&](const Pair& pair, const QString& pos) {
+        return isWordNetPos(pos) &&
+               !m_wordnet.senses(m_lemmas.value(key(pair.english, u"en"_s)), pos).isEmpty();
+    };
+    // What the dictionaries name for each pair of words; a pair named as several parts of
+    // speech is left as it is.
+    QHash<Both, QString> named;
+    QSet<Both> several;
+    const auto collect = [&] {
+        named.clear();
+        for (const Pair& pair : std::as_const(language.pairs)) {
+            if (!isWordNetPos(pair.pos))
+                continue;
+            const Both words = both(pair);
+            const auto found = named.constFind(words);
+            if (found == named.constEnd())
+                named.insert(words, pair.pos);
+            else if (*found != pair.pos)
+                several.insert(words);
+        }
+    };
+    collect();
+    for (Pair& pair : language.pairs) {
+        if (!pair.pos.isEmpty() || several.contains(both(pair)))
+            continue;
+        QString pos = named.value(both(pair));
+        if (pos.isEmpty()) {
+            const QStringList read = language.partsOfSpeech.value(key(pair.term, language.code));
+            if (!read.isEmpty() && std::all_of(read.begin(), read.end(),
+                                               [&](const QString& p) { return p == read.first(); }))
+                pos = read.first();
+        }
+        if (fits(pair, pos))
+            pair.pos = pos;
+    }
+    // A numbered line lists the terms of one sense: "2. annaffiare, bagnare" are verbs when
+    // "bagnare" is. Only verbs: a line of nouns often holds the adjective of the same use
+    // ("Erster, erste" for "first").
+    QHash<int, QString> linePos;
+    QSet<int> mixed;
+    for (const Pair& pair : std::as_const(language.pairs)) {
+        if (pair.line < 0 || !isWordNetPos(pair.pos))
+            continue;
+        const auto found = linePos.constFind(pair.line);
+        if (found == linePos.constEnd())
+            linePos.insert(pair.line, pair.pos);
+        else if (*found != pair.pos)
+            mixed.insert(pair.line);
+    }
+    for (Pair& pair : language.pairs) {
+        if (pair.pos.isEmpty() && pair.line >= 0 && !mixed.contains(pair.line) &&
+            !several.contains(both(pair)) && linePos.value(pair.line) == "verb"_L1 &&
+            fits(pair, linePos.value(pair.line)))
+            pair.pos = linePos.value(pair.line);
+    }
+    // The other direction's lines of the same pair follow.
+    collect();
+    for (Pair& pair : language.pairs) {
+        if (pair.pos.isEmpty() && !several.contains(both(pair)))
+            pair.pos = named.value(both(pair));
+    }
 }
 
 int PackBuilder::confirmedThroughGerman(const Language& language, const QString& termKey,
@@ -1362,7 +1476,8 @@ std::map<QString, QByteArray> PackBuilder::languageLines(Language& language, Tal
                 0.5 * std::log2(1.0 + double(language.mentions.value(vote.key))) +
                 (kinds > 1 ? 1.0 + 0.5 * double(kinds - 2) : 0.0) + germanWeight * confirmations -
                 (special(vote.key, english) || formOfOther(vote.key, english) ? 5.0 : 0.0) +
-                placeWeight * place(vote.key, english);
+                placeWeight * place(vote.key, english) -
+                (wordCount(vote.key) > 1 ? phraseWeight : 0.0);
         }
         std::stable_sort(list.begin(), list.end(),
                          [](const Vote& a, const Vote& b) { return a.score > b.score; });

@@ -71,6 +71,8 @@ private:
         // From English: 0 for the first term of the article, 1 for the rest of its first
         // sense, 2 for later senses.
         int place = 2;
+        // The line of terms it was read from, in the dictionary from English; -1 otherwise.
+        int line = -1;
     };
 
     struct Meaning {
@@ -135,6 +137,8 @@ private:
     // German confirm their translations of English.
     void loadGermanBridge();
     void loadGermanWords(Language& language);
+    void takePartsOfSpeech(Language& language) const;
+    static void restoreSpaces(Language& language);
     // Whether a German word that Ding gives for the English word translates the term too: in
     // how many of the language's dictionaries with German (0, 1 or 2).
     int confirmedThroughGerman(const Language& language, const QString& termKey,
