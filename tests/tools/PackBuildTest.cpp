@@ -183,6 +183,11 @@ TEST_F(PackBuildTest, EachSourcesMarkupIsReadAndTheCommonMeaningComesFirst) {
         // come first, and "etw." is no part of a term.
         {"en", "de", "dog", "", "Hund", {u"Bandhaken"_s}, {}},
         {"en", "de", "run", "", "laufen", {u"betreiben"_s}, {u"etw. betreiben"_s}},
+        // Participles and past forms that both directions give for the English verb ("run":
+        // "gelaufen", "betrieb") are forms of verbs already among its terms, no terms of their
+        // own; the noun "Betrieb" of the same key keeps its capital.
+        {"en", "de", "run", "", "laufen", {}, {u"gelaufen"_s, u"betrieb"_s, u"betrieben"_s}},
+        {"de", "en", "Betrieb", "", "business", {}, {}},
         // Polish from English: numbering, parts of speech, usage lines, idioms and phrasal verbs.
         {"en",
          "pl",

@@ -535,8 +535,32 @@ bool PackBuilder::loadLanguage(const QString& lang, QString* error) {
     }
 
     releaseMemory();
+    // An article into English without a part of speech that refers to other headwords ("gelaufen":
+    // "run", see "laufen") is a form of one of them; which one shows once the verbs are known.
+    struct FormArticle {
+        QString englishKey;
+        QString headword;
+        QStringList bases;
+    };
+    QList<FormArticle> formArticles;
+    QSet<size_t> ownWords;
+    const auto pairHash = [](const QString& englishKey, const QString& term) {
+        return qHashMulti(0, englishKey, term);
+    };
     const auto readToEnglish = [&](FreeDict::Entry&& entry) {
         mention(entry.headword);
+        const bool bare = entry.pos.isEmpty() &&
+                          std::all_of(entry.groups.begin(), entry.groups.end(),
+                                      [](const FreeDict::Group& g) { return g.pos.isEmpty(); });
+        for (const FreeDict::Group& group : entry.groups) {
+            for (const QString& english : group.terms) {
+                const QString englishKey = key(englishHeadword(english), u"en"_s);
+                if (!bare)
+                    ownWords.insert(pairHash(englishKey, entry.headword));
+                else if (!entry.see.isEmpty())
+                    formArticles.append({englishKey, entry.headword, entry.see});
+            }
+        }
         for (const FreeDict::Group& group : entry.groups) {
             for (const auto& example : group.examples)
                 mention(example.first);
@@ -564,6 +588,37 @@ bool PackBuilder::loadLanguage(const QString& lang, QString* error) {
                                toEnglish.infoSection(u"Availability"_s);
         appendUnique(language.credits, u"FreeDict"_s, 8);
     }
+
+    // A form whose base form translates the same English word ("gelaufen" beside "laufen" for
+    // "run") is no term of its own: as the dictionaries agree on it both ways, it would lead.
+    if (!formArticles.isEmpty()) {
+        QSet<size_t> verbs;
+        for (const Pair& pair : std::as_const(language.pairs)) {
+            // A line that names no part of speech may hold the verb too.
+            if (pair.pos == "verb"_L1 || pair.pos.isEmpty())
+                verbs.insert(
+                    pairHash(key(pair.english, u"en"_s), key(englishHeadword(pair.term), lang)));
+        }
+        QSet<size_t> forms;
+        for (const FormArticle& article : std::as_const(formArticles)) {
+            const size_t form = pairHash(article.englishKey, article.headword);
+            if (ownWords.contains(form))
+                continue;
+            const QString formKey = key(article.headword, lang);
+            for (const QString& base : article.bases) {
+                const QString baseKey = key(englishHeadword(base), lang);
+                if (baseKey != formKey && verbs.contains(pairHash(article.englishKey, baseKey))) {
+                    forms.insert(form);
+                    break;
+                }
+            }
+        }
+        language.pairs.removeIf([&](const Pair& pair) {
+            return forms.contains(pairHash(key(pair.english, u"en"_s), pair.term));
+        });
+    }
+    formArticles = {};
+    ownWords = {};
 
     if (lang != "de"_L1)
         loadGermanWords(language);
