@@ -255,7 +255,7 @@ Store::~Store() {
 void Store::open() {
     if (m_path.isEmpty())
         return; // SQLite would open a private temporary database that vanishes on close.
-    m_device = m_inode = 0;
+    m_opened.reset();
     m_followedAt = monotonicMilliseconds();
     sqlite3* db = nullptr;
     const int flags = SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_FULLMUTEX;
@@ -264,11 +264,15 @@ void Store::open() {
         return;
     }
     m_db = db;
-    if (const auto opened = identity(m_path))
-        std::tie(m_device, m_inode) = *opened;
+    m_opened = identity(m_path);
     sqlite3_busy_handler(m_db, &Store::onBusy, this);
     execute("PRAGMA journal_mode=WAL");
     execute(schema);
+}
+
+bool Store::namesOpenedFile() const {
+    const auto now = identity(m_path);
+    return now && now == m_opened;
 }
 
 void Store::followPath(bool writing) const {
@@ -280,7 +284,7 @@ void Store::followPath(bool writing) const {
     m_followedAt = now;
     // A path that names no file for the moment gets a fresh one: the program that moved the
     // old one aside starts its new store on the same path, so both meet there.
-    if (m_db && identity(m_path) == std::pair{m_device, m_inode})
+    if (m_db && namesOpenedFile())
         return;
     sqlite3_close_v2(m_db);
     m_db = nullptr;
@@ -408,19 +412,20 @@ bool Store::execute(const char* sql) {
 template <typename Body>
 bool Store::transaction(Body&& body) {
     QMutexLocker locker(&m_lock);
-    followPath(true);
-    if (!execute("BEGIN IMMEDIATE")) {
+    const auto begin = [this] {
+        followPath(true);
+        if (execute("BEGIN IMMEDIATE"))
+            return true;
         noteError();
         return false;
-    }
+    };
+    if (!begin())
+        return false;
     // The file may have been moved aside while the lock was waited for.
-    if (identity(m_path) != std::pair{m_device, m_inode}) {
+    if (!namesOpenedFile()) {
         execute("ROLLBACK");
-        followPath(true);
-        if (!execute("BEGIN IMMEDIATE")) {
-            noteError();
+        if (!begin())
             return false;
-        }
     }
     if (body() && execute("COMMIT")) {
         m_lastError = {};

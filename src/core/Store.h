@@ -10,6 +10,7 @@
 #include <array>
 #include <atomic>
 #include <optional>
+#include <utility>
 
 struct sqlite3;
 
@@ -147,6 +148,8 @@ private:
     // lands where every other program reads. Writes look every time, reads at most once a
     // second.
     void followPath(bool writing) const;
+    // Whether the path names the file this connection opened.
+    bool namesOpenedFile() const;
     // Whether the open database reads as one: false only when SQLite says it is not a database
     // or is damaged.
     bool isUsable();
@@ -160,9 +163,8 @@ private:
     int m_busyTimeout;
     // Mutable for followPath(), which reads may call: a reopened connection is the same store.
     mutable sqlite3* m_db = nullptr;
-    // The device and inode of the file m_db opened; zero when none was found.
-    mutable quint64 m_device = 0;
-    mutable quint64 m_inode = 0;
+    // The device and inode of the file m_db opened, when it was found.
+    mutable std::optional<std::pair<quint64, quint64>> m_opened;
     // When a read last compared them with the path, in milliseconds of the monotonic clock.
     mutable qint64 m_followedAt = 0;
     mutable QRecursiveMutex m_lock;
