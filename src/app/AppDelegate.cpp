@@ -311,14 +311,17 @@ void AppDelegate::buildPopover() {
     // (switching away would leave it open).
     m_popover->winId();
     Activation::onKeyboardIn(m_popover->windowHandle(), m_popover, [this] {
-        if (!isPopoverShown() || QGuiApplication::focusWindow() != m_popover->windowHandle() ||
-            QApplication::activeWindow() == m_popover)
+        if (!isPopoverShown() || QGuiApplication::focusWindow() != m_popover->windowHandle())
+            return;
+        // The keyboard on the shown popover is the front it must have had before leaving it
+        // closes it, also when Qt never noticed it had gone.
+        m_activeWhileShown = m_watching;
+        if (QApplication::activeWindow() == m_popover)
             return;
         QT_WARNING_PUSH
         QT_WARNING_DISABLE_DEPRECATED
         QApplication::setActiveWindow(m_popover);
         QT_WARNING_POP
-        m_activeWhileShown = m_watching;
     });
     auto* layout = new QVBoxLayout(m_popover);
     layout->setContentsMargins(0, 0, 0, 0);
