@@ -119,6 +119,48 @@ TEST_F(PopoverViewTest, TheCardsTabFollowsItsBadgeWhileShownAndWhenShownAgain) {
     EXPECT_EQ(cards->card()->text, u"soon 0"_s);
 }
 
+// The card being studied stays, its answer shown, until it is answered or removed: not for a
+// newer card that falls due (the due list is newest first), one saved meanwhile, or the popover
+// closing and opening again.
+TEST_F(PopoverViewTest, TheCardOnScreenStaysUntilItIsAnsweredOrRemoved) {
+    AppModel& app = make();
+    addPhrases(1, 0, u"studied"_s);
+    time->advance(1'000);
+    addPhrases(1, time->now() + 60, u"again"_s);
+    app.setTab(Tab::cards);
+    PopoverView popover(app, services);
+    popover.show();
+    auto* cards = qobject_cast<CardsView*>(popover.tabView());
+    ASSERT_TRUE(cards);
+    ASSERT_TRUE(cards->card());
+    EXPECT_EQ(cards->card()->text, u"studied 0"_s);
+    cards->showAnswerButton()->click();
+    const auto studied = [cards] {
+        return cards->card() && cards->card()->text == u"studied 0"_s && cards->revealed();
+    };
+
+    time->advance(61'000);
+    EXPECT_EQ(popover.badge(), 2);
+    EXPECT_EQ(cards->statusLine(), u"2 due"_s);
+    EXPECT_TRUE(studied());
+    time->advance(1'000);
+    addPhrases(1, 0, u"saved"_s);
+    EXPECT_TRUE(studied());
+    popover.hide();
+    popover.show();
+    EXPECT_TRUE(studied());
+
+    // Answered, it gives way to the first due card, the newest; removed, to the next.
+    cards->gotItButton()->click();
+    ASSERT_TRUE(cards->card());
+    EXPECT_EQ(cards->card()->text, u"saved 0"_s);
+    EXPECT_FALSE(cards->revealed());
+    store.deletePhrase(u"saved-0"_s);
+    app.reloadPhrases();
+    ASSERT_TRUE(cards->card());
+    EXPECT_EQ(cards->card()->text, u"again 0"_s);
+}
+
 TEST_F(PopoverViewTest, TabButtonsSelectTheirTabAndThePhrasebookStarFillsWhileSelected) {
     AppModel& app = make();
     PopoverView popover(app, services);
