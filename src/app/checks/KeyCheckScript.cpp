@@ -536,9 +536,16 @@ QCoro::Task<> KeyCheck::Script::rows(Tab tab, QString label, QWidget* field) {
         m_shell.store().addPhrase(row);
         model.reloadPhrases();
     }
+    // A menu that closed hands the keyboard back to the popover a moment later.
+    const auto keyboardIn = [this](QWidget* widget) {
+        return [this, widget] {
+            return QGuiApplication::focusWindow() == m_window->windowHandle() &&
+                   QApplication::focusWidget() == widget;
+        };
+    };
     co_await WindowCheck::wait(800, first);
     field->setFocus();
-    co_await WindowCheck::wait(200, [field] { return field->hasFocus(); });
+    co_await WindowCheck::wait(1500, keyboardIn(field));
     co_await press(QKeyCombination(Qt::Key_Down), 250);
     const bool entered = qobject_cast<QAbstractItemView*>(m_window->focusWidget());
     co_await press(QKeyCombination(Qt::Key_Menu), 250);
@@ -547,9 +554,9 @@ QCoro::Task<> KeyCheck::Script::rows(Tab tab, QString label, QWidget* field) {
     const QString entry =
         menu && !menu->actions().isEmpty() ? menu->actions().first()->text() : QString();
     if (menu) {
+        QWidget* rows = m_window->focusWidget();
         menu->close();
-        co_await WindowCheck::wait(
-            500, [] { return !qobject_cast<QMenu*>(QApplication::activePopupWidget()); });
+        co_await WindowCheck::wait(1500, keyboardIn(rows));
     }
     co_await press(QKeyCombination(Qt::Key_Escape), 250);
     const bool back = m_window->focusWidget() == field && m_delegate.isPopoverShown();

@@ -731,6 +731,13 @@ TEST_F(ListTabsTest, TheTabsDrawOnTheWindowsGroundInBothPalettes) {
     shoot(u"history"_s, Tab::history);
     shoot(u"history-search"_s, Tab::history, u"station"_s);
     shoot(u"history-no-match"_s, Tab::history, u"zebra"_s);
+    shoot(u"history-keyboard"_s, Tab::history, {}, [](QWidget* view) {
+        activate(*view->window());
+        ItemList* list = static_cast<ListTab*>(view)->list();
+        list->enter(true);
+        QTest::keyClick(view->window()->windowHandle(), Qt::Key_Down);
+        EXPECT_EQ(list->focusedRow(), 1);
+    });
 
     addPhrases({longer, word, browser});
     shoot(u"phrasebook"_s, Tab::phrasebook);
