@@ -523,8 +523,9 @@ QCoro::Task<> KeyCheck::Script::rows(Tab tab, QString label, QWidget* field) {
                    0,
                    0,
                    u"mac"_s};
-    const auto first = [&model, history, id = row.id] {
-        const QList<Item> items = history ? model.history() : model.phrases();
+    const auto listed = [&model, history] { return history ? model.history() : model.phrases(); };
+    const auto first = [listed, id = row.id] {
+        const QList<Item> items = listed();
         return !items.isEmpty() && items.first().id == id;
     };
     if (history) {
@@ -554,9 +555,9 @@ QCoro::Task<> KeyCheck::Script::rows(Tab tab, QString label, QWidget* field) {
     const QString entry =
         menu && !menu->actions().isEmpty() ? menu->actions().first()->text() : QString();
     if (menu) {
-        QWidget* rows = m_window->focusWidget();
+        QWidget* list = m_window->focusWidget();
         menu->close();
-        co_await WindowCheck::wait(1500, keyboardIn(rows));
+        co_await WindowCheck::wait(1500, keyboardIn(list));
     }
     co_await press(QKeyCombination(Qt::Key_Escape), 250);
     const bool back = m_window->focusWidget() == field && m_delegate.isPopoverShown();
@@ -568,8 +569,8 @@ QCoro::Task<> KeyCheck::Script::rows(Tab tab, QString label, QWidget* field) {
 
     co_await press(QKeyCombination(Qt::Key_Down), 250);
     co_await press(QKeyCombination(Qt::Key_Delete), 250);
-    const auto gone = [&model, history, id = row.id] {
-        const QList<Item> items = history ? model.history() : model.phrases();
+    const auto gone = [listed, id = row.id] {
+        const QList<Item> items = listed();
         return std::none_of(items.begin(), items.end(),
                             [&id](const Item& item) { return item.id == id; });
     };

@@ -20,9 +20,9 @@ class TabHeader;
 // What the history and the phrasebook tabs share: a header, a search field bound to one of the
 // model's searches, a divider, and the model's list, or an empty state while it is empty. A
 // click on a row opens it in the translate tab; a right click shows the tab's menu for it.
-// The keyboard goes from the search field into the rows with Down (or Up, at the last row) and
-// back with Escape; the focus given to the tab goes to its search field, and Tab runs from the
-// header's button to the search field and the rows.
+// From the search field Down takes the keyboard to the first row and Up to the last; Escape, or
+// Up on the first row, brings it back. The focus given to the tab goes to its search field, and
+// Tab runs from the header's button to the search field and on into the rows.
 class ListTab : public QWidget {
     Q_OBJECT
 
