@@ -258,8 +258,8 @@ ItemList::ItemList(bool speakButtons, std::function<double()> now, QWidget* pare
     viewport()->setBackgroundRole(QPalette::Window);
     // A shortcut, not a key press: the popover closes on an Escape that reaches its window,
     // and a shortcut's key never gets there.
-    auto* escape =
-        new QShortcut(QKeySequence(Qt::Key_Escape), this, nullptr, nullptr, Qt::WidgetShortcut);
+    auto* escape = new QShortcut(QKeySequence(Qt::Key_Escape), this);
+    escape->setContext(Qt::WidgetShortcut);
     connect(escape, &QShortcut::activated, this, &ItemList::leftUpwards);
 }
 
