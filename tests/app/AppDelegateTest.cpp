@@ -1,4 +1,5 @@
 #include "app/AppDelegate.h"
+#include "app/PopoverClosing.h"
 #include "app/Updater.h"
 #include "app/checks/KeyCheck.h"
 #include "app/views/PopoverView.h"
@@ -215,20 +216,20 @@ TEST_F(AppDelegateTest, PressOutsideArmsAndOnlyTheReleaseOutsideCloses) {
     launch();
     show();
     pointerInside(false);
-    delegate->outsideMouse(true);
+    delegate->closing().outsideMouse(true);
     EXPECT_TRUE(shown());
-    delegate->outsideMouse(false);
+    delegate->closing().outsideMouse(false);
     EXPECT_FALSE(shown());
 
     show();
-    delegate->outsideMouse(true);
+    delegate->closing().outsideMouse(true);
     pointerInside(true);
-    delegate->outsideMouse(false);
+    delegate->closing().outsideMouse(false);
     EXPECT_TRUE(shown());
     // A press inside the popover arms nothing.
-    delegate->outsideMouse(true);
+    delegate->closing().outsideMouse(true);
     pointerInside(false);
-    delegate->outsideMouse(false);
+    delegate->closing().outsideMouse(false);
     EXPECT_TRUE(shown());
 }
 
@@ -237,8 +238,8 @@ TEST_F(AppDelegateTest, APinnedPopoverClosesOnlyByTheCloseCommand) {
     show();
     delegate->model().setPinned(true);
     pointerInside(false);
-    delegate->outsideMouse(true);
-    delegate->outsideMouse(false);
+    delegate->closing().outsideMouse(true);
+    delegate->closing().outsideMouse(false);
     delegate->resignedActive();
     delegate->appActivated(1, u"Other"_s);
     QTest::keyClick(delegate->popover()->windowHandle(), Qt::Key_Escape);
@@ -254,8 +255,8 @@ TEST_F(AppDelegateTest, NothingClosesThePopoverWhileTheInstallPromptIsDue) {
     delegate->model().setDownloadRequest(AppModel::DownloadRequest{u"en"_s, u"fr"_s});
     EXPECT_TRUE(delegate->closeContext().sheetUp);
     pointerInside(false);
-    delegate->outsideMouse(true);
-    delegate->outsideMouse(false);
+    delegate->closing().outsideMouse(true);
+    delegate->closing().outsideMouse(false);
     delegate->appActivated(1, u"Other"_s);
     delegate->closeKeyWindow();
     EXPECT_TRUE(shown());
@@ -280,8 +281,8 @@ TEST_F(AppDelegateTest, TheTrayClickThatClosedThePopoverDoesNotReopenIt) {
     launch();
     show();
     pointerInside(false);
-    delegate->outsideMouse(true);
-    delegate->outsideMouse(false);
+    delegate->closing().outsideMouse(true);
+    delegate->closing().outsideMouse(false);
     ASSERT_FALSE(shown());
     rig.time->advance(250);
     delegate->togglePopover();
