@@ -3,6 +3,7 @@
 #include "app/AppModel.h"
 #include "app/BrandArt.h"
 #include "app/BrowserIntegration.h"
+#include "app/GlobalShortcut.h"
 #include "app/PopoverClosing.h"
 #include "app/PopoverWindow.h"
 #include "app/ReplaceService.h"
@@ -25,7 +26,6 @@
 #include "core/Translator.h"
 #include "platform/desktop/SchemeHandler.h"
 #include "platform/x11/Activation.h"
-#include "platform/x11/HotKeyCenter.h"
 #include "platform/x11/SelectionReader.h"
 
 #include <QAction>
@@ -91,22 +91,11 @@ AppDelegate* AppDelegate::shared() {
 }
 
 Shortcut AppDelegate::shortcut() {
-    const QVariant stored = Paths::standardDefaults()->value(u"shortcut"_s);
-    const QByteArray json = stored.typeId() == QMetaType::QByteArray ? stored.toByteArray()
-                                                                     : stored.toString().toUtf8();
-    const QJsonDocument document = QJsonDocument::fromJson(json);
-    // One written by hand, or carried over from the earlier name, may break the recorder's
-    // rule: without a modifier it would take a plain letter from every program.
-    const std::optional<Shortcut> saved = fromJson<Shortcut>(document.object());
-    return saved && saved->isRecordable() ? *saved : Shortcut::defaultShortcut();
+    return GlobalShortcut::saved();
 }
 
 void AppDelegate::setShortcut(const Shortcut& shortcut) {
-    Paths::standardDefaults()->setValue(
-        u"shortcut"_s,
-        QString::fromUtf8(QJsonDocument(toJson(shortcut)).toJson(QJsonDocument::Compact)));
-    HotKeyCenter::shared().registerShortcut(shortcut);
-    Paths::defaults()->setValue(u"shortcutDisplay"_s, AppDelegate::shortcut().display());
+    GlobalShortcut::shared().choose(shortcut);
 }
 
 QString AppDelegate::versionString() {
@@ -173,7 +162,7 @@ AppDelegate::AppDelegate(AppServices services, ViewServices views, ShellServices
 AppDelegate::~AppDelegate() {
     if (sharedDelegate == this) {
         sharedDelegate = nullptr;
-        HotKeyCenter::shared().setAction({});
+        GlobalShortcut::shared().setAction({});
     }
     m_closing.reset();
     m_popover.reset();
@@ -196,12 +185,11 @@ void AppDelegate::didFinishLaunching() {
                         m_updater ? m_menu->action(MenuItem::checkForUpdates) : nullptr,
                         m_menu->action(MenuItem::quit));
         if (!checkMode) {
-            HotKeyCenter::shared().setAction([self = QPointer(this)] {
+            GlobalShortcut::shared().setAction([self = QPointer(this)] {
                 if (self)
                     self->hotKeyPressed();
             });
-            HotKeyCenter::shared().registerShortcut(shortcut());
-            Paths::defaults()->setValue(u"shortcutDisplay"_s, shortcut().display());
+            GlobalShortcut::shared().registerSaved();
             if (m_shell.registerScheme)
                 m_shell.registerScheme(this);
             BrowserIntegration::production().install();
@@ -218,6 +206,8 @@ void AppDelegate::buildPopover() {
     m_views.checkForUpdates = m_updater ? m_menu->action(MenuItem::checkForUpdates) : nullptr;
     m_views.selectionHelp = m_selectionHelp.get();
     m_views.shortcutText = [] { return shortcut().display(); };
+    m_views.shortcutProblem = [] { return GlobalShortcut::shared().popoverProblem(); };
+    m_views.watchShortcut = &GlobalShortcut::watch;
 
     m_popover = std::make_unique<PopoverWindow>(*m_model, m_views);
     connect(m_popover.get(), &PopoverWindow::shown, this, &AppDelegate::popoverDidShow);
@@ -302,6 +292,7 @@ void AppDelegate::showPopover() {
         return;
     if (!isPopoverShown() && m_tray->waitForDock([this] { showPopover(); }))
         return;
+    GlobalShortcut::shared().retry();
     m_popover->present(isPopoverShown() ? std::nullopt : m_tray->anchor());
 }
 
@@ -402,6 +393,7 @@ void AppDelegate::openSettings() {
             m_settingsWindow->move(frame.topLeft());
         }
     }
+    GlobalShortcut::shared().retry();
     m_settings->refresh();
     m_settingsWindow->show();
     m_settingsWindow->raise();

@@ -31,8 +31,7 @@ QString describe(const TransientPolicy::Context& context) {
 
 } // namespace
 
-PopoverClosing::PopoverClosing(PopoverWindow& window, AppModel& model,
-                               std::function<bool()> close,
+PopoverClosing::PopoverClosing(PopoverWindow& window, AppModel& model, std::function<bool()> close,
                                std::function<void(const QString&)> note)
     : m_window(window)
     , m_model(model)
@@ -102,8 +101,8 @@ TransientPolicy::Context PopoverClosing::context() const {
     sheetUp = sheetUp || std::any_of(windows.cbegin(), windows.cend(), [](QWidget* window) {
                   return window->isVisible() && qobject_cast<QFileDialog*>(window);
               });
-    sheetUp = sheetUp || m_window.view()->prompt().isRunning() ||
-              m_model.downloadRequest().has_value();
+    sheetUp =
+        sheetUp || m_window.view()->prompt().isRunning() || m_model.downloadRequest().has_value();
     return {m_window.isShown(), m_model.pinned(), sheetUp};
 }
 

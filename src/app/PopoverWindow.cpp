@@ -55,9 +55,8 @@ QRect PopoverWindow::frame(const std::optional<QRect>& anchor, const QRect& avai
         frame.moveLeft(anchor->center().x() - width / 2);
         const int below = anchor->bottom() + 1 + anchorGap;
         const int above = anchor->top() - anchorGap - height;
-        frame.moveTop(below + height <= available.bottom() + 1 || above < available.top()
-                          ? below
-                          : above);
+        frame.moveTop(below + height <= available.bottom() + 1 || above < available.top() ? below
+                                                                                          : above);
     }
     frame.moveLeft(std::clamp(frame.left(), available.left(),
                               std::max(available.left(), available.right() + 1 - width)));

@@ -104,29 +104,6 @@ TEST_F(AppDelegateTest, FirstLaunchRegistersAndShowsThePopoverAfterItsPause) {
     EXPECT_TRUE(shown());
 }
 
-// A saved shortcut keeps the recorder's rule as it is read, whoever wrote it (by hand, the move
-// from the earlier name): without Control, Alt or Super, or on a key no keyboard has, it
-// gives way to Control-Alt-T.
-TEST_F(AppDelegateTest, ASavedShortcutBreakingTheRecordersRuleIsTheDefault) {
-    const Shortcut fallback = Shortcut::defaultShortcut();
-    const std::pair<QString, Shortcut> table[] = {
-        {uR"({"keyCode":17,"modifiers":0})"_s, fallback},
-        {uR"({"keyCode":17,"modifiers":512})"_s, fallback},
-        {uR"({"keyCode":17,"modifiers":65536})"_s, fallback},
-        {uR"({"keyCode":200,"modifiers":4096})"_s, fallback},
-        {uR"({"keyCode":13,"modifiers":4608})"_s, {13, Shortcut::control | Shortcut::shift}},
-        {uR"({"keyCode":49,"modifiers":256})"_s, {49, Shortcut::command}},
-    };
-    for (const auto& [stored, expected] : table) {
-        Paths::standardDefaults()->setValue(u"shortcut"_s, stored);
-        EXPECT_EQ(AppDelegate::shortcut(), expected) << stored.toStdString();
-    }
-    Paths::standardDefaults()->setValue(u"shortcut"_s, table[0].first);
-    launch();
-    EXPECT_EQ(Paths::defaults()->value(u"shortcutDisplay"_s).toString(), u"Ctrl+Alt+T"_s);
-    Paths::standardDefaults()->remove(u"shortcut"_s);
-}
-
 TEST_F(AppDelegateTest, LaterLaunchesShowNothingButTheWelcomeAfterACarryOver) {
     launch();
     rig.time->advance(5000);
