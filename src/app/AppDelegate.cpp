@@ -16,6 +16,7 @@
 #include "app/views/SettingsModel.h"
 #include "app/views/SettingsView.h"
 #include "app/views/UpdateWindow.h"
+#include "app/views/WindowFit.h"
 #include "core/Futures.h"
 #include "core/IncomingText.h"
 #include "core/Languages.h"
@@ -24,6 +25,7 @@
 #include "core/Speaker.h"
 #include "core/Store.h"
 #include "core/Translator.h"
+#include "platform/desktop/DesktopNotice.h"
 #include "platform/desktop/SchemeHandler.h"
 #include "platform/x11/Activation.h"
 #include "platform/x11/SelectionReader.h"
@@ -34,7 +36,6 @@
 #include <QJsonDocument>
 #include <QMessageBox>
 #include <QPromise>
-#include <QScreen>
 #include <QSystemTrayIcon>
 #include <QUrl>
 #include <QUrlQuery>
@@ -143,6 +144,7 @@ AppDelegate::AppDelegate(AppServices services, ViewServices views, ShellServices
     , m_model(std::make_unique<AppModel>(m_services))
     , m_replace(std::make_unique<ReplaceService>(m_services, m_model->writer()))
     , m_menu(std::make_unique<MainMenu>(u"Tivela"_s, this)) {
+    m_menu->closeEveryWindow();
     SettingsServices settings = SettingsServices::production();
     settings.translator = m_services.translator;
     settings.loginItemStatus = [item = m_shell.loginItem] { return int(item().status()); };
@@ -267,8 +269,18 @@ void AppDelegate::launchRoads() {
                                              [this] { showPopover(); });
         return;
     }
-    if (!QSystemTrayIcon::isSystemTrayAvailable())
-        std::fprintf(stderr, "%s\n", qPrintable(Wording::noTray()));
+    // Started at login with no tray to show the icon in: nothing on screen tells Tivela is
+    // there, so the desktop's notifications do, once in a session.
+    connect(m_tray, &TrayIcon::missing, this, [this] {
+        // Standard error says it each time, once the desktop was told or not.
+        whenFinished(this,
+                     DesktopNotice::showOncePerSession(u"noTray"_s, Wording::noTrayTitle(),
+                                                       Wording::noTrayNotice(shortcut().display())),
+                     [](const QFuture<bool>&) {
+                         std::fprintf(stderr, "%s\n", qPrintable(Wording::noTray()));
+                     });
+    });
+    m_tray->lookForTray();
 }
 
 QWidget* AppDelegate::popover() const {
@@ -387,11 +399,10 @@ void AppDelegate::openSettings() {
         m_settingsWindow =
             new SettingsView(*m_model, *m_settings, m_updater.get(), m_views, versionString());
         m_menu->install(m_settingsWindow);
-        if (const QScreen* screen = QGuiApplication::primaryScreen()) {
-            QRect frame = m_settingsWindow->frameGeometry();
-            frame.moveCenter(screen->availableGeometry().center());
-            m_settingsWindow->move(frame.topLeft());
-        }
+        WindowFit::fit(*m_settingsWindow, {SettingsView::width, SettingsView::height}, true);
+    } else if (!m_settingsWindow->isVisible()) {
+        // The screens may have changed since it was last shown.
+        WindowFit::fit(*m_settingsWindow, {SettingsView::width, SettingsView::height}, false);
     }
     GlobalShortcut::shared().retry();
     m_settings->refresh();

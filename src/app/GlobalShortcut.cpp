@@ -58,8 +58,7 @@ bool GlobalShortcut::choose(const Shortcut& shortcut) {
     m_suspended = false;
     center().registerShortcut(shortcut);
     // Without an X server no shortcut can be had: the choice waits for a session that has one.
-    const bool taken =
-        center().held() == shortcut || center().lastError() == HotKeyCenter::noX11;
+    const bool taken = center().held() == shortcut || center().lastError() == HotKeyCenter::noX11;
     if (taken) {
         Paths::standardDefaults()->setValue(u"shortcut"_s, encode(shortcut));
         m_refused.reset();
@@ -100,11 +99,12 @@ QString GlobalShortcut::problem() const {
         return error == 0 ? QString() : Wording::shortcutInUse();
     const quint8 refused = center().refusedLocks();
     QStringList states;
-    for (const quint8 state : {HotKeyCenter::noLock, HotKeyCenter::capsLock,
-                               HotKeyCenter::numLock, HotKeyCenter::capsAndNumLock})
+    for (const quint8 state : {HotKeyCenter::noLock, HotKeyCenter::capsLock, HotKeyCenter::numLock,
+                               HotKeyCenter::capsAndNumLock})
         if (refused & state)
-            states << Wording::withLocks(state & (HotKeyCenter::capsLock | HotKeyCenter::capsAndNumLock),
-                                         state & (HotKeyCenter::numLock | HotKeyCenter::capsAndNumLock));
+            states << Wording::withLocks(
+                state & (HotKeyCenter::capsLock | HotKeyCenter::capsAndNumLock),
+                state & (HotKeyCenter::numLock | HotKeyCenter::capsAndNumLock));
     return states.isEmpty() ? QString() : Wording::shortcutPartlyInUse(states);
 }
 

@@ -48,20 +48,30 @@ PopoverWindow::PopoverWindow(AppModel& model, ViewServices& services)
 PopoverWindow::~PopoverWindow() = default;
 
 QRect PopoverWindow::frame(const std::optional<QRect>& anchor, const QRect& available) {
-    QRect frame(0, 0, width, height);
+    const int wide = std::min(width, available.width());
     if (!anchor) {
+        QRect frame(0, 0, wide, std::min(height, available.height()));
         frame.moveCenter(available.center());
-    } else {
-        frame.moveLeft(anchor->center().x() - width / 2);
-        const int below = anchor->bottom() + 1 + anchorGap;
-        const int above = anchor->top() - anchorGap - height;
-        frame.moveTop(below + height <= available.bottom() + 1 || above < available.top() ? below
-                                                                                          : above);
+        return frame;
     }
-    frame.moveLeft(std::clamp(frame.left(), available.left(),
-                              std::max(available.left(), available.right() + 1 - width)));
+    // Never over the icon's panel: the room is what lies beside the icon's row.
+    const int belowTop = std::max(available.top(), anchor->bottom() + 1 + anchorGap);
+    const int roomBelow = available.bottom() + 1 - belowTop;
+    const int aboveBottom = std::min(available.bottom() + 1, anchor->top() - anchorGap);
+    const int roomAbove = aboveBottom - available.top();
+    QRect frame(0, 0, wide, height);
+    if (roomBelow >= height || (roomAbove < height && roomBelow >= roomAbove)) {
+        frame.setHeight(std::clamp(roomBelow, std::min(minimumHeight, height), height));
+        frame.moveTop(belowTop);
+    } else {
+        frame.setHeight(std::clamp(roomAbove, std::min(minimumHeight, height), height));
+        frame.moveBottom(aboveBottom - 1);
+    }
+    frame.moveLeft(anchor->center().x() - wide / 2);
+    frame.moveLeft(std::clamp(frame.left(), available.left(), available.right() + 1 - wide));
+    // An icon at an edge that leaves less than the least room: within the screen, over it.
     frame.moveTop(std::clamp(frame.top(), available.top(),
-                             std::max(available.top(), available.bottom() + 1 - height)));
+                             std::max(available.top(), available.bottom() + 1 - frame.height())));
     return frame;
 }
 
@@ -70,7 +80,9 @@ void PopoverWindow::present(const std::optional<QRect>& anchor) {
         QScreen* screen = anchor ? QGuiApplication::screenAt(anchor->center()) : nullptr;
         if (!screen)
             screen = QGuiApplication::primaryScreen();
-        setGeometry(frame(anchor, screen->availableGeometry()));
+        const QRect placed = frame(anchor, screen->availableGeometry());
+        setFixedSize(placed.size());
+        setGeometry(placed);
         winId();
         Activation::keepOffTaskbar(windowHandle());
         show();

@@ -13,10 +13,11 @@ struct ViewServices;
 
 // The tray's popover as a window: frameless, on top and off the taskbar (a tool window),
 // holding the PopoverView. Shown, it hangs under its anchor (above it when the screen ends
-// first) or centred without one, takes the front with the keyboard in the input, and reads
-// the clipboard's state every second until it is hidden. A close the window manager asks for
-// (Alt+F4) is never refused: Qt 6.4's quit gives up when a window refuses; closedByWindowManager
-// tells afterwards.
+// first) or centred without one, within the screen's work area: 420 x 600 where there is room,
+// smaller with its tab's content scrolling where there is not. It takes the front with the
+// keyboard in the input, and reads the clipboard's state every second until it is hidden. A close
+// the window manager asks for (Alt+F4) is never refused: Qt 6.4's quit gives up when a window
+// refuses; closedByWindowManager tells afterwards.
 class PopoverWindow : public QWidget {
     Q_OBJECT
 
@@ -26,12 +27,15 @@ public:
     static constexpr int clipboardMilliseconds = 1000;
     // Between the tray icon and the popover.
     static constexpr int anchorGap = 4;
+    // Less room than this beside the icon, and the popover takes it from the icon's panel.
+    static constexpr int minimumHeight = 200;
 
     // The services outlive the window.
     PopoverWindow(AppModel& model, ViewServices& services);
     ~PopoverWindow() override;
 
-    // Where the popover goes: under the anchor within the screen's available area, else above
+    // Where the popover goes within the screen's available area: under the anchor where it
+    // has its height, else above it where it has, else on the side with more room, shrunk to
     // it; centred on the area without an anchor.
     static QRect frame(const std::optional<QRect>& anchor, const QRect& available);
 

@@ -8,6 +8,8 @@
 #include <QMenu>
 #include <QSystemTrayIcon>
 
+#include <algorithm>
+
 using namespace Qt::StringLiterals;
 
 namespace tivela {
@@ -55,6 +57,14 @@ bool TrayIcon::waitForDock(std::function<void()> ready) {
         });
     }
     return true;
+}
+
+void TrayIcon::lookForTray() {
+    const int left = std::max(0, int((m_madeAt + dockSeconds - m_now()) * 1000));
+    m_scheduler->singleShot(left, this, [this] {
+        if (!QSystemTrayIcon::isSystemTrayAvailable())
+            Q_EMIT missing();
+    });
 }
 
 std::optional<QRect> TrayIcon::anchor() const {

@@ -46,10 +46,14 @@ public:
     // Where the popover hangs now; nothing where it is centred. Decided at each show: a tray
     // may have come or gone.
     std::optional<QRect> anchor() const;
+    // Looks, once the launch's wait for the tray is over, whether one came: missing() when
+    // none did.
+    void lookForTray();
 
 Q_SIGNALS:
     // The left click.
     void clicked();
+    void missing();
 
 private:
     std::shared_ptr<Scheduler> m_scheduler;

@@ -98,6 +98,18 @@ inline QString noTray() {
                           "Start tivela again to open it.");
 }
 
+// The same, as the desktop's notification says it, with the ways to open Tivela there.
+inline QString noTrayTitle() {
+    return QStringLiteral("Tivela is running");
+}
+
+inline QString noTrayNotice(const QString& shortcut) {
+    return QStringLiteral("This desktop has no tray for its icon. To open Tivela, press ") +
+           shortcut +
+           QStringLiteral(" with nothing selected, or start it again from your desktop\u2019s "
+                          "menu or with the command tivela.");
+}
+
 // Started outside a desktop session: the tray application has nowhere to live.
 inline QString needsDesktop() {
     return QStringLiteral("Tivela needs a desktop session: neither DISPLAY nor WAYLAND_DISPLAY "

@@ -1,11 +1,13 @@
 #include "app/AppDelegate.h"
 #include "app/PopoverClosing.h"
 #include "app/Updater.h"
+#include "app/Wording.h"
 #include "app/checks/KeyCheck.h"
 #include "app/views/PopoverView.h"
 #include "app/views/SettingsModel.h"
 #include "app/views/SettingsView.h"
 #include "app/views/UpdatesSection.h"
+#include "platform/desktop/PackageInstaller.h"
 #include "support/TestWorld.h"
 #include "support/ViewRig.h"
 
@@ -189,27 +191,6 @@ INSTANTIATE_TEST_SUITE_P(
         // The settings close the popover the translation opened.
         Opened{{u"tivela://translate?text=a"_s, u"tivela://settings"_s}, false, u"a"_s, {}, true}));
 
-TEST_F(AppDelegateTest, PressOutsideArmsAndOnlyTheReleaseOutsideCloses) {
-    launch();
-    show();
-    pointerInside(false);
-    delegate->closing().outsideMouse(true);
-    EXPECT_TRUE(shown());
-    delegate->closing().outsideMouse(false);
-    EXPECT_FALSE(shown());
-
-    show();
-    delegate->closing().outsideMouse(true);
-    pointerInside(true);
-    delegate->closing().outsideMouse(false);
-    EXPECT_TRUE(shown());
-    // A press inside the popover arms nothing.
-    delegate->closing().outsideMouse(true);
-    pointerInside(false);
-    delegate->closing().outsideMouse(false);
-    EXPECT_TRUE(shown());
-}
-
 TEST_F(AppDelegateTest, APinnedPopoverClosesOnlyByTheCloseCommand) {
     launch();
     show();
@@ -223,34 +204,6 @@ TEST_F(AppDelegateTest, APinnedPopoverClosesOnlyByTheCloseCommand) {
     delegate->togglePopover();
     EXPECT_TRUE(shown());
     QTest::keyClick(delegate->popover()->windowHandle(), Qt::Key_W, Qt::ControlModifier);
-    EXPECT_FALSE(shown());
-}
-
-TEST_F(AppDelegateTest, NothingClosesThePopoverWhileTheInstallPromptIsDue) {
-    launch();
-    show();
-    delegate->model().setDownloadRequest(AppModel::DownloadRequest{u"en"_s, u"fr"_s});
-    EXPECT_TRUE(delegate->closeContext().sheetUp);
-    pointerInside(false);
-    delegate->closing().outsideMouse(true);
-    delegate->closing().outsideMouse(false);
-    delegate->appActivated(1, u"Other"_s);
-    delegate->closeKeyWindow();
-    EXPECT_TRUE(shown());
-}
-
-TEST_F(AppDelegateTest, EscapeAndOtherProgramsClose) {
-    launch();
-    show();
-    QTest::keyClick(delegate->popover()->windowHandle(), Qt::Key_Escape);
-    EXPECT_FALSE(shown());
-    show();
-    delegate->appActivated(QCoreApplication::applicationPid(), u"Us"_s);
-    EXPECT_TRUE(shown());
-    delegate->appActivated(4242, u"Other"_s);
-    EXPECT_FALSE(shown());
-    show();
-    delegate->resignedActive();
     EXPECT_FALSE(shown());
 }
 
@@ -384,6 +337,44 @@ TEST_F(AppDelegateTest, OneSettingsWindowAndUpdatesOnlyWithAnUpdater) {
     launch();
     EXPECT_EQ(delegate->updater(), nullptr);
     EXPECT_EQ(made, 1);
+}
+
+// Ctrl+W closes every window of Tivela's that has a close button, as it closes the settings
+// window: the About box, the update window, the help on reading the selection and the message
+// with the install command.
+TEST_F(AppDelegateTest, CtrlWClosesEveryClosableWindow) {
+    rig.services.enginePackage = [](const QString&, const QString&) { return u"apertium-en-fr"_s; };
+    // No installer answers on a bus that is not there: the command is shown instead.
+    rig.services.installer = std::make_shared<PackageInstaller>(QDBusConnection(u"none"_s));
+    shell.makeUpdater = [] { return std::make_unique<Updater>(Updater::Preview{}); };
+    launch();
+    const auto shownTitled = [](const QString& title) -> QWidget* {
+        for (QWidget* window : QApplication::topLevelWidgets())
+            if (window->isVisible() && window->windowTitle() == title)
+                return window;
+        return nullptr;
+    };
+    const auto help = AppDelegate::makeSelectionHelp();
+    const std::pair<QString, std::function<void()>> windows[] = {
+        {u"About Tivela"_s, [&] { delegate->showAbout(); }},
+        {Wording::updateWindowTitle(), [&] { Q_EMIT delegate->updater()->noticed({}); }},
+        {Wording::selectionHelpTitle(), [&] { help->trigger(); }},
+        {Wording::installTitle(),
+         [&] {
+             show();
+             delegate->model().setDownloadRequest(AppModel::DownloadRequest{u"en"_s, u"fr"_s});
+         }},
+    };
+    for (const auto& [title, open] : windows) {
+        SCOPED_TRACE(title.toStdString());
+        open();
+        QWidget* window = nullptr;
+        ASSERT_TRUE(waitUntil([&] { return (window = shownTitled(title)); }));
+        window->activateWindow();
+        ASSERT_TRUE(QTest::qWaitForWindowActive(window));
+        QTest::keyClick(window->windowHandle(), Qt::Key_W, Qt::ControlModifier);
+        EXPECT_TRUE(waitUntil([&] { return !shownTitled(title); }));
+    }
 }
 
 TEST_F(AppDelegateTest, ReplaceAnswersByItsDeadlineAndRemembersOnlyWhatItAnswered) {

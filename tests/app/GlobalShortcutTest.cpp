@@ -30,9 +30,7 @@ protected:
         Paths::standardDefaults()->remove(u"shortcut"_s);
     }
 
-    static QString published() {
-        return Paths::defaults()->value(u"shortcutDisplay"_s).toString();
-    }
+    static QString published() { return Paths::defaults()->value(u"shortcutDisplay"_s).toString(); }
 
     GlobalShortcut& shortcut = GlobalShortcut::shared();
     HotKeyCenter& center = HotKeyCenter::shared();
