@@ -127,15 +127,7 @@ protected:
         app.setProcessChannelMode(channels);
         app.start(program(), arguments);
         ASSERT_TRUE(app.waitForStarted());
-        // Up once its name is on the bus and it told the bridge its shortcut, which it does
-        // once it holds it.
-        ASSERT_TRUE(QTest::qWaitFor(
-            [] {
-                return QDBusConnection::sessionBus().interface()->isServiceRegistered(
-                           Paths::bundleID()) &&
-                       Paths::defaults()->contains(u"shortcutDisplay"_s);
-            },
-            slow));
+        ASSERT_TRUE(stagedProgramUp(slow));
     }
     // The translation of a text once the application wrote it to history, lowercased.
     QString historyOf(const QString& text, int timeoutMs = slow) {

@@ -5,8 +5,6 @@
 #include "support/TestWorld.h"
 #include "support/x11/XWindows.h"
 
-#include <QDBusConnection>
-#include <QDBusConnectionInterface>
 #include <QProcess>
 #include <QSettings>
 #include <QTest>
@@ -50,13 +48,7 @@ TEST(SmallScreenTest, EveryWindowFitsTheWorkAreaWithItsFrame) {
     app.setProcessEnvironment(largeText());
     app.start(stageDir() + u"/bin/tivela"_s);
     ASSERT_TRUE(app.waitForStarted());
-    ASSERT_TRUE(QTest::qWaitFor(
-        [] {
-            return QDBusConnection::sessionBus().interface()->isServiceRegistered(
-                       Paths::bundleID()) &&
-                   Paths::defaults()->contains(u"shortcutDisplay"_s);
-        },
-        slow));
+    ASSERT_TRUE(stagedProgramUp(slow));
     XConnection x;
     xcb_window_t icon = XCB_WINDOW_NONE;
     ASSERT_TRUE(QTest::qWaitFor([&] { return (icon = trayIcon(x, x.root())); }, slow));
@@ -79,8 +71,8 @@ TEST(SmallScreenTest, EveryWindowFitsTheWorkAreaWithItsFrame) {
             << titledWindows(x).keys().join(u" | "_s).toStdString();
         // Once the window manager has framed it, and Tivela fitted it again.
         EXPECT_TRUE(QTest::qWaitFor([&] { return area.contains(outer(window)); }, slow))
-            << outer(window).x() << "," << outer(window).y() << " " << outer(window).width()
-            << "x" << outer(window).height();
+            << outer(window).x() << "," << outer(window).y() << " " << outer(window).width() << "x"
+            << outer(window).height();
         if (title == u"Tivela"_s) {
             EXPECT_GT(frameOf(x, window).top(), frameOf(x, icon).bottom());
             EXPECT_GT(frameOf(x, window).height(), 300);

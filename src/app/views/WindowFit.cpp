@@ -33,8 +33,7 @@ void apply(QWidget& window, QSize design, bool centre) {
     const QRect area = workArea(window);
     if (area.isEmpty())
         return;
-    const QRect frame =
-        WindowFit::frame(design, decoration, area, centre, window.frameGeometry());
+    const QRect frame = WindowFit::frame(design, decoration, area, centre, window.frameGeometry());
     window.setFixedSize(frame.size().shrunkBy(decoration));
     window.move(frame.topLeft());
 }

@@ -24,41 +24,54 @@ constexpr xcb_keysym_t control = 0xffe3;
 constexpr xcb_keysym_t alt = 0xffe9;
 constexpr xcb_keysym_t t = 0x74;
 constexpr xcb_keysym_t k = 0x6b;
+constexpr xcb_keysym_t j = 0x6a;
+
+// The settings model on the production hot key, with the saved shortcut kept here.
+class ShortcutRecorderTest : public ::testing::Test {
+protected:
+    SettingsServices services() {
+        SettingsServices services = SettingsServices::production();
+        services.downloader = &downloader;
+        services.translator = &translator;
+        services.browsers = [this] { return BrowserIntegration(dir.path(), dir.path()); };
+        services.savedShortcut = [this] { return saved; };
+        return services;
+    }
+    // A window of ours in front, as the settings window is while recording.
+    void front() {
+        window.resize(200, 100);
+        window.show();
+        Activation::requestFront(window.windowHandle());
+        ASSERT_TRUE(QTest::qWaitFor([&] { return QApplication::activeWindow() == &window; }));
+    }
+
+    HotKeyCenter& center = HotKeyCenter::shared();
+    QTemporaryDir dir;
+    Lexicon lexicon{dir.filePath(u"Lexicon"_s)};
+    LexiconDownloader downloader{lexicon, std::nullopt};
+    Translator translator{Defaults::engine()};
+    Shortcut saved = Shortcut::defaultShortcut();
+    QWidget window;
+    XConnection input;
+};
 
 } // namespace
 
 // On a real X server: the current shortcut pressed while recording is recorded rather than
 // fired, and the recorded combination is grabbed as the new global hot key.
-TEST(ShortcutRecorderTest, RecordsThroughTheServerAndGrabsTheRecordedKeys) {
-    HotKeyCenter& center = HotKeyCenter::shared();
+TEST_F(ShortcutRecorderTest, RecordsThroughTheServerAndGrabsTheRecordedKeys) {
     int actions = 0;
     center.setAction([&] { ++actions; });
-    Shortcut saved = Shortcut::defaultShortcut();
     ASSERT_TRUE(center.registerShortcut(saved));
-
-    QTemporaryDir dir;
-    Lexicon lexicon(dir.filePath(u"Lexicon"_s));
-    LexiconDownloader downloader(lexicon, std::nullopt);
-    Translator translator(Defaults::engine());
-    SettingsServices services = SettingsServices::production();
-    services.downloader = &downloader;
-    services.translator = &translator;
-    services.browsers = [&] { return BrowserIntegration(dir.path(), dir.path()); };
-    services.savedShortcut = [&] { return saved; };
-    services.applyShortcut = [&](const Shortcut& shortcut) {
+    SettingsServices recording = services();
+    recording.applyShortcut = [&](const Shortcut& shortcut) {
         saved = shortcut;
         center.registerShortcut(shortcut);
     };
-    SettingsModel settings(services);
+    SettingsModel settings(recording);
     ShortcutRecorder recorder(settings);
+    front();
 
-    QWidget window;
-    window.resize(200, 100);
-    window.show();
-    Activation::requestFront(window.windowHandle());
-    ASSERT_TRUE(QTest::qWaitFor([&] { return QApplication::activeWindow() == &window; }));
-
-    XConnection input;
     settings.setRecording(true);
     FakeInput::chord(input, {control, alt, t});
     ASSERT_TRUE(QTest::qWaitFor([&] { return !settings.recording(); }, 5000));
@@ -86,20 +99,9 @@ TEST(ShortcutRecorderTest, RecordsThroughTheServerAndGrabsTheRecordedKeys) {
 
 // The model is made before the hot key is registered: a combination another program holds at
 // start is reported as soon as the registration fails, and cleared once it holds again.
-TEST(ShortcutRecorderTest, TheSettingsTellTheRegistrationsOutcomeWheneverItChanges) {
-    HotKeyCenter& center = HotKeyCenter::shared();
+TEST_F(ShortcutRecorderTest, TheSettingsTellTheRegistrationsOutcomeWheneverItChanges) {
     center.unregister();
-    QTemporaryDir dir;
-    Lexicon lexicon(dir.filePath(u"Lexicon"_s));
-    LexiconDownloader downloader(lexicon, std::nullopt);
-    Translator translator(Defaults::engine());
-    Shortcut saved = Shortcut::defaultShortcut();
-    SettingsServices services = SettingsServices::production();
-    services.downloader = &downloader;
-    services.translator = &translator;
-    services.browsers = [&] { return BrowserIntegration(dir.path(), dir.path()); };
-    services.savedShortcut = [&] { return saved; };
-    SettingsModel settings(services);
+    SettingsModel settings(services());
     EXPECT_EQ(settings.shortcutProblem(), QString());
 
     KeyHolder other;
@@ -119,31 +121,17 @@ TEST(ShortcutRecorderTest, TheSettingsTellTheRegistrationsOutcomeWheneverItChang
 // A combination another program holds never reaches the recorder: the server hands its key to
 // the holder. Its modifiers do come, and the recorder says, after a short wait for the key,
 // that the keys may be held; a combination that does come is recorded as ever.
-TEST(ShortcutRecorderTest, KeysAnotherProgramHoldsAreSaidToBeHeld) {
-    QTemporaryDir dir;
-    Lexicon lexicon(dir.filePath(u"Lexicon"_s));
-    LexiconDownloader downloader(lexicon, std::nullopt);
-    Translator translator(Defaults::engine());
-    Shortcut saved = Shortcut::defaultShortcut();
-    SettingsServices services = SettingsServices::production();
-    services.downloader = &downloader;
-    services.translator = &translator;
-    services.browsers = [&] { return BrowserIntegration(dir.path(), dir.path()); };
-    services.savedShortcut = [&] { return saved; };
-    services.applyShortcut = [&](const Shortcut& shortcut) { saved = shortcut; };
-    SettingsModel settings(services);
+TEST_F(ShortcutRecorderTest, KeysAnotherProgramHoldsAreSaidToBeHeld) {
+    SettingsServices recording = services();
+    recording.applyShortcut = [&](const Shortcut& shortcut) { saved = shortcut; };
+    SettingsModel settings(recording);
     ShortcutRecorder recorder(settings);
-    QWidget window;
-    window.resize(200, 100);
-    window.show();
-    Activation::requestFront(window.windowHandle());
-    ASSERT_TRUE(QTest::qWaitFor([&] { return QApplication::activeWindow() == &window; }));
+    front();
 
     KeyHolder other;
     ASSERT_TRUE(other.hold(Shortcut{38, Shortcut::control | Shortcut::option}));
-    XConnection input;
     settings.setRecording(true);
-    FakeInput::chord(input, {control, alt, 0x6a});
+    FakeInput::chord(input, {control, alt, j});
     EXPECT_TRUE(QTest::qWaitFor([&] { return recorder.keysHeldElsewhere(); }, 10000))
         << "the recorder never said the keys may be held";
     EXPECT_TRUE(settings.recording());

@@ -1,6 +1,6 @@
 // Notes through the desktop's notification service, on a private session bus.
-#include "core/Paths.h"
 #include "platform/desktop/DesktopNotice.h"
+#include "core/Paths.h"
 #include "platform/x11/PrivateDesktop.h"
 #include "support/FakeDesktop.h"
 #include "support/TestWorld.h"
