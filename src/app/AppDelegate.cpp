@@ -33,10 +33,8 @@
 #include <QAction>
 #include <QApplication>
 #include <QFutureWatcher>
-#include <QJsonDocument>
 #include <QMessageBox>
 #include <QPromise>
-#include <QSystemTrayIcon>
 #include <QUrl>
 #include <QUrlQuery>
 #include <QWidget>
