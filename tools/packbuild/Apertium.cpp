@@ -56,8 +56,10 @@ QStringList readings(QString line) {
 } // namespace
 
 QString Unit::text() const {
+    // Superscript digits tell homonyms apart ("vara¹" the verb, "vara" the noun).
+    static const QRegularExpression homonym(u"[¹²³⁴⁵⁶⁷⁸⁹⁰]+"_s);
     QString text = lemma;
-    return text.remove(u'#').simplified();
+    return text.remove(u'#').remove(homonym).simplified();
 }
 
 QString Unit::pos() const {
@@ -132,6 +134,22 @@ std::optional<QList<QList<Unit>>> translate(const QString& bilingual, const QLis
     return result;
 }
 
+std::optional<QStringList> generate(const QString& generator, const QList<Unit>& units,
+                                    QString* error) {
+    QStringList input;
+    for (const Unit& unit : units)
+        input << u'^' + unit.form() + u'$';
+    const auto output = run({u"lt-proc"_s, u"-g"_s, generator}, input, error);
+    if (!output)
+        return std::nullopt;
+    QStringList forms;
+    for (qsizetype i = 0; i < units.size(); ++i) {
+        const QString form = output->value(i).trimmed();
+        forms << (form.startsWith(u'#') || !plain(form) ? QString() : form);
+    }
+    return forms;
+}
+
 std::optional<QHash<QString, QStringList>> forms(const QString& analyser, const QStringList& lemmas,
                                                  QString* error) {
     QStringList input;
@@ -148,7 +166,7 @@ std::optional<QHash<QString, QStringList>> forms(const QString& analyser, const 
         const qsizetype open = line.indexOf(u'<');
         if (colon < 0 || open <= 0)
             continue;
-        const QString lemma = line.left(open);
+        const QString lemma = Unit{line.left(open), {}}.text();
         const QString form = line.mid(colon + 1);
         if (form != lemma && !form.isEmpty() && !forms.value(form).contains(lemma))
             forms[form] << lemma;

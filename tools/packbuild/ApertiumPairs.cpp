@@ -92,8 +92,7 @@ bool ApertiumPairs::translateChain(const QStringList& chain, QList<Apertium::Uni
     return true;
 }
 
-bool ApertiumPairs::read(const LanguageSources& sources, Evidence& evidence,
-                         QString* error) const {
+bool ApertiumPairs::read(const LanguageSources& sources, Evidence& evidence, QString* error) const {
     const QDir folder(m_apertium);
     const QString analyser = folder.filePath(sources.analyser);
     if (!QFileInfo::exists(analyser)) {
@@ -131,16 +130,50 @@ bool ApertiumPairs::analyse(const LanguageSources& sources, const QString& analy
     const auto readings = Apertium::analyse(analyser, terms, error);
     if (!readings)
         return false;
-    for (qsizetype i = 0; i < terms.size(); ++i)
-        for (const Apertium::Unit& unit : (*readings)[i])
+    QStringList lemmas = terms;
+    for (qsizetype i = 0; i < terms.size(); ++i) {
+        for (const Apertium::Unit& unit : (*readings)[i]) {
             appendUnique(evidence.partsOfSpeech[terms[i]], unit.pos(), 8);
-    const auto forms = Apertium::forms(analyser, terms, error);
+            if (unit.lemma != terms[i] && unit.lemma != unit.text())
+                lemmas << unit.lemma;
+        }
+    }
+    lemmas.removeDuplicates();
+    const auto forms = Apertium::forms(analyser, lemmas, error);
     if (!forms)
         return false;
     evidence.forms = *forms;
     evidence.header << u"# forms: Apertium "_s + sources.analyser + u" (GNU GPL)"_s;
     appendUnique(evidence.credits, u"Apertium"_s, 8);
     return true;
+}
+
+std::optional<QStringList> ApertiumPairs::writtenForms(const LanguageSources& sources,
+                                                       const QList<Apertium::Unit>& units,
+                                                       QString* error) const {
+    QStringList terms;
+    QList<Apertium::Unit> feminine;
+    QList<qsizetype> at;
+    for (qsizetype u = 0; u < units.size(); ++u) {
+        const Apertium::Unit& unit = units[u];
+        terms << unit.text();
+        if (unit.tags.size() >= 2 && unit.tags[0] == "n"_L1 && unit.tags[1] == "f"_L1 &&
+            !unit.lemma.contains(u'#')) {
+            feminine << Apertium::Unit{unit.lemma, {u"n"_s, u"f"_s, u"sg"_s}};
+            at << u;
+        }
+    }
+    // A feminine that cannot be written ("chico<n><f>" without a generator) is no term: its
+    // lemma is the masculine's, which translates another word.
+    const QString generator = QDir(m_apertium).filePath(sources.generator);
+    const auto written = sources.generator.isEmpty() || !QFileInfo::exists(generator)
+                             ? std::optional<QStringList>(QStringList(feminine.size(), QString()))
+                             : Apertium::generate(generator, feminine, error);
+    if (!written)
+        return std::nullopt;
+    for (qsizetype f = 0; f < at.size(); ++f)
+        terms[at[f]] = (*written)[f];
+    return terms;
 }
 
 bool ApertiumPairs::translations(const LanguageSources& sources, const QStringList& chain,
@@ -166,13 +199,16 @@ bool ApertiumPairs::translations(const LanguageSources& sources, const QStringLi
     QList<qsizetype> owners;
     readUnits(*analyses, true, units, owners);
     for (qsizetype u = 0; u < units.size(); ++u)
-        appendUnique(evidence.englishPartsOfSpeech[key(words[owners[u]], u"en"_s)],
-                     units[u].pos(), 8);
+        appendUnique(evidence.englishPartsOfSpeech[key(words[owners[u]], u"en"_s)], units[u].pos(),
+                     8);
     if (!translateChain(chain, units, owners, error))
+        return false;
+    const auto terms = writtenForms(sources, units, error);
+    if (!terms)
         return false;
     int rank = 1000000;
     for (qsizetype u = 0; u < units.size(); ++u) {
-        const QString term = units[u].text();
+        const QString& term = (*terms)[u];
         if (usableTerm(term) && !units[u].pos().isEmpty() && units[u].pos() != "name"_L1)
             evidence.pairs.append(
                 {words[owners[u]], units[u].pos(), term, rank++, apertium, {}, {}});

@@ -25,8 +25,12 @@ public:
                                QList<qsizetype>& owners, QString* error);
 
 private:
-    bool translations(const LanguageSources& sources, const QStringList& chain,
-                      Evidence& evidence, QString* error) const;
+    bool translations(const LanguageSources& sources, const QStringList& chain, Evidence& evidence,
+                      QString* error) const;
+    // The terms of translated units as the language writes them.
+    std::optional<QStringList> writtenForms(const LanguageSources& sources,
+                                            const QList<Apertium::Unit>& units,
+                                            QString* error) const;
     bool words(const LanguageSources& sources, const QString& analyser, Evidence& evidence,
                QString* error) const;
     bool analyse(const LanguageSources& sources, const QString& analyser, Evidence& evidence,

@@ -43,18 +43,38 @@ void Ding::load(const QString& dictd) {
                         for (const FreeDict::Group& group : entry.groups)
                             for (qsizetype t = 0; t < group.terms.size(); ++t)
                                 add(group.terms[t], entry.headword, group.termLabels.value(t));
+                        addSenses(entry);
                     });
     std::sort(m_pairs.begin(), m_pairs.end());
     m_pairs.erase(std::unique(m_pairs.begin(), m_pairs.end()), m_pairs.end());
     m_pairs.shrink_to_fit();
 }
 
+// The first plain term of each line: a word's senses as a route into English reads them.
+void Ding::addSenses(const FreeDict::Entry& entry) {
+    constexpr qsizetype maxSenses = 4;
+    const QString germanKey = key(entry.headword, u"de"_s);
+    if (germanKey.isEmpty() || germanKey.contains(u' '))
+        return;
+    QList<Sense>& senses = m_senses[germanHash(germanKey)];
+    for (const FreeDict::Group& group : entry.groups) {
+        for (qsizetype t = 0; t < group.terms.size() && senses.size() < maxSenses; ++t) {
+            const QString english = englishHeadword(group.terms[t]);
+            if (specialLabels(group.termLabels.value(t)) || !usableTerm(english))
+                continue;
+            senses.append({english, posName(entry.pos.isEmpty() ? group.pos : entry.pos)});
+            break;
+        }
+    }
+    if (senses.isEmpty())
+        m_senses.remove(germanHash(germanKey));
+}
+
 bool Ding::pairs(const QString& englishKey, size_t germanHash) const {
     return std::binary_search(m_pairs.begin(), m_pairs.end(), pairHash(englishKey, germanHash));
 }
 
-QStringList GermanWords::load(const QString& dictd, const QString& freedict,
-                              const QString& lang) {
+QStringList GermanWords::load(const QString& dictd, const QString& freedict, const QString& lang) {
     QString ignored;
     const auto add = [&](const QString& word, const QString& germanWord, size_t direction) {
         const QString wordKey = key(word, lang);
@@ -69,6 +89,9 @@ QStringList GermanWords::load(const QString& dictd, const QString& freedict,
     FreeDict dictionary;
     if (dictionary.read(dictd + u"/freedict-"_s + freedict + u"-deu"_s,
                         FreeDict::Style::PolishEnglish, &ignored, [&](FreeDict::Entry&& entry) {
+                            const QString wordKey = key(entry.headword, lang);
+                            if (!m_parts.contains(wordKey) && !posName(entry.pos).isEmpty())
+                                m_parts.insert(wordKey, posName(entry.pos));
                             for (const FreeDict::Group& group : entry.groups)
                                 for (const QString& term : group.terms)
                                     add(entry.headword, term, 0);

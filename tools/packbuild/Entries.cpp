@@ -57,8 +57,7 @@ EntryBuilder::EntryBuilder(const English& english, const LanguageSources& source
 // A plural of its own article ("Hunde <pl>") whose singular has one too is a form of it; so
 // is a plural written like its singular ("Stubenmädchen <pl>": "chambermaids").
 bool EntryBuilder::pluralOfHeadword(const FreeDict::Entry& article, const QString& wordKey) const {
-    if (!pluralNote().match(article.pos).hasMatch() ||
-        singularNote().match(article.pos).hasMatch())
+    if (!pluralNote().match(article.pos).hasMatch() || singularNote().match(article.pos).hasMatch())
         return false;
     if (m_singulars.contains(wordKey))
         return true;
@@ -116,10 +115,10 @@ void EntryBuilder::rankMeanings(const FreeDict::Entry& article, const QString& w
         const QStringList shown =
             (plain + marked)
                 .first(std::min<qsizetype>(plain.size() + marked.size(), maxGlossTerms));
-        Ranked meaning{{shown.join(u", "_s), std::nullopt,
-                        m_evidence.articles.size() > largeDictionary ? QStringList()
-                                                                     : group.labels},
-                       0};
+        Ranked meaning{
+            {shown.join(u", "_s), std::nullopt,
+             m_evidence.articles.size() > largeDictionary ? QStringList() : group.labels},
+            0};
         if (!group.examples.isEmpty() &&
             group.examples.first().first.size() + group.examples.first().second.size() <=
                 maxExample)
@@ -268,9 +267,10 @@ void EntryBuilder::senseEntries(const QString& wordKey, Word& word) {
         }
         const QString english = key(sense.english, u"en"_s);
         const PairFacts fact = m_draft.fact(wordKey, english);
-        weight[id] = score(SenseCandidate{m_english.commonness(english), position, sense.count,
-                                          !fact.plain, fact.place, m_draft.ordered},
-                           m_weights);
+        weight[id] =
+            score(SenseCandidate{m_english.commonness(english), position, sense.count, !fact.plain,
+                                 fact.place, m_draft.ordered, fact.directions == 0},
+                  m_weights);
     }
     std::stable_sort(ids.begin(), ids.end(), [&](const QString& a, const QString& b) {
         return weight.value(a) > weight.value(b);

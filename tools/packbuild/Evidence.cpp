@@ -33,13 +33,11 @@ void DictionaryReader::mention(const QString& text) {
         ++m_evidence.mentions[key(token, m_evidence.code)];
 }
 
-// A pair whose English side no sense can take is not kept: a phrase or a noun, verb or
-// adjective WordNet does not know, or an English inflected form.
-bool DictionaryReader::attachable(const QString& english, const QString& pos) const {
-    const QString englishKey = key(english, u"en"_s);
-    if (m_english.isLemma(englishKey))
+bool attachable(const English& english, const QString& word, const QString& pos) {
+    const QString englishKey = key(word, u"en"_s);
+    if (english.isLemma(englishKey))
         return true;
-    return !m_english.isForm(englishKey) && wordCount(english) == 1 && !isWordNetPos(pos);
+    return !english.isForm(englishKey) && wordCount(word) == 1 && !isWordNetPos(pos);
 }
 
 bool DictionaryReader::readFromEnglish(FreeDict& dictionary, const QString& base,
@@ -54,9 +52,8 @@ bool DictionaryReader::readFromEnglish(FreeDict& dictionary, const QString& base
     };
     if (!dictionary.read(base, style, &ignored, headline, true))
         return false;
-    return dictionary.read(base, style, &ignored, [&](FreeDict::Entry&& entry) {
-        fromEnglishArticle(entry, lowerCase);
-    });
+    return dictionary.read(base, style, &ignored,
+                           [&](FreeDict::Entry&& entry) { fromEnglishArticle(entry, lowerCase); });
 }
 
 void DictionaryReader::fromEnglishArticle(const FreeDict::Entry& entry,
@@ -77,7 +74,7 @@ void DictionaryReader::fromEnglishArticle(const FreeDict::Entry& entry,
         for (qsizetype t = 0; t < group.terms.size(); ++t) {
             const QString& term = group.terms[t];
             mention(term);
-            if (!usableTerm(term) || !attachable(english, pos))
+            if (!usableTerm(term) || !attachable(m_english, english, pos))
                 continue;
             Pair pair{english, pos, term, m_rank++, fromEnglish, {}, {}};
             pair.special = specialLabels(group.termLabels.value(t));
@@ -125,7 +122,7 @@ void DictionaryReader::toEnglishArticle(FreeDict::Entry&& entry) {
         const QString pos = posName(entry.pos.isEmpty() ? group.pos : entry.pos);
         for (qsizetype t = 0; t < group.terms.size(); ++t) {
             const QString english = englishHeadword(group.terms[t]);
-            if (!usableTerm(english) || !attachable(english, pos))
+            if (!usableTerm(english) || !attachable(m_english, english, pos))
                 continue;
             Pair pair{english, pos, entry.headword, m_rank++, fromLanguage, {}, {}};
             pair.special = specialLabels(group.termLabels.value(t));

@@ -20,7 +20,9 @@ enum Source : int {
     fromLanguage = 2,
     apertium = 4,
     apertiumBack = 8,
-    german = 16
+    german = 16,
+    // Into English through another language's dictionaries, after the direct ones.
+    routed = 32
 };
 
 // One piece of evidence that a word of a language translates an English word.
@@ -59,8 +61,15 @@ struct Evidence {
     QHash<QString, int> mentions;
     // The names of the sources, for the card's credit line.
     QStringList credits;
+    // The licences of sources that the credits name under another source's name.
+    QStringList licences;
     GermanWords german;
 };
+
+// Whether some English sense can take a pair: WordNet's lemma, or a word of a part of speech
+// WordNet does not have; not a phrase or a noun, verb or adjective WordNet does not know, nor
+// an English inflected form.
+bool attachable(const English& english, const QString& word, const QString& pos);
 
 // Reads FreeDict's dictionaries between a language and English into pairs, article by
 // article, none kept whole: Ding's would take a gigabyte.
@@ -83,7 +92,6 @@ private:
     };
 
     void mention(const QString& text);
-    bool attachable(const QString& english, const QString& pos) const;
     void fromEnglishArticle(const FreeDict::Entry& entry, const QSet<QString>& lowerCase);
     void toEnglishArticle(FreeDict::Entry&& entry);
     void dropFormsOfVerbs();

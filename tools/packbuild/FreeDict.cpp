@@ -27,17 +27,21 @@ std::optional<qint64> base64Number(QByteArrayView text) {
     return value;
 }
 
-// Splits at commas and semicolons outside brackets of any kind.
+// Splits at commas and semicolons outside brackets of any kind. A comma between digits is
+// part of a chemical name or a number ("1,2-dihydroxybenzene", "1,5"), not a separator.
 QStringList splitTerms(const QString& line) {
     QStringList terms;
     int depth = 0;
     QString current;
-    for (const QChar c : line) {
+    for (qsizetype i = 0; i < line.size(); ++i) {
+        const QChar c = line[i];
         if (c == u'(' || c == u'[' || c == u'<' || c == u'{')
             ++depth;
         else if ((c == u')' || c == u']' || c == u'>' || c == u'}') && depth > 0)
             --depth;
-        if (depth == 0 && (c == u',' || c == u';')) {
+        const bool numeral = c == u',' && i > 0 && line[i - 1].isDigit() && i + 1 < line.size() &&
+                             line[i + 1].isDigit();
+        if (depth == 0 && (c == u',' || c == u';') && !numeral) {
             terms << current;
             current.clear();
         } else {

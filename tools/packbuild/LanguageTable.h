@@ -38,6 +38,9 @@ struct LanguageSources {
     QString analyser;
     QStringList chain;
     QStringList back;
+    // The generator of the language's written forms at the end of the chain: Apertium writes
+    // the feminine of a pair ("ragazza") as its masculine lemma with a feminine tag.
+    QString generator;
     QString apertiumLicence = QStringLiteral("Apertium (GNU GPL version 2)");
     // The language's word list in /usr/share/dict, whose words are looked up in Apertium's
     // dictionaries towards English.

@@ -8,12 +8,20 @@
 #include "PackWriter.h"
 #include "PartsOfSpeech.h"
 #include "Ranking.h"
+#include "Routes.h"
 #include "Senses.h"
 #include "Terms.h"
 
 using namespace Qt::StringLiterals;
 
 namespace tivela::packbuild {
+
+namespace {
+
+// Routes rank after the dictionaries' own pairs and Apertium's.
+constexpr int routeRank = 3000000;
+
+} // namespace
 
 PackBuilder::PackBuilder(Sources sources)
     : m_sources(std::move(sources)) {
@@ -78,6 +86,11 @@ void PackBuilder::readGerman(const LanguageSources& sources, Evidence& evidence)
     evidence.header << u"# translations confirmed through German: FreeDict "_s +
                            names.join(u", "_s) + u" ("_s + sources.germanLicence +
                            u") with FreeDict's Ding (GNU GPL version 3 or later)"_s;
+    evidence.licences << u"FreeDict's dictionaries with German ("_s + sources.germanLicence +
+                             u") and Ding (GNU GPL version 3 or later)"_s;
+    const QList<Pair> routes = routesThroughGerman(evidence.german, m_ding, m_english, routeRank);
+    evidence.pairs += routes;
+    evidence.header << u"# translations into English through German: %1 pairs"_s.arg(routes.size());
 }
 
 bool PackBuilder::loadLanguage(const LanguageSources& sources, QString* error) {
@@ -136,7 +149,7 @@ QStringList PackBuilder::languageHeader(const LanguageSources& sources, const Ev
         else if (source == sources.extra.name)
             licences << sources.extra.licence;
     }
-    header << u"# licences: "_s + licences.join(u"; "_s);
+    header << u"# licences: "_s + (licences + evidence.licences).join(u"; "_s);
     header += evidence.header;
     header << u"# lines "_s + QString::number(lineCount);
     header << u"# pairs attached to English senses: %1 to the only sense of their part of "

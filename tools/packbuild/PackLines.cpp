@@ -20,9 +20,8 @@ constexpr qsizetype longCompound = 11;
 QByteArray rulesLine(const QList<LexiconPack::FormRule>& rules) {
     QJsonArray list;
     for (const LexiconPack::FormRule& rule : rules)
-        list.append(rule.prefix.isEmpty()
-                        ? QJsonArray{rule.ending, rule.replacement}
-                        : QJsonArray{rule.ending, rule.replacement, rule.prefix});
+        list.append(rule.prefix.isEmpty() ? QJsonArray{rule.ending, rule.replacement}
+                                          : QJsonArray{rule.ending, rule.replacement, rule.prefix});
     return compact(list);
 }
 

@@ -30,8 +30,7 @@ bool writeFile(const QString& path, const QByteArray& bytes) {
 }
 
 bool rename(const QString& from, const QString& to) {
-    return std::rename(QFile::encodeName(from).constData(), QFile::encodeName(to).constData()) ==
-           0;
+    return std::rename(QFile::encodeName(from).constData(), QFile::encodeName(to).constData()) == 0;
 }
 
 // Whether the application's reader finds every key line of the text in the file.

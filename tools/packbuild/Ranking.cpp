@@ -34,7 +34,8 @@ QSet<size_t> firstMeanings(const Draft& draft) {
     return first;
 }
 
-void trace(const QString& id, const QList<Vote>& list, const std::function<QString(const Vote&)>& why) {
+void trace(const QString& id, const QList<Vote>& list,
+           const std::function<QString(const Vote&)>& why) {
     for (const Vote& vote : list)
         std::fprintf(stderr, "%s %s %.2f %s\n", qPrintable(id), qPrintable(vote.key), vote.score,
                      qPrintable(why(vote)));
@@ -84,7 +85,8 @@ double score(const Candidate& c, const Weights& w) {
            (c.sourceKinds > 1 ? w.secondSource + w.furtherSource * double(c.sourceKinds - 2)
                               : 0.0) +
            w.german * c.germanConfirmations - (c.special || c.formOfOther ? w.special : 0.0) +
-           (c.ordered ? w.place : 0.0) * double(2 - c.place) - (c.phrase ? w.phrase : 0.0);
+           (c.ordered ? w.place : 0.0) * double(2 - c.place) - (c.phrase ? w.phrase : 0.0) -
+           (c.routed ? w.routed : 0.0);
 }
 
 double score(const MeaningCandidate& m, const Weights& w) {
@@ -93,7 +95,8 @@ double score(const MeaningCandidate& m, const Weights& w) {
 
 double score(const SenseCandidate& s, const Weights& w) {
     return s.commonness - w.termPosition * double(s.position) + std::log2(1.0 + double(s.count)) -
-           (s.special ? w.special : 0.0) + (s.ordered ? w.place : 0.0) * double(2 - s.place);
+           (s.special ? w.special : 0.0) + (s.ordered ? w.place : 0.0) * double(2 - s.place) -
+           (s.routed ? w.routed : 0.0);
 }
 
 void rankVotes(Draft& draft, const Evidence& evidence, const Ding& ding,
@@ -108,13 +111,14 @@ void rankVotes(Draft& draft, const Evidence& evidence, const Ding& ding,
                              .firstMeaning =
                                  firstMeaning.contains(Draft::pairKey(vote.key, english)),
                              .mentions = evidence.mentions.value(vote.key),
-                             .sourceKinds = std::popcount(unsigned(vote.sources)),
+                             .sourceKinds = std::popcount(unsigned(vote.sources & ~routed)),
                              .germanConfirmations = 0,
                              .special = !fact.plain,
                              .formOfOther = fact.plain && formOfOther(vote.key, english),
                              .place = fact.place,
                              .ordered = draft.ordered,
-                             .phrase = wordCount(vote.key) > 1};
+                             .phrase = wordCount(vote.key) > 1,
+                             .routed = fact.directions == 0};
         };
         for (Vote& vote : list) {
             const int confirmations = evidence.german.confirmations(ding, vote.key, english);
@@ -129,8 +133,7 @@ void rankVotes(Draft& draft, const Evidence& evidence, const Ding& ding,
         if (traced.contains(english)) {
             trace(id, list, [&](const Vote& vote) {
                 const Candidate c = candidate(vote);
-                return u"agree=%1 first=%2 mentions=%3 src=%4 special=%5 form=%6"_s
-                    .arg(c.agreeing)
+                return u"agree=%1 first=%2 mentions=%3 src=%4 special=%5 form=%6"_s.arg(c.agreeing)
                     .arg(c.firstMeaning)
                     .arg(c.mentions)
                     .arg(vote.sources)

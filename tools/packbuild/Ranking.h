@@ -32,6 +32,8 @@ struct Weights {
     double place = 2.0;
     // A phrase describes a use more than it translates the word ("ir a buscar a" for "meet").
     double phrase = 2.0;
+    // Only a route through another language gives it: it goes after what a dictionary gives.
+    double routed = 8.0;
 
     // A meaning of a word's own entry that another source gives back.
     double backedMeaning = 3.0;
@@ -59,6 +61,7 @@ struct Candidate {
     // Whether that place counts: there is no dictionary into English.
     bool ordered = false;
     bool phrase = false;
+    bool routed = false;
 };
 
 double score(const Candidate& candidate, const Weights& weights = {});
@@ -86,6 +89,7 @@ struct SenseCandidate {
     bool special = false;
     int place = 2;
     bool ordered = false;
+    bool routed = false;
 };
 
 double score(const SenseCandidate& sense, const Weights& weights = {});

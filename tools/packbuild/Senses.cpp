@@ -35,10 +35,13 @@ void SenseAttacher::index() {
         pair.englishKey = key(pair.english, u"en"_s);
         pair.termKey = key(pair.term, m_evidence.code);
         m_draft.context[pair.termKey].insert(qHash(pair.englishKey));
-        if (pair.source != fromLanguage)
+        // A route neither confirms a pair nor gives it a direction: it only stands in for a
+        // dictionary that is not there.
+        if (pair.source != fromLanguage && pair.source != routed)
             m_draft.confirmed[pair.termKey].insert(qHash(pair.englishKey));
         PairFacts& fact = m_draft.facts[Draft::pairKey(pair.termKey, pair.englishKey)];
-        fact.directions |= (pair.source & (fromEnglish | apertium)) ? 1 : 2;
+        if (pair.source != routed)
+            fact.directions |= (pair.source & (fromEnglish | apertium)) ? 1 : 2;
         fact.plain = fact.plain || !pair.special;
         if (pair.source == fromEnglish)
             fact.place = quint8(std::min(int(fact.place), pair.place));

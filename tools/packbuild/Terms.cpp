@@ -27,16 +27,38 @@ int wordCount(const QString& text) {
 }
 
 QString posName(const QString& notes) {
-    static const QHash<QString, QString> names{
-        {u"n"_s, u"noun"_s},    {u"s"_s, u"noun"_s},      {u"noun"_s, u"noun"_s},
-        {u"masc"_s, u"noun"_s}, {u"fem"_s, u"noun"_s},    {u"neut"_s, u"noun"_s},
-        {u"pl"_s, u"noun"_s},   {u"v"_s, u"verb"_s},      {u"vt"_s, u"verb"_s},
-        {u"vi"_s, u"verb"_s},   {u"verb"_s, u"verb"_s},   {u"adj"_s, u"adj"_s},
-        {u"adv"_s, u"adv"_s},   {u"prep"_s, u"prep"_s},   {u"pron"_s, u"pron"_s},
-        {u"conj"_s, u"conj"_s}, {u"art"_s, u"det"_s},     {u"det"_s, u"det"_s},
-        {u"num"_s, u"num"_s},   {u"interj"_s, u"intj"_s}, {u"intj"_s, u"intj"_s},
-        {u"N"_s, u"noun"_s},    {u"V"_s, u"verb"_s},      {u"ADJ"_s, u"adj"_s},
-        {u"A"_s, u"adj"_s},     {u"ADV"_s, u"adv"_s}};
+    static const QHash<QString, QString> names{{u"n"_s, u"noun"_s},
+                                               {u"s"_s, u"noun"_s},
+                                               {u"noun"_s, u"noun"_s},
+                                               {u"masc"_s, u"noun"_s},
+                                               {u"fem"_s, u"noun"_s},
+                                               {u"neut"_s, u"noun"_s},
+                                               {u"pl"_s, u"noun"_s},
+                                               {u"v"_s, u"verb"_s},
+                                               {u"vt"_s, u"verb"_s},
+                                               {u"vi"_s, u"verb"_s},
+                                               {u"verb"_s, u"verb"_s},
+                                               {u"adj"_s, u"adj"_s},
+                                               {u"adv"_s, u"adv"_s},
+                                               {u"prep"_s, u"prep"_s},
+                                               {u"pron"_s, u"pron"_s},
+                                               {u"conj"_s, u"conj"_s},
+                                               {u"art"_s, u"det"_s},
+                                               {u"det"_s, u"det"_s},
+                                               {u"num"_s, u"num"_s},
+                                               {u"interj"_s, u"intj"_s},
+                                               {u"intj"_s, u"intj"_s},
+                                               {u"N"_s, u"noun"_s},
+                                               {u"V"_s, u"verb"_s},
+                                               {u"ADJ"_s, u"adj"_s},
+                                               {u"A"_s, u"adj"_s},
+                                               {u"ADV"_s, u"adv"_s},
+                                               {u"conjunction"_s, u"conj"_s},
+                                               {u"preposition"_s, u"prep"_s},
+                                               {u"pronoun"_s, u"pron"_s},
+                                               {u"adverb"_s, u"adv"_s},
+                                               {u"interjection"_s, u"intj"_s},
+                                               {u"numeral"_s, u"num"_s}};
     static const QRegularExpression separator(u"[,\\s]+"_s);
     for (const QString& token : notes.split(separator, Qt::SkipEmptyParts)) {
         if (const auto found = names.constFind(token); found != names.constEnd())

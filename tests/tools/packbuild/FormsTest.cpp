@@ -41,8 +41,8 @@ TEST(FormsTest, CommonEndingsBecomeRulesAndOnlyTheFormsTheyMissGetLines) {
                       {u"häuser"_s, {u"haus"_s}},
                       {u"katzen"_s, {u"katze"_s, u"kater"_s}}};
     Draft draft;
-    for (const QString& lemma : {u"gehen"_s, u"hund"_s, u"machen"_s, u"haus"_s, u"katze"_s,
-                                 u"kater"_s})
+    for (const QString& lemma :
+         {u"gehen"_s, u"hund"_s, u"machen"_s, u"haus"_s, u"katze"_s, u"kater"_s})
         draft.words[lemma].entries << WordEntry{u"noun"_s, {}, {Meaning{u"x"_s, {}, {}}}};
     draft.words[u"hunde"_s].senses << u"dogs.n00"_s;
     const QList<LexiconPack::FormRule> rules =

@@ -23,8 +23,8 @@ struct ArticleCase {
 };
 
 QString described(const FreeDict::Group& group) {
-    return group.terms.join(u'|') + (group.labels.isEmpty() ? QString()
-                                                            : u'#' + group.labels.join(u'|'));
+    return group.terms.join(u'|') +
+           (group.labels.isEmpty() ? QString() : u'#' + group.labels.join(u'|'));
 }
 
 TEST(FreeDictTest, EachStyleGivesItsHeadwordTermsAndLabels) {
@@ -44,10 +44,26 @@ TEST(FreeDictTest, EachStyleGivesItsHeadwordTermsAndLabels) {
          u"waschen"_s,
          u"v"_s,
          {u"to wash"_s}},
-        {"a compound's first part is no word", FreeDict::Style::FreeDict,
-         u"huis‐ <n>\nhouse‐"_s, QString(), u"n"_s, {}},
+        {"a comma between digits belongs to a chemical name",
+         FreeDict::Style::FreeDict,
+         u"Brenzkatechin /bɾˈɛntskatˌɛçɪn/ <neut, n, sg>\npyrocatechol <n>, 1,2-dihydroxybenzene "
+         u"<n>; 1,5 <num>"_s,
+         u"Brenzkatechin"_s,
+         u"neut, n, sg"_s,
+         {u"pyrocatechol|1,2-dihydroxybenzene|1,5"_s},
+         {},
+         u"bɾˈɛntskatˌɛçɪn"_s},
+        {"a compound's first part is no word",
+         FreeDict::Style::FreeDict,
+         u"huis‐ <n>\nhouse‐"_s,
+         QString(),
+         u"n"_s,
+         {}},
         {"a numbered line that begins with an English phrase translates the phrase",
-         FreeDict::Style::FreeDict, u"book <n>\n1. Buch\n2. books  Bücher"_s, u"book"_s, u"n"_s,
+         FreeDict::Style::FreeDict,
+         u"book <n>\n1. Buch\n2. books  Bücher"_s,
+         u"book"_s,
+         u"n"_s,
          {u"Buch"_s}},
         {"Polish-English: English lines, definitions whose labels mark the line above",
          FreeDict::Style::PolishEnglish,
@@ -116,7 +132,9 @@ TEST(FreeDictTest, ADictdDictionaryIsReadArticleByArticleWithItsInfo) {
         << error.toStdString();
     ASSERT_TRUE(dictionary.read(
         base, FreeDict::Style::FreeDict, &error,
-        [&](FreeDict::Entry&& entry) { headlines << entry.headword + u':' + QString::number(entry.groups.size()); },
+        [&](FreeDict::Entry&& entry) {
+            headlines << entry.headword + u':' + QString::number(entry.groups.size());
+        },
         true));
     EXPECT_TRUE(headwords.contains(u"casa"_s));
     EXPECT_EQ(headwords.removeDuplicates(), 0);
