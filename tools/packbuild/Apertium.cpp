@@ -45,6 +45,14 @@ std::optional<QStringList> run(const QStringList& arguments, const QStringList& 
     return QString::fromUtf8(process.readAllStandardOutput()).split(u'\n');
 }
 
+// Units as lttoolbox reads them, one a line: "^casa<n><f>$".
+QStringList stream(const QList<Unit>& units) {
+    QStringList lines;
+    for (const Unit& unit : units)
+        lines << u'^' + unit.form() + u'$';
+    return lines;
+}
+
 // The readings of one "^surface/reading/reading$" unit.
 QStringList readings(QString line) {
     line = line.trimmed();
@@ -115,10 +123,7 @@ std::optional<QList<QList<Unit>>> analyse(const QString& analyser, const QString
 
 std::optional<QList<QList<Unit>>> translate(const QString& bilingual, const QList<Unit>& units,
                                             QString* error) {
-    QStringList input;
-    for (const Unit& unit : units)
-        input << u'^' + unit.form() + u'$';
-    const auto output = run({u"lt-proc"_s, u"-b"_s, bilingual}, input, error);
+    const auto output = run({u"lt-proc"_s, u"-b"_s, bilingual}, stream(units), error);
     if (!output)
         return std::nullopt;
     QList<QList<Unit>> result;
@@ -136,10 +141,7 @@ std::optional<QList<QList<Unit>>> translate(const QString& bilingual, const QLis
 
 std::optional<QStringList> generate(const QString& generator, const QList<Unit>& units,
                                     QString* error) {
-    QStringList input;
-    for (const Unit& unit : units)
-        input << u'^' + unit.form() + u'$';
-    const auto output = run({u"lt-proc"_s, u"-g"_s, generator}, input, error);
+    const auto output = run({u"lt-proc"_s, u"-g"_s, generator}, stream(units), error);
     if (!output)
         return std::nullopt;
     QStringList forms;

@@ -49,8 +49,8 @@ QList<Lead> leads(const std::vector<size_t>& germanWords, const QString& pos, co
 
 } // namespace
 
-QList<Pair> routesThroughGerman(const GermanWords& words, const Ding& ding,
-                                const English& english, int firstRank) {
+QList<Pair> routesThroughGerman(const GermanWords& words, const Ding& ding, const English& english,
+                                int firstRank) {
     // In the order of the words, not of the hash: the same input gives the same bytes.
     QStringList keys = words.words().keys();
     std::sort(keys.begin(), keys.end());

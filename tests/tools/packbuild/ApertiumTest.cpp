@@ -17,12 +17,11 @@ TEST(ApertiumTest, AFeminineIsWrittenAsTheLanguageWritesIt) {
         GTEST_SKIP() << "apertium-eng-spa is not installed";
     // "girl" is "chico<n><f>" to the bilingual dictionary: the girl, not the boy.
     QString error;
-    const auto written = Apertium::generate(
-        generator,
-        {{u"chico"_s, {u"n"_s, u"f"_s, u"sg"_s}},
-         {u"casa"_s, {u"n"_s, u"f"_s, u"sg"_s}},
-         {u"zzzq"_s, {u"n"_s, u"f"_s, u"sg"_s}}},
-        &error);
+    const auto written = Apertium::generate(generator,
+                                            {{u"chico"_s, {u"n"_s, u"f"_s, u"sg"_s}},
+                                             {u"casa"_s, {u"n"_s, u"f"_s, u"sg"_s}},
+                                             {u"zzzq"_s, {u"n"_s, u"f"_s, u"sg"_s}}},
+                                            &error);
     ASSERT_TRUE(written) << error.toStdString();
     EXPECT_EQ(*written, (QStringList{u"chica"_s, u"casa"_s, QString()}));
 
