@@ -121,6 +121,31 @@ std::optional<QList<QList<Unit>>> analyse(const QString& analyser, const QString
     return result;
 }
 
+std::optional<QHash<QString, QString>> combinations(const QString& analyser,
+                                                    const QStringList& words, QString* error) {
+    QStringList input;
+    for (const QString& word : words)
+        input << (plain(word) ? word : QString());
+    const auto output = run({u"lt-proc"_s, u"-w"_s, analyser}, input, error);
+    if (!output)
+        return std::nullopt;
+    QHash<QString, QString> found;
+    for (qsizetype i = 0; i < words.size(); ++i) {
+        QString lemma;
+        bool single = false;
+        for (const QString& reading : readings(output->value(i))) {
+            const qsizetype plus = reading.indexOf(u'+');
+            const auto first = parseUnit(plus < 0 ? reading : reading.left(plus));
+            single = single || (plus < 0 && first);
+            if (plus > 0 && first && lemma.isEmpty())
+                lemma = first->text();
+        }
+        if (!single && !lemma.isEmpty() && lemma.compare(words[i], Qt::CaseInsensitive) != 0)
+            found.insert(words[i], lemma);
+    }
+    return found;
+}
+
 std::optional<QList<QList<Unit>>> translate(const QString& bilingual, const QList<Unit>& units,
                                             QString* error) {
     const auto output = run({u"lt-proc"_s, u"-b"_s, bilingual}, stream(units), error);

@@ -31,6 +31,10 @@ std::optional<Unit> parseUnit(const QString& text);
 // For each word, the analyses whose lemma is the word itself (its base-form readings).
 std::optional<QList<QList<Unit>>> analyse(const QString& analyser, const QStringList& words,
                                           QString* error);
+// Each word that the analyser reads only as a combination of units ("del": "di<pr>+il<det>",
+// "farlo": "fare<vblex>+lo<prn>") with the lemma of its first unit.
+std::optional<QHash<QString, QString>> combinations(const QString& analyser,
+                                                    const QStringList& words, QString* error);
 // For each unit, its translations by a bilingual dictionary (none when it has none).
 std::optional<QList<QList<Unit>>> translate(const QString& bilingual, const QList<Unit>& units,
                                             QString* error);

@@ -142,7 +142,10 @@ bool ApertiumPairs::analyse(const LanguageSources& sources, const QString& analy
     const auto forms = Apertium::forms(analyser, lemmas, error);
     if (!forms)
         return false;
-    evidence.forms = *forms;
+    for (auto it = forms->cbegin(); it != forms->cend(); ++it) {
+        for (const QString& lemma : it.value())
+            appendUnique(evidence.forms[it.key()], lemma, 8);
+    }
     evidence.header << u"# forms: Apertium "_s + sources.analyser + u" (GNU GPL)"_s;
     appendUnique(evidence.credits, u"Apertium"_s, 8);
     return true;
@@ -238,8 +241,13 @@ bool ApertiumPairs::words(const LanguageSources& sources, const QString& analyse
             words << word;
     }
     const auto analyses = Apertium::analyse(analyser, words, error);
-    if (!analyses)
+    const auto combined = analyses ? Apertium::combinations(analyser, words, error) : std::nullopt;
+    if (!combined)
         return false;
+    // A preposition with an article ("del") or a verb with its pronouns ("farlo") is read as
+    // a form of the preposition or the verb.
+    for (auto it = combined->cbegin(); it != combined->cend(); ++it)
+        appendUnique(evidence.forms[key(it.key(), evidence.code)], it.value(), 8);
     QList<Apertium::Unit> units;
     QList<qsizetype> owners;
     readUnits(*analyses, false, units, owners);

@@ -54,7 +54,7 @@ void English::loadForms(const QString& apertium, const QString& wordLists) {
     const QHash<QString, QStringList>& exceptions = m_wordnet.exceptionTable();
     for (auto it = exceptions.cbegin(); it != exceptions.cend(); ++it)
         for (const QString& base : it.value())
-            appendUnique(m_forms[key(it.key(), u"en"_s)], key(base, u"en"_s), 8);
+            addForm(it.key(), base);
     const QString path = QDir(apertium).filePath(analyser());
     QString error;
     const auto forms = apertium.isEmpty() || !QFileInfo::exists(path)
@@ -63,10 +63,19 @@ void English::loadForms(const QString& apertium, const QString& wordLists) {
     if (forms) {
         for (auto it = forms->cbegin(); it != forms->cend(); ++it)
             for (const QString& base : it.value())
-                appendUnique(m_forms[key(it.key(), u"en"_s)], key(base, u"en"_s), 8);
+                addForm(it.key(), base);
         m_header << u"# forms: WordNet's exception lists, Apertium "_s + analyser();
     }
     loadPossessives(wordLists);
+}
+
+// A form of a lemma WordNet has; a form of nothing but itself ("his" in WordNet's exception
+// list of nouns) is none, and would keep the word's own translations out of the packs.
+void English::addForm(const QString& form, const QString& base) {
+    const QString formKey = key(form, u"en"_s);
+    const QString baseKey = key(base, u"en"_s);
+    if (baseKey != formKey && m_lemmas.contains(baseKey))
+        appendUnique(m_forms[formKey], baseKey, 8);
 }
 
 // Possessives and negations of the word list: "children's" and "couldn't" lead where

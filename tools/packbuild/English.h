@@ -50,6 +50,7 @@ public:
     static QString analyser();
 
 private:
+    void addForm(const QString& form, const QString& base);
     void loadPossessives(const QString& wordLists);
 
     WordNet m_wordnet;

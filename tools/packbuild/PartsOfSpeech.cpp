@@ -95,7 +95,12 @@ void takePartsOfSpeech(Evidence& evidence, const English& english) {
 
 QString readPartOfSpeech(const Pair& pair, const Evidence& evidence, const English& english) {
     const QString& englishKey = pair.englishKey;
-    const QStringList englishParts = evidence.englishPartsOfSpeech.value(englishKey);
+    const bool known = english.isLemma(englishKey);
+    // WordNet has no sense of a word it does not know as a noun, verb, adjective or adverb:
+    // such a word ("his", "when") is a function word, read as the part of speech it has.
+    QStringList englishParts = evidence.englishPartsOfSpeech.value(englishKey);
+    if (!known)
+        englishParts.removeIf([](const QString& pos) { return isWordNetPos(pos); });
     QString chosen;
     int bestUse = -1;
     for (const QString& pos : evidence.partsOfSpeech.value(pair.termKey)) {
@@ -113,8 +118,8 @@ QString readPartOfSpeech(const Pair& pair, const Evidence& evidence, const Engli
             chosen = pos;
         }
     }
-    if (chosen.isEmpty() && !english.isLemma(englishKey))
-        chosen = englishParts.value(0);
+    if (chosen.isEmpty() && !known)
+        chosen = englishParts.value(0, pair.pos);
     return chosen;
 }
 

@@ -15,7 +15,9 @@ void takePartsOfSpeech(Evidence& evidence, const English& english);
 // Where no dictionary names a pair's part of speech, the analysers' readings of the term and
 // of the English word decide: a reading both share, else the English one. Without an English
 // reading, the part of speech in which WordNet's corpus uses the English word most: "rood" is
-// a noun and an adjective, "red" mostly the latter.
+// a noun and an adjective, "red" mostly the latter. An English word outside WordNet is read
+// only as a part of speech WordNet lacks ("his" as a determiner, "when" as a conjunction),
+// also where a dictionary names another; without such a reading its part of speech stays.
 QString readPartOfSpeech(const Pair& pair, const Evidence& evidence, const English& english);
 
 } // namespace tivela::packbuild

@@ -62,7 +62,7 @@ void SenseAttacher::attachAll() {
             ++m_draft.tally.dropped;
             continue;
         }
-        if (pair.pos.isEmpty())
+        if (pair.pos.isEmpty() || (isWordNetPos(pair.pos) && !m_english.isLemma(pair.englishKey)))
             pair.pos = readPartOfSpeech(pair, m_evidence, m_english);
         const QString id = attach(pair);
         if (id.isEmpty())
