@@ -221,6 +221,8 @@ TEST_F(PackBuildTest, EachSourcesMarkupIsReadAndTheCommonMeaningComesFirst) {
         {"en", "nl", "house", "", "huis", {u"pand"_s}, {u"huis‐"_s}},
         {"en", "nl", "home", "", "thuis", {u"verblijf"_s}, {u"verblĳf"_s}},
         {"nl", "en", "verblijf", "", "home", {}, {}},
+        // A line in alphabetical order says nothing of which term is common: "run" leads.
+        {"nl", "en", "rennen", "", "run", {u"bolt"_s}, {}},
         // Through German where no dictionary into English has the word: "kåk" is "Haus", whose
         // one sense is "house".
         {"sv", "en", "kåk", "", "house", {}, {}},

@@ -11,6 +11,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <numeric>
 
 using namespace Qt::StringLiterals;
 
@@ -84,6 +85,27 @@ bool EntryBuilder::formsOnly(const FreeDict::Entry& article) const {
     return only;
 }
 
+// A line whose terms stand in alphabetical order ("abet, aid, assist, help, serve") says
+// nothing of which is common: its terms go by how common the English words are, so that the
+// first few a card shows are the common ones.
+QList<qsizetype> EntryBuilder::termOrder(const FreeDict::Group& group) const {
+    QList<qsizetype> order(group.terms.size());
+    std::iota(order.begin(), order.end(), 0);
+    const bool alphabetical =
+        group.terms.size() >= 3 && std::is_sorted(group.terms.begin(), group.terms.end(),
+                                                  [](const QString& a, const QString& b) {
+                                                      return a.compare(b, Qt::CaseInsensitive) < 0;
+                                                  });
+    if (!alphabetical)
+        return order;
+    QList<double> commonness;
+    for (const QString& term : group.terms)
+        commonness << m_english.commonness(key(englishHeadword(term), u"en"_s));
+    std::stable_sort(order.begin(), order.end(),
+                     [&](qsizetype a, qsizetype b) { return commonness[a] > commonness[b]; });
+    return order;
+}
+
 // A sense whose English words are common ones, that another source gives back, and that no
 // special label marks comes first; the dictionary's own order decides between equals. A trade's
 // sense of a common word ("play" of a machine) comes with rare companions ("clearance,
@@ -99,11 +121,13 @@ void EntryBuilder::rankMeanings(const FreeDict::Entry& article, const QString& w
         QStringList marked;
         double sum = 0;
         bool backed = false;
-        for (qsizetype t = 0; t < group.terms.size(); ++t) {
+        const QList<qsizetype> order = termOrder(group);
+        for (qsizetype i = 0; i < order.size(); ++i) {
+            const qsizetype t = order[i];
             const QString englishKey = key(englishHeadword(group.terms[t]), u"en"_s);
             const bool isSpecial = specialLabels(group.termLabels.value(t));
             (isSpecial ? marked : plain) << group.terms[t];
-            if (t < commonnessTerms)
+            if (i < commonnessTerms)
                 sum += m_english.commonness(englishKey) - (isSpecial ? m_weights.special : 0.0);
             backed = backed || m_draft.confirmed.value(wordKey).contains(qHash(englishKey));
         }

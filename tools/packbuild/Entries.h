@@ -35,6 +35,7 @@ private:
 
     bool pluralOfHeadword(const FreeDict::Entry& article, const QString& wordKey) const;
     bool formsOnly(const FreeDict::Entry& article) const;
+    QList<qsizetype> termOrder(const FreeDict::Group& group) const;
     void rankMeanings(const FreeDict::Entry& article, const QString& wordKey,
                       RankedEntries& entries) const;
     void noteReferences(const FreeDict::Entry& article, const QString& wordKey);
