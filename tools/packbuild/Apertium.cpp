@@ -45,6 +45,16 @@ std::optional<QStringList> run(const QStringList& arguments, const QStringList& 
     return QString::fromUtf8(process.readAllStandardOutput()).split(u'\n');
 }
 
+// The analyser's output for each word, one a line; a word lttoolbox's format cannot carry is
+// read as an empty line.
+std::optional<QStringList> analysed(const QString& analyser, const QStringList& words,
+                                    QString* error) {
+    QStringList input;
+    for (const QString& word : words)
+        input << (plain(word) ? word : QString());
+    return run({u"lt-proc"_s, u"-w"_s, analyser}, input, error);
+}
+
 // Units as lttoolbox reads them, one a line: "^casa<n><f>$".
 QStringList stream(const QList<Unit>& units) {
     QStringList lines;
@@ -102,10 +112,7 @@ std::optional<Unit> parseUnit(const QString& text) {
 
 std::optional<QList<QList<Unit>>> analyse(const QString& analyser, const QStringList& words,
                                           QString* error) {
-    QStringList input;
-    for (const QString& word : words)
-        input << (plain(word) ? word : QString());
-    const auto output = run({u"lt-proc"_s, u"-w"_s, analyser}, input, error);
+    const auto output = analysed(analyser, words, error);
     if (!output)
         return std::nullopt;
     QList<QList<Unit>> result;
@@ -123,10 +130,7 @@ std::optional<QList<QList<Unit>>> analyse(const QString& analyser, const QString
 
 std::optional<QHash<QString, QString>> combinations(const QString& analyser,
                                                     const QStringList& words, QString* error) {
-    QStringList input;
-    for (const QString& word : words)
-        input << (plain(word) ? word : QString());
-    const auto output = run({u"lt-proc"_s, u"-w"_s, analyser}, input, error);
+    const auto output = analysed(analyser, words, error);
     if (!output)
         return std::nullopt;
     QHash<QString, QString> found;
