@@ -29,6 +29,10 @@ struct DecompressorDeleter {
     void operator()(libdeflate_decompressor* d) const { libdeflate_free_decompressor(d); }
 };
 
+struct CompressorDeleter {
+    void operator()(libdeflate_compressor* c) const { libdeflate_free_compressor(c); }
+};
+
 std::optional<qint64> streamed(QByteArrayView data, qint64 limit, const Gzip::Grow& grow) {
     Gzip::Stream stream(limit, grow);
     if (!stream.add(data))
@@ -37,6 +41,19 @@ std::optional<qint64> streamed(QByteArrayView data, qint64 limit, const Gzip::Gr
 }
 
 } // namespace
+
+QByteArray Gzip::compress(QByteArrayView text, int level) {
+    std::unique_ptr<libdeflate_compressor, CompressorDeleter> compressor(
+        libdeflate_alloc_compressor(std::clamp(level, 1, 12)));
+    if (!compressor)
+        return {};
+    QByteArray out(qsizetype(libdeflate_gzip_compress_bound(compressor.get(), size_t(text.size()))),
+                   Qt::Uninitialized);
+    const size_t written = libdeflate_gzip_compress(
+        compressor.get(), text.data(), size_t(text.size()), out.data(), size_t(out.size()));
+    out.truncate(qsizetype(written));
+    return out;
+}
 
 std::optional<qint64> Gzip::decompress(QByteArrayView data, qint64 limit, const Grow& grow) {
     const auto* in = reinterpret_cast<const uchar*>(data.data());

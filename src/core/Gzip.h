@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QByteArray>
 #include <QByteArrayView>
 #include <QtGlobal>
 
@@ -17,6 +18,11 @@ public:
     // Memory for the text: grows it to at least the capacity given, keeping what was written,
     // and gives its start; nullptr when the memory is not there.
     using Grow = std::function<char*(qsizetype capacity)>;
+
+    // One member holding the text, compressed at a level from 1 (fastest) to 12 (smallest);
+    // the same text and level always give the same bytes (no name, no time in the header).
+    // Empty when the memory is not there.
+    static QByteArray compress(QByteArrayView text, int level = 9);
 
     // The whole input at once, member by member. The size of the text written through grow;
     // nothing for damaged data, a text longer than limit, or memory that is not there.

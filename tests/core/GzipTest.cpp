@@ -176,3 +176,21 @@ TEST(GzipTest, ALargeTextWithAWrongSizeFieldStillComesWhole) {
     EXPECT_EQ(inOnePiece(c).text, text);
     EXPECT_EQ(streamed(c, 1 << 16).text, text);
 }
+
+TEST(GzipTest, CompressedTextReadsBackWholeAndTheSameTextGivesTheSameBytes) {
+    QByteArray mixed;
+    for (int i = 0; i < 20000; ++i)
+        mixed += "w" + QByteArray::number(i * 7919 % 10007) + "\t{\"s\":[\"käse\"]}\n";
+    for (const QByteArray& text : {QByteArray(), QByteArray("#\n"), mixed}) {
+        SCOPED_TRACE(text.size());
+        const QByteArray data = Gzip::compress(text);
+        // A bare header: no name and no time, so a pack built twice is the same file.
+        ASSERT_GE(data.size(), 18);
+        EXPECT_EQ(data.first(8), QByteArray("\x1f\x8b\x08\x00\x00\x00\x00\x00", 8));
+        EXPECT_EQ(Gzip::compress(text), data);
+        const Case c{"", data, text};
+        EXPECT_EQ(inOnePiece(c).text, text);
+        EXPECT_EQ(streamed(c, 1000).text, text);
+    }
+    EXPECT_LT(Gzip::compress(mixed, 12).size(), Gzip::compress(mixed, 1).size());
+}

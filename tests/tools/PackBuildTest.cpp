@@ -221,6 +221,11 @@ TEST_F(PackBuildTest, EachSourcesMarkupIsReadAndTheCommonMeaningComesFirst) {
         {"en", "nl", "house", "", "huis", {u"pand"_s}, {u"huis‐"_s}},
         {"en", "nl", "home", "", "thuis", {u"verblijf"_s}, {u"verblĳf"_s}},
         {"nl", "en", "verblijf", "", "home", {}, {}},
+        // A line in alphabetical order says nothing of which term is common: "run" leads.
+        {"nl", "en", "rennen", "", "run", {u"bolt"_s}, {}},
+        // Through German where no dictionary into English has the word: "kåk" is "Haus", whose
+        // one sense is "house".
+        {"sv", "en", "kåk", "", "house", {}, {}},
         {"nl", "en", "huis", "", "house", {}, {u"house‐"_s, u"domesticated"_s}},
         // Mueller: the translations before the idioms, labelled senses after, references and
         // placeholders out.
@@ -264,7 +269,12 @@ TEST_F(PackBuildTest, EachSourcesMarkupIsReadAndTheCommonMeaningComesFirst) {
     const auto house = lexicon.lookup(u"house"_s, u"en"_s, u"sv"_s);
     ASSERT_TRUE(house);
     EXPECT_EQ(texts(group(*house, u"verb"_s)), (QStringList{u"inhysa"_s, u"härbärgera"_s}));
-    EXPECT_EQ(texts(group(*house, u"noun"_s)), (QStringList{u"hus"_s, u"gård och grund"_s}));
+    // A word that only a route through German gives goes after the dictionaries' own words.
+    EXPECT_EQ(texts(group(*house, u"noun"_s)),
+              (QStringList{u"hus"_s, u"gård och grund"_s, u"kåk"_s}));
+    // "jycke" is "Hund", which is a dog and a mine car: a route through a German word of two
+    // senses would lend it one it lacks, so there is none.
+    EXPECT_FALSE(lexicon.lookup(u"jycke"_s, u"sv"_s, u"en"_s));
 
     // Each pack names its sources and their licences, and the index lists every pack made.
     const auto credit = [&](const QString& lang) {

@@ -45,6 +45,24 @@ std::optional<QStringList> run(const QStringList& arguments, const QStringList& 
     return QString::fromUtf8(process.readAllStandardOutput()).split(u'\n');
 }
 
+// The analyser's output for each word, one a line; a word lttoolbox's format cannot carry is
+// read as an empty line.
+std::optional<QStringList> analysed(const QString& analyser, const QStringList& words,
+                                    QString* error) {
+    QStringList input;
+    for (const QString& word : words)
+        input << (plain(word) ? word : QString());
+    return run({u"lt-proc"_s, u"-w"_s, analyser}, input, error);
+}
+
+// Units as lttoolbox reads them, one a line: "^casa<n><f>$".
+QStringList stream(const QList<Unit>& units) {
+    QStringList lines;
+    for (const Unit& unit : units)
+        lines << u'^' + unit.form() + u'$';
+    return lines;
+}
+
 // The readings of one "^surface/reading/reading$" unit.
 QStringList readings(QString line) {
     line = line.trimmed();
@@ -56,8 +74,10 @@ QStringList readings(QString line) {
 } // namespace
 
 QString Unit::text() const {
+    // Superscript digits tell homonyms apart ("vara¹" the verb, "vara" the noun).
+    static const QRegularExpression homonym(u"[¹²³⁴⁵⁶⁷⁸⁹⁰]+"_s);
     QString text = lemma;
-    return text.remove(u'#').simplified();
+    return text.remove(u'#').remove(homonym).simplified();
 }
 
 QString Unit::pos() const {
@@ -92,10 +112,7 @@ std::optional<Unit> parseUnit(const QString& text) {
 
 std::optional<QList<QList<Unit>>> analyse(const QString& analyser, const QStringList& words,
                                           QString* error) {
-    QStringList input;
-    for (const QString& word : words)
-        input << (plain(word) ? word : QString());
-    const auto output = run({u"lt-proc"_s, u"-w"_s, analyser}, input, error);
+    const auto output = analysed(analyser, words, error);
     if (!output)
         return std::nullopt;
     QList<QList<Unit>> result;
@@ -111,12 +128,31 @@ std::optional<QList<QList<Unit>>> analyse(const QString& analyser, const QString
     return result;
 }
 
+std::optional<QHash<QString, QString>> combinations(const QString& analyser,
+                                                    const QStringList& words, QString* error) {
+    const auto output = analysed(analyser, words, error);
+    if (!output)
+        return std::nullopt;
+    QHash<QString, QString> found;
+    for (qsizetype i = 0; i < words.size(); ++i) {
+        QString lemma;
+        bool single = false;
+        for (const QString& reading : readings(output->value(i))) {
+            const qsizetype plus = reading.indexOf(u'+');
+            const auto first = parseUnit(plus < 0 ? reading : reading.left(plus));
+            single = single || (plus < 0 && first);
+            if (plus > 0 && first && lemma.isEmpty())
+                lemma = first->text();
+        }
+        if (!single && !lemma.isEmpty() && lemma.compare(words[i], Qt::CaseInsensitive) != 0)
+            found.insert(words[i], lemma);
+    }
+    return found;
+}
+
 std::optional<QList<QList<Unit>>> translate(const QString& bilingual, const QList<Unit>& units,
                                             QString* error) {
-    QStringList input;
-    for (const Unit& unit : units)
-        input << u'^' + unit.form() + u'$';
-    const auto output = run({u"lt-proc"_s, u"-b"_s, bilingual}, input, error);
+    const auto output = run({u"lt-proc"_s, u"-b"_s, bilingual}, stream(units), error);
     if (!output)
         return std::nullopt;
     QList<QList<Unit>> result;
@@ -130,6 +166,19 @@ std::optional<QList<QList<Unit>>> translate(const QString& bilingual, const QLis
         result << translations;
     }
     return result;
+}
+
+std::optional<QStringList> generate(const QString& generator, const QList<Unit>& units,
+                                    QString* error) {
+    const auto output = run({u"lt-proc"_s, u"-g"_s, generator}, stream(units), error);
+    if (!output)
+        return std::nullopt;
+    QStringList forms;
+    for (qsizetype i = 0; i < units.size(); ++i) {
+        const QString form = output->value(i).trimmed();
+        forms << (form.startsWith(u'#') || !plain(form) ? QString() : form);
+    }
+    return forms;
 }
 
 std::optional<QHash<QString, QStringList>> forms(const QString& analyser, const QStringList& lemmas,
@@ -148,7 +197,7 @@ std::optional<QHash<QString, QStringList>> forms(const QString& analyser, const 
         const qsizetype open = line.indexOf(u'<');
         if (colon < 0 || open <= 0)
             continue;
-        const QString lemma = line.left(open);
+        const QString lemma = Unit{line.left(open), {}}.text();
         const QString form = line.mid(colon + 1);
         if (form != lemma && !form.isEmpty() && !forms.value(form).contains(lemma))
             forms[form] << lemma;

@@ -19,7 +19,7 @@ struct Unit {
     QString lemma;
     QStringList tags;
 
-    // The lemma as text: "#" joins of multiword lemmas become spaces.
+    // The lemma as text: "#" joins of multiword lemmas become spaces, homonyms' numbers go.
     QString text() const;
     // The part of speech its first tag names ("noun", "verb", ...); empty when unknown.
     QString pos() const;
@@ -31,10 +31,19 @@ std::optional<Unit> parseUnit(const QString& text);
 // For each word, the analyses whose lemma is the word itself (its base-form readings).
 std::optional<QList<QList<Unit>>> analyse(const QString& analyser, const QStringList& words,
                                           QString* error);
+// Each word that the analyser reads only as a combination of units ("del": "di<pr>+il<det>",
+// "farlo": "fare<vblex>+lo<prn>") with the lemma of its first unit.
+std::optional<QHash<QString, QString>> combinations(const QString& analyser,
+                                                    const QStringList& words, QString* error);
 // For each unit, its translations by a bilingual dictionary (none when it has none).
 std::optional<QList<QList<Unit>>> translate(const QString& bilingual, const QList<Unit>& units,
                                             QString* error);
-// Every form of these lemmas with the lemmas it is a form of, lemma excluded.
+// The written form of each unit by a generator ("ragazzo<n><f><sg>": "ragazza"); empty for a
+// unit it cannot generate.
+std::optional<QStringList> generate(const QString& generator, const QList<Unit>& units,
+                                    QString* error);
+// Every form of these lemmas (as the analyser writes them, "vara¹") with the lemmas it is a
+// form of as text, lemma excluded.
 std::optional<QHash<QString, QStringList>> forms(const QString& analyser, const QStringList& lemmas,
                                                  QString* error);
 

@@ -1,5 +1,7 @@
 #include "FreeDict.h"
 
+#include "Mueller.h"
+
 #include "core/LexiconPack.h"
 
 #include <QFile>
@@ -25,17 +27,21 @@ std::optional<qint64> base64Number(QByteArrayView text) {
     return value;
 }
 
-// Splits at commas and semicolons outside brackets of any kind.
+// Splits at commas and semicolons outside brackets of any kind. A comma between digits is
+// part of a chemical name or a number ("1,2-dihydroxybenzene", "1,5"), not a separator.
 QStringList splitTerms(const QString& line) {
     QStringList terms;
     int depth = 0;
     QString current;
-    for (const QChar c : line) {
+    for (qsizetype i = 0; i < line.size(); ++i) {
+        const QChar c = line[i];
         if (c == u'(' || c == u'[' || c == u'<' || c == u'{')
             ++depth;
         else if ((c == u')' || c == u']' || c == u'>' || c == u'}') && depth > 0)
             --depth;
-        if (depth == 0 && (c == u',' || c == u';')) {
+        const bool numeral = c == u',' && i > 0 && line[i - 1].isDigit() && i + 1 < line.size() &&
+                             line[i + 1].isDigit();
+        if (depth == 0 && (c == u',' || c == u';') && !numeral) {
             terms << current;
             current.clear();
         } else {
@@ -68,15 +74,6 @@ QString FreeDict::infoSection(const QString& heading) const {
             lines << line.trimmed();
     }
     return lines.join(u' ').simplified();
-}
-
-bool FreeDict::load(const QString& folder, const QString& name, QString* error, Style style) {
-    return loadFile(folder + u"/freedict-"_s + name, style, error);
-}
-
-bool FreeDict::loadFile(const QString& base, Style style, QString* error) {
-    m_entries.clear();
-    return read(base, style, error, [this](Entry&& entry) { m_entries.append(std::move(entry)); });
 }
 
 bool FreeDict::read(const QString& base, Style style, QString* error,
@@ -147,7 +144,7 @@ bool FreeDict::read(const QString& base, Style style, QString* error,
                 bytes.truncate(end);
         }
         const QString article = QString::fromUtf8(bytes);
-        Entry entry = style == Style::Mueller ? parseMueller(article) : parse(article, style);
+        Entry entry = style == Style::Mueller ? Mueller::parse(article) : parse(article, style);
         if (!entry.headword.isEmpty())
             visit(std::move(entry));
     }
@@ -222,17 +219,15 @@ bool FreeDict::specialist(const QString& label) {
            });
 }
 
-namespace {
-
-// The placeholders of a verb's objects ("etw. nehmen", "что-л. делать") stand for no word of
-// the translation.
-QString withoutPlaceholders(const QString& text) {
+QString FreeDict::withoutPlaceholders(const QString& text) {
     static const QRegularExpression placeholder(
         u"(^|\\s)(?:etw\\.|jdn\\.|jdm\\.|jds\\.|jd\\.|sth\\.|sb\\.|smb\\.|smth\\.|\\S+-л\\.)(?=\\s|$)"_s);
     QString result = text;
     result.replace(placeholder, u"\\1"_s);
     return result.simplified();
 }
+
+namespace {
 
 // Splits at commas and semicolons outside brackets of any kind, each term with its labels.
 struct Term {
@@ -255,7 +250,7 @@ QList<Term> terms(const QString& line, const QStringList& lineLabels) {
             text.truncate(angle);
         text.remove(notes);
         text.remove(transcription);
-        text = FreeDict::normalised(withoutPlaceholders(text).simplified());
+        text = FreeDict::normalised(FreeDict::withoutPlaceholders(text).simplified());
         // A compound's first part ("huis‐") is no word of its own.
         if (text.isEmpty() || text.endsWith(QChar(0x2010)) || text.endsWith(u'-') ||
             text.startsWith(QChar(0x2010)) || text.startsWith(u'-'))
@@ -273,120 +268,132 @@ QString angleNotes(const QString& text) {
 
 } // namespace
 
-FreeDict::Entry FreeDict::parse(const QString& article, Style style) {
-    static const QRegularExpression example(u"^\"(.*)\"\\s+-\\s+(.*)$"_s);
-    static const QRegularExpression roman(u"^[IVX]+\\.\\s*"_s);
-    static const QRegularExpression number(u"^\\d+\\.\\s*"_s);
-    static const QRegularExpression trailingNumber(u"\\s+\\d+\\.$"_s);
-    static const QRegularExpression leadingTag(u"^<([^>]*)>\\s*"_s);
-    static const QRegularExpression leadingLabel(u"^\\[([^\\]]*)\\]\\s*"_s);
-    static const QRegularExpression leadingNote(u"^\\(([^)]*)\\)\\s*"_s);
-    static const QRegularExpression reference(u"\\{([^}]*)\\}"_s);
-    static const QRegularExpression ipa(u"/([^/]*)/"_s);
+namespace {
 
-    Entry entry;
-    const QStringList lines = article.split(u'\n');
-    // The headline: the headword, then its transcription, other notes and its part of speech.
-    const QString head = lines.value(0);
+// The headline: the headword, then its transcription, other notes and its part of speech. An
+// empty headword for a compound's first part ("huis-"), which is no word of its own.
+FreeDict::Entry headline(const QString& head) {
+    static const QRegularExpression ipa(u"/([^/]*)/"_s);
+    // A note in parentheses is no part of the headword: "Hunde (in einem Zwinger) unterbringen".
+    static const QRegularExpression note(u"\\([^)]*\\)"_s);
+    FreeDict::Entry entry;
     qsizetype end = head.size();
     for (const QString& mark : {u" /"_s, u" <"_s, u" ["_s}) {
         const qsizetype at = head.indexOf(mark);
         if (at > 0)
             end = std::min(end, at);
     }
-    // A note in parentheses is no part of the headword: "Hunde (in einem Zwinger) unterbringen".
-    static const QRegularExpression note(u"\\([^)]*\\)"_s);
-    entry.headword = normalised(withoutPlaceholders(head.left(end).remove(note).simplified()));
+    entry.headword = FreeDict::normalised(
+        FreeDict::withoutPlaceholders(head.left(end).remove(note).simplified()));
     if (entry.headword.startsWith(u"sich "_s))
         entry.headword = entry.headword.mid(5);
     entry.ipa = ipa.match(head.mid(end)).captured(1).trimmed();
     entry.pos = angleNotes(head.mid(end));
-    if (entry.headword.endsWith(QChar(0x2010)) || entry.headword.endsWith(u'-')) {
+    if (entry.headword.endsWith(QChar(0x2010)) || entry.headword.endsWith(u'-'))
         entry.headword.clear();
-        return entry;
-    }
-    QString numberedPos;
-    // Whether the last line of terms has had its definition.
-    bool described = false;
-    for (qsizetype i = 1; i < lines.size(); ++i) {
-        const QString raw = lines[i];
+    return entry;
+}
+
+// Reads an article's lines after its headline, one kind of line at a time.
+class ArticleReader {
+public:
+    ArticleReader(FreeDict::Entry& entry, FreeDict::Style style)
+        : m_entry(entry)
+        , m_style(style) {}
+
+    void read(const QString& raw, bool firstLine) {
+        static const QRegularExpression example(u"^\"(.*)\"\\s+-\\s+(.*)$"_s);
+        static const QRegularExpression number(u"^\\d+\\.\\s*"_s);
+        static const QRegularExpression trailingNumber(u"\\s+\\d+\\.$"_s);
+        static const QRegularExpression reference(u"\\{([^}]*)\\}"_s);
         QString text = raw.trimmed();
         if (text.isEmpty() || text.startsWith(u"Synonym"_s) || text.startsWith(u"Note:"_s))
-            continue;
+            return;
         if (text.startsWith(u"see:"_s)) {
             for (const auto& match : reference.globalMatch(text))
-                entry.see << normalised(match.captured(1).trimmed());
-            continue;
+                m_entry.see << FreeDict::normalised(match.captured(1).trimmed());
+            return;
         }
         if (const auto pair = example.match(text); pair.hasMatch()) {
             // A card shows one example of a sense.
-            if (!entry.groups.isEmpty() && entry.groups.last().examples.isEmpty())
-                entry.groups.last().examples.append({normalised(pair.captured(1).trimmed()),
-                                                     normalised(pair.captured(2).trimmed())});
-            continue;
+            if (!m_entry.groups.isEmpty() && m_entry.groups.last().examples.isEmpty())
+                m_entry.groups.last().examples.append(
+                    {FreeDict::normalised(pair.captured(1).trimmed()),
+                     FreeDict::normalised(pair.captured(2).trimmed())});
+            return;
         }
         // Idioms and their translations ("- mieć u kogoś ...") are no senses of the word.
         if (text.startsWith(u'-'))
-            continue;
-        if (style == Style::PolishEnglish) {
+            return;
+        if (m_style == FreeDict::Style::PolishEnglish) {
             // The English terms stand on the first line and on numbered lines, with the number
             // of the first Polish definition after them; the rest is Polish.
-            if (i != 1 && !number.match(text).hasMatch()) {
-                // The labels of a definition ("(potocznie, potoczny) pies") say how the line
-                // of terms above it is used.
-                QStringList definitionLabels;
-                for (auto match = leadingNote.match(text); match.hasMatch();
-                     match = leadingNote.match(text)) {
-                    definitionLabels << match.captured(1).trimmed();
-                    text = text.mid(match.capturedLength());
-                }
-                if (!definitionLabels.isEmpty() && !entry.groups.isEmpty() && !described) {
-                    Group& above = entry.groups.last();
-                    for (QStringList& labels : above.termLabels)
-                        labels += definitionLabels;
-                    for (const QString& label : std::as_const(definitionLabels)) {
-                        if (!above.labels.contains(label))
-                            above.labels << label;
-                    }
-                }
-                described = true;
-                continue;
+            if (!firstLine && !number.match(text).hasMatch()) {
+                definition(text);
+                return;
             }
             text.remove(trailingNumber);
         }
+        termLine(text);
+    }
+
+private:
+    // The labels of a definition ("(potocznie, potoczny) pies") say how the line of terms
+    // above it is used.
+    void definition(QString text) {
+        static const QRegularExpression leadingNote(u"^\\(([^)]*)\\)\\s*"_s);
+        QStringList definitionLabels;
+        for (auto match = leadingNote.match(text); match.hasMatch();
+             match = leadingNote.match(text)) {
+            definitionLabels << match.captured(1).trimmed();
+            text = text.mid(match.capturedLength());
+        }
+        if (!definitionLabels.isEmpty() && !m_entry.groups.isEmpty() && !m_described) {
+            FreeDict::Group& above = m_entry.groups.last();
+            for (QStringList& labels : above.termLabels)
+                labels += definitionLabels;
+            for (const QString& label : std::as_const(definitionLabels)) {
+                if (!above.labels.contains(label))
+                    above.labels << label;
+            }
+        }
+        m_described = true;
+    }
+
+    // A line of terms, after its numbers, part of speech and labels.
+    void termLine(QString text) {
+        static const QRegularExpression roman(u"^[IVX]+\\.\\s*"_s);
+        static const QRegularExpression number(u"^\\d+\\.\\s*"_s);
+        static const QRegularExpression leadingTag(u"^<([^>]*)>\\s*"_s);
+        static const QRegularExpression leadingLabel(u"^\\[([^\\]]*)\\]\\s*"_s);
         bool numbered = false;
         if (const auto match = roman.match(text); match.hasMatch()) {
             text = text.mid(match.capturedLength());
             numbered = true;
         }
-        while (true) {
-            const auto tag = leadingTag.match(text);
-            if (!tag.hasMatch())
-                break;
-            numberedPos = tag.captured(1).trimmed();
+        for (auto tag = leadingTag.match(text); tag.hasMatch(); tag = leadingTag.match(text)) {
+            m_numberedPos = tag.captured(1).trimmed();
             text = text.mid(tag.capturedLength());
         }
         // Phrasal verbs are headwords of their own.
-        if (numberedPos.contains(u"Phras"_s))
-            continue;
+        if (m_numberedPos.contains(u"Phras"_s))
+            return;
         if (const auto match = number.match(text); match.hasMatch()) {
             text = text.mid(match.capturedLength());
             numbered = true;
         }
         // "books  księgi rachunkowe": a numbered line that begins with an English phrase
         // translates that phrase, not the headword.
-        if (numbered && style != Style::PolishEnglish && text.contains(u"  "_s))
-            continue;
+        if (numbered && m_style != FreeDict::Style::PolishEnglish && text.contains(u"  "_s))
+            return;
         QStringList lineLabels;
-        while (true) {
-            const auto match = leadingLabel.match(text);
-            if (!match.hasMatch())
-                break;
+        for (auto match = leadingLabel.match(text); match.hasMatch();
+             match = leadingLabel.match(text)) {
             lineLabels << match.captured(1).trimmed();
             text = text.mid(match.capturedLength());
         }
-        Group group;
-        group.pos = numberedPos;
+        FreeDict::Group group;
+        group.pos = m_numberedPos;
         for (const Term& term : terms(text, lineLabels)) {
             if (group.terms.contains(term.text))
                 continue;
@@ -398,109 +405,28 @@ FreeDict::Entry FreeDict::parse(const QString& article, Style style) {
             }
         }
         if (!group.terms.isEmpty()) {
-            entry.groups.append(group);
-            described = false;
+            m_entry.groups.append(group);
+            m_described = false;
         }
     }
-    return entry;
-}
 
-FreeDict::Entry FreeDict::parseMueller(const QString& article) {
-    static const QRegularExpression sense(u"^(\\d+)\\)\\s*"_s);
-    static const QRegularExpression posLine(u"^(?:_[IVX]+\\s*)?(?:\\d+\\.\\s*)?(_[^\\s.]+\\.)"_s);
-    static const QRegularExpression transcription(u"\\[[^\\]]*\\]"_s);
-    static const QRegularExpression homonym(u"^_[IVX]+\\s*"_s);
-    static const QRegularExpression parenthesised(u"\\([^()]*\\)|\\{[^}]*\\}"_s);
-    static const QRegularExpression latin(u"[A-Za-z]"_s);
-    static const QRegularExpression label(u"^_(\\S+?)\\.\\s*"_s);
-    static const QRegularExpression subSense(u"^[а-я]\\)"_s);
-    static const QHash<QString, QString> parts{
-        {u"_n."_s, u"noun"_s},  {u"_v."_s, u"verb"_s},    {u"_a."_s, u"adj"_s},
-        {u"_adv."_s, u"adv"_s}, {u"_prep."_s, u"prep"_s}, {u"_pron."_s, u"pron"_s},
-        {u"_cj."_s, u"conj"_s}, {u"_int."_s, u"intj"_s},  {u"_num."_s, u"num"_s}};
+    FreeDict::Entry& m_entry;
+    FreeDict::Style m_style;
+    QString m_numberedPos;
+    // Whether the last line of terms has had its definition.
+    bool m_described = false;
+};
 
-    Entry entry;
-    QStringList lines = article.split(u'\n');
-    entry.headword = normalised(lines.value(0).trimmed());
-    QString pos;
-    QStringList senses;
-    QStringList posOfSense;
-    bool inSub = false;
-    for (qsizetype i = 1; i < lines.size(); ++i) {
-        QString text = lines[i].trimmed();
-        if (text.isEmpty())
-            continue;
-        if (entry.ipa.isEmpty()) {
-            const auto match = transcription.match(text);
-            if (match.hasMatch())
-                entry.ipa = match.captured().mid(1).chopped(1).remove(u'↗');
-        }
-        text.remove(transcription);
-        text.remove(homonym);
-        text = text.trimmed();
-        if (const auto match = posLine.match(text); match.hasMatch()) {
-            if (parts.contains(match.captured(1))) {
-                pos = parts.value(match.captured(1));
-                text = text.mid(match.capturedLength()).trimmed();
-                inSub = false;
-                // "1. _n. (_pl. men)": only notes; a sense after the part of speech is one.
-                text.remove(parenthesised);
-                text = text.trimmed();
-                if (text.isEmpty() || text.startsWith(u',') || text.startsWith(u"_pl."_s))
-                    continue;
-                senses << text;
-                posOfSense << pos;
-                continue;
-            }
-        }
-        if (const auto match = sense.match(text); match.hasMatch()) {
-            senses << text.mid(match.capturedLength());
-            posOfSense << pos;
-            inSub = false;
-            continue;
-        }
-        if (subSense.match(text).hasMatch())
-            inSub = true;
-        // A continued line of the sense, unless it is inside an idiom's own numbered senses.
-        if (!senses.isEmpty() && !inSub)
-            senses.last() += u' ' + text;
-    }
-    for (qsizetype s = 0; s < senses.size(); ++s) {
-        QString text = senses[s];
-        QStringList labels;
-        while (true) {
-            const auto match = label.match(text);
-            if (!match.hasMatch())
-                break;
-            labels << match.captured(1) + u'.';
-            text = text.mid(match.capturedLength());
-        }
-        // A reference to another headword ("= dogfish") or an attributive use translates
-        // nothing of its own.
-        if (text.startsWith(u'=') || labels.contains(u"attr."_s))
-            continue;
-        while (text.contains(parenthesised))
-            text.remove(parenthesised);
-        Group group;
-        group.pos = posOfSense[s];
-        group.labels = labels;
-        for (const QString& piece : text.split(u';')) {
-            // The idioms of a sense follow its translations: the first English word ends them.
-            if (piece.contains(latin) || piece.contains(u'_'))
-                break;
-            for (QString term : piece.split(u',')) {
-                term = normalised(withoutPlaceholders(term).simplified());
-                if (term.isEmpty() || term.startsWith(u'-') || term.contains(u'=') ||
-                    term.contains(u':') || term.split(u' ').size() > 4 ||
-                    group.terms.contains(term))
-                    continue;
-                group.terms << term;
-                group.termLabels << labels;
-            }
-        }
-        if (!group.terms.isEmpty())
-            entry.groups << group;
-    }
+} // namespace
+
+FreeDict::Entry FreeDict::parse(const QString& article, Style style) {
+    const QStringList lines = article.split(u'\n');
+    Entry entry = headline(lines.value(0));
+    if (entry.headword.isEmpty())
+        return entry;
+    ArticleReader reader(entry, style);
+    for (qsizetype i = 1; i < lines.size(); ++i)
+        reader.read(lines[i], i == 1);
     return entry;
 }
 

@@ -50,20 +50,12 @@ public:
         Mueller,
     };
 
-    // Reads "<folder>/freedict-<name>.index" and its .dict.dz or .dict; false when missing
-    // or unreadable.
-    bool load(const QString& folder, const QString& name, QString* error,
-              Style style = Style::FreeDict);
-    // The same for a dictd dictionary of another name ("<folder>/<name>.index").
-    bool loadFile(const QString& base, Style style, QString* error);
     // Hands each article to a visitor in the order of the file instead of keeping them: a
     // large dictionary's articles need not all be in memory at once. With headlinesOnly, only
     // the headline (headword, transcription, part of speech) of each is read.
     bool read(const QString& base, Style style, QString* error,
               const std::function<void(Entry&&)>& visit, bool headlinesOnly = false);
 
-    // Every article once, in the order of the file.
-    const QList<Entry>& entries() const { return m_entries; }
     // The text of the "00-database-info" article: edition, licence and sources.
     const QString& info() const { return m_info; }
     // The value of a "Key: value" line of the info article, such as "Edition".
@@ -73,7 +65,9 @@ public:
     QString infoSection(const QString& heading) const;
 
     static Entry parse(const QString& article, Style style = Style::FreeDict);
-    static Entry parseMueller(const QString& article);
+    // The placeholders of a verb's objects ("etw. nehmen", "что-л. делать") stand for no word
+    // of the translation: the text without them.
+    static QString withoutPlaceholders(const QString& text);
     // Compatibility ligatures ("ĳ", "ﬁ") written out as their letters, the rest composed: what
     // a person types.
     static QString normalised(const QString& text);
@@ -82,7 +76,6 @@ public:
     static bool specialist(const QString& label);
 
 private:
-    QList<Entry> m_entries;
     QString m_info;
 };
 

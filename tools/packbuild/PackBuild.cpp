@@ -4,6 +4,7 @@
 // English senses from FreeDict's dictionaries (and Apertium's, where installed). The same
 // input gives the same bytes.
 #include "PackBuilder.h"
+#include "PackWriter.h"
 
 #include "core/Lexicon.h"
 
@@ -16,6 +17,7 @@
 
 using namespace Qt::StringLiterals;
 using tivela::packbuild::PackBuilder;
+namespace PackWriter = tivela::packbuild::PackWriter;
 
 int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
@@ -60,7 +62,7 @@ int main(int argc, char** argv) {
             err << "usage: tivela-packbuild --output FOLDER --index\n";
             return 2;
         }
-        if (!PackBuilder::writeIndex(parser.value(output), &error)) {
+        if (!PackWriter::writeIndex(parser.value(output), &error)) {
             err << "tivela-packbuild: " << error << '\n';
             return 1;
         }
@@ -88,7 +90,7 @@ int main(int argc, char** argv) {
             return 1;
         }
     }
-    if (!PackBuilder::writeIndex(parser.value(output), &error)) {
+    if (!PackWriter::writeIndex(parser.value(output), &error)) {
         err << "tivela-packbuild: " << error << '\n';
         return 1;
     }

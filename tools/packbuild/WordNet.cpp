@@ -40,10 +40,10 @@ QChar WordNet::letter(const QString& pos) {
     return letters.value(pos, u'x');
 }
 
-bool WordNet::load(const QString& folder, QString* error) {
+bool WordNet::readSynsets(const QString& folder, QHash<QString, qsizetype>& byOffset,
+                          QString* error) {
     static const QRegularExpression quoted(u"\"([^\"]*)\""_s);
     static const QRegularExpression marker(u"\\([a-z]+\\)$"_s);
-    QHash<QString, qsizetype> byOffset;
     for (const QString& part : fileParts()) {
         QList<QByteArray> lines;
         if (!readLines(folder + u"/data."_s + part, &lines, error))
@@ -79,68 +79,83 @@ bool WordNet::load(const QString& folder, QString* error) {
             m_synsets.append(synset);
         }
     }
+    return true;
+}
 
-    for (const QString& part : fileParts()) {
-        QList<QByteArray> lines;
-        if (!readLines(folder + u"/index."_s + part, &lines, error))
+bool WordNet::readIndex(const QString& folder, const QString& part,
+                        const QHash<QString, qsizetype>& byOffset, QString* error) {
+    QList<QByteArray> lines;
+    if (!readLines(folder + u"/index."_s + part, &lines, error))
+        return false;
+    for (const QByteArray& line : lines) {
+        if (line.isEmpty() || line.startsWith(' '))
+            continue;
+        const QList<QByteArray> fields = line.trimmed().split(' ');
+        const int synsets = fields.value(2).toInt();
+        const int pointers = fields.value(3).toInt();
+        const qsizetype first = 4 + pointers + 2;
+        if (fields.size() < first + synsets) {
+            *error = u"malformed lemma in index."_s + part;
             return false;
-        for (const QByteArray& line : lines) {
-            if (line.isEmpty() || line.startsWith(' '))
-                continue;
-            const QList<QByteArray> fields = line.trimmed().split(' ');
-            const int synsets = fields.value(2).toInt();
-            const int pointers = fields.value(3).toInt();
-            const qsizetype first = 4 + pointers + 2;
-            if (fields.size() < first + synsets) {
-                *error = u"malformed lemma in index."_s + part;
+        }
+        QList<Sense>& senses = m_senses[spaced(fields[0])][part];
+        for (int s = 0; s < synsets; ++s) {
+            const auto found = byOffset.constFind(part + QString::fromLatin1(fields[first + s]));
+            if (found == byOffset.constEnd()) {
+                *error = u"index."_s + part + u" names a missing synset"_s;
                 return false;
             }
-            QList<Sense>& senses = m_senses[spaced(fields[0])][part];
-            for (int s = 0; s < synsets; ++s) {
-                const auto found =
-                    byOffset.constFind(part + QString::fromLatin1(fields[first + s]));
-                if (found == byOffset.constEnd()) {
-                    *error = u"index."_s + part + u" names a missing synset"_s;
-                    return false;
-                }
-                senses.append({*found, s + 1, 0});
-            }
-        }
-        QList<QByteArray> exceptions;
-        if (!readLines(folder + u"/"_s + part + u".exc"_s, &exceptions, error))
-            return false;
-        for (const QByteArray& line : exceptions) {
-            const QList<QByteArray> fields = line.trimmed().split(' ');
-            for (qsizetype i = 1; i < fields.size(); ++i) {
-                QStringList& bases = m_exceptions[spaced(fields[0])];
-                if (!bases.contains(spaced(fields[i])))
-                    bases << spaced(fields[i]);
-            }
+            senses.append({*found, s + 1, 0});
         }
     }
+    QList<QByteArray> exceptions;
+    if (!readLines(folder + u"/"_s + part + u".exc"_s, &exceptions, error))
+        return false;
+    for (const QByteArray& line : exceptions) {
+        const QList<QByteArray> fields = line.trimmed().split(' ');
+        for (qsizetype i = 1; i < fields.size(); ++i) {
+            QStringList& bases = m_exceptions[spaced(fields[0])];
+            if (!bases.contains(spaced(fields[i])))
+                bases << spaced(fields[i]);
+        }
+    }
+    return true;
+}
 
-    // "lemma%1:06:00:: 1 157": the first noun sense of lemma was tagged 157 times. A missing
-    // list only loses the ordering by frequency.
+// "lemma%1:06:00:: 1 157": the first noun sense of lemma was tagged 157 times. A missing list
+// only loses the ordering by frequency.
+void WordNet::readCounts(const QString& folder) {
     QFile counts(folder + u"/cntlist.rev"_s);
-    if (counts.open(QIODevice::ReadOnly)) {
-        static const QString parts[] = {{}, u"noun"_s, u"verb"_s, u"adj"_s, u"adv"_s, u"adj"_s};
-        for (const QByteArray& line : counts.readAll().split('\n')) {
-            const QList<QByteArray> fields = line.split(' ');
-            const qsizetype percent = fields.value(0).indexOf('%');
-            if (fields.size() < 3 || percent < 0)
-                continue;
-            const int type = fields[0].mid(percent + 1, 1).toInt();
-            if (type < 1 || type > 5)
-                continue;
-            auto lemma = m_senses.find(spaced(fields[0].left(percent)));
-            if (lemma == m_senses.end())
-                continue;
-            auto senses = lemma->find(parts[type]);
-            const int number = fields[1].toInt();
-            if (senses != lemma->end() && number >= 1 && number <= senses->size())
-                (*senses)[number - 1].count = fields[2].toInt();
-        }
+    if (!counts.open(QIODevice::ReadOnly))
+        return;
+    static const QString parts[] = {{}, u"noun"_s, u"verb"_s, u"adj"_s, u"adv"_s, u"adj"_s};
+    for (const QByteArray& line : counts.readAll().split('\n')) {
+        const QList<QByteArray> fields = line.split(' ');
+        const qsizetype percent = fields.value(0).indexOf('%');
+        if (fields.size() < 3 || percent < 0)
+            continue;
+        const int type = fields[0].mid(percent + 1, 1).toInt();
+        if (type < 1 || type > 5)
+            continue;
+        auto lemma = m_senses.find(spaced(fields[0].left(percent)));
+        if (lemma == m_senses.end())
+            continue;
+        auto senses = lemma->find(parts[type]);
+        const int number = fields[1].toInt();
+        if (senses != lemma->end() && number >= 1 && number <= senses->size())
+            (*senses)[number - 1].count = fields[2].toInt();
     }
+}
+
+bool WordNet::load(const QString& folder, QString* error) {
+    QHash<QString, qsizetype> byOffset;
+    if (!readSynsets(folder, byOffset, error))
+        return false;
+    for (const QString& part : fileParts()) {
+        if (!readIndex(folder, part, byOffset, error))
+            return false;
+    }
+    readCounts(folder);
     return true;
 }
 

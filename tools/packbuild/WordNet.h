@@ -38,7 +38,6 @@ public:
     const QStringList& licence() const { return m_licence; }
     // Lemma keys in sorted order.
     QStringList lemmas() const;
-    bool contains(const QString& lemma) const { return m_senses.contains(lemma); }
     // The senses of a lemma by part of speech, each list in WordNet's order; parts of speech
     // in order of how often the lemma was seen in them.
     QList<QList<Sense>> senses(const QString& lemma) const;
@@ -46,14 +45,20 @@ public:
     QList<Sense> senses(const QString& lemma, const QString& pos) const;
     // How often a lemma was seen in the tagged corpus, over all its senses.
     int count(const QString& lemma) const;
-    // Base forms of an irregular form ("ran" gives "run"), from the exception lists.
-    QStringList exceptions(const QString& form) const { return m_exceptions.value(form); }
+    // Base forms of irregular forms ("ran" gives "run"), from the exception lists.
     const QHash<QString, QStringList>& exceptionTable() const { return m_exceptions; }
 
     // The one-letter part of speech of a sense id, and back.
     static QChar letter(const QString& pos);
 
 private:
+    // data.<part>: the synsets, by the part of speech and offset that the index names.
+    bool readSynsets(const QString& folder, QHash<QString, qsizetype>& byOffset, QString* error);
+    // index.<part> and <part>.exc: the senses of each lemma and the irregular forms.
+    bool readIndex(const QString& folder, const QString& part,
+                   const QHash<QString, qsizetype>& byOffset, QString* error);
+    void readCounts(const QString& folder);
+
     QList<Synset> m_synsets;
     // lemma -> pos -> senses
     QHash<QString, QHash<QString, QList<Sense>>> m_senses;

@@ -7,6 +7,7 @@
 // keys hold characters above U+FFFF beside keys with characters from U+E000 to U+FFFF, whose
 // order differs between UTF-8 and UTF-16. Keys are normalised by Lexicon::key, as the reader
 // normalises what it looks up.
+#include "core/Gzip.h"
 #include "core/Lexicon.h"
 
 #include <QCommandLineParser>
@@ -19,8 +20,6 @@
 #include <QSaveFile>
 #include <QSet>
 #include <QTextStream>
-
-#include <libdeflate.h>
 
 #include <algorithm>
 #include <cmath>
@@ -450,8 +449,6 @@ private:
 };
 
 QByteArray gzip(const QByteArray& text, int members) {
-    std::unique_ptr<libdeflate_compressor, void (*)(libdeflate_compressor*)> compressor(
-        libdeflate_alloc_compressor(6), libdeflate_free_compressor);
     QByteArray out;
     qsizetype start = 0;
     for (int m = 0; m < members; ++m) {
@@ -461,13 +458,7 @@ QByteArray gzip(const QByteArray& text, int members) {
             stop = stop < 0 ? text.size() : stop + 1;
         }
         const qsizetype length = std::max<qsizetype>(0, stop - start);
-        QByteArray member(
-            qsizetype(libdeflate_gzip_compress_bound(compressor.get(), size_t(length))),
-            Qt::Uninitialized);
-        const size_t written =
-            libdeflate_gzip_compress(compressor.get(), text.constData() + start, size_t(length),
-                                     member.data(), size_t(member.size()));
-        out += member.first(qsizetype(written));
+        out += tivela::Gzip::compress(QByteArrayView(text).sliced(start, length), 6);
         start = std::max(start, stop);
     }
     return out;

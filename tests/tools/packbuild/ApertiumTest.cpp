@@ -1,0 +1,32 @@
+// Apertium's own programs on its installed English-Spanish data: the written form of a
+// feminine that the bilingual dictionaries write as its masculine lemma, and homonyms' numbers.
+#include "Apertium.h"
+
+#include <gtest/gtest.h>
+
+#include <QFileInfo>
+
+using namespace Qt::StringLiterals;
+
+namespace tivela::packbuild {
+namespace {
+
+TEST(ApertiumTest, AFeminineIsWrittenAsTheLanguageWritesIt) {
+    const QString generator = u"/usr/share/apertium/apertium-eng-spa/eng-spa.autogen.bin"_s;
+    if (!QFileInfo::exists(generator))
+        GTEST_SKIP() << "apertium-eng-spa is not installed";
+    // "girl" is "chico<n><f>" to the bilingual dictionary: the girl, not the boy.
+    QString error;
+    const auto written = Apertium::generate(generator,
+                                            {{u"chico"_s, {u"n"_s, u"f"_s, u"sg"_s}},
+                                             {u"casa"_s, {u"n"_s, u"f"_s, u"sg"_s}},
+                                             {u"zzzq"_s, {u"n"_s, u"f"_s, u"sg"_s}}},
+                                            &error);
+    ASSERT_TRUE(written) << error.toStdString();
+    EXPECT_EQ(*written, (QStringList{u"chica"_s, u"casa"_s, QString()}));
+
+    EXPECT_EQ(Apertium::parseUnit(u"vara¹<vblex><inf>"_s)->text(), u"vara"_s);
+}
+
+} // namespace
+} // namespace tivela::packbuild

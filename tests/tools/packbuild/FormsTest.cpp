@@ -1,0 +1,62 @@
+// The forms of a pack: the ending rules learnt from the analyser's forms, and which forms
+// need a line of their own because neither the language's rules nor the learnt ones lead the
+// reader to their lemma.
+#include "Forms.h"
+
+#include "core/Lexicon.h"
+
+#include <gtest/gtest.h>
+
+using namespace Qt::StringLiterals;
+
+namespace tivela::packbuild {
+namespace {
+
+QStringList described(const QList<LexiconPack::FormRule>& rules) {
+    QStringList texts;
+    for (const LexiconPack::FormRule& rule : rules)
+        texts << rule.prefix + u'|' + rule.ending + u'>' + rule.replacement;
+    return texts;
+}
+
+TEST(FormsTest, CommonEndingsBecomeRulesAndOnlyTheFormsTheyMissGetLines) {
+    // Sixty forms in "-s", fifty-five in "-ten", ten in "-a": a rule needs fifty.
+    std::map<QString, QStringList> formLemmas;
+    for (int i = 0; i < 60; ++i)
+        formLemmas[u"ba%1ms"_s.arg(i)] = {u"ba%1m"_s.arg(i)};
+    for (int i = 0; i < 55; ++i)
+        formLemmas[u"ko%1ten"_s.arg(i)] = {u"ko%1"_s.arg(i)};
+    for (int i = 0; i < 10; ++i)
+        formLemmas[u"vi%1xa"_s.arg(i)] = {u"vi%1x"_s.arg(i)};
+    // Longer endings first, so that "-n" would not be tried before "-en".
+    EXPECT_EQ(described(Forms::learnedRules(formLemmas)), (QStringList{u"|ten>"_s, u"|s>"_s}));
+
+    // German: the language's own rules lead "hunde" to "hund" and "gemacht" to "machen";
+    // "ging" needs its line, and so does "hunde" once it translates a sense itself.
+    Evidence evidence;
+    evidence.code = u"de"_s;
+    evidence.forms = {{u"ging"_s, {u"gehen"_s}},
+                      {u"hunde"_s, {u"hund"_s}},
+                      {u"gemacht"_s, {u"machen"_s}},
+                      {u"häuser"_s, {u"haus"_s}},
+                      {u"katzen"_s, {u"katze"_s, u"kater"_s}}};
+    Draft draft;
+    for (const QString& lemma :
+         {u"gehen"_s, u"hund"_s, u"machen"_s, u"haus"_s, u"katze"_s, u"kater"_s})
+        draft.words[lemma].entries << WordEntry{u"noun"_s, {}, {Meaning{u"x"_s, {}, {}}}};
+    draft.words[u"hunde"_s].senses << u"dogs.n00"_s;
+    const QList<LexiconPack::FormRule> rules =
+        Forms::linkForms(draft, evidence, Forms::germanRules());
+    EXPECT_EQ(rules.size(), Forms::germanRules().size());
+    const auto lemmas = [&](const QString& form) { return draft.words[form].lemmas; };
+    EXPECT_EQ(lemmas(u"ging"_s), QStringList{u"gehen"_s});
+    EXPECT_EQ(lemmas(u"hunde"_s), QStringList{u"hund"_s});
+    EXPECT_TRUE(lemmas(u"gemacht"_s).isEmpty());
+    // The umlaut is beyond the rules; "katzen" reaches "katze" by them, not "kater".
+    EXPECT_EQ(lemmas(u"häuser"_s), QStringList{u"haus"_s});
+    EXPECT_TRUE(lemmas(u"katzen"_s).isEmpty());
+    EXPECT_EQ(Lexicon::derivedKeys(u"gemacht"_s, rules).value(0), u"machen"_s);
+}
+
+} // namespace
+} // namespace tivela::packbuild

@@ -1,0 +1,43 @@
+#pragma once
+
+#include "Draft.h"
+#include "Evidence.h"
+
+#include "core/LexiconPack.h"
+
+#include <map>
+
+namespace tivela::packbuild {
+
+class English;
+
+// The inflected forms of a language's words: the ending rules that the pack's reader applies,
+// and the lines of the forms that the rules do not reach.
+namespace Forms {
+
+// Debian's Apertium has no German analyser: the regular endings of nouns, adjectives and weak
+// verbs lead to their base forms instead, tried longest first, each only where it reaches a
+// word with entries.
+QList<LexiconPack::FormRule> germanRules();
+
+// The ending rules that lead the most forms to their first lemmas, longest endings first.
+QList<LexiconPack::FormRule> learnedRules(const std::map<QString, QStringList>& formLemmas);
+
+// The base forms of a word that the evidence names or the rules lead to.
+QStringList bases(const QString& wordKey, const Evidence& evidence,
+                  const QList<LexiconPack::FormRule>& rules);
+
+// "glättend" for "evening": whether a term is a form of another headword ("glätten") that
+// translates a form of another English word ("even"), not the English word's own sense.
+bool formOfOther(const QString& term, const QString& english, const Evidence& evidence,
+                 const QList<LexiconPack::FormRule>& rules, const English& englishWords,
+                 const Draft& draft);
+
+// Points the forms without entries of their own at their lemmas, where the rules (the
+// language's own, then the learned ones, which it returns) do not lead the reader there.
+QList<LexiconPack::FormRule> linkForms(Draft& draft, const Evidence& evidence,
+                                       const QList<LexiconPack::FormRule>& rules);
+
+} // namespace Forms
+
+} // namespace tivela::packbuild

@@ -1,0 +1,63 @@
+#pragma once
+
+#include "FreeDict.h"
+
+#include "core/LexiconPack.h"
+
+#include <QList>
+#include <QString>
+#include <QStringList>
+
+namespace tivela::packbuild {
+
+// A dictionary from English beside FreeDict's, in the dictd folder.
+struct ExtraDictionary {
+    // Its file name without the .index and .dict.dz endings.
+    QString file;
+    // How it writes its articles.
+    FreeDict::Style style = FreeDict::Style::Mueller;
+    // Its name on cards, and its licence in the pack header's credit and its source line.
+    QString name;
+    QString licence;
+    QString source;
+};
+
+// What a pack of one language is made of, and what sets it apart from the others.
+struct LanguageSources {
+    QString code;
+    // FreeDict's code of the language: eng-<it> and <it>-eng.
+    QString freedict;
+    // How FreeDict's dictionary into English writes its articles.
+    FreeDict::Style style = FreeDict::Style::FreeDict;
+    QString freedictLicence = QStringLiteral("FreeDict (GNU GPL version 2 or later)");
+    ExtraDictionary extra;
+    // Apertium's analyser of the language, and the bilingual dictionaries that lead from
+    // English to it and back, all below the Apertium folder. Where Debian has no pair with
+    // English, the way goes through Spanish; where it has none at all, the analyser alone gives
+    // the language's forms.
+    QString analyser;
+    QStringList chain;
+    QStringList back;
+    // The generator of the language's written forms at the end of the chain: Apertium writes
+    // the feminine of a pair ("ragazza") as its masculine lemma with a feminine tag.
+    QString generator;
+    QString apertiumLicence = QStringLiteral("Apertium (GNU GPL version 2)");
+    // The language's word list in /usr/share/dict, whose words are looked up in Apertium's
+    // dictionaries towards English.
+    QString wordList;
+    // The licence of FreeDict's dictionaries between the language and German, which confirm
+    // its translations through Ding's German; empty for a language without them.
+    QString germanLicence;
+    // The regular endings of the language's forms, which the pack's reader applies: for a
+    // language that Debian has no analyser of.
+    QList<LexiconPack::FormRule> formRules;
+    // Whether a noun's references name its plural beside its compounds.
+    bool referencesNamePlurals = false;
+};
+
+// The languages a pack can be made for besides English, in the order of their packs.
+const QList<LanguageSources>& languageTable();
+// The row of a language; nullptr for one without dictionaries.
+const LanguageSources* languageSources(const QString& code);
+
+} // namespace tivela::packbuild
