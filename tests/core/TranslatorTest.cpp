@@ -1,5 +1,6 @@
 #include "core/Translator.h"
 #include "support/FakeEngine.h"
+#include "support/TestWorld.h"
 
 #include <gtest/gtest.h>
 
@@ -309,6 +310,33 @@ TEST_F(TranslatorTest, WaitingNeedsNoEventLoopAndEngineWorkHoldsNoLock) {
     release.release();
     worker.join();
     EXPECT_EQ(german, u"Hallo"_s);
+}
+
+// A page of translations holding every thread the translator has for them: the pair's status
+// and the languages are still answered.
+TEST_F(TranslatorTest, QuestionsNeverWaitBehindTranslations) {
+    QSemaphore entered;
+    QSemaphore release;
+    install(u"en"_s, u"de"_s, highFidelity);
+    engine->setTranslate(u"en"_s, u"de"_s, highFidelity, [&](const QString&) {
+        entered.release();
+        if (!release.tryAcquire(1, 20000))
+            return EngineResult<QString>::failure(u"never released"_s);
+        return EngineResult<QString>::success(u"Hallo"_s);
+    });
+    QList<QFuture<QString>> held;
+    for (int i = 0; i < 16; ++i)
+        held << translator.translate(u"Hello %1"_s.arg(i), u"en"_s, u"de"_s, highFidelity);
+    ASSERT_TRUE(entered.tryAcquire(4, 10000));
+
+    const auto status = translator.status(u"en"_s, u"de"_s, highFidelity);
+    const auto languages = translator.supportedLanguages();
+    EXPECT_TRUE(test::waitUntil([&] { return status.isFinished() && languages.isFinished(); }))
+        << "a question waited for the translations";
+    EXPECT_EQ(status.result(), PairStatus::installed);
+    release.release(int(held.size()));
+    for (const auto& translation : held)
+        EXPECT_EQ(translation.result(), u"Hallo"_s);
 }
 
 TEST_F(TranslatorTest, ManyCallersAtOnceAllGetTheirAnswers) {
