@@ -33,31 +33,23 @@ bool endsClause(QChar c) {
     return u".,;:!?\"'\u00BB\u201D\u2019\u2026"_s.contains(c);
 }
 
-bool fullMatch(const QRegularExpression& pattern, QStringView token) {
-    return pattern.match(token).hasMatch();
-}
-
 QRegularExpression anchored(const QString& pattern) {
     return QRegularExpression(QRegularExpression::anchoredPattern(pattern),
                               QRegularExpression::UseUnicodePropertiesOption);
 }
 
-bool isLink(QStringView token) {
-    static const QRegularExpression link =
-        anchored(u"[A-Za-z][A-Za-z0-9+.\\-]*://\\S+|(?i:mailto|tel|urn|magnet):\\S+"_s);
-    return fullMatch(link, token);
-}
-
+// Links of any scheme and e-mail addresses.
 bool isAddress(QStringView token) {
     static const QRegularExpression address =
-        anchored(u"[\\p{L}\\p{N}._%+\\-]+@[\\p{L}\\p{N}\\-]+(?:\\.[\\p{L}\\p{N}\\-]+)+"_s);
-    return fullMatch(address, token);
+        anchored(u"[A-Za-z][A-Za-z0-9+.\\-]*://\\S+|(?i:mailto|tel|urn|magnet):\\S+"
+                 u"|[\\p{L}\\p{N}._%+\\-]+@[\\p{L}\\p{N}\\-]+(?:\\.[\\p{L}\\p{N}\\-]+)+"_s);
+    return address.match(token).hasMatch();
 }
 
 bool isPath(QStringView token) {
     static const QRegularExpression path =
         anchored(u"/[^\\s/]\\S*|~/\\S*|\\.\\.?/\\S*|[A-Za-z]:[\\\\/]\\S*"_s);
-    return fullMatch(path, token);
+    return path.match(token).hasMatch();
 }
 
 // Words joined by dots, with a letter among them: "config.yaml", "os.path.join", "v1.2".
@@ -65,7 +57,7 @@ bool isPath(QStringView token) {
 bool isDotted(QStringView token) {
     static const QRegularExpression dotted =
         anchored(u"[\\p{L}\\p{N}_\\-]+(?:\\.[\\p{L}\\p{N}_\\-]+)+"_s);
-    if (!fullMatch(dotted, token) ||
+    if (!dotted.match(token).hasMatch() ||
         std::none_of(token.begin(), token.end(), [](QChar c) { return c.isLetter(); }))
         return false;
     for (const QStringView part : token.tokenize(u'.'))
@@ -126,8 +118,7 @@ QList<Span> spans(QStringView text) {
         // Markup's closing tags ("</a1>") start like an absolute path but are none.
         const QStringView whole = text.sliced(start, at - start);
         const bool markup = whole.contains(u'<') || whole.contains(u'>');
-        if (!token.isEmpty() &&
-            (isLink(token) || isAddress(token) || (!markup && isPath(token)) || isCode(token)))
+        if (!token.isEmpty() && (isAddress(token) || (!markup && isPath(token)) || isCode(token)))
             found << Span{from, to - from};
     }
     return found;
