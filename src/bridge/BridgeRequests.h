@@ -8,11 +8,9 @@
 #include "core/Translator.h"
 
 #include <QJsonObject>
-#include <QObject>
 #include <QStringList>
 
 #include <functional>
-#include <memory>
 #include <optional>
 
 namespace tivela {
@@ -20,14 +18,14 @@ namespace tivela {
 // What the bridge host does for the browser extension's requests. Requests run concurrently
 // in the lanes of their kind (BridgeScheduler), so a slow translation never holds up the
 // quick requests behind it; speech runs on this object's thread in the order it came.
-class BridgeRequests : public QObject {
+class BridgeRequests {
 public:
     // Answers one request: called exactly once, from any thread.
     using Reply = std::function<void(QJsonObject body)>;
 
+    // Destroyed, it waits for the requests running in the lanes; every request must have been
+    // answered.
     explicit BridgeRequests(BridgeServices services);
-    // Waits for the requests running in the lanes; every request must have been answered.
-    ~BridgeRequests() override = default;
 
     // Answers the request with exactly one reply, now or later. Any thread may call it.
     void handle(const QJsonObject& request, Reply reply);

@@ -10,7 +10,7 @@ namespace tivela::Verbatim {
 namespace {
 
 bool opens(QChar c) {
-    return u"([{<\"'\u00AB\u201C\u2018\u00BF\u00A1"_s.contains(c);
+    return QStringView(u"([{<\"'\u00AB\u201C\u2018\u00BF\u00A1").contains(c);
 }
 
 // The closing bracket's partner, or nothing for other characters.
@@ -30,7 +30,7 @@ QChar partner(QChar c) {
 }
 
 bool endsClause(QChar c) {
-    return u".,;:!?\"'\u00BB\u201D\u2019\u2026"_s.contains(c);
+    return QStringView(u".,;:!?\"'\u00BB\u201D\u2019\u2026").contains(c);
 }
 
 QRegularExpression anchored(const QString& pattern) {
@@ -66,6 +66,7 @@ bool isDotted(QStringView token) {
     return false;
 }
 
+// "--options", camelCase, snake_case.
 bool isCode(QStringView token) {
     if (token.startsWith(u"--") && token.size() > 2 && token[2].isLetterOrNumber())
         return true;
@@ -77,7 +78,12 @@ bool isCode(QStringView token) {
         if ((c == u'_' && next.isLetterOrNumber()) || (c.isLetterOrNumber() && next == u'_'))
             return true;
     }
-    return isDotted(token);
+    return false;
+}
+
+// Links, addresses, paths and dotted names all have one of these; most words have none.
+bool hasSeparator(QStringView token) {
+    return std::any_of(token.begin(), token.end(), [](QChar c) { return u":@/\\."_s.contains(c); });
 }
 
 // The token between `start` and `end` without the punctuation around it; a closing bracket
@@ -118,7 +124,8 @@ QList<Span> spans(QStringView text) {
         // Markup's closing tags ("</a1>") start like an absolute path but are none.
         const QStringView whole = text.sliced(start, at - start);
         const bool markup = whole.contains(u'<') || whole.contains(u'>');
-        if (!token.isEmpty() && (isAddress(token) || (!markup && isPath(token)) || isCode(token)))
+        if (isCode(token) || (hasSeparator(token) &&
+                              (isAddress(token) || isDotted(token) || (!markup && isPath(token)))))
             found << Span{from, to - from};
     }
     return found;
