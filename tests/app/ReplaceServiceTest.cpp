@@ -17,8 +17,8 @@ using namespace tivela;
 using namespace Qt::StringLiterals;
 
 // The selection's own white space comes back around its translation, and nothing more; links
-// and paths in it come back as they stand. The history keeps the same, and no row for a link
-// alone.
+// and paths in it come back as they stand. The history keeps the same, and no row for a text
+// with nothing to translate.
 TEST(ReplaceServiceTest, ReplacesTheSelectionWithoutStraySpaceOrBrokenLinks) {
     const QString modes = test::modesFolder(u"modes-replace"_s, {u"eng-spa"_s, u"spa-eng"_s});
     SharedSettings::setPair(LanguagePair{u"en"_s, u"es"_s});
@@ -31,8 +31,9 @@ TEST(ReplaceServiceTest, ReplacesTheSelectionWithoutStraySpaceOrBrokenLinks) {
     services.translator = &apertium;
     ReplaceService replace(services, writer);
 
-    // A link alone comes back as it stands, and is no translation to remember.
-    const QString link = u"https://example.com/path?q=hello+world"_s;
+    // A link alone, or a text without letters, comes back as it stands and is no translation
+    // to remember.
+    const QStringList asTheyStand{u"https://example.com/path?q=hello+world"_s, u"1234567"_s};
     const QList<std::pair<QString, QString>> selections{
         {u"I am hungry"_s, u"Tengo hambre"_s},
         {u" I love pizza and coffee\n"_s, u" Quiero pizza y café\n"_s},
@@ -40,7 +41,8 @@ TEST(ReplaceServiceTest, ReplacesTheSelectionWithoutStraySpaceOrBrokenLinks) {
          u"La lima es /home/user/documents/report.txt"_s},
         {u"See https://example.com/path?q=hello+world now"_s,
          u"Ve https://example.com/path?q=hello+world ahora"_s},
-        {link, link},
+        {asTheyStand[0], asTheyStand[0]},
+        {asTheyStand[1], asTheyStand[1]},
     };
     for (const auto& [selection, translation] : selections) {
         // The pair's first answer waits for the engine's stages to load.
@@ -53,6 +55,7 @@ TEST(ReplaceServiceTest, ReplacesTheSelectionWithoutStraySpaceOrBrokenLinks) {
     for (const Item& row : store.history(QString(), 10))
         remembered.insert(row.text, row.translation);
     for (const auto& [selection, translation] : selections)
-        EXPECT_EQ(remembered.value(selection), selection == link ? QString() : translation)
+        EXPECT_EQ(remembered.value(selection),
+                  asTheyStand.contains(selection) ? QString() : translation)
             << selection.toStdString();
 }
