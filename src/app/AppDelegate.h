@@ -11,7 +11,6 @@
 #include <QFuture>
 #include <QObject>
 #include <QPointer>
-#include <QRect>
 #include <QStringList>
 #include <QWidget>
 
@@ -19,19 +18,19 @@
 #include <memory>
 #include <optional>
 
-class QMenu;
 class QSystemTrayIcon;
-class QWindow;
 
 namespace tivela {
 
 class AppModel;
 class CheckWorkspace;
-class OutsideWatcher;
+class PopoverClosing;
 class PopoverView;
+class PopoverWindow;
 class ReplaceService;
 class SettingsModel;
 class SettingsView;
+class TrayIcon;
 class UpdateWindow;
 class Updater;
 
@@ -51,28 +50,18 @@ struct ShellServices {
     static ShellServices production();
 };
 
-// The application's delegate: the tray icon and the popover it toggles, the rules that close
-// the popover, the global shortcut's action, the URL scheme, the Services, and the answers to
-// the main menu. One per process, on the main thread; its closing rules run on the model's
-// scheduler, so tests drive them on virtual time.
+// The application's delegate, the composition root of the shell: it builds the tray icon, the
+// popover and its closing rules, the settings window and the updater, runs the launch, and
+// answers the global shortcut, the URL scheme, the Services and the main menu. One per
+// process, on the main thread; its timers run on the model's scheduler, so tests drive them on
+// virtual time.
 class AppDelegate : public QObject, public MainMenuActions, public InstanceTarget {
     Q_OBJECT
 
 public:
-    static constexpr int popoverWidth = 420;
-    static constexpr int popoverHeight = 600;
     static constexpr int firstShowMilliseconds = 600;
-    static constexpr int clipboardMilliseconds = 1000;
-    // A tray click this soon after an outside click closed the popover is that same click.
-    static constexpr double trayRaceSeconds = 0.3;
     static constexpr double settingsFrontSeconds = 2.0;
     static constexpr int settingsAgainMilliseconds = 300;
-    // How long a popover asked for at launch waits for the tray to dock its icon.
-    static constexpr double trayDockSeconds = 3.0;
-    static constexpr int trayPollMilliseconds = 50;
-    // After one of the popover's own dialogs closes, the front the window manager hands to
-    // some other window meanwhile is no reason to close.
-    static constexpr double dialogReturnSeconds = 0.5;
 
     // The window and keyboard checks set it before they make a delegate: the launch stops
     // after the popover, and the delegate notes what it does in trace.
@@ -92,9 +81,6 @@ public:
     // The help on reading the selection that the views offer; the render modes give their
     // views the same one.
     static std::unique_ptr<QAction> makeSelectionHelp();
-    // Where the popover goes: under the anchor within the screen's available area, else
-    // above it; centred on the area without an anchor.
-    static QRect popoverFrame(const std::optional<QRect>& anchor, const QRect& available);
 
     // On the shared store and lexicon, with the desktop's parts.
     explicit AppDelegate(QObject* parent = nullptr);
@@ -111,10 +97,12 @@ public:
     void didFinishLaunching();
 
     AppModel& model() const { return *m_model; }
-    QWidget* popover() const { return m_popover; }
-    PopoverView* popoverView() const { return m_view; }
-    QSystemTrayIcon* statusItem() const { return m_tray; }
+    QWidget* popover() const;
+    PopoverView* popoverView() const;
+    QSystemTrayIcon* statusItem() const;
     MainMenu* mainMenu() const { return m_menu.get(); }
+    // The popover's closing rules, once the popover is built.
+    PopoverClosing& closing() const { return *m_closing; }
 
     bool isPopoverShown() const;
     bool popoverInFront() const;
@@ -140,10 +128,6 @@ public:
     // Nothing when the bundle names no update feed, and in the check modes.
     Updater* updater() const { return m_updater.get(); }
 
-    // What the user does outside while the popover is up.
-    void outsideMouse(bool down);
-    // Escape in one of our windows; whether it was taken.
-    bool escape(QWindow* window);
     void resignedActive();
     void appActivated(qint64 pid, const QString& name);
 
@@ -168,29 +152,14 @@ Q_SIGNALS:
     // The popover is built and the launch sequence has run.
     void launched();
 
-protected:
-    bool eventFilter(QObject* watched, QEvent* event) override;
-
 private:
     void buildPopover();
     void makeUpdater();
-    void makeStatusItem();
-    void makeTrayMenu();
-    // Whether the popover waits for the tray icon's place; asks again later when it does.
-    bool waitForTrayIcon();
     void launchRoads();
     void popoverDidShow();
     void popoverDidClose();
-    void watchOutside();
-    void stopWatchingOutside();
-    void tickClipboard(quint64 run);
     void keepSettingsInFront();
     void bringSettingsForward();
-    // Closes by a rule of the outside; remembers when, for the tray's own click.
-    void closeFromOutside();
-    bool pointerInPopover() const;
-    bool dialogJustClosed() const;
-    QString describe(const TransientPolicy::Context& context) const;
     void note(const QString& line) const;
 
     AppServices m_services;
@@ -199,31 +168,17 @@ private:
     std::unique_ptr<AppModel> m_model;
     std::unique_ptr<ReplaceService> m_replace;
     std::unique_ptr<MainMenu> m_menu;
-    QSystemTrayIcon* m_tray = nullptr;
-    std::unique_ptr<QMenu> m_trayMenu;
-    QWidget* m_popover = nullptr;
-    PopoverView* m_view = nullptr;
+    TrayIcon* m_tray = nullptr;
+    std::unique_ptr<PopoverWindow> m_popover;
+    std::unique_ptr<PopoverClosing> m_closing;
     std::unique_ptr<SettingsModel> m_settings;
     QPointer<SettingsView> m_settingsWindow;
     std::unique_ptr<Updater> m_updater;
     QPointer<UpdateWindow> m_updateWindow;
-    std::unique_ptr<OutsideWatcher> m_watcher;
     std::unique_ptr<QAction> m_selectionHelp;
-    TransientPolicy m_policy;
     bool m_closingByCommand = false;
-    bool m_watching = false;
     bool m_readingSelection = false;
-    // The popover had the keyboard since it was shown.
-    bool m_activeWhileShown = false;
-    // The clipboard timer's run: a tick of an older run does nothing.
-    quint64 m_clipboardRun = 0;
-    double m_trayMadeAt = 0;
-    std::optional<double> m_dialogClosedAt;
-    bool m_waitingForTray = false;
     std::optional<double> m_settingsOpenedAt;
-    std::optional<double> m_outsideClosedAt;
-    // The Escape press last seen, which passes the filter once per widget it is offered to.
-    const QEvent* m_lastEscape = nullptr;
 };
 
 } // namespace tivela

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 
 // Every text the user reads that says something different here than on the system the texts
 // were first written for, in one place: "this Mac" is "this computer", a privacy pane that does
@@ -97,6 +98,18 @@ inline QString noTray() {
                           "Start tivela again to open it.");
 }
 
+// The same, as the desktop's notification says it, with the ways to open Tivela there.
+inline QString noTrayTitle() {
+    return QStringLiteral("Tivela is running");
+}
+
+inline QString noTrayNotice(const QString& shortcut) {
+    return QStringLiteral("This desktop has no tray for its icon. To open Tivela, press ") +
+           shortcut +
+           QStringLiteral(" with nothing selected, or start it again from your desktop\u2019s "
+                          "menu or with the command tivela.");
+}
+
 // Started outside a desktop session: the tray application has nowhere to live.
 inline QString needsDesktop() {
     return QStringLiteral("Tivela needs a desktop session: neither DISPLAY nor WAYLAND_DISPLAY "
@@ -166,6 +179,38 @@ inline QString shortcutFootnote() {
 // A recorded shortcut the X server would not grab for us.
 inline QString shortcutInUse() {
     return QStringLiteral("In use by another application.");
+}
+
+// The server grants a key in each state of the lock keys to one program: another holds the
+// states named, each "with Num Lock on", and the shortcut works in the others.
+inline QString shortcutPartlyInUse(const QStringList& states) {
+    return QStringLiteral("In use by another application ") + states.join(QStringLiteral(", or ")) +
+           QStringLiteral(".");
+}
+
+inline QString withLocks(bool capsLock, bool numLock) {
+    if (capsLock && numLock)
+        return QStringLiteral("with Caps Lock and Num Lock on");
+    if (capsLock || numLock)
+        return capsLock ? QStringLiteral("with Caps Lock on") : QStringLiteral("with Num Lock on");
+    return QStringLiteral("with no lock key on");
+}
+
+// A shortcut chosen in the settings that another program holds in every state: the saved one
+// stays.
+inline QString shortcutRefused(const QString& shortcut) {
+    return shortcut + QStringLiteral(" is in use by another application.");
+}
+
+// The popover's line on a shortcut another program holds says where to change it.
+inline QString chooseShortcutInSettings() {
+    return QStringLiteral("Choose another in Settings.");
+}
+
+// While recording, the keys pressed never came: another program's grab takes them first.
+inline QString shortcutKeysHeld() {
+    return QStringLiteral("The keys you are pressing don\u2019t reach Tivela: another "
+                          "application may hold them.");
 }
 
 inline QString shortcutNeedsX11() {

@@ -1,6 +1,7 @@
 // The tray application: one copy per user, started by the person, at login, or by xdg-open
 // with a tivela: URL.
 #include "app/AppDelegate.h"
+#include "app/GlobalShortcut.h"
 #include "app/LaunchMode.h"
 #include "app/LegacyMigration.h"
 #include "app/Wording.h"
@@ -14,10 +15,8 @@
 #include "platform/desktop/SignalPipe.h"
 #include "platform/desktop/SingleInstance.h"
 #include "platform/x11/Activation.h"
-#include "platform/x11/HotKeyCenter.h"
 
 #include <QApplication>
-#include <QJsonDocument>
 #include <QTimer>
 
 #include <cstdio>
@@ -108,11 +107,7 @@ int main(int argc, char** argv) {
             urls << argument;
     // Before any store, model or settings exist: a second start only hands its URLs over.
     SingleInstance instance(Paths::bundleID(), u"Tivela couldn’t translate the text."_s);
-    instance.setHeldShortcut([] {
-        const std::optional<Shortcut> held = HotKeyCenter::shared().held();
-        return held ? QString::fromUtf8(QJsonDocument(toJson(*held)).toJson(QJsonDocument::Compact))
-                    : QString();
-    });
+    instance.setHeldShortcut([] { return GlobalShortcut::shared().heldJson(); });
     if (instance.claim() == SingleInstance::Role::secondary) {
         if (instance.forward(urls))
             return 0;

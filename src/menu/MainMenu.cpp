@@ -114,6 +114,22 @@ void MainMenu::install(QWidget* window) {
             window->addAction(action);
 }
 
+void MainMenu::closeEveryWindow() {
+    qApp->installEventFilter(this);
+}
+
+bool MainMenu::eventFilter(QObject* watched, QEvent* event) {
+    if (event->type() == QEvent::Show && watched->isWidgetType()) {
+        auto* window = static_cast<QWidget*>(watched);
+        QAction* close = m_actions.value(MenuItem::close);
+        const Qt::WindowType type = window->windowType();
+        if (window->isWindow() && type != Qt::Popup && type != Qt::ToolTip &&
+            !window->actions().contains(close))
+            window->addAction(close);
+    }
+    return QObject::eventFilter(watched, event);
+}
+
 bool MainMenu::toFocusWidget(MenuItem item) {
     const char* slot = slotOf(item);
     if (!slot)

@@ -61,10 +61,17 @@ public:
     QAction* action(MenuItem item) const { return m_actions.value(item); }
     // Makes the menu's key sequences work while the window is active.
     void install(QWidget* window);
+    // From now on every other window of the application gets Close as it is shown, so Ctrl+W
+    // closes it: the dialogs and message boxes too. Only Close: a message box's own Ctrl+C
+    // copies its text.
+    void closeEveryWindow();
 
     // The sequences are spelled out: the generic platform theme makes QKeySequence::Close
     // Ctrl+F4 and gives Quit none.
     static QKeySequence sequence(MenuItem item);
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     void add(QMenu* menu, MenuItem item, const QString& title);

@@ -2,8 +2,10 @@
 // keeps the popover open, and where its dialogs start.
 #include "app/AppDelegate.h"
 #include "app/AppModel.h"
+#include "app/GlobalShortcut.h"
 #include "app/views/PhrasebookView.h"
 #include "app/views/PopoverView.h"
+#include "app/views/SettingsModel.h"
 #include "platform/x11/Activation.h"
 #include "platform/x11/HotKeyCenter.h"
 #include "support/TestWorld.h"
@@ -14,6 +16,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileDialog>
+#include <QLabel>
 #include <QStandardPaths>
 #include <QTest>
 
@@ -145,6 +148,39 @@ TEST_F(AppDelegateDesktopTest, ReopenedRightAfterAnotherProgramTookTheFrontItIsT
         auto* input = qobject_cast<QWidget*>(delegate->model().inputView());
         ASSERT_TRUE(input);
         EXPECT_TRUE(input->hasFocus());
+        delegate->closePopover();
+    }
+}
+
+// A shortcut another program holds at start is named in the popover with where to choose
+// another, and tried again whenever the popover or the settings window opens: the other
+// program may have let it go meanwhile.
+TEST_F(AppDelegateDesktopTest, AShortcutHeldAtStartIsTriedAgainWhenAWindowOpens) {
+    const auto hint = [&] {
+        const auto* label =
+            delegate->popoverView()->findChild<QLabel*>(u"tivela.shortcutProblem"_s);
+        return label && label->isVisibleTo(delegate->popoverView()) ? label->text() : QString();
+    };
+    for (const bool settings : {false, true}) {
+        SCOPED_TRACE(settings ? "settings" : "popover");
+        HotKeyCenter::shared().unregister();
+        KeyHolder other;
+        ASSERT_TRUE(other.hold(Shortcut::defaultShortcut()));
+        // The launch's registration.
+        GlobalShortcut::shared().registerSaved();
+        delegate->showPopover();
+        EXPECT_EQ(hint(), u"Ctrl+Alt+T: In use by another application. Choose another in "
+                          u"Settings."_s);
+        delegate->closePopover();
+
+        other.releaseAll();
+        if (settings)
+            delegate->openSettings();
+        else
+            delegate->showPopover();
+        EXPECT_EQ(HotKeyCenter::shared().held(), Shortcut::defaultShortcut());
+        EXPECT_EQ(hint(), QString());
+        EXPECT_EQ(delegate->settingsModel().shortcutProblem(), QString());
         delegate->closePopover();
     }
 }

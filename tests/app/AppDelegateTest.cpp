@@ -1,10 +1,13 @@
 #include "app/AppDelegate.h"
+#include "app/PopoverClosing.h"
 #include "app/Updater.h"
+#include "app/Wording.h"
 #include "app/checks/KeyCheck.h"
 #include "app/views/PopoverView.h"
 #include "app/views/SettingsModel.h"
 #include "app/views/SettingsView.h"
 #include "app/views/UpdatesSection.h"
+#include "platform/desktop/PackageInstaller.h"
 #include "support/TestWorld.h"
 #include "support/ViewRig.h"
 
@@ -103,29 +106,6 @@ TEST_F(AppDelegateTest, FirstLaunchRegistersAndShowsThePopoverAfterItsPause) {
     EXPECT_TRUE(shown());
 }
 
-// A saved shortcut keeps the recorder's rule as it is read, whoever wrote it (by hand, the move
-// from the earlier name): without Control, Alt or Super, or on a key no keyboard has, it
-// gives way to Control-Alt-T.
-TEST_F(AppDelegateTest, ASavedShortcutBreakingTheRecordersRuleIsTheDefault) {
-    const Shortcut fallback = Shortcut::defaultShortcut();
-    const std::pair<QString, Shortcut> table[] = {
-        {uR"({"keyCode":17,"modifiers":0})"_s, fallback},
-        {uR"({"keyCode":17,"modifiers":512})"_s, fallback},
-        {uR"({"keyCode":17,"modifiers":65536})"_s, fallback},
-        {uR"({"keyCode":200,"modifiers":4096})"_s, fallback},
-        {uR"({"keyCode":13,"modifiers":4608})"_s, {13, Shortcut::control | Shortcut::shift}},
-        {uR"({"keyCode":49,"modifiers":256})"_s, {49, Shortcut::command}},
-    };
-    for (const auto& [stored, expected] : table) {
-        Paths::standardDefaults()->setValue(u"shortcut"_s, stored);
-        EXPECT_EQ(AppDelegate::shortcut(), expected) << stored.toStdString();
-    }
-    Paths::standardDefaults()->setValue(u"shortcut"_s, table[0].first);
-    launch();
-    EXPECT_EQ(Paths::defaults()->value(u"shortcutDisplay"_s).toString(), u"Ctrl+Alt+T"_s);
-    Paths::standardDefaults()->remove(u"shortcut"_s);
-}
-
 TEST_F(AppDelegateTest, LaterLaunchesShowNothingButTheWelcomeAfterACarryOver) {
     launch();
     rig.time->advance(5000);
@@ -211,34 +191,13 @@ INSTANTIATE_TEST_SUITE_P(
         // The settings close the popover the translation opened.
         Opened{{u"tivela://translate?text=a"_s, u"tivela://settings"_s}, false, u"a"_s, {}, true}));
 
-TEST_F(AppDelegateTest, PressOutsideArmsAndOnlyTheReleaseOutsideCloses) {
-    launch();
-    show();
-    pointerInside(false);
-    delegate->outsideMouse(true);
-    EXPECT_TRUE(shown());
-    delegate->outsideMouse(false);
-    EXPECT_FALSE(shown());
-
-    show();
-    delegate->outsideMouse(true);
-    pointerInside(true);
-    delegate->outsideMouse(false);
-    EXPECT_TRUE(shown());
-    // A press inside the popover arms nothing.
-    delegate->outsideMouse(true);
-    pointerInside(false);
-    delegate->outsideMouse(false);
-    EXPECT_TRUE(shown());
-}
-
 TEST_F(AppDelegateTest, APinnedPopoverClosesOnlyByTheCloseCommand) {
     launch();
     show();
     delegate->model().setPinned(true);
     pointerInside(false);
-    delegate->outsideMouse(true);
-    delegate->outsideMouse(false);
+    delegate->closing().outsideMouse(true);
+    delegate->closing().outsideMouse(false);
     delegate->resignedActive();
     delegate->appActivated(1, u"Other"_s);
     QTest::keyClick(delegate->popover()->windowHandle(), Qt::Key_Escape);
@@ -248,40 +207,12 @@ TEST_F(AppDelegateTest, APinnedPopoverClosesOnlyByTheCloseCommand) {
     EXPECT_FALSE(shown());
 }
 
-TEST_F(AppDelegateTest, NothingClosesThePopoverWhileTheInstallPromptIsDue) {
-    launch();
-    show();
-    delegate->model().setDownloadRequest(AppModel::DownloadRequest{u"en"_s, u"fr"_s});
-    EXPECT_TRUE(delegate->closeContext().sheetUp);
-    pointerInside(false);
-    delegate->outsideMouse(true);
-    delegate->outsideMouse(false);
-    delegate->appActivated(1, u"Other"_s);
-    delegate->closeKeyWindow();
-    EXPECT_TRUE(shown());
-}
-
-TEST_F(AppDelegateTest, EscapeAndOtherProgramsClose) {
-    launch();
-    show();
-    QTest::keyClick(delegate->popover()->windowHandle(), Qt::Key_Escape);
-    EXPECT_FALSE(shown());
-    show();
-    delegate->appActivated(QCoreApplication::applicationPid(), u"Us"_s);
-    EXPECT_TRUE(shown());
-    delegate->appActivated(4242, u"Other"_s);
-    EXPECT_FALSE(shown());
-    show();
-    delegate->resignedActive();
-    EXPECT_FALSE(shown());
-}
-
 TEST_F(AppDelegateTest, TheTrayClickThatClosedThePopoverDoesNotReopenIt) {
     launch();
     show();
     pointerInside(false);
-    delegate->outsideMouse(true);
-    delegate->outsideMouse(false);
+    delegate->closing().outsideMouse(true);
+    delegate->closing().outsideMouse(false);
     ASSERT_FALSE(shown());
     rig.time->advance(250);
     delegate->togglePopover();
@@ -406,6 +337,44 @@ TEST_F(AppDelegateTest, OneSettingsWindowAndUpdatesOnlyWithAnUpdater) {
     launch();
     EXPECT_EQ(delegate->updater(), nullptr);
     EXPECT_EQ(made, 1);
+}
+
+// Ctrl+W closes every window of Tivela's that has a close button, as it closes the settings
+// window: the About box, the update window, the help on reading the selection and the message
+// with the install command.
+TEST_F(AppDelegateTest, CtrlWClosesEveryClosableWindow) {
+    rig.services.enginePackage = [](const QString&, const QString&) { return u"apertium-en-fr"_s; };
+    // No installer answers on a bus that is not there: the command is shown instead.
+    rig.services.installer = std::make_shared<PackageInstaller>(QDBusConnection(u"none"_s));
+    shell.makeUpdater = [] { return std::make_unique<Updater>(Updater::Preview{}); };
+    launch();
+    const auto shownTitled = [](const QString& title) -> QWidget* {
+        for (QWidget* window : QApplication::topLevelWidgets())
+            if (window->isVisible() && window->windowTitle() == title)
+                return window;
+        return nullptr;
+    };
+    const auto help = AppDelegate::makeSelectionHelp();
+    const std::pair<QString, std::function<void()>> windows[] = {
+        {u"About Tivela"_s, [&] { delegate->showAbout(); }},
+        {Wording::updateWindowTitle(), [&] { Q_EMIT delegate->updater()->noticed({}); }},
+        {Wording::selectionHelpTitle(), [&] { help->trigger(); }},
+        {Wording::installTitle(),
+         [&] {
+             show();
+             delegate->model().setDownloadRequest(AppModel::DownloadRequest{u"en"_s, u"fr"_s});
+         }},
+    };
+    for (const auto& [title, open] : windows) {
+        SCOPED_TRACE(title.toStdString());
+        open();
+        QWidget* window = nullptr;
+        ASSERT_TRUE(waitUntil([&] { return (window = shownTitled(title)); }));
+        window->activateWindow();
+        ASSERT_TRUE(QTest::qWaitForWindowActive(window));
+        QTest::keyClick(window->windowHandle(), Qt::Key_W, Qt::ControlModifier);
+        EXPECT_TRUE(waitUntil([&] { return !shownTitled(title); }));
+    }
 }
 
 TEST_F(AppDelegateTest, ReplaceAnswersByItsDeadlineAndRemembersOnlyWhatItAnswered) {

@@ -11,6 +11,7 @@
 #include "support/StoreLock.h"
 #include "support/TestWorld.h"
 #include "support/x11/FakeXApp.h"
+#include "support/x11/XWindows.h"
 
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>
@@ -36,69 +37,12 @@
 
 using namespace tivela;
 using namespace tivela::test;
+using namespace tivela::test::XWindows;
 using namespace Qt::StringLiterals;
 
 namespace {
 
 constexpr int slow = 20000;
-
-bool isTivela(XConnection& x, xcb_window_t window) {
-    return x.byteProperty(window, XCB_ATOM_WM_CLASS, XCB_ATOM_STRING).toLower().contains("tivela");
-}
-
-QRect frameOf(XConnection& x, xcb_window_t window) {
-    const XReply<xcb_get_geometry_reply_t> geometry(
-        xcb_get_geometry_reply(x.get(), xcb_get_geometry(x.get(), window), nullptr));
-    const XReply<xcb_translate_coordinates_reply_t> origin(xcb_translate_coordinates_reply(
-        x.get(), xcb_translate_coordinates(x.get(), window, x.root(), 0, 0), nullptr));
-    if (!geometry || !origin)
-        return {};
-    return QRect(origin->dst_x, origin->dst_y, geometry->width, geometry->height);
-}
-
-bool viewable(XConnection& x, xcb_window_t window) {
-    const XReply<xcb_get_window_attributes_reply_t> attributes(xcb_get_window_attributes_reply(
-        x.get(), xcb_get_window_attributes(x.get(), window), nullptr));
-    return attributes && attributes->map_state == XCB_MAP_STATE_VIEWABLE;
-}
-
-// Our window with the XEmbed property, wherever the tray put it.
-xcb_window_t trayIcon(XConnection& x, xcb_window_t parent) {
-    const XReply<xcb_query_tree_reply_t> tree(
-        xcb_query_tree_reply(x.get(), xcb_query_tree(x.get(), parent), nullptr));
-    if (!tree)
-        return XCB_WINDOW_NONE;
-    const xcb_window_t* children = xcb_query_tree_children(tree.get());
-    for (int i = 0; i < xcb_query_tree_children_length(tree.get()); ++i) {
-        const XReply<xcb_get_property_reply_t> embedded(
-            xcb_get_property_reply(x.get(),
-                                   xcb_get_property(x.get(), 0, children[i], x.atom("_XEMBED_INFO"),
-                                                    XCB_GET_PROPERTY_TYPE_ANY, 0, 2),
-                                   nullptr));
-        if (isTivela(x, children[i]) && embedded && embedded->value_len > 0)
-            return children[i];
-        if (const xcb_window_t found = trayIcon(x, children[i]))
-            return found;
-    }
-    return XCB_WINDOW_NONE;
-}
-
-// Our managed windows on screen.
-QList<xcb_window_t> shownWindows(XConnection& x) {
-    QList<xcb_window_t> shown;
-    const XReply<xcb_get_property_reply_t> clients(
-        xcb_get_property_reply(x.get(),
-                               xcb_get_property(x.get(), 0, x.root(), x.atom("_NET_CLIENT_LIST"),
-                                                XCB_ATOM_WINDOW, 0, 1024),
-                               nullptr));
-    if (!clients)
-        return shown;
-    const auto* windows = static_cast<const xcb_window_t*>(xcb_get_property_value(clients.get()));
-    for (int i = 0; i < xcb_get_property_value_length(clients.get()) / 4; ++i)
-        if (isTivela(x, windows[i]) && viewable(x, windows[i]))
-            shown << windows[i];
-    return shown;
-}
 
 // The popover: our managed window of 420 x 600, while it is on screen.
 xcb_window_t popover(XConnection& x) {
@@ -106,16 +50,6 @@ xcb_window_t popover(XConnection& x) {
         if (frameOf(x, window).size() == QSize(420, 600))
             return window;
     return XCB_WINDOW_NONE;
-}
-
-// Our managed windows on screen, by the title the window manager shows.
-QMap<QString, xcb_window_t> titledWindows(XConnection& x) {
-    QMap<QString, xcb_window_t> titled;
-    for (const xcb_window_t window : shownWindows(x))
-        titled.insert(QString::fromUtf8(
-                          x.byteProperty(window, x.atom("_NET_WM_NAME"), x.atom("UTF8_STRING"))),
-                      window);
-    return titled;
 }
 
 // The lightness of a window's ground, as a capture of the screen shows it, a little inside its
@@ -193,15 +127,7 @@ protected:
         app.setProcessChannelMode(channels);
         app.start(program(), arguments);
         ASSERT_TRUE(app.waitForStarted());
-        // Up once its name is on the bus and it told the bridge its shortcut, which it does
-        // once it holds it.
-        ASSERT_TRUE(QTest::qWaitFor(
-            [] {
-                return QDBusConnection::sessionBus().interface()->isServiceRegistered(
-                           Paths::bundleID()) &&
-                       Paths::defaults()->contains(u"shortcutDisplay"_s);
-            },
-            slow));
+        ASSERT_TRUE(stagedProgramUp(slow));
     }
     // The translation of a text once the application wrote it to history, lowercased.
     QString historyOf(const QString& text, int timeoutMs = slow) {

@@ -98,16 +98,7 @@ protected:
         ASSERT_TRUE(app.waitForStarted());
         ASSERT_TRUE(waitUntilUp());
     }
-    bool waitUntilUp() {
-        // Up once it told the bridge its shortcut, which it does once it holds it.
-        return QTest::qWaitFor(
-            [] {
-                return QDBusConnection::sessionBus().interface()->isServiceRegistered(
-                           Paths::bundleID()) &&
-                       Paths::defaults()->contains(u"shortcutDisplay"_s);
-            },
-            slow);
-    }
+    bool waitUntilUp() { return stagedProgramUp(slow); }
 
     // Hands the text over by the test's entry. `utf8`: the bytes as the selection and a URL
     // carry them, broken ones included; the bus and the browser carry text.

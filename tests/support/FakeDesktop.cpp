@@ -60,6 +60,12 @@ public:
             }
             return true;
         }
+        if (message.interface() == u"org.freedesktop.Notifications"_s && member == u"Notify"_s) {
+            const QVariantList arguments = message.arguments();
+            m_notes << arguments.value(3).toString() + u'\n' + arguments.value(4).toString();
+            m_bus.send(message.createReply(uint(m_notes.size())));
+            return true;
+        }
         if (message.interface() == u"org.freedesktop.portal.Settings"_s && member == u"Read"_s) {
             if (!m_portalAnswers) {
                 message.setDelayedReply(true);
@@ -72,6 +78,8 @@ public:
         if (message.interface() == controlName()) {
             if (member == u"Installs"_s) {
                 m_bus.send(message.createReply(m_installs));
+            } else if (member == u"Notes"_s) {
+                m_bus.send(message.createReply(m_notes));
             } else if (member == u"Release"_s) {
                 const QString package = message.arguments().value(0).toString();
                 if (m_held.contains(package))
@@ -97,6 +105,7 @@ private:
     uint m_scheme;
     bool m_portalAnswers;
     QStringList m_installs;
+    QStringList m_notes;
     QHash<QString, QDBusMessage> m_held;
 };
 
@@ -119,6 +128,10 @@ FakeDesktop::~FakeDesktop() {
 bool FakeDesktop::isRunning() const {
     QDBusConnectionInterface* bus = QDBusConnection::sessionBus().interface();
     return bus && bus->isServiceRegistered(controlName()).value();
+}
+
+QStringList FakeDesktop::notes() const {
+    return control(u"Notes"_s).arguments().value(0).toStringList();
 }
 
 QStringList FakeDesktop::installs() const {
@@ -144,9 +157,12 @@ TIVELA_TEST_HELPER(fakeDesktop) {
     bool portal = false;
     bool answers = true;
     bool packageKit = false;
+    bool notifications = false;
     for (const QString& arg : args) {
         if (arg == u"packagekit"_s)
             packageKit = true;
+        else if (arg == u"notifications"_s)
+            notifications = true;
         else if (arg.startsWith(u"portal="_s))
             portal = true, scheme = arg.mid(7).toUInt();
         else if (arg == u"portal-silent"_s)
@@ -156,6 +172,10 @@ TIVELA_TEST_HELPER(fakeDesktop) {
     if (packageKit) {
         bus.registerVirtualObject(u"/org/freedesktop/PackageKit"_s, &desktop);
         bus.registerService(u"org.freedesktop.PackageKit"_s);
+    }
+    if (notifications) {
+        bus.registerVirtualObject(u"/org/freedesktop/Notifications"_s, &desktop);
+        bus.registerService(u"org.freedesktop.Notifications"_s);
     }
     if (portal) {
         bus.registerVirtualObject(u"/org/freedesktop/portal/desktop"_s, &desktop);

@@ -15,6 +15,7 @@ namespace tivela::test {
 //    installer's error for a cancelled dialog, one named "hold:..." waits for release().
 //  - "portal=N": the colour scheme is N, read wrapped twice as older portals do; "portal-silent"
 //    owns the portal's name but never answers.
+//  - "notifications": the notification service, which keeps each note it is asked to show.
 class FakeDesktop {
 public:
     explicit FakeDesktop(const QStringList& services);
@@ -23,6 +24,8 @@ public:
     bool isRunning() const;
     // The install calls so far, as "WINDOW PACKAGE".
     QStringList installs() const;
+    // The notes shown so far, as "SUMMARY\nBODY".
+    QStringList notes() const;
     void release(const QString& package) const;
     // Changes the scheme and announces it.
     void setScheme(uint scheme) const;

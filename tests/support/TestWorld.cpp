@@ -1,10 +1,15 @@
 #include "support/TestWorld.h"
 
+#include "core/Paths.h"
+
 #include <QCoreApplication>
+#include <QDBusConnection>
+#include <QDBusConnectionInterface>
 #include <QDir>
 #include <QDirIterator>
 #include <QFile>
 #include <QMap>
+#include <QSettings>
 #include <QThread>
 
 #include <csignal>
@@ -103,6 +108,16 @@ QMap<QString, QByteArray> World::personFiles(const QString& except) {
 
 QString stageDir() {
     return QString::fromLocal8Bit(qgetenv("TIVELA_STAGE"));
+}
+
+bool stagedProgramUp(int milliseconds) {
+    return waitUntil(
+        [] {
+            return QDBusConnection::sessionBus().interface()->isServiceRegistered(
+                       Paths::bundleID()) &&
+                   Paths::defaults()->contains(QStringLiteral("shortcutDisplay"));
+        },
+        milliseconds);
 }
 
 QString sourceDir() {

@@ -50,6 +50,9 @@ inline void settle(int milliseconds = 150) {
 // The staged development bundle and the source tree, as the build tells the tests.
 QString stageDir();
 QString sourceDir();
+// Whether the staged program came up in time: its name is on the session bus and it told the
+// bridge its shortcut, which it does once it holds it.
+bool stagedProgramUp(int milliseconds);
 
 // A modes folder of the world's own, `name`, holding copies of these installed Apertium modes
 // ("eng-spa"): a test sees those pairs whatever else the machine has installed.

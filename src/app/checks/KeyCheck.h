@@ -1,5 +1,6 @@
 #pragma once
 
+#include "app/Tab.h"
 #include "app/checks/CheckReport.h"
 #include "app/checks/PersonsClipboard.h"
 #include "platform/x11/Activation.h"
@@ -164,6 +165,8 @@ private:
     bool shownActiveKey() const;
     // The right-click of a field, through Qt's input path.
     QCoro::Task<std::optional<QSet<QString>>> rightClick(QWidget* field);
+    // The keys of a list's rows, from its search field, on a row of the check's own.
+    QCoro::Task<> rows(Tab tab, QString label, QWidget* field);
 
     KeyCheck& m_run;
     CheckShell& m_shell;

@@ -12,6 +12,7 @@
 #include "core/Store.h"
 #include "menu/MainMenu.h"
 
+#include <QAbstractItemView>
 #include <QApplication>
 #include <QClipboard>
 #include <QDateTime>
@@ -490,6 +491,7 @@ QCoro::Task<> KeyCheck::Script::search() {
         const std::optional<QSet<QString>> menu = co_await rightClick(field);
         m_run.check(label + u" search: right-click gives Cut, Copy, Paste"_s,
                     menu && cutCopyPaste(*menu), QString());
+        co_await rows(tab, label, field);
         if (tab != Tab::history)
             continue;
         model.setHistorySearch(QString());
@@ -507,6 +509,75 @@ QCoro::Task<> KeyCheck::Script::search() {
                         keyText(Qt::SHIFT | Qt::Key_Tab) + u": "_s +
                         (back ? u"search"_s : typeName(m_window->focusWidget())));
     }
+}
+
+QCoro::Task<> KeyCheck::Script::rows(Tab tab, QString label, QWidget* field) {
+    AppModel& model = m_model;
+    const bool history = tab == Tab::history;
+    const Item row{QUuid::createUuid().toString(QUuid::WithoutBraces),
+                   u"KeyCheck row"_s,
+                   u"fila"_s,
+                   u"en"_s,
+                   u"es"_s,
+                   double(QDateTime::currentSecsSinceEpoch()),
+                   0,
+                   0,
+                   u"mac"_s};
+    const auto listed = [&model, history] { return history ? model.history() : model.phrases(); };
+    const auto first = [listed, id = row.id] {
+        const QList<Item> items = listed();
+        return !items.isEmpty() && items.first().id == id;
+    };
+    if (history) {
+        model.setHistorySearch(QString());
+        m_shell.store().addHistory(row);
+        model.reloadHistory();
+    } else {
+        model.setPhraseSearch(QString());
+        m_shell.store().addPhrase(row);
+        model.reloadPhrases();
+    }
+    // A menu that closed hands the keyboard back to the popover a moment later.
+    const auto keyboardIn = [this](QWidget* widget) {
+        return [this, widget] {
+            return QGuiApplication::focusWindow() == m_window->windowHandle() &&
+                   QApplication::focusWidget() == widget;
+        };
+    };
+    co_await WindowCheck::wait(800, first);
+    field->setFocus();
+    co_await WindowCheck::wait(1500, keyboardIn(field));
+    co_await press(QKeyCombination(Qt::Key_Down), 250);
+    const bool entered = qobject_cast<QAbstractItemView*>(m_window->focusWidget());
+    co_await press(QKeyCombination(Qt::Key_Menu), 250);
+    QMenu* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
+    const bool menuShown = menu;
+    const QString entry =
+        menu && !menu->actions().isEmpty() ? menu->actions().first()->text() : QString();
+    if (menu) {
+        QWidget* list = m_window->focusWidget();
+        menu->close();
+        co_await WindowCheck::wait(1500, keyboardIn(list));
+    }
+    co_await press(QKeyCombination(Qt::Key_Escape), 250);
+    const bool back = m_window->focusWidget() == field && m_delegate.isPopoverShown();
+    m_run.check(label + u": Down from the search field reaches the rows, Esc comes back"_s,
+                entered && back,
+                u"after Down: "_s + (entered ? u"rows"_s : u"stayed"_s) + u", after Esc: "_s +
+                    (back ? u"search"_s : typeName(m_window->focusWidget())) +
+                    u", window shown "_s + flag(m_delegate.isPopoverShown()));
+
+    co_await press(QKeyCombination(Qt::Key_Down), 250);
+    co_await press(QKeyCombination(Qt::Key_Delete), 250);
+    const auto gone = [listed, id = row.id] {
+        const QList<Item> items = listed();
+        return std::none_of(items.begin(), items.end(),
+                            [&id](const Item& item) { return item.id == id; });
+    };
+    co_await WindowCheck::wait(500, gone);
+    m_run.check(
+        label + u": the menu key and Delete act on the focused row"_s, entry == u"Open"_s && gone(),
+        u"menu: "_s + (menuShown ? quoted(entry) : u"none"_s) + u", row deleted "_s + flag(gone()));
 }
 
 QCoro::Task<> KeyCheck::Script::cards() {

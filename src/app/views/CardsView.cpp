@@ -125,13 +125,34 @@ CardsView::CardsView(AppModel& model, ViewServices& services, QWidget* parent)
     layout->setSpacing(0);
     layout->addWidget(header);
     layout->addWidget(new Divider);
-    connect(&m_model, &AppModel::phrasesChanged, this, &CardsView::rebuild);
+    connect(&m_model, &AppModel::phrasesChanged, this, &CardsView::showDue);
     // A focused button takes its own Space before the window's keys.
     qApp->installEventFilter(this);
-    rebuild();
+    showDue();
 }
 
+// The due list is newest first: a card answered "Again" a minute ago, here or in the browser,
+// comes back ahead of the one being studied, and must not take its place.
 void CardsView::showDue() {
+    const QList<Item> due = m_model.dueCards();
+    m_status->setText(due.isEmpty() ? u"Nothing due"_s
+                                    : u"%1 due"_s.arg(QLocale().toString(qsizetype(due.size()))));
+    std::optional<Item> card;
+    if (m_card) {
+        const auto kept = std::find_if(due.begin(), due.end(),
+                                       [this](const Item& item) { return item.id == m_card->id; });
+        if (kept != due.end())
+            card = *kept;
+    }
+    if (!card && !due.isEmpty())
+        card = due.first();
+    const Shown shown = card                          ? Shown::card
+                        : m_model.phrases().isEmpty() ? Shown::nothingSaved
+                                                      : Shown::allDone;
+    if (m_content && shown == m_shown && card == m_card)
+        return;
+    m_shown = shown;
+    m_card = card;
     rebuild();
 }
 
@@ -140,7 +161,7 @@ void CardsView::showDue() {
 // in the chain, a tab button that Space would press.
 void CardsView::showEvent(QShowEvent* event) {
     QWidget::showEvent(event);
-    rebuild();
+    showDue();
     setFocus(Qt::OtherFocusReason);
 }
 
@@ -169,34 +190,28 @@ QString CardsView::boxLine() const {
     return m_box ? m_box->text() : QString();
 }
 
-// The content is made anew for every change: the old one may be handling the click that
-// changed it, so it is hidden now and deleted once that event is over.
+// The content is made anew for every change of what it shows: the old one may be handling the
+// click that changed it, so it is hidden now and deleted once that event is over.
 void CardsView::rebuild() {
-    ++m_rebuilds;
-    const QList<Item> due = m_model.dueCards();
-    m_status->setText(due.isEmpty() ? u"Nothing due"_s
-                                    : u"%1 due"_s.arg(QLocale().toString(qsizetype(due.size()))));
     if (m_content) {
         m_content->hide();
         m_content->deleteLater();
     }
-    m_card.reset();
     m_empty = nullptr;
     m_showAnswer = m_again = m_gotIt = nullptr;
     m_box = nullptr;
-    if (m_model.phrases().isEmpty()) {
+    if (m_card) {
+        m_content = makeCard(*m_card);
+    } else if (m_shown == Shown::nothingSaved) {
         m_content = m_empty = new EmptyState(
             u"rectangle.on.rectangle.angled"_s, u"Save words to practice"_s,
             u"Cards come from your phrasebook. Press \u2605 under a translation, here or in "
             "the browser."_s);
-    } else if (due.isEmpty()) {
+    } else {
         m_content = m_empty = new EmptyState(
             u"checkmark.seal"_s, u"All done for today"_s,
             u"Cards come back when it\u2019s time to repeat them: after a day, three days, a "
             "week."_s);
-    } else {
-        m_card = due.first();
-        m_content = makeCard(*m_card);
     }
     static_cast<QVBoxLayout*>(layout())->addWidget(m_content, 1);
     m_content->show();
@@ -264,14 +279,14 @@ QWidget* CardsView::makeCard(const Item& card) {
     return content;
 }
 
-// On the model's clock, so the due cards it lists agree with the answer.
+// On the model's clock, so the due cards it lists agree with the answer. The answered card
+// lets go of the screen: the first due card follows, with its answer hidden.
 void CardsView::next(const Item& card, bool knew) {
     m_model.writer().answer(card, knew, m_model.now());
     m_revealed.reset();
-    const quint64 before = m_rebuilds;
+    m_card.reset();
     m_model.reloadPhrases();
-    if (m_rebuilds == before)
-        rebuild();
+    showDue();
 }
 
 } // namespace tivela

@@ -19,10 +19,12 @@ struct ViewServices;
 // The cards tab: practice of the phrasebook by spaced repetition, one due card at a time (the
 // first of the model's due cards, so the phrasebook's search narrows them too). "Show Answer"
 // (Space) shows its translation; "Again" (1) and "Got It" (2) answer it, and the next due card
-// follows. The keys work with no widget focused and only while their button is shown; a button
-// the user focused (a tab, More) takes its own Space. No button of the card takes the focus,
-// and the tab takes it from whatever had it when the tab came up, so Space never presses a
-// button the user did not mean. Long phrases end in an ellipsis, whole in their tooltips.
+// follows. The card on screen stays there, its answer shown or not, until it is answered or
+// leaves the due cards: a card that falls due meanwhile waits its turn. The keys work with no
+// widget focused and only while their button is shown; a button the user focused (a tab, More)
+// takes its own Space. No button of the card takes the focus, and the tab takes it from whatever
+// had it when the tab came up, so Space never presses a button the user did not mean. Long phrases
+// end in an ellipsis, whole in their tooltips.
 class CardsView : public QWidget {
     Q_OBJECT
 
@@ -42,8 +44,9 @@ public:
     QAbstractButton* gotItButton() const { return m_gotIt; }
     // "Box 1 of 5".
     QString boxLine() const;
-    // Shows the first of the cards due now: time may have brought one due since the tab was
-    // drawn. Nothing redraws the tab on a timer by itself.
+    // Follows the cards due now, which time may have changed since the tab was drawn: an empty
+    // state gives way to the first of them, a card on screen stays while it is due. Nothing
+    // calls it on a timer of the tab's own.
     void showDue();
 
 protected:
@@ -51,6 +54,9 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
+    // What the content shows.
+    enum class Shown { nothingSaved, allDone, card };
+
     void rebuild();
     QWidget* makeCard(const Item& card);
     void next(const Item& card, bool knew);
@@ -59,6 +65,7 @@ private:
     ViewServices& m_services;
     Label* m_status;
     QPointer<QWidget> m_content;
+    Shown m_shown = Shown::allDone;
     std::optional<Item> m_card;
     // The id of the card whose answer is shown: another card starts hidden again.
     std::optional<QString> m_revealed;
@@ -67,7 +74,6 @@ private:
     QPointer<QAbstractButton> m_again;
     QPointer<QAbstractButton> m_gotIt;
     QPointer<Label> m_box;
-    quint64 m_rebuilds = 0;
 };
 
 } // namespace tivela

@@ -38,6 +38,7 @@ HistoryView::HistoryView(AppModel& model, QWidget* parent)
               {u"clock"_s, u"No history yet"_s, Wording::historyStaysHere()}, parent)
     , m_clear(new TextButton(u"Clear"_s, 13)) {
     header()->addTrailing(m_clear);
+    focusAfter(m_clear);
     connect(&model, &AppModel::historySearchChanged, this, &HistoryView::showSearch);
     connect(&model, &AppModel::historyChanged, this, &HistoryView::showList);
     connect(m_clear, &QAbstractButton::clicked, this, &HistoryView::confirmClear);
@@ -46,6 +47,10 @@ HistoryView::HistoryView(AppModel& model, QWidget* parent)
 
 void HistoryView::listChanged() {
     m_clear->setVisible(!m_model.history().isEmpty());
+}
+
+void HistoryView::removeRow(const Item& item) {
+    deleteRow(m_model, item);
 }
 
 QMenu* HistoryView::rowMenu(const Item& item) {

@@ -24,6 +24,7 @@ public:
     // The confirmation while it is open.
     QMessageBox* confirmation() const { return m_confirmation; }
     QMenu* rowMenu(const Item& item) override;
+    void removeRow(const Item& item) override;
 
 protected:
     void listChanged() override;

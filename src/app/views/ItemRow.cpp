@@ -10,9 +10,12 @@
 #include <QContextMenuEvent>
 #include <QFontMetricsF>
 #include <QHelpEvent>
+#include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
+#include <QPainterPath>
 #include <QScrollBar>
+#include <QShortcut>
 #include <QTextOption>
 #include <QToolTip>
 
@@ -24,6 +27,8 @@ namespace tivela {
 namespace {
 
 constexpr int metaGap = 6;
+constexpr int focusInset = 4;
+constexpr double focusRadius = 8;
 // Line breaks kept for at most this many texts.
 constexpr qsizetype maxCachedLines = 4000;
 
@@ -176,6 +181,15 @@ void ItemRow::paint(QPainter* painter, const QStyleOptionViewItem& option,
     int y = row.top() + verticalPadding;
 
     painter->save();
+    // The keyboard's row: a tinted ground inside a ring, clear of the hairlines between rows.
+    if (option.state & QStyle::State_HasFocus) {
+        const QRectF ground = QRectF(row).adjusted(focusInset, 2, -focusInset, -2);
+        QPainterPath shape;
+        shape.addRoundedRect(ground, focusRadius, focusRadius);
+        painter->setRenderHint(QPainter::Antialiasing);
+        painter->fillPath(shape, Theme::accentSoft(palette));
+        Theme::paintFocusRing(*painter, ground, focusRadius, palette);
+    }
     // Each text runs in its own direction: Arabic or Hebrew from the right edge, with its
     // punctuation where that script puts it.
     const auto drawLines = [&](const QStringList& lines, const QFont& font, const QColor& color) {
@@ -235,23 +249,50 @@ ItemList::ItemList(bool speakButtons, std::function<double()> now, QWidget* pare
     setItemDelegate(m_row);
     setFrameShape(QFrame::NoFrame);
     setSelectionMode(QAbstractItemView::NoSelection);
-    setFocusPolicy(Qt::NoFocus);
+    // Reached by Tab and from the search, not by a click: a click opens its row at once.
+    setFocusPolicy(Qt::TabFocus);
     setVerticalScrollMode(QAbstractItemView::ScrollPerPixel);
     setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     setResizeMode(QListView::Adjust);
     setEditTriggers(QAbstractItemView::NoEditTriggers);
     viewport()->setBackgroundRole(QPalette::Window);
+    // A shortcut, not a key press: the popover closes on an Escape that reaches its window,
+    // and a shortcut's key never gets there.
+    auto* escape = new QShortcut(QKeySequence(Qt::Key_Escape), this);
+    escape->setContext(Qt::WidgetShortcut);
+    connect(escape, &QShortcut::activated, this, &ItemList::leftUpwards);
 }
 
 void ItemList::setItems(const QList<Item>& items) {
     const bool sameStart =
         !items.isEmpty() && !m_items.isEmpty() && items.first().id == m_items.first().id;
     const int position = verticalScrollBar()->value();
+    const int focused = focusedRow();
+    const QString focusedId = focused >= 0 ? m_items[focused].id : QString();
     m_model->reset([&] { m_items = items; });
     if (sameStart) {
         doItemsLayout();
         verticalScrollBar()->setValue(position);
     }
+    if (focused < 0 || items.isEmpty())
+        return;
+    const auto same = std::find_if(items.begin(), items.end(),
+                                   [&focusedId](const Item& item) { return item.id == focusedId; });
+    const int row =
+        same != items.end() ? int(same - items.begin()) : std::min(focused, int(items.size()) - 1);
+    setCurrentIndex(m_model->index(row, 0));
+}
+
+void ItemList::enter(bool atFirst) {
+    if (m_items.isEmpty())
+        return;
+    setFocus(Qt::OtherFocusReason);
+    setCurrentIndex(m_model->index(atFirst ? 0 : int(m_items.size()) - 1, 0));
+}
+
+int ItemList::focusedRow() const {
+    const int row = currentIndex().row();
+    return hasFocus() && row < m_items.size() ? row : -1;
 }
 
 QRect ItemList::rowRect(int row) const {
@@ -304,12 +345,43 @@ void ItemList::mouseMoveEvent(QMouseEvent* event) {
     event->accept();
 }
 
+QPoint ItemList::menuPoint(int row) const {
+    const QRect rect = rowRect(row);
+    return viewport()->mapToGlobal(
+        QPoint(rect.left() + ItemRow::sidePadding, std::min(rect.bottom(), viewport()->height())));
+}
+
+void ItemList::keyPressEvent(QKeyEvent* event) {
+    const int row = focusedRow();
+    const Qt::KeyboardModifiers modifiers = event->modifiers() & ~Qt::KeypadModifier;
+    const bool plain = modifiers == Qt::NoModifier;
+    const int key = event->key();
+    if (row < 0)
+        return QListView::keyPressEvent(event);
+    const Item item = m_items[row];
+    if (plain && (key == Qt::Key_Return || key == Qt::Key_Enter))
+        Q_EMIT opened(item);
+    else if (plain && key == Qt::Key_Delete)
+        Q_EMIT removeRequested(item);
+    else if ((plain && key == Qt::Key_Menu) ||
+             (modifiers == Qt::ShiftModifier && key == Qt::Key_F10))
+        Q_EMIT menuRequested(item, menuPoint(row));
+    else if (plain && key == Qt::Key_Up && row == 0)
+        Q_EMIT leftUpwards();
+    else
+        return QListView::keyPressEvent(event);
+    event->accept();
+}
+
+// The desktop may send the menu key as a context menu event as well (X11 does, ahead of the
+// key, which then goes to the menu): the keyboard's menu is the focused row's.
 void ItemList::contextMenuEvent(QContextMenuEvent* event) {
-    const int row = indexAt(event->pos()).row();
+    const bool byKeyboard = event->reason() == QContextMenuEvent::Keyboard;
+    const int row = byKeyboard ? focusedRow() : indexAt(event->pos()).row();
     if (row < 0 || row >= m_items.size())
         return;
     event->accept();
-    Q_EMIT menuRequested(m_items[row], event->globalPos());
+    Q_EMIT menuRequested(m_items[row], byKeyboard ? menuPoint(row) : event->globalPos());
 }
 
 bool ItemList::viewportEvent(QEvent* event) {

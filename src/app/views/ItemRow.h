@@ -71,7 +71,10 @@ private:
 
 // A list of stored items in the order given, drawn by ItemRow. A click on a row opens it, a
 // click on its speak button only speaks, a right click asks for its menu; each hands over a
-// copy of the item, so a handler may replace the list or end the view.
+// copy of the item, so a handler may replace the list or end the view. By keyboard the rows
+// are reached by Tab or from the search above them (enter()); the focused row, scrolled to and
+// ringed, opens with Return, asks to go with Delete and for its menu with the menu key or
+// Shift+F10; Escape, or Up on the first row, leaves the rows upwards.
 class ItemList : public QListView {
     Q_OBJECT
 
@@ -79,8 +82,13 @@ public:
     ItemList(bool speakButtons, std::function<double()> now, QWidget* parent = nullptr);
 
     const QList<Item>& items() const { return m_items; }
-    // The rows again; the scroll position stays while the list still starts with the same item.
+    // The rows again; the scroll position stays while the list still starts with the same item,
+    // and the keyboard's row stays on its item or, when that went, on the one in its place.
     void setItems(const QList<Item>& items);
+    // Takes the keyboard at the first row, or at the last.
+    void enter(bool atFirst);
+    // The row the keyboard is on; -1 while the list does not have the keyboard.
+    int focusedRow() const;
     bool hasSpeakButtons() const { return m_speakButtons; }
     // Seconds since 1970, for the ages of the rows.
     double now() const { return m_now(); }
@@ -93,8 +101,11 @@ Q_SIGNALS:
     void opened(const Item& item);
     void speakRequested(const Item& item);
     void menuRequested(const Item& item, const QPoint& globalPos);
+    void removeRequested(const Item& item);
+    void leftUpwards();
 
 protected:
+    void keyPressEvent(QKeyEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;
     void mouseDoubleClickEvent(QMouseEvent* event) override;
@@ -106,6 +117,8 @@ private:
     class Model;
 
     bool onSpeak(int row, const QPoint& pos) const;
+    // Where a menu the keyboard asked for opens: under the row's text.
+    QPoint menuPoint(int row) const;
 
     bool m_speakButtons;
     std::function<double()> m_now;

@@ -7,6 +7,8 @@
 #include "app/views/SearchField.h"
 #include "app/views/TabHeader.h"
 
+#include <QKeyEvent>
+#include <QLineEdit>
 #include <QMenu>
 #include <QVBoxLayout>
 
@@ -42,16 +44,42 @@ ListTab::ListTab(AppModel& model, const Binding& binding, const QString& title,
         menu->setAttribute(Qt::WA_DeleteOnClose);
         menu->popup(at);
     });
+    connect(m_list, &ItemList::removeRequested, this, &ListTab::removeRow);
+    connect(m_list, &ItemList::leftUpwards, this,
+            [this] { m_search->setFocus(Qt::OtherFocusReason); });
+    m_search->editor()->installEventFilter(this);
+    setFocusProxy(m_search);
     showList();
+}
+
+void ListTab::focusAfter(QWidget* headerButton) {
+    setTabOrder(headerButton, m_search->editor());
+    setTabOrder(m_search->editor(), m_list);
+}
+
+bool ListTab::eventFilter(QObject* watched, QEvent* event) {
+    if (watched != m_search->editor() || event->type() != QEvent::KeyPress)
+        return QWidget::eventFilter(watched, event);
+    const auto* key = static_cast<QKeyEvent*>(event);
+    const bool plain = (key->modifiers() & ~Qt::KeypadModifier) == Qt::NoModifier;
+    if (!plain || (key->key() != Qt::Key_Down && key->key() != Qt::Key_Up) || !m_list->isVisible())
+        return QWidget::eventFilter(watched, event);
+    m_list->enter(key->key() == Qt::Key_Down);
+    return true;
 }
 
 void ListTab::showSearch() {
     m_search->setText(m_binding.search());
 }
 
+// Rows the keyboard was in that all went (the last one deleted): it goes back to the search
+// rather than wherever Qt would send it from a hidden list.
 void ListTab::showList() {
     const QList<Item> items = m_binding.items();
+    const bool keyboardInRows = m_list->focusedRow() >= 0;
     m_list->setItems(items);
+    if (items.isEmpty() && keyboardInRows)
+        m_search->setFocus(Qt::OtherFocusReason);
     m_list->setVisible(!items.isEmpty());
     m_empty->setVisible(items.isEmpty());
     listChanged();

@@ -45,6 +45,7 @@ PhrasebookView::PhrasebookView(AppModel& model, ViewServices& services, QWidget*
     , m_menu(new QMenu(this)) {
     header()->addLeading(m_count);
     header()->addTrailing(m_more);
+    focusAfter(m_more);
     connect(&model, &AppModel::phraseSearchChanged, this, &PhrasebookView::showSearch);
     connect(&model, &AppModel::phrasesChanged, this, &PhrasebookView::showList);
     AppModel* shown = &m_model;
@@ -67,6 +68,10 @@ void PhrasebookView::listChanged() {
 
 QString PhrasebookView::countText() const {
     return m_count->text();
+}
+
+void PhrasebookView::removeRow(const Item& item) {
+    removeCard(m_model, item);
 }
 
 QMenu* PhrasebookView::rowMenu(const Item& item) {

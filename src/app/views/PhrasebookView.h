@@ -25,6 +25,7 @@ public:
     QString countText() const;
     QMenu* headerMenu() const { return m_menu; }
     QMenu* rowMenu(const Item& item) override;
+    void removeRow(const Item& item) override;
     // Asks where to save the export; the dialog while it is open.
     void exportCSV();
     QFileDialog* exportDialog() const { return m_dialog; }

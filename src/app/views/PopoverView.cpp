@@ -21,6 +21,7 @@
 #include <QMenu>
 #include <QPainter>
 #include <QPainterPath>
+#include <QScrollArea>
 #include <QVBoxLayout>
 
 #include <algorithm>
@@ -81,6 +82,21 @@ protected:
         if (hasFocus())
             Theme::paintFocusRing(painter, rect(), 6, palette());
     }
+};
+
+// Where the tab's view scrolls in a popover smaller than its design. Its keys are the tab's:
+// arrows and pages that no widget took go on to the popover, which hands them to the tab.
+class TabArea : public QScrollArea {
+public:
+    TabArea() {
+        setFrameShape(QFrame::NoFrame);
+        setWidgetResizable(true);
+        setFocusPolicy(Qt::NoFocus);
+        setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+    }
+
+protected:
+    void keyPressEvent(QKeyEvent* event) override { event->ignore(); }
 };
 
 } // namespace
@@ -178,7 +194,7 @@ PopoverView::PopoverView(AppModel& model, ViewServices& services, QWidget* paren
     , m_model(model)
     , m_services(services) {
     setObjectName(space());
-    setFixedSize(widthPixels, heightPixels);
+    resize(widthPixels, heightPixels);
     setAutoFillBackground(true);
     m_prompt = new EnginePrompt(m_model, m_services, this);
     new PopoverTips(this);
@@ -186,6 +202,12 @@ PopoverView::PopoverView(AppModel& model, ViewServices& services, QWidget* paren
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(0);
+    auto* area = new TabArea;
+    auto* holder = new QWidget;
+    m_tabLayout = new QVBoxLayout(holder);
+    m_tabLayout->setContentsMargins(0, 0, 0, 0);
+    area->setWidget(holder);
+    layout->addWidget(area, 1);
     m_notice = new Label(QString(), 12, QFont::Normal, Theme::Tone::secondary);
     m_notice->setObjectName(u"tivela.storeNotice"_s);
     m_notice->setWordWrap(true);
@@ -261,7 +283,7 @@ void PopoverView::showTab() {
     const Tab tab = m_model.tab();
     m_tabView = TabViews::factory(tab)(m_model, m_services, this);
     m_tabView->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Expanding);
-    static_cast<QVBoxLayout*>(layout())->insertWidget(0, m_tabView, 1);
+    m_tabLayout->addWidget(m_tabView);
     m_tabView->show();
     // Hiding the old view handed its focus down the chain to a tab button, which would wear
     // the keyboard's focus ring after a click: the focus goes on into the new view.

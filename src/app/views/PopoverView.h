@@ -10,6 +10,7 @@
 
 class QAction;
 class QMenu;
+class QVBoxLayout;
 
 namespace tivela {
 
@@ -18,8 +19,9 @@ class EnginePrompt;
 class Label;
 struct ViewServices;
 
-// The whole content of the tray's popover, 420 x 600: the selected tab's view, a divider, and
-// the bar of tab buttons with the More menu. It also turns a download request in the model into
+// The whole content of the tray's popover, 420 x 600 by design: the selected tab's view, a
+// divider, and the bar of tab buttons with the More menu. Given less room, the tab's view
+// scrolls and the bar stays whole. It also turns a download request in the model into
 // the engine's install prompt. Keys that reach it with no widget focused go to the tab's view.
 class PopoverView : public QWidget {
     Q_OBJECT
@@ -65,6 +67,7 @@ private:
     AppModel& m_model;
     ViewServices& m_services;
     QPointer<QWidget> m_tabView;
+    QVBoxLayout* m_tabLayout = nullptr;
     std::array<TabButton*, 4> m_buttons{};
     QMenu* m_more = nullptr;
     QAction* m_pin = nullptr;

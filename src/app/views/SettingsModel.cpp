@@ -1,11 +1,11 @@
 #include "app/views/SettingsModel.h"
 
+#include "app/GlobalShortcut.h"
 #include "app/Wording.h"
 #include "core/Futures.h"
 #include "core/LexiconDownloader.h"
 #include "platform/Defaults.h"
 #include "platform/desktop/LoginItem.h"
-#include "platform/x11/HotKeyCenter.h"
 #include "platform/x11/SelectionReader.h"
 
 namespace tivela {
@@ -24,22 +24,10 @@ SettingsServices SettingsServices::production() {
             item.unregister();
     };
     services.trusted = &SelectionReader::isAvailable;
-    services.suspendShortcut = [] { HotKeyCenter::shared().unregister(); };
-    services.shortcutProblem = &SettingsModel::hotKeyProblem;
-    services.watchShortcut = &SettingsModel::watchHotKey;
+    services.suspendShortcut = [] { GlobalShortcut::shared().suspend(); };
+    services.shortcutProblem = [] { return GlobalShortcut::shared().settingsProblem(); };
+    services.watchShortcut = &GlobalShortcut::watch;
     return services;
-}
-
-QString SettingsModel::hotKeyProblem() {
-    const int error = HotKeyCenter::shared().lastError();
-    if (error == HotKeyCenter::noX11)
-        return Wording::shortcutNeedsX11();
-    return error == 0 ? QString() : Wording::shortcutInUse();
-}
-
-void SettingsModel::watchHotKey(QObject* context, std::function<void()> changed) {
-    QObject::connect(&HotKeyCenter::shared(), &HotKeyCenter::outcomeChanged, context,
-                     std::move(changed));
 }
 
 SettingsModel::SettingsModel(SettingsServices services, QObject* parent)
@@ -80,9 +68,10 @@ void SettingsModel::setRecording(bool recording) {
 }
 
 void SettingsModel::saveShortcut(const Shortcut& shortcut) {
-    setShortcut(shortcut);
     if (m_services.applyShortcut)
         m_services.applyShortcut(shortcut);
+    // One the server refused in every lock-key state was not taken: the saved one shows.
+    setShortcut(m_services.savedShortcut ? m_services.savedShortcut() : shortcut);
     assign(m_shortcutProblem, readShortcutProblem(), &SettingsModel::shortcutProblemChanged);
 }
 

@@ -34,7 +34,8 @@ struct SettingsServices {
     std::function<bool()> trusted;
     // The global shortcut the application keeps; without it, the default one.
     std::function<Shortcut()> savedShortcut;
-    // Saves a shortcut and registers it as the global hot key.
+    // Saves a shortcut and registers it as the global hot key; one that cannot be had in any
+    // lock-key state leaves the saved one as it was.
     std::function<void(const Shortcut&)> applyShortcut;
     // Releases the global hot key while a new one is recorded, so pressing it records it.
     std::function<void()> suspendShortcut;
@@ -80,7 +81,7 @@ public:
     QStringList connectedBrowsers() const { return m_connectedBrowsers; }
     PairStatus fastStatus() const { return m_fastStatus; }
 
-    // A recorded shortcut: shown, saved and registered.
+    // A recorded shortcut: saved and registered, and shown when it was taken.
     void saveShortcut(const Shortcut& shortcut);
     // Shows and registers the saved shortcut again, after a recording that chose none.
     void restoreShortcut();
@@ -109,12 +110,6 @@ public:
     // The pair after the user chose "My language": choosing the second language swaps the two,
     // so a pair never holds one language twice.
     static LanguagePair withMine(const LanguagePair& pair, const QString& mine);
-
-    // Why the process's global hot key does not hold, for people; empty while it does.
-    static QString hotKeyProblem();
-    // Calls `changed` on the context's thread whenever the global hot key's registration comes
-    // out otherwise: another program held it, it was released for a recording, it holds again.
-    static void watchHotKey(QObject* context, std::function<void()> changed);
 
 Q_SIGNALS:
     void shortcutChanged();

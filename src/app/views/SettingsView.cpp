@@ -155,6 +155,7 @@ FormSection* SettingsView::shortcutSection() {
     m_shortcutProblem =
         new Label(QString(), FormSection::footnotePixels, QFont::Normal, Theme::Tone::secondary);
     m_shortcutProblem->setAlignment(Qt::AlignRight);
+    m_shortcutProblem->setWordWrap(true);
     auto* shortcut = new QWidget;
     auto* column = new QVBoxLayout(shortcut);
     column->setContentsMargins(0, 0, 0, 0);
@@ -167,6 +168,8 @@ FormSection* SettingsView::shortcutSection() {
     connect(&m_settings, &SettingsModel::shortcutChanged, this, &SettingsView::syncShortcut);
     connect(&m_settings, &SettingsModel::recordingChanged, this, &SettingsView::syncShortcut);
     connect(&m_settings, &SettingsModel::shortcutProblemChanged, this, &SettingsView::syncShortcut);
+    connect(m_recorder, &ShortcutRecorder::keysHeldElsewhereChanged, this,
+            &SettingsView::syncShortcut);
 
     auto* trust = new QWidget;
     auto* trustLayout = new QHBoxLayout(trust);
@@ -193,7 +196,9 @@ FormSection* SettingsView::shortcutSection() {
 void SettingsView::syncShortcut() {
     m_shortcut->setText(m_settings.recording() ? u"Press keys\u2026"_s
                                                : m_settings.shortcut().display());
-    const QString problem = m_settings.recording() ? QString() : m_settings.shortcutProblem();
+    const QString problem = !m_settings.recording()           ? m_settings.shortcutProblem()
+                            : m_recorder->keysHeldElsewhere() ? Wording::shortcutKeysHeld()
+                                                              : QString();
     m_shortcutProblem->setText(problem);
     m_shortcutProblem->setVisible(!problem.isEmpty());
 }

@@ -5,6 +5,7 @@
 #include <QCoreApplication>
 #include <QKeyEvent>
 #include <QPointer>
+#include <QTimer>
 
 namespace tivela {
 namespace {
@@ -33,7 +34,11 @@ bool isModifierKey(int key) {
 
 ShortcutRecorder::ShortcutRecorder(SettingsModel& settings, QObject* parent)
     : QObject(parent)
-    , m_settings(settings) {
+    , m_settings(settings)
+    , m_waitForKey(new QTimer(this)) {
+    m_waitForKey->setSingleShot(true);
+    m_waitForKey->setInterval(heldMilliseconds);
+    connect(m_waitForKey, &QTimer::timeout, this, [this] { setHeldElsewhere(m_listening); });
     connect(&m_settings, &SettingsModel::recordingChanged, this,
             [this] { update(m_settings.recording()); });
     update(m_settings.recording());
@@ -62,6 +67,15 @@ void ShortcutRecorder::update(bool active) {
 void ShortcutRecorder::stopListening() {
     QCoreApplication::instance()->removeEventFilter(this);
     m_listening = false;
+    m_waitForKey->stop();
+    setHeldElsewhere(false);
+}
+
+void ShortcutRecorder::setHeldElsewhere(bool held) {
+    if (held == m_heldElsewhere)
+        return;
+    m_heldElsewhere = held;
+    Q_EMIT keysHeldElsewhereChanged();
 }
 
 bool ShortcutRecorder::eventFilter(QObject* watched, QEvent* event) {
@@ -76,7 +90,10 @@ bool ShortcutRecorder::eventFilter(QObject* watched, QEvent* event) {
     const auto* press = static_cast<QKeyEvent*>(event);
     if (press->key() == Qt::Key_Escape) {
         finish(std::nullopt);
-    } else if (!isModifierKey(press->key())) {
+    } else if (isModifierKey(press->key())) {
+        if (press->modifiers() & (Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier))
+            m_waitForKey->start();
+    } else {
         const std::optional<Shortcut> shortcut =
             Shortcut::fromKeyPress(press->nativeScanCode(), press->key(), press->modifiers());
         if (shortcut)

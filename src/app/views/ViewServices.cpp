@@ -1,7 +1,6 @@
 #include "app/views/ViewServices.h"
 
 #include "app/Speech.h"
-#include "app/views/SettingsModel.h"
 #include "core/Speaker.h"
 #include "platform/Defaults.h"
 #include "platform/desktop/Opener.h"
@@ -34,8 +33,6 @@ ViewServices ViewServices::production() {
     services.shortcutText = [] {
         return QKeySequence(Qt::CTRL | Qt::ALT | Qt::Key_T).toString(QKeySequence::NativeText);
     };
-    services.shortcutProblem = &SettingsModel::hotKeyProblem;
-    services.watchShortcut = &SettingsModel::watchHotKey;
     return services;
 }
 

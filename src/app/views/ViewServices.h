@@ -34,8 +34,9 @@ struct ViewServices {
     std::shared_ptr<PackageInstaller> installer;
     // The desktop's URL handlers; outlives the views. None: the views open no URLs.
     Opener* opener = nullptr;
-    // The global shortcut as the user reads it ("Ctrl+Alt+T"), why it does not work (empty
-    // while it does), and a call of `changed` on the context's thread whenever either changes.
+    // The global shortcut as the user reads it ("Ctrl+Alt+T"), why it does not work and where
+    // to choose another (empty while it works), and a call of `changed` on the context's
+    // thread whenever either changes.
     std::function<QString()> shortcutText;
     std::function<QString()> shortcutProblem;
     std::function<void(QObject* context, std::function<void()> changed)> watchShortcut;
@@ -49,7 +50,7 @@ struct ViewServices {
     QPointer<QAction> selectionHelp;
 
     // The system's speaker, clipboard, engine packages, installer on the session bus and URL
-    // handlers; the default shortcut's text and the global hot key's outcome.
+    // handlers; the default shortcut's text.
     static ViewServices production();
 };
 

@@ -6,6 +6,7 @@
 #include <QGuiApplication>
 #include <QList>
 
+#include <tuple>
 #include <utility>
 
 #include <xcb/xcb.h>
@@ -42,7 +43,9 @@ HotKeyCenter& HotKeyCenter::shared() {
 
 bool HotKeyCenter::registerShortcut(const Shortcut& shortcut) {
     const auto key = [this] {
-        return m_grab ? std::optional(std::pair(m_grab->keycode, m_grab->modifiers)) : std::nullopt;
+        return m_grab
+                   ? std::optional(std::tuple(m_grab->keycode, m_grab->modifiers, m_grab->granted))
+                   : std::nullopt;
     };
     const auto keyBefore = key();
     const int errorBefore = m_lastError;
@@ -60,7 +63,6 @@ void HotKeyCenter::unregister() {
 }
 
 bool HotKeyCenter::grab(const Shortcut& shortcut) {
-    release();
     if (!m_filterInstalled && QCoreApplication::instance()) {
         QCoreApplication::instance()->installNativeEventFilter(this);
         m_filterInstalled = true;
@@ -75,11 +77,11 @@ bool HotKeyCenter::grab(const Shortcut& shortcut) {
         m_lastError = XCB_VALUE;
         return false;
     }
-    const Grab grab{
-        shortcut, *keycode, shortcut.xModifiers(),
-        XKeyboard::modifierOf(connection, XKeyboard::keycodes(connection, numLockSymbol))};
+    Grab grab{shortcut, *keycode, shortcut.xModifiers(),
+              XKeyboard::modifierOf(connection, XKeyboard::keycodes(connection, numLockSymbol))};
     const xcb_window_t root = rootWindow(connection);
     const QList<quint16> variants = lockVariants(grab.numLock);
+    // A state this client holds already (the same key registered again) is granted again.
     QList<xcb_void_cookie_t> cookies;
     for (const quint16 variant : variants)
         cookies.append(xcb_grab_key_checked(connection, 0, root, grab.modifiers | variant,
@@ -87,40 +89,47 @@ bool HotKeyCenter::grab(const Shortcut& shortcut) {
                                             XCB_GRAB_MODE_ASYNC));
     // Checked requests bring their errors here instead of to Qt's error handler.
     int error = 0;
-    quint16 granted = 0;
     for (qsizetype i = 0; i < cookies.size(); ++i) {
+        grab.tried |= quint8(1 << i);
         const XReply<xcb_generic_error_t> failure(xcb_request_check(connection, cookies[i]));
         if (!failure)
-            granted |= quint16(1 << i);
+            grab.granted |= quint8(1 << i);
         else if (error == 0)
             error = failure->error_code;
     }
     m_lastError = error;
-    if (error != 0) {
-        ungrab(grab, granted);
+    if (grab.granted == 0)
         return false;
-    }
+    if (m_grab)
+        ungrab(*m_grab, grab);
     m_grab = grab;
     m_down = false;
-    return true;
+    return error == 0;
 }
 
 void HotKeyCenter::release() {
     if (m_grab)
-        ungrab(*m_grab, 0xf);
+        ungrab(*m_grab);
     m_grab.reset();
     m_down = false;
 }
 
-void HotKeyCenter::ungrab(const Grab& grab, quint16 which) {
+void HotKeyCenter::ungrab(const Grab& grab, const std::optional<Grab>& kept) {
     xcb_connection_t* connection = qtConnection();
     if (!connection)
         return;
-    const QList<quint16> variants = lockVariants(grab.numLock);
-    for (qsizetype i = 0; i < variants.size(); ++i)
-        if (which & (1 << i))
-            xcb_ungrab_key(connection, grab.keycode, rootWindow(connection),
-                           grab.modifiers | variants[i]);
+    const auto pairs = [](const Grab& of) {
+        QList<std::pair<quint8, quint16>> granted;
+        const QList<quint16> variants = lockVariants(of.numLock);
+        for (qsizetype i = 0; i < variants.size(); ++i)
+            if (of.granted & (1 << i))
+                granted.append({of.keycode, quint16(of.modifiers | variants[i])});
+        return granted;
+    };
+    const QList<std::pair<quint8, quint16>> keep = kept ? pairs(*kept) : decltype(keep)();
+    for (const auto& [keycode, modifiers] : pairs(grab))
+        if (!keep.contains(std::pair(keycode, modifiers)))
+            xcb_ungrab_key(connection, keycode, rootWindow(connection), modifiers);
     // One round trip: the keys are free once this returns. Only flushed, the server could still
     // take a press another connection sends meanwhile for the grab, and the shortcut being
     // recorded would never reach our window.

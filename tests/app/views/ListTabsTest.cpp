@@ -1,6 +1,8 @@
 #include "app/views/CardsView.h"
 #include "app/views/HistoryView.h"
+#include "app/views/IconButton.h"
 #include "app/views/ItemRow.h"
+#include "app/views/ListTab.h"
 #include "app/views/PhrasebookView.h"
 #include "app/views/PopoverView.h"
 #include "app/views/SearchField.h"
@@ -17,6 +19,7 @@
 #include <QDir>
 #include <QFileDialog>
 #include <QHelpEvent>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
@@ -29,6 +32,20 @@ using namespace tivela;
 using namespace Qt::StringLiterals;
 
 namespace {
+
+// The Escape presses a window gets: what the popover closes on.
+class EscapeCount : public QObject {
+public:
+    explicit EscapeCount(QObject* window) { window->installEventFilter(this); }
+    int count = 0;
+
+protected:
+    bool eventFilter(QObject*, QEvent* event) override {
+        count += event->type() == QEvent::KeyPress &&
+                 static_cast<QKeyEvent*>(event)->key() == Qt::Key_Escape;
+        return false;
+    }
+};
 
 class ListTabsTest : public ::testing::Test, public test::ViewRig {
 protected:
@@ -333,6 +350,109 @@ TEST_F(ListTabsTest, DialogsAnswerAfterTheirTabIsGone) {
     EXPECT_EQ(app.tab(), Tab::cards);
 }
 
+// Both lists by keyboard, in the popover: Down and Up from the search field into the rows, the
+// focused row scrolled to and drawn apart, Return, Delete, the menu key and Shift+F10 on it,
+// Escape (which the popover's window never sees) and Up on the first row back to the search,
+// and Tab from the header's button through the search field into the rows.
+TEST_F(ListTabsTest, TheRowsAnswerTheKeyboardFromTheSearchField) {
+    AppModel& app = make();
+    QList<Item> rows;
+    for (int i = 0; i < 30; ++i)
+        rows << item(u"row %1"_s.arg(i, 2, 10, QChar(u'0')), i + 1);
+    for (const Tab tab : {Tab::history, Tab::phrasebook}) {
+        SCOPED_TRACE(int(tab));
+        const bool history = tab == Tab::history;
+        history ? addHistory(rows) : addPhrases(rows);
+        const auto stored = [&] {
+            QStringList texts;
+            for (const Item& row : history ? store.history(QString(), 500) : store.phrases({}))
+                texts << row.text;
+            return texts;
+        };
+        app.setTab(tab);
+        PopoverView popover(app, services);
+        activate(popover);
+        auto* view = qobject_cast<ListTab*>(popover.tabView());
+        ASSERT_TRUE(view);
+        QWindow* window = popover.windowHandle();
+        ItemList* list = view->list();
+        QLineEdit* editor = view->search()->editor();
+        EscapeCount escapes(window);
+        const auto key = [window](int code, Qt::KeyboardModifiers modifiers = {}) {
+            QTest::keyClick(window, Qt::Key(code), modifiers);
+        };
+        const auto rowImage = [list](int row) {
+            return list->viewport()->grab(list->rowRect(row)).toImage();
+        };
+        const QImage unfocused = rowImage(0);
+
+        view->setFocus(Qt::OtherFocusReason);
+        EXPECT_EQ(QApplication::focusWidget(), editor);
+        key(Qt::Key_Down);
+        EXPECT_EQ(QApplication::focusWidget(), list);
+        EXPECT_EQ(list->focusedRow(), 0);
+        EXPECT_NE(rowImage(0), unfocused);
+        key(Qt::Key_Down);
+        key(Qt::Key_Up);
+        EXPECT_EQ(list->focusedRow(), 0);
+        key(Qt::Key_Up);
+        EXPECT_EQ(QApplication::focusWidget(), editor);
+        EXPECT_EQ(rowImage(0), unfocused);
+        key(Qt::Key_Up);
+        EXPECT_EQ(list->focusedRow(), 29);
+        EXPECT_TRUE(list->viewport()->rect().contains(list->rowRect(29)));
+        key(Qt::Key_Escape);
+        EXPECT_EQ(QApplication::focusWidget(), editor);
+        EXPECT_EQ(escapes.count, 0);
+        // Tab goes back to the row the keyboard left.
+        key(Qt::Key_Tab);
+        EXPECT_EQ(list->focusedRow(), 29);
+        key(Qt::Key_Backtab, Qt::ShiftModifier);
+        key(Qt::Key_Backtab, Qt::ShiftModifier);
+        EXPECT_EQ(QApplication::focusWidget(), history
+                                                   ? static_cast<HistoryView*>(view)->clearButton()
+                                                   : view->findChild<IconButton*>());
+
+        // The menu of the focused row, by either key, at that row.
+        view->setFocus(Qt::OtherFocusReason);
+        key(Qt::Key_Down);
+        key(Qt::Key_Down);
+        for (const auto& [menuKey, modifiers] :
+             {std::pair{Qt::Key_Menu, Qt::NoModifier}, {Qt::Key_F10, Qt::ShiftModifier}}) {
+            key(menuKey, modifiers);
+            auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
+            ASSERT_TRUE(menu);
+            const QRect row(list->viewport()->mapToGlobal(list->rowRect(1).topLeft()),
+                            list->rowRect(1).size());
+            EXPECT_TRUE(row.adjusted(0, 0, 0, 1).contains(menu->geometry().topLeft()));
+            EXPECT_EQ(menu->actions().first()->text(), u"Open"_s);
+            menu->close();
+        }
+        ASSERT_EQ(list->items()[1].text, u"row 01"_s);
+        key(Qt::Key_Delete);
+        EXPECT_EQ(list->focusedRow(), 1);
+        EXPECT_EQ(list->items()[1].text, u"row 02"_s);
+        ASSERT_TRUE(landed());
+        EXPECT_FALSE(stored().contains(u"row 01"_s));
+        EXPECT_EQ(stored().size(), 29);
+
+        // The last row the search lets through, deleted: the keyboard is back in the field.
+        QTest::keyClicks(editor, u"row 07"_s);
+        key(Qt::Key_Down);
+        key(Qt::Key_Delete);
+        EXPECT_TRUE(view->emptyState()->isVisible());
+        EXPECT_EQ(QApplication::focusWidget(), editor);
+        key(Qt::Key_Escape);
+        EXPECT_EQ(escapes.count, 1);
+        history ? app.setHistorySearch(QString()) : app.setPhraseSearch(QString());
+
+        key(Qt::Key_Down);
+        key(Qt::Key_Return);
+        EXPECT_EQ(app.tab(), Tab::translate);
+        EXPECT_EQ(app.input(), u"row 00"_s);
+    }
+}
+
 TEST_F(ListTabsTest, ThePhrasebookCountsEveryCardAndARemovalReachesTheCards) {
     AppModel& app = make();
     addPhrases({item(u"cat"_s, 300), item(u"dog"_s, 200), item(u"cow"_s, 100)});
@@ -488,19 +608,13 @@ TEST_F(ListTabsTest, SpaceOneAndTwoActOnlyWithTheirButtonsOnScreen) {
     EXPECT_FALSE(cards->revealed());
     EXPECT_EQ(cards->statusLine(), u"1 due"_s);
 
-    // A newer card due at once comes first, with its answer hidden.
-    QTest::keyClick(window, Qt::Key_Space);
-    settle();
-    addPhrases({item(u"cow"_s, 10)});
-    EXPECT_EQ(cards->card()->text, u"cow"_s);
-    EXPECT_FALSE(cards->revealed());
-
     for (const Qt::Key key : {Qt::Key_Space, Qt::Key_1})
         QTest::keyClick(window, key), settle();
-    const Item again = *store.phrase(u"cow"_s, u"en"_s, u"es"_s);
+    const Item again = *store.phrase(u"cat"_s, u"en"_s, u"es"_s);
     EXPECT_EQ(again.box, 1);
     EXPECT_EQ(again.due, time->now() + 60);
-    EXPECT_EQ(cards->card()->text, u"cat"_s);
+    ASSERT_TRUE(cards->emptyState());
+    EXPECT_EQ(cards->emptyState()->title(), u"All done for today"_s);
 }
 
 // A button the user moved the keyboard to takes its own Space; the card's keys still answer.
@@ -617,6 +731,13 @@ TEST_F(ListTabsTest, TheTabsDrawOnTheWindowsGroundInBothPalettes) {
     shoot(u"history"_s, Tab::history);
     shoot(u"history-search"_s, Tab::history, u"station"_s);
     shoot(u"history-no-match"_s, Tab::history, u"zebra"_s);
+    shoot(u"history-keyboard"_s, Tab::history, {}, [](QWidget* view) {
+        activate(*view->window());
+        ItemList* list = static_cast<ListTab*>(view)->list();
+        list->enter(true);
+        QTest::keyClick(view->window()->windowHandle(), Qt::Key_Down);
+        EXPECT_EQ(list->focusedRow(), 1);
+    });
 
     addPhrases({longer, word, browser});
     shoot(u"phrasebook"_s, Tab::phrasebook);

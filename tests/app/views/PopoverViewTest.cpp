@@ -88,9 +88,12 @@ TEST_F(PopoverViewTest, TheCardsButtonCountsDueCardsAsTheSearchLetsThemThrough) 
     EXPECT_EQ(filled, QList<QString>{u"Cards"_s});
 }
 
-// The cards tab says what its badge says: a card that fell due while the tab was on screen, or
-// while the popover was closed, is shown; the tab is not redrawn on a timer of its own.
-TEST_F(PopoverViewTest, TheCardsTabFollowsItsBadgeWhileShownAndWhenShownAgain) {
+// The cards tab says what its badge says while it shows an empty state: a card that fell due
+// while the tab was on screen, or while the popover was closed, is shown; the tab is not redrawn
+// on a timer of its own. A card on screen stays, its answer shown, until it is answered or
+// removed: not for a newer card that falls due (the due list is newest first), one saved
+// meanwhile, or the popover closing and opening again.
+TEST_F(PopoverViewTest, TheCardsTabFollowsItsBadgeUntilACardIsOnScreen) {
     AppModel& app = make();
     addPhrases(1, time->now() + 60, u"soon"_s);
     app.setTab(Tab::cards);
@@ -117,6 +120,33 @@ TEST_F(PopoverViewTest, TheCardsTabFollowsItsBadgeWhileShownAndWhenShownAgain) {
     popover.show();
     ASSERT_TRUE(cards->card());
     EXPECT_EQ(cards->card()->text, u"soon 0"_s);
+
+    cards->showAnswerButton()->click();
+    const auto studied = [cards] {
+        return cards->card() && cards->card()->text == u"soon 0"_s && cards->revealed();
+    };
+    time->advance(1'000);
+    addPhrases(1, time->now() + 60, u"again"_s);
+    time->advance(61'000);
+    EXPECT_EQ(popover.badge(), 2);
+    EXPECT_EQ(cards->statusLine(), u"2 due"_s);
+    EXPECT_TRUE(studied());
+    time->advance(1'000);
+    addPhrases(1, 0, u"saved"_s);
+    EXPECT_TRUE(studied());
+    popover.hide();
+    popover.show();
+    EXPECT_TRUE(studied());
+
+    // Answered, it gives way to the first due card, the newest; removed, to the next.
+    cards->gotItButton()->click();
+    ASSERT_TRUE(cards->card());
+    EXPECT_EQ(cards->card()->text, u"saved 0"_s);
+    EXPECT_FALSE(cards->revealed());
+    store.deletePhrase(u"saved-0"_s);
+    app.reloadPhrases();
+    ASSERT_TRUE(cards->card());
+    EXPECT_EQ(cards->card()->text, u"again 0"_s);
 }
 
 TEST_F(PopoverViewTest, TabButtonsSelectTheirTabAndThePhrasebookStarFillsWhileSelected) {

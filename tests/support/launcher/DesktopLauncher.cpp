@@ -1,4 +1,4 @@
-// tivela-desktop-run [--no-tray] [--] PROGRAM [ARGS...]
+// tivela-desktop-run [--no-tray] [--size WIDTHxHEIGHT] [--] PROGRAM [ARGS...]
 // Runs a program on a private desktop of its own (X server, window manager, tray host, session
 // bus) and answers its exit status. The tests that need a display run through it, so they never
 // reach the person's display, clipboard or bus.
@@ -31,6 +31,9 @@ int main(int argc, char** argv) {
     for (; first < argc; ++first) {
         if (std::strcmp(argv[first], "--no-tray") == 0) {
             options.tray = false;
+        } else if (std::strcmp(argv[first], "--size") == 0 && first + 1 < argc &&
+                   std::sscanf(argv[first + 1], "%dx%d", &options.width, &options.height) == 2) {
+            ++first;
         } else if (std::strcmp(argv[first], "--") == 0) {
             ++first;
             break;
@@ -39,7 +42,8 @@ int main(int argc, char** argv) {
         }
     }
     if (first >= argc) {
-        std::fprintf(stderr, "usage: tivela-desktop-run [--no-tray] [--] PROGRAM [ARGS...]\n");
+        std::fprintf(stderr, "usage: tivela-desktop-run [--no-tray] [--size WIDTHxHEIGHT] [--] "
+                             "PROGRAM [ARGS...]\n");
         return 2;
     }
 

@@ -288,6 +288,30 @@ void FakeXApp::takeClipboardNow() {
     xcb_flush(m_connection.get());
 }
 
+KeyHolder::~KeyHolder() {
+    releaseAll();
+}
+
+bool KeyHolder::hold(const Shortcut& shortcut, const QList<quint16>& locks) {
+    const std::optional<quint8> key = shortcut.xKeycode();
+    if (!key)
+        return false;
+    bool granted = true;
+    for (const quint16 lock : locks) {
+        const XReply<xcb_generic_error_t> refused(xcb_request_check(
+            m_connection.get(), xcb_grab_key_checked(m_connection.get(), 0, m_connection.root(),
+                                                     shortcut.xModifiers() | lock, *key,
+                                                     XCB_GRAB_MODE_ASYNC, XCB_GRAB_MODE_ASYNC)));
+        granted = granted && !refused;
+    }
+    return granted;
+}
+
+void KeyHolder::releaseAll() {
+    xcb_ungrab_key(m_connection.get(), XCB_GRAB_ANY, m_connection.root(), XCB_MOD_MASK_ANY);
+    sync(m_connection);
+}
+
 void FakeInput::key(XConnection& connection, xcb_keysym_t keysym, bool press) {
     const QList<xcb_keycode_t> keys = XKeyboard::keycodes(connection.get(), keysym);
     if (keys.isEmpty())

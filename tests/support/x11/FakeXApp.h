@@ -1,5 +1,6 @@
 #pragma once
 
+#include "platform/x11/Shortcut.h"
 #include "platform/x11/XConnection.h"
 #include "platform/x11/XSelection.h"
 
@@ -7,6 +8,7 @@
 #include <QList>
 #include <QString>
 
+#include <array>
 #include <atomic>
 #include <memory>
 #include <mutex>
@@ -73,6 +75,28 @@ private:
     int m_copyDelayMs = 0;
     std::optional<qint64> m_copyAtMs;
     QList<std::shared_ptr<Transfer>> m_transfers;
+};
+
+// Another program's grabs of a key combination, as a tray tool or a window manager of the
+// person's may hold one, over a connection of its own; released when it goes.
+class KeyHolder {
+public:
+    // The lock-key states a grab may name: Caps Lock is Lock and Num Lock Mod2 on the private
+    // desktop's keyboard.
+    static constexpr quint16 noLock = 0;
+    static constexpr quint16 capsLock = XCB_MOD_MASK_LOCK;
+    static constexpr quint16 numLock = XCB_MOD_MASK_2;
+    static constexpr quint16 capsAndNumLock = XCB_MOD_MASK_LOCK | XCB_MOD_MASK_2;
+    static constexpr std::array<quint16, 4> everyLock{noLock, capsLock, numLock, capsAndNumLock};
+
+    ~KeyHolder();
+    // Grabs the shortcut's key in each of the lock-key states; whether the server granted all.
+    bool hold(const Shortcut& shortcut,
+              const QList<quint16>& locks = {everyLock.begin(), everyLock.end()});
+    void releaseAll();
+
+private:
+    XConnection m_connection;
 };
 
 // Input as the X server's test extension makes it: it reaches whichever window has the focus
