@@ -5,6 +5,7 @@
 #include "core/Languages.h"
 #include "core/StoreWriter.h"
 #include "core/Translator.h"
+#include "core/Verbatim.h"
 
 #include <QPromise>
 
@@ -50,7 +51,9 @@ QFuture<std::optional<QString>> ReplaceService::translateReplace(const QString& 
                      // Every failure answers the one message the caller shows, and so does an
                      // answer that only repeats a text the engine could not read.
                      const std::optional<QString> translation = resultOf(future);
-                     if (!answer(translation) || !translation)
+                     // Links, paths and code alone come back as they stand: no translation to
+                     // remember.
+                     if (!answer(translation) || !translation || Verbatim::nothingToTranslate(text))
                          return;
                      m_writer.addHistory(Item{m_services.newId(), text, *translation, source,
                                               target, m_services.now(), 0, 0, Item::appOrigin});

@@ -1,5 +1,6 @@
 #include "bridge/BridgeRequests.h"
 
+#include "bridge/HandOverUrl.h"
 #include "core/BridgeMessage.h"
 #include "core/BridgeWire.h"
 #include "core/IncomingText.h"
@@ -11,8 +12,6 @@
 #include "platform/recognizer/PassThrough.h"
 
 #include <QJsonArray>
-#include <QTextBoundaryFinder>
-#include <QUrl>
 #include <QUuid>
 
 using namespace Qt::StringLiterals;
@@ -23,14 +22,8 @@ using namespace BridgeWire;
 
 namespace {
 
-constexpr int poolThreads = 16;
-constexpr int voicesWaitMs = 20000;
 // Where the items the extension saves come from, unless they say.
 constexpr QLatin1StringView browserOrigin{"browser"};
-
-bool isSpeech(const QString& type) {
-    return type == Request::voices || type == Request::speak || type == Request::stopSpeaking;
-}
 
 QJsonObject ok() {
     return QJsonObject{{Key::ok, true}};
@@ -79,35 +72,6 @@ IncomingText::Capped textField(const JsonFields& fields, QLatin1StringView key) 
     return IncomingText::cap(stringField(fields, key).value_or(QString()));
 }
 
-// How many bytes a UTF-16 unit adds to a percent-encoded UTF-8 query value.
-qsizetype encodedBytes(QChar unit) {
-    const char16_t c = unit.unicode();
-    if (c < 0x80)
-        return QChar::isLetterOrNumber(c) || c == u'-' || c == u'.' || c == u'_' || c == u'~' ? 1
-                                                                                              : 3;
-    if (c < 0x800)
-        return 6;
-    if (unit.isLowSurrogate())
-        return 0;
-    return unit.isHighSurrogate() ? 12 : 9;
-}
-
-// The longest beginning of a text, cut between characters, whose encoding takes at most
-// `budget` bytes.
-QString fittingBeginning(const QString& text, qsizetype budget) {
-    QTextBoundaryFinder characters(QTextBoundaryFinder::Grapheme, text);
-    qsizetype fits = 0;
-    qsizetype bytes = 0;
-    for (qsizetype at = 0, next = 0; (next = characters.toNextBoundary()) != -1; at = next) {
-        for (qsizetype i = at; i < next; ++i)
-            bytes += encodedBytes(text[i]);
-        if (bytes > budget)
-            break;
-        fits = next;
-    }
-    return text.left(fits);
-}
-
 // Translations run about as long as their texts: one of a text larger than a reply cannot be
 // sent, so it is refused before the engine spends a minute on it.
 bool tooLargeToAnswer(const QStringList& texts) {
@@ -123,67 +87,16 @@ bool fitsReply(QJsonObject body, const QJsonValue& id) {
     return BridgeMessage::frame(body).size() - 4 <= maxReplyBytes;
 }
 
-QString query(const QList<std::pair<QString, QString>>& items) {
-    QString text;
-    for (const auto& [key, value] : items) {
-        if (!text.isEmpty())
-            text += u'&';
-        text += key + u'=' + QString::fromLatin1(QUrl::toPercentEncoding(value));
-    }
-    return text;
-}
-
 } // namespace
 
 BridgeRequests::BridgeRequests(BridgeServices services)
-    : m_services(std::move(services)) {
-    m_pool.setMaxThreadCount(poolThreads);
-    m_voicesDeadline.setSingleShot(true);
-    connect(&m_voicesDeadline, &QTimer::timeout, this, [this] {
-        m_speechReady = true;
-        speakQueued();
-    });
-}
-
-BridgeRequests::~BridgeRequests() {
-    m_pool.waitForDone();
+    : m_services(std::move(services))
+    , m_scheduler([this] { return m_services.speaker().ready(); }) {
 }
 
 void BridgeRequests::handle(const QJsonObject& request, Reply reply) {
-    if (isSpeech(request.value(Key::type).toString())) {
-        QMetaObject::invokeMethod(
-            this, [this, request, reply] { queueSpeech(request, reply); }, Qt::QueuedConnection);
-        return;
-    }
-    m_pool.start([this, request, reply] { respond(request, reply); });
-}
-
-void BridgeRequests::queueSpeech(const QJsonObject& request, Reply reply) {
-    m_speechQueue.append({request, std::move(reply)});
-    if (m_speechReady) {
-        speakQueued();
-        return;
-    }
-    if (m_voicesWatcher)
-        return;
-    // The speaker is made on the first speech request, not at start: most conversations
-    // never speak, and the speech daemon is not free to start.
-    m_voicesWatcher = std::make_unique<QFutureWatcher<void>>();
-    connect(m_voicesWatcher.get(), &QFutureWatcher<void>::finished, this, [this] {
-        m_speechReady = true;
-        m_voicesDeadline.stop();
-        speakQueued();
-    });
-    m_voicesWatcher->setFuture(m_services.speaker().ready());
-    m_voicesDeadline.start(voicesWaitMs);
-}
-
-void BridgeRequests::speakQueued() {
-    while (!m_speechQueue.isEmpty()) {
-        const auto [request, reply] = m_speechQueue.takeFirst();
-        const JsonFields fields(request);
-        reply(speech(request.value(Key::type).toString(), fields));
-    }
+    m_scheduler.run(BridgeScheduler::lane(request.value(Key::type).toString()),
+                    [this, request, reply] { respond(request, reply); });
 }
 
 QJsonObject BridgeRequests::speech(const QString& type, const JsonFields& fields) {
@@ -215,7 +128,9 @@ void BridgeRequests::respond(const QJsonObject& request, const Reply& reply) {
         return;
     }
     QJsonObject body;
-    if (type == Request::hello)
+    if (BridgeScheduler::lane(type) == BridgeScheduler::Lane::speech)
+        body = speech(type, fields);
+    else if (type == Request::hello)
         body = hello();
     else if (type == Request::status)
         body = status(fields);
@@ -445,7 +360,8 @@ void BridgeRequests::lookup(const JsonFields& fields, const Reply& reply) {
         return;
     }
     // The downloader tells on its own thread, which must not wait for a lookup.
-    downloader.ensure(missing, [this, card](bool) { m_pool.start(card); });
+    downloader.ensure(missing,
+                      [this, card](bool) { m_scheduler.run(BridgeScheduler::Lane::quick, card); });
 }
 
 QJsonObject BridgeRequests::prefetch(const JsonFields& fields) {
@@ -515,41 +431,23 @@ QJsonObject BridgeRequests::addHistory(const JsonFields& fields) {
     return ok();
 }
 
-QString BridgeRequests::translateURL(const std::optional<QString>& text, bool cut) {
-    if (!text || text->isEmpty())
-        return u"tivela://translate"_s;
-    QList<std::pair<QString, QString>> items{{Key::text, *text}};
-    if (cut)
-        items.append({Key::cut, u"1"_s});
-    return u"tivela://translate?"_s + query(items);
-}
-
-QString BridgeRequests::downloadURL(const QString& from, const QString& to) {
-    return u"tivela://download?"_s + query({{Key::from, from}, {Key::to, to}});
-}
-
 // A text beyond the cap, or beyond what one program argument carries, is cut; the URL tells
 // the application so.
 QJsonObject BridgeRequests::open(const JsonFields& fields) {
     auto [shown, cut] = textField(fields, Key::text);
-    if (translateURL(shown, cut).toUtf8().size() >= maxArgumentBytes) {
-        // Around the text, the URL takes what it takes around a text of one byte.
-        shown = fittingBeginning(shown, maxArgumentBytes - translateURL(u"x"_s, true).size());
-        cut = true;
-    }
-    QJsonObject body = openApp(translateURL(shown, cut));
+    QJsonObject body = openApp(HandOverUrl::translateFitting(shown, cut));
     if (cut)
         body.insert(Key::cut, true);
     return body;
 }
 
 QJsonObject BridgeRequests::download(const JsonFields& fields) {
-    return openApp(downloadURL(stringField(fields, Key::from).value_or(QString()),
-                               stringField(fields, Key::to).value_or(QString())));
+    return openApp(HandOverUrl::download(stringField(fields, Key::from).value_or(QString()),
+                                         stringField(fields, Key::to).value_or(QString())));
 }
 
 QJsonObject BridgeRequests::openApp(const QString& url) {
-    if (url.toUtf8().size() >= maxArgumentBytes)
+    if (url.toUtf8().size() >= HandOverUrl::maxArgumentBytes)
         return failed(u"text too long"_s);
     // Whether a handler takes the URL is the desktop's business, as with any link opened.
     m_services.open(url);

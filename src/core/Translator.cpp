@@ -108,10 +108,12 @@ Translator::Translator(std::shared_ptr<TranslationEngine> engine)
     : m_engine(std::move(engine)) {
     // Work waits on engine processes, not on the processor; different pairs run side by side.
     m_pool.setMaxThreadCount(4);
+    m_questions.setMaxThreadCount(2);
 }
 
 Translator::~Translator() {
     m_pool.waitForDone();
+    m_questions.waitForDone();
 }
 
 QFuture<QSet<QString>> Translator::supportedLanguages() {
@@ -120,7 +122,7 @@ QFuture<QSet<QString>> Translator::supportedLanguages() {
         return QtFuture::makeReadyFuture(*m_supported);
     if (m_stopped)
         return QtFuture::makeReadyFuture(QSet<QString>());
-    return QtConcurrent::run(&m_pool, [this] {
+    return QtConcurrent::run(&m_questions, [this] {
         {
             QMutexLocker lock(&m_mutex);
             if (m_supported || m_stopped)
@@ -139,7 +141,7 @@ QFuture<PairStatus> Translator::status(const QString& from, const QString& to, b
     QMutexLocker starting(&m_mutex);
     if (m_stopped)
         return QtFuture::makeReadyFuture(PairStatus::unsupported);
-    return QtConcurrent::run(&m_pool, [this, from, to, fast] {
+    return QtConcurrent::run(&m_questions, [this, from, to, fast] {
         return m_stopped ? PairStatus::unsupported : statusNow(from, to, fast);
     });
 }
@@ -180,7 +182,11 @@ bool Translator::stop(QDeadlineTimer deadline) {
         m_stopped = true;
     }
     m_engine->stop();
-    return m_pool.waitForDone(deadline.isForever() ? -1 : int(deadline.remainingTime()));
+    const auto waitFor = [&](QThreadPool& pool) {
+        return pool.waitForDone(deadline.isForever() ? -1 : int(deadline.remainingTime()));
+    };
+    const bool translations = waitFor(m_pool);
+    return waitFor(m_questions) && translations;
 }
 
 PairStatus Translator::statusNow(const QString& from, const QString& to, bool fast) {

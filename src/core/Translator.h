@@ -84,7 +84,7 @@ private:
 // strategy, falls back from one strategy to the other, rejects answers in the wrong script,
 // and turns every failure into a TranslateError. Every operation returns at once; the work
 // runs on the translator's own threads, and a future may be waited on from any thread,
-// including one that runs no event loop.
+// including one that runs no event loop. Statuses and languages never wait for translations.
 class Translator {
 public:
     explicit Translator(std::shared_ptr<TranslationEngine> engine);
@@ -126,7 +126,10 @@ private:
     QHash<QString, Session> m_sessions;
     std::optional<QSet<QString>> m_supported;
     std::atomic<bool> m_stopped = false;
-    // Last, so that it is destroyed first: its threads finish before the state they use goes.
+    // Last, so that they are destroyed first: their threads finish before the state they use
+    // goes. Statuses and the language list have threads of their own: a translation holds its
+    // thread as long as its text takes, and a question must not wait behind a page of them.
+    QThreadPool m_questions;
     QThreadPool m_pool;
 };
 

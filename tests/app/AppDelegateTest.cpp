@@ -443,7 +443,7 @@ TEST_F(AppDelegateTest, ReplaceNeverAnswersTheTextItself) {
     launch();
     QList<QFuture<std::optional<QString>>> answers;
     for (int i = 0; i < 20; ++i)
-        answers << delegate->translateReplace(i % 2 ? german : u"42"_s,
+        answers << delegate->translateReplace(i % 2 ? german : u"gato"_s,
                                               QDeadlineTimer(QDeadlineTimer::Forever));
     StoreWriter& writer = delegate->model().writer();
     ASSERT_TRUE(waitUntil([&] {
@@ -452,8 +452,8 @@ TEST_F(AppDelegateTest, ReplaceNeverAnswersTheTextItself) {
                writer.pending().isEmpty();
     }));
     for (qsizetype i = 0; i < answers.size(); ++i)
-        EXPECT_EQ(answers[i].result(), i % 2 ? std::nullopt : std::optional(u"en:42"_s)) << i;
+        EXPECT_EQ(answers[i].result(), i % 2 ? std::nullopt : std::optional(u"en:gato"_s)) << i;
     const QList<Item> history = rig.store.history(QString(), 50);
     ASSERT_EQ(history.size(), 1);
-    EXPECT_EQ(history.first().text, u"42"_s);
+    EXPECT_EQ(history.first().text, u"gato"_s);
 }

@@ -504,9 +504,14 @@ TEST_F(AppModelTest, ATextTheEngineCannotTranslateIsNeverItsOwnTranslation) {
     EXPECT_TRUE(store.history(QString(), 10).isEmpty());
 
     // Words, names and numbers the engine translates, or keeps, are shown and remembered;
-    // the engine's capital on a word typed small is not.
+    // the engine's capital on a word typed small is not, nor the space of a dropped pronoun.
     const std::pair<QString, QString> kept[] = {
-        {u"house"_s, u"casa"_s}, {u"Maria"_s, u"Maria"_s}, {u"42"_s, u"42"_s}};
+        {u"house"_s, u"casa"_s},
+        {u"Maria"_s, u"Maria"_s},
+        {u"42"_s, u"42"_s},
+        {u"I am hungry"_s, u"Tengo hambre"_s},
+        {u"See https://example.com/path?q=hello+world now"_s,
+         u"Ve https://example.com/path?q=hello+world ahora"_s}};
     for (const auto& [text, translation] : kept) {
         translate(text);
         EXPECT_EQ(m.output(), translation);
@@ -532,7 +537,7 @@ TEST_F(AppModelTest, ATextTheEngineCannotTranslateIsNeverItsOwnTranslation) {
     EXPECT_EQ(shown(), (QStringList{u"ja"_s, QString(), u"ja>en"_s}));
     time->advance(2000);
     ASSERT_TRUE(test::waitUntil([&] { return m.writer().pending().isEmpty(); }));
-    EXPECT_EQ(store.history(QString(), 10).size(), 3);
+    EXPECT_EQ(store.history(QString(), 10).size(), qsizetype(std::size(kept)));
     for (const Item& row : store.history(QString(), 10))
         EXPECT_TRUE(row.text != row.translation || row.text == u"Maria" || row.text == u"42");
 }

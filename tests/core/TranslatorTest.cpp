@@ -1,5 +1,6 @@
 #include "core/Translator.h"
 #include "support/FakeEngine.h"
+#include "support/TestWorld.h"
 
 #include <gtest/gtest.h>
 
@@ -37,6 +38,9 @@ std::optional<TranslateError> errorOf(QFuture<T> future) {
 
 class TranslatorTest : public ::testing::Test {
 protected:
+    // Before the translator, whose threads may still wait on them as it goes.
+    QSemaphore entered;
+    QSemaphore release;
     std::shared_ptr<FakeEngine> engine = std::make_shared<FakeEngine>();
     Translator translator{engine};
 
@@ -45,6 +49,17 @@ protected:
     }
     QString translate(const QString& text, const QString& from, const QString& to, bool strategy) {
         return translator.translate(text, from, to, strategy).result();
+    }
+    // English to German translations enter the engine, tell `entered`, and answer "Hallo" once
+    // the test releases them.
+    void holdGerman() {
+        install(u"en"_s, u"de"_s, highFidelity);
+        engine->setTranslate(u"en"_s, u"de"_s, highFidelity, [this](const QString&) {
+            entered.release();
+            if (!release.tryAcquire(1, 20000))
+                return EngineResult<QString>::failure(u"never released"_s);
+            return EngineResult<QString>::success(u"Hallo"_s);
+        });
     }
 };
 
@@ -277,16 +292,8 @@ TEST_F(TranslatorTest, SupportedLanguagesAreTheSystemsCodesAskedOnce) {
 }
 
 TEST_F(TranslatorTest, WaitingNeedsNoEventLoopAndEngineWorkHoldsNoLock) {
-    QSemaphore entered;
-    QSemaphore release;
-    install(u"en"_s, u"de"_s, highFidelity);
+    holdGerman();
     install(u"en"_s, u"es"_s, highFidelity);
-    engine->setTranslate(u"en"_s, u"de"_s, highFidelity, [&](const QString&) {
-        entered.release();
-        if (!release.tryAcquire(1, 10000))
-            return EngineResult<QString>::failure(u"never released"_s);
-        return EngineResult<QString>::success(u"Hallo"_s);
-    });
     engine->setTranslate(u"en"_s, u"es"_s, highFidelity, FakeEngine::answer(u"Hola"_s));
 
     // A worker thread blocks on the future, as the bridge host does; this thread runs no
@@ -309,6 +316,25 @@ TEST_F(TranslatorTest, WaitingNeedsNoEventLoopAndEngineWorkHoldsNoLock) {
     release.release();
     worker.join();
     EXPECT_EQ(german, u"Hallo"_s);
+}
+
+// A page of translations holding every thread the translator has for them: the pair's status
+// and the languages are still answered.
+TEST_F(TranslatorTest, QuestionsNeverWaitBehindTranslations) {
+    holdGerman();
+    QList<QFuture<QString>> held;
+    for (int i = 0; i < 16; ++i)
+        held << translator.translate(u"Hello %1"_s.arg(i), u"en"_s, u"de"_s, highFidelity);
+    ASSERT_TRUE(entered.tryAcquire(4, 10000));
+
+    const auto status = translator.status(u"en"_s, u"de"_s, highFidelity);
+    const auto languages = translator.supportedLanguages();
+    EXPECT_TRUE(test::waitUntil([&] { return status.isFinished() && languages.isFinished(); }))
+        << "a question waited for the translations";
+    EXPECT_EQ(status.result(), PairStatus::installed);
+    release.release(int(held.size()));
+    for (const auto& translation : held)
+        EXPECT_EQ(translation.result(), u"Hallo"_s);
 }
 
 TEST_F(TranslatorTest, ManyCallersAtOnceAllGetTheirAnswers) {

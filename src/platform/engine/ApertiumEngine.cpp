@@ -6,7 +6,6 @@
 #include "platform/engine/ApertiumStream.h"
 
 #include <QDir>
-#include <QRegularExpression>
 #include <QSet>
 
 #include <atomic>
@@ -24,16 +23,6 @@ using ApertiumCatalogue::Direction;
 
 Direction direction(const QString& source, const QString& target) {
     return {Languages::code(source), Languages::code(target)};
-}
-
-// A word the engine leaves out ("we" in "where we can") leaves its space behind: "donde
-// podemos" with two. Runs of spaces between words that the source never had become one; a text
-// that spaces its words itself keeps the engine's spacing.
-QString closeGaps(QStringView source, QString translation) {
-    if (source.contains(u"  "))
-        return translation;
-    static const QRegularExpression gap(u"(?<=\\S) {2,}(?=\\S)"_s);
-    return translation.replace(gap, u" "_s);
 }
 
 QString stoppedMessage() {
@@ -132,7 +121,7 @@ private:
             if (!text)
                 return fail(m_pipeline->endedStage().value_or(
                     u"the translation engine gave a garbled answer"_s));
-            results << ApertiumCase::followSource(texts[i], closeGaps(texts[i], *text), m_target);
+            results << ApertiumCase::followSource(texts[i], *text, m_target);
         }
         return EngineResult<QStringList>::success(results);
     }

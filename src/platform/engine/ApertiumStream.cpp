@@ -1,5 +1,9 @@
 #include "platform/engine/ApertiumStream.h"
 
+#include "core/Verbatim.h"
+
+#include <algorithm>
+
 using namespace Qt::StringLiterals;
 
 namespace tivela::ApertiumStream {
@@ -25,6 +29,22 @@ bool breaksParagraph(QStringView run) {
 // The sentence end put before a paragraph break and after the text, as Apertium's own text
 // deformatter puts it; it never comes out of the stream.
 constexpr QStringView sentenceEnd = u".[]";
+
+// A verbatim run as a block of its own: the stages pass it through untouched, in its place.
+// Inside a block only the brackets and the backslash are syntax; an opening bracket first
+// would make it a block bound to the next word.
+QString block(QStringView run) {
+    QString content;
+    content.reserve(run.size() + 2);
+    content += u'[';
+    for (const QChar c : run) {
+        if (c == u'[' || c == u']' || c == u'\\')
+            content += u'\\';
+        if (!c.isNull())
+            content += c;
+    }
+    return content + u']';
+}
 
 // The text of a block or escape from `at`, the opening bracket or backslash; moves `at` past it.
 QString resolve(QStringView stream, qsizetype& at) {
@@ -59,8 +79,16 @@ std::optional<QString> answer(QByteArrayView record, quint64 number) {
 QString escape(QStringView text) {
     QString stream;
     stream.reserve(text.size() + text.size() / 8 + 8);
+    const QList<Verbatim::Span> verbatim = Verbatim::spans(text);
+    auto next = verbatim.cbegin();
     qsizetype at = 0;
     while (at < text.size()) {
+        if (next != verbatim.cend() && next->start == at) {
+            stream += block(text.sliced(at, next->length));
+            at += next->length;
+            ++next;
+            continue;
+        }
         const QChar c = text[at];
         if (c.isNull()) {
             ++at;
@@ -94,19 +122,39 @@ QString escape(QStringView text) {
 QString unescape(QStringView stream) {
     QString text;
     text.reserve(stream.size());
+    // Every space outside a block stood alone between two words of the text: a word the engine
+    // dropped leaves its space behind, two in a row ("donde  podemos" for "where we can") or one
+    // that touches a block of white space or either end (" Tengo hambre" for "I am hungry").
+    // Such a run is one space between words and none at a break. A space waits until the next
+    // text shows which it is.
+    bool space = false;
+    bool atBreak = true;
+    const auto put = [&](QStringView part, bool white) {
+        if (part.isEmpty())
+            return;
+        if (space && !white && !atBreak)
+            text += u' ';
+        space = false;
+        text += part;
+        atBreak = white;
+    };
     qsizetype at = 0;
     while (at < stream.size()) {
         const QChar c = stream[at];
         if (c == u'\\' || c == u'[') {
-            text += resolve(stream, at);
+            const QString resolved = resolve(stream, at);
+            put(resolved, c == u'[' && std::all_of(resolved.cbegin(), resolved.cend(),
+                                                   [](QChar r) { return r.isSpace(); }));
             continue;
         }
         if (stream.sliced(at).startsWith(sentenceEnd)) {
             at += sentenceEnd.size();
             continue;
         }
-        if (!isMark(c) && c != u'@' && c != u']')
-            text += c;
+        if (c == u' ')
+            space = true;
+        else if (!isMark(c) && c != u'@' && c != u']')
+            put(stream.sliced(at, 1), false);
         ++at;
     }
     return text;

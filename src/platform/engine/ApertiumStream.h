@@ -22,11 +22,13 @@ QByteArray request(QStringView text, quint64 number);
 std::optional<QString> answer(QByteArrayView record, quint64 number);
 
 // Text as stream: NUL characters dropped, the stream's special characters escaped, and line
-// breaks, runs of white space and white space at either end kept verbatim in blocks; a block
-// that breaks a paragraph follows a sentence end of its own, so no word moves across it.
+// breaks, runs of white space, white space at either end and the text's verbatim runs (links,
+// paths, code: core/Verbatim.h) kept as they stand in blocks; a block that breaks a paragraph
+// follows a sentence end of its own, so no word moves across it.
 QString escape(QStringView text);
-// Stream as text: escapes and blocks resolved; the marks of unknown words and the sentence
-// ends that escaping added dropped.
+// Stream as text: escapes and blocks resolved; the marks of unknown words, the sentence ends
+// that escaping added and the spaces that dropped words left behind (beside another space, at
+// a line's or the text's ends) dropped. The text's own spacing is in blocks and stays.
 QString unescape(QStringView stream);
 
 } // namespace ApertiumStream

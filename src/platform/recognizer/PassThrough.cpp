@@ -1,5 +1,6 @@
 #include "platform/recognizer/PassThrough.h"
 
+#include "core/Verbatim.h"
 #include "platform/recognizer/Morphology.h"
 
 #include <algorithm>
@@ -13,6 +14,9 @@ bool PassThrough::leftUntranslated(Morphology& morphology, const QString& text,
     // Most answers differ from their text: they cost one comparison.
     const QString asked = text.trimmed();
     if (answer.trimmed().compare(asked, Qt::CaseInsensitive) != 0)
+        return false;
+    // Links, paths and code are meant to come back as they stand.
+    if (Verbatim::nothingToTranslate(asked))
         return false;
     // A word of marks alone (an accent on a digit) has no letter to be known or not.
     QStringList words = Morphology::words(asked);

@@ -14,9 +14,10 @@ class Morphology;
 // report it as a failure instead of showing or storing it.
 namespace PassThrough {
 
-// Whether the answer only repeats the text (trimmed, in any case), the text has letters, and
-// none of its words is known to an analyser of `from`. Names the analyser knows ("Maria",
-// "Berlin"), words both languages share ("hotel") and numbers translate to themselves and stay
+// Whether the answer only repeats the text (trimmed, in any case), the text has letters
+// outside its links, paths and code (Verbatim), and none of its words is known to an analyser
+// of `from`. Names the analyser knows ("Maria", "Berlin"), words both languages share
+// ("hotel"), numbers and texts of links, paths and code alone translate to themselves and stay
 // translations. Without analysers of `from` (none installed, or not ready in time) nothing is
 // judged untranslated. Waits as `Morphology::known` does: never on the main thread.
 bool leftUntranslated(Morphology& morphology, const QString& text, const QString& answer,

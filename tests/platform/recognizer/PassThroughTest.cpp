@@ -59,11 +59,14 @@ INSTANTIATE_TEST_SUITE_P(
         // Words the source language does not know come back as they were.
         Case{"en", "Hund", false}, Case{"en", "Katze", false}, Case{"en", "hosue", false},
         Case{"en", " Hund Katze ", false}, Case{"en", "Der Hund ist im Haus und schläft", false},
-        Case{"es", "Hund", false},
+        Case{"es", "Hund", false}, Case{"en", "Hund config.yaml", false},
         // Words it knows, names it knows, words both languages share and numbers translate,
         // to themselves or not.
         Case{"en", "house", true}, Case{"en", "hotel", true}, Case{"en", "taxi", true},
         Case{"en", "Maria", true}, Case{"en", "Berlin", true}, Case{"en", "Maria Müller", true},
         Case{"en", "42", true}, Case{"en", "the dog", true}, Case{"en", "the Hund", true},
         Case{"es", "hotel", true}, Case{"es", "Madrid", true}, Case{"en", "3.14 :-)", true},
-        Case{"en", "0123456789+/=5\u0301", true}));
+        Case{"en", "0123456789+/=5\u0301", true},
+        // Links, paths and code alone are meant to come back as they stand.
+        Case{"en", "config.yaml", true}, Case{"en", "https://example.com/path?q=hello+world", true},
+        Case{"es", "~/notas/informe_final.txt --force", true}));
