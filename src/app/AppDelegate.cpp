@@ -48,11 +48,16 @@ namespace {
 
 AppDelegate* sharedDelegate = nullptr;
 
-// A query item's value by the first item of the name; an empty value counts as none.
+// A query item's value by the first item of the name; an empty value counts as none. Web pages
+// write a space in a query as "+" (a plus as "%2B"), so "+" reads as a space.
 std::optional<QString> queryValue(const QUrlQuery& query, const QString& name) {
-    for (const auto& [key, value] : query.queryItems(QUrl::FullyDecoded))
-        if (key == name)
-            return value.isEmpty() ? std::nullopt : std::optional(value);
+    for (auto [key, value] : query.queryItems(QUrl::FullyEncoded)) {
+        if (QUrl::fromPercentEncoding(key.toUtf8()) != name)
+            continue;
+        value.replace(u'+', u' ');
+        value = QUrl::fromPercentEncoding(value.toUtf8());
+        return value.isEmpty() ? std::nullopt : std::optional(value);
+    }
     return std::nullopt;
 }
 

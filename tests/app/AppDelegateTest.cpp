@@ -169,7 +169,13 @@ INSTANTIATE_TEST_SUITE_P(
     Table, AppDelegateUrls,
     ::testing::Values(
         Opened{{u"tivela://translate?text=hello%20world"_s}, true, u"hello world"_s, {}, false},
-        Opened{{u"tivela://translate?text=a+b%2Bc%26d"_s}, true, u"a+b+c&d"_s, {}, false},
+        Opened{{u"tivela://translate?text=good+morning+friend"_s},
+               true,
+               u"good morning friend"_s,
+               {},
+               false},
+        Opened{
+            {u"tivela://translate?text=a+b%2Bc%26d%20%C3%A9"_s}, true, u"a b+c&d é"_s, {}, false},
         Opened{{u"tivela://translate"_s}, true, {}, {}, false},
         Opened{{u"tivela://translate?text="_s}, true, {}, {}, false},
         Opened{{u"tivela://translate?text"_s}, true, {}, {}, false},

@@ -200,7 +200,12 @@ void LanguageMenu::build() {
         QAction* action = m_menu->addAction(literal(text));
         action->setCheckable(true);
         action->setChecked(code == m_selected);
-        connect(action, &QAction::triggered, this, [this, code] { Q_EMIT chosen(code); });
+        // A checkable action unchecks itself when triggered again; the check follows the
+        // selection, not the clicks.
+        connect(action, &QAction::triggered, this, [this, action, code] {
+            action->setChecked(code == m_selected);
+            Q_EMIT chosen(code);
+        });
     };
     if (m_includeDetect) {
         add(u"Detect Language"_s, detectCode());

@@ -174,6 +174,11 @@ TEST(ThemeTest, ScrollBarsAreThinWithAVisibleHandleAndMenusMarkOnlyTheChoice) {
     languages.setLanguages({u"en"_s, u"es"_s, u"de"_s});
     languages.setSelected(u"es"_s);
     QMenu* menu = languages.menu();
+    // Choosing the checked language again reports it and keeps its mark.
+    QSignalSpy chosen(&languages, &LanguageMenu::chosen);
+    menu->actions().at(1)->trigger();
+    ASSERT_EQ(chosen.size(), 1);
+    EXPECT_EQ(chosen.first().first().toString(), u"es"_s);
     menu->setPalette(Theme::palette(false));
     menu->ensurePolished();
     menu->adjustSize();
