@@ -11,9 +11,6 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QPromise>
-#include <QtConcurrent/QtConcurrentRun>
-
-#include <stdexcept>
 
 using namespace Qt::StringLiterals;
 
@@ -24,20 +21,9 @@ QString autoSource() {
     return u"auto"_s;
 }
 
-// Chinese in any script counts as one language.
-QString folded(const QString& code) {
-    return code.startsWith(u"zh"_s) ? u"zh"_s : code;
-}
-
 QString quoted(const QString& field) {
     return QString(u'"' + QString(field).replace(u'"', u"\"\""_s) + u'"');
 }
-
-struct LookupResult {
-    std::optional<DictionaryEntry> entry;
-    // Packs the pair needs that are not installed; asked only when there is no card.
-    QStringList missing;
-};
 
 } // namespace
 
@@ -80,16 +66,22 @@ AppModel::AppModel(AppServices services, QObject* parent)
     , m_inputFontSize(FontFit::input.base)
     , m_outputFontSize(FontFit::output.base)
     , m_writer(*m_services.store)
-    , m_historyWriter(m_services.scheduler, m_writer, historyDelayMilliseconds)
-    , m_glossBatches(*m_services.translator) {
-    m_lookupPool.setMaxThreadCount(2);
-    connect(&m_historyWriter, &HistoryWriter::written, this, &AppModel::reloadHistory);
+    , m_lookup(m_services.dictionary, m_services.downloads, *m_services.translator)
+    , m_flow(*this, m_services, m_writer, m_lookup) {
+    connect(&m_lookup, &WordCardLookup::found, this,
+            [this](const QString& word, const std::optional<DictionaryEntry>& entry) {
+                if (m_input.trimmed() == word)
+                    setEntry(entry);
+            });
+    connect(&m_lookup, &WordCardLookup::loadingChanged, this, &AppModel::setDictionaryLoading);
+    connect(&m_lookup, &WordCardLookup::glossesPublished, this, &AppModel::setGlosses);
+    connect(&m_flow, &TranslationFlow::outputShown, this, &AppModel::starIfWanted);
+    connect(&m_flow, &TranslationFlow::outputRefused, this, [this] { m_starWanted.reset(); });
     connect(&m_writer, &StoreWriter::finished, this, &AppModel::writeFinished);
     if (const auto& kept = m_writer.setAside()) {
         m_storeNotice = StoreNotices::setAside(*kept);
         StoreNotices::print(*m_storeNotice, QDir::toNativeSeparators(*kept));
     }
-    connect(&m_glossBatches, &GlossBatches::published, this, &AppModel::setGlosses);
     const QStringList& popular = Languages::popularity();
     m_pair =
         m_services.settings->pair().value_or(LanguagePair::defaultPair(Languages::systemLanguage(
@@ -169,7 +161,7 @@ void AppModel::setProblem(const std::optional<Problem>& problem) {
 
 void AppModel::setEntry(const std::optional<DictionaryEntry>& entry) {
     if (assign(m_entry, entry, &AppModel::entryChanged))
-        m_glossBatches.show(m_entry, m_pair.mine);
+        m_lookup.showGlosses(m_entry, m_pair.mine);
 }
 
 void AppModel::setDictionaryLoading(bool loading) {
@@ -288,12 +280,7 @@ void AppModel::writeFinished(const StoreWrite& write, const WriteResult& result)
 // Translation.
 
 void AppModel::scheduleTranslate(bool now) {
-    const quint64 run = ++m_translateRun;
-    const QString text = m_input;
-    m_services.scheduler->singleShot(now ? 0 : debounceMilliseconds, this, [this, run, text] {
-        if (run == m_translateRun)
-            translate(text, run);
-    });
+    m_flow.scheduleTranslate(now);
 }
 
 void AppModel::show(const QString& text, bool cutBySender) {
@@ -312,137 +299,9 @@ QString AppModel::effectiveSource() const {
     return m_detected.value_or(m_pair.second);
 }
 
-QString AppModel::targetFor(const QString& source) const {
-    return m_manualTarget.value_or(m_pair.target(source));
-}
-
-void AppModel::translate(const QString& text, quint64 run) {
-    const QString trimmed = text.trimmed();
-    if (trimmed.isEmpty()) {
-        setOutput({});
-        setEntry(std::nullopt);
-        setProblem(std::nullopt);
-        setDetected(std::nullopt);
-        m_translatingRun = 0;
-        setTranslating(false);
-        return;
-    }
-
-    if (m_source == autoSource())
-        setDetected(m_services.detection->detect(trimmed, {m_pair.mine, m_pair.second}));
-    else
-        setDetected(std::nullopt);
-
-    const QString from = effectiveSource();
-    const QString to = targetFor(from);
-    if (m_services.detection->isSingleWord(trimmed))
-        lookUp(trimmed, from, to);
-    else
-        setEntry(std::nullopt);
-
-    if (folded(from) == folded(to)) {
-        setOutput(trimmed);
-        setOutputFrom(from);
-        setOutputTo(to);
-        starIfWanted();
-        setProblem(std::nullopt);
-        return;
-    }
-
-    m_translatingRun = run;
-    setTranslating(true);
-    whenFinished(this, m_services.translation(trimmed, from, to),
-                 [this, run, from, to](const QFuture<QString>& future) {
-                     finishTranslation(run, from, to, future);
-                 });
-}
-
-void AppModel::finishTranslation(quint64 run, const QString& from, const QString& to,
-                                 const QFuture<QString>& future) {
-    // A newer schedule replaced this run: it only lets go of the flag it set.
-    if (run != m_translateRun) {
-        endTranslating(run);
-        return;
-    }
-    QFuture<QString> finished = future;
-    try {
-        finished.waitForFinished();
-        if (finished.resultCount() < 1)
-            throw std::runtime_error("the translation was cancelled");
-        const QString result = finished.result();
-        setOutput(result);
-        setOutputFrom(from);
-        setOutputTo(to);
-        starIfWanted();
-        setProblem(std::nullopt);
-        rememberLater();
-    } catch (const TranslateError& error) {
-        m_starWanted.reset();
-        setOutput({});
-        setProblem(Problem::of(error));
-    } catch (const std::exception& error) {
-        setProblem(Problem::failed(QString::fromLocal8Bit(error.what())));
-    }
-    endTranslating(run);
-}
-
-void AppModel::endTranslating(quint64 run) {
-    if (m_translatingRun != run)
-        return;
-    m_translatingRun = 0;
-    setTranslating(false);
-}
-
-void AppModel::rememberLater() {
-    m_historyWriter.remember(Item{m_services.newId(), m_input.trimmed(), m_output, m_outputFrom,
-                                  m_outputTo, m_services.now(), 0, 0, Item::appOrigin});
-}
-
 void AppModel::flushPendingHistory() {
-    m_historyWriter.flush();
+    m_flow.flushPendingHistory();
     m_writer.flush(quitFlushMilliseconds);
-}
-
-// Dictionary lookups.
-
-void AppModel::lookUp(const QString& word, const QString& from, const QString& to) {
-    ++m_lookupsRunning;
-    setDictionaryLoading(true);
-    const auto dictionary = m_services.dictionary;
-    const auto downloads = m_services.downloads;
-    const auto first = [dictionary, downloads, word, from, to] {
-        LookupResult result{dictionary->lookup(word, from, to), {}};
-        if (!result.entry)
-            for (const QString& code : downloads->packs(from, to))
-                if (!dictionary->isInstalled(code))
-                    result.missing << code;
-        return result;
-    };
-    whenFinished(
-        this, QtConcurrent::run(&m_lookupPool, first), [=, this](QFuture<LookupResult> future) {
-            const LookupResult result = resultOf(future).value_or(LookupResult{});
-            if (result.entry || result.missing.isEmpty()) {
-                finishLookUp(word, result.entry);
-                return;
-            }
-            // Whether the download worked or not, the second lookup tells.
-            whenFinished(this, downloads->ensure(result.missing), [=, this](const QFuture<bool>&) {
-                const auto again = [dictionary, word, from, to] {
-                    return dictionary->lookup(word, from, to);
-                };
-                whenFinished(this, QtConcurrent::run(&m_lookupPool, again),
-                             [this, word](QFuture<std::optional<DictionaryEntry>> retried) {
-                                 finishLookUp(word, resultOf(retried).value_or(std::nullopt));
-                             });
-            });
-        });
-}
-
-void AppModel::finishLookUp(const QString& word, const std::optional<DictionaryEntry>& entry) {
-    if (m_input.trimmed() == word)
-        setEntry(entry);
-    if (--m_lookupsRunning == 0)
-        setDictionaryLoading(false);
 }
 
 // Actions.
@@ -505,7 +364,7 @@ void AppModel::focusInput() {
 
 void AppModel::swap() {
     const QString from = effectiveSource();
-    const QString to = targetFor(from);
+    const QString to = m_flow.targetFor(from);
     const QString shown = m_output;
     setSource(to);
     setManualTarget(from);

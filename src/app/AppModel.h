@@ -1,9 +1,9 @@
 #pragma once
 
 #include "app/AppServices.h"
-#include "app/GlossBatches.h"
-#include "app/HistoryWriter.h"
 #include "app/Tab.h"
+#include "app/TranslationFlow.h"
+#include "app/WordCardLookup.h"
 #include "core/DictionaryEntry.h"
 #include "core/LanguagePair.h"
 #include "core/Store.h"
@@ -18,7 +18,6 @@
 #include <QSizeF>
 #include <QString>
 #include <QStringList>
-#include <QThreadPool>
 
 #include <optional>
 
@@ -270,17 +269,9 @@ private:
     template <typename T>
     bool assign(T& field, const T& value, void (AppModel::*changed)());
 
-    void translate(const QString& text, quint64 run);
-    void finishTranslation(quint64 run, const QString& from, const QString& to,
-                           const QFuture<QString>& future);
-    void endTranslating(quint64 run);
-    void rememberLater();
-    void lookUp(const QString& word, const QString& from, const QString& to);
-    void finishLookUp(const QString& word, const std::optional<DictionaryEntry>& entry);
     std::optional<double> fittedSize(const FontFit& fit, const QString& text, QSizeF box,
                                      std::optional<double> current) const;
     InputEditor* editor() const;
-    QString targetFor(const QString& source) const;
     // Whether the output is the translation of the input as it stands.
     bool outputShowsInput() const;
     std::optional<Item> starredPhrase() const;
@@ -323,20 +314,15 @@ private:
     qint64 m_clipboardChange = -1;
     QRectF m_pasteButtonFrame;
 
-    // A scheduled translation runs only while it is the latest one scheduled.
-    quint64 m_translateRun = 0;
-    // The run that set `translating`, the only one that clears it; 0 for none.
-    quint64 m_translatingRun = 0;
     // The trimmed input the output was written for.
     QString m_outputFor;
     // An input starred before its translation came.
     std::optional<QString> m_starWanted;
-    int m_lookupsRunning = 0;
     StoreWriter m_writer;
-    HistoryWriter m_historyWriter;
-    GlossBatches m_glossBatches;
-    // Dictionary lookups; last, so its threads end before the rest goes.
-    QThreadPool m_lookupPool;
+    // The word card of a single-word input and its glosses, told back through signals.
+    WordCardLookup m_lookup;
+    // The translations of the input, written into the properties above; it starts the lookups.
+    TranslationFlow m_flow;
 };
 
 } // namespace tivela
