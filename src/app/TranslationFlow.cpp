@@ -5,6 +5,7 @@
 #include "app/WordCardLookup.h"
 #include "core/Futures.h"
 #include "core/Translator.h"
+#include "core/Verbatim.h"
 
 #include <stdexcept>
 
@@ -73,7 +74,9 @@ void TranslationFlow::translate(const QString& text, quint64 run) {
     else
         m_model.setEntry(std::nullopt);
 
-    if (folded(from) == folded(to)) {
+    // The same language on both sides, or nothing but numbers, symbols, links, paths and code:
+    // the text is its own answer, and no translation to remember.
+    if (folded(from) == folded(to) || Verbatim::nothingToTranslate(trimmed)) {
         m_model.setOutput(trimmed);
         m_model.setOutputFrom(from);
         m_model.setOutputTo(to);
