@@ -17,7 +17,7 @@ HotKeyCenter& center() {
 }
 
 void publish() {
-    Paths::defaults()->setValue(u"shortcutDisplay"_s, GlobalShortcut::saved().display());
+    SharedSettings::setString(u"shortcutDisplay"_s, GlobalShortcut::saved().display());
 }
 
 } // namespace

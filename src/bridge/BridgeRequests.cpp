@@ -25,6 +25,9 @@ namespace {
 // Where the items the extension saves come from, unless they say.
 constexpr QLatin1StringView browserOrigin{"browser"};
 
+// 2001-01-01 00:00 UTC: nothing the extension saves was made before it.
+constexpr double earliestCreated = 978307200;
+
 QJsonObject ok() {
     return QJsonObject{{Key::ok, true}};
 }
@@ -176,7 +179,11 @@ std::optional<Item> BridgeRequests::item(const QJsonObject& object, const QStrin
     item.translation = *translation;
     item.from = *from;
     item.to = *to;
-    item.created = fields.number("created"_L1).value_or(Store::now());
+    // A time in milliseconds, or from a clock far off, would sort the item above everything the
+    // person saves after it, and the trim to the newest rows would drop theirs instead.
+    const double now = Store::now();
+    const double created = fields.number("created"_L1).value_or(now);
+    item.created = created >= earliestCreated && created <= now ? created : now;
     item.box = Store::clampBox(fields.integer("box"_L1).value_or(0));
     item.due = fields.number("due"_L1).value_or(0);
     item.origin = stringField(fields, "origin"_L1).value_or(origin);
@@ -426,7 +433,9 @@ QJsonObject BridgeRequests::answer(const JsonFields& fields) {
 QJsonObject BridgeRequests::addHistory(const JsonFields& fields) {
     const auto object = fields.object(Key::item);
     const auto parsed = object ? item(*object, browserOrigin) : std::nullopt;
-    if (parsed && !m_services.store->addHistory(*parsed))
+    if (!parsed)
+        return failure(Error::badItem);
+    if (!m_services.store->addHistory(*parsed))
         return failed(u"the history could not be saved"_s);
     return ok();
 }

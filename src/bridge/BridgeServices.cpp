@@ -22,12 +22,7 @@ BridgeServices BridgeServices::production(QString version, Store& store, Transla
     services.leftUntranslated = &Defaults::leftUntranslated;
     services.prepareJudging = &Defaults::loadAnalysers;
     services.savedPair = [] { return SharedSettings::pair(); };
-    services.shortcut = []() -> std::optional<QString> {
-        const QVariant shortcut = Paths::defaults()->value(u"shortcutDisplay"_s);
-        if (shortcut.typeId() != QMetaType::QString)
-            return std::nullopt;
-        return shortcut.toString();
-    };
+    services.shortcut = [] { return SharedSettings::string(u"shortcutDisplay"_s); };
     services.open = [](const QString& url) { Opener::open(url); };
     return services;
 }

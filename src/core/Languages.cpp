@@ -149,6 +149,18 @@ QString name(const QString& code) {
     return code;
 }
 
+bool isCode(const QString& text) {
+    if (text == u"zh-TW")
+        return true;
+    const bool shaped =
+        (text.size() == 2 || text.size() == 3) &&
+        std::all_of(text.begin(), text.end(), [](QChar c) { return c >= u'a' && c <= u'z'; });
+    if (!shaped || code(text) != text)
+        return false;
+    return popularityRank(text) < popularity().size() || lexicon().contains(text) ||
+           name(text) != text;
+}
+
 QString lexiconCode(const QString& code) {
     return code.startsWith(u"zh") ? u"zh"_s : code;
 }

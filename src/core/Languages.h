@@ -39,6 +39,9 @@ QString code(const QString& identifier);
 // The identifier handed to platform language services for a code.
 QString platformIdentifier(const QString& code);
 QString name(const QString& code);
+// Whether a text is a language code as the system keeps one ("en", "zh-TW", "ast"): a language
+// that the tables here, Qt's or ICU's name, in the system's own form ("nb", not "no" or "nb-NO").
+bool isCode(const QString& text);
 // The code under which a language's dictionary pack is filed ("zh-TW" files under "zh").
 QString lexiconCode(const QString& code);
 // Without duplicates, the popular codes first in their order, the rest by English name.

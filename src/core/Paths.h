@@ -46,8 +46,10 @@ QString support();
 QString supportPath();
 QString lexicon();
 QString database();
-// The settings suite both programs share; a new object on every access, so the other
-// program's writes are seen.
+// The settings suite both programs share as QSettings sees it; a new object on every access, so
+// the other program's writes are seen. QSettings builds an object of any type and size a stored
+// "@Variant(...)" names, so the programs read and write the shared values through SharedSettings,
+// which keeps to the same file format.
 std::unique_ptr<QSettings> defaults();
 QString defaultsFile();
 // The application's own settings (shortcut, first launch, updates), which the host program never
@@ -57,13 +59,23 @@ QString standardDefaultsFile();
 
 } // namespace Paths
 
-// The values kept in the shared settings suite.
+// The values kept in the shared settings suite, as plain text and bytes. The file is read again
+// only once it changed; one larger than maxFileBytes is taken for damage and reads as empty,
+// with one line on standard error for each change.
 namespace SharedSettings {
 
-// The saved language pair, read afresh; nothing when absent or unreadable.
+constexpr qint64 maxFileBytes = 1024 * 1024;
+// Longer values, as written, read as absent.
+constexpr qsizetype maxValueBytes = 1024;
+
+// The saved language pair; nothing when absent, unreadable or not two languages of the tables.
 std::optional<LanguagePair> pair();
 // Saves the pair; nothing leaves the stored pair untouched.
 void setPair(const std::optional<LanguagePair>& pair);
+// The text stored under a key; nothing when absent or not text.
+std::optional<QString> string(const QString& key);
+// Stores a text under a key; the file's other lines stay as they are.
+void setString(const QString& key, const QString& value);
 
 } // namespace SharedSettings
 

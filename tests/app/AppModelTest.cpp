@@ -116,17 +116,30 @@ TEST_F(AppModelTest, ConstructionTakesTheSavedPairOrOneFromTheSystemLanguage) {
     EXPECT_EQ(std::pair(first.inputFontSize(), first.outputFontSize()), std::pair(32.0, 34.0));
 
     // Without a saved pair: the system language and its partner, saved once the engine's
-    // languages are known; a language the engine lacks gives way to English.
+    // languages are known; a language the engine lacks gives way to English. A pair of codes
+    // that name no language, beside a value QSettings would build a list of 2^31-1 strings
+    // from, is no saved pair.
     struct Case {
         QString preferred;
         LanguagePair atStart;
         LanguagePair loaded;
         int downloads;
+        QByteArray file;
     };
-    for (const Case& c : {Case{u"de-DE"_s, {u"de"_s, u"en"_s}, {u"de"_s, u"en"_s}, 1},
-                          Case{u"en-GB"_s, {u"en"_s, u"es"_s}, {u"en"_s, u"es"_s}, 1},
-                          Case{u"it-IT"_s, {u"it"_s, u"en"_s}, {u"en"_s, u"es"_s}, 2}}) {
+    const QByteArray damaged = R"x([General]
+pair="@ByteArray({\"mine\":\"xx\",\"second\":\"yy\"})"
+shortcutDisplay=@Variant(\0\0\0\v\x7f\xff\xff\xff)
+)x";
+    for (const Case& c : {Case{u"de-DE"_s, {u"de"_s, u"en"_s}, {u"de"_s, u"en"_s}, 1, {}},
+                          Case{u"en-GB"_s, {u"en"_s, u"es"_s}, {u"en"_s, u"es"_s}, 1, {}},
+                          Case{u"it-IT"_s, {u"it"_s, u"en"_s}, {u"en"_s, u"es"_s}, 2, {}},
+                          Case{u"de-DE"_s, {u"de"_s, u"en"_s}, {u"de"_s, u"en"_s}, 1, damaged}}) {
         QFile::remove(Paths::defaultsFile());
+        if (!c.file.isEmpty()) {
+            QFile file(Paths::defaultsFile());
+            ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+            file.write(c.file);
+        }
         model.reset();
         downloads = std::make_shared<test::FakeDownloads>();
         AppServices services = AppServices::production(store, lexicon);

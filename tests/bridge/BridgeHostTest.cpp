@@ -13,6 +13,7 @@
 #include "support/HostProcess.h"
 #include "support/HttpServer.h"
 #include "support/PackFiles.h"
+#include "support/QtPrinters.h"
 #include "support/TestWorld.h"
 
 #include <gtest/gtest.h>
@@ -224,31 +225,20 @@ TEST_F(BridgeHostTest, PhrasebookRequestsShareTheApplicationsDatabase) {
 
 TEST_F(BridgeHostTest, ItemsAreReadWithTypeTests) {
     HostProcess host(QString(), hostEnvironment());
-    QJsonObject noTranslation = phrase(u"cat"_s, u"gato"_s);
-    noTranslation.remove(u"translation"_s);
-    EXPECT_EQ(
-        ask(host, {{u"type"_s, u"addPhrase"_s}, {u"item"_s, noTranslation}}).value(u"error"_s),
-        u"bad-item"_s);
-    EXPECT_EQ(ask(host, {{u"type"_s, u"addPhrase"_s}, {u"item"_s, u"cat"_s}}).value(u"error"_s),
-              u"bad-item"_s);
-    EXPECT_EQ(ask(host, {{u"type"_s, u"addHistory"_s}, {u"item"_s, noTranslation}}).value(u"ok"_s),
-              true);
     Store store(Paths::database());
-    EXPECT_TRUE(store.history(QString(), 10).isEmpty());
-
     QJsonObject odd = phrase(u"bird"_s, u"pájaro"_s);
     odd.insert(u"id"_s, 12);         // not a string: a new id
     odd.insert(u"box"_s, 99);        // clamped to the last box
     odd.insert(u"due"_s, u"soon"_s); // not a number: due at once
     odd.insert(u"origin"_s, u"mac"_s);
-    odd.insert(u"created"_s, 1000.5);
+    odd.insert(u"created"_s, 1700000000.5);
     const QJsonObject stored =
         ask(host, {{u"type"_s, u"addPhrase"_s}, {u"item"_s, odd}}).value(u"item"_s).toObject();
     EXPECT_NE(stored.value(u"id"_s), QJsonValue(12));
     EXPECT_EQ(stored.value(u"box"_s), 5);
     EXPECT_EQ(stored.value(u"due"_s), 0);
     EXPECT_EQ(stored.value(u"origin"_s), u"mac"_s);
-    EXPECT_EQ(stored.value(u"created"_s), 1000.5);
+    EXPECT_EQ(stored.value(u"created"_s), 1700000000.5);
 
     EXPECT_EQ(ask(host, {{u"type"_s, u"addHistory"_s}, {u"item"_s, phrase(u"bird"_s, u"ave"_s)}})
                   .value(u"ok"_s),
@@ -269,6 +259,141 @@ TEST_F(BridgeHostTest, ItemsAreReadWithTypeTests) {
     ASSERT_EQ(saved.size(), 1);
     EXPECT_EQ(saved.first().text, echoedItem.value(u"text"_s).toString());
     EXPECT_EQ(saved.first().translation, echoedItem.value(u"translation"_s).toString());
+}
+
+namespace {
+
+struct BadItem {
+    const char* name;
+    QJsonValue item;
+};
+
+void PrintTo(const BadItem& bad, std::ostream* out) {
+    *out << bad.name;
+}
+
+QJsonObject without(QJsonObject item, const QString& key) {
+    item.remove(key);
+    return item;
+}
+
+QJsonObject with(QJsonObject item, const QString& key, const QJsonValue& value) {
+    item.insert(key, value);
+    return item;
+}
+
+const QJsonObject goodItem{
+    {u"text"_s, u"cat"_s}, {u"translation"_s, u"gato"_s}, {u"from"_s, u"en"_s}, {u"to"_s, u"es"_s}};
+
+class BridgeBadItemTest : public BridgeHostTest, public ::testing::WithParamInterface<BadItem> {};
+
+} // namespace
+
+// Both requests that store an item refuse one they cannot read, alike, and store nothing.
+TEST_P(BridgeBadItemTest, IsRefusedByEveryRequestThatStoresAnItem) {
+    HostProcess host(QString(), hostEnvironment());
+    for (const QString& type : {u"addPhrase"_s, u"addHistory"_s}) {
+        QJsonObject request{{u"type"_s, type}, {u"id"_s, 7}};
+        if (!GetParam().item.isUndefined())
+            request.insert(u"item"_s, GetParam().item);
+        EXPECT_EQ(ask(host, request),
+                  (QJsonObject{{u"ok"_s, false}, {u"error"_s, u"bad-item"_s}, {u"id"_s, 7}}))
+            << type.toStdString();
+    }
+    Store store(Paths::database());
+    EXPECT_TRUE(store.history(QString(), 10).isEmpty());
+    EXPECT_TRUE(store.phrases(QString()).isEmpty());
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Items, BridgeBadItemTest,
+    ::testing::Values(BadItem{"no item", QJsonValue::Undefined}, BadItem{"null", QJsonValue::Null},
+                      BadItem{"text", u"cat"_s}, BadItem{"array", QJsonArray{goodItem}},
+                      BadItem{"empty", QJsonObject{}},
+                      BadItem{"no translation", without(goodItem, u"translation"_s)},
+                      BadItem{"no to", without(goodItem, u"to"_s)},
+                      BadItem{"numeric text", with(goodItem, u"text"_s, 5)},
+                      BadItem{"null from", with(goodItem, u"from"_s, QJsonValue::Null)},
+                      BadItem{"object translation",
+                              with(goodItem, u"translation"_s, QJsonObject{})}),
+    [](const ::testing::TestParamInfo<BadItem>& param) {
+        return QString::fromLatin1(param.param.name).replace(u' ', u'_').toStdString();
+    });
+
+// An extension that sends milliseconds dates its items in the far future: they would sort
+// above everything the person saves afterwards, and the trim to the newest rows would drop the
+// person's rows as fast as they come.
+TEST_F(BridgeHostTest, ItemsFromTheFutureOrBefore2001AreDatedNow) {
+    Store store(Paths::database());
+    HostProcess host(QString(), hostEnvironment());
+    const double before = Store::now();
+    const double milliseconds = before * 1000;
+    for (int i = 0; i < Store::historyLimit; ++i)
+        host.send({{u"type"_s, u"addHistory"_s},
+                   {u"id"_s, i},
+                   {u"item"_s, with(with(goodItem, u"text"_s, u"burst %1"_s.arg(i)), u"created"_s,
+                                    milliseconds + i)}});
+    for (int i = 0; i < Store::historyLimit; ++i) {
+        const auto reply = host.receive(60000);
+        ASSERT_TRUE(reply) << "no reply to the burst's row " << i;
+        ASSERT_EQ(reply->value(u"ok"_s), true) << i;
+    }
+    // The person goes on translating in the application: their rows are the newest.
+    for (int i = 0; i < 3; ++i) {
+        const Item later{QUuid::createUuid().toString(QUuid::WithoutBraces),
+                         u"later %1"_s.arg(i),
+                         u"x"_s,
+                         u"en"_s,
+                         u"es"_s,
+                         Store::now()};
+        ASSERT_TRUE(store.addHistory(later));
+    }
+    const QList<Item> history = store.history(QString(), Store::historyLimit + 10);
+    ASSERT_EQ(history.size(), Store::historyLimit);
+    QStringList newest;
+    for (const Item& row : history.first(3))
+        newest << row.text;
+    EXPECT_EQ(newest, (QStringList{u"later 2"_s, u"later 1"_s, u"later 0"_s}));
+    const double after = Store::now();
+    for (const Item& row : history)
+        ASSERT_LE(row.created, after) << row.text.toStdString();
+
+    for (const double created : {milliseconds, 1000.5, -1.0, 0.0}) {
+        const QJsonObject card = with(goodItem, u"text"_s, QString::number(created));
+        const QJsonObject stored =
+            ask(host, {{u"type"_s, u"addPhrase"_s}, {u"item"_s, with(card, u"created"_s, created)}})
+                .value(u"item"_s)
+                .toObject();
+        EXPECT_GE(stored.value(u"created"_s).toDouble(), before) << created;
+        EXPECT_LE(stored.value(u"created"_s).toDouble(), Store::now()) << created;
+    }
+}
+
+// The shared settings as damage leaves them: the host answers as if nothing were saved, and
+// translates with the default pair.
+TEST_F(BridgeHostTest, DamagedSharedSettingsReadAsNothingSaved) {
+    const QByteArray typed = R"(shortcutDisplay=@Variant(\0\0\0\v\x7f\xff\xff\xff))";
+    const QByteArray junk = "junk=" + QByteArray(2 * 1024 * 1024, 'j');
+    const QByteArray noLanguages = R"x(pair="@ByteArray({\"mine\":\"xx\",\"second\":\"yy\"})")x";
+    const QByteArray huge = R"(pair="@ByteArray({\"mine\":\")" + QByteArray(20'000'000, 'e') +
+                            R"x(\",\"second\":\"en\"})")x";
+    for (const QByteArray& file : QList<QByteArray>{typed + '\n' + noLanguages, junk, huge}) {
+        QFile settings(Paths::defaultsFile());
+        ASSERT_TRUE(settings.open(QIODevice::WriteOnly));
+        settings.write("[General]\n" + file + '\n');
+        settings.close();
+        HostProcess host(QString(), hostEnvironment());
+        const QJsonObject hello = ask(host, {{u"type"_s, u"hello"_s}});
+        EXPECT_EQ(hello.value(u"ok"_s), true) << hello.value(u"message"_s).toString().toStdString();
+        EXPECT_EQ(hello.value(u"pair"_s),
+                  (QJsonObject{{u"mine"_s, u"en"_s}, {u"second"_s, u"es"_s}}));
+        EXPECT_EQ(hello.value(u"shortcut"_s), u"Ctrl+Alt+T"_s);
+        const QJsonObject translated =
+            ask(host, {{u"type"_s, u"translate"_s}, {u"text"_s, u"the house"_s}});
+        EXPECT_EQ(translated.value(u"ok"_s), true)
+            << QJsonDocument(translated).toJson().toStdString();
+        EXPECT_EQ(translated.value(u"to"_s), u"es"_s);
+    }
 }
 
 TEST_F(BridgeHostTest, OpenAndDownloadHandTheWorkToTheApplication) {
