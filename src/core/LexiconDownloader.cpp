@@ -19,7 +19,6 @@
 #include <QNetworkReply>
 #include <QPointer>
 #include <QPromise>
-#include <QRegularExpression>
 #include <QSet>
 #include <QStringDecoder>
 #include <QTemporaryFile>
@@ -138,12 +137,13 @@ std::optional<Listed> listed(const QByteArray& index, const QString& code) {
         if (pack.value(u"lang"_s).toString() != code)
             continue;
         const double size = pack.value(u"size"_s).toDouble(-1);
-        const QByteArray sha256 = pack.value(u"sha256"_s).toString().toLatin1().toLower();
-        static const QRegularExpression hex(u"^[0-9a-f]{64}$"_s);
-        if (size < 0 || size > double(std::numeric_limits<qint64>::max() / 2) ||
-            size != std::floor(size) || !hex.match(QString::fromLatin1(sha256)).hasMatch())
+        const QByteArray hex = pack.value(u"sha256"_s).toString().toLatin1().toLower();
+        const QByteArray sha256 = QByteArray::fromHex(hex);
+        // A whole number of bytes that a double holds exactly, and 32 bytes in hex digits.
+        if (size < 0 || size > 0x1p53 || size != std::floor(size) || sha256.size() != 32 ||
+            sha256.toHex() != hex)
             return std::nullopt;
-        return Listed{qint64(size), QByteArray::fromHex(sha256)};
+        return Listed{qint64(size), sha256};
     }
     return std::nullopt;
 }
