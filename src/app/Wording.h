@@ -248,6 +248,23 @@ inline QString packDownloadFailed() {
     return QStringLiteral("Download failed");
 }
 
+// Why a "Get" ended without a pack, when the pack came and failed a check or took too long.
+inline QString packTooLarge() {
+    return QStringLiteral("Pack too large");
+}
+
+inline QString packDamaged() {
+    return QStringLiteral("Pack damaged");
+}
+
+inline QString packNotAsListed() {
+    return QStringLiteral("Pack doesn\u2019t match the server\u2019s list");
+}
+
+inline QString packTooSlow() {
+    return QStringLiteral("Server too slow");
+}
+
 inline QString browserFootnote() {
     return QStringLiteral(
         "With Tivela for Linux installed, the extension translates with this computer\u2019s "

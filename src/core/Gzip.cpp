@@ -154,7 +154,11 @@ struct Gzip::Stream::State {
         return true;
     }
 
+    // Bytes that begin no member end the data: ignored, or the data is refused.
+    void ignoreRest() { phase = trailing == Trailing::Ignored ? Phase::Ignored : Phase::Failed; }
+
     qint64 limit;
+    Trailing trailing = Trailing::Ignored;
     Grow grow;
     z_stream stream{};
     bool ready = false;
@@ -168,9 +172,10 @@ struct Gzip::Stream::State {
     std::vector<uchar> counting;
 };
 
-Gzip::Stream::Stream(qint64 limit, Grow grow)
+Gzip::Stream::Stream(qint64 limit, Grow grow, Trailing trailing)
     : m_state(std::make_unique<State>()) {
     m_state->limit = limit;
+    m_state->trailing = trailing;
     m_state->grow = std::move(grow);
     if (!m_state->grow)
         m_state->counting.resize(countingWindow);
@@ -197,8 +202,8 @@ bool Gzip::Stream::add(QByteArrayView chunk) {
         case State::Phase::Between:
             if (!s.heldMagic) {
                 if (data[0] != magic1) {
-                    s.phase = State::Phase::Ignored;
-                    return true;
+                    s.ignoreRest();
+                    return s.phase != State::Phase::Failed;
                 }
                 s.heldMagic = true;
                 ++data;
@@ -206,8 +211,8 @@ bool Gzip::Stream::add(QByteArrayView chunk) {
                 break;
             }
             if (data[0] != magic2) {
-                s.phase = State::Phase::Ignored;
-                return true;
+                s.ignoreRest();
+                return s.phase != State::Phase::Failed;
             }
             s.heldMagic = false;
             if (inflateReset(&s.stream) != Z_OK) {
@@ -230,7 +235,8 @@ bool Gzip::Stream::add(QByteArrayView chunk) {
 
 std::optional<qint64> Gzip::Stream::finish() {
     const State& s = *m_state;
-    if (s.members == 0 || s.phase == State::Phase::Member || s.phase == State::Phase::Failed)
+    if (s.members == 0 || s.phase == State::Phase::Member || s.phase == State::Phase::Failed ||
+        (s.heldMagic && s.trailing == Trailing::Refused))
         return std::nullopt;
     return s.total;
 }

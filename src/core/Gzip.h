@@ -12,7 +12,8 @@ namespace tivela {
 
 // gzip data of one or more members, as gzip writes them and cat joins them. Every member's
 // header, CRC and size are checked. Bytes after a member that do not begin another one (gzip's
-// two magic bytes) are ignored, as gzip does; bytes that do must make a whole member.
+// two magic bytes) are ignored, as gzip does, unless a stream is told to refuse them; bytes that
+// do must make a whole member.
 class Gzip {
 public:
     // Memory for the text: grows it to at least the capacity given, keeping what was written,
@@ -28,10 +29,13 @@ public:
     // nothing for damaged data, a text longer than limit, or memory that is not there.
     static std::optional<qint64> decompress(QByteArrayView data, qint64 limit, const Grow& grow);
 
+    // What a stream makes of bytes after the last member.
+    enum class Trailing { Ignored, Refused };
+
     // The input as it arrives. With grow the text is collected, without it only counted.
     class Stream {
     public:
-        explicit Stream(qint64 limit, Grow grow = {});
+        explicit Stream(qint64 limit, Grow grow = {}, Trailing trailing = Trailing::Ignored);
         ~Stream();
         Stream(const Stream&) = delete;
         Stream& operator=(const Stream&) = delete;

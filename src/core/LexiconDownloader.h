@@ -1,6 +1,7 @@
 #pragma once
 
 #include "core/Lexicon.h"
+#include "core/LexiconPack.h"
 #include "core/PackLock.h"
 
 #include <QFuture>
@@ -20,6 +21,16 @@ namespace tivela {
 
 class LexiconDownloadWorker;
 
+// How long and how large a pack's transfer may be.
+struct PackLimits {
+    // A transfer fails after this long without data.
+    int silenceMs = 60000;
+    // A pack with the index before it, in all, however the server trickles them: the largest
+    // pack takes about this long at 64 kB/s.
+    int deadlineMs = 120000;
+    qint64 maxPackBytes = LexiconPack::maxFileSize;
+};
+
 // Fetches dictionary packs from the pack server into the dictionary folder. A language is
 // downloaded at most once at a time in a process (every caller waits on the one download) and
 // across processes (an exclusive lock file beside the pack). Downloads run on a thread of the
@@ -32,12 +43,23 @@ public:
     static constexpr int staleSeconds = PackLock::staleSeconds;
     static constexpr int pollMilliseconds = 500;
     static constexpr int maxPolls = 600;
-    // A transfer fails after this long without data.
-    static constexpr int transferTimeoutMilliseconds = 60000;
+
+    // Why a pack was not installed.
+    enum class Failure {
+        None,
+        // No answer, another status than 200, a lock that cannot be had, a file not written.
+        Transfer,
+        TooLarge,
+        // Not a whole pack, or something after it.
+        Damaged,
+        // Not the size or the checksum that the server's index lists for it.
+        NotAsListed,
+        TooSlow,
+    };
 
     // baseURL: the pack server over HTTP(S), or a file: folder of packs (a build's own, or
     // packs installed with the program); nothing means no downloads at all.
-    LexiconDownloader(Lexicon& lexicon, std::optional<QUrl> baseURL);
+    LexiconDownloader(Lexicon& lexicon, std::optional<QUrl> baseURL, PackLimits limits = {});
     ~LexiconDownloader();
     LexiconDownloader(const LexiconDownloader&) = delete;
     LexiconDownloader& operator=(const LexiconDownloader&) = delete;
@@ -60,6 +82,9 @@ public:
     // The same, told to `done` instead: at once on the caller's thread when nothing needs
     // fetching, otherwise on the downloader's thread, where it must not wait for anything.
     void ensure(const QStringList& codes, Done done);
+    // Why the last fetch of a language's pack in this process ended without it; None when it
+    // ended with the pack, or none ended yet.
+    Failure failure(const QString& code) const;
     // Drops the cached pack and deletes its file.
     void remove(const QString& code);
     // The dictionary languages whose packs are installed, sorted.
@@ -96,17 +121,20 @@ private:
     // thread left behind at shut-down may still tell them after the downloader is gone.
     struct Waiting {
         // Where every fetch of a pack ends, whatever brought it: tells the waiters of the pack.
-        void landed(const QString& pack, bool installed);
+        void landed(const QString& pack, Failure failure);
 
-        // Guards the lists and the stopped flag, never held while a waiter is told.
-        std::mutex mutex;
+        // Guards the lists, the failures and the stopped flag, never held while a waiter is
+        // told.
+        mutable std::mutex mutex;
         // A pack is fetched while it has a list.
         QHash<QString, QList<std::shared_ptr<Waiter>>> lists;
+        QHash<QString, Failure> failures;
         bool stopped = false;
     };
 
     Lexicon& m_lexicon;
     const std::optional<QUrl> m_base;
+    const PackLimits m_limits;
     const std::shared_ptr<Waiting> m_waiting;
     std::unique_ptr<QThread> m_thread;
     LexiconDownloadWorker* m_worker;

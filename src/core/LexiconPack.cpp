@@ -131,7 +131,7 @@ bool LexiconPack::Validator::add(QByteArrayView chunk) {
     if (m_seen == 0) {
         m_plain = chunk.front() == '#';
         if (!m_plain)
-            m_gzip = std::make_unique<Gzip::Stream>(m_limit);
+            m_gzip = std::make_unique<Gzip::Stream>(m_limit, Gzip::Grow(), Gzip::Trailing::Refused);
     }
     m_seen += chunk.size();
     if (m_plain)
@@ -172,7 +172,8 @@ std::shared_ptr<const LexiconPack> LexiconPack::load(const QString& path, const 
         return nullptr;
     const qint64 size = file.size();
     Text content;
-    if (size <= 0 || !content.resize(qsizetype(size)) || file.read(content.data(), size) != size)
+    if (size <= 0 || size > maxFileSize || !content.resize(qsizetype(size)) ||
+        file.read(content.data(), size) != size)
         return nullptr;
     file.close();
 

@@ -51,6 +51,9 @@ public:
 
     // Line offsets are signed 32-bit numbers, so a text must stay below 2^31 bytes.
     static constexpr qint64 maxTextSize = std::numeric_limits<qint32>::max();
+    // A pack file is a few megabytes: a download or an installed file larger than this is no
+    // pack, and is never read whole into memory.
+    static constexpr qint64 maxFileSize = qint64(32) << 20;
 
     // Memory of a text of its own, mapped in huge pages where the system offers them: on
     // some machines faulting a large text in page by page costs more than inflating it.
@@ -75,7 +78,7 @@ public:
     };
 
     // Checks bytes as they stream past, holding no copy of the text: a pack is a sequence of
-    // intact gzip members, or plain text beginning with "#".
+    // intact gzip members with nothing after them, or plain text beginning with "#".
     class Validator {
     public:
         explicit Validator(qint64 limit = maxTextSize);
@@ -96,7 +99,8 @@ public:
         std::unique_ptr<Gzip::Stream> m_gzip;
     };
 
-    // Reads, inflates and indexes a pack file; nothing when it cannot be read or is no pack.
+    // Reads, inflates and indexes a pack file; nothing when it cannot be read, is larger than
+    // maxFileSize or is no pack.
     static std::shared_ptr<const LexiconPack> load(const QString& path, const QString& lang);
     // Streams a file through a Validator.
     static bool validate(const QString& path, qint64 limit = maxTextSize);

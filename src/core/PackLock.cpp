@@ -1,7 +1,6 @@
 #include "core/PackLock.h"
 
 #include <QFile>
-#include <QFileInfo>
 #include <QStringDecoder>
 
 #include <cerrno>
@@ -28,20 +27,32 @@ struct FileId {
     friend bool operator==(const FileId&, const FileId&) = default;
 };
 
-std::optional<FileId> idOf(const QString& path) {
+// The lock's own entry, never what a symbolic link in its place points to.
+std::optional<struct stat> statusOf(const QString& path) {
     struct stat status {};
-    if (::stat(QFile::encodeName(path).constData(), &status) != 0)
+    if (::lstat(QFile::encodeName(path).constData(), &status) != 0)
         return std::nullopt;
-    return FileId{status.st_dev, status.st_ino};
+    return status;
 }
 
-// Removes a file only while it is still the one we know: a lock another process created in
-// its place is left alone. False when the file could not be removed.
+std::optional<FileId> idOf(const QString& path) {
+    const auto status = statusOf(path);
+    if (!status)
+        return std::nullopt;
+    return FileId{status->st_dev, status->st_ino};
+}
+
+// Removes a lock only while it is still the one we know: a lock another process created in
+// its place is left alone. A symbolic link goes itself, an empty folder too. False when it
+// could not be removed.
 bool removeIfSame(const QString& path, const FileId& id) {
-    const auto current = idOf(path);
-    if (!current || *current != id)
+    const auto current = statusOf(path);
+    if (!current || FileId{current->st_dev, current->st_ino} != id)
         return true;
-    return ::unlink(QFile::encodeName(path).constData()) == 0 || errno == ENOENT;
+    const QByteArray name = QFile::encodeName(path);
+    const int removed =
+        S_ISDIR(current->st_mode) ? ::rmdir(name.constData()) : ::unlink(name.constData());
+    return removed == 0 || errno == ENOENT;
 }
 
 // The lock files this process holds. A plain exit() in the middle of a download destroys
@@ -90,7 +101,7 @@ public:
             return;
         for (const Held& held : m_locks) {
             struct stat status {};
-            if (::stat(held.path.c_str(), &status) == 0 && status.st_dev == held.id.device &&
+            if (::lstat(held.path.c_str(), &status) == 0 && status.st_dev == held.id.device &&
                 status.st_ino == held.id.inode)
                 ::unlink(held.path.c_str());
         }
@@ -154,7 +165,7 @@ PackLock::Result PackLock::takeOver() {
     if (holder && isStale(m_path) && !removeIfSame(m_path, *holder))
         return Result::Failed;
     // The holder gave up, or its stale lock is gone.
-    if (!holder || !QFileInfo::exists(m_path))
+    if (!holder || !idOf(m_path))
         return take();
     return Result::Busy;
 }
@@ -176,16 +187,25 @@ void PackLock::release() {
 }
 
 bool PackLock::isStale(const QString& path) {
-    struct stat status {};
-    if (::stat(QFile::encodeName(path).constData(), &status) != 0)
+    const auto status = statusOf(path);
+    if (!status)
         return false;
+    // No holder makes anything but a file: a dangling link or a folder would be waited on,
+    // or refused, for good.
+    if (!S_ISREG(status->st_mode))
+        return true;
     timespec now{};
     ::clock_gettime(CLOCK_REALTIME, &now);
-    if (now.tv_sec - status.st_mtim.tv_sec > staleSeconds)
+    if (now.tv_sec - status->st_mtim.tv_sec > staleSeconds)
         return true;
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
+    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
+    if (fd < 0)
         return false;
+    QFile file;
+    if (!file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
+        ::close(fd);
+        return false;
+    }
     const auto pid = processId(file.read(64));
     return pid && ::kill(*pid, 0) != 0 && errno == ESRCH;
 }

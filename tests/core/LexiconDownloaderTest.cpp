@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <QCryptographicHash>
 #include <QDeadlineTimer>
 #include <QDir>
 #include <QElapsedTimer>
@@ -26,6 +27,7 @@ using namespace Qt::StringLiterals;
 namespace {
 
 using Response = test::HttpServer::Response;
+using Failure = LexiconDownloader::Failure;
 
 // The downloader's futures are fulfilled on its own thread, so a test may simply block.
 template <typename T>
@@ -94,6 +96,11 @@ protected:
 
     std::unique_ptr<LexiconDownloader> downloader(const QString& path = u"/packs"_s) {
         return std::make_unique<LexiconDownloader>(m_lexicon, m_server.url(path));
+    }
+
+    // Requests for packs, not for the index each download reads first.
+    int packRequests() const {
+        return m_server.totalRequests() - m_server.requests(u"/packs/index.json"_s);
     }
 
     QTemporaryDir m_dir;
@@ -267,7 +274,7 @@ TEST_F(LexiconDownloaderTest, ConcurrentCallersShareOneDownload) {
 
     // Installed packs are not fetched again.
     EXPECT_EQ(waitFor(packs->ensure(u"de"_s)), true);
-    EXPECT_EQ(m_server.totalRequests(), 2);
+    EXPECT_EQ(packRequests(), 2);
     EXPECT_EQ(leftovers(folder()), QStringList());
 }
 
@@ -280,7 +287,7 @@ TEST_F(LexiconDownloaderTest, TwoProcessesMakeOneRequestAndBothSucceed) {
     const auto b = test::finish(*second, 60000);
     EXPECT_EQ(a.out, "true"_ba) << a.err.toStdString();
     EXPECT_EQ(b.out, "true"_ba) << b.err.toStdString();
-    EXPECT_EQ(m_server.totalRequests(), 1);
+    EXPECT_EQ(packRequests(), 1);
     EXPECT_EQ(leftovers(folder()), QStringList());
 }
 
@@ -298,7 +305,20 @@ TEST_F(LexiconDownloaderTest, StaleLocksAreTakenOver) {
     ASSERT_TRUE(test::writeFile(lockPath(u"fr"_s), QByteArray::number(qint64(::getpid()))));
     test::ageFile(lockPath(u"fr"_s), LexiconDownloader::staleSeconds + 10);
     EXPECT_EQ(waitFor(packs->ensure(u"fr"_s)), true);
-    EXPECT_EQ(m_server.totalRequests(), 2);
+
+    // No holder makes a link or a folder: each is stale at once and goes itself.
+    m_server.route(u"/packs/es.lex.gz"_s, pack());
+    m_server.route(u"/packs/it.lex.gz"_s, pack());
+    const QString target = m_dir.filePath(u"target"_s);
+    ASSERT_EQ(::symlink(QFile::encodeName(target).constData(),
+                        QFile::encodeName(lockPath(u"es"_s)).constData()),
+              0);
+    ASSERT_TRUE(QDir().mkpath(lockPath(u"it"_s)));
+    timer.restart();
+    EXPECT_EQ(waitFor(packs->ensure(QStringList{u"es"_s, u"it"_s})), true);
+    EXPECT_LT(timer.elapsed(), LexiconDownloader::pollMilliseconds * 4);
+    EXPECT_FALSE(QFileInfo::exists(target));
+    EXPECT_EQ(packRequests(), 4);
     EXPECT_EQ(leftovers(folder()), QStringList());
 }
 
@@ -312,10 +332,10 @@ TEST_F(LexiconDownloaderTest, ALockTakenOverIsHeldNotWaitedOn) {
     ASSERT_TRUE(waitUntil([&] {
         return test::readFile(lockPath(u"de"_s)) == QByteArray::number(qint64(::getpid()));
     }));
-    ASSERT_TRUE(waitUntil([&] { return m_server.totalRequests() == 1; }));
+    ASSERT_TRUE(waitUntil([&] { return packRequests() == 1; }));
     QFile::remove(lockPath(u"de"_s));
     EXPECT_EQ(waitFor(download), true);
-    EXPECT_EQ(m_server.totalRequests(), 1);
+    EXPECT_EQ(packRequests(), 1);
     EXPECT_EQ(leftovers(folder()), QStringList());
 }
 
@@ -343,7 +363,7 @@ TEST_F(LexiconDownloaderTest, AWaiterTakesOverWhenTheHolderGivesUp) {
     timer.start();
     EXPECT_EQ(waitFor(waiting), true);
     EXPECT_LT(timer.elapsed(), 5000);
-    EXPECT_EQ(m_server.totalRequests(), 1);
+    EXPECT_EQ(packRequests(), 1);
     EXPECT_EQ(leftovers(folder()), QStringList());
 }
 
@@ -358,9 +378,9 @@ TEST_F(LexiconDownloaderTest, LockErrorsOtherThanABusyLockFailAtOnce) {
     LexiconDownloader cannotLock(blocked, m_server.url(u"/packs"_s));
     EXPECT_EQ(waitFor(cannotLock.ensure(u"de"_s)), false);
 
-    // A stale lock that cannot be removed (a folder) ends the attempt.
+    // A stale lock that cannot be removed (a folder with a file in it) ends the attempt.
     QDir().mkpath(lockPath(u"de"_s));
-    test::ageFile(lockPath(u"de"_s), LexiconDownloader::staleSeconds + 10);
+    ASSERT_TRUE(test::writeFile(lockPath(u"de"_s) + u"/file"_s, "x"));
     EXPECT_EQ(waitFor(downloader()->ensure(u"de"_s)), false);
     EXPECT_LT(timer.elapsed(), 5000);
     EXPECT_EQ(m_server.totalRequests(), 0);
@@ -463,6 +483,112 @@ TEST_F(LexiconDownloaderTest, TheIndexTellsWhichPacksTheServerOffers) {
     stopping->shutDown();
     ASSERT_TRUE(waitUntil([&] { return pending.isFinished(); }));
     EXPECT_EQ(pending.resultCount(), 0);
+}
+
+// What a hostile or broken server may send for a pack: each is refused with its reason, leaves
+// nothing behind and never takes more of the disk than a pack may.
+TEST_F(LexiconDownloaderTest, APackThatFailsACheckIsRefusedWithItsReason) {
+    constexpr qint64 cap = 256 * 1024;
+    const QByteArray good = test::smallGermanPack();
+    const QByteArray sha = QCryptographicHash::hash(good, QCryptographicHash::Sha256).toHex();
+    const auto index = [](qint64 size, const QByteArray& sha256) -> QByteArray {
+        return R"({"packs": [{"lang": "de", "file": "de.lex.gz", "size": )" +
+               QByteArray::number(size) + R"(, "sha256": ")" + sha256 + R"("}]})";
+    };
+    // A gzip header, then stored blocks of no bytes that never end the stream.
+    const QByteArray emptyBlocks = QByteArray("\x1f\x8b\x08\x00\x00\x00\x00\x00\x00\x03", 10) +
+                                   QByteArray("\x00\x00\x00\xff\xff", 5).repeated(800000);
+    const QByteArray largePlain = "#\n" + QByteArray("wa\t1\n").repeated(200000);
+
+    struct Case {
+        const char* what;
+        QByteArray body;
+        QByteArray index;
+        Failure failure;
+    };
+    const QList<Case> cases{
+        {"zeros after the pack", good + QByteArray(4 << 20, '\0'), {}, Failure::Damaged},
+        {"endless empty deflate blocks", emptyBlocks, {}, Failure::TooLarge},
+        {"a transfer over the cap", largePlain, {}, Failure::TooLarge},
+        {"another checksum", good, index(good.size(), QByteArray(64, 'a')), Failure::NotAsListed},
+        {"longer than listed", good, index(good.size() - 1, sha), Failure::NotAsListed},
+        {"shorter than listed", good, index(good.size() + 1, sha), Failure::NotAsListed},
+        {"as listed", good, index(good.size(), sha.toUpper()), Failure::None},
+        {"listed without size or checksum", good, R"({"packs": [{"lang": "de"}]})", Failure::None},
+    };
+    PackLimits limits;
+    limits.maxPackBytes = cap;
+    for (qsizetype i = 0; i < cases.size(); ++i) {
+        const Case& c = cases[i];
+        SCOPED_TRACE(c.what);
+        const QString base = u"/case%1"_s.arg(i);
+        Response body;
+        body.body = c.body;
+        body.sendLength = false;
+        body.chunks = 64;
+        body.chunkDelayMs = 10;
+        m_server.route(base + u"/de.lex.gz"_s, body);
+        if (!c.index.isEmpty())
+            m_server.route(base + u"/index.json"_s, Response{200, c.index});
+        QTemporaryDir dir;
+        Lexicon lexicon(dir.filePath(u"Lexicon"_s));
+        LexiconDownloader packs(lexicon, m_server.url(base), limits);
+        const QFuture<bool> future = packs.ensure(u"de"_s);
+        qint64 largest = 0;
+        ASSERT_TRUE(waitUntil(
+            [&] {
+                qint64 used = 0;
+                for (const QFileInfo& file :
+                     QDir(lexicon.directory()).entryInfoList(QDir::Files | QDir::Hidden))
+                    used += file.size();
+                largest = std::max(largest, used);
+                return future.isFinished();
+            },
+            30000))
+            << "the download never ended";
+        EXPECT_EQ(future.result(), c.failure == Failure::None);
+        EXPECT_EQ(packs.failure(u"de"_s), c.failure);
+        EXPECT_EQ(QFile::exists(lexicon.packPath(u"de"_s)), c.failure == Failure::None);
+        EXPECT_EQ(leftovers(lexicon.directory()), QStringList());
+        EXPECT_LE(largest, cap);
+    }
+}
+
+// A server that sends a byte now and then holds neither the callers nor the lock past the
+// deadline.
+TEST_F(LexiconDownloaderTest, ATricklingServerFailsAtTheDeadlineAndFreesTheLock) {
+    Response drip = pack();
+    drip.chunks = int(drip.body.size());
+    drip.chunkDelayMs = 2000;
+    m_server.route(u"/packs/de.lex.gz"_s, drip);
+    PackLimits limits;
+    limits.deadlineMs = 1500;
+    LexiconDownloader packs(m_lexicon, m_server.url(u"/packs"_s), limits);
+    QElapsedTimer timer;
+    timer.start();
+    EXPECT_EQ(waitFor(packs.ensure(u"de"_s)), false);
+    EXPECT_LT(timer.elapsed(), 10000);
+    EXPECT_EQ(packs.failure(u"de"_s), Failure::TooSlow);
+    EXPECT_EQ(packs.failure(u"fr"_s), Failure::None);
+    EXPECT_EQ(leftovers(folder()), QStringList());
+    EXPECT_FALSE(QFile::exists(packPath(u"de"_s)));
+}
+
+// An index past its limit is given up as it arrives, not once the server has sent it all, by
+// the catalogue and by a download that reads it on its way.
+TEST_F(LexiconDownloaderTest, AnIndexOverItsLimitIsGivenUpAsItArrives) {
+    Response endless;
+    endless.body = R"({"packs": [)" + QByteArray(2 << 20, ' ') + "]}";
+    endless.sendLength = false;
+    endless.chunks = 2;
+    endless.chunkDelayMs = 60000;
+    m_server.route(u"/packs/index.json"_s, endless);
+    m_server.route(u"/packs/de.lex.gz"_s, pack());
+    const auto packs = downloader();
+    const auto catalogue = waitFor(packs->catalogue(), 20000);
+    ASSERT_TRUE(catalogue) << "the catalogue never came";
+    EXPECT_FALSE(catalogue->read);
+    EXPECT_EQ(waitFor(packs->ensure(u"de"_s), 20000), true);
 }
 
 TEST_F(LexiconDownloaderTest, ShuttingDownCancelsRunningDownloads) {

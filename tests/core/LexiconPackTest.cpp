@@ -58,6 +58,14 @@ TEST_F(LexiconPackTest, PlainTextNeedsAHashFirstAndNothingElseIsAPack) {
     EXPECT_FALSE(loadBytes("PK\x03\x04 not a pack"));
     EXPECT_FALSE(LexiconPack::load(path(u"missing.lex.gz"_s), u"de"_s));
     EXPECT_FALSE(LexiconPack::load(m_dir.path(), u"de"_s));
+    // A file over the largest a pack may be is not read at all, whatever it holds.
+    QFile large(path(u"large.lex.gz"_s));
+    ASSERT_TRUE(large.open(QIODevice::WriteOnly) && large.write(m_text) == m_text.size());
+    ASSERT_TRUE(large.resize(LexiconPack::maxFileSize + 1));
+    large.close();
+    EXPECT_FALSE(LexiconPack::load(large.fileName(), u"de"_s));
+    ASSERT_TRUE(QFile::resize(large.fileName(), LexiconPack::maxFileSize));
+    EXPECT_TRUE(LexiconPack::load(large.fileName(), u"de"_s));
 
     // Whatever the inflater refuses is no pack either.
     const QByteArray gzip = test::gzip(m_text);
@@ -146,6 +154,12 @@ TEST_F(LexiconPackTest, ValidatorTakesAnyChunkingAndKeepsNoText) {
     EXPECT_FALSE(html.finish());
     LexiconPack::Validator plain;
     EXPECT_TRUE(plain.add("# plain\nwa\t1\n") && plain.finish());
+    // gzip ignores what follows the last member; a pack has nothing there.
+    for (const QByteArray& after : {QByteArray(64, '\0'), QByteArray("\x1f"), QByteArray("junk")}) {
+        LexiconPack::Validator trailing;
+        trailing.add(QByteArray(file + after));
+        EXPECT_FALSE(trailing.finish()) << after.toHex().toStdString();
+    }
 
     // The text's limit, for plain text and gzip alike.
     const QByteArray text = "#" + QByteArray(4999, 'x');

@@ -8,6 +8,8 @@
 #include <QFileInfo>
 #include <QTemporaryDir>
 
+#include <functional>
+
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -82,4 +84,58 @@ TEST(PackLockTest, OneHolderAtATimeAndOnlyItsOwnFileIsRemoved) {
     PackLock nowhere(dir.filePath(u"missing/de.lex.gz.lock"_s));
     EXPECT_EQ(nowhere.take(), Result::Failed);
     EXPECT_EQ(nowhere.takeOver(), Result::Failed);
+}
+
+// No holder makes anything but a file: a link or a folder in the lock's place is stale at any
+// age, and goes itself (never a link's target); a folder with something in it cannot go.
+TEST(PackLockTest, ALockThatIsNoFileGoesItselfAndIsTakenOver) {
+    QTemporaryDir dir;
+    const QString path = dir.filePath(u"de.lex.gz.lock"_s);
+    const QString target = dir.filePath(u"target"_s);
+    const QByteArray mine = QByteArray::number(qint64(::getpid()));
+    const auto link = [&](const QString& to) {
+        return ::symlink(QFile::encodeName(to).constData(), QFile::encodeName(path).constData());
+    };
+    struct Case {
+        const char* what;
+        std::function<bool()> make;
+        Result result;
+    };
+    const QList<Case> cases{
+        {"a dangling link", [&] { return link(dir.filePath(u"nowhere"_s)) == 0; }, Result::Taken},
+        {"a link to a live holder's lock",
+         [&] { return test::writeFile(target, mine) && link(target) == 0; }, Result::Taken},
+        {"a link to a folder",
+         [&] {
+             return QDir().mkpath(dir.filePath(u"folder"_s)) &&
+                    link(dir.filePath(u"folder"_s)) == 0;
+         },
+         Result::Taken},
+        {"an empty folder", [&] { return QDir().mkpath(path); }, Result::Taken},
+        {"a folder with a file in it",
+         [&] { return QDir().mkpath(path) && test::writeFile(path + u"/file"_s, "x"); },
+         Result::Failed},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        ASSERT_TRUE(c.make());
+        EXPECT_TRUE(PackLock::isStale(path));
+        {
+            PackLock waiter(path);
+            EXPECT_EQ(waiter.takeOver(), c.result);
+            if (c.result == Result::Taken) {
+                EXPECT_EQ(test::readFile(path), mine);
+            }
+        }
+        if (c.result == Result::Failed)
+            EXPECT_TRUE(QFileInfo(path).isDir());
+        else
+            EXPECT_FALSE(QFileInfo::exists(path));
+        // What a link pointed to is left as it was.
+        if (QFileInfo::exists(target)) {
+            EXPECT_EQ(test::readFile(target), mine);
+        }
+        QDir(path).removeRecursively();
+    }
+    EXPECT_TRUE(QFileInfo(dir.filePath(u"folder"_s)).isDir());
 }

@@ -9,6 +9,26 @@
 #include "platform/x11/SelectionReader.h"
 
 namespace tivela {
+namespace {
+
+QString failureText(LexiconDownloader::Failure failure) {
+    switch (failure) {
+    case LexiconDownloader::Failure::TooLarge:
+        return Wording::packTooLarge();
+    case LexiconDownloader::Failure::Damaged:
+        return Wording::packDamaged();
+    case LexiconDownloader::Failure::NotAsListed:
+        return Wording::packNotAsListed();
+    case LexiconDownloader::Failure::TooSlow:
+        return Wording::packTooSlow();
+    case LexiconDownloader::Failure::None:
+    case LexiconDownloader::Failure::Transfer:
+        break;
+    }
+    return Wording::packDownloadFailed();
+}
+
+} // namespace
 
 SettingsServices SettingsServices::production() {
     SettingsServices services;
@@ -136,11 +156,11 @@ void SettingsModel::download(const QString& code) {
         whenFinished(this, m_services.downloader->catalogue(),
                      [this, code](const QFuture<LexiconDownloader::Catalogue>& index) {
                          const bool known = index.resultCount() > 0 && index.result().read;
-                         QString problem = Wording::packDownloadFailed();
+                         QString problem = failureText(m_services.downloader->failure(code));
                          if (known) {
                              const QStringList offered = index.result().languages;
-                             problem = offered.contains(code) ? Wording::packDownloadFailed()
-                                                              : Wording::packNotAvailable();
+                             if (!offered.contains(code))
+                                 problem = Wording::packNotAvailable();
                              assign(m_availablePacks,
                                     std::optional(QSet<QString>(offered.begin(), offered.end())),
                                     &SettingsModel::availablePacksChanged);

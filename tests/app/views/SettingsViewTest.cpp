@@ -361,14 +361,14 @@ TEST_F(SettingsViewTest, OnlyPacksTheServerListsAreOfferedAndAFailedGetSaysWhy) 
     EXPECT_EQ(view->packRowState(u"ru"_s), u"Not available"_s);
     EXPECT_EQ(view->packRowState(u"de"_s), u"Get"_s);
 
-    // A burst of Gets: the listed pack arrives, the broken one says its download failed, and
+    // A burst of Gets: the listed pack arrives, the broken one says what was wrong with it, and
     // the one the server does not have says so even when asked for behind the row's back.
     settings->download(u"fr"_s);
     settings->download(u"ru"_s);
     settings->download(u"de"_s);
     settings->download(u"fr"_s);
     ASSERT_TRUE(test::waitUntil([&] { return settings->downloading().isEmpty(); }));
-    EXPECT_EQ(view->packRowState(u"fr"_s), u"Download failed Get"_s);
+    EXPECT_EQ(view->packRowState(u"fr"_s), u"Pack damaged Get"_s);
     EXPECT_EQ(view->packRowState(u"ru"_s), u"Not available"_s);
     EXPECT_EQ(settings->packProblem(u"ru"_s), u"Not available"_s);
     EXPECT_TRUE(view->packRowState(u"de"_s).endsWith(u"kB"_s));
