@@ -62,6 +62,11 @@ constexpr const char* phraseColumns =
 constexpr const char* livePhraseByKey =
     "WHERE deleted = 0 AND text = ? AND src = ? AND dst = ? LIMIT 1";
 
+// The search's one condition, on the columns text and translation, with the pattern of
+// containsPattern() as parameter 1.
+constexpr const char* searchCondition =
+    "(text LIKE ?1 ESCAPE '\\' OR translation LIKE ?1 ESCAPE '\\')";
+
 // Searches match literally: "50%" must not find "500".
 QString containsPattern(const QString& search) {
     QString pattern = u"%"_s;
@@ -108,6 +113,23 @@ QString keptName(const QString& path) {
     for (int n = 2; QFileInfo::exists(kept) || QFileInfo(kept).isSymLink(); ++n)
         kept = info.dir().filePath(stem + u'-' + QString::number(n) + suffix);
     return kept;
+}
+
+// A connection of the calling thread's own without tables, for the search condition on rows
+// that are not in a database; none when SQLite cannot open one.
+sqlite3* scratchConnection() {
+    struct Connection {
+        Connection() {
+            if (sqlite3_open_v2(":memory:", &db, SQLITE_OPEN_READWRITE, nullptr) != SQLITE_OK) {
+                sqlite3_close(db);
+                db = nullptr;
+            }
+        }
+        ~Connection() { sqlite3_close(db); }
+        sqlite3* db = nullptr;
+    };
+    thread_local Connection connection;
+    return connection.db;
 }
 
 } // namespace
@@ -461,14 +483,20 @@ bool Store::addHistory(const Item& item) {
     });
 }
 
+bool Store::matches(const Item& item, const QString& search) {
+    Query query(scratchConnection(),
+                QByteArray("SELECT 1 FROM (SELECT ?2 AS text, ?3 AS translation) WHERE ") +
+                    searchCondition);
+    return query.bind(containsPattern(search)).bind(item.text).bind(item.translation).next();
+}
+
 QList<Item> Store::history(const QString& search, int limit) const {
     QMutexLocker locker(&m_lock);
     followPath(false);
     const QString pattern = containsPattern(search);
-    return Query(m_db, "SELECT id, text, translation, src, dst, created, origin FROM history "
-                       "WHERE text LIKE ? ESCAPE '\\' OR translation LIKE ? ESCAPE '\\' "
-                       "ORDER BY created DESC LIMIT ?")
-        .bind(pattern)
+    return Query(m_db, QByteArray("SELECT id, text, translation, src, dst, created, origin "
+                                  "FROM history WHERE ") +
+                           searchCondition + " ORDER BY created DESC LIMIT ?2")
         .bind(pattern)
         .bind(qint64(std::max(limit, 0)))
         .items(false);
@@ -487,10 +515,8 @@ QList<Item> Store::phrases(const QString& search) const {
     QMutexLocker locker(&m_lock);
     followPath(false);
     const QString pattern = containsPattern(search);
-    return Query(m_db, QByteArray(phraseColumns) +
-                           "WHERE deleted = 0 AND (text LIKE ? ESCAPE '\\' OR "
-                           "translation LIKE ? ESCAPE '\\') ORDER BY created DESC")
-        .bind(pattern)
+    return Query(m_db, QByteArray(phraseColumns) + "WHERE deleted = 0 AND " + searchCondition +
+                           " ORDER BY created DESC")
         .bind(pattern)
         .items(true);
 }

@@ -104,13 +104,15 @@ public:
     // Replaces any earlier row with the same text and direction, then keeps the newest
     // historyLimit rows.
     bool addHistory(const Item& item);
-    // Rows whose text or translation contains search (ASCII letters in any case), newest
-    // first, at most limit.
+    // Whether the item's text or translation contains search literally, ASCII letters in any
+    // case: the rule of every search of the store, for rows that are not in it yet too.
+    static bool matches(const Item& item, const QString& search);
+    // Rows that match search, newest first, at most limit.
     QList<Item> history(const QString& search, int limit) const;
     bool deleteHistory(const QString& id);
     bool clearHistory();
 
-    // Live cards whose text or translation contains search, newest first.
+    // Live cards that match search, newest first.
     QList<Item> phrases(const QString& search) const;
     // The number of live cards, without reading them.
     int phraseCount() const;

@@ -33,15 +33,6 @@ void removeId(QList<Item>& items, const QString& id) {
     items.removeIf([&](const Item& item) { return item.id == id; });
 }
 
-// SQLite's LIKE folds the case of ASCII letters only.
-QString foldAscii(const QString& text) {
-    QString folded = text;
-    for (QChar& c : folded)
-        if (c >= u'A' && c <= u'Z')
-            c = QChar(c.unicode() + (u'a' - u'A'));
-    return folded;
-}
-
 } // namespace
 
 bool StoreWrite::changesHistory() const {
@@ -162,9 +153,34 @@ QList<StoreWrite> StoreWriter::pending() const {
     return writes;
 }
 
+quint64 StoreWriter::carriedOut() const {
+    const std::lock_guard locker(m_mutex);
+    return m_carriedOut;
+}
+
+// A write applied twice counts twice (an answer moves its card two boxes): each must be either
+// in the read or applied to it. One the thread carries out while the read runs may be in it or
+// not, so the read is made again; when writes keep landing, the last read goes with the writes
+// after it, and one that landed during it may be missing until the next read.
+template <typename Read>
+auto StoreWriter::readAhead(Read read) const {
+    constexpr int attempts = 3;
+    for (int attempt = 1;; ++attempt) {
+        const quint64 before = carriedOut();
+        auto rows = read();
+        const quint64 after = carriedOut();
+        if (before != after && attempt < attempts)
+            continue;
+        QList<StoreWrite> writes;
+        for (const Job& job : m_pending)
+            if (job.number > after)
+                writes << job.write;
+        return std::pair{std::move(rows), writes};
+    }
+}
+
 QList<Item> StoreWriter::history(const QString& search, int limit) const {
-    QList<Item> rows = m_reads.history(search, limit);
-    const QList<StoreWrite> writes = pending();
+    auto [rows, writes] = readAhead([&] { return m_reads.history(search, limit); });
     if (std::none_of(writes.cbegin(), writes.cend(),
                      [](const StoreWrite& write) { return write.changesHistory(); }))
         return rows;
@@ -172,8 +188,7 @@ QList<Item> StoreWriter::history(const QString& search, int limit) const {
 }
 
 QList<Item> StoreWriter::phrases(const QString& search) const {
-    QList<Item> cards = m_reads.phrases(search);
-    const QList<StoreWrite> writes = pending();
+    auto [cards, writes] = readAhead([&] { return m_reads.phrases(search); });
     if (std::none_of(writes.cbegin(), writes.cend(),
                      [](const StoreWrite& write) { return write.changesPhrases(); }))
         return cards;
@@ -182,10 +197,10 @@ QList<Item> StoreWriter::phrases(const QString& search) const {
 
 // Counting needs no card read, unless a change of the phrasebook is still on its way.
 int StoreWriter::phraseCount() const {
-    const QList<StoreWrite> writes = pending();
+    auto [count, writes] = readAhead([&] { return m_reads.phraseCount(); });
     if (std::none_of(writes.cbegin(), writes.cend(),
                      [](const StoreWrite& write) { return write.changesPhrases(); }))
-        return m_reads.phraseCount();
+        return count;
     return int(phrases(QString()).size());
 }
 
@@ -217,6 +232,7 @@ void StoreWriter::work() {
         job.result = carryOut(job.write);
         locker.lock();
         m_working = false;
+        m_carriedOut = job.number;
         m_done.push_back(std::move(job));
         m_changed.notify_all();
         QMetaObject::invokeMethod(this, &StoreWriter::deliver, Qt::QueuedConnection);
@@ -250,13 +266,6 @@ void StoreWriter::deliver() {
     }
 }
 
-bool StoreWriter::matches(const Item& item, const QString& search) {
-    if (search.isEmpty())
-        return true;
-    const QString needle = foldAscii(search);
-    return foldAscii(item.text).contains(needle) || foldAscii(item.translation).contains(needle);
-}
-
 QList<Item> StoreWriter::applyToHistory(QList<Item> rows, const QList<StoreWrite>& writes,
                                         const QString& search, int limit) {
     for (const StoreWrite& write : writes) {
@@ -265,7 +274,7 @@ QList<Item> StoreWriter::applyToHistory(QList<Item> rows, const QList<StoreWrite
             rows.removeIf([&](const Item& row) {
                 return row.id == write.item.id || sameKey(row, write.item);
             });
-            if (matches(write.item, search))
+            if (Store::matches(write.item, search))
                 insertByCreated(rows, write.item);
             break;
         case StoreWrite::Kind::deleteHistory:
@@ -303,7 +312,7 @@ QList<Item> StoreWriter::applyToPhrases(QList<Item> cards, const QList<StoreWrit
                 removeId(cards, write.item.id);
             }
             card.translation = write.item.translation;
-            if (matches(card, search))
+            if (Store::matches(card, search))
                 insertByCreated(cards, card);
             break;
         }

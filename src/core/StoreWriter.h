@@ -93,7 +93,8 @@ public:
 
     // Handed over and not finished yet, in order.
     QList<StoreWrite> pending() const;
-    // The store's reads with the pending writes applied.
+    // The store's reads with the writes applied that it does not hold yet: a write the thread
+    // has carried out is in the read, though it is pending until its news comes.
     QList<Item> history(const QString& search, int limit) const;
     QList<Item> phrases(const QString& search) const;
     int phraseCount() const;
@@ -109,8 +110,6 @@ public:
                                       const QString& search, int limit);
     static QList<Item> applyToPhrases(QList<Item> cards, const QList<StoreWrite>& writes,
                                       const QString& search, const Store& reads);
-    // Whether a search finds the item, as the store's search does.
-    static bool matches(const Item& item, const QString& search);
 
 Q_SIGNALS:
     // A write landed, failed or was given up.
@@ -128,6 +127,10 @@ private:
     WriteResult carryOut(const StoreWrite& write);
     // Finishes, on the owner's thread, the jobs the thread is done with.
     void deliver();
+    quint64 carriedOut() const;
+    // A read, and the pending writes it does not hold.
+    template <typename Read>
+    auto readAhead(Read read) const;
 
     Store& m_reads;
     std::optional<QString> m_setAside;
@@ -136,12 +139,14 @@ private:
     QThread* m_thread = nullptr;
 
     // Standard locks, which ThreadSanitizer sees through, unlike Qt's.
-    std::mutex m_mutex;
+    mutable std::mutex m_mutex;
     std::condition_variable m_changed;
     std::deque<Job> m_queue;
     std::deque<Job> m_done;
     // The thread is carrying out a job taken from the queue.
     bool m_working = false;
+    // The number of the last job the thread carried out; jobs are carried out in order.
+    quint64 m_carriedOut = 0;
     // Every write from now on is tried once, without waiting for a lock.
     bool m_stopWaiting = false;
     bool m_ending = false;

@@ -68,7 +68,7 @@ TEST_F(SystemPasteboardTest, FollowsOtherOwnersAndOurOwnCopies) {
     FakeXApp owner;
     const qint64 before = pasteboard->changeCount();
     owner.own("CLIPBOARD", {{"UTF8_STRING", "from another program"}});
-    ASSERT_TRUE(QTest::qWaitFor([&] { return pasteboard->hasText(); }, 3000));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return pasteboard->hasText(); }, 10000));
     EXPECT_GT(pasteboard->changeCount(), before);
     EXPECT_EQ(pasteboard->text(), u"from another program"_s);
 

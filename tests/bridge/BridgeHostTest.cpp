@@ -105,8 +105,7 @@ protected:
 
     // The recorded URLs grow in the background: wait for the count, bounded.
     QStringList waitForOpened(qsizetype count) {
-        for (int i = 0; i < 200 && opened().size() < count; ++i)
-            QThread::msleep(20);
+        waitUntil([&] { return opened().size() >= count; }, 20000);
         return opened();
     }
 
@@ -1141,13 +1140,18 @@ TEST_F(BridgeHostPackTest, PrefetchAnswersWhatIsThereAndFetchesTheRest) {
         ask(host, {{u"type"_s, u"prefetch"_s},
                    {u"langs"_s, QJsonArray{u"de"_s, u"xx"_s, u"zh-TW"_s, u"en"_s}}});
     EXPECT_EQ(reply.value(u"installed"_s), QJsonArray{});
-    for (int i = 0; i < 100 && server.requests(u"/packs/zh.lex.gz"_s) == 0; ++i)
-        QThread::msleep(50);
+    EXPECT_TRUE(waitUntil(
+        [&] {
+            return server.requests(u"/packs/de.lex.gz"_s) > 0 &&
+                   server.requests(u"/packs/zh.lex.gz"_s) > 0;
+        },
+        20000))
+        << "the German and Chinese packs were never asked for";
     EXPECT_EQ(server.requests(u"/packs/de.lex.gz"_s), 1);
     EXPECT_EQ(server.requests(u"/packs/zh.lex.gz"_s), 1);
     EXPECT_EQ(server.requests(u"/packs/xx.lex.gz"_s), 0);
-    for (int i = 0; i < 100 && !QFile::exists(Paths::lexicon() + u"/en.lex.gz"_s); ++i)
-        QThread::msleep(50);
+    EXPECT_TRUE(waitUntil([] { return QFile::exists(Paths::lexicon() + u"/en.lex.gz"_s); }, 20000))
+        << "the English pack never arrived";
     EXPECT_EQ(ask(host, {{u"type"_s, u"prefetch"_s}}).value(u"installed"_s), QJsonArray{u"en"_s});
 }
 
@@ -1199,9 +1203,8 @@ TEST_F(BridgeHostPackTest, EndingMidDownloadLeavesNoLock) {
         ask(host, {{u"type"_s, u"prefetch"_s}, {u"langs"_s, QJsonArray{u"fr"_s}}}).value(u"ok"_s),
         true);
     const QString lock = Paths::lexicon() + u"/fr.lex.gz.lock"_s;
-    for (int i = 0; i < 100 && !QFile::exists(lock); ++i)
-        QThread::msleep(20);
-    ASSERT_TRUE(QFile::exists(lock));
+    ASSERT_TRUE(waitUntil([&] { return QFile::exists(lock); }, 20000))
+        << "the download never took its lock";
     host.closeInput();
     EXPECT_EQ(host.waitForExit(), 0);
     EXPECT_FALSE(QFile::exists(lock));

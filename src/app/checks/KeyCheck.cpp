@@ -265,9 +265,13 @@ QSet<QString> KeyCheck::menuActions(const QMenu& menu) {
     return found;
 }
 
-QCoro::Task<> KeyCheck::steps(KeyCheck& run, CheckShell& shell,
+QCoro::Task<> KeyCheck::steps(KeyCheck& run, CheckShell& shell, int launchBound,
                               std::optional<Activation::FrontApplication> previousFront,
                               QString helperProgram) {
+    if (!co_await shell.launch(launchBound)) {
+        run.check(u"window opens"_s, false, u"the shell did not start"_s);
+        co_return;
+    }
     Script script(run, shell, std::move(previousFront), std::move(helperProgram));
     if (!co_await script.start())
         co_return;
@@ -320,9 +324,8 @@ void KeyCheck::run(const QString& reportPath,
                 if (readPersons)
                     current.clipboards.before =
                         co_await personsClipboard(ownDesktop.personsDisplay);
-                if (co_await current.shell->launch(800))
-                    co_await steps(*current.run, *current.shell, front,
-                                   QCoreApplication::applicationFilePath());
+                co_await steps(*current.run, *current.shell, launchMilliseconds, front,
+                               QCoreApplication::applicationFilePath());
                 if (readPersons)
                     current.clipboards.after = co_await personsClipboard(ownDesktop.personsDisplay);
                 const CheckResult closing = closingCheck(ownDesktop, current.clipboards);

@@ -77,9 +77,12 @@ public:
                     const CheckDesktop& desktop);
 
     class Script;
-    // The driver: the script's groups of checks in order, on a launched shell, with
-    // helperProgram started as the other program (none: no other program).
-    static QCoro::Task<> steps(KeyCheck& run, CheckShell& shell,
+    // The shell builds its popover a turn of the loop after its launch.
+    static constexpr int launchMilliseconds = 800;
+    // The driver: the shell launched within the bound, then the script's groups of checks in
+    // order, with helperProgram started as the other program (none: no other program). A
+    // shell that does not launch is a failed record, and the script does not run.
+    static QCoro::Task<> steps(KeyCheck& run, CheckShell& shell, int launchBound,
                                std::optional<Activation::FrontApplication> previousFront,
                                QString helperProgram);
 

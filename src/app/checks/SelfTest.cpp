@@ -131,6 +131,10 @@ QCoro::Task<> runAll() {
     const BrowserIntegration browsers = BrowserIntegration::production();
     browserChecks(report, browsers, devBuild);
     lap("system");
+    // A development build's packs are the check's own: a German pack an earlier run left would
+    // give the host its card without a fetch. An installed copy keeps the person's packs.
+    if (devBuild)
+        LexiconDownloader::shared().remove(bridgeNewLanguage);
     // The host as the browsers start it: from the path their manifests name, with the
     // extension's origin.
     const BridgeConversation::Replies replies =

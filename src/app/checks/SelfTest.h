@@ -55,8 +55,10 @@ struct Packs {
     // first pack it needs that is missing; empty when it has them all.
     QString problem(const QString& from, const QString& to) const;
 };
-// The packs of every dictionary, card and bridge check.
+// The packs of every dictionary, card and bridge check, but the language of the bridge's card in
+// a new language: that pack is the host's to fetch.
 QStringList neededPacks();
+inline const QString bridgeNewLanguage = QStringLiteral("de");
 // Fetches the packs from the bundle's pack source, all at once and within the bound; a pack
 // that is on disk already counts however the fetch goes.
 QCoro::Task<Packs> fetchPacks(LexiconDownloader& downloader, QStringList codes,

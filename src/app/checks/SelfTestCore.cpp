@@ -184,7 +184,7 @@ QString Packs::problem(const QString& from, const QString& to) const {
 }
 
 QStringList neededPacks() {
-    return {u"en"_s, u"ru"_s, u"es"_s, u"de"_s};
+    return {u"en"_s, u"ru"_s, u"es"_s};
 }
 
 QCoro::Task<Packs> fetchPacks(LexiconDownloader& downloader, QStringList codes,

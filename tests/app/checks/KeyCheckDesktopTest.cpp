@@ -118,3 +118,20 @@ TEST(KeyCheckScriptTest, AFieldWithoutAMenuAndALostTabFailTheirChecks) {
     EXPECT_EQ(run.results().size(), 22);
     AppDelegate::checkMode = false;
 }
+
+// A shell that never launches is a failed record of its own: the report does not pass on the
+// closing check alone.
+TEST(KeyCheckScriptTest, AShellThatDoesNotLaunchFailsTheRun) {
+    CheckShell shell(LanguagePair{u"en"_s, u"es"_s});
+    QTemporaryDir folder;
+    KeyCheck run(folder.filePath(u"report.json"_s), 240s, {});
+    // No time at all: the popover comes a turn of the loop after the launch.
+    QCoro::waitFor(KeyCheck::steps(run, shell, 0, {}, QString()));
+    run.check(u"the app's clipboard was a private one"_s, true, QString());
+
+    ASSERT_EQ(run.results().size(), 2);
+    EXPECT_EQ(run.results().first().check, u"window opens"_s);
+    EXPECT_FALSE(run.results().first().ok);
+    EXPECT_EQ(run.finish(), 1);
+    AppDelegate::checkMode = false;
+}

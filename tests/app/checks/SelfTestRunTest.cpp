@@ -1,6 +1,7 @@
 // The self-test as CI runs it: the staged program in a bundle of the test's own, against the
 // real engine, recogniser, store and speech, with packs from a loopback server, or with no pack
 // source at all, when every check that reads a pack fails saying so and nothing waits for them.
+#include "core/Lexicon.h"
 #include "core/Paths.h"
 #include "support/CheckBundle.h"
 #include "support/PackFiles.h"
@@ -52,6 +53,11 @@ TEST_P(SelfTestRunTest, TheStagedProgramChecksEverythingAndLeavesNothingBehind) 
         ASSERT_TRUE(bundle.setInfo(u"TivelaLexiconURL"_s, QJsonValue::Undefined));
     }
     QDir(Paths::lexicon()).removeRecursively();
+    // A German pack an earlier run left, whose card tells it from the one the host must fetch
+    // and wait for.
+    ASSERT_TRUE(writeFile(
+        Paths::lexicon() + u'/' + Lexicon::fileName(u"de"_s),
+        gzip(packText({{u"whund"_s, uR"({"e":[["noun","","",[["hound",[],[]]]]]})"_s}}))));
     SharedSettings::setPair(LanguagePair{u"ru"_s, u"en"_s});
     const QByteArray settings = readFile(Paths::defaultsFile());
     const QString temporary = World::root() + u"/tmp"_s;

@@ -106,9 +106,9 @@ TEST(HelperTest, RequestsMoveOnlyTheHelperTheyNameAndBadOnesAreIgnored) {
     EXPECT_NE(frontPid(), secondPid);
 
     WindowCheck::ask(*first, secondPid);
-    EXPECT_TRUE(QTest::qWaitFor([&] { return frontPid() == secondPid; }, 3000));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return frontPid() == secondPid; }, 10000));
     WindowCheck::ask(*second, firstPid);
-    EXPECT_TRUE(QTest::qWaitFor([&] { return frontPid() == firstPid; }, 3000));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return frontPid() == firstPid; }, 10000));
 
     // Addressed to nobody, a wide pid, a pid as text, no pid, the pid of a process gone: the
     // front stays, and the helper keeps listening.
@@ -122,7 +122,7 @@ TEST(HelperTest, RequestsMoveOnlyTheHelperTheyNameAndBadOnesAreIgnored) {
     EXPECT_EQ(frontPid(), firstPid);
     EXPECT_TRUE(first->state() == QProcess::Running && second->state() == QProcess::Running);
     send(QString::number(secondPid), {{u"pid"_s, int(secondPid)}});
-    EXPECT_TRUE(QTest::qWaitFor([&] { return frontPid() == secondPid; }, 3000));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return frontPid() == secondPid; }, 10000));
 
     QCoro::waitFor(WindowCheck::endHelper(std::move(first)));
     QCoro::waitFor(WindowCheck::endHelper(std::move(second)));
@@ -143,10 +143,10 @@ TEST(HelperTest, DiesWithItsCaller) {
     ASSERT_TRUE(caller.waitForReadyRead(5000));
     const pid_t helper = caller.readLine().trimmed().toInt();
     ASSERT_GT(helper, 0);
-    ASSERT_TRUE(QTest::qWaitFor([&] { return caller.readAll().contains("ready"); }, 5000));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return caller.readAll().contains("ready"); }, 10000));
     ::kill(pid_t(caller.processId()), SIGKILL);
     caller.waitForFinished(5000);
-    EXPECT_TRUE(QTest::qWaitFor([&] { return !isRunning(helper); }, 5000));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return !isRunning(helper); }, 10000));
 }
 
 } // namespace

@@ -24,6 +24,7 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QMessageBox>
+#include <QPointer>
 #include <QPushButton>
 #include <QTest>
 #include <QToolTip>
@@ -46,6 +47,19 @@ protected:
         return false;
     }
 };
+
+// A button's shortcut clicks it a moment after the key, as the user sees it pressed: waits
+// until no button under the widget is held down.
+bool released(const QWidget& widget) {
+    // The click may take the card and its buttons away.
+    QList<QPointer<QAbstractButton>> buttons;
+    for (QAbstractButton* button : widget.findChildren<QAbstractButton*>())
+        buttons << button;
+    return test::waitUntil([&] {
+        return std::none_of(buttons.cbegin(), buttons.cend(),
+                            [](const auto& button) { return button && button->isDown(); });
+    });
+}
 
 class ListTabsTest : public ::testing::Test, public test::ViewRig {
 protected:
@@ -579,15 +593,20 @@ TEST_F(ListTabsTest, SpaceOneAndTwoActOnlyWithTheirButtonsOnScreen) {
     // A click on the tab's button leaves the focus where it was; it must not end up on a button.
     EXPECT_EQ(QApplication::focusWidget(), cards);
     QApplication::focusWidget()->clearFocus();
-    const auto settle = [] { QTest::qWait(150); };
+    const auto settle = [&] {
+        ASSERT_TRUE(released(popover)) << "a button the key pressed was never clicked";
+        ASSERT_TRUE(landed()) << "the store's writes never landed";
+    };
     EXPECT_EQ(cards->card()->text, u"dog"_s);
     EXPECT_EQ(cards->boxLine(), u"Box 1 of 5"_s);
+    const QList<Item> before = store.phrases(QString());
 
     QTest::keyClick(window, Qt::Key_2);
     QTest::keyClick(window, Qt::Key_1);
     settle();
     EXPECT_FALSE(cards->revealed());
-    EXPECT_EQ(store.phrases(QString()), app.phrases());
+    EXPECT_EQ(store.phrases(QString()), before);
+    EXPECT_EQ(app.phrases(), before);
     QTest::keyClick(window, Qt::Key_Space);
     settle();
     EXPECT_TRUE(cards->revealed());
@@ -643,7 +662,8 @@ TEST_F(ListTabsTest, AFocusedButtonTakesItsOwnSpaceInTheCardsTab) {
     cards->showAnswerButton()->click();
     button(u"History"_s)->setFocus(Qt::TabFocusReason);
     QTest::keyClick(window, Qt::Key_2);
-    QTest::qWait(150);
+    ASSERT_TRUE(released(popover)) << "the button the key pressed was never clicked";
+    ASSERT_TRUE(landed()) << "the answer never landed";
     EXPECT_EQ(store.phrase(u"cat"_s, u"en"_s, u"es"_s)->box, 1);
     QTest::keyClick(window, Qt::Key_Space);
     EXPECT_EQ(app.tab(), Tab::history);

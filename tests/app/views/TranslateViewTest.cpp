@@ -23,6 +23,7 @@
 #include <QTextEdit>
 #include <QTextLayout>
 
+#include <algorithm>
 #include <cmath>
 
 #include <functional>
@@ -67,7 +68,16 @@ protected:
     void key(Qt::Key key, Qt::KeyboardModifiers modifiers) {
         QTest::keyClick(popover->windowHandle(), key, modifiers);
         // A button's shortcut clicks it a moment later, as the user sees it pressed.
-        QTest::qWait(200);
+        QList<QPointer<QAbstractButton>> buttons;
+        for (QAbstractButton* button : popover->findChildren<QAbstractButton*>())
+            buttons << button;
+        ASSERT_TRUE(QTest::qWaitFor(
+            [&] {
+                return std::none_of(buttons.cbegin(), buttons.cend(),
+                                    [](const auto& button) { return button && button->isDown(); });
+            },
+            10000))
+            << "a button the key pressed was never clicked";
     }
 
     std::unique_ptr<PopoverView> popover;

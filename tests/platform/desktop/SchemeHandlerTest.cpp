@@ -69,7 +69,7 @@ TEST(SchemeHandlerTest, MakesXdgOpenStartThisCopyWithTheUrl) {
     open.setProcessEnvironment(environment);
     open.start(u"xdg-open"_s, {url});
     ASSERT_TRUE(open.waitForFinished(10000));
-    ASSERT_TRUE(QTest::qWaitFor([&] { return QFile::exists(folder + u"/bin/opened"_s); }, 5000));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return QFile::exists(folder + u"/bin/opened"_s); }, 10000));
     QFile opened(folder + u"/bin/opened"_s);
     ASSERT_TRUE(QTest::qWaitFor(
         [&] { return opened.open(QIODevice::ReadOnly) && opened.size() > 0; }, 5000));

@@ -23,7 +23,7 @@ using namespace std::chrono_literals;
 
 namespace {
 
-bool allGone(const QList<pid_t>& pids, std::chrono::milliseconds within = 5s) {
+bool allGone(const QList<pid_t>& pids, std::chrono::milliseconds within = 10s) {
     QElapsedTimer timer;
     timer.start();
     while (std::any_of(pids.begin(), pids.end(), test::isRunning)) {

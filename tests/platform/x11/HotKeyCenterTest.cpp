@@ -54,7 +54,7 @@ TEST_F(HotKeyCenterTest, OneActionPerHoldUnderEveryLock) {
         // Held past the auto-repeat delay: the key repeats, the action does not.
         press(1200);
         ++expected;
-        EXPECT_TRUE(QTest::qWaitFor([&] { return actions == expected; }, 2000));
+        EXPECT_TRUE(QTest::qWaitFor([&] { return actions == expected; }, 10000));
         QTest::qWait(100);
         EXPECT_EQ(actions, expected);
         for (const xcb_keysym_t lock : locks)
@@ -68,7 +68,7 @@ TEST_F(HotKeyCenterTest, EveryPressOfABurstActsOnce) {
         // A person cannot press twice within one millisecond of the server's clock.
         QThread::msleep(3);
     }
-    EXPECT_TRUE(QTest::qWaitFor([&] { return actions == 25; }, 5000));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return actions == 25; }, 10000));
     QTest::qWait(100);
     EXPECT_EQ(actions, 25);
 }
@@ -92,7 +92,7 @@ TEST_F(HotKeyCenterTest, AnotherProgramsStatesStayItsOwnAndTheRestAreKept) {
     EXPECT_EQ(center.held(), Shortcut::defaultShortcut());
     EXPECT_EQ(center.refusedLocks(), 0);
     press();
-    EXPECT_TRUE(QTest::qWaitFor([&] { return actions == 1; }, 5000)) << "Ctrl+Alt+T was let go";
+    EXPECT_TRUE(QTest::qWaitFor([&] { return actions == 1; }, 10000)) << "Ctrl+Alt+T was let go";
 
     ASSERT_TRUE(other.hold(k, {KeyHolder::numLock}));
     EXPECT_FALSE(center.registerShortcut(k));
@@ -104,21 +104,21 @@ TEST_F(HotKeyCenterTest, AnotherProgramsStatesStayItsOwnAndTheRestAreKept) {
     // of the first reaching us would count before the second's.
     pressK(true);
     pressK(false);
-    ASSERT_TRUE(QTest::qWaitFor([&] { return actions >= 2; }, 5000)) << "Ctrl+Alt+K never acted";
+    ASSERT_TRUE(QTest::qWaitFor([&] { return actions >= 2; }, 10000)) << "Ctrl+Alt+K never acted";
     EXPECT_EQ(actions, 2);
 
     other.releaseAll();
     EXPECT_TRUE(center.registerShortcut(k));
     EXPECT_EQ(center.refusedLocks(), 0);
     pressK(true);
-    EXPECT_TRUE(QTest::qWaitFor([&] { return actions == 3; }, 5000));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return actions == 3; }, 10000));
 }
 
 TEST_F(HotKeyCenterTest, RegisteringAgainReplacesAndUnregisteringStops) {
     EXPECT_TRUE(center.registerShortcut(Shortcut::defaultShortcut()));
     EXPECT_EQ(Shortcut::defaultShortcut().display(), u"Ctrl+Alt+T");
     press();
-    EXPECT_TRUE(QTest::qWaitFor([&] { return actions == 1; }, 2000));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return actions == 1; }, 10000));
     center.unregister();
     press();
     QTest::qWait(200);

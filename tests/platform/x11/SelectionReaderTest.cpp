@@ -57,7 +57,7 @@ protected:
             return XSelection::save(reader, reader.atom("CLIPBOARD"), QDeadlineTimer(3000))
                 .value_or(XSelection::Contents{});
         });
-        EXPECT_TRUE(QTest::qWaitFor([&] { return contents.isFinished(); }, 5000));
+        EXPECT_TRUE(QTest::qWaitFor([&] { return contents.isFinished(); }, 10000));
         return contents.result();
     }
     XSelection::Format format(const XSelection::Contents& contents, const QByteArray& target) {
@@ -130,7 +130,7 @@ TEST_F(SelectionReaderTest, BlankPrimaryCopiesAndPutsEveryFormatBack) {
     QObject::connect(&reader, &SelectionReader::clipboardRestored, [&] { restored = true; });
     EXPECT_EQ(read(reader), u"copied text"_s);
     EXPECT_EQ(front.ctrlCPresses(), 1);
-    ASSERT_TRUE(QTest::qWaitFor([&] { return restored; }, 3000));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return restored; }, 10000));
     expectClipboardAsBefore();
 }
 
@@ -142,7 +142,7 @@ TEST_F(SelectionReaderTest, AnEmptyClipboardStaysEmpty) {
     bool restored = false;
     QObject::connect(&reader, &SelectionReader::clipboardRestored, [&] { restored = true; });
     EXPECT_EQ(read(reader), u"copied"_s);
-    ASSERT_TRUE(QTest::qWaitFor([&] { return restored; }, 3000));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return restored; }, 10000));
     EXPECT_EQ(XSelection::owner(probe, probe.atom("CLIPBOARD")), xcb_window_t(XCB_WINDOW_NONE));
 }
 
@@ -194,7 +194,7 @@ TEST_F(SelectionReaderTest, ALateCopyIsStillPutBack) {
     bool restored = false;
     QObject::connect(&reader, &SelectionReader::clipboardRestored, [&] { restored = true; });
     EXPECT_EQ(read(reader), std::nullopt);
-    ASSERT_TRUE(QTest::qWaitFor([&] { return restored; }, 4000));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return restored; }, 10000));
     expectClipboardAsBefore();
 }
 
