@@ -310,13 +310,10 @@ QHash<QString, double> Cld2Recognizer::packEvidence(const QStringList& words,
     for (qsizetype i = 0; i < words.size(); ++i) {
         if (std::any_of(known.cbegin(), known.cend(), [i](const QList<bool>& k) { return k[i]; }))
             continue;
-        const QStringList holding = m_packs->holding(words[i]);
-        // A word the pair's own packs hold is the pair's as much as anyone's.
-        if (std::any_of(hinted.cbegin(), hinted.cend(),
-                        [&](const QString& code) { return holding.contains(code); }))
-            continue;
-        for (const QString& code : holding)
-            if (mayName(code))
+        // The hinted languages' own packs are left out: their analysers speak for them, and
+        // a pack holds many a foreign word as a name or a loan ("weil", "molto" in English's).
+        for (const QString& code : m_packs->holding(words[i]))
+            if (!hinted.contains(code) && mayName(code))
                 ++held[code];
     }
     for (auto it = held.cbegin(); it != held.cend(); ++it)
