@@ -22,8 +22,9 @@
 // - pack words: the 300 commonest words of each dictionary pack's language in the training text
 //   of dasher-data that are no words of English or Spanish (neither word list has them and
 //   neither spelling dictionary knows them), spelt as they are most often met, without names,
-//   abbreviations and addresses, with that pair: the packs of `make packs` name them (the
-//   words missed go to standard error).
+//   abbreviations and addresses, with that pair: the packs of `make packs` and the analysers
+//   of the pairs it installs for the packs' forms name them (the words missed go to standard
+//   error).
 // Every text is detected beside the packs of `make packs` (TIVELA_PACKS_DIR in the environment
 // names another folder), as a user who has them all installed.
 // The word lists and messages are split in two halves by a checksum of each word or message;
@@ -491,14 +492,18 @@ using TextsByLanguage = QList<std::pair<QString, QStringList>>;
 // The analysers a user of a pair has, whatever else this machine has installed: the pairs
 // `scripts/install-deps` installs, and the pair's own. The other installed languages take part
 // in detection too.
-Morphology& installed(const QString& first, const QString& second) {
+// With `packPairs`, also the pairs `make packs` installs for the packs' forms.
+Morphology& installed(const QString& first, const QString& second, bool packPairs = false) {
     static QHash<QString, std::shared_ptr<Morphology>> made;
-    const QString pair = first + u'-' + second;
+    const QString pair = first + u'-' + second + (packPairs ? u"-packs"_s : QString());
     if (const auto it = made.constFind(pair); it != made.cend())
         return **it;
     QStringList modes{u"eng-spa"_s, u"spa-eng"_s, u"fr-es"_s, u"es-fr"_s, u"es-pt"_s, u"pt-es"_s};
     if (first == u"ca"_s || second == u"ca"_s)
         modes << u"eng-cat"_s << u"cat-eng"_s;
+    if (packPairs)
+        modes << u"spa-ita"_s << u"ita-spa"_s << u"rus-ukr"_s << u"ukr-rus"_s << u"afr-nld"_s
+              << u"nld-afr"_s << u"swe-dan"_s << u"dan-swe"_s << u"pol-szl"_s << u"szl-pol"_s;
     auto morphology = std::make_shared<Morphology>(
         Morphology::Options{test::modesFolder(u"modes-"_s + pair, modes)});
     // Loaded here, once: a user's analysers are long ready when they type.
@@ -508,7 +513,7 @@ Morphology& installed(const QString& first, const QString& second) {
 }
 
 void measure(benchmark::State& state, const TextsByLanguage& texts, const QString& first,
-             const QString& second);
+             const QString& second, bool packPairs = false);
 
 void detection(benchmark::State& state, Source source, const char* firstCode,
                const char* secondCode) {
@@ -547,15 +552,16 @@ void frenchBesideThePair(benchmark::State& state) {
 }
 
 // A pack language's commonest words with English and Spanish as the pair, beside the packs
-// (without any when there are none, as detection was before it asked them).
+// (without any when there are none, as detection was before it asked them) and the pairs
+// installed with them.
 void packWords(benchmark::State& state, const char* language) {
     const QString code = QString::fromLatin1(language);
     const QStringList words = commonWords(code);
-    measure(state, {{code, words}}, u"en"_s, u"es"_s);
+    measure(state, {{code, words}}, u"en"_s, u"es"_s, true);
     // The words missed go to standard error, as the language they were taken for.
     QStringList missed;
     for (const QString& word : words) {
-        Cld2Recognizer recognizer(installed(u"en"_s, u"es"_s), installedPacks());
+        Cld2Recognizer recognizer(installed(u"en"_s, u"es"_s, true), installedPacks());
         const auto guess = LanguageDetector::detectAny(word, {u"en"_s, u"es"_s}, recognizer);
         if (!guess || guess->code != code)
             missed << word + u'>' + (guess ? guess->code : u"-"_s);
@@ -588,7 +594,7 @@ void packWordsLoad(benchmark::State& state) {
 }
 
 void measure(benchmark::State& state, const TextsByLanguage& texts, const QString& first,
-             const QString& second) {
+             const QString& second, bool packPairs) {
     QList<Case> all;
     for (const auto& [language, some] : texts) {
         if (some.size() < 100) {
@@ -599,7 +605,7 @@ void measure(benchmark::State& state, const TextsByLanguage& texts, const QStrin
             all << Case{text, language};
     }
     // As both programs detect a translation's source, on the analysers of this measurement.
-    Morphology& morphology = installed(first, second);
+    Morphology& morphology = installed(first, second, packPairs);
     PackWords* const packs = installedPacks();
     const auto detect = [&](const QString& text, const QStringList& hints) {
         Cld2Recognizer recognizer(morphology, packs);

@@ -280,7 +280,8 @@ Cld2Recognizer::LexiconEvidence Cld2Recognizer::lexiconEvidence(QStringView text
         evidence.together =
             std::min(n, double(wordsAgainstTheRest)) *
             (knownWordEvidence * double(knownToSome) - unknownWordEvidence * (n - knownToSome)) / n;
-        if (words.size() <= wordsAgainstTheRest && !standsBy(found, known))
+        // A short phrase none of whose words they know goes by the packs as a word does.
+        if (words.size() <= wordsAgainstTheRest && knownToSome == 0 && !standsBy(found, known))
             evidence.elsewhere = packEvidence(words, known, hinted);
     } else if (knownToSome == 1 && fewest == 0) {
         // A word that only some of them know is theirs; one all know is left to CLD2 and the
@@ -310,10 +311,13 @@ QHash<QString, double> Cld2Recognizer::packEvidence(const QStringList& words,
     for (qsizetype i = 0; i < words.size(); ++i) {
         if (std::any_of(known.cbegin(), known.cend(), [i](const QList<bool>& k) { return k[i]; }))
             continue;
-        // The hinted languages' own packs are left out: their analysers speak for them, and
-        // a pack holds many a foreign word as a name or a loan ("weil", "molto" in English's).
-        for (const QString& code : m_packs->holding(words[i]))
-            if (!hinted.contains(code) && mayName(code))
+        const QStringList holding = m_packs->holding(words[i]);
+        // A word the pair's own packs hold is the pair's as much as anyone's.
+        if (std::any_of(hinted.cbegin(), hinted.cend(),
+                        [&](const QString& code) { return holding.contains(code); }))
+            continue;
+        for (const QString& code : holding)
+            if (mayName(code))
                 ++held[code];
     }
     for (auto it = held.cbegin(); it != held.cend(); ++it)

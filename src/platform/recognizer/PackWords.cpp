@@ -88,8 +88,9 @@ private:
 
 PackWords::PackWords(Options options)
     : m_options(std::move(options)) {
-    // The table the loading thread reads must outlive this instance, shared or not.
+    // The tables the loading thread reads must outlive this instance, shared or not.
     Languages::lexicon();
+    packSuffix();
     m_loader.setMaxThreadCount(1);
 }
 
