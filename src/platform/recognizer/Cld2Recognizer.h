@@ -24,9 +24,10 @@ namespace tivela {
 //   know is likely one of theirs, one whose words none of them knows likely is not, and a
 //   single word none of them knows is that of the other installed languages whose analysers
 //   or dictionary packs know it ("Bonjour", "Zeitung" beside English and Spanish), unless CLD2
-//   by itself names one of the hinted languages; in a short phrase, each such word counts its
-//   share of that. A single word nothing installed knows, or all the hinted languages' do, is
-//   left to CLD2 and the weights;
+//   by itself names one of the hinted languages; a short phrase none of whose words they know
+//   counts for the packs by the share of its words each holds. A word the hinted languages'
+//   packs hold is theirs as much as anyone's. A single word nothing installed knows, or all
+//   the hinted languages' analysers do, is left to CLD2 and the weights;
 // - equal probabilities are ordered by the weights' order, then popularity, then code.
 // Identifiers given in are read as language codes (`Languages::code`); hypotheses name
 // languages by CLD2's identifiers ("iw", "zh-Hant", "no") where CLD2 has the language.
@@ -96,7 +97,7 @@ private:
     };
     LexiconEvidence lexiconEvidence(QStringView text, const Evidence& found) const;
     // The other packs' languages by the share of the words that they hold and nothing of the
-    // hinted languages knows.
+    // hinted languages knows, their packs included.
     QHash<QString, double> packEvidence(const QStringList& words,
                                         const QHash<QString, QList<bool>>& known,
                                         const QStringList& hinted) const;
