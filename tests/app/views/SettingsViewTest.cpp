@@ -190,6 +190,8 @@ TEST_F(SettingsViewTest, PickersMarkTheChosenLanguageAloneAndGoWhereLettersLead)
     QTest::keyClick(list, Qt::Key_G);
     EXPECT_EQ(mine.itemText(list->currentIndex().row()), u"German"_s);
     QTest::keyClick(list, Qt::Key_G);
+    EXPECT_EQ(mine.itemText(list->currentIndex().row()), u"Greek (dictionary only)"_s);
+    QTest::keyClick(list, Qt::Key_G);
     EXPECT_EQ(mine.itemText(list->currentIndex().row()), u"Galician"_s);
     QTest::keyClick(list, Qt::Key_Return);
     EXPECT_EQ(app.pair().mine, u"gl"_s);
