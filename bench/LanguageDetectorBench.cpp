@@ -18,17 +18,27 @@
 // - foreign sentences: German, Japanese and Russian messages, with English and Spanish as the
 //   pair: languages the engine lacks, which must be named as what they are;
 // - French words that are no words of English or Spanish, with that pair: French is installed
-//   beside it (fr-es), and its analyser names them.
+//   beside it (fr-es), and its analyser names them;
+// - pack words: the 300 commonest words of each dictionary pack's language in the training text
+//   of dasher-data that are no words of English or Spanish (neither word list has them and
+//   neither spelling dictionary knows them), spelt as they are most often met, without names,
+//   abbreviations and addresses, with that pair: the packs of `make packs` and the analysers
+//   of the pairs it installs for the packs' forms name them (the words missed go to standard
+//   error).
+// Every text is detected beside the packs of `make packs` (TIVELA_PACKS_DIR in the environment
+// names another folder), as a user who has them all installed.
 // The word lists and messages are split in two halves by a checksum of each word or message;
 // the benchmark measures one half, the detector was tuned on the other (TIVELA_DETECTION_HALF=
 // tuning measures that one). `scripts/install-deps --bench` installs what the base system lacks.
 #include "core/LanguageDetector.h"
 #include "platform/recognizer/Cld2Recognizer.h"
 #include "platform/recognizer/Morphology.h"
+#include "platform/recognizer/PackWords.h"
 #include "support/TestWorld.h"
 
 #include <benchmark/benchmark.h>
 
+#include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QHash>
@@ -40,6 +50,7 @@
 #include <zlib.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <optional>
 #include <random>
 
@@ -51,6 +62,7 @@ using namespace tivela;
 
 constexpr int samplesPerLanguage = 1000;
 constexpr int phrasesPerLanguage = 400;
+constexpr qsizetype commonPackWords = 300;
 
 QByteArray readGzip(const QString& path) {
     QByteArray data;
@@ -393,6 +405,81 @@ QStringList freedictHeadwords(const QString& language, const QString&) {
     return loaded.value(language);
 }
 
+// The commonest words of a language in dasher-data's training text that are no words of
+// English or Spanish, each spelt as it is most often met.
+QStringList commonWords(const QString& language) {
+    static const QHash<QString, QString> dasher{
+        {u"de"_s, u"german_DE"_s},  {u"nl"_s, u"dutch_NL"_s},     {u"sv"_s, u"swedish_SE"_s},
+        {u"pl"_s, u"polish_PL"_s},  {u"ru"_s, u"russian_RU"_s},   {u"fr"_s, u"french_FR"_s},
+        {u"it"_s, u"italian_IT"_s}, {u"pt"_s, u"portuguese_BR"_s}};
+    QFile file(u"/usr/share/dasher/training_"_s + dasher.value(language) + u".txt"_s);
+    if (!file.open(QIODevice::ReadOnly))
+        return {};
+    // Addresses and markup are no words of any language.
+    static const QRegularExpression markup(u"\\S*(://|www\\.|\\.html?\\b|&\\w+;)\\S*"_s);
+    static const QRegularExpression token(u"[\\p{L}\\p{M}]{2,}"_s);
+    QHash<QString, int> counts;
+    QHash<QString, QHash<QString, int>> spellings;
+    QHash<QString, int> capitals;
+    const QString text = QString::fromUtf8(file.readAll()).remove(markup);
+    for (const auto& match : token.globalMatch(text)) {
+        const QString word = match.captured();
+        const QString lower = word.toLower();
+        ++counts[lower];
+        ++spellings[lower][word];
+        capitals[lower] += word.front().isUpper();
+    }
+    // Abbreviations, and names (written with a capital in nine of ten uses, except in German,
+    // which capitalises every noun), are left out.
+    QStringList ranked;
+    for (auto it = counts.cbegin(); it != counts.cend(); ++it) {
+        const QHash<QString, int>& spelt = spellings[it.key()];
+        const QString usual = std::max_element(spelt.cbegin(), spelt.cend()).key();
+        const bool abbreviation = usual == usual.toUpper();
+        const bool name = language != u"de"_s && capitals[it.key()] * 10 >= *it * 9;
+        if (!abbreviation && !name)
+            ranked << it.key();
+    }
+    std::sort(ranked.begin(), ranked.end(), [&](const QString& a, const QString& b) {
+        return counts[a] != counts[b] ? counts[a] > counts[b] : a < b;
+    });
+    // Only the head of the list is asked about: the spelling dictionaries are slow.
+    ranked = ranked.mid(0, commonPackWords * 4);
+    const std::optional<QSet<QString>> notEnglish = unknownTo(u"en"_s, ranked);
+    const std::optional<QSet<QString>> notSpanish = unknownTo(u"es"_s, ranked);
+    if (!notEnglish || !notSpanish)
+        return {};
+    QStringList result;
+    for (const QString& word : std::as_const(ranked)) {
+        if (result.size() == commonPackWords)
+            break;
+        if (wordList(u"en"_s).contains(word) || wordList(u"es"_s).contains(word) ||
+            !notEnglish->contains(word) || !notSpanish->contains(word))
+            continue;
+        const QHash<QString, int>& spelt = spellings[word];
+        result << std::max_element(spelt.cbegin(), spelt.cend()).key();
+    }
+    return result;
+}
+
+// TIVELA_PACKS_DIR in the environment measures another build's packs.
+QString packFolder() {
+    const QString chosen = qEnvironmentVariable("TIVELA_PACKS_DIR");
+    return chosen.isEmpty() ? QStringLiteral(TIVELA_PACKS_DIR) : chosen;
+}
+
+// The packs of `make packs`, read once; nothing when there are none.
+PackWords* installedPacks() {
+    static PackWords* packs = [] {
+        if (QDir(packFolder()).entryList({u"*.lex.gz"_s}, QDir::Files).isEmpty())
+            return static_cast<PackWords*>(nullptr);
+        static PackWords words({packFolder()});
+        words.load(std::chrono::seconds(60));
+        return &words;
+    }();
+    return packs;
+}
+
 using Source = QStringList (*)(const QString& language, const QString& other);
 
 struct Case {
@@ -405,14 +492,18 @@ using TextsByLanguage = QList<std::pair<QString, QStringList>>;
 // The analysers a user of a pair has, whatever else this machine has installed: the pairs
 // `scripts/install-deps` installs, and the pair's own. The other installed languages take part
 // in detection too.
-Morphology& installed(const QString& first, const QString& second) {
+// With `packPairs`, also the pairs `make packs` installs for the packs' forms.
+Morphology& installed(const QString& first, const QString& second, bool packPairs = false) {
     static QHash<QString, std::shared_ptr<Morphology>> made;
-    const QString pair = first + u'-' + second;
+    const QString pair = first + u'-' + second + (packPairs ? u"-packs"_s : QString());
     if (const auto it = made.constFind(pair); it != made.cend())
         return **it;
     QStringList modes{u"eng-spa"_s, u"spa-eng"_s, u"fr-es"_s, u"es-fr"_s, u"es-pt"_s, u"pt-es"_s};
     if (first == u"ca"_s || second == u"ca"_s)
         modes << u"eng-cat"_s << u"cat-eng"_s;
+    if (packPairs)
+        modes << u"spa-ita"_s << u"ita-spa"_s << u"rus-ukr"_s << u"ukr-rus"_s << u"afr-nld"_s
+              << u"nld-afr"_s << u"swe-dan"_s << u"dan-swe"_s << u"pol-szl"_s << u"szl-pol"_s;
     auto morphology = std::make_shared<Morphology>(
         Morphology::Options{test::modesFolder(u"modes-"_s + pair, modes)});
     // Loaded here, once: a user's analysers are long ready when they type.
@@ -422,7 +513,7 @@ Morphology& installed(const QString& first, const QString& second) {
 }
 
 void measure(benchmark::State& state, const TextsByLanguage& texts, const QString& first,
-             const QString& second);
+             const QString& second, bool packPairs = false);
 
 void detection(benchmark::State& state, Source source, const char* firstCode,
                const char* secondCode) {
@@ -460,8 +551,50 @@ void frenchBesideThePair(benchmark::State& state) {
     measure(state, {{u"fr"_s, frenchWords()}}, u"en"_s, u"es"_s);
 }
 
+// A pack language's commonest words with English and Spanish as the pair, beside the packs
+// (without any when there are none, as detection was before it asked them) and the pairs
+// installed with them.
+void packWords(benchmark::State& state, const char* language) {
+    const QString code = QString::fromLatin1(language);
+    const QStringList words = commonWords(code);
+    measure(state, {{code, words}}, u"en"_s, u"es"_s, true);
+    // The words missed go to standard error, as the language they were taken for.
+    QStringList missed;
+    for (const QString& word : words) {
+        Cld2Recognizer recognizer(installed(u"en"_s, u"es"_s, true), installedPacks());
+        const auto guess = LanguageDetector::detectAny(word, {u"en"_s, u"es"_s}, recognizer);
+        if (!guess || guess->code != code)
+            missed << word + u'>' + (guess ? guess->code : u"-"_s);
+    }
+    static QSet<QString> printed;
+    if (!printed.contains(code)) {
+        printed.insert(code);
+        std::fprintf(stderr, "%s missed: %s\n", language, qPrintable(missed.join(u' ')));
+    }
+}
+
+// The word keys of the packs of `make packs`, read cold: the time until all are ready, and
+// the memory they hold.
+void packWordsLoad(benchmark::State& state) {
+    double milliseconds = 0;
+    qsizetype bytes = 0;
+    for (auto _ : state) {
+        PackWords words({packFolder()});
+        QElapsedTimer timer;
+        timer.start();
+        if (!words.load(std::chrono::seconds(60)) || words.bytes() == 0) {
+            state.SkipWithError("no packs: run make packs");
+            return;
+        }
+        milliseconds = double(timer.nsecsElapsed()) / 1e6;
+        bytes = words.bytes();
+    }
+    state.counters["load_ms"] = milliseconds;
+    state.counters["words_MB"] = double(bytes) / double(1 << 20);
+}
+
 void measure(benchmark::State& state, const TextsByLanguage& texts, const QString& first,
-             const QString& second) {
+             const QString& second, bool packPairs) {
     QList<Case> all;
     for (const auto& [language, some] : texts) {
         if (some.size() < 100) {
@@ -472,9 +605,10 @@ void measure(benchmark::State& state, const TextsByLanguage& texts, const QStrin
             all << Case{text, language};
     }
     // As both programs detect a translation's source, on the analysers of this measurement.
-    Morphology& morphology = installed(first, second);
+    Morphology& morphology = installed(first, second, packPairs);
+    PackWords* const packs = installedPacks();
     const auto detect = [&](const QString& text, const QStringList& hints) {
-        Cld2Recognizer recognizer(morphology);
+        Cld2Recognizer recognizer(morphology, packs);
         return LanguageDetector::detectAny(text, hints, recognizer);
     };
     const QStringList firstFirst{first, second};
@@ -581,5 +715,14 @@ TIVELA_DETECTION(sentences, en, fr);
 TIVELA_DETECTION(sentences, en, de);
 BENCHMARK(foreignSentences)->Unit(benchmark::kMicrosecond);
 BENCHMARK(frenchBesideThePair)->Unit(benchmark::kMicrosecond);
+BENCHMARK(packWordsLoad)->Iterations(1)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(packWords, de, "de")->Unit(benchmark::kMicrosecond);
+BENCHMARK_CAPTURE(packWords, nl, "nl")->Unit(benchmark::kMicrosecond);
+BENCHMARK_CAPTURE(packWords, sv, "sv")->Unit(benchmark::kMicrosecond);
+BENCHMARK_CAPTURE(packWords, pl, "pl")->Unit(benchmark::kMicrosecond);
+BENCHMARK_CAPTURE(packWords, ru, "ru")->Unit(benchmark::kMicrosecond);
+BENCHMARK_CAPTURE(packWords, fr, "fr")->Unit(benchmark::kMicrosecond);
+BENCHMARK_CAPTURE(packWords, it, "it")->Unit(benchmark::kMicrosecond);
+BENCHMARK_CAPTURE(packWords, pt, "pt")->Unit(benchmark::kMicrosecond);
 
 } // namespace

@@ -32,6 +32,12 @@ inline QString notInstalled(const QString& fromName, const QString& toName) {
            QStringLiteral(" aren\u2019t on this computer yet.");
 }
 
+// A language of the menus that only the dictionary knows: its words get a card, but the
+// engine translates nothing from it.
+inline QString dictionaryOnly(const QString& name) {
+    return name + QStringLiteral(" (dictionary only)");
+}
+
 // The history tab with nothing to show.
 inline QString historyStaysHere() {
     return QStringLiteral("Your translations appear here, newest first. They stay on this "

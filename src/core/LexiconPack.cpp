@@ -369,4 +369,21 @@ QStringList LexiconPack::englishSenses(const QString& word) const {
     return JsonFields::allStrings(document->array()).value_or(QStringList());
 }
 
+std::vector<QByteArrayView> LexiconPack::keys(char kind) const {
+    std::vector<QByteArrayView> result;
+    const char* text = m_text.data();
+    const char* end = text + m_text.size();
+    for (const qint32 start : m_starts) {
+        const char* line = text + start;
+        if (*line != kind)
+            continue;
+        const auto* tab = static_cast<const char*>(std::memchr(line, '\t', size_t(end - line)));
+        const auto* feed = static_cast<const char*>(std::memchr(line, '\n', size_t(end - line)));
+        const char* keyEnd = tab && (!feed || tab < feed) ? tab : feed ? feed : end;
+        if (keyEnd - line > 1)
+            result.emplace_back(line + 1, keyEnd - line - 1);
+    }
+    return result;
+}
+
 } // namespace tivela

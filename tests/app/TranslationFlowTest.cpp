@@ -6,11 +6,13 @@
 #include "platform/engine/ApertiumEngine.h"
 #include "platform/recognizer/Cld2Recognizer.h"
 #include "platform/recognizer/Morphology.h"
+#include "platform/recognizer/PackWords.h"
 #include "platform/recognizer/PassThrough.h"
 #include "support/EntryPrinter.h"
 #include "support/FakeAppServices.h"
 #include "support/FakeEngine.h"
 #include "support/ModelRig.h"
+#include "support/PackFiles.h"
 #include "support/TestWorld.h"
 
 #include <gtest/gtest.h>
@@ -187,10 +189,11 @@ namespace {
 // The production recogniser, on the analysers of the test's own modes folder.
 class RecognizerDetection : public Detection {
 public:
-    explicit RecognizerDetection(Morphology& morphology)
-        : m_morphology(morphology) {}
+    explicit RecognizerDetection(Morphology& morphology, PackWords* packs = nullptr)
+        : m_morphology(morphology)
+        , m_packs(packs) {}
     std::optional<QString> detect(const QString& text, const QStringList& hints) override {
-        Cld2Recognizer recognizer(m_morphology);
+        Cld2Recognizer recognizer(m_morphology, m_packs);
         const auto guess = LanguageDetector::detectAny(text, hints, recognizer);
         return guess ? std::optional(guess->code) : std::nullopt;
     }
@@ -202,6 +205,7 @@ public:
 
 private:
     Morphology& m_morphology;
+    PackWords* m_packs;
 };
 
 } // namespace
@@ -317,4 +321,53 @@ TEST_F(TranslationFlowTest, ATextTheEngineCannotTranslateIsNeverItsOwnTranslatio
     EXPECT_EQ(store.history(QString(), 10).size(), qsizetype(std::size(kept)));
     for (const Item& row : store.history(QString(), 10))
         EXPECT_TRUE(row.text != row.translation || row.text == u"Maria");
+}
+
+// With English and Spanish as the pair and the German pack installed, the real engine and
+// recogniser: a German word is German, detected or chosen, and gets its card beside the
+// engine's missing direction.
+TEST_F(TranslationFlowTest, AWordOnlyAnInstalledPackKnowsGetsItsCard) {
+    const QString modes = test::modesFolder(u"modes-pack-words"_s, {u"eng-spa"_s, u"spa-eng"_s});
+    Morphology morphology({modes});
+    ASSERT_TRUE(morphology.load({u"en"_s, u"es"_s}, std::chrono::seconds(60)))
+        << "apertium-eng-spa is not installed";
+    const QString entry = uR"({"e":[["noun","","",[["%1",[],[]]]]]})"_s;
+    ASSERT_TRUE(test::writeFile(lexicon.packPath(u"de"_s),
+                                test::packText({{u"whaus"_s, entry.arg(u"house"_s)},
+                                                {u"wzeitung"_s, entry.arg(u"newspaper"_s)}})));
+    PackWords packs({lexicon.directory()});
+    ASSERT_TRUE(packs.load(std::chrono::seconds(60)));
+    Translator apertium(std::make_shared<ApertiumEngine>(ApertiumEngine::Options{modes}));
+    SharedSettings::setPair(LanguagePair{u"en"_s, u"es"_s});
+    AppServices services = AppServices::production(store, lexicon);
+    services.now = [this] { return time->now(); };
+    services.preferredLanguages = [] { return QStringList{u"en-US"_s}; };
+    services.scheduler = time;
+    services.downloads = downloads;
+    services.pasteboard = pasteboard;
+    services.detection = std::make_shared<RecognizerDetection>(morphology, &packs);
+    services.translator = &apertium;
+    AppModel m(services);
+    ASSERT_TRUE(test::waitUntil([&] { return !m.languages().isEmpty(); }));
+    const auto settled = [&] {
+        time->advance(220);
+        ASSERT_TRUE(
+            test::waitUntil([&] { return !m.translating() && !m.dictionaryLoading(); }, 60000));
+    };
+
+    m.show(u"Zeitung"_s);
+    settled();
+    EXPECT_EQ(m.detected(), u"de"_s);
+    ASSERT_TRUE(m.entry());
+    EXPECT_EQ(m.entry()->meanings.first().gloss, u"newspaper"_s);
+    EXPECT_EQ(m.problem(), Problem::unsupported(u"de"_s, u"en"_s));
+
+    // German chosen by hand, as the source menu offers it.
+    m.setSource(u"de"_s);
+    m.setInput(u"Haus"_s);
+    settled();
+    EXPECT_EQ(m.detected(), std::nullopt);
+    ASSERT_TRUE(m.entry());
+    EXPECT_EQ(m.entry()->meanings.first().gloss, u"house"_s);
+    EXPECT_EQ(m.problem(), Problem::unsupported(u"de"_s, u"en"_s));
 }

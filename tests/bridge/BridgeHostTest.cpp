@@ -790,6 +790,29 @@ TEST_F(BridgeHostTest, TextsWithoutAPairAreNamedAndRefused) {
     EXPECT_EQ(host.waitForExit(5000), 0);
 }
 
+// With the German pack installed beside English and Spanish, German words from "auto" are
+// named German and refused as unsupported, not taken for English and handed back.
+TEST_F(BridgeHostTest, WordsOfAnInstalledPackAreNamedAndRefused) {
+    SharedSettings::setPair(LanguagePair{u"en"_s, u"es"_s});
+    const QString entry = uR"({"e":[["noun","","",[["a gloss",[],[]]]]]})"_s;
+    ASSERT_TRUE(test::writeFile(
+        Paths::lexicon() + u"/de.lex.gz"_s,
+        test::packText({{u"whaus"_s, entry}, {u"wmädchen"_s, entry}, {u"wzeitung"_s, entry}})));
+    HostProcess host(QString(), hostEnvironment());
+    for (const QString& text : {u"Zeitung"_s, u"Haus"_s, u"Mädchen"_s}) {
+        QJsonObject reply =
+            ask(host, {{u"type"_s, u"translate"_s}, {u"text"_s, text}, {u"from"_s, u"auto"_s}});
+        reply.remove(u"id"_s);
+        EXPECT_EQ(reply, (QJsonObject{{u"ok"_s, false},
+                                      {u"error"_s, u"unsupported"_s},
+                                      {u"from"_s, u"de"_s},
+                                      {u"to"_s, u"en"_s}}))
+            << text.toStdString() << QJsonDocument(reply).toJson().toStdString();
+    }
+    host.closeInput();
+    EXPECT_EQ(host.waitForExit(5000), 0);
+}
+
 // Words the source language does not know come back from the engine as they went: such an
 // answer is a failure, for a single text and for each text of a batch, while names, numbers
 // and words both languages share stay translations; so in a burst of both requests, and when

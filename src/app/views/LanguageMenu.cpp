@@ -1,5 +1,6 @@
 #include "app/views/LanguageMenu.h"
 
+#include "app/Wording.h"
 #include "app/views/Symbols.h"
 #include "app/views/Theme.h"
 #include "app/views/ViewStyle.h"
@@ -139,11 +140,21 @@ void LanguageMenu::setDetectedName(const std::optional<QString>& name) {
     update();
 }
 
-void LanguageMenu::setLanguages(const QStringList& codes) {
-    if (codes == m_languages)
+void LanguageMenu::setLanguages(const QStringList& codes, const QStringList& engine) {
+    if (codes == m_languages && engine == m_engine)
         return;
     m_languages = codes;
+    m_engine = engine;
     m_built = false;
+}
+
+QStringList LanguageMenu::withDictionaries(const QStringList& engine) {
+    return Languages::sorted(engine + Languages::lexicon().values());
+}
+
+QString LanguageMenu::entryName(const QString& code, const QStringList& engine) {
+    const QString name = Languages::name(code);
+    return engine.isEmpty() || engine.contains(code) ? name : Wording::dictionaryOnly(name);
 }
 
 void LanguageMenu::setSelected(const QString& code) {
@@ -212,7 +223,7 @@ void LanguageMenu::build() {
         m_menu->addSeparator();
     }
     for (const QString& code : std::as_const(m_languages))
-        add(Languages::name(code), code);
+        add(entryName(code, m_engine), code);
 }
 
 QSize LanguageMenu::sizeHint() const {

@@ -24,7 +24,9 @@ public:
     void setTitle(const QString& title);
     QString title() const { return text(); }
     void setDetectedName(const std::optional<QString>& name);
-    void setLanguages(const QStringList& codes);
+    // The codes listed; those not among the engine's languages (when it names any) are marked
+    // as the dictionary's only.
+    void setLanguages(const QStringList& codes, const QStringList& engine = {});
     void setSelected(const QString& code);
 
     // The menu with its entries as they stand.
@@ -36,6 +38,11 @@ public:
     static int typeSelect(const QStringList& names, int current, const QString& typed);
     // The same typing in the open list of a picker of languages.
     static void followTyping(QComboBox* picker);
+    // The engine's languages and those of every dictionary pack, in menu order: a word of a
+    // language the engine lacks still gets its card.
+    static QStringList withDictionaries(const QStringList& engine);
+    // A language's name in a list, marked when the engine names languages but not this one.
+    static QString entryName(const QString& code, const QStringList& engine);
     QSize sizeHint() const override;
 
 Q_SIGNALS:
@@ -50,6 +57,7 @@ private:
     bool m_includeDetect;
     std::optional<QString> m_detectedName;
     QStringList m_languages;
+    QStringList m_engine;
     QString m_selected;
     QMenu* m_menu;
     bool m_built = false;

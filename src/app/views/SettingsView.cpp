@@ -43,15 +43,22 @@ QWidget* symbolLabel(const QString& text, Theme::Tone tone) {
 
 // Fills a picker with languages, keeping the user's choice; its signals stay quiet, since
 // a rebuild is no choice of the user's.
-void fill(QComboBox& picker, const QStringList& codes, const QString& current) {
+void fill(QComboBox& picker, const QStringList& codes, const QStringList& engine,
+          const QString& current) {
     const QSignalBlocker quiet(&picker);
     QStringList shown;
-    for (int i = 0; i < picker.count(); ++i)
+    QStringList names;
+    for (int i = 0; i < picker.count(); ++i) {
         shown << picker.itemData(i).toString();
-    if (shown != codes) {
+        names << picker.itemText(i);
+    }
+    QStringList wanted;
+    for (const QString& code : codes)
+        wanted << LanguageMenu::entryName(code, engine);
+    if (shown != codes || names != wanted) {
         picker.clear();
-        for (const QString& code : codes)
-            picker.addItem(Languages::name(code), code);
+        for (qsizetype i = 0; i < codes.size(); ++i)
+            picker.addItem(wanted[i], codes[i]);
     }
     picker.setCurrentIndex(picker.findData(current));
 }
@@ -138,10 +145,12 @@ FormSection* SettingsView::languagesSection() {
 
 void SettingsView::syncPickers() {
     const LanguagePair& pair = m_model.pair();
-    QStringList others = m_model.languages();
+    const QStringList& engine = m_model.languages();
+    const QStringList all = LanguageMenu::withDictionaries(engine);
+    QStringList others = all;
     others.removeAll(pair.mine);
-    fill(*m_mine, m_model.languages(), pair.mine);
-    fill(*m_second, others, pair.second);
+    fill(*m_mine, all, engine, pair.mine);
+    fill(*m_second, others, engine, pair.second);
     const QString mine = Languages::name(pair.mine);
     m_languages->setFooter(u"Text in "_s + mine + u" is translated into "_s +
                            Languages::name(pair.second) + u"; everything else into "_s + mine +

@@ -456,7 +456,8 @@ void TranslateView::updateSource() {
         m_source->setTitle(u"Auto \u00B7 "_s + Languages::name(*detected));
     else
         m_source->setTitle(u"Detect Language"_s);
-    m_source->setLanguages(m_model.languages());
+    m_source->setLanguages(LanguageMenu::withDictionaries(m_model.languages()),
+                           m_model.languages());
     m_source->setSelected(source);
 }
 

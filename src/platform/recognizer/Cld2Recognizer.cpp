@@ -172,11 +172,12 @@ qsizetype letterCount(QStringView text) {
 } // namespace
 
 Cld2Recognizer::Cld2Recognizer()
-    : Cld2Recognizer(Morphology::shared()) {
+    : Cld2Recognizer(Morphology::shared(), &PackWords::shared()) {
 }
 
-Cld2Recognizer::Cld2Recognizer(Morphology& morphology)
-    : m_morphology(&morphology) {
+Cld2Recognizer::Cld2Recognizer(Morphology& morphology, PackWords* packs)
+    : m_morphology(&morphology)
+    , m_packs(packs) {
 }
 
 const QStringList& Cld2Recognizer::languages() {
@@ -254,6 +255,8 @@ Cld2Recognizer::LexiconEvidence Cld2Recognizer::lexiconEvidence(QStringView text
         if (!hinted.contains(code) && mayName(code))
             others << code;
     m_morphology->prefetch(others);
+    if (m_packs)
+        m_packs->prefetch();
 
     QHash<QString, qsizetype> counts;
     qsizetype knownToSome = 0;
@@ -277,19 +280,48 @@ Cld2Recognizer::LexiconEvidence Cld2Recognizer::lexiconEvidence(QStringView text
         evidence.together =
             std::min(n, double(wordsAgainstTheRest)) *
             (knownWordEvidence * double(knownToSome) - unknownWordEvidence * (n - knownToSome)) / n;
+        // A short phrase none of whose words they know goes by the packs as a word does.
+        if (words.size() <= wordsAgainstTheRest && knownToSome == 0 && !standsBy(found, known))
+            evidence.elsewhere = packEvidence(words, known, hinted);
     } else if (knownToSome == 1 && fewest == 0) {
         // A word that only some of them know is theirs; one all know is left to CLD2 and the
         // weights.
         evidence.together = oneSidedEvidence;
-    } else if (knownToSome == 0 && !others.isEmpty() && !standsBy(found, known)) {
-        // A word none of them knows is another installed language's when its analysers know
-        // it ("Bonjour" beside English and Spanish), unless CLD2 stands by one of theirs; one
-        // no analyser knows is left to CLD2 and the weights.
+    } else if (knownToSome == 0 && !standsBy(found, known)) {
+        // A word none of them knows is another installed language's when its analysers or its
+        // dictionary pack know it ("Bonjour", "Zeitung" beside English and Spanish), unless
+        // CLD2 stands by one of theirs; one nothing installed knows is left to CLD2 and the
+        // weights.
+        evidence.elsewhere = packEvidence(words, known, hinted);
         const QHash<QString, QList<bool>> elsewhere = m_morphology->known(words, others);
         for (auto it = elsewhere.cbegin(); it != elsewhere.cend(); ++it)
             if (it->first())
-                evidence.elsewhere << it.key();
+                evidence.elsewhere.insert(it.key(), oneSidedEvidence);
     }
+    return evidence;
+}
+
+QHash<QString, double> Cld2Recognizer::packEvidence(const QStringList& words,
+                                                    const QHash<QString, QList<bool>>& known,
+                                                    const QStringList& hinted) const {
+    QHash<QString, double> evidence;
+    if (!m_packs)
+        return evidence;
+    QHash<QString, qsizetype> held;
+    for (qsizetype i = 0; i < words.size(); ++i) {
+        if (std::any_of(known.cbegin(), known.cend(), [i](const QList<bool>& k) { return k[i]; }))
+            continue;
+        const QStringList holding = m_packs->holding(words[i]);
+        // A word the pair's own packs hold is the pair's as much as anyone's.
+        if (std::any_of(hinted.cbegin(), hinted.cend(),
+                        [&](const QString& code) { return holding.contains(code); }))
+            continue;
+        for (const QString& code : holding)
+            if (mayName(code))
+                ++held[code];
+    }
+    for (auto it = held.cbegin(); it != held.cend(); ++it)
+        evidence.insert(it.key(), oneSidedEvidence * double(*it) / double(words.size()));
     return evidence;
 }
 
@@ -366,8 +398,7 @@ void Cld2Recognizer::processString(QStringView text) {
                 candidate.score += lexicon.between[*candidate.code] + shift;
     }
     for (Candidate& candidate : candidates)
-        if (lexicon.elsewhere.contains(*candidate.code))
-            candidate.score += oneSidedEvidence;
+        candidate.score += lexicon.elsewhere.value(*candidate.code);
 
     const double top =
         std::max_element(candidates.cbegin(), candidates.cend(),

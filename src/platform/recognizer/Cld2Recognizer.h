@@ -2,6 +2,7 @@
 
 #include "core/LanguageRecognizer.h"
 #include "platform/recognizer/Morphology.h"
+#include "platform/recognizer/PackWords.h"
 
 #include <QHash>
 
@@ -22,9 +23,11 @@ namespace tivela {
 //   is that language's whatever CLD2 makes of it. Against the rest: a text whose words they
 //   know is likely one of theirs, one whose words none of them knows likely is not, and a
 //   single word none of them knows is that of the other installed languages whose analysers
-//   know it ("Bonjour" beside English and Spanish), unless CLD2 by itself names one of the
-//   hinted languages. A single word no analyser knows, or all the hinted languages' do, is
-//   left to CLD2 and the weights;
+//   or dictionary packs know it ("Bonjour", "Zeitung" beside English and Spanish), unless CLD2
+//   by itself names one of the hinted languages; a short phrase none of whose words they know
+//   counts for the packs by the share of its words each holds. A word the hinted languages'
+//   packs hold is theirs as much as anyone's. A single word nothing installed knows, or all
+//   the hinted languages' analysers do, is left to CLD2 and the weights;
 // - equal probabilities are ordered by the weights' order, then popularity, then code.
 // Identifiers given in are read as language codes (`Languages::code`); hypotheses name
 // languages by CLD2's identifiers ("iw", "zh-Hant", "no") where CLD2 has the language.
@@ -61,9 +64,10 @@ public:
     // dropped.
     static constexpr double negligibleLogOdds = 13.8;
 
+    // On the process's analysers and dictionary packs.
     Cld2Recognizer();
-    // Asks this morphology about words instead of the process's own.
-    explicit Cld2Recognizer(Morphology& morphology);
+    // Asks this morphology and these packs (none: no packs) about words instead.
+    explicit Cld2Recognizer(Morphology& morphology, PackWords* packs = nullptr);
 
     void setLanguageConstraints(const QStringList& identifiers) override;
     void setLanguageHints(const QList<Hint>& hints, double others) override;
@@ -84,17 +88,23 @@ private:
     };
 
     // What the analysers make of a text: scores that weigh the hinted languages against each
-    // other, one that weighs them all against the rest, and the other installed languages whose
-    // analysers know a single word none of the hinted languages knows.
+    // other, one that weighs them all against the rest, and scores of the other installed
+    // languages whose analysers or packs know the words none of the hinted languages knows.
     struct LexiconEvidence {
         QHash<QString, double> between;
         double together = 0;
-        QStringList elsewhere;
+        QHash<QString, double> elsewhere;
     };
     LexiconEvidence lexiconEvidence(QStringView text, const Evidence& found) const;
+    // The other packs' languages by the share of the words that they hold and nothing of the
+    // hinted languages knows, their packs included.
+    QHash<QString, double> packEvidence(const QStringList& words,
+                                        const QHash<QString, QList<bool>>& known,
+                                        const QStringList& hinted) const;
     bool mayName(const QString& code) const;
 
     Morphology* m_morphology;
+    PackWords* m_packs;
 
     QStringList m_constraints;
     QHash<QString, Weight> m_hints;

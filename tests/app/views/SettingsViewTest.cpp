@@ -2,6 +2,7 @@
 #include "app/Updater.h"
 #include "app/views/EnginePrompt.h"
 #include "app/views/Label.h"
+#include "app/views/LanguageMenu.h"
 #include "app/views/SettingsModel.h"
 #include "app/views/UpdatesSection.h"
 #include "app/views/ViewStyle.h"
@@ -119,7 +120,10 @@ TEST_F(SettingsViewTest, PickersWriteOnlyTheUsersChoiceAndNeverOfferOneLanguageT
     const auto view = show();
     QComboBox& mine = *view->minePicker();
     QComboBox& second = *view->secondPicker();
-    EXPECT_EQ(items(mine), app.languages());
+    // The engine's languages, and the dictionary's marked as such.
+    EXPECT_EQ(items(mine), LanguageMenu::withDictionaries(app.languages()));
+    EXPECT_EQ(mine.itemText(mine.findData(u"nl"_s)), u"Dutch (dictionary only)"_s);
+    EXPECT_EQ(mine.itemText(mine.findData(u"es"_s)), u"Spanish"_s);
     EXPECT_FALSE(items(second).contains(u"en"_s));
     EXPECT_EQ(second.currentData().toString(), u"es"_s);
 
@@ -129,14 +133,19 @@ TEST_F(SettingsViewTest, PickersWriteOnlyTheUsersChoiceAndNeverOfferOneLanguageT
     app.setLanguages({u"en"_s, u"es"_s, u"de"_s});
     app.setPair({u"de"_s, u"en"_s});
     EXPECT_EQ(writes, 1);
-    EXPECT_EQ(items(second), (QStringList{u"en"_s, u"es"_s}));
+    const auto allBut = [&](const QString& code) {
+        QStringList codes = LanguageMenu::withDictionaries(app.languages());
+        codes.removeAll(code);
+        return codes;
+    };
+    EXPECT_EQ(items(second), allBut(u"de"_s));
     EXPECT_EQ(mine.currentData().toString(), u"de"_s);
 
     // Choosing the second language as one's own swaps the two.
     mine.setCurrentIndex(mine.findData(u"en"_s));
     Q_EMIT mine.activated(mine.currentIndex());
     EXPECT_EQ(app.pair(), (LanguagePair{u"en"_s, u"de"_s}));
-    EXPECT_EQ(items(second), (QStringList{u"es"_s, u"de"_s}));
+    EXPECT_EQ(items(second), allBut(u"en"_s));
     EXPECT_EQ(second.currentData().toString(), u"de"_s);
     second.setCurrentIndex(second.findData(u"es"_s));
     Q_EMIT second.activated(second.currentIndex());
@@ -180,6 +189,8 @@ TEST_F(SettingsViewTest, PickersMarkTheChosenLanguageAloneAndGoWhereLettersLead)
 
     QTest::keyClick(list, Qt::Key_G);
     EXPECT_EQ(mine.itemText(list->currentIndex().row()), u"German"_s);
+    QTest::keyClick(list, Qt::Key_G);
+    EXPECT_EQ(mine.itemText(list->currentIndex().row()), u"Greek (dictionary only)"_s);
     QTest::keyClick(list, Qt::Key_G);
     EXPECT_EQ(mine.itemText(list->currentIndex().row()), u"Galician"_s);
     QTest::keyClick(list, Qt::Key_Return);

@@ -90,8 +90,13 @@ TEST_F(TranslateViewTest, TheMenusTitleAndCheckWhatTheModelTranslates) {
     auto* source = part<LanguageMenu>(u"tivela.source"_s);
     auto* target = part<LanguageMenu>(u"tivela.target"_s);
     EXPECT_EQ(source->title(), u"Detect Language"_s);
-    EXPECT_EQ(entries(source), (QStringList{u"\u2713Detect Language"_s, u"-"_s, u"English"_s,
-                                            u"Spanish"_s, u"French"_s, u"German"_s}));
+    // The source lists the dictionary's languages too, marked where the engine lacks them.
+    const QStringList sources = entries(source);
+    EXPECT_EQ(sources.mid(0, 3), (QStringList{u"\u2713Detect Language"_s, u"-"_s, u"English"_s}));
+    for (const QString& name : {u"Spanish"_s, u"French"_s, u"German"_s,
+                                u"Dutch (dictionary only)"_s, u"Polish (dictionary only)"_s})
+        EXPECT_EQ(sources.count(name), 1) << name.toStdString();
+    EXPECT_FALSE(sources.contains(u"Dutch"_s));
     // Nothing detected: the pair's second language is the source, and its partner the target.
     EXPECT_EQ(target->title(), u"English"_s);
     EXPECT_EQ(entries(target),
@@ -105,11 +110,15 @@ TEST_F(TranslateViewTest, TheMenusTitleAndCheckWhatTheModelTranslates) {
 
     // Choosing a language; choosing the target already shown hands it on too, and clears a
     // chosen target.
-    source->menu()->actions().at(5)->trigger();
+    const qsizetype german = sources.indexOf(u"German"_s);
+    source->menu()->actions().at(german)->trigger();
     EXPECT_EQ(model->source(), u"de"_s);
     EXPECT_EQ(source->title(), u"German"_s);
-    EXPECT_EQ(entries(source).at(5), u"\u2713German"_s);
+    EXPECT_EQ(entries(source).at(german), u"\u2713German"_s);
     EXPECT_EQ(entries(source).first(), u"Detect Language"_s);
+    source->menu()->actions().at(sources.indexOf(u"Dutch (dictionary only)"_s))->trigger();
+    EXPECT_EQ(model->source(), u"nl"_s);
+    EXPECT_EQ(source->title(), u"Dutch"_s);
     target->menu()->actions().at(1)->trigger();
     EXPECT_EQ(model->manualTarget(), u"es"_s);
     EXPECT_EQ(target->title(), u"Spanish"_s);

@@ -2,6 +2,7 @@
 
 #include "core/LanguageDetector.h"
 #include "core/Languages.h"
+#include "support/PackFiles.h"
 #include "support/TestWorld.h"
 
 #include <gtest/gtest.h>
@@ -311,3 +312,77 @@ TEST(Cld2RecognizerTest, ABurstOfSourcesWhileTheAnalysersLoad) {
     for (qsizetype i = 0; i < codes.size(); ++i)
         EXPECT_EQ(codes[i], (std::array{"fr", "es", "de", "en"}[i % 4])) << i;
 }
+
+namespace {
+
+// Small packs beside English and Spanish: German words and forms, a Swedish word German
+// shares, and a word the English pack and the German one both hold.
+PackWords& smallPacks() {
+    static PackWords packs([] {
+        const QString folder = test::World::root() + u"/small-packs"_s;
+        const QString entry = uR"({"e":[["noun","","",[["a gloss",[],[]]]]]})"_s;
+        test::writeFile(folder + u"/de.lex.gz"_s, test::packText({{u"f"_s, uR"([["en",""]])"_s},
+                                                                  {u"wder"_s, entry},
+                                                                  {u"wfrühstück"_s, entry},
+                                                                  {u"whaus"_s, entry},
+                                                                  {u"whouse"_s, entry},
+                                                                  {u"whund"_s, entry},
+                                                                  {u"wmädchen"_s, entry},
+                                                                  {u"wquarkel"_s, entry},
+                                                                  {u"wschnell"_s, entry},
+                                                                  {u"wzeitung"_s, entry}}));
+        test::writeFile(folder + u"/sv.lex.gz"_s, test::packText({{u"whund"_s, entry}}));
+        test::writeFile(folder + u"/en.lex.gz"_s, test::packText({{u"wquarkel"_s, entry}}));
+        return PackWords::Options{folder};
+    }());
+    return packs;
+}
+
+struct PackRule {
+    const char* text;
+    // Nothing: the same as without packs.
+    const char* language;
+};
+
+void PrintTo(const PackRule& rule, std::ostream* out) {
+    *out << rule.text;
+}
+
+class PackRules : public testing::TestWithParam<PackRule> {};
+
+} // namespace
+
+TEST_P(PackRules, NameWordsOnlyAnotherLanguagesPackHolds) {
+    ASSERT_TRUE(
+        besideThePair().load({u"en"_s, u"es"_s, u"fr"_s, u"pt"_s}, std::chrono::seconds(60)))
+        << "apertium-eng-spa, apertium-fr-es or apertium-es-pt is not installed";
+    ASSERT_TRUE(smallPacks().load(std::chrono::seconds(60)));
+    const PackRule rule = GetParam();
+    const QString text = QString::fromUtf8(rule.text);
+    for (const QStringList& pair : {QStringList{u"en"_s, u"es"_s}, QStringList{u"es"_s, u"en"_s}}) {
+        const auto named = [&](PackWords* packs) {
+            Cld2Recognizer recognizer(besideThePair(), packs);
+            const auto guess = LanguageDetector::detectAny(text, pair, recognizer);
+            return guess ? guess->code.toStdString() : "none";
+        };
+        EXPECT_EQ(named(&smallPacks()), rule.language ? rule.language : named(nullptr))
+            << "hints " << pair.join(u',').toStdString();
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(EnglishSpanish, PackRules,
+                         testing::Values(
+                             // Words neither analyser of the pair knows, held by the German pack,
+                             // in any case, and a regular form its rules lead to a headword.
+                             PackRule{"Haus", "de"}, PackRule{"Zeitung", "de"},
+                             PackRule{"Frühstück", "de"}, PackRule{"MÄDCHEN", "de"},
+                             PackRule{"schnell", "de"}, PackRule{"Zeitungen", "de"},
+                             // A short phrase goes by the share of its words a pack holds.
+                             PackRule{"der Hund", "de"}, PackRule{"schnell Zeitung Haus", "de"},
+                             // The pair's words stay the pair's, whatever else a pack holds; so do
+                             // words the pair's own packs hold, words no pack holds, another
+                             // installed analyser's words and longer texts.
+                             PackRule{"house", "en"}, PackRule{"casa", "es"},
+                             PackRule{"quarkel", nullptr}, PackRule{"Tivela", nullptr},
+                             PackRule{"Bonjour", "fr"}, PackRule{"the house is big", "en"},
+                             PackRule{"Der Hund ist im Haus und schläft", "de"}));
