@@ -56,6 +56,11 @@ void SenseAttacher::attachAll() {
         const QString termKey = pair.termKey;
         if (termKey.isEmpty() || pair.englishKey.isEmpty())
             continue;
+        // A route stands in only for pairs the dictionaries lack: where they pair the words
+        // already, at their own part of speech, a route would add the term under another one
+        // ("spelen" as the noun "play") with the standing of the dictionaries' pair.
+        if (pair.source == routed && m_draft.fact(termKey, pair.englishKey).directions != 0)
+            continue;
         // An English inflected form ("dogs") translates a form of the language, whose base
         // form has the pair of its own.
         if (!m_english.isLemma(pair.englishKey) && m_english.isForm(pair.englishKey)) {
