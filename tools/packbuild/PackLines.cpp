@@ -36,6 +36,8 @@ void senseLines(const std::map<QString, SenseLine>& senses, Lines& lines) {
         lines.emplace(u"s"_s + id,
                       compact(QJsonArray{sense.english, sense.pos, sense.gloss, terms}));
         english[key(sense.english, u"en"_s)] << id;
+        for (const QString& spelling : sense.spellings)
+            english[key(spelling, u"en"_s)] << id;
     }
     for (auto& [word, ids] : english) {
         std::sort(ids.begin(), ids.end());
