@@ -188,6 +188,8 @@ TEST_F(PackBuildTest, EachSourcesMarkupIsReadAndTheCommonMeaningComesFirst) {
         // own; the noun "Betrieb" of the same key keeps its capital.
         {"en", "de", "run", "", "laufen", {}, {u"gelaufen"_s, u"betrieb"_s, u"betrieben"_s}},
         {"de", "en", "Betrieb", "", "business", {}, {}},
+        // A preposition fused with its article is a form of the preposition.
+        {"de", "en", "im", "in", "in", {}, {}},
         // Polish from English: numbering, parts of speech, usage lines, idioms and phrasal verbs.
         {"en",
          "pl",

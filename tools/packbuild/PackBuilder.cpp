@@ -110,6 +110,8 @@ bool PackBuilder::loadLanguage(const LanguageSources& sources, QString* error) {
         return false;
     }
     restoreSpaces(evidence);
+    for (const auto& [form, preposition] : sources.contractions)
+        appendUnique(evidence.forms[form], preposition, 8);
     takePartsOfSpeech(evidence, m_english);
     m_languages.insert(sources.code, std::move(evidence));
     return true;
