@@ -58,6 +58,9 @@ struct LanguageSources {
     // A preposition fused with an article ("im": "in dem"), by the preposition it leads to:
     // for a language whose analyser does not read them.
     QList<std::pair<QString, QString>> contractions;
+    // The spelling of a word before the language's spelling reform, for older texts; nullptr
+    // for a language without one.
+    QString (*oldSpelling)(const QString& wordKey) = nullptr;
 };
 
 // The languages a pack can be made for besides English, in the order of their packs.

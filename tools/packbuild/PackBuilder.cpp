@@ -133,6 +133,8 @@ Lines PackBuilder::languageLines(const LanguageSources& sources, Evidence& evide
     evidence.mentions = {};
     releaseMemory();
     const QList<LexiconPack::FormRule> rules = Forms::linkForms(draft, evidence, sources.formRules);
+    if (sources.oldSpelling)
+        Forms::linkOldSpellings(draft, sources.oldSpelling);
     releaseMemory();
     *tally = draft.tally;
     return packLines(draft, sources.code, rules);
