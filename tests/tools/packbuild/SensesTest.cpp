@@ -73,7 +73,11 @@ TEST_F(SensesTest, ASenseIsFoundUnderEachSpellingOfItsWord) {
     const Lines lines = packLines(draft, u"nl"_s, {});
     ASSERT_TRUE(lines.count(u"xcolour"_s));
     ASSERT_TRUE(lines.count(u"xcolor"_s));
-    EXPECT_EQ(lines.at(u"xcolor"_s), lines.at(u"xcolour"_s));
+    EXPECT_EQ(lines.at(u"xcolor"_s), QByteArray(R"(["colour.n01/color"])"));
+    ASSERT_TRUE(lines.count(u"scolour.n01/color"_s));
+    const QByteArray& copy = lines.at(u"scolour.n01/color"_s);
+    EXPECT_TRUE(copy.startsWith(R"(["color","noun","a visual attribute)")) << copy.constData();
+    EXPECT_TRUE(copy.endsWith(R"([["kleur"]]])")) << copy.constData();
     // Two words of one synset are no spellings of each other.
     ASSERT_TRUE(lines.count(u"xhome"_s));
     EXPECT_FALSE(lines.count(u"xdwelling"_s));
