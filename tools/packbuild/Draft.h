@@ -41,6 +41,9 @@ struct SenseLine {
     QStringList terms;
     // How often WordNet's corpus used the sense.
     int count = 0;
+    // The other spellings of the English word in its synset ("color" beside "colour"), under
+    // which the sense is found too.
+    QStringList spellings;
 };
 
 // A word of the language as a translation of one English sense.

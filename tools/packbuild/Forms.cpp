@@ -5,6 +5,8 @@
 
 #include "core/Lexicon.h"
 
+#include <QRegularExpression>
+
 #include <algorithm>
 
 using namespace Qt::StringLiterals;
@@ -161,6 +163,24 @@ QList<LexiconPack::FormRule> linkForms(Draft& draft, const Evidence& evidence,
             word.lemmas = lemmas;
     }
     return all;
+}
+
+QString germanOldSpelling(const QString& wordKey) {
+    static const QRegularExpression reformed(u"ss(?=$|[^aeiouyäöü])"_s);
+    QString old = wordKey;
+    return old.replace(reformed, u"ß"_s);
+}
+
+void linkOldSpellings(Draft& draft, QString (*oldSpelling)(const QString&)) {
+    std::map<QString, QStringList> found;
+    for (const auto& [wordKey, word] : draft.words) {
+        const QString old = oldSpelling(wordKey);
+        const QStringList lemmas = word.entries.isEmpty() ? word.lemmas : QStringList{wordKey};
+        if (old != wordKey && !lemmas.isEmpty() && !draft.words.count(old))
+            found.emplace(old, lemmas);
+    }
+    for (auto& [old, lemmas] : found)
+        draft.words[old].lemmas = std::move(lemmas);
 }
 
 } // namespace tivela::packbuild::Forms

@@ -38,6 +38,14 @@ bool formOfOther(const QString& term, const QString& english, const Evidence& ev
 QList<LexiconPack::FormRule> linkForms(Draft& draft, const Evidence& evidence,
                                        const QList<LexiconPack::FormRule>& rules);
 
+// German as it was written before its spelling reform: "ss" at the end of a word or before a
+// consonant was "ß" ("muss": "muß", "wusste": "wußte"; "müssen" stays).
+QString germanOldSpelling(const QString& wordKey);
+
+// Points the old spelling of each word with entries or lemmas at the word's lemmas, where the
+// old spelling is no word of its own: older texts still write it.
+void linkOldSpellings(Draft& draft, QString (*oldSpelling)(const QString&));
+
 } // namespace Forms
 
 } // namespace tivela::packbuild

@@ -8,6 +8,15 @@ namespace tivela::packbuild {
 
 namespace {
 
+// German writes a preposition and the article after it as one word.
+QList<std::pair<QString, QString>> germanContractions() {
+    return {{u"am"_s, u"an"_s},    {u"ans"_s, u"an"_s},       {u"aufs"_s, u"auf"_s},
+            {u"beim"_s, u"bei"_s}, {u"durchs"_s, u"durch"_s}, {u"fürs"_s, u"für"_s},
+            {u"im"_s, u"in"_s},    {u"ins"_s, u"in"_s},       {u"übers"_s, u"über"_s},
+            {u"ums"_s, u"um"_s},   {u"vom"_s, u"von"_s},      {u"zum"_s, u"zu"_s},
+            {u"zur"_s, u"zu"_s}};
+}
+
 // Each row names only what sets its language apart; the other fields keep their defaults.
 QList<LanguageSources> rows() {
     const QString engSpa = u"apertium-eng-spa/eng-spa.autobil.bin"_s;
@@ -53,7 +62,9 @@ QList<LanguageSources> rows() {
          .freedict = u"deu"_s,
          .freedictLicence = u"FreeDict's Ding (GNU GPL version 3 or later)"_s,
          .formRules = Forms::germanRules(),
-         .referencesNamePlurals = true},
+         .referencesNamePlurals = true,
+         .contractions = germanContractions(),
+         .oldSpelling = Forms::germanOldSpelling},
         {.code = u"ru"_s,
          .freedict = u"rus"_s,
          .extra = {u"mueller7"_s, FreeDict::Style::Mueller, u"Mueller"_s,

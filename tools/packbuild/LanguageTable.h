@@ -8,6 +8,8 @@
 #include <QString>
 #include <QStringList>
 
+#include <utility>
+
 namespace tivela::packbuild {
 
 // A dictionary from English beside FreeDict's, in the dictd folder.
@@ -53,6 +55,12 @@ struct LanguageSources {
     QList<LexiconPack::FormRule> formRules;
     // Whether a noun's references name its plural beside its compounds.
     bool referencesNamePlurals = false;
+    // A preposition fused with an article ("im": "in dem"), by the preposition it leads to:
+    // for a language whose analyser does not read them.
+    QList<std::pair<QString, QString>> contractions;
+    // The spelling of a word before the language's spelling reform, for older texts; nullptr
+    // for a language without one.
+    QString (*oldSpelling)(const QString& wordKey) = nullptr;
 };
 
 // The languages a pack can be made for besides English, in the order of their packs.

@@ -110,6 +110,8 @@ bool PackBuilder::loadLanguage(const LanguageSources& sources, QString* error) {
         return false;
     }
     restoreSpaces(evidence);
+    for (const auto& [form, preposition] : sources.contractions)
+        appendUnique(evidence.forms[form], preposition, 8);
     takePartsOfSpeech(evidence, m_english);
     m_languages.insert(sources.code, std::move(evidence));
     return true;
@@ -131,6 +133,8 @@ Lines PackBuilder::languageLines(const LanguageSources& sources, Evidence& evide
     evidence.mentions = {};
     releaseMemory();
     const QList<LexiconPack::FormRule> rules = Forms::linkForms(draft, evidence, sources.formRules);
+    if (sources.oldSpelling)
+        Forms::linkOldSpellings(draft, sources.oldSpelling);
     releaseMemory();
     *tally = draft.tally;
     return packLines(draft, sources.code, rules);

@@ -36,6 +36,14 @@ void senseLines(const std::map<QString, SenseLine>& senses, Lines& lines) {
         lines.emplace(u"s"_s + id,
                       compact(QJsonArray{sense.english, sense.pos, sense.gloss, terms}));
         english[key(sense.english, u"en"_s)] << id;
+        // A reader takes a sense only under the word it names: each other spelling names a
+        // copy of its own, whose id tells it from the senses WordNet numbers for that spelling.
+        for (const QString& spelling : sense.spellings) {
+            const QString copy = id + u'/' + key(spelling, u"en"_s);
+            const QByteArray value = compact(QJsonArray{spelling, sense.pos, sense.gloss, terms});
+            if (lines.emplace(u"s"_s + copy, value).second)
+                english[key(spelling, u"en"_s)] << copy;
+        }
     }
     for (auto& [word, ids] : english) {
         std::sort(ids.begin(), ids.end());

@@ -14,7 +14,8 @@ namespace {
 using Both = QPair<QString, QString>;
 
 // What the dictionaries name for each pair of words; a pair named as several parts of speech
-// is left as it is.
+// is left as it is. A route's part of speech is its German word's, which a key shares with
+// other parts of speech ("spielen", "Spielen"): it names none of the dictionaries' pairs.
 struct Named {
     QHash<Both, QString> parts;
     QSet<Both> several;
@@ -27,7 +28,7 @@ Both both(const Pair& pair, const QString& lang) {
 void collect(const Evidence& evidence, Named& named) {
     named.parts.clear();
     for (const Pair& pair : evidence.pairs) {
-        if (!isWordNetPos(pair.pos))
+        if (!isWordNetPos(pair.pos) || pair.source == routed)
             continue;
         const Both words = both(pair, evidence.code);
         const auto found = named.parts.constFind(words);

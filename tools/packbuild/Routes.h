@@ -10,8 +10,9 @@ class English;
 // Translations into English through German, for the words that the dictionaries into English
 // lack: a word's German translations (FreeDict's dictionaries with German) and the senses
 // Ding's articles of each give. A route stands only where two of the word's German words lead
-// to the same English word, or where it is unambiguous: a German word of one sense. A German
-// word of several senses ("Hund": a dog and a mine car) would lend the word senses it lacks.
+// to the same English word, or where it is unambiguous: a German word of one sense, or of one
+// sense far more common than its others. A German word of several senses ("Hund": a dog and a
+// mine car) would lend the word senses it lacks: only its common one leads.
 QList<Pair> routesThroughGerman(const GermanWords& words, const Ding& ding, const English& english,
                                 int firstRank);
 

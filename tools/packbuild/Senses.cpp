@@ -4,6 +4,8 @@
 #include "PartsOfSpeech.h"
 #include "Terms.h"
 
+#include <QRegularExpression>
+
 #include <algorithm>
 #include <cmath>
 
@@ -15,6 +17,33 @@ namespace {
 
 // The senses a word is weighed among before the best of them are kept.
 constexpr qsizetype maxSensesGathered = 64;
+
+// A word as American English spells it, near enough to tell two spellings of one word apart
+// from two words: "colour" and "color", "analyse" and "analyze", "centre" and "center".
+QString americanSpelling(const QString& word) {
+    static const QList<std::pair<QRegularExpression, QString>> rules{
+        {QRegularExpression(u"our(?=s?$|ed$|ing$|ful|less)"_s), u"or"_s},
+        {QRegularExpression(u"(?<=[a-z])is(?=e|ed$|es$|ing$|ation)"_s), u"iz"_s},
+        {QRegularExpression(u"(?<=[a-z])ys(?=e|ed$|es$|ing$)"_s), u"yz"_s},
+        {QRegularExpression(u"(?<=[a-z])tre(s?)$"_s), u"ter\\1"_s},
+        {QRegularExpression(u"(?<=[aeiou])ll(?=ed$|ing$|er$)"_s), u"l"_s},
+        {QRegularExpression(u"ogue$"_s), u"og"_s}};
+    QString american = word.toLower();
+    for (const auto& [pattern, replacement] : rules)
+        american.replace(pattern, replacement);
+    return american;
+}
+
+// The other spellings of a word among the words of its synset.
+QStringList spellings(const QString& word, const QStringList& synsetWords) {
+    const QString american = americanSpelling(word);
+    QStringList found;
+    for (const QString& other : synsetWords) {
+        if (key(other, u"en"_s) != key(word, u"en"_s) && americanSpelling(other) == american)
+            found << other;
+    }
+    return found;
+}
 
 } // namespace
 
@@ -55,6 +84,11 @@ void SenseAttacher::attachAll() {
     for (Pair pair : std::as_const(m_evidence.pairs)) {
         const QString termKey = pair.termKey;
         if (termKey.isEmpty() || pair.englishKey.isEmpty())
+            continue;
+        // A route stands in only for pairs the dictionaries lack: where they pair the words
+        // already, at their own part of speech, a route would add the term under another one
+        // ("spelen" as the noun "play") with the standing of the dictionaries' pair.
+        if (pair.source == routed && m_draft.fact(termKey, pair.englishKey).directions != 0)
             continue;
         // An English inflected form ("dogs") translates a form of the language, whose base
         // form has the pair of its own.
@@ -156,7 +190,12 @@ QString SenseAttacher::attach(const Pair& pair) {
                 break;
             }
         }
-        senses[id] = {headword, synset.pos, synset.definition, {}, candidates[best].count};
+        senses[id] = {headword,
+                      synset.pos,
+                      synset.definition,
+                      {},
+                      candidates[best].count,
+                      spellings(headword, synset.words)};
     }
     return id;
 }

@@ -58,5 +58,28 @@ TEST(FormsTest, CommonEndingsBecomeRulesAndOnlyTheFormsTheyMissGetLines) {
     EXPECT_EQ(Lexicon::derivedKeys(u"gemacht"_s, rules).value(0), u"machen"_s);
 }
 
+// Older German texts write "ß" where the reform writes "ss" at a word's end or before a
+// consonant: the old spelling leads to the lemmas of the new one.
+TEST(FormsTest, OldGermanSpellingsLeadToTheirWords) {
+    Draft draft;
+    draft.words[u"dass"_s].entries << WordEntry{u"conj"_s, {}, {Meaning{u"that"_s, {}, {}}}};
+    draft.words[u"müssen"_s].entries << WordEntry{u"verb"_s, {}, {Meaning{u"must"_s, {}, {}}}};
+    draft.words[u"lässt"_s].lemmas = {u"lassen"_s};
+    draft.words[u"schlüssel"_s].entries << WordEntry{u"noun"_s, {}, {Meaning{u"key"_s, {}, {}}}};
+    // "Fluß" had an article of its own: it stays as it is.
+    draft.words[u"fluss"_s].entries << WordEntry{u"noun"_s, {}, {Meaning{u"river"_s, {}, {}}}};
+    draft.words[u"fluß"_s].entries << WordEntry{u"noun"_s, {}, {Meaning{u"river"_s, {}, {}}}};
+    Forms::linkOldSpellings(draft, Forms::germanOldSpelling);
+    const auto lemmas = [&](const QString& form) {
+        return draft.words.count(form) ? draft.words.at(form).lemmas : QStringList{u"none"_s};
+    };
+    EXPECT_EQ(lemmas(u"daß"_s), QStringList{u"dass"_s});
+    EXPECT_EQ(lemmas(u"läßt"_s), QStringList{u"lassen"_s});
+    EXPECT_EQ(lemmas(u"fluß"_s), QStringList{});
+    EXPECT_EQ(lemmas(u"müßen"_s), QStringList{u"none"_s});
+    EXPECT_EQ(lemmas(u"schlüßel"_s), QStringList{u"none"_s});
+    EXPECT_EQ(Forms::germanOldSpelling(u"wussten"_s), u"wußten"_s);
+}
+
 } // namespace
 } // namespace tivela::packbuild
