@@ -124,8 +124,8 @@ TEST(SelfTestTest, AChecksMissingPackIsNamedInItsDetail) {
     ASSERT_TRUE(writeFile(source + u"/de.lex.gz"_s, "not a pack"));
     Lexicon lexicon(World::root() + u"/fetched"_s);
     LexiconDownloader downloader(lexicon, QUrl::fromLocalFile(source));
-    const SelfTest::Packs fetched =
-        QCoro::waitFor(SelfTest::fetchPacks(downloader, SelfTest::neededPacks()));
+    const QStringList codes{u"en"_s, u"ru"_s, u"es"_s, u"de"_s};
+    const SelfTest::Packs fetched = QCoro::waitFor(SelfTest::fetchPacks(downloader, codes));
     EXPECT_EQ(fetched.installed, (QStringList{u"en"_s, u"es"_s}));
     const QString noRussian = u"pack ru: "_s + source + u"/ru.lex.gz does not exist"_s;
     EXPECT_EQ(fetched.missing,
@@ -158,8 +158,7 @@ TEST(SelfTestTest, AChecksMissingPackIsNamedInItsDetail) {
     Lexicon without(World::root() + u"/without-source"_s);
     ASSERT_TRUE(writeFile(World::root() + u"/without-source/en.lex.gz"_s, packs.at(u"en"_s)));
     LexiconDownloader nowhere(without, std::nullopt);
-    const SelfTest::Packs none =
-        QCoro::waitFor(SelfTest::fetchPacks(nowhere, SelfTest::neededPacks()));
+    const SelfTest::Packs none = QCoro::waitFor(SelfTest::fetchPacks(nowhere, codes));
     EXPECT_EQ(none.installed, QStringList{u"en"_s});
     EXPECT_EQ(none.missing.keys().size(), 3);
     EXPECT_EQ(none.problem(u"es"_s, u"en"_s), u"no pack source configured"_s);
