@@ -26,7 +26,9 @@ public:
     struct Options {
         QString folder;
         // How long a caller other than the main thread waits for the packs to be read.
-        std::chrono::milliseconds wait{3000};
+        // Loading takes well under a second on an idle machine; the bound is for a loaded one,
+        // where a shorter wait names the wrong language of the first texts after a start.
+        std::chrono::milliseconds wait{10000};
         std::chrono::milliseconds rescanInterval{1000};
     };
 
