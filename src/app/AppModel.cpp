@@ -17,15 +17,15 @@ using namespace Qt::StringLiterals;
 namespace tivela {
 namespace {
 
-QString autoSource() {
-    return u"auto"_s;
-}
-
 QString quoted(const QString& field) {
     return QString(u'"' + QString(field).replace(u'"', u"\"\""_s) + u'"');
 }
 
 } // namespace
+
+QString AppModel::autoSource() {
+    return u"auto"_s;
+}
 
 AppModel::Problem AppModel::Problem::notInstalled(const QString& from, const QString& to) {
     return {Kind::notInstalled, from, to, {}};

@@ -77,6 +77,8 @@ class AppModel : public QObject {
     Q_PROPERTY(bool inputCut READ inputCut NOTIFY inputCutChanged)
 
 public:
+    // The source that asks for the text's language to be detected.
+    static QString autoSource();
     static constexpr int debounceMilliseconds = 220;
     static constexpr int historyDelayMilliseconds = 1500;
     static constexpr int historyRows = 200;

@@ -14,10 +14,6 @@ using namespace Qt::StringLiterals;
 namespace tivela {
 namespace {
 
-QString autoSource() {
-    return u"auto"_s;
-}
-
 // Chinese in any script counts as one language.
 QString folded(const QString& code) {
     return code.startsWith(u"zh"_s) ? u"zh"_s : code;
@@ -61,7 +57,7 @@ void TranslationFlow::translate(const QString& text, quint64 run) {
         return;
     }
 
-    if (m_model.source() == autoSource())
+    if (m_model.source() == AppModel::autoSource())
         m_model.setDetected(
             m_services.detection->detect(trimmed, {m_model.pair().mine, m_model.pair().second}));
     else

@@ -29,7 +29,22 @@ using Problem = AppModel::Problem;
 namespace {
 
 using test::settle;
-using TranslationFlowTest = test::ModelRig;
+class TranslationFlowTest : public test::ModelRig {
+protected:
+    // The production services around the given engine and detection, on the test's clock,
+    // store and clipboard.
+    AppServices realServices(Translator& real, std::shared_ptr<Detection> recogniser) {
+        AppServices services = AppServices::production(store, lexicon);
+        services.now = [this] { return time->now(); };
+        services.preferredLanguages = [] { return QStringList{u"en-US"_s}; };
+        services.scheduler = time;
+        services.downloads = downloads;
+        services.pasteboard = pasteboard;
+        services.detection = std::move(recogniser);
+        services.translator = &real;
+        return services;
+    }
+};
 
 } // namespace
 
@@ -221,15 +236,9 @@ TEST_F(TranslationFlowTest, ATextTheEngineCannotTranslateIsNeverItsOwnTranslatio
         << "apertium-eng-spa or apertium-fr-es is not installed";
     Translator apertium(std::make_shared<ApertiumEngine>(ApertiumEngine::Options{modes}));
     SharedSettings::setPair(LanguagePair{u"en"_s, u"es"_s});
-    AppServices services = AppServices::production(store, lexicon);
-    services.now = [this] { return time->now(); };
-    services.preferredLanguages = [] { return QStringList{u"en-US"_s}; };
-    services.scheduler = time;
+    AppServices services =
+        realServices(apertium, std::make_shared<RecognizerDetection>(morphology));
     services.dictionary = dictionary;
-    services.downloads = downloads;
-    services.pasteboard = pasteboard;
-    services.detection = std::make_shared<RecognizerDetection>(morphology);
-    services.translator = &apertium;
     AppModel m(services);
     ASSERT_TRUE(test::waitUntil([&] { return !m.languages().isEmpty(); }));
     // The engine's first answer waits for its stages to load their dictionaries.
@@ -339,14 +348,8 @@ TEST_F(TranslationFlowTest, AWordOnlyAnInstalledPackKnowsGetsItsCard) {
     ASSERT_TRUE(packs.load(std::chrono::seconds(60)));
     Translator apertium(std::make_shared<ApertiumEngine>(ApertiumEngine::Options{modes}));
     SharedSettings::setPair(LanguagePair{u"en"_s, u"es"_s});
-    AppServices services = AppServices::production(store, lexicon);
-    services.now = [this] { return time->now(); };
-    services.preferredLanguages = [] { return QStringList{u"en-US"_s}; };
-    services.scheduler = time;
-    services.downloads = downloads;
-    services.pasteboard = pasteboard;
-    services.detection = std::make_shared<RecognizerDetection>(morphology, &packs);
-    services.translator = &apertium;
+    const AppServices services =
+        realServices(apertium, std::make_shared<RecognizerDetection>(morphology, &packs));
     AppModel m(services);
     ASSERT_TRUE(test::waitUntil([&] { return !m.languages().isEmpty(); }));
     const auto settled = [&] {
