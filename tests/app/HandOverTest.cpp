@@ -11,6 +11,7 @@
 #include "support/HostProcess.h"
 #include "support/TestWorld.h"
 #include "support/x11/FakeXApp.h"
+#include "support/x11/XWindows.h"
 
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>
@@ -187,11 +188,17 @@ TEST_P(HandOverTest, AnyTextIsKeptUpToTheCapWhileTheProgramKeepsAnswering) {
         const char* name;
         QString text;
     };
+    // One word without letters has nothing to translate: it is shown as it stands and leaves
+    // no row, so the next text's row tells that the program came through it answering. The
+    // shortcut's next press must find it shown, or the press would close the popover.
+    handOver(megabyte(u"0123456789+/="_s + u"5\u0301"_s).toUtf8());
+    const auto popoverShown = [&] { return !test::XWindows::shownWindows(m_input).isEmpty(); };
+    if (GetParam() == Entry::selection) {
+        ASSERT_TRUE(QTest::qWaitFor(popoverShown, slow))
+            << "the popover never showed the long word";
+    }
     for (const Case& sent :
-         // A token longer than any word passes the engine as it stands; the words before it
-         // make the text one to remember.
-         {Case{"one long token", u"the house "_s + megabyte(u"0123456789+/="_s + u"5\u0301"_s)},
-          Case{"one paragraph", megabyte(u"the house is big and the cafe\u0301 is open "_s)},
+         {Case{"one paragraph", megabyte(u"the house is big and the cafe\u0301 is open "_s)},
           Case{"prose", megabyte(u"The dog sleeps in the house.\nThe cat is on the roof.\n"_s)}}) {
         SCOPED_TRACE(sent.name);
         handOver(sent.text.toUtf8());
