@@ -37,8 +37,9 @@ namespace {
 
 constexpr int slow = 20000;
 // However busy the program is with a text, a call on its main thread is answered within this
-// (sanitised, on a busy machine); before the cap, a megabyte held it for minutes.
-constexpr int answerMs = 3000;
+// (sanitised, beside a full parallel test run, where a second of work takes several); before
+// the cap, a megabyte held it for minutes. How quickly it answers is the benchmark's to say.
+constexpr int answerMs = 15000;
 
 enum class Entry { selection, url, bus, bridge };
 
