@@ -158,6 +158,15 @@ quint64 StoreWriter::carriedOut() const {
     return m_carriedOut;
 }
 
+QSet<quint64> StoreWriter::refusedUndelivered() const {
+    const std::lock_guard locker(m_mutex);
+    QSet<quint64> numbers;
+    for (const Job& job : m_done)
+        if (!job.result.ok())
+            numbers.insert(job.number);
+    return numbers;
+}
+
 // A write applied twice counts twice (an answer moves its card two boxes): each must be either
 // in the read or applied to it. One the thread carries out while the read runs may be in it or
 // not, so the read is made again; when writes keep landing, the last read goes with the writes
@@ -171,9 +180,12 @@ auto StoreWriter::readAhead(Read read) const {
         const quint64 after = carriedOut();
         if (before != after && attempt < attempts)
             continue;
+        // A refused write stays shown until its news takes it back, as it would had the
+        // thread been slower.
+        const QSet<quint64> refused = refusedUndelivered();
         QList<StoreWrite> writes;
         for (const Job& job : m_pending)
-            if (job.number > after)
+            if (job.number > after || refused.contains(job.number))
                 writes << job.write;
         return std::pair{std::move(rows), writes};
     }

@@ -6,6 +6,7 @@
 #include <QList>
 #include <QObject>
 #include <QPromise>
+#include <QSet>
 #include <QString>
 #include <QThread>
 
@@ -128,6 +129,8 @@ private:
     // Finishes, on the owner's thread, the jobs the thread is done with.
     void deliver();
     quint64 carriedOut() const;
+    // The jobs carried out and refused whose news is still on its way.
+    QSet<quint64> refusedUndelivered() const;
     // A read, and the pending writes it does not hold.
     template <typename Read>
     auto readAhead(Read read) const;
