@@ -307,21 +307,25 @@ QHash<QString, double> Cld2Recognizer::packEvidence(const QStringList& words,
     QHash<QString, double> evidence;
     if (!m_packs)
         return evidence;
-    QHash<QString, qsizetype> held;
+    QHash<QString, double> held;
     for (qsizetype i = 0; i < words.size(); ++i) {
         if (std::any_of(known.cbegin(), known.cend(), [i](const QList<bool>& k) { return k[i]; }))
             continue;
-        const QStringList holding = m_packs->holding(words[i]);
-        // A word the pair's own packs hold is the pair's as much as anyone's.
+        const PackWords::Holders holders = m_packs->holders(words[i]);
+        // A word the pair's own packs hold is the pair's as much as anyone's; one their form
+        // rules alone lead somewhere ("haben" to the Spanish "haber") is not.
         if (std::any_of(hinted.cbegin(), hinted.cend(),
-                        [&](const QString& code) { return holding.contains(code); }))
+                        [&](const QString& code) { return holders.exactly.contains(code); }))
             continue;
-        for (const QString& code : holding)
+        for (const QString& code : holders.exactly)
             if (mayName(code))
-                ++held[code];
+                held[code] += 1;
+        for (const QString& code : holders.byForms)
+            if (mayName(code) && !hinted.contains(code))
+                held[code] += formsShare;
     }
     for (auto it = held.cbegin(); it != held.cend(); ++it)
-        evidence.insert(it.key(), oneSidedEvidence * double(*it) / double(words.size()));
+        evidence.insert(it.key(), oneSidedEvidence * *it / double(words.size()));
     return evidence;
 }
 

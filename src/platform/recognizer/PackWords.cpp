@@ -54,16 +54,20 @@ public:
             std::sort(m_starts.begin(), m_starts.end(), before);
     }
 
-    // A word whose key has a line, or whose key the pack's form rules lead to one that has.
-    bool holds(const QString& word, const QString& lang) const {
+    enum class Match { none, byForms, exactly };
+
+    // Whether a word's key has a line, or the pack's form rules lead it to one that has.
+    Match holds(const QString& word, const QString& lang) const {
         const QString key = Lexicon::key(word, lang);
         if (key.isEmpty())
-            return false;
+            return Match::none;
         if (contains(key))
-            return true;
+            return Match::exactly;
         const QStringList bases = Lexicon::derivedKeys(key, m_rules);
         return std::any_of(bases.cbegin(), bases.cend(),
-                           [this](const QString& base) { return contains(base); });
+                           [this](const QString& base) { return contains(base); })
+                   ? Match::byForms
+                   : Match::none;
     }
 
     qsizetype bytes() const {
@@ -204,7 +208,7 @@ void PackWords::read(const QString& code, quint64 generation, const QString& pat
     m_changed.notify_all();
 }
 
-QStringList PackWords::holding(const QString& word) {
+PackWords::Holders PackWords::holders(const QString& word) {
     QList<std::pair<QString, std::shared_ptr<const Index>>> ready;
     {
         Lock lock(m_mutex);
@@ -216,12 +220,17 @@ QStringList PackWords::holding(const QString& word) {
             if (it->index)
                 ready.append({it.key(), it->index});
     }
-    QStringList languages;
-    for (const auto& [code, index] : std::as_const(ready))
-        if (index->holds(word, code))
-            languages << code;
-    languages.sort();
-    return languages;
+    Holders holders;
+    for (const auto& [code, index] : std::as_const(ready)) {
+        const Index::Match match = index->holds(word, code);
+        if (match == Index::Match::exactly)
+            holders.exactly << code;
+        else if (match == Index::Match::byForms)
+            holders.byForms << code;
+    }
+    holders.exactly.sort();
+    holders.byForms.sort();
+    return holders;
 }
 
 void PackWords::prefetch() {

@@ -40,8 +40,15 @@ public:
     // The instance of the process, on the dictionary's folder.
     static PackWords& shared();
 
-    // The languages of the packs that are read and hold the word, in code order.
-    QStringList holding(const QString& word);
+    // The languages of the packs that are read and hold a word, each in code order: those
+    // with a line of its own for it, and those whose form rules alone lead it to one. A rule
+    // strips an ending that words of other languages end in too ("saucers" leads to the French
+    // "saucer", "haben" to the Spanish "haber"), so the second kind holds it less surely.
+    struct Holders {
+        QStringList exactly;
+        QStringList byForms;
+    };
+    Holders holders(const QString& word);
     // Has the installed packs read, waiting for none of them.
     void prefetch();
     // Has the installed packs read and waits at most `bound` for them, from any thread; true

@@ -316,22 +316,29 @@ TEST(Cld2RecognizerTest, ABurstOfSourcesWhileTheAnalysersLoad) {
 namespace {
 
 // Small packs beside English and Spanish: German words and forms, a Swedish word German
-// shares, and a word the English pack and the German one both hold.
+// shares, a Swedish word German rules lead to a German one, a word the English pack and the
+// German one both hold, and a German word Spanish rules lead to a Spanish one.
 PackWords& smallPacks() {
     static PackWords packs([] {
         const QString folder = test::World::root() + u"/small-packs"_s;
         const QString entry = uR"({"e":[["noun","","",[["a gloss",[],[]]]]]})"_s;
-        test::writeFile(folder + u"/de.lex.gz"_s, test::packText({{u"f"_s, uR"([["en",""]])"_s},
-                                                                  {u"wder"_s, entry},
-                                                                  {u"wfrühstück"_s, entry},
-                                                                  {u"whaus"_s, entry},
-                                                                  {u"whouse"_s, entry},
-                                                                  {u"whund"_s, entry},
-                                                                  {u"wmädchen"_s, entry},
-                                                                  {u"wquarkel"_s, entry},
-                                                                  {u"wschnell"_s, entry},
-                                                                  {u"wzeitung"_s, entry}}));
-        test::writeFile(folder + u"/sv.lex.gz"_s, test::packText({{u"whund"_s, entry}}));
+        test::writeFile(folder + u"/de.lex.gz"_s,
+                        test::packText({{u"f"_s, uR"([["en",""],["s",""]])"_s},
+                                        {u"wder"_s, entry},
+                                        {u"whaben"_s, entry},
+                                        {u"whenne"_s, entry},
+                                        {u"wfrühstück"_s, entry},
+                                        {u"whaus"_s, entry},
+                                        {u"whouse"_s, entry},
+                                        {u"whund"_s, entry},
+                                        {u"wmädchen"_s, entry},
+                                        {u"wquarkel"_s, entry},
+                                        {u"wschnell"_s, entry},
+                                        {u"wzeitung"_s, entry}}));
+        test::writeFile(folder + u"/sv.lex.gz"_s,
+                        test::packText({{u"whennes"_s, entry}, {u"whund"_s, entry}}));
+        test::writeFile(folder + u"/es.lex.gz"_s,
+                        test::packText({{u"f"_s, uR"([["en","er"]])"_s}, {u"whaber"_s, entry}}));
         test::writeFile(folder + u"/en.lex.gz"_s, test::packText({{u"wquarkel"_s, entry}}));
         return PackWords::Options{folder};
     }());
@@ -377,6 +384,10 @@ INSTANTIATE_TEST_SUITE_P(EnglishSpanish, PackRules,
                              PackRule{"Haus", "de"}, PackRule{"Zeitung", "de"},
                              PackRule{"Frühstück", "de"}, PackRule{"MÄDCHEN", "de"},
                              PackRule{"schnell", "de"}, PackRule{"Zeitungen", "de"},
+                             // A pack holding a word as it is outweighs one whose form rules
+                             // alone lead it to a word of its own, and the pair's packs keep
+                             // only the words they hold as they are.
+                             PackRule{"hennes", "sv"}, PackRule{"haben", "de"},
                              // A short phrase goes by the share of its words a pack holds.
                              PackRule{"der Hund", "de"}, PackRule{"schnell Zeitung Haus", "de"},
                              // The pair's words stay the pair's, whatever else a pack holds; so do
