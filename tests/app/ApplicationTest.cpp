@@ -13,6 +13,7 @@
 #include "support/x11/FakeXApp.h"
 #include "support/x11/XWindows.h"
 
+#include <QClipboard>
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>
 #include <QDBusMessage>
@@ -120,6 +121,8 @@ protected:
             if (!app.waitForFinished(10000))
                 app.kill();
         }
+        if (const qint64 stray = endStrayCopy(slow))
+            ADD_FAILURE() << "a copy of the program (pid " << stray << ") outlived the test";
     }
 
     void start(const QStringList& arguments = {},
@@ -127,7 +130,7 @@ protected:
         app.setProcessChannelMode(channels);
         app.start(program(), arguments);
         ASSERT_TRUE(app.waitForStarted());
-        ASSERT_TRUE(stagedProgramUp(slow));
+        ASSERT_TRUE(stagedProgramUp(slow, &app));
     }
     // The translation of a text once the application wrote it to history, lowercased.
     QString historyOf(const QString& text, int timeoutMs = slow) {
@@ -144,6 +147,16 @@ protected:
         return translation;
     }
     void pressShortcut() { FakeInput::shortcut(input); }
+    // Whether the popover came to show this translation: its Copy key puts the translation on
+    // the clipboard once it is shown, and does nothing before.
+    bool popoverShows(const QString& translation) {
+        return QTest::qWaitFor(
+            [&] {
+                FakeInput::chord(input, {FakeInput::control, FakeInput::shift, FakeInput::letterC});
+                return QGuiApplication::clipboard()->text().toLower() == translation;
+            },
+            slow);
+    }
 
     XConnection input;
     QProcess app;
@@ -325,11 +338,13 @@ TEST_F(ApplicationTest, SecondStartsXdgOpenAndTheBridgeHandOverToTheRunningCopy)
     ASSERT_TRUE(open.waitForFinished(slow));
     EXPECT_EQ(historyOf(u"tree"_s), u"árbol"_s);
 
+    // The bridge opens its link through xdg-open and does not wait for it: the row of a word
+    // no start above translated tells that the link reached the running copy.
     HostProcess bridge(HostProcess::stagedProgram(), environment);
-    const auto reply = bridge.request({{u"type"_s, u"open"_s}, {u"text"_s, u"sun"_s}});
+    const auto reply = bridge.request({{u"type"_s, u"open"_s}, {u"text"_s, u"bread"_s}});
     ASSERT_TRUE(reply);
     EXPECT_EQ(reply->value(u"ok"_s), true);
-    EXPECT_EQ(historyOf(u"sun"_s), u"sol"_s);
+    EXPECT_EQ(historyOf(u"bread"_s), u"pan"_s);
 }
 
 TEST_F(ApplicationTest, ServicesTranslateOverTheBusAndASignalEndsItWithItsWorkDone) {
@@ -364,7 +379,7 @@ TEST_F(ApplicationTest, ServicesTranslateOverTheBusAndASignalEndsItWithItsWorkDo
     ASSERT_EQ(QDBusConnection::sessionBus().call(servicesCall(u"Translate"_s, u"moon"_s)).type(),
               QDBusMessage::ReplyMessage);
     ASSERT_TRUE(QTest::qWaitFor([&] { return popover(input) != XCB_WINDOW_NONE; }, slow));
-    QTest::qWait(400);
+    ASSERT_TRUE(popoverShows(u"luna"_s)) << "the popover never showed the translation";
     // A pid of 0 would signal this test's whole process group, ctest and make with it.
     const qint64 pid = app.processId();
     ASSERT_GT(pid, 0) << "the application ended before it was asked to";
@@ -450,7 +465,7 @@ TEST_F(ApplicationTest, AnotherProgramsLockNeitherFreezesNorLosesAndQuitsInTime)
     ASSERT_EQ(QDBusConnection::sessionBus().call(servicesCall(u"Translate"_s, u"star"_s)).type(),
               QDBusMessage::ReplyMessage);
     ASSERT_TRUE(QTest::qWaitFor([&] { return popover(input) != XCB_WINDOW_NONE; }, slow));
-    QTest::qWait(400);
+    ASSERT_TRUE(popoverShows(u"estrella"_s)) << "the popover never showed the translation";
     const qint64 pid = app.processId();
     ASSERT_GT(pid, 0) << "the application ended before it was asked to";
     QElapsedTimer quitting;

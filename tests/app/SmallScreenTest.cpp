@@ -48,7 +48,7 @@ TEST(SmallScreenTest, EveryWindowFitsTheWorkAreaWithItsFrame) {
     app.setProcessEnvironment(largeText());
     app.start(stageDir() + u"/bin/tivela"_s);
     ASSERT_TRUE(app.waitForStarted());
-    ASSERT_TRUE(stagedProgramUp(slow));
+    ASSERT_TRUE(stagedProgramUp(slow, &app));
     XConnection x;
     xcb_window_t icon = XCB_WINDOW_NONE;
     ASSERT_TRUE(QTest::qWaitFor([&] { return (icon = trayIcon(x, x.root())); }, slow));

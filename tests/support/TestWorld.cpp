@@ -5,6 +5,7 @@
 #include <QCoreApplication>
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>
+#include <QDBusReply>
 #include <QDir>
 #include <QDirIterator>
 #include <QFile>
@@ -110,14 +111,36 @@ QString stageDir() {
     return QString::fromLocal8Bit(qgetenv("TIVELA_STAGE"));
 }
 
-bool stagedProgramUp(int milliseconds) {
-    return waitUntil(
-        [] {
-            return QDBusConnection::sessionBus().interface()->isServiceRegistered(
-                       Paths::bundleID()) &&
-                   Paths::defaults()->contains(QStringLiteral("shortcutDisplay"));
+qint64 busNameOwner() {
+    QDBusConnectionInterface* bus = QDBusConnection::sessionBus().interface();
+    if (!bus->isServiceRegistered(Paths::bundleID()))
+        return 0;
+    const QDBusReply<uint> pid = bus->servicePid(Paths::bundleID());
+    return pid.isValid() ? qint64(pid.value()) : 0;
+}
+
+bool stagedProgramUp(int milliseconds, const QProcess* program) {
+    const auto ended = [program] { return program && program->state() != QProcess::Running; };
+    const bool up = waitUntil(
+        [&] {
+            const qint64 owner = busNameOwner();
+            return ended() || (owner != 0 && (!program || owner == program->processId()) &&
+                               Paths::defaults()->contains(QStringLiteral("shortcutDisplay")));
         },
         milliseconds);
+    return up && !ended();
+}
+
+qint64 endStrayCopy(int milliseconds) {
+    // A copy that is just ending lets its name go by itself.
+    if (waitUntil([] { return busNameOwner() == 0; }, milliseconds / 2))
+        return 0;
+    const qint64 stray = busNameOwner();
+    if (stray > 0 && stray != QCoreApplication::applicationPid()) {
+        ::kill(pid_t(stray), SIGKILL);
+        waitUntil([] { return busNameOwner() == 0; }, milliseconds / 2);
+    }
+    return stray;
 }
 
 QString sourceDir() {

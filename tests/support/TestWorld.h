@@ -50,9 +50,16 @@ inline void settle(int milliseconds = 150) {
 // The staged development bundle and the source tree, as the build tells the tests.
 QString stageDir();
 QString sourceDir();
-// Whether the staged program came up in time: its name is on the session bus and it told the
-// bridge its shortcut, which it does once it holds it.
-bool stagedProgramUp(int milliseconds);
+// The process that owns the program's name on the session bus, or 0.
+qint64 busNameOwner();
+// Whether the staged program came up in time: it owns the program's name on the session bus and
+// told the bridge its shortcut, which it does once it holds it. With `program`, that process
+// must be the owner, not a copy an earlier test left running.
+bool stagedProgramUp(int milliseconds, const QProcess* program = nullptr);
+// Ends a copy of the program that still holds its bus name once a test's own copy has ended,
+// and gives its process id (0 when there was none): one test's leftover would take the hand-over
+// of every later test's start.
+qint64 endStrayCopy(int milliseconds);
 
 // A modes folder of the world's own, `name`, holding copies of these installed Apertium modes
 // ("eng-spa"): a test sees those pairs whatever else the machine has installed.

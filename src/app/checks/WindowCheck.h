@@ -58,11 +58,12 @@ void printTimes(const char* mode, qint64 wallMilliseconds);
 // its caller.
 QCoro::Task<std::unique_ptr<QProcess>> launchHelper(QString program);
 // Hands the front to a process as a pager would. The window manager drops a request now and
-// then: asked again every 400 ms, at most 5 times, while the front stays where it was. Any
-// change ends it, so that an older request never takes the front back from a newer one.
+// then, and a loaded machine carries one out late: asked again every 500 ms, at most 10 times,
+// while the front stays where it was. Any change ends it, so that an older request never takes
+// the front back from a newer one.
 QCoro::Task<> handFront(qint64 pid);
-constexpr int frontAttempts = 5;
-constexpr int frontAttemptMilliseconds = 400;
+constexpr int frontAttempts = 10;
+constexpr int frontAttemptMilliseconds = 500;
 // Brings one of our shown windows to the front and the keyboard into it, asking again the same
 // way while it has not come; returns once it has, or after the last attempt.
 QCoro::Task<> bringForward(QWidget* window);

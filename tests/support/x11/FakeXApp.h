@@ -105,6 +105,7 @@ namespace FakeInput {
 
 // The keys the tests press, by keysym.
 constexpr xcb_keysym_t control = 0xffe3;
+constexpr xcb_keysym_t shift = 0xffe1;
 constexpr xcb_keysym_t alt = 0xffe9;
 constexpr xcb_keysym_t capsLock = 0xffe5;
 constexpr xcb_keysym_t numLock = 0xff7f;
