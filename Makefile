@@ -27,10 +27,10 @@ test: deps format-check
 		-DTIVELA_SANITIZE=ON -DTIVELA_WERROR=ON
 	cmake --build $(BUILD)/test -j $(JOBS)
 	cd $(BUILD)/test && TIVELA_TEST_PACKS=$(if $(TEST_PACKS),$(abspath $(TEST_PACKS))) \
-		ctest --output-on-failure --timeout 300 -j $(JOBS)
+		ctest --output-on-failure --timeout 900 -j $(JOBS)
 	cmake -S . -B $(BUILD)/tsan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DTIVELA_TSAN=ON -DTIVELA_WERROR=ON
 	cmake --build $(BUILD)/tsan -j $(JOBS) --target $(TSAN_TESTS)
-	cd $(BUILD)/tsan && ctest --output-on-failure --timeout 300 -R '^($(subst $(space),|,$(TSAN_TESTS)))$$'
+	cd $(BUILD)/tsan && ctest --output-on-failure --timeout 900 -R '^($(subst $(space),|,$(TSAN_TESTS)))$$'
 
 # Optimised build; every benchmark in bench/, one after another so they don't disturb each other.
 bench:

@@ -36,9 +36,10 @@ public:
         // The languages asked about least lately are let go beyond this many bytes.
         qsizetype memoryBudget = 32 << 20;
         // How long a caller other than the main thread waits for a language's analysers.
-        // Loading takes well under a second on an idle machine; the bound is for a loaded one,
-        // where a shorter wait names the wrong language of the first texts after a start.
-        std::chrono::milliseconds wait{10000};
+        // Loading takes well under a second on an idle machine; the bound is for a loaded one
+        // (ten seconds were seen run out beside a full build), where a shorter wait names the
+        // wrong language of the first texts after a start.
+        std::chrono::milliseconds wait{30000};
         // The modes folder is looked at again at most this often.
         std::chrono::milliseconds rescanInterval{1000};
     };

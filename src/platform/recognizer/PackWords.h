@@ -26,9 +26,10 @@ public:
     struct Options {
         QString folder;
         // How long a caller other than the main thread waits for the packs to be read.
-        // Loading takes well under a second on an idle machine; the bound is for a loaded one,
-        // where a shorter wait names the wrong language of the first texts after a start.
-        std::chrono::milliseconds wait{10000};
+        // Loading takes well under a second on an idle machine; the bound is for a loaded one
+        // (ten seconds were seen run out beside a full build), where a shorter wait names the
+        // wrong language of the first texts after a start.
+        std::chrono::milliseconds wait{30000};
         std::chrono::milliseconds rescanInterval{1000};
     };
 
