@@ -77,6 +77,7 @@ QList<LanguageSources> rows() {
          .freedict = u"nld"_s,
          .analyser = u"apertium-afr-nld/nld-afr.automorf.bin"_s,
          .apertiumLicence = u"Apertium afr-nld (GNU GPL version 2 or later)"_s,
+         .commonMeaningFirst = false,
          .germanLicence = gpl2},
         {.code = u"sv"_s,
          .freedict = u"swe"_s,
