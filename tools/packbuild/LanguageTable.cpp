@@ -55,7 +55,8 @@ QList<LanguageSources> rows() {
          .generator = u"apertium-spa-ita/spa-ita.autogen.bin"_s,
          .apertiumLicence = u"Apertium (GNU GPL version 2; version 3 or later for Italian)"_s,
          .wordList = u"italian"_s,
-         .germanLicence = gpl2},
+         .germanLicence = gpl2,
+         .oldSpelling = Forms::italianOldSpelling},
         // Ding is FreeDict's German dictionary; Debian has no German analyser, so the reader
         // applies the regular endings of German forms itself.
         {.code = u"de"_s,
