@@ -62,6 +62,8 @@ QList<LanguageSources> rows() {
         {.code = u"de"_s,
          .freedict = u"deu"_s,
          .freedictLicence = u"FreeDict's Ding (GNU GPL version 3 or later)"_s,
+         // A compound's one meaning is its head's English word ("Straßenmarkt": market).
+         .commonMeaningFirst = false,
          .formRules = Forms::germanRules(),
          .referencesNamePlurals = true,
          .contractions = germanContractions(),
