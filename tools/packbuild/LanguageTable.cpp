@@ -31,7 +31,9 @@ QList<LanguageSources> rows() {
          .chain = {engSpa},
          .back = {spaEng},
          .generator = u"apertium-eng-spa/eng-spa.autogen.bin"_s,
-         .wordList = u"spanish"_s},
+         .wordList = u"spanish"_s,
+         // spa-eng's "cuadro" is first a flower bed, then a picture.
+         .commonMeaningFirst = false},
         {.code = u"fr"_s,
          .freedict = u"fra"_s,
          .analyser = u"apertium-fr-es/fr-es.automorf.bin"_s,
