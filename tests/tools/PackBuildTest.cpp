@@ -235,8 +235,6 @@ TEST_F(PackBuildTest, EachSourcesMarkupIsReadAndTheCommonMeaningComesFirst) {
         // nld-eng's order of meanings is no guide: the one Ding's German gives back ("Auge":
         // "eye") leads.
         {"nl", "en", "oog", "", "eye", {u"point"_s}, {}},
-        // A phrase that lost its spaces ("housedog") does not make the common meaning rare.
-        {"nl", "en", "woonst", "", "house", {u"dog"_s}, {}},
         // Mueller: the translations before the idioms, labelled senses after, references and
         // placeholders out.
         {"en",

@@ -121,7 +121,6 @@ void EntryBuilder::rankMeanings(const FreeDict::Entry& article, const QString& w
         QStringList plain;
         QStringList marked;
         double sum = 0;
-        qsizetype weighed = 0;
         bool backed = false;
         const QList<qsizetype> order = termOrder(group);
         for (qsizetype i = 0; i < order.size(); ++i) {
@@ -129,18 +128,14 @@ void EntryBuilder::rankMeanings(const FreeDict::Entry& article, const QString& w
             const QString englishKey = key(englishHeadword(group.terms[t]), u"en"_s);
             const bool isSpecial = specialLabels(group.termLabels.value(t));
             (isSpecial ? marked : plain) << group.terms[t];
-            // A phrase that lost its spaces ("havegot" beside "have") is no rare word: it
-            // would make its sense look rare.
-            const bool glued = !englishKey.contains(u' ') && !m_english.isLemma(englishKey) &&
-                               !m_english.isForm(englishKey) && englishKey.size() > 5;
-            if (weighed < commonnessTerms && !glued) {
+            if (i < commonnessTerms)
                 sum += m_english.commonness(englishKey) - (isSpecial ? m_weights.special : 0.0);
-                ++weighed;
-            }
             backed = backed || m_draft.confirmed.value(wordKey).contains(qHash(englishKey)) ||
                      m_evidence.german.confirmations(m_ding, wordKey, englishKey) > 0;
         }
-        const double commonness = sum / double(std::max<qsizetype>(weighed, 1));
+        const double commonness =
+            sum / double(std::min<qsizetype>(std::max<qsizetype>(group.terms.size(), 1),
+                                             commonnessTerms));
         // A card shows a few terms of a sense and a short example; a very large dictionary
         // keeps the room for words rather than labels, which cards do not show.
         const QStringList shown =
