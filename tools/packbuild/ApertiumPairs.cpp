@@ -31,24 +31,7 @@ QList<Apertium::Unit> pivotForms(const Apertium::Unit& unit) {
         forms << Apertium::Unit{unit.lemma, {unit.tags[0], u"inf"_s}};
     if (unit.tags.size() == 2 && unit.tags[0] == "n"_L1)
         forms << Apertium::Unit{unit.lemma, {unit.tags[0], unit.tags[1], u"sg"_s}};
-    // A noun without its gender (see bareNouns) is looked up as either.
-    if (unit.tags == QStringList{u"n"_s}) {
-        for (const QString& gender : {u"m"_s, u"f"_s})
-            forms << Apertium::Unit{unit.lemma, {u"n"_s, gender}};
-    }
     return forms;
-}
-
-// A noun looked up with its gender and number can meet another word's entry that names them
-// ("pietra<n><f>" is "jalón" in "pietra miliare"); without them it meets its own ("piedra").
-void addBareNouns(QList<Apertium::Unit>& units, QList<qsizetype>& owners) {
-    const qsizetype count = units.size();
-    for (qsizetype u = 0; u < count; ++u) {
-        if (units[u].tags.size() > 1 && units[u].tags[0] == "n"_L1) {
-            units << Apertium::Unit{units[u].lemma, {u"n"_s}};
-            owners << owners[u];
-        }
-    }
 }
 
 // Units with a part of speech, each with the index of the word it reads.
@@ -268,8 +251,6 @@ bool ApertiumPairs::words(const LanguageSources& sources, const QString& analyse
     QList<Apertium::Unit> units;
     QList<qsizetype> owners;
     readUnits(*analyses, false, units, owners);
-    if (back.size() > 1)
-        addBareNouns(units, owners);
     if (!translateChain(back, units, owners, error))
         return false;
     int rank = 2000000;
