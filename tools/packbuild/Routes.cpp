@@ -87,7 +87,7 @@ bool cognate(const QString& wordKey, const QString& englishKey) {
     const qsizetype shorter = std::min(word.size(), english.size());
     if (shorter < shortest || word.front() != english.front() || englishKey.contains(u' '))
         return false;
-    return editDistance(word, english) <= std::max<qsizetype>(1, shorter / 4);
+    return editDistance(word, english) <= std::max<qsizetype>(1, shorter / 5);
 }
 
 namespace {

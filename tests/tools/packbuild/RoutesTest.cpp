@@ -30,7 +30,7 @@ INSTANTIATE_TEST_SUITE_P(
         CognateCase{"symbolisch", "symbolic", true}, CognateCase{"domein", "domain", true},
         // Another word of the German word's senses, however alike its start.
         CognateCase{"förtryck", "oppression", false}, CognateCase{"perspektiv", "prospect", false},
-        CognateCase{"formulera", "form", false},
+        CognateCase{"formulera", "form", false}, CognateCase{"perfectum", "perfectly", false},
         // Short words share letters by chance; phrases are no one word.
         CognateCase{"hem", "hen", false}, CognateCase{"manifest", "manifest destiny", false}));
 
