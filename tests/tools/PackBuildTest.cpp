@@ -229,6 +229,12 @@ TEST_F(PackBuildTest, EachSourcesMarkupIsReadAndTheCommonMeaningComesFirst) {
         // one sense is "house".
         {"sv", "en", "kåk", "", "house", {}, {}},
         {"nl", "en", "huis", "", "house", {}, {u"house‐"_s, u"domesticated"_s}},
+        // A word that the dictionaries with German name as a noun and as a pronoun ("ett jag",
+        // "jag") goes through the German pronoun's sense too.
+        {"sv", "en", "jag", "", "I", {}, {}},
+        // nld-eng's order of meanings is no guide: the one Ding's German gives back ("Auge":
+        // "eye") leads.
+        {"nl", "en", "oog", "", "eye", {u"point"_s}, {}},
         // Mueller: the translations before the idioms, labelled senses after, references and
         // placeholders out.
         {"en",

@@ -89,9 +89,9 @@ QStringList GermanWords::load(const QString& dictd, const QString& freedict, con
     FreeDict dictionary;
     if (dictionary.read(dictd + u"/freedict-"_s + freedict + u"-deu"_s,
                         FreeDict::Style::PolishEnglish, &ignored, [&](FreeDict::Entry&& entry) {
-                            const QString wordKey = key(entry.headword, lang);
-                            if (!m_parts.contains(wordKey) && !posName(entry.pos).isEmpty())
-                                m_parts.insert(wordKey, posName(entry.pos));
+                            const QString pos = posName(entry.pos);
+                            if (!pos.isEmpty())
+                                appendUnique(m_parts[key(entry.headword, lang)], pos, 8);
                             for (const FreeDict::Group& group : entry.groups)
                                 for (const QString& term : group.terms)
                                     add(entry.headword, term, 0);

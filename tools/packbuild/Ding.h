@@ -52,14 +52,15 @@ public:
     int confirmations(const Ding& ding, const QString& termKey, const QString& englishKey) const;
     // The hashes of the German words of each word key.
     const QHash<QString, std::vector<size_t>>& words() const { return m_words; }
-    // The part of speech the dictionaries name for a word key; empty when they name none.
-    QString partOfSpeech(const QString& wordKey) const { return m_parts.value(wordKey); }
+    // The parts of speech the dictionaries name for a word key, each once, in the order of
+    // their articles: "jag" is a noun ("ett jag") and a pronoun. Empty when they name none.
+    QStringList partsOfSpeech(const QString& wordKey) const { return m_parts.value(wordKey); }
 
 private:
     // The lowest bit of a hash tells the direction: a pair that both dictionaries give is kept
     // twice.
     QHash<QString, std::vector<size_t>> m_words;
-    QHash<QString, QString> m_parts;
+    QHash<QString, QStringList> m_parts;
 };
 
 } // namespace tivela::packbuild

@@ -48,11 +48,12 @@ void addForm(Evidence& evidence, const QString& form, const QString& lemma) {
 } // namespace
 
 EntryBuilder::EntryBuilder(const English& english, const LanguageSources& sources,
-                           Evidence& evidence, Draft& draft)
+                           Evidence& evidence, Draft& draft, const Ding& ding)
     : m_english(english)
     , m_sources(sources)
     , m_evidence(evidence)
-    , m_draft(draft) {
+    , m_draft(draft)
+    , m_ding(ding) {
 }
 
 // A plural of its own article ("Hunde <pl>") whose singular has one too is a form of it; so
@@ -129,7 +130,8 @@ void EntryBuilder::rankMeanings(const FreeDict::Entry& article, const QString& w
             (isSpecial ? marked : plain) << group.terms[t];
             if (i < commonnessTerms)
                 sum += m_english.commonness(englishKey) - (isSpecial ? m_weights.special : 0.0);
-            backed = backed || m_draft.confirmed.value(wordKey).contains(qHash(englishKey));
+            backed = backed || m_draft.confirmed.value(wordKey).contains(qHash(englishKey)) ||
+                     m_evidence.german.confirmations(m_ding, wordKey, englishKey) > 0;
         }
         const double commonness =
             sum / double(std::min<qsizetype>(std::max<qsizetype>(group.terms.size(), 1),

@@ -16,8 +16,9 @@ struct LanguageSources;
 // translate.
 class EntryBuilder {
 public:
+    // Ding's German backs a meaning whose English word a German word of the word leads to.
     EntryBuilder(const English& english, const LanguageSources& sources, Evidence& evidence,
-                 Draft& draft);
+                 Draft& draft, const Ding& ding);
 
     // The entries of the dictionary into English; its articles are used up, and the forms
     // they name join the evidence.
@@ -47,6 +48,7 @@ private:
     const LanguageSources& m_sources;
     Evidence& m_evidence;
     Draft& m_draft;
+    const Ding& m_ding;
     Weights m_weights;
     QSet<QString> m_headwords;
     QSet<QString> m_singulars;

@@ -171,6 +171,15 @@ QString germanOldSpelling(const QString& wordKey) {
     return old.replace(reformed, u"ß"_s);
 }
 
+QString italianOldSpelling(const QString& wordKey) {
+    QString old = wordKey;
+    if (old.endsWith(u'ì'))
+        old.back() = u'í';
+    else if (old.endsWith(u'ù'))
+        old.back() = u'ú';
+    return old;
+}
+
 void linkOldSpellings(Draft& draft, QString (*oldSpelling)(const QString&)) {
     std::map<QString, QStringList> found;
     for (const auto& [wordKey, word] : draft.words) {

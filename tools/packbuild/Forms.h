@@ -42,6 +42,10 @@ QList<LexiconPack::FormRule> linkForms(Draft& draft, const Evidence& evidence,
 // consonant was "ß" ("muss": "muß", "wusste": "wußte"; "müssen" stays).
 QString germanOldSpelling(const QString& wordKey);
 
+// Italian as older texts print it: a stressed final "ì" or "ù" with the acute accent ("più":
+// "piú", "così": "cosí").
+QString italianOldSpelling(const QString& wordKey);
+
 // Points the old spelling of each word with entries or lemmas at the word's lemmas, where the
 // old spelling is no word of its own: older texts still write it.
 void linkOldSpellings(Draft& draft, QString (*oldSpelling)(const QString&));

@@ -31,7 +31,9 @@ QList<LanguageSources> rows() {
          .chain = {engSpa},
          .back = {spaEng},
          .generator = u"apertium-eng-spa/eng-spa.autogen.bin"_s,
-         .wordList = u"spanish"_s},
+         .wordList = u"spanish"_s,
+         // spa-eng's "cuadro" is first a flower bed, then a picture.
+         .commonMeaningFirst = false},
         {.code = u"fr"_s,
          .freedict = u"fra"_s,
          .analyser = u"apertium-fr-es/fr-es.automorf.bin"_s,
@@ -55,12 +57,15 @@ QList<LanguageSources> rows() {
          .generator = u"apertium-spa-ita/spa-ita.autogen.bin"_s,
          .apertiumLicence = u"Apertium (GNU GPL version 2; version 3 or later for Italian)"_s,
          .wordList = u"italian"_s,
-         .germanLicence = gpl2},
+         .germanLicence = gpl2,
+         .oldSpelling = Forms::italianOldSpelling},
         // Ding is FreeDict's German dictionary; Debian has no German analyser, so the reader
         // applies the regular endings of German forms itself.
         {.code = u"de"_s,
          .freedict = u"deu"_s,
          .freedictLicence = u"FreeDict's Ding (GNU GPL version 3 or later)"_s,
+         // A compound's one meaning is its head's English word ("Straßenmarkt": market).
+         .commonMeaningFirst = false,
          .formRules = Forms::germanRules(),
          .referencesNamePlurals = true,
          .contractions = germanContractions(),
@@ -77,6 +82,7 @@ QList<LanguageSources> rows() {
          .freedict = u"nld"_s,
          .analyser = u"apertium-afr-nld/nld-afr.automorf.bin"_s,
          .apertiumLicence = u"Apertium afr-nld (GNU GPL version 2 or later)"_s,
+         .commonMeaningFirst = false,
          .germanLicence = gpl2},
         {.code = u"sv"_s,
          .freedict = u"swe"_s,

@@ -47,6 +47,10 @@ struct LanguageSources {
     // The language's word list in /usr/share/dict, whose words are looked up in Apertium's
     // dictionaries towards English.
     QString wordList;
+    // Whether the dictionary into English writes a word's common meaning first; where it
+    // does not (nld-eng: "varen" is first "go", "oog" first "point"), a term's first meaning
+    // tells nothing of which term is the common one.
+    bool commonMeaningFirst = true;
     // The licence of FreeDict's dictionaries between the language and German, which confirm
     // its translations through Ding's German; empty for a language without them.
     QString germanLicence;

@@ -121,12 +121,18 @@ Lines PackBuilder::languageLines(const LanguageSources& sources, Evidence& evide
     Draft draft;
     SenseAttacher(m_english, evidence, draft).attachAll();
     releaseMemory();
-    EntryBuilder entries(m_english, sources, evidence, draft);
+    EntryBuilder entries(m_english, sources, evidence, draft, m_ding);
     entries.ownEntries();
     releaseMemory();
-    rankVotes(draft, evidence, m_ding, [&](const QString& term, const QString& english) {
-        return Forms::formOfOther(term, english, evidence, sources.formRules, m_english, draft);
-    });
+    Weights weights;
+    if (!sources.commonMeaningFirst)
+        weights.firstMeaning = 0;
+    rankVotes(
+        draft, evidence, m_ding,
+        [&](const QString& term, const QString& english) {
+            return Forms::formOfOther(term, english, evidence, sources.formRules, m_english, draft);
+        },
+        weights);
     entries.derivedEntries();
     draft.facts = {};
     draft.confirmed = {};

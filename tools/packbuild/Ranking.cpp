@@ -100,7 +100,8 @@ double score(const SenseCandidate& s, const Weights& w) {
 }
 
 void rankVotes(Draft& draft, const Evidence& evidence, const Ding& ding,
-               const std::function<bool(const QString&, const QString&)>& formOfOther) {
+               const std::function<bool(const QString&, const QString&)>& formOfOther,
+               const Weights& weights) {
     const QSet<size_t> firstMeaning = firstMeanings(draft);
     const QStringList traced = qEnvironmentVariable("TIVELA_PACKBUILD_TRACE").split(u',');
     for (auto& [id, list] : draft.votes) {
@@ -126,7 +127,7 @@ void rankVotes(Draft& draft, const Evidence& evidence, const Ding& ding,
                 vote.sources |= german;
             Candidate c = candidate(vote);
             c.germanConfirmations = confirmations;
-            vote.score = score(c);
+            vote.score = score(c, weights);
         }
         std::stable_sort(list.begin(), list.end(),
                          [](const Vote& a, const Vote& b) { return a.score > b.score; });

@@ -99,6 +99,7 @@ double score(const SenseCandidate& sense, const Weights& weights = {});
 // rare first sense cannot push them off the card. formOfOther tells whether a term is a form
 // of another word that translates a form of another English word.
 void rankVotes(Draft& draft, const Evidence& evidence, const Ding& ding,
-               const std::function<bool(const QString&, const QString&)>& formOfOther);
+               const std::function<bool(const QString&, const QString&)>& formOfOther,
+               const Weights& weights = {});
 
 } // namespace tivela::packbuild

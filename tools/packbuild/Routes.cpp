@@ -3,7 +3,10 @@
 #include "English.h"
 #include "Terms.h"
 
+#include <QRegularExpression>
+
 #include <algorithm>
+#include <numeric>
 
 using namespace Qt::StringLiterals;
 
@@ -15,6 +18,45 @@ namespace {
 // the word, in doublings of how often WordNet's corpus uses its English word: "Hund" is a dog
 // far more often than a mine car.
 constexpr double dominance = 2.0;
+
+// Letters and endings that Swedish, Dutch or German write where English writes others, so
+// that a word and its English cognate read alike.
+QString cognateSpelling(const QString& word) {
+    static const QList<std::pair<QRegularExpression, QString>> rules{
+        {QRegularExpression(u"(?<=[a-z]{3})(eren|era|ieren)$"_s), QString()},
+        {QRegularExpression(u"(?<=[a-z]{3})(atie|ation)$"_s), u"ation"_s},
+        {QRegularExpression(u"(?<=[a-z]{3})(tie|tion)$"_s), u"tion"_s},
+        {QRegularExpression(u"(?<=[a-z]{3})(teit|tät|tet)$"_s), u"ty"_s},
+        {QRegularExpression(u"(?<=[a-z]{3})(isch|isk)$"_s), u"ic"_s},
+        {QRegularExpression(u"qu"_s), u"kw"_s},
+        {QRegularExpression(u"ph"_s), u"f"_s},
+        {QRegularExpression(u"th"_s), u"t"_s},
+        {QRegularExpression(u"k"_s), u"c"_s},
+        {QRegularExpression(u"[yj]"_s), u"i"_s},
+        {QRegularExpression(u"z"_s), u"s"_s},
+        {QRegularExpression(u"(.)\\1"_s), u"\\1"_s},
+        {QRegularExpression(u"(?<=[a-z]{3})e$"_s), QString()}};
+    QString text = word.normalized(QString::NormalizationForm_D);
+    text.removeIf([](QChar c) { return c.category() == QChar::Mark_NonSpacing; });
+    for (const auto& [pattern, replacement] : rules)
+        text.replace(pattern, replacement);
+    return text;
+}
+
+qsizetype editDistance(const QString& a, const QString& b) {
+    QList<qsizetype> row(b.size() + 1);
+    std::iota(row.begin(), row.end(), 0);
+    for (qsizetype i = 1; i <= a.size(); ++i) {
+        qsizetype diagonal = row[0];
+        row[0] = i;
+        for (qsizetype j = 1; j <= b.size(); ++j) {
+            const qsizetype above = row[j];
+            row[j] = std::min({row[j] + 1, row[j - 1] + 1, diagonal + (a[i - 1] != b[j - 1])});
+            diagonal = above;
+        }
+    }
+    return row[b.size()];
+}
 
 struct Lead {
     Ding::Sense sense;
@@ -35,10 +77,25 @@ bool dominant(const QList<Ding::Sense>& senses, qsizetype index, const English& 
     return true;
 }
 
+} // namespace
+
+bool cognate(const QString& wordKey, const QString& englishKey) {
+    // Short words share their letters by chance ("hem" and "hen").
+    constexpr qsizetype shortest = 4;
+    const QString word = cognateSpelling(wordKey);
+    const QString english = cognateSpelling(englishKey);
+    const qsizetype shorter = std::min(word.size(), english.size());
+    if (shorter < shortest || word.front() != english.front() || englishKey.contains(u' '))
+        return false;
+    return editDistance(word, english) <= std::max<qsizetype>(1, shorter / 5);
+}
+
+namespace {
+
 // The English words one word leads to, each with the German words it goes through, in the
 // order of the German words' senses.
-QList<Lead> leads(const std::vector<size_t>& germanWords, const QString& pos, const Ding& ding,
-                  const English& english) {
+QList<Lead> leads(const QString& wordKey, const std::vector<size_t>& germanWords,
+                  const QStringList& parts, const Ding& ding, const English& english) {
     QList<size_t> distinct;
     for (const size_t german : germanWords) {
         if (!distinct.contains(german & ~size_t(1)))
@@ -48,7 +105,9 @@ QList<Lead> leads(const std::vector<size_t>& germanWords, const QString& pos, co
     for (const size_t german : std::as_const(distinct)) {
         // A sense of another part of speech, or of none, is another word's.
         QList<Ding::Sense> own = ding.senses(german);
-        own.removeIf([&](const Ding::Sense& sense) { return !pos.isEmpty() && sense.pos != pos; });
+        own.removeIf([&](const Ding::Sense& sense) {
+            return !parts.isEmpty() && !parts.contains(sense.pos);
+        });
         for (qsizetype i = 0; i < own.size(); ++i) {
             const Ding::Sense& sense = own[i];
             const QString englishKey = key(sense.english, u"en"_s);
@@ -60,7 +119,8 @@ QList<Lead> leads(const std::vector<size_t>& germanWords, const QString& pos, co
                 lead = found.end() - 1;
             }
             lead->through.insert(german);
-            lead->unambiguous = lead->unambiguous || dominant(own, i, english);
+            lead->unambiguous =
+                lead->unambiguous || dominant(own, i, english) || cognate(wordKey, englishKey);
         }
     }
     return found;
@@ -78,8 +138,9 @@ QList<Pair> routesThroughGerman(const GermanWords& words, const Ding& ding, cons
     for (const QString& wordKey : std::as_const(keys)) {
         if (!usableTerm(wordKey))
             continue;
-        const QString pos = words.partOfSpeech(wordKey);
-        for (const Lead& lead : leads(words.words().value(wordKey), pos, ding, english)) {
+        const QStringList parts = words.partsOfSpeech(wordKey);
+        for (const Lead& lead :
+             leads(wordKey, words.words().value(wordKey), parts, ding, english)) {
             if ((lead.unambiguous || lead.through.size() >= 2) &&
                 attachable(english, lead.sense.english, lead.sense.pos))
                 pairs.append({lead.sense.english, lead.sense.pos, wordKey, rank++, routed, {}, {}});

@@ -81,5 +81,16 @@ TEST(FormsTest, OldGermanSpellingsLeadToTheirWords) {
     EXPECT_EQ(Forms::germanOldSpelling(u"wussten"_s), u"wußten"_s);
 }
 
+// Older Italian prints a stressed final i or u with the acute accent; "perché" always had it.
+TEST(FormsTest, OldItalianSpellingsWriteTheAcute) {
+    const QList<std::pair<QString, QString>> cases{{u"più"_s, u"piú"_s},
+                                                   {u"così"_s, u"cosí"_s},
+                                                   {u"perché"_s, u"perché"_s},
+                                                   {u"città"_s, u"città"_s},
+                                                   {u"ìsola"_s, u"ìsola"_s}};
+    for (const auto& [word, old] : cases)
+        EXPECT_EQ(Forms::italianOldSpelling(word), old) << word.toStdString();
+}
+
 } // namespace
 } // namespace tivela::packbuild
