@@ -146,7 +146,9 @@ protected:
     template <typename Condition>
     int longestAnswerUntilRow(Condition condition) {
         int longest = 0;
-        const QDeadlineTimer deadline(60000);
+        // A megabyte through the bridge, xdg-open and the engine took over a minute beside a
+        // full build.
+        const QDeadlineTimer deadline(180000);
         while (!deadline.hasExpired()) {
             QElapsedTimer timer;
             timer.start();
