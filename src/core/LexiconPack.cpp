@@ -369,8 +369,8 @@ QStringList LexiconPack::englishSenses(const QString& word) const {
     return JsonFields::allStrings(document->array()).value_or(QStringList());
 }
 
-std::vector<QByteArrayView> LexiconPack::keys(char kind) const {
-    std::vector<QByteArrayView> result;
+std::vector<LexiconPack::Line> LexiconPack::lines(char kind) const {
+    std::vector<Line> result;
     const char* text = m_text.data();
     const char* end = text + m_text.size();
     for (const qint32 start : m_starts) {
@@ -379,9 +379,13 @@ std::vector<QByteArrayView> LexiconPack::keys(char kind) const {
             continue;
         const auto* tab = static_cast<const char*>(std::memchr(line, '\t', size_t(end - line)));
         const auto* feed = static_cast<const char*>(std::memchr(line, '\n', size_t(end - line)));
-        const char* keyEnd = tab && (!feed || tab < feed) ? tab : feed ? feed : end;
+        const char* lineEnd = feed ? feed : end;
+        const bool valued = tab && tab < lineEnd;
+        const char* keyEnd = valued ? tab : lineEnd;
         if (keyEnd - line > 1)
-            result.emplace_back(line + 1, keyEnd - line - 1);
+            result.push_back(
+                {QByteArrayView(line + 1, keyEnd - line - 1),
+                 valued ? QByteArrayView(tab + 1, lineEnd - tab - 1) : QByteArrayView()});
     }
     return result;
 }

@@ -119,9 +119,13 @@ public:
     std::optional<Sense> sense(const QString& id) const;
     // The sense ids of an English word's line; empty when there is none or it is malformed.
     QStringList englishSenses(const QString& word) const;
-    // The keys of the lines of one kind, without the kind letter, in the pack's order; they
+    // The lines of one kind, their keys without the kind letter, in the pack's order; they
     // point into the pack's text.
-    std::vector<QByteArrayView> keys(char kind) const;
+    struct Line {
+        QByteArrayView key;
+        QByteArrayView value;
+    };
+    std::vector<Line> lines(char kind) const;
 
     // One regular way from an inflected form to its base form: the form's ending and what
     // replaces it ("e" and "" for "Hunde"), and a beginning that goes too ("ge" of "gemacht").

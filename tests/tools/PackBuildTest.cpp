@@ -123,6 +123,19 @@ TEST_F(PackBuildTest, CardsInBothDirectionsFromRealArticles) {
     EXPECT_FALSE(lexicon.lookup(u"zzzz"_s, u"es"_s, u"en"_s));
 }
 
+// A word WordNet writes only with capitals is marked, so that detection need not take the
+// lower-case word of another language ("oder") for English; one it also writes in lower case
+// ("dog" beside "Canis familiaris") is not.
+TEST_F(PackBuildTest, WordsWrittenOnlyWithCapitalsAreMarked) {
+    ASSERT_EQ(s_run.status, 0) << s_run.errors.toStdString();
+    const auto pack = LexiconPack::load(s_folder + u"/en.lex.gz"_s, u"en"_s);
+    ASSERT_TRUE(pack);
+    EXPECT_TRUE(pack->raw(u"woder").value_or(QByteArray()).contains(R"("cap":true)"));
+    const std::optional<QByteArray> dog = pack->raw(u"wdog");
+    ASSERT_TRUE(dog);
+    EXPECT_FALSE(dog->contains("cap"));
+}
+
 TEST_F(PackBuildTest, SameInputSameBytesAndTheHeaderTellsHowPairsWereMatched) {
     ASSERT_EQ(s_run.status, 0) << s_run.errors.toStdString();
     const QString again = test::World::root() + u"/again"_s;

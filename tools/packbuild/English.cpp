@@ -87,7 +87,10 @@ void English::loadPossessives(const QString& wordLists) {
     static const QHash<QString, QString> irregular{
         {u"can't"_s, u"can"_s}, {u"won't"_s, u"will"_s}, {u"shan't"_s, u"shall"_s}};
     for (const QByteArray& line : list.readAll().split('\n')) {
-        const QString word = key(QString::fromUtf8(line).replace(u'’', u'\''), u"en"_s);
+        const QString written = QString::fromUtf8(line).replace(u'’', u'\'');
+        const QString word = key(written, u"en"_s);
+        if (written == written.toLower())
+            m_lowerCase.insert(word);
         QString base = irregular.value(word);
         if (base.isEmpty() && word.endsWith(u"'s"_s))
             base = word.chopped(2);

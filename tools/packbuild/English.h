@@ -4,6 +4,7 @@
 
 #include <QHash>
 #include <QMap>
+#include <QSet>
 #include <QString>
 #include <QStringList>
 
@@ -32,6 +33,9 @@ public:
     // The lemma keys of an inflected form's key ("ran": "run").
     const QHash<QString, QStringList>& forms() const { return m_forms; }
     bool isForm(const QString& key) const { return m_forms.contains(key); }
+    // Whether the word list spells a word in lower case: an ordinary word, whatever WordNet
+    // has of it ("us" beside "US").
+    bool listedInLowerCase(const QString& key) const { return m_lowerCase.contains(key); }
     // How common an English word is: how often WordNet's corpus used it, on a log scale.
     double commonness(const QString& key) const;
     // By synset: the hashes of its words' keys, and of the longer words of its definition.
@@ -59,6 +63,7 @@ private:
     std::vector<std::vector<size_t>> m_synsetKeys;
     std::vector<std::vector<size_t>> m_definitionWords;
     QHash<QString, QStringList> m_forms;
+    QSet<QString> m_lowerCase;
     // By the language of the dictionary that gave it.
     QHash<QString, QHash<QString, QString>> m_ipa;
     QStringList m_header;

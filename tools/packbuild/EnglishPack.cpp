@@ -7,6 +7,7 @@
 
 #include <QJsonArray>
 #include <QJsonObject>
+#include <QSet>
 
 #include <algorithm>
 
@@ -55,7 +56,26 @@ QJsonArray senseValue(const WordNet::Synset& synset, const QString& lemma) {
     return sense;
 }
 
-QByteArray lemmaLine(const English& english, const QString& k, const QString& lemma) {
+// Whether WordNet writes a lemma only with capitals, every sense of it a name or an
+// abbreviation ("Oder", "MIT"): typed in lower case, it is more likely another language's word.
+bool onlyCapitalised(const WordNet& wordnet, const QString& k, const QString& lemma) {
+    bool spelt = false;
+    for (const QList<WordNet::Sense>& list : wordnet.senses(lemma)) {
+        for (const WordNet::Sense& sense : list) {
+            for (const QString& word : wordnet.synsets()[sense.synset].words) {
+                if (key(word, u"en"_s) != k)
+                    continue;
+                if (word == word.toLower())
+                    return false;
+                spelt = true;
+            }
+        }
+    }
+    return spelt;
+}
+
+QByteArray lemmaLine(const English& english, const QString& k, const QString& lemma,
+                     bool capitalised) {
     const WordNet& wordnet = english.wordnet();
     const QList<QList<WordNet::Sense>> lists = wordnet.senses(lemma);
     const QList<qsizetype> taken = shownSenses(lists);
@@ -70,17 +90,35 @@ QByteArray lemmaLine(const English& english, const QString& k, const QString& le
         const QString pos = wordnet.synsets()[lists[l][0].synset].pos;
         entries.append(QJsonArray{pos, ipa, QString(), senses});
     }
-    return compact(QJsonObject{{u"e"_s, entries}});
+    QJsonObject record{{u"e"_s, entries}};
+    if (capitalised)
+        record.insert(u"cap"_s, true);
+    return compact(record);
 }
 
 } // namespace
 
 Lines englishLines(const English& english) {
     Lines lines;
-    const QMap<QString, QString>& lemmas = english.lemmas();
-    for (auto it = lemmas.cbegin(); it != lemmas.cend(); ++it)
-        lines.emplace(u"w"_s + it.key(), lemmaLine(english, it.key(), it.value()));
     const WordNet& wordnet = english.wordnet();
+    const QMap<QString, QString>& lemmas = english.lemmas();
+    QSet<QString> capitalised;
+    for (auto it = lemmas.cbegin(); it != lemmas.cend(); ++it)
+        if (onlyCapitalised(wordnet, it.key(), it.value()))
+            capitalised.insert(it.key());
+    // A word is a name only when nothing writes it in lower case: not the word list, and no
+    // lemma it is a form of ("banks" of "bank", "led" of "lead").
+    QSet<QString> names;
+    for (auto it = lemmas.cbegin(); it != lemmas.cend(); ++it) {
+        const QStringList of = english.forms().value(it.key());
+        const bool name = capitalised.contains(it.key()) && !english.listedInLowerCase(it.key()) &&
+                          std::all_of(of.cbegin(), of.cend(), [&](const QString& lemma) {
+                              return capitalised.contains(lemma);
+                          });
+        if (name)
+            names.insert(it.key());
+        lines.emplace(u"w"_s + it.key(), lemmaLine(english, it.key(), it.value(), name));
+    }
     for (auto it = english.forms().cbegin(); it != english.forms().cend(); ++it) {
         if (english.isLemma(it.key()) || it.key().isEmpty())
             continue;
@@ -92,9 +130,15 @@ Lines englishLines(const English& english) {
         std::stable_sort(found.begin(), found.end(), [&](const QString& a, const QString& b) {
             return wordnet.count(english.lemma(a)) > wordnet.count(english.lemma(b));
         });
-        if (!found.isEmpty())
-            lines.emplace(u"w"_s + it.key(),
-                          compact(QJsonObject{{u"lm"_s, QJsonArray::fromStringList(found)}}));
+        if (found.isEmpty())
+            continue;
+        QJsonObject record{{u"lm"_s, QJsonArray::fromStringList(found)}};
+        // "frauen" of "Frau" is as much a name as its lemma.
+        if (!english.listedInLowerCase(it.key()) &&
+            std::all_of(found.cbegin(), found.cend(),
+                        [&](const QString& base) { return names.contains(base); }))
+            record.insert(u"cap"_s, true);
+        lines.emplace(u"w"_s + it.key(), compact(record));
     }
     return lines;
 }

@@ -312,15 +312,16 @@ QHash<QString, double> Cld2Recognizer::packEvidence(const QStringList& words,
         if (std::any_of(known.cbegin(), known.cend(), [i](const QList<bool>& k) { return k[i]; }))
             continue;
         const PackWords::Holders holders = m_packs->holders(words[i]);
-        // A word the pair's own packs hold is the pair's as much as anyone's; one their form
-        // rules alone lead somewhere ("haben" to the Spanish "haber") is not.
+        // A word the pair's own packs hold is the pair's as much as anyone's; one they hold
+        // less surely ("haben", which form rules lead to the Spanish "haber"; "Oder", which
+        // the English pack has only as a name) is not.
         if (std::any_of(hinted.cbegin(), hinted.cend(),
                         [&](const QString& code) { return holders.exactly.contains(code); }))
             continue;
         for (const QString& code : holders.exactly)
             if (mayName(code))
                 held[code] += 1;
-        for (const QString& code : holders.byForms)
+        for (const QString& code : holders.loosely)
             if (mayName(code) && !hinted.contains(code))
                 held[code] += formsShare;
     }

@@ -26,10 +26,11 @@ namespace tivela {
 //   or dictionary packs know it ("Bonjour", "Zeitung" beside English and Spanish), unless CLD2
 //   by itself names one of the hinted languages; a short phrase none of whose words they know
 //   counts for the packs by the share of its words each holds. A pack that reaches a word
-//   only through its form rules counts for half. A word the hinted languages' packs hold as
-//   it is, not only through their form rules, is theirs as much as anyone's. A single word
-//   nothing installed knows, or all the hinted languages' analysers do, is left to CLD2 and
-//   the weights;
+//   only through its form rules, or holds it only as a name typed with a capital, counts
+//   for half; a word typed in lower case is none of a pack's names. A word the hinted
+//   languages' packs hold as it is, not only through their form rules or as a name, is
+//   theirs as much as anyone's. A single word nothing installed knows, or all the hinted
+//   languages' analysers do, is left to CLD2 and the weights;
 // - equal probabilities are ordered by the weights' order, then popularity, then code.
 // Identifiers given in are read as language codes (`Languages::code`); hypotheses name
 // languages by CLD2's identifiers ("iw", "zh-Hant", "no") where CLD2 has the language.
@@ -59,9 +60,9 @@ public:
     // a longer text up to a number of words: a word some of them know, and one none of them
     // knows.
     static constexpr double oneSidedEvidence = 20;
-    // The share of that a word counts for another installed language whose pack reaches it
-    // only through its form rules: below a pack or analyser that holds it as it is, above the
-    // weights and CLD2's guess on a word.
+    // The share of that a word counts for another installed language whose pack holds it
+    // less surely (through its form rules alone, or as a name): below a pack or analyser
+    // that holds it as it is, above the weights and CLD2's guess on a word.
     static constexpr double formsShare = 0.5;
     static constexpr double knownWordEvidence = 2;
     static constexpr double unknownWordEvidence = 5;
@@ -103,8 +104,8 @@ private:
     };
     LexiconEvidence lexiconEvidence(QStringView text, const Evidence& found) const;
     // The other packs' languages by the share of the words that they hold and nothing of the
-    // hinted languages knows, their packs included (a word reached through form rules only
-    // counting for `formsShare`).
+    // hinted languages knows, their packs included (a word a pack holds less surely counting
+    // for `formsShare`).
     QHash<QString, double> packEvidence(const QStringList& words,
                                         const QHash<QString, QList<bool>>& known,
                                         const QStringList& hinted) const;

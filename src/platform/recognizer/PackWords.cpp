@@ -7,6 +7,8 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QThread>
 
 #include <algorithm>
@@ -31,62 +33,84 @@ const QString& packSuffix() {
 } // namespace
 
 // The word keys of one pack, each ended by a NUL, and where each begins in byte order, which
-// is the order of their code points.
+// is the order of their code points. The keys of words written only with capitals (names and
+// abbreviations: "Oder", "MIT") are kept apart: a word typed in lower case is not one of them.
 class PackWords::Index {
 public:
     explicit Index(const LexiconPack& pack)
         : m_rules(pack.formRules()) {
-        const std::vector<QByteArrayView> keys = pack.keys('w');
+        const std::vector<LexiconPack::Line> lines = pack.lines('w');
         qsizetype size = 0;
-        for (const QByteArrayView key : keys)
-            size += key.size() + 1;
+        for (const LexiconPack::Line& line : lines)
+            size += line.key.size() + 1;
         m_keys.reserve(size);
-        m_starts.reserve(keys.size());
-        for (const QByteArrayView key : keys) {
-            m_starts.push_back(quint32(m_keys.size()));
-            m_keys.append(key);
+        for (const LexiconPack::Line& line : lines) {
+            (capitalised(line.value) ? m_capitalised : m_starts).push_back(quint32(m_keys.size()));
+            m_keys.append(line.key);
             m_keys.append('\0');
         }
-        // Packs are sorted by UTF-16 code units, which differs from byte order only past the
-        // surrogates.
-        const auto before = [this](quint32 a, quint32 b) { return std::strcmp(at(a), at(b)) < 0; };
-        if (!std::is_sorted(m_starts.cbegin(), m_starts.cend(), before))
-            std::sort(m_starts.begin(), m_starts.end(), before);
+        m_starts.shrink_to_fit();
+        m_capitalised.shrink_to_fit();
+        sortStarts(m_starts);
+        sortStarts(m_capitalised);
     }
 
-    enum class Match { none, byForms, exactly };
+    enum class Match { none, loosely, exactly };
 
-    // Whether a word's key has a line, or the pack's form rules lead it to one that has.
+    // Whether a word's key has a line, or the pack's form rules lead it to one that has; a
+    // line of a word written only with capitals counts, loosely, for a word typed with one.
     Match holds(const QString& word, const QString& lang) const {
         const QString key = Lexicon::key(word, lang);
         if (key.isEmpty())
             return Match::none;
-        if (contains(key))
+        if (contains(m_starts, key))
             return Match::exactly;
+        const bool typedCapitalised = word != word.toLower();
+        const auto held = [&](const QString& k) {
+            return contains(m_starts, k) || (typedCapitalised && contains(m_capitalised, k));
+        };
+        if (typedCapitalised && contains(m_capitalised, key))
+            return Match::loosely;
         const QStringList bases = Lexicon::derivedKeys(key, m_rules);
-        return std::any_of(bases.cbegin(), bases.cend(),
-                           [this](const QString& base) { return contains(base); })
-                   ? Match::byForms
-                   : Match::none;
+        return std::any_of(bases.cbegin(), bases.cend(), held) ? Match::loosely : Match::none;
     }
 
     qsizetype bytes() const {
-        return m_keys.capacity() + qsizetype(m_starts.capacity() * sizeof(quint32));
+        return m_keys.capacity() +
+               qsizetype((m_starts.capacity() + m_capitalised.capacity()) * sizeof(quint32));
     }
 
 private:
     const char* at(quint32 start) const { return m_keys.constData() + start; }
 
-    bool contains(const QString& key) const {
+    // The pack marks such a word's record with "cap": true; only a record that names the
+    // mark is read whole.
+    static bool capitalised(QByteArrayView value) {
+        if (!value.contains("\"cap\""))
+            return false;
+        const QJsonDocument record = QJsonDocument::fromJson(value.toByteArray());
+        return record.object().value("cap"_L1).toBool();
+    }
+
+    // Packs are sorted by UTF-16 code units, which differs from byte order only past the
+    // surrogates.
+    void sortStarts(std::vector<quint32>& starts) const {
+        const auto before = [this](quint32 a, quint32 b) { return std::strcmp(at(a), at(b)) < 0; };
+        if (!std::is_sorted(starts.cbegin(), starts.cend(), before))
+            std::sort(starts.begin(), starts.end(), before);
+    }
+
+    bool contains(const std::vector<quint32>& starts, const QString& key) const {
         const QByteArray wanted = key.toUtf8();
         const auto found = std::lower_bound(
-            m_starts.cbegin(), m_starts.cend(), wanted,
+            starts.cbegin(), starts.cend(), wanted,
             [this](quint32 start, const QByteArray& w) { return std::strcmp(at(start), w) < 0; });
-        return found != m_starts.cend() && std::strcmp(at(*found), wanted.constData()) == 0;
+        return found != starts.cend() && std::strcmp(at(*found), wanted.constData()) == 0;
     }
 
     QByteArray m_keys;
     std::vector<quint32> m_starts;
+    std::vector<quint32> m_capitalised;
     QList<LexiconPack::FormRule> m_rules;
 };
 
@@ -225,11 +249,11 @@ PackWords::Holders PackWords::holders(const QString& word) {
         const Index::Match match = index->holds(word, code);
         if (match == Index::Match::exactly)
             holders.exactly << code;
-        else if (match == Index::Match::byForms)
-            holders.byForms << code;
+        else if (match == Index::Match::loosely)
+            holders.loosely << code;
     }
     holders.exactly.sort();
-    holders.byForms.sort();
+    holders.loosely.sort();
     return holders;
 }
 

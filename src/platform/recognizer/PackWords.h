@@ -42,12 +42,15 @@ public:
     static PackWords& shared();
 
     // The languages of the packs that are read and hold a word, each in code order: those
-    // with a line of its own for it, and those whose form rules alone lead it to one. A rule
-    // strips an ending that words of other languages end in too ("saucers" leads to the French
-    // "saucer", "haben" to the Spanish "haber"), so the second kind holds it less surely.
+    // with a line of its own for it, and those that hold it less surely: their form rules
+    // alone lead it to one, or their line is of a word written only with capitals and the
+    // word is typed with one. A rule strips an ending that words of other languages end in too
+    // ("saucers" leads to the French "saucer", "haben" to the Spanish "haber"), and names pass
+    // from language to language ("Oder", "Volta"). A word typed in lower case is none of those
+    // written only with capitals: "oder" is German, whatever the English pack names "Oder".
     struct Holders {
         QStringList exactly;
-        QStringList byForms;
+        QStringList loosely;
     };
     Holders holders(const QString& word);
     // Has the installed packs read, waiting for none of them.

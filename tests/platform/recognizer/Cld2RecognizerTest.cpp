@@ -317,7 +317,8 @@ namespace {
 
 // Small packs beside English and Spanish: German words and forms, a Swedish word German
 // shares, a Swedish word German rules lead to a German one, a word the English pack and the
-// German one both hold, and a German word Spanish rules lead to a Spanish one.
+// German one both hold, one the English pack has only as a name, and a German word Spanish
+// rules lead to a Spanish one.
 PackWords& smallPacks() {
     static PackWords packs([] {
         const QString folder = test::World::root() + u"/small-packs"_s;
@@ -332,6 +333,7 @@ PackWords& smallPacks() {
                                         {u"whouse"_s, entry},
                                         {u"whund"_s, entry},
                                         {u"wmädchen"_s, entry},
+                                        {u"woder"_s, entry},
                                         {u"wquarkel"_s, entry},
                                         {u"wschnell"_s, entry},
                                         {u"wzeitung"_s, entry}}));
@@ -339,7 +341,9 @@ PackWords& smallPacks() {
                         test::packText({{u"whennes"_s, entry}, {u"whund"_s, entry}}));
         test::writeFile(folder + u"/es.lex.gz"_s,
                         test::packText({{u"f"_s, uR"([["en","er"]])"_s}, {u"whaber"_s, entry}}));
-        test::writeFile(folder + u"/en.lex.gz"_s, test::packText({{u"wquarkel"_s, entry}}));
+        test::writeFile(
+            folder + u"/en.lex.gz"_s,
+            test::packText({{u"woder"_s, uR"({"cap":true,"e":[]})"_s}, {u"wquarkel"_s, entry}}));
         return PackWords::Options{folder};
     }());
     return packs;
@@ -388,6 +392,9 @@ INSTANTIATE_TEST_SUITE_P(EnglishSpanish, PackRules,
                              // alone lead it to a word of its own, and the pair's packs keep
                              // only the words they hold as they are.
                              PackRule{"hennes", "sv"}, PackRule{"haben", "de"},
+                             // A pair's pack that has a word only as a name ("Oder") holds
+                             // none typed in lower case, and shadows no other pack's word.
+                             PackRule{"oder", "de"}, PackRule{"Oder", "de"},
                              // A short phrase goes by the share of its words a pack holds.
                              PackRule{"der Hund", "de"}, PackRule{"schnell Zeitung Haus", "de"},
                              // The pair's words stay the pair's, whatever else a pack holds; so do
