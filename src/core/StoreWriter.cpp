@@ -153,9 +153,9 @@ QList<StoreWrite> StoreWriter::pending() const {
     return writes;
 }
 
-StoreWriter::Progress StoreWriter::progress() const {
+quint64 StoreWriter::carriedOut() const {
     const std::lock_guard locker(m_mutex);
-    return m_progress;
+    return m_carriedOut;
 }
 
 QSet<quint64> StoreWriter::refusedUndelivered() const {
@@ -168,26 +168,24 @@ QSet<quint64> StoreWriter::refusedUndelivered() const {
 }
 
 // A write applied twice counts twice (an answer moves its card two boxes): each must be either
-// in the read or applied to it. A job the thread has taken up may be in the store before the
-// thread says it is done, so the read is made again while the thread was busy around it; when
-// writes keep coming, the last read goes with the writes the thread had not taken up, and one
-// that was under way may be missing until its news.
+// in the read or applied to it. One the thread carries out while the read runs may be in it or
+// not, so the read is made again; when writes keep landing, the last read goes with the writes
+// after it, and one that landed during it may be missing until the next read.
 template <typename Read>
 auto StoreWriter::readAhead(Read read) const {
     constexpr int attempts = 3;
     for (int attempt = 1;; ++attempt) {
-        const Progress before = progress();
+        const quint64 before = carriedOut();
         auto rows = read();
-        const Progress after = progress();
-        const bool still = before == after && after.started == after.carriedOut;
-        if (!still && attempt < attempts)
+        const quint64 after = carriedOut();
+        if (before != after && attempt < attempts)
             continue;
         // A refused write stays shown until its news takes it back, as it would had the
         // thread been slower.
         const QSet<quint64> refused = refusedUndelivered();
         QList<StoreWrite> writes;
         for (const Job& job : m_pending)
-            if (job.number > after.started || refused.contains(job.number))
+            if (job.number > after || refused.contains(job.number))
                 writes << job.write;
         return std::pair{std::move(rows), writes};
     }
@@ -242,12 +240,11 @@ void StoreWriter::work() {
         Job job = std::move(m_queue.front());
         m_queue.pop_front();
         m_working = true;
-        m_progress.started = job.number;
         locker.unlock();
         job.result = carryOut(job.write);
         locker.lock();
         m_working = false;
-        m_progress.carriedOut = job.number;
+        m_carriedOut = job.number;
         m_done.push_back(std::move(job));
         m_changed.notify_all();
         QMetaObject::invokeMethod(this, &StoreWriter::deliver, Qt::QueuedConnection);

@@ -128,14 +128,7 @@ private:
     WriteResult carryOut(const StoreWrite& write);
     // Finishes, on the owner's thread, the jobs the thread is done with.
     void deliver();
-    // How far the thread has come, read together: the last job it took up (whose change may be
-    // in the store already) and the last it carried out.
-    struct Progress {
-        quint64 started = 0;
-        quint64 carriedOut = 0;
-        bool operator==(const Progress&) const = default;
-    };
-    Progress progress() const;
+    quint64 carriedOut() const;
     // The jobs carried out and refused whose news is still on its way.
     QSet<quint64> refusedUndelivered() const;
     // A read, and the pending writes it does not hold.
@@ -155,9 +148,8 @@ private:
     std::deque<Job> m_done;
     // The thread is carrying out a job taken from the queue.
     bool m_working = false;
-    // The numbers of the last job the thread took up and of the last it carried out; jobs are
-    // carried out in order.
-    Progress m_progress;
+    // The number of the last job the thread carried out; jobs are carried out in order.
+    quint64 m_carriedOut = 0;
     // Every write from now on is tried once, without waiting for a lock.
     bool m_stopWaiting = false;
     bool m_ending = false;
