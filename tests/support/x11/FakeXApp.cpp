@@ -75,6 +75,18 @@ FakeXApp::~FakeXApp() {
     for (const int fd : m_wake)
         if (fd >= 0)
             ::close(fd);
+    // The window manager moves the front away from a closed window when it gets to it; under
+    // load that could land after the next window's activation and take the front from it.
+    if (m_window == XCB_WINDOW_NONE)
+        return;
+    const xcb_atom_t active = m_connection.atom("_NET_ACTIVE_WINDOW");
+    xcb_destroy_window(m_connection.get(), m_window);
+    xcb_flush(m_connection.get());
+    const QDeadlineTimer deadline(10000);
+    while (m_connection.cardinalProperty(m_connection.root(), active, XCB_ATOM_WINDOW) ==
+               m_window &&
+           !deadline.hasExpired())
+        QThread::msleep(5);
 }
 
 bool FakeXApp::activate(int timeoutMs) {
