@@ -159,9 +159,13 @@ QList<Pair> routesThroughSecond(const SecondRoute& second, const English& englis
     int rank = firstRank;
     for (const QString& wordKey : second.words()) {
         const QList<Ding::Sense> reached = second.english(wordKey);
-        if (reached.size() == 1 && usableTerm(wordKey) &&
-            attachable(english, reached[0].english, reached[0].pos))
-            pairs.append({reached[0].english, reached[0].pos, wordKey, rank++, routed, {}, {}});
+        if (!usableTerm(wordKey))
+            continue;
+        for (const Ding::Sense& sense : reached) {
+            if ((reached.size() == 1 || cognate(wordKey, key(sense.english, u"en"_s))) &&
+                attachable(english, sense.english, sense.pos))
+                pairs.append({sense.english, sense.pos, wordKey, rank++, routed, {}, {}});
+        }
     }
     return pairs;
 }

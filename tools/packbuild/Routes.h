@@ -24,7 +24,8 @@ bool cognate(const QString& wordKey, const QString& englishKey);
 // ("våld": "Gewalt" is power, force and violence; Danish "vold" is violence and force).
 QList<Pair> routesThroughGerman(const GermanWords& words, const Ding& ding, const English& english,
                                 int firstRank, const SecondRoute* second = nullptr);
-// The pairs of a second route of its own: where it reaches one English word only.
+// The pairs of a second route of its own: where it reaches one English word only, or the one
+// that is the word's own in another spelling.
 QList<Pair> routesThroughSecond(const SecondRoute& second, const English& english, int firstRank);
 
 } // namespace tivela::packbuild

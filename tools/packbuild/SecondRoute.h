@@ -15,8 +15,8 @@ namespace tivela::packbuild {
 // Swedish) and that FreeDict translates into English: the word's translations by Apertium's
 // bilingual dictionary, then every English word of their articles. FreeDict's small
 // dictionaries list a line's words in no order of use ("earn, gain, win"), so a line tells no
-// common sense: the route counts only where it agrees with another route, or where all it
-// reaches is one English word.
+// common sense: the route counts only where it agrees with another route, where all it
+// reaches is one English word, or for the English word that is the word's own.
 class SecondRoute {
 public:
     // Reads FreeDict's dictionary from the language in between into English (a dictd base

@@ -1,7 +1,8 @@
 // Which English word of a German word's senses is a word's own in another spelling: the sense
 // a route through German keeps when the German word has several. And a second route through
 // Danish, on sample dictionaries (tests/data/packbuild/routes): it picks the sense of an
-// ambiguous German word that it reaches too, and stands alone only where it reaches one word.
+// ambiguous German word that it reaches too, and stands alone only where it reaches one word or
+// the word's own in another spelling.
 #include "Routes.h"
 
 #include "English.h"
@@ -42,6 +43,7 @@ TEST(SecondRouteTest, AgreesWithGermanOrStandsAloneWhereUnambiguous) {
     danish.addTranslation(u"hem"_s, u"hjem"_s, u"noun"_s);
     danish.addTranslation(u"afton"_s, u"aften"_s, u"noun"_s);
     danish.addTranslation(u"löpa"_s, u"løbe"_s, u"verb"_s);
+    danish.addTranslation(u"kulör"_s, u"farve"_s, u"noun"_s);
     // A translation of another part of speech reaches none of the article's words.
     danish.addTranslation(u"hemma"_s, u"hjem"_s, u"adv"_s);
 
@@ -49,9 +51,11 @@ TEST(SecondRouteTest, AgreesWithGermanOrStandsAloneWhereUnambiguous) {
     EXPECT_TRUE(routesThroughGerman(swedish, ding, english, 0).isEmpty());
     EXPECT_EQ(byWord(routesThroughGerman(swedish, ding, english, 0, &danish)),
               (QMultiMap<QString, QString>{{u"hem"_s, u"home"_s}}));
-    // "løbe" is to race and to run, in no order of use.
+    // "løbe" is to race and to run, in no order of use; of "farve"'s words, "kulör" is "color"
+    // in another spelling.
     EXPECT_EQ(byWord(routesThroughSecond(danish, english, 0)),
-              (QMultiMap<QString, QString>{{u"afton"_s, u"evening"_s}, {u"hem"_s, u"home"_s}}));
+              (QMultiMap<QString, QString>{
+                  {u"afton"_s, u"evening"_s}, {u"hem"_s, u"home"_s}, {u"kulör"_s, u"color"_s}}));
 }
 
 struct CognateCase {
