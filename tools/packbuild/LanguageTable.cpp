@@ -88,7 +88,17 @@ QList<LanguageSources> rows() {
          .freedict = u"swe"_s,
          .analyser = u"apertium-swe-dan/swe-dan.automorf.bin"_s,
          .apertiumLicence = u"Apertium swe-dan (GNU GPL version 2 or later)"_s,
-         .germanLicence = ccBySa},
+         .germanLicence = ccBySa,
+         // As Debian's copyright file of dan-eng names it (its info adds CC BY-SA 3.0 for
+         // the changes since 0.3).
+         .route = {.name = u"Danish"_s,
+                   .freedict = u"dan"_s,
+                   .licence = u"GNU GPL version 3 or later"_s,
+                   .pair = u"swe-dan"_s,
+                   .analyser = u"apertium-swe-dan/swe-dan.automorf.bin"_s,
+                   .there = u"apertium-swe-dan/swe-dan.autobil.bin"_s,
+                   .reverseAnalyser = u"apertium-swe-dan/dan-swe.automorf.bin"_s,
+                   .back = u"apertium-swe-dan/dan-swe.autobil.bin"_s}},
         {.code = u"pl"_s,
          .freedict = u"pol"_s,
          .style = FreeDict::Style::PolishEnglish,

@@ -24,6 +24,22 @@ struct ExtraDictionary {
     QString source;
 };
 
+// A second route into English for the words the dictionaries lack: Apertium's bilingual
+// dictionaries between the language and another one, whose words FreeDict translates.
+struct RouteSources {
+    // The language in between, FreeDict's code of it, and the licence of its dictionary.
+    QString name;
+    QString freedict;
+    QString licence;
+    // Apertium's pair, its analysers of both languages and its bilingual dictionaries both
+    // ways, below the Apertium folder.
+    QString pair;
+    QString analyser;
+    QString there;
+    QString reverseAnalyser;
+    QString back;
+};
+
 // What a pack of one language is made of, and what sets it apart from the others.
 struct LanguageSources {
     QString code;
@@ -54,6 +70,8 @@ struct LanguageSources {
     // The licence of FreeDict's dictionaries between the language and German, which confirm
     // its translations through Ding's German; empty for a language without them.
     QString germanLicence;
+    // Empty for a language without one.
+    RouteSources route;
     // The regular endings of the language's forms, which the pack's reader applies: for a
     // language that Debian has no analyser of.
     QList<LexiconPack::FormRule> formRules;

@@ -9,8 +9,12 @@
 #include "PartsOfSpeech.h"
 #include "Ranking.h"
 #include "Routes.h"
+#include "SecondRoute.h"
 #include "Senses.h"
 #include "Terms.h"
+
+#include <QDir>
+#include <QFileInfo>
 
 using namespace Qt::StringLiterals;
 
@@ -18,8 +22,9 @@ namespace tivela::packbuild {
 
 namespace {
 
-// Routes rank after the dictionaries' own pairs and Apertium's.
+// Routes rank after the dictionaries' own pairs and Apertium's, the second route after German.
 constexpr int routeRank = 3000000;
+constexpr int secondRouteRank = 4000000;
 
 } // namespace
 
@@ -75,10 +80,8 @@ void PackBuilder::readFreeDict(const LanguageSources& sources, Evidence& evidenc
     }
 }
 
-void PackBuilder::readGerman(const LanguageSources& sources, Evidence& evidence) {
-    const QStringList names = evidence.german.load(m_sources.dictd, sources.freedict, sources.code);
-    if (names.isEmpty())
-        return;
+void PackBuilder::readGerman(const LanguageSources& sources, const QStringList& names,
+                             Evidence& evidence, const SecondRoute& second) {
     if (!m_ding.isLoaded()) {
         m_ding.load(m_sources.dictd);
         releaseMemory();
@@ -88,9 +91,49 @@ void PackBuilder::readGerman(const LanguageSources& sources, Evidence& evidence)
                            u") with FreeDict's Ding (GNU GPL version 3 or later)"_s;
     evidence.licences << u"FreeDict's dictionaries with German ("_s + sources.germanLicence +
                              u") and Ding (GNU GPL version 3 or later)"_s;
-    const QList<Pair> routes = routesThroughGerman(evidence.german, m_ding, m_english, routeRank);
+    const QList<Pair> routes =
+        routesThroughGerman(evidence.german, m_ding, m_english, routeRank, &second);
     evidence.pairs += routes;
     evidence.header << u"# translations into English through German: %1 pairs"_s.arg(routes.size());
+}
+
+bool PackBuilder::readSecondRoute(const LanguageSources& sources, Evidence& evidence,
+                                  SecondRoute& route, QString* error) {
+    const RouteSources& paths = sources.route;
+    const QDir apertium(m_sources.apertium);
+    if (paths.freedict.isEmpty() || m_sources.apertium.isEmpty())
+        return true;
+    for (const QString& file : {paths.analyser, paths.there, paths.reverseAnalyser, paths.back}) {
+        if (!QFileInfo::exists(apertium.filePath(file))) {
+            evidence.header << u"# not used, missing: "_s + apertium.filePath(file);
+            return true;
+        }
+    }
+    const QString dictionary = paths.freedict + u"-eng"_s;
+    const QString base = m_sources.dictd + u"/freedict-"_s + dictionary;
+    const auto edition = route.loadDictionary(base, paths.freedict);
+    if (!edition) {
+        evidence.header << u"# not used, missing: "_s + base;
+        return true;
+    }
+    // The words of the dictionaries with German, whose German senses the route may confirm.
+    if (!translateRoute({apertium.filePath(paths.analyser), apertium.filePath(paths.there),
+                         apertium.filePath(paths.reverseAnalyser), apertium.filePath(paths.back)},
+                        sources.code, evidence.german.words().keys(), route, error))
+        return false;
+    // Its own pairs stand in only for words the dictionaries lack: a word they translate keeps
+    // their words, not a false friend's ("kost", food, is Danish for a broom).
+    QSet<QString> translated;
+    for (const Pair& pair : std::as_const(evidence.pairs))
+        translated.insert(key(pair.term, sources.code));
+    QList<Pair> pairs = routesThroughSecond(route, m_english, secondRouteRank);
+    pairs.removeIf([&](const Pair& pair) { return translated.contains(pair.term); });
+    evidence.pairs += pairs;
+    evidence.header << u"# translations into English through "_s + paths.name + u": Apertium "_s +
+                           paths.pair + u" then FreeDict "_s + dictionary + u' ' + *edition +
+                           u" ("_s + paths.licence + u"), %1 pairs"_s.arg(pairs.size());
+    evidence.licences << u"FreeDict "_s + dictionary + u" ("_s + paths.licence + u')';
+    return true;
 }
 
 bool PackBuilder::loadLanguage(const LanguageSources& sources, QString* error) {
@@ -98,8 +141,15 @@ bool PackBuilder::loadLanguage(const LanguageSources& sources, QString* error) {
     Evidence evidence;
     evidence.code = sources.code;
     readFreeDict(sources, evidence);
-    if (!sources.germanLicence.isEmpty())
-        readGerman(sources, evidence);
+    const QStringList germanNames =
+        sources.germanLicence.isEmpty()
+            ? QStringList()
+            : evidence.german.load(m_sources.dictd, sources.freedict, sources.code);
+    SecondRoute second;
+    if (!readSecondRoute(sources, evidence, second, error))
+        return false;
+    if (!germanNames.isEmpty())
+        readGerman(sources, germanNames, evidence, second);
     releaseMemory();
     if (!m_sources.apertium.isEmpty() && !sources.analyser.isEmpty() &&
         !ApertiumPairs(m_sources.apertium, m_sources.wordLists, m_english)

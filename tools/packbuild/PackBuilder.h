@@ -12,6 +12,7 @@
 namespace tivela::packbuild {
 
 struct LanguageSources;
+class SecondRoute;
 
 // Where the data of the packs comes from.
 struct Sources {
@@ -49,7 +50,12 @@ public:
 private:
     bool loadLanguage(const LanguageSources& sources, QString* error);
     void readFreeDict(const LanguageSources& sources, Evidence& evidence);
-    void readGerman(const LanguageSources& sources, Evidence& evidence);
+    // Routes through German with the dictionaries with German of these names, read into the
+    // evidence already; the second route confirms senses of ambiguous German words.
+    void readGerman(const LanguageSources& sources, const QStringList& names, Evidence& evidence,
+                    const SecondRoute& second);
+    bool readSecondRoute(const LanguageSources& sources, Evidence& evidence, SecondRoute& route,
+                         QString* error);
     Lines lines(const QString& lang, QStringList* header, QString* error);
     Lines languageLines(const LanguageSources& sources, Evidence& evidence, Tally* tally);
     QStringList languageHeader(const LanguageSources& sources, const Evidence& evidence,

@@ -1,6 +1,7 @@
 #include "Routes.h"
 
 #include "English.h"
+#include "SecondRoute.h"
 #include "Terms.h"
 
 #include <QRegularExpression>
@@ -129,7 +130,7 @@ QList<Lead> leads(const QString& wordKey, const std::vector<size_t>& germanWords
 } // namespace
 
 QList<Pair> routesThroughGerman(const GermanWords& words, const Ding& ding, const English& english,
-                                int firstRank) {
+                                int firstRank, const SecondRoute* second) {
     // In the order of the words, not of the hash: the same input gives the same bytes.
     QStringList keys = words.words().keys();
     std::sort(keys.begin(), keys.end());
@@ -139,11 +140,31 @@ QList<Pair> routesThroughGerman(const GermanWords& words, const Ding& ding, cons
         if (!usableTerm(wordKey))
             continue;
         const QStringList parts = words.partsOfSpeech(wordKey);
+        QSet<QString> agreeing;
+        for (const Ding::Sense& sense : second ? second->english(wordKey) : QList<Ding::Sense>{})
+            agreeing.insert(key(sense.english, u"en"_s));
         for (const Lead& lead :
              leads(wordKey, words.words().value(wordKey), parts, ding, english)) {
-            if ((lead.unambiguous || lead.through.size() >= 2) &&
+            if ((lead.unambiguous || lead.through.size() >= 2 ||
+                 agreeing.contains(key(lead.sense.english, u"en"_s))) &&
                 attachable(english, lead.sense.english, lead.sense.pos))
                 pairs.append({lead.sense.english, lead.sense.pos, wordKey, rank++, routed, {}, {}});
+        }
+    }
+    return pairs;
+}
+
+QList<Pair> routesThroughSecond(const SecondRoute& second, const English& english, int firstRank) {
+    QList<Pair> pairs;
+    int rank = firstRank;
+    for (const QString& wordKey : second.words()) {
+        const QList<Ding::Sense> reached = second.english(wordKey);
+        if (!usableTerm(wordKey))
+            continue;
+        for (const Ding::Sense& sense : reached) {
+            if ((reached.size() == 1 || cognate(wordKey, key(sense.english, u"en"_s))) &&
+                attachable(english, sense.english, sense.pos))
+                pairs.append({sense.english, sense.pos, wordKey, rank++, routed, {}, {}});
         }
     }
     return pairs;

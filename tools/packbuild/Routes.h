@@ -6,6 +6,7 @@ namespace tivela::packbuild {
 
 class Ding;
 class English;
+class SecondRoute;
 
 // Translations into English through German, for the words that the dictionaries into English
 // lack: a word's German translations (FreeDict's dictionaries with German) and the senses
@@ -19,7 +20,12 @@ class English;
 // German word, the one its own word shares with English is the word's.
 bool cognate(const QString& wordKey, const QString& englishKey);
 
+// A sense of an ambiguous German word stands too where a second route reaches its English word
+// ("våld": "Gewalt" is power, force and violence; Danish "vold" is violence and force).
 QList<Pair> routesThroughGerman(const GermanWords& words, const Ding& ding, const English& english,
-                                int firstRank);
+                                int firstRank, const SecondRoute* second = nullptr);
+// The pairs of a second route of its own: where it reaches one English word only, or the one
+// that is the word's own in another spelling.
+QList<Pair> routesThroughSecond(const SecondRoute& second, const English& english, int firstRank);
 
 } // namespace tivela::packbuild
