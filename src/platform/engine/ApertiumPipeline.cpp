@@ -320,16 +320,24 @@ QString ApertiumPipeline::failure(const QString& what, std::chrono::milliseconds
 }
 
 std::optional<QString> ApertiumPipeline::endedStage() {
-    for (const pid_t pid : std::as_const(m_processes)) {
-        siginfo_t info{};
-        // Not reaped here: stop() reaps every stage.
-        if (::waitid(P_PID, pid, &info, WEXITED | WNOHANG | WNOWAIT) == 0 && info.si_pid == pid) {
-            const QString why = failure(u"the translation engine stopped"_s, 200ms);
-            stop();
-            return why;
+    // A stage's output closes before the system counts it as ended, so its neighbours can end
+    // the record first: it is given a moment to be seen.
+    const auto deadline = std::chrono::steady_clock::now() + endWait;
+    for (;;) {
+        for (const pid_t pid : std::as_const(m_processes)) {
+            siginfo_t info{};
+            // Not reaped here: stop() reaps every stage.
+            if (::waitid(P_PID, pid, &info, WEXITED | WNOHANG | WNOWAIT) == 0 &&
+                info.si_pid == pid) {
+                const QString why = failure(u"the translation engine stopped"_s, 200ms);
+                stop();
+                return why;
+            }
         }
+        if (std::chrono::steady_clock::now() >= deadline)
+            return std::nullopt;
+        std::this_thread::sleep_for(5ms);
     }
-    return std::nullopt;
 }
 
 std::optional<QList<QByteArray>> ApertiumPipeline::exchange(const QList<QByteArray>& records,

@@ -43,9 +43,10 @@ public:
     std::optional<QList<QByteArray>> exchange(const QList<QByteArray>& records, Deadline deadline,
                                               QString* error, int interrupt = -1);
 
-    // Why the pipeline cannot go on when one of its stages has ended, the process group then
-    // being stopped; nothing while every stage runs.
+    // Why the pipeline cannot go on when one of its stages has ended (or ends within
+    // endWait), the process group then being stopped; nothing while every stage runs.
     std::optional<QString> endedStage();
+    static constexpr std::chrono::milliseconds endWait{500};
 
     bool alive() const { return m_group > 0; }
     pid_t processGroup() const { return m_group; }
