@@ -1,5 +1,7 @@
 #include "support/x11/FakeXApp.h"
 
+#include "support/TestWorld.h"
+
 #include <QDateTime>
 #include <QDeadlineTimer>
 #include <QThread>
@@ -82,11 +84,10 @@ FakeXApp::~FakeXApp() {
     const xcb_atom_t active = m_connection.atom("_NET_ACTIVE_WINDOW");
     xcb_destroy_window(m_connection.get(), m_window);
     xcb_flush(m_connection.get());
-    const QDeadlineTimer deadline(10000);
-    while (m_connection.cardinalProperty(m_connection.root(), active, XCB_ATOM_WINDOW) ==
-               m_window &&
-           !deadline.hasExpired())
-        QThread::msleep(5);
+    waitUntil([&] {
+        return m_connection.cardinalProperty(m_connection.root(), active, XCB_ATOM_WINDOW) !=
+               m_window;
+    });
 }
 
 bool FakeXApp::activate(int timeoutMs) {
