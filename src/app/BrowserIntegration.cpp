@@ -153,6 +153,11 @@ QStringList BrowserIntegration::install() const {
     const QByteArray bytes = manifest(*host);
     QStringList served;
     for (const Browser& browser : installedBrowsers()) {
+        if (Paths::isDevBuild()) {
+            const auto other = manifestHost(browser);
+            if (other && *other != *host && Paths::isInstalledProgram(*other))
+                continue;
+        }
         const QString path = manifestPath(browser);
         QDir().mkpath(QFileInfo(path).path());
         // One byte more than the manifest tells a longer file apart.
@@ -167,15 +172,17 @@ QStringList BrowserIntegration::install() const {
     return served;
 }
 
-bool BrowserIntegration::isConnected(const Browser& browser) const {
-    const auto host = bridgePath();
-    if (!host)
-        return false;
+std::optional<QString> BrowserIntegration::manifestHost(const Browser& browser) const {
     const auto bytes = readAtMost(manifestPath(browser), maxManifestBytes + 1);
     if (!bytes || bytes->size() > maxManifestBytes)
-        return false;
+        return std::nullopt;
     const QJsonValue path = QJsonDocument::fromJson(*bytes).object().value(u"path"_s);
-    return path.isString() && path.toString() == *host;
+    return path.isString() ? std::optional(path.toString()) : std::nullopt;
+}
+
+bool BrowserIntegration::isConnected(const Browser& browser) const {
+    const auto host = bridgePath();
+    return host && manifestHost(browser) == *host;
 }
 
 QStringList BrowserIntegration::connectedBrowsers() const {

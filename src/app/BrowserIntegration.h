@@ -42,6 +42,7 @@ public:
     QList<Browser> installedBrowsers() const;
     // Writes the manifest into every installed browser where it differs, and returns the
     // names of the browsers whose manifest is in place. Nothing without an executable host.
+    // A development build leaves a browser whose manifest names an installed copy's host.
     QStringList install() const;
     // Whether the browser's manifest names this copy's host, exactly.
     bool isConnected(const Browser& browser) const;
@@ -49,6 +50,9 @@ public:
     QStringList connectedBrowsers() const;
 
 private:
+    // The host the browser's manifest names; nothing when it cannot be read.
+    std::optional<QString> manifestHost(const Browser& browser) const;
+
     QString m_configHome;
     std::optional<QString> m_bundleRoot;
 };

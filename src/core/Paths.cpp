@@ -49,6 +49,14 @@ std::optional<Bundle> Paths::findBundle(const QString& programPath) {
     return Bundle{root.absolutePath(), document.object()};
 }
 
+bool Paths::isInstalledProgram(const QString& programPath) {
+    const QFileInfo program(programPath);
+    if (!program.isFile() || !program.isExecutable())
+        return false;
+    const auto bundle = findBundle(programPath);
+    return bundle && !bundle->identifier().isEmpty() && !bundle->identifier().endsWith(u".dev"_s);
+}
+
 const std::optional<Bundle>& Paths::appBundle() {
     static const std::optional<Bundle> bundle = findBundle(u"/proc/self/exe"_s);
     return bundle;

@@ -29,6 +29,9 @@ namespace Paths {
 // The bundle a program at programPath belongs to: symbolic links resolved, two folders up,
 // and only where bundle.json reads as a JSON object there.
 std::optional<Bundle> findBundle(const QString& programPath);
+// Whether the program is an executable file of an installed copy: one whose bundle is not a
+// development build's. A development build leaves the desktop's links and the browsers to it.
+bool isInstalledProgram(const QString& programPath);
 // The bundle of the running program (found from /proc/self/exe), once per process.
 const std::optional<Bundle>& appBundle();
 // An information key of the running program's bundle; empty without a bundle or key.

@@ -137,6 +137,31 @@ TEST_F(BrowserIntegrationTest, AMovedBundleIsNotConnectedUntilItInstalls) {
     EXPECT_TRUE(at(first).connectedBrowsers().isEmpty());
 }
 
+// The test is a development build: it leaves a browser to an installed copy's host while that
+// host is there, and takes it from a development build's, or once the installed host is gone.
+TEST_F(BrowserIntegrationTest, ADevelopmentBuildLeavesBrowsersToAnInstalledCopy) {
+    addBrowsers({u"chromium"_s, u"vivaldi"_s});
+    const QString installed = makeBundle(bundles.filePath(u"installed"_s));
+    const QString otherDev = makeBundle(bundles.filePath(u"other-dev"_s));
+    ASSERT_TRUE(test::writeFile(installed + u"/bundle.json"_s,
+                                R"({"CFBundleIdentifier": "dev.quorvanta.Tivela"})"));
+    ASSERT_TRUE(test::writeFile(otherDev + u"/bundle.json"_s,
+                                R"({"CFBundleIdentifier": "dev.quorvanta.Tivela.dev"})"));
+    const QString dev = makeBundle(bundles.filePath(u"dev"_s));
+    const QStringList both{u"Vivaldi"_s, u"Chromium"_s};
+
+    ASSERT_EQ(at(otherDev).install(), both);
+    EXPECT_EQ(at(dev).install(), both);
+
+    ASSERT_EQ(at(installed).install(), both);
+    EXPECT_TRUE(at(dev).install().isEmpty());
+    EXPECT_EQ(at(installed).connectedBrowsers(), both);
+
+    ASSERT_TRUE(QFile::remove(installed + u"/libexec/tivela-bridge"_s));
+    EXPECT_EQ(at(dev).install(), both);
+    EXPECT_EQ(at(dev).connectedBrowsers(), both);
+}
+
 TEST_F(BrowserIntegrationTest, NoExecutableHostWritesNothing) {
     addBrowsers({u"chromium"_s});
     const QString plain =

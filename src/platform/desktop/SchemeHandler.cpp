@@ -69,6 +69,20 @@ QByteArray SchemeHandler::entryBytes() const {
         .toUtf8();
 }
 
+// A development build beside an installed copy must not take the links the installed copy's
+// bridge and web pages open: they would start a build that may be gone tomorrow, on its own
+// data. Its entry is still written, so the links come to it once the installed copy is gone.
+bool SchemeHandler::leavesLinksToInstalledCopy() const {
+    const QString dev = u".dev"_s;
+    if (!m_identifier.endsWith(dev))
+        return false;
+    const QString installed =
+        QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) +
+        u"/applications/"_s + m_identifier.chopped(dev.size()) + u".desktop"_s;
+    const auto exec = DesktopEntry::parseExec(DesktopEntry::read(installed).value(u"Exec"_s));
+    return exec && !exec->isEmpty() && Paths::isInstalledProgram(exec->first());
+}
+
 // The icons before the entry that names them; one the bundle lacks is left out.
 bool SchemeHandler::installIcons() const {
     for (const QString& place : iconPlaces()) {
@@ -88,6 +102,10 @@ void SchemeHandler::install() {
     if (m_program.isEmpty() || (!m_icons.isEmpty() && !installIcons()) ||
         !DesktopEntry::write(entryPath(), entryBytes())) {
         QTimer::singleShot(0, this, [this] { Q_EMIT finished(false); });
+        return;
+    }
+    if (leavesLinksToInstalledCopy()) {
+        QTimer::singleShot(0, this, [this] { Q_EMIT finished(true); });
         return;
     }
     m_process =

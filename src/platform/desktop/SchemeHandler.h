@@ -36,7 +36,9 @@ public:
     QString iconPath(const QString& place) const;
 
     // Writes the entry when its bytes differ, then starts xdg-mime in the background;
-    // finished() tells the outcome. Without a program nothing is written.
+    // finished() tells the outcome. Without a program nothing is written. A development
+    // build's entry does not become the default while an installed copy's entry names a
+    // program that is there.
     void install();
 
 Q_SIGNALS:
@@ -45,6 +47,7 @@ Q_SIGNALS:
 
 private:
     bool installIcons() const;
+    bool leavesLinksToInstalledCopy() const;
 
     QString m_program;
     QString m_identifier;

@@ -35,6 +35,12 @@ QString recorder(const QString& folder) {
     return path;
 }
 
+QByteArray defaultHandler() {
+    QProcess query;
+    query.start(u"xdg-mime"_s, {u"query"_s, u"default"_s, u"x-scheme-handler/tivela"_s});
+    return query.waitForFinished(10000) ? query.readAllStandardOutput().trimmed() : "(hung)";
+}
+
 bool install(SchemeHandler& handler) {
     QSignalSpy finished(&handler, &SchemeHandler::finished);
     handler.install();
@@ -55,10 +61,7 @@ TEST(SchemeHandlerTest, MakesXdgOpenStartThisCopyWithTheUrl) {
     EXPECT_EQ(DesktopEntry::parseExec(entry.value(u"Exec"_s)),
               (QStringList{folder + u"/bin/tivela"_s, u"%u"_s}));
 
-    QProcess query;
-    query.start(u"xdg-mime"_s, {u"query"_s, u"default"_s, u"x-scheme-handler/tivela"_s});
-    ASSERT_TRUE(query.waitForFinished(10000));
-    EXPECT_EQ(query.readAllStandardOutput().trimmed(), "dev.quorvanta.Tivela.dev.desktop");
+    EXPECT_EQ(defaultHandler(), "dev.quorvanta.Tivela.dev.desktop");
 
     const QString url = u"tivela://translate?text=caf%C3%A9%20%26%20t%C3%A9"_s;
     QProcess open;
@@ -122,6 +125,29 @@ TEST(SchemeHandlerTest, AnInstalledCopysEntryIsALauncherWithItsIcon) {
     EXPECT_EQ(development.value(u"NoDisplay"_s), u"true"_s);
     EXPECT_FALSE(development.contains(u"Icon"_s));
     EXPECT_FALSE(QFile::exists(theme + u"48x48/apps/dev.quorvanta.Tivela.dev.png"_s));
+}
+
+// Links stay with an installed copy while its program is there; a development build's entry
+// takes them from another development build, or once the installed program is gone.
+TEST(SchemeHandlerTest, ADevelopmentBuildLeavesTheLinksToAnInstalledCopy) {
+    const QString folder = World::root() + u"/installed-copy"_s;
+    SchemeHandler installed(recorder(folder), u"dev.quorvanta.Tivela"_s);
+    QFile info(folder + u"/bundle.json"_s);
+    ASSERT_TRUE(info.open(QIODevice::WriteOnly));
+    info.write(R"({"CFBundleIdentifier": "dev.quorvanta.Tivela"})");
+    info.close();
+    ASSERT_TRUE(install(installed));
+    ASSERT_EQ(defaultHandler(), "dev.quorvanta.Tivela.desktop");
+
+    SchemeHandler development(recorder(World::root() + u"/dev-copy"_s),
+                              u"dev.quorvanta.Tivela.dev"_s);
+    ASSERT_TRUE(install(development));
+    EXPECT_TRUE(QFile::exists(development.entryPath()));
+    EXPECT_EQ(defaultHandler(), "dev.quorvanta.Tivela.desktop");
+
+    ASSERT_TRUE(QFile::remove(folder + u"/bin/tivela"_s));
+    ASSERT_TRUE(install(development));
+    EXPECT_EQ(defaultHandler(), "dev.quorvanta.Tivela.dev.desktop");
 }
 
 // A xdg-mime still at work when the application quits gets its short time, then goes with its
