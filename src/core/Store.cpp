@@ -31,6 +31,9 @@ constexpr double retryDelay = 60;
 constexpr int longestBusySleepMs = 10;
 // How stale a read may be about the file its path names.
 constexpr qint64 followReadsEveryMs = 1000;
+// The log's length in pages at which a commit folds it into the main file, as SQLite's own
+// automatic checkpoint does; a log hook of our own replaces that one.
+constexpr int checkpointPages = 1000;
 
 constexpr const char* schema = R"(
 CREATE TABLE IF NOT EXISTS history(
@@ -288,6 +291,7 @@ void Store::open() {
     m_db = db;
     m_opened = identity(m_path);
     sqlite3_busy_handler(m_db, &Store::onBusy, this);
+    sqlite3_wal_hook(m_db, &Store::onLogWritten, this);
     execute("PRAGMA journal_mode=WAL");
     execute(schema);
 }
@@ -326,6 +330,15 @@ int Store::onBusy(void* opaque, int attempts) {
         {qint64(1) << std::min(attempts, 4), longestBusySleepMs, store->m_busyTimeout - waited});
     sqlite3_sleep(int(sleep));
     return 1;
+}
+
+// Called once a commit has landed in the log, before the statement returns: the watch hears of
+// it then, and not after the checkpoint, which may take a while.
+int Store::onLogWritten(void* opaque, sqlite3* db, const char* name, int frames) {
+    static_cast<Store*>(opaque)->settleCommit(true);
+    if (frames >= checkpointPages)
+        sqlite3_wal_checkpoint_v2(db, name, SQLITE_CHECKPOINT_PASSIVE, nullptr, nullptr);
+    return SQLITE_OK;
 }
 
 Store::Error Store::lastError() const {
@@ -424,6 +437,22 @@ bool Store::adoptRowsOf(const QString& path) {
     return adopted;
 }
 
+// A commit that wrote nothing to the log, or one without a log (another journal mode), is told
+// of once the statement returns.
+bool Store::commit() {
+    if (m_watch.beginning)
+        m_watch.beginning();
+    m_committing = true;
+    const bool committed = execute("COMMIT");
+    settleCommit(committed);
+    return committed;
+}
+
+void Store::settleCommit(bool landed) {
+    if (std::exchange(m_committing, false) && m_watch.settled)
+        m_watch.settled(landed);
+}
+
 bool Store::execute(const char* sql) {
     return m_db && sqlite3_exec(m_db, sql, nullptr, nullptr, nullptr) == SQLITE_OK;
 }
@@ -449,7 +478,7 @@ bool Store::transaction(Body&& body) {
         if (!begin())
             return false;
     }
-    if (body() && execute("COMMIT")) {
+    if (body() && commit()) {
         m_lastError = {};
         return true;
     }

@@ -9,6 +9,7 @@
 
 #include <array>
 #include <atomic>
+#include <functional>
 #include <optional>
 #include <utility>
 
@@ -82,6 +83,15 @@ public:
         bool isBusy() const;
     };
 
+    // Told on the writing thread around each commit of a write transaction: just before it
+    // begins, and as soon as it has landed where every connection reads it (true) or has
+    // failed (false). A reader on another connection learns from them which commits a read of
+    // its own holds: those settled when it began, as long as none begins while it runs.
+    struct CommitWatch {
+        std::function<void()> beginning;
+        std::function<void(bool landed)> settled;
+    };
+
     // Opens or creates the database file at path. A statement that meets another connection's
     // write lock waits up to busyTimeout milliseconds.
     explicit Store(const QString& path, int busyTimeout = busyTimeoutMs);
@@ -100,6 +110,8 @@ public:
     // moves it aside under a dated name beside it and starts a fresh one in its place; the
     // kept file's path. A database merely locked or unreadable for now is left as it is.
     std::optional<QString> setAsideIfUnusable();
+    // Before the store's first write.
+    void watchCommits(CommitWatch watch) { m_watch = std::move(watch); }
 
     // Replaces any earlier row with the same text and direction, then keeps the newest
     // historyLimit rows.
@@ -157,9 +169,12 @@ private:
     bool isUsable();
     template <typename Body>
     bool transaction(Body&& body);
+    bool commit();
+    void settleCommit(bool landed);
     bool execute(const char* sql);
     void noteError();
     static int onBusy(void* store, int attempts);
+    static int onLogWritten(void* store, sqlite3* db, const char* name, int frames);
 
     QString m_path;
     int m_busyTimeout;
@@ -174,6 +189,9 @@ private:
     std::atomic<bool> m_stopWaiting = false;
     // When the current wait for a lock began, in milliseconds of the monotonic clock.
     qint64 m_waitStarted = 0;
+    CommitWatch m_watch;
+    // A transaction's commit has begun and the watch has not been told how it ended.
+    bool m_committing = false;
 };
 
 } // namespace tivela

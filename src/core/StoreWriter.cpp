@@ -87,6 +87,8 @@ StoreWriter::StoreWriter(Store& reads, QObject* parent)
     , m_reads(reads)
     , m_setAside(reads.setAsideIfUnusable())
     , m_store(std::make_unique<Store>(reads.path())) {
+    m_store->watchCommits(
+        {[this] { commitBeginning(); }, [this](bool landed) { commitSettled(landed); }});
     m_thread = QThread::create([this] { work(); });
     m_thread->setObjectName(u"store writer"_s);
     m_thread->start();
@@ -153,11 +155,6 @@ QList<StoreWrite> StoreWriter::pending() const {
     return writes;
 }
 
-quint64 StoreWriter::carriedOut() const {
-    const std::lock_guard locker(m_mutex);
-    return m_carriedOut;
-}
-
 QSet<quint64> StoreWriter::refusedUndelivered() const {
     const std::lock_guard locker(m_mutex);
     QSet<quint64> numbers;
@@ -168,27 +165,32 @@ QSet<quint64> StoreWriter::refusedUndelivered() const {
 }
 
 // A write applied twice counts twice (an answer moves its card two boxes): each must be either
-// in the read or applied to it. One the thread carries out while the read runs may be in it or
-// not, so the read is made again; when writes keep landing, the last read goes with the writes
-// after it, and one that landed during it may be missing until the next read.
+// in the read or applied to it. Which are in it is known only when none landed while it ran, so
+// no commit begins during a read, and one under way lands first: the read holds exactly the
+// writes counted as carried out when it begins.
 template <typename Read>
 auto StoreWriter::readAhead(Read read) const {
-    constexpr int attempts = 3;
-    for (int attempt = 1;; ++attempt) {
-        const quint64 before = carriedOut();
-        auto rows = read();
-        const quint64 after = carriedOut();
-        if (before != after && attempt < attempts)
-            continue;
-        // A refused write stays shown until its news takes it back, as it would had the
-        // thread been slower.
-        const QSet<quint64> refused = refusedUndelivered();
-        QList<StoreWrite> writes;
-        for (const Job& job : m_pending)
-            if (job.number > after || refused.contains(job.number))
-                writes << job.write;
-        return std::pair{std::move(rows), writes};
+    quint64 landed = 0;
+    {
+        std::unique_lock locker(m_mutex);
+        m_changed.wait(locker, [this] { return !m_committing; });
+        ++m_reading;
+        landed = m_carriedOut;
     }
+    auto rows = read();
+    {
+        const std::lock_guard locker(m_mutex);
+        --m_reading;
+    }
+    m_changed.notify_all();
+    // A refused write stays shown until its news takes it back, as it would had the thread
+    // been slower.
+    const QSet<quint64> refused = refusedUndelivered();
+    QList<StoreWrite> writes;
+    for (const Job& job : m_pending)
+        if (job.number > landed || refused.contains(job.number))
+            writes << job.write;
+    return std::pair{std::move(rows), writes};
 }
 
 QList<Item> StoreWriter::history(const QString& search, int limit) const {
@@ -219,7 +221,7 @@ int StoreWriter::phraseCount() const {
 void StoreWriter::flush(int milliseconds) {
     {
         std::unique_lock locker(m_mutex);
-        const auto idle = [this] { return m_queue.empty() && !m_working; };
+        const auto idle = [this] { return m_queue.empty() && m_working == 0; };
         if (!m_changed.wait_for(locker, std::chrono::milliseconds(std::max(milliseconds, 0)),
                                 idle)) {
             m_stopWaiting = true;
@@ -239,11 +241,14 @@ void StoreWriter::work() {
             return;
         Job job = std::move(m_queue.front());
         m_queue.pop_front();
-        m_working = true;
+        m_working = job.number;
+        const std::function<void()> hook = m_carriedOutHook;
         locker.unlock();
         job.result = carryOut(job.write);
+        if (hook)
+            hook();
         locker.lock();
-        m_working = false;
+        m_working = 0;
         m_carriedOut = job.number;
         m_done.push_back(std::move(job));
         m_changed.notify_all();
@@ -262,6 +267,28 @@ WriteResult StoreWriter::carryOut(const StoreWrite& write) {
         if (m_changed.wait_for(locker, retryPause, [this] { return m_stopWaiting; }))
             return WriteResult::of(error);
     }
+}
+
+void StoreWriter::setCarriedOutHook(std::function<void()> hook) {
+    const std::lock_guard locker(m_mutex);
+    m_carriedOutHook = std::move(hook);
+}
+
+// The thread's store holds the write lock meanwhile: another program waits for the read too.
+void StoreWriter::commitBeginning() {
+    std::unique_lock locker(m_mutex);
+    m_changed.wait(locker, [this] { return m_reading == 0; });
+    m_committing = true;
+}
+
+void StoreWriter::commitSettled(bool landed) {
+    {
+        const std::lock_guard locker(m_mutex);
+        m_committing = false;
+        if (landed)
+            m_carriedOut = m_working;
+    }
+    m_changed.notify_all();
 }
 
 void StoreWriter::deliver() {

@@ -12,6 +12,7 @@
 
 #include <condition_variable>
 #include <deque>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -95,10 +96,16 @@ public:
     // Handed over and not finished yet, in order.
     QList<StoreWrite> pending() const;
     // The store's reads with the writes applied that it does not hold yet: a write the thread
-    // has carried out is in the read, though it is pending until its news comes.
+    // has carried out is in the read, though it is pending until its news comes. A read waits
+    // for a commit under way to land, and no commit begins while it runs; in the store's
+    // write-ahead log a commit that has begun waits for no other program.
     QList<Item> history(const QString& search, int limit) const;
     QList<Item> phrases(const QString& search) const;
     int phraseCount() const;
+
+    // Called on the thread after each write it carried out, before the owner can hear of it;
+    // for tests that hold the thread there.
+    void setCarriedOutHook(std::function<void()> hook);
 
     // Waits at most this long for every write handed over to finish; then tries each one left
     // once more without waiting for a lock, and gives up those that would have to. Every write
@@ -126,9 +133,10 @@ private:
 
     void work();
     WriteResult carryOut(const StoreWrite& write);
+    void commitBeginning();
+    void commitSettled(bool landed);
     // Finishes, on the owner's thread, the jobs the thread is done with.
     void deliver();
-    quint64 carriedOut() const;
     // The jobs carried out and refused whose news is still on its way.
     QSet<quint64> refusedUndelivered() const;
     // A read, and the pending writes it does not hold.
@@ -143,13 +151,19 @@ private:
 
     // Standard locks, which ThreadSanitizer sees through, unlike Qt's.
     mutable std::mutex m_mutex;
-    std::condition_variable m_changed;
+    mutable std::condition_variable m_changed;
     std::deque<Job> m_queue;
     std::deque<Job> m_done;
-    // The thread is carrying out a job taken from the queue.
-    bool m_working = false;
-    // The number of the last job the thread carried out; jobs are carried out in order.
+    // The number of the job the thread is carrying out, taken from the queue; 0 when none.
+    quint64 m_working = 0;
+    // The number of the last job the thread carried out, counted from the moment its commit
+    // landed; jobs are carried out in order.
     quint64 m_carriedOut = 0;
+    // The thread's store is committing the write of the job it is carrying out.
+    bool m_committing = false;
+    // Reads of the owner's thread under way, during which no commit begins.
+    mutable int m_reading = 0;
+    std::function<void()> m_carriedOutHook;
     // Every write from now on is tried once, without waiting for a lock.
     bool m_stopWaiting = false;
     bool m_ending = false;

@@ -7,13 +7,13 @@
 
 #include <gtest/gtest.h>
 
-#include <QDeadlineTimer>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
 #include <QJsonDocument>
 #include <QProcess>
+#include <QScopeGuard>
 #include <QSet>
 #include <QTemporaryDir>
 #include <QTextStream>
@@ -21,6 +21,7 @@
 #include <sys/mount.h>
 
 #include <cstdio>
+#include <future>
 
 using namespace tivela;
 using namespace tivela::test;
@@ -149,14 +150,22 @@ TEST_F(StoreWriterTest, AWriteThatLandedIsNotAppliedAgainBeforeItsNews) {
     const Item card = makeItem(u"p-cat"_s, u"cat"_s, 10);
     reads.addPhrase(card);
     StoreWriter writer(reads);
+    // The thread stops between landing the answer and telling of it.
+    std::promise<void> carriedOut;
+    std::promise<void> resume;
+    writer.setCarriedOutHook([&, resumed = resume.get_future().share()] {
+        carriedOut.set_value();
+        resumed.wait();
+    });
+    // Let go however the test ends, or the writer's end waits for the thread for ever.
+    auto release = qScopeGuard([&] { resume.set_value(); });
     const QFuture<WriteResult> answered = writer.answer(card, true, 1000);
-    // No event is run meanwhile, so the news of the landing waits: the poll only yields.
-    QDeadlineTimer deadline(20000);
-    while (reads.phrase(u"cat"_s, u"en"_s, u"es"_s)->box != 1 && !deadline.hasExpired())
-        QThread::yieldCurrentThread();
-    ASSERT_EQ(reads.phrase(u"cat"_s, u"en"_s, u"es"_s)->box, 1) << "the answer never landed";
-    ASSERT_FALSE(answered.isFinished());
+    ASSERT_EQ(carriedOut.get_future().wait_for(std::chrono::seconds(20)),
+              std::future_status::ready);
+    ASSERT_EQ(reads.phrase(u"cat"_s, u"en"_s, u"es"_s)->box, 1);
     EXPECT_EQ(writer.phrases(QString()).first().box, 1);
+    release.dismiss();
+    resume.set_value();
     ASSERT_TRUE(waitUntil([&] { return answered.isFinished(); }));
     EXPECT_EQ(writer.phrases(QString()).first().box, 1);
 }
