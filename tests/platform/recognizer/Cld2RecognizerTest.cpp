@@ -279,6 +279,8 @@ TEST(Cld2RecognizerTest, SourcesAreNamedAmongEveryLanguage) {
         {"merci", "fr"},
         {"maison", "fr"},
         {"obrigado", "pt"},
+        // A word cut off before its apostrophe, as an elided word is read.
+        {"jusqu", "fr"},
         // The pair's own words, and words no analyser knows or all do, stay the pair's.
         {"house", "en"},
         {"casa", "es"},
