@@ -282,7 +282,8 @@ Cld2Recognizer::LexiconEvidence Cld2Recognizer::lexiconEvidence(QStringView text
             (knownWordEvidence * double(knownToSome) - unknownWordEvidence * (n - knownToSome)) / n;
         // A short phrase none of whose words they know goes by the packs as a word does.
         if (words.size() <= wordsAgainstTheRest && knownToSome == 0 && !standsBy(found, known))
-            evidence.elsewhere = packEvidence(words, known, hinted);
+            evidence.elsewhere =
+                elsewhereEvidence(words, known, hinted, m_morphology->known(words, others), false);
     } else if (knownToSome == 1 && fewest == 0) {
         // A word that only some of them know is theirs; one all know is left to CLD2 and the
         // weights.
@@ -292,39 +293,48 @@ Cld2Recognizer::LexiconEvidence Cld2Recognizer::lexiconEvidence(QStringView text
         // dictionary pack know it ("Bonjour", "Zeitung" beside English and Spanish), unless
         // CLD2 stands by one of theirs; one nothing installed knows is left to CLD2 and the
         // weights.
-        evidence.elsewhere = packEvidence(words, known, hinted);
-        const QHash<QString, QList<bool>> elsewhere = m_morphology->known(words, others);
-        for (auto it = elsewhere.cbegin(); it != elsewhere.cend(); ++it)
-            if (it->first())
-                evidence.elsewhere.insert(it.key(), oneSidedEvidence);
+        evidence.elsewhere =
+            elsewhereEvidence(words, known, hinted, m_morphology->known(words, others), true);
     }
     return evidence;
 }
 
-QHash<QString, double> Cld2Recognizer::packEvidence(const QStringList& words,
-                                                    const QHash<QString, QList<bool>>& known,
-                                                    const QStringList& hinted) const {
-    QHash<QString, double> evidence;
-    if (!m_packs)
-        return evidence;
+QHash<QString, double> Cld2Recognizer::elsewhereEvidence(const QStringList& words,
+                                                         const QHash<QString, QList<bool>>& known,
+                                                         const QStringList& hinted,
+                                                         const QHash<QString, QList<bool>>& others,
+                                                         bool analysersCount) const {
     QHash<QString, double> held;
     for (qsizetype i = 0; i < words.size(); ++i) {
         if (std::any_of(known.cbegin(), known.cend(), [i](const QList<bool>& k) { return k[i]; }))
             continue;
-        const PackWords::Holders holders = m_packs->holders(words[i]);
-        // A word the pair's own packs hold is the pair's as much as anyone's; one they hold
-        // less surely ("haben", which form rules lead to the Spanish "haber"; "Oder", which
-        // the English pack has only as a name) is not.
+        PackWords::Holders holders = m_packs ? m_packs->holders(words[i]) : PackWords::Holders{};
+        // A word the pair's own packs hold is the pair's as much as any other pack's; one they
+        // hold less surely ("haben", which form rules lead to the Spanish "haber"; "Oder",
+        // which the English pack has only as a name) is not.
         if (std::any_of(hinted.cbegin(), hinted.cend(),
                         [&](const QString& code) { return holders.exactly.contains(code); }))
-            continue;
-        for (const QString& code : holders.exactly)
+            holders = {};
+        QHash<QString, double> shares;
+        for (const QString& code : holders.exactly) {
+            // A word the language's own analyser does not know is one its pack has beside its
+            // ordinary words: a name ("Io" to the Swedish pack) or a rarity.
+            const auto analyser = others.constFind(code);
             if (mayName(code))
-                held[code] += 1;
+                shares[code] = analyser != others.cend() && !analyser->at(i) ? formsShare : 1;
+        }
         for (const QString& code : holders.loosely)
             if (mayName(code) && !hinted.contains(code))
-                held[code] += formsShare;
+                shares[code] = std::max(shares.value(code), formsShare);
+        if (analysersCount)
+            for (auto it = others.cbegin(); it != others.cend(); ++it)
+                if (it->at(i))
+                    shares[it.key()] = 1;
+        for (auto it = shares.cbegin(); it != shares.cend(); ++it)
+            held[it.key()] +=
+                *it + (*it == 1 && holders.functionWord.contains(it.key()) ? functionWordShare : 0);
     }
+    QHash<QString, double> evidence;
     for (auto it = held.cbegin(); it != held.cend(); ++it)
         evidence.insert(it.key(), oneSidedEvidence * *it / double(words.size()));
     return evidence;

@@ -27,7 +27,10 @@ namespace tivela {
 //   by itself names one of the hinted languages; a short phrase none of whose words they know
 //   counts for the packs by the share of its words each holds. A pack that reaches a word
 //   only through its form rules, or holds it only as a name typed with a capital, counts
-//   for half; a word typed in lower case is none of a pack's names. A word the hinted
+//   for half, and so does one the language's own analyser does not know; a word typed in
+//   lower case is none of a pack's names. A pack's function word counts for a quarter more:
+//   between languages that all have a word, the one that has it among its commonest words
+//   likely means it ("eller" is Swedish for "or", German for "alder"). A word the hinted
 //   languages' packs hold as it is, not only through their form rules or as a name, is
 //   theirs as much as anyone's. A single word nothing installed knows, or all the hinted
 //   languages' analysers do, is left to CLD2 and the weights;
@@ -64,6 +67,11 @@ public:
     // less surely (through its form rules alone, or as a name): below a pack or analyser
     // that holds it as it is, above the weights and CLD2's guess on a word.
     static constexpr double formsShare = 0.5;
+    // What a pack's function word counts for beyond that (a pronoun, preposition, conjunction,
+    // determiner or numeral is among the commonest words of its language, where another
+    // language's word spelt alike is mostly a rarer one): above CLD2's guess on a word, below
+    // the step between a pack that holds it as it is and one that holds it less surely.
+    static constexpr double functionWordShare = 0.25;
     static constexpr double knownWordEvidence = 2;
     static constexpr double unknownWordEvidence = 5;
     static constexpr int wordsAgainstTheRest = 5;
@@ -103,12 +111,17 @@ private:
         QHash<QString, double> elsewhere;
     };
     LexiconEvidence lexiconEvidence(QStringView text, const Evidence& found) const;
-    // The other packs' languages by the share of the words that they hold and nothing of the
-    // hinted languages knows, their packs included (a word a pack holds less surely counting
-    // for `formsShare`).
-    QHash<QString, double> packEvidence(const QStringList& words,
-                                        const QHash<QString, QList<bool>>& known,
-                                        const QStringList& hinted) const;
+    // The other installed languages by the share of the words that they know and nothing of
+    // the hinted languages knows, their packs included: a word a pack holds as it is counts
+    // whole, unless the language's own analyser (in `others`) does not know it, and one it
+    // holds less surely for `formsShare`; with `analysersCount`, a word a language's analyser
+    // knows counts whole too. A function word of a language's pack counts `functionWordShare`
+    // more where it counts whole.
+    QHash<QString, double> elsewhereEvidence(const QStringList& words,
+                                             const QHash<QString, QList<bool>>& known,
+                                             const QStringList& hinted,
+                                             const QHash<QString, QList<bool>>& others,
+                                             bool analysersCount) const;
     bool mayName(const QString& code) const;
 
     Morphology* m_morphology;

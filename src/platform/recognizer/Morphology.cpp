@@ -67,6 +67,9 @@ bool anyKnows(const Vocabularies& vocabularies, QStringView word) {
 bool knowsWord(const Vocabularies& vocabularies, QStringView word) {
     if (anyKnows(vocabularies, word))
         return true;
+    // A word cut short by an apostrophe the reading of words leaves out: "dall'", "anch'".
+    if (!word.isEmpty() && anyKnows(vocabularies, QString(word.toString() + u'\'')))
+        return true;
     qsizetype start = 0;
     bool joined = false;
     for (qsizetype end = 0; end <= word.size(); ++end) {

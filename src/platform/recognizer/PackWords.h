@@ -47,10 +47,14 @@ public:
     // word is typed with one. A rule strips an ending that words of other languages end in too
     // ("saucers" leads to the French "saucer", "haben" to the Spanish "haber"), and names pass
     // from language to language ("Oder", "Volta"). A word typed in lower case is none of those
-    // written only with capitals: "oder" is German, whatever the English pack names "Oder".
+    // written only with capitals: "oder" is German, whatever the English pack names "Oder";
+    // and a German noun typed in lower case ("bild", "kunde") is held loosely. Of those that
+    // hold it as it is, the languages whose records make it a function word (a pronoun,
+    // preposition, conjunction, determiner or numeral, or a form of one: "eller", "mit").
     struct Holders {
         QStringList exactly;
         QStringList loosely;
+        QStringList functionWord;
     };
     Holders holders(const QString& word);
     // Has the installed packs read, waiting for none of them.

@@ -279,6 +279,8 @@ TEST(Cld2RecognizerTest, SourcesAreNamedAmongEveryLanguage) {
         {"merci", "fr"},
         {"maison", "fr"},
         {"obrigado", "pt"},
+        // A word cut off before its apostrophe, as an elided word is read.
+        {"jusqu", "fr"},
         // The pair's own words, and words no analyser knows or all do, stay the pair's.
         {"house", "en"},
         {"casa", "es"},
@@ -318,32 +320,51 @@ namespace {
 // Small packs beside English and Spanish: German words and forms, a Swedish word German
 // shares, a Swedish word German rules lead to a German one, a word the English pack and the
 // German one both hold, one the English pack has only as a name, and a German word Spanish
-// rules lead to a Spanish one.
+// rules lead to a Spanish one; words German and Swedish share, which Swedish has as
+// conjunctions, a form of a pronoun or a noun, and German as nouns, an adjective or an adverb;
+// and words German shares with the French pack, one the French analyser does not know.
 PackWords& smallPacks() {
     static PackWords packs([] {
         const QString folder = test::World::root() + u"/small-packs"_s;
-        const QString entry = uR"({"e":[["noun","","",[["a gloss",[],[]]]]]})"_s;
+        const auto entry = [](const char* part) -> QString {
+            return uR"({"e":[[")"_s + QLatin1String(part) + uR"(","","",[["a gloss",[],[]]]]]})"_s;
+        };
+        const QString noun = entry("noun");
         test::writeFile(folder + u"/de.lex.gz"_s,
                         test::packText({{u"f"_s, uR"([["en",""],["s",""]])"_s},
-                                        {u"wder"_s, entry},
-                                        {u"whaben"_s, entry},
-                                        {u"whenne"_s, entry},
-                                        {u"wfrühstück"_s, entry},
-                                        {u"whaus"_s, entry},
-                                        {u"whouse"_s, entry},
-                                        {u"whund"_s, entry},
-                                        {u"wmädchen"_s, entry},
-                                        {u"woder"_s, entry},
-                                        {u"wquarkel"_s, entry},
-                                        {u"wschnell"_s, entry},
-                                        {u"wzeitung"_s, entry}}));
+                                        {u"wbild"_s, noun},
+                                        {u"wder"_s, entry("det")},
+                                        {u"wdessa"_s, entry("adj")},
+                                        {u"weller"_s, noun},
+                                        {u"wfrühstück"_s, noun},
+                                        {u"whaben"_s, entry("verb")},
+                                        {u"whaus"_s, noun},
+                                        {u"whenne"_s, noun},
+                                        {u"whouse"_s, noun},
+                                        {u"whund"_s, noun},
+                                        {u"wmädchen"_s, noun},
+                                        {u"woder"_s, entry("conj")},
+                                        {u"wquarkel"_s, noun},
+                                        {u"wschnell"_s, entry("adj")},
+                                        {u"wsoviel"_s, entry("adv")},
+                                        {u"wstrudel"_s, noun},
+                                        {u"wzeitung"_s, noun}}));
         test::writeFile(folder + u"/sv.lex.gz"_s,
-                        test::packText({{u"whennes"_s, entry}, {u"whund"_s, entry}}));
+                        test::packText({{u"wbild"_s, noun},
+                                        {u"wdenna"_s, entry("pron")},
+                                        {u"wdessa"_s, uR"({"lm":["denna"]})"_s},
+                                        {u"weller"_s, entry("conj")},
+                                        {u"whennes"_s, uR"({"lm":["hon"]})"_s},
+                                        {u"whon"_s, entry("pron")},
+                                        {u"whund"_s, noun},
+                                        {u"wsoviel"_s, entry("conj")}}));
+        test::writeFile(folder + u"/fr.lex.gz"_s,
+                        test::packText({{u"wsoviel"_s, noun}, {u"wstrudel"_s, noun}}));
         test::writeFile(folder + u"/es.lex.gz"_s,
-                        test::packText({{u"f"_s, uR"([["en","er"]])"_s}, {u"whaber"_s, entry}}));
+                        test::packText({{u"f"_s, uR"([["en","er"]])"_s}, {u"whaber"_s, noun}}));
         test::writeFile(
             folder + u"/en.lex.gz"_s,
-            test::packText({{u"woder"_s, uR"({"cap":true,"e":[]})"_s}, {u"wquarkel"_s, entry}}));
+            test::packText({{u"woder"_s, uR"({"cap":true,"e":[]})"_s}, {u"wquarkel"_s, noun}}));
         return PackWords::Options{folder};
     }());
     return packs;
@@ -381,26 +402,31 @@ TEST_P(PackRules, NameWordsOnlyAnotherLanguagesPackHolds) {
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(EnglishSpanish, PackRules,
-                         testing::Values(
-                             // Words neither analyser of the pair knows, held by the German pack,
-                             // in any case, and a regular form its rules lead to a headword.
-                             PackRule{"Haus", "de"}, PackRule{"Zeitung", "de"},
-                             PackRule{"Frühstück", "de"}, PackRule{"MÄDCHEN", "de"},
-                             PackRule{"schnell", "de"}, PackRule{"Zeitungen", "de"},
-                             // A pack holding a word as it is outweighs one whose form rules
-                             // alone lead it to a word of its own, and the pair's packs keep
-                             // only the words they hold as they are.
-                             PackRule{"hennes", "sv"}, PackRule{"haben", "de"},
-                             // A pair's pack that has a word only as a name ("Oder") holds
-                             // none typed in lower case, and shadows no other pack's word.
-                             PackRule{"oder", "de"}, PackRule{"Oder", "de"},
-                             // A short phrase goes by the share of its words a pack holds.
-                             PackRule{"der Hund", "de"}, PackRule{"schnell Zeitung Haus", "de"},
-                             // The pair's words stay the pair's, whatever else a pack holds; so do
-                             // words the pair's own packs hold, words no pack holds, another
-                             // installed analyser's words and longer texts.
-                             PackRule{"house", "en"}, PackRule{"casa", "es"},
-                             PackRule{"quarkel", nullptr}, PackRule{"Tivela", nullptr},
-                             PackRule{"Bonjour", "fr"}, PackRule{"the house is big", "en"},
-                             PackRule{"Der Hund ist im Haus und schläft", "de"}));
+INSTANTIATE_TEST_SUITE_P(
+    EnglishSpanish, PackRules,
+    testing::Values(
+        // Words neither analyser of the pair knows, held by the German pack,
+        // in any case, and a regular form its rules lead to a headword.
+        PackRule{"Haus", "de"}, PackRule{"Zeitung", "de"}, PackRule{"Frühstück", "de"},
+        PackRule{"MÄDCHEN", "de"}, PackRule{"schnell", "de"}, PackRule{"Zeitungen", "de"},
+        // A pack holding a word as it is outweighs one whose form rules
+        // alone lead it to a word of its own, and the pair's packs keep
+        // only the words they hold as they are.
+        PackRule{"hennes", "sv"}, PackRule{"haben", "de"},
+        // A pair's pack that has a word only as a name ("Oder") holds
+        // none typed in lower case, and shadows no other pack's word.
+        PackRule{"oder", "de"}, PackRule{"Oder", "de"},
+        // A short phrase goes by the share of its words a pack holds.
+        PackRule{"der Hund", "de"}, PackRule{"schnell Zeitung Haus", "de"},
+        // The pair's words stay the pair's, whatever else a pack holds; so do
+        // words the pair's own packs hold, words no pack holds, another
+        // installed analyser's words and longer texts.
+        PackRule{"house", "en"}, PackRule{"casa", "es"}, PackRule{"quarkel", nullptr},
+        PackRule{"Tivela", nullptr}, PackRule{"Bonjour", "fr"}, PackRule{"the house is big", "en"},
+        PackRule{"Der Hund ist im Haus und schläft", "de"},
+        // Between languages whose packs hold a word alike, the one that has
+        // it as a function word (or a form of one) has it; a German noun
+        // typed in lower case is held less surely; a word a language's
+        // analyser does not know is held less surely by its pack.
+        PackRule{"eller", "sv"}, PackRule{"Eller", "sv"}, PackRule{"Soviel", "sv"},
+        PackRule{"dessa", "sv"}, PackRule{"bild", "sv"}, PackRule{"Strudel", "de"}));
