@@ -47,6 +47,19 @@ void readUnits(const QList<QList<Apertium::Unit>>& analyses, bool names,
     }
 }
 
+// The elided words that a list's words begin with ("dell'" of "dell'acqua"), which stand
+// apart in a text whose apostrophe is followed by a space.
+QStringList elidedHeads(const QStringList& words) {
+    QStringList heads;
+    for (const QString& word : words) {
+        const qsizetype apostrophe = word.indexOf(u'\'');
+        if (apostrophe > 0)
+            heads << word.left(apostrophe + 1);
+    }
+    heads.removeDuplicates();
+    return heads;
+}
+
 } // namespace
 
 ApertiumPairs::ApertiumPairs(const QString& apertium, const QString& wordLists,
@@ -241,7 +254,9 @@ bool ApertiumPairs::words(const LanguageSources& sources, const QString& analyse
             words << word;
     }
     const auto analyses = Apertium::analyse(analyser, words, error);
-    const auto combined = analyses ? Apertium::combinations(analyser, words, error) : std::nullopt;
+    const auto combined = analyses
+                              ? Apertium::combinations(analyser, words + elidedHeads(words), error)
+                              : std::nullopt;
     if (!combined)
         return false;
     // A preposition with an article ("del") or a verb with its pronouns ("farlo") is read as

@@ -58,6 +58,7 @@ QList<LanguageSources> rows() {
          .apertiumLicence = u"Apertium (GNU GPL version 2; version 3 or later for Italian)"_s,
          .wordList = u"italian"_s,
          .germanLicence = gpl2,
+         .formRules = Forms::italianRules(),
          .oldSpelling = Forms::italianOldSpelling},
         // Ding is FreeDict's German dictionary; Debian has no German analyser, so the reader
         // applies the regular endings of German forms itself.

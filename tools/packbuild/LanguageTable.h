@@ -73,7 +73,7 @@ struct LanguageSources {
     // Empty for a language without one.
     RouteSources route;
     // The regular endings of the language's forms, which the pack's reader applies: for a
-    // language that Debian has no analyser of.
+    // language that Debian has no analyser of, or for forms no analyser lists.
     QList<LexiconPack::FormRule> formRules;
     // Whether a noun's references name its plural beside its compounds.
     bool referencesNamePlurals = false;
