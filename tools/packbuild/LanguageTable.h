@@ -67,6 +67,10 @@ struct LanguageSources {
     // does not (nld-eng: "varen" is first "go", "oog" first "point"), a term's first meaning
     // tells nothing of which term is the common one.
     bool commonMeaningFirst = true;
+    // Whether a word's card leads with the common English word that the word translates
+    // first ("mostrare": show), where the dictionary into English lists a line's words in the
+    // order of the alphabet ("indicate, suggest") rather than of their use.
+    bool leadsWithCommonWord = false;
     // The licence of FreeDict's dictionaries between the language and German, which confirm
     // its translations through Ding's German; empty for a language without them.
     QString germanLicence;
