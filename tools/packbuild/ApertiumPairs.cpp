@@ -60,6 +60,12 @@ QStringList elidedHeads(const QStringList& words) {
     return heads;
 }
 
+// The file of the same pair beside a bilingual dictionary: its generator or analyser.
+QString besideBilingual(const QString& bilingual, const QString& kind) {
+    QString path = bilingual;
+    return path.replace(u".autobil.bin"_s, u"."_s + kind + u".bin"_s);
+}
+
 } // namespace
 
 ApertiumPairs::ApertiumPairs(const QString& apertium, const QString& wordLists,
@@ -253,6 +259,16 @@ bool ApertiumPairs::words(const LanguageSources& sources, const QString& analyse
         if (!word.isEmpty() && !word.front().isUpper())
             words << word;
     }
+    if (sources.analyserLemmas) {
+        const auto lemmas = Apertium::lemmas(analyser, error);
+        if (!lemmas)
+            return false;
+        const QSet<QString> listed(words.begin(), words.end());
+        for (const QString& lemma : *lemmas) {
+            if (!listed.contains(lemma) && !lemma.front().isUpper())
+                words << lemma;
+        }
+    }
     const auto analyses = Apertium::analyse(analyser, words, error);
     const auto combined = analyses
                               ? Apertium::combinations(analyser, words + elidedHeads(words), error)
@@ -266,7 +282,16 @@ bool ApertiumPairs::words(const LanguageSources& sources, const QString& analyse
     QList<Apertium::Unit> units;
     QList<qsizetype> owners;
     readUnits(*analyses, false, units, owners);
-    if (!translateChain(back, units, owners, error))
+    QList<Apertium::Unit> pronounUnits;
+    QList<qsizetype> pronounOwners;
+    for (qsizetype u = 0; u < units.size(); ++u) {
+        if (units[u].pos() == "pron"_L1) {
+            pronounUnits << units[u];
+            pronounOwners << owners[u];
+        }
+    }
+    if (!translateChain(back, units, owners, error) ||
+        !pronouns(back, pronounUnits, pronounOwners, units, owners, error))
         return false;
     int rank = 2000000;
     for (qsizetype u = 0; u < units.size(); ++u) {
@@ -277,6 +302,62 @@ bool ApertiumPairs::words(const LanguageSources& sources, const QString& analyse
     }
     evidence.header << u"# translations of the words of /usr/share/dict/"_s + sources.wordList +
                            u": Apertium "_s + sources.back.join(u" then "_s);
+    return true;
+}
+
+// Apertium's dictionaries into English translate a personal pronoun as a placeholder lemma
+// ("prpers<prn><obj><p1>") that the English generator spells ("me"), and the language in
+// between finds it under that placeholder only from its written form ("me", not "me<prn>"): a
+// pronoun goes there as the generator writes it and is read again before the last step.
+bool ApertiumPairs::pronouns(const QStringList& back, const QList<Apertium::Unit>& pronounUnits,
+                             const QList<qsizetype>& pronounOwners, QList<Apertium::Unit>& units,
+                             QList<qsizetype>& owners, QString* error) {
+    const QString english = besideBilingual(back.last(), u"autogen"_s);
+    if (!QFileInfo::exists(english))
+        return true;
+    if (back.size() == 2 && QFileInfo::exists(besideBilingual(back[0], u"autogen"_s)) &&
+        QFileInfo::exists(besideBilingual(back[1], u"automorf"_s))) {
+        QList<Apertium::Unit> between = pronounUnits;
+        QList<qsizetype> betweenOwners = pronounOwners;
+        if (!translateChain({back[0]}, between, betweenOwners, error))
+            return false;
+        const auto written =
+            Apertium::generate(besideBilingual(back[0], u"autogen"_s), between, error);
+        const auto read =
+            written ? Apertium::readings(besideBilingual(back[1], u"automorf"_s), *written, error)
+                    : std::nullopt;
+        if (!read)
+            return false;
+        QList<Apertium::Unit> placeholders;
+        QList<qsizetype> placeholderOwners;
+        for (qsizetype u = 0; u < between.size(); ++u) {
+            for (const Apertium::Unit& reading : (*read)[u]) {
+                if (reading.tags == between[u].tags && reading.lemma != between[u].lemma) {
+                    placeholders << reading;
+                    placeholderOwners << betweenOwners[u];
+                }
+            }
+        }
+        if (!translateChain({back[1]}, placeholders, placeholderOwners, error))
+            return false;
+        units += placeholders;
+        owners += placeholderOwners;
+    }
+    QList<Apertium::Unit> spoken;
+    QList<qsizetype> at;
+    for (qsizetype u = 0; u < units.size(); ++u) {
+        if (units[u].pos() == "pron"_L1) {
+            spoken << units[u];
+            at << u;
+        }
+    }
+    const auto written = Apertium::generate(english, spoken, error);
+    if (!written)
+        return false;
+    for (qsizetype s = 0; s < at.size(); ++s) {
+        if (!(*written)[s].isEmpty())
+            units[at[s]] = Apertium::Unit{(*written)[s], spoken[s].tags};
+    }
     return true;
 }
 

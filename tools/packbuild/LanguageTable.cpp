@@ -57,6 +57,7 @@ QList<LanguageSources> rows() {
          .generator = u"apertium-spa-ita/spa-ita.autogen.bin"_s,
          .apertiumLicence = u"Apertium (GNU GPL version 2; version 3 or later for Italian)"_s,
          .wordList = u"italian"_s,
+         .analyserLemmas = true,
          .leadsWithCommonWord = true,
          .germanLicence = gpl2,
          .route = {.name = u"Spanish"_s,

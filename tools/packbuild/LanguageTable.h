@@ -63,6 +63,9 @@ struct LanguageSources {
     // The language's word list in /usr/share/dict, whose words are looked up in Apertium's
     // dictionaries towards English.
     QString wordList;
+    // Whether the analyser's own lemmas are looked up beside the word list's words: Italian's
+    // list lacks thousands of them ("estasi", "sorveglianza").
+    bool analyserLemmas = false;
     // Whether the dictionary into English writes a word's common meaning first; where it
     // does not (nld-eng: "varen" is first "go", "oog" first "point"), a term's first meaning
     // tells nothing of which term is the common one.
