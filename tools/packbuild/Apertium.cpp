@@ -68,7 +68,8 @@ QStringList stream(const QList<Unit>& units) {
 // The readings of one "^surface/reading/reading$" unit.
 QStringList unitReadings(QString line) {
     line = line.trimmed();
-    if (!line.startsWith(u'^') || !line.endsWith(u'$'))
+    // A word that the analyser reads as several ("así pues") has no reading of its own.
+    if (!line.startsWith(u'^') || !line.endsWith(u'$') || line.count(u'$') > 1)
         return {};
     return line.mid(1, line.size() - 2).split(u'/').mid(1);
 }

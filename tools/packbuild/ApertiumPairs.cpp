@@ -282,16 +282,10 @@ bool ApertiumPairs::words(const LanguageSources& sources, const QString& analyse
     QList<Apertium::Unit> units;
     QList<qsizetype> owners;
     readUnits(*analyses, false, units, owners);
-    QList<Apertium::Unit> pronounUnits;
-    QList<qsizetype> pronounOwners;
-    for (qsizetype u = 0; u < units.size(); ++u) {
-        if (units[u].pos() == "pron"_L1) {
-            pronounUnits << units[u];
-            pronounOwners << owners[u];
-        }
-    }
+    const QList<Apertium::Unit> ownUnits = units;
+    const QList<qsizetype> ownOwners = owners;
     if (!translateChain(back, units, owners, error) ||
-        !pronouns(back, pronounUnits, pronounOwners, units, owners, error))
+        !throughWrittenForms(back, ownUnits, ownOwners, units, owners, error))
         return false;
     int rank = 2000000;
     for (qsizetype u = 0; u < units.size(); ++u) {
@@ -305,22 +299,28 @@ bool ApertiumPairs::words(const LanguageSources& sources, const QString& analyse
     return true;
 }
 
-// Apertium's dictionaries into English translate a personal pronoun as a placeholder lemma
-// ("prpers<prn><obj><p1>") that the English generator spells ("me"), and the language in
-// between finds it under that placeholder only from its written form ("me", not "me<prn>"): a
-// pronoun goes there as the generator writes it and is read again before the last step.
-bool ApertiumPairs::pronouns(const QStringList& back, const QList<Apertium::Unit>& pronounUnits,
-                             const QList<qsizetype>& pronounOwners, QList<Apertium::Unit>& units,
-                             QList<qsizetype>& owners, QString* error) {
+// The language in between writes some words under another lemma or other tags in its
+// dictionary into English than in the one from the language: a personal pronoun is a
+// placeholder there ("prpers<prn><obj><p1>"), which the English generator spells ("me"), a
+// pronoun of things has another gender ("esto<prn><tn><m>"). Such a word is found there only
+// from its written form: it goes to the language in between as the generator writes it and is
+// read again, as a word of the same part of speech, before the last step.
+bool ApertiumPairs::throughWrittenForms(const QStringList& back,
+                                        const QList<Apertium::Unit>& ownUnits,
+                                        const QList<qsizetype>& ownOwners,
+                                        QList<Apertium::Unit>& units, QList<qsizetype>& owners,
+                                        QString* error) {
     const QString english = besideBilingual(back.last(), u"autogen"_s);
     if (!QFileInfo::exists(english))
         return true;
     if (back.size() == 2 && QFileInfo::exists(besideBilingual(back[0], u"autogen"_s)) &&
         QFileInfo::exists(besideBilingual(back[1], u"automorf"_s))) {
-        QList<Apertium::Unit> between = pronounUnits;
-        QList<qsizetype> betweenOwners = pronounOwners;
+        QList<Apertium::Unit> between = ownUnits;
+        QList<qsizetype> betweenOwners = ownOwners;
         if (!translateChain({back[0]}, between, betweenOwners, error))
             return false;
+        for (Apertium::Unit& unit : between)
+            unit = pivotForms(unit).last();
         const auto written =
             Apertium::generate(besideBilingual(back[0], u"autogen"_s), between, error);
         const auto read =
@@ -332,7 +332,9 @@ bool ApertiumPairs::pronouns(const QStringList& back, const QList<Apertium::Unit
         QList<qsizetype> placeholderOwners;
         for (qsizetype u = 0; u < between.size(); ++u) {
             for (const Apertium::Unit& reading : (*read)[u]) {
-                if (reading.tags == between[u].tags && reading.lemma != between[u].lemma) {
+                const bool same =
+                    reading.lemma == between[u].lemma && reading.tags == between[u].tags;
+                if (!same && reading.pos() == between[u].pos()) {
                     placeholders << reading;
                     placeholderOwners << betweenOwners[u];
                 }

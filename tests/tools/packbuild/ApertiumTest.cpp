@@ -40,11 +40,11 @@ TEST(ApertiumTest, PronounsReachEnglishThroughTheirWrittenForm) {
     QList<Apertium::Unit> units{{u"prpers"_s, {u"prn"_s, u"obj"_s, u"p3"_s, u"m"_s, u"sg"_s}}};
     QList<qsizetype> owners{2};
     QString error;
-    ASSERT_TRUE(
-        ApertiumPairs::pronouns(back,
-                                {{u"mi"_s, {u"prn"_s, u"pro"_s, u"p1"_s, u"mf"_s, u"sg"_s}},
-                                 {u"egli"_s, {u"prn"_s, u"tn"_s, u"p3"_s, u"m"_s, u"sg"_s}}},
-                                {0, 1}, units, owners, &error))
+    ASSERT_TRUE(ApertiumPairs::throughWrittenForms(
+        back,
+        {{u"mi"_s, {u"prn"_s, u"pro"_s, u"p1"_s, u"mf"_s, u"sg"_s}},
+         {u"egli"_s, {u"prn"_s, u"tn"_s, u"p3"_s, u"m"_s, u"sg"_s}}},
+        {0, 1}, units, owners, &error))
         << error.toStdString();
     QStringList reached;
     for (qsizetype u = 0; u < units.size(); ++u)
