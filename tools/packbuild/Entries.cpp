@@ -313,7 +313,8 @@ void EntryBuilder::leadWithCommonWord(const QString& wordKey, Word& word,
             }
         }
     }
-    if (!best)
+    const QStringList leading = Lexicon::glossTerms(word.entries.first().meanings.first().gloss);
+    if (!best || key(leading.value(0), u"en"_s) == key(best->english, u"en"_s))
         return;
     auto entry = std::find_if(word.entries.begin(), word.entries.end(),
                               [&](const WordEntry& e) { return e.pos == best->pos; });
