@@ -3,6 +3,8 @@
 #include <QProcess>
 #include <QRegularExpression>
 
+#include <algorithm>
+
 using namespace Qt::StringLiterals;
 
 namespace tivela::packbuild::Apertium {
@@ -64,9 +66,10 @@ QStringList stream(const QList<Unit>& units) {
 }
 
 // The readings of one "^surface/reading/reading$" unit.
-QStringList readings(QString line) {
+QStringList unitReadings(QString line) {
     line = line.trimmed();
-    if (!line.startsWith(u'^') || !line.endsWith(u'$'))
+    // A word that the analyser reads as several ("así pues") has no reading of its own.
+    if (!line.startsWith(u'^') || !line.endsWith(u'$') || line.count(u'$') > 1)
         return {};
     return line.mid(1, line.size() - 2).split(u'/').mid(1);
 }
@@ -110,20 +113,30 @@ std::optional<Unit> parseUnit(const QString& text) {
     return unit;
 }
 
-std::optional<QList<QList<Unit>>> analyse(const QString& analyser, const QStringList& words,
-                                          QString* error) {
+std::optional<QList<QList<Unit>>> readings(const QString& analyser, const QStringList& words,
+                                           QString* error) {
     const auto output = analysed(analyser, words, error);
     if (!output)
         return std::nullopt;
     QList<QList<Unit>> result;
     for (qsizetype i = 0; i < words.size(); ++i) {
         QList<Unit> units;
-        for (const QString& reading : readings(output->value(i))) {
-            const auto unit = parseUnit(reading);
-            if (unit && unit->text().compare(words[i], Qt::CaseInsensitive) == 0)
+        for (const QString& reading : unitReadings(output->value(i))) {
+            if (const auto unit = parseUnit(reading))
                 units << *unit;
         }
         result << units;
+    }
+    return result;
+}
+
+std::optional<QList<QList<Unit>>> analyse(const QString& analyser, const QStringList& words,
+                                          QString* error) {
+    auto result = readings(analyser, words, error);
+    for (qsizetype i = 0; result && i < words.size(); ++i) {
+        (*result)[i].removeIf([&](const Unit& unit) {
+            return unit.text().compare(words[i], Qt::CaseInsensitive) != 0;
+        });
     }
     return result;
 }
@@ -137,7 +150,7 @@ std::optional<QHash<QString, QString>> combinations(const QString& analyser,
     for (qsizetype i = 0; i < words.size(); ++i) {
         QString lemma;
         bool single = false;
-        for (const QString& reading : readings(output->value(i))) {
+        for (const QString& reading : unitReadings(output->value(i))) {
             const qsizetype plus = reading.indexOf(u'+');
             const auto first = parseUnit(plus < 0 ? reading : reading.left(plus));
             single = single || (plus < 0 && first);
@@ -158,7 +171,7 @@ std::optional<QList<QList<Unit>>> translate(const QString& bilingual, const QLis
     QList<QList<Unit>> result;
     for (qsizetype i = 0; i < units.size(); ++i) {
         QList<Unit> translations;
-        for (const QString& reading : readings(output->value(i))) {
+        for (const QString& reading : unitReadings(output->value(i))) {
             const auto unit = parseUnit(reading);
             if (unit && plain(unit->text()))
                 translations << *unit;
@@ -203,6 +216,21 @@ std::optional<QHash<QString, QStringList>> forms(const QString& analyser, const 
             forms[form] << lemma;
     }
     return forms;
+}
+
+std::optional<QStringList> lemmas(const QString& analyser, QString* error) {
+    const auto output = run({u"lt-paradigm"_s, u"-a"_s, analyser}, {u"*<*>"_s}, error);
+    if (!output)
+        return std::nullopt;
+    QStringList found;
+    for (const QString& line : *output) {
+        const qsizetype open = line.indexOf(u'<');
+        if (open > 0 && !line.contains(u"<np>"_s) && !line.contains(u"<num>"_s))
+            found << Unit{line.left(open), {}}.text();
+    }
+    std::sort(found.begin(), found.end());
+    found.erase(std::unique(found.begin(), found.end()), found.end());
+    return found;
 }
 
 } // namespace tivela::packbuild::Apertium

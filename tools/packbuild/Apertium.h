@@ -28,6 +28,9 @@ struct Unit {
 
 std::optional<Unit> parseUnit(const QString& text);
 
+// For each word, every analysis that is one unit.
+std::optional<QList<QList<Unit>>> readings(const QString& analyser, const QStringList& words,
+                                           QString* error);
 // For each word, the analyses whose lemma is the word itself (its base-form readings).
 std::optional<QList<QList<Unit>>> analyse(const QString& analyser, const QStringList& words,
                                           QString* error);
@@ -46,6 +49,9 @@ std::optional<QStringList> generate(const QString& generator, const QList<Unit>&
 // form of as text, lemma excluded.
 std::optional<QHash<QString, QStringList>> forms(const QString& analyser, const QStringList& lemmas,
                                                  QString* error);
+
+// The lemmas an analyser knows, names and numerals left out, in order.
+std::optional<QStringList> lemmas(const QString& analyser, QString* error);
 
 } // namespace Apertium
 

@@ -47,6 +47,25 @@ void readUnits(const QList<QList<Apertium::Unit>>& analyses, bool names,
     }
 }
 
+// The elided words that a list's words begin with ("dell'" of "dell'acqua"), which stand
+// apart in a text whose apostrophe is followed by a space.
+QStringList elidedHeads(const QStringList& words) {
+    QStringList heads;
+    for (const QString& word : words) {
+        const qsizetype apostrophe = word.indexOf(u'\'');
+        if (apostrophe > 0)
+            heads << word.left(apostrophe + 1);
+    }
+    heads.removeDuplicates();
+    return heads;
+}
+
+// The file of the same pair beside a bilingual dictionary: its generator or analyser.
+QString besideBilingual(const QString& bilingual, const QString& kind) {
+    QString path = bilingual;
+    return path.replace(u".autobil.bin"_s, u"."_s + kind + u".bin"_s);
+}
+
 } // namespace
 
 ApertiumPairs::ApertiumPairs(const QString& apertium, const QString& wordLists,
@@ -240,8 +259,20 @@ bool ApertiumPairs::words(const LanguageSources& sources, const QString& analyse
         if (!word.isEmpty() && !word.front().isUpper())
             words << word;
     }
+    if (sources.analyserLemmas) {
+        const auto lemmas = Apertium::lemmas(analyser, error);
+        if (!lemmas)
+            return false;
+        const QSet<QString> listed(words.begin(), words.end());
+        for (const QString& lemma : *lemmas) {
+            if (!listed.contains(lemma) && !lemma.front().isUpper())
+                words << lemma;
+        }
+    }
     const auto analyses = Apertium::analyse(analyser, words, error);
-    const auto combined = analyses ? Apertium::combinations(analyser, words, error) : std::nullopt;
+    const auto combined = analyses
+                              ? Apertium::combinations(analyser, words + elidedHeads(words), error)
+                              : std::nullopt;
     if (!combined)
         return false;
     // A preposition with an article ("del") or a verb with its pronouns ("farlo") is read as
@@ -251,7 +282,10 @@ bool ApertiumPairs::words(const LanguageSources& sources, const QString& analyse
     QList<Apertium::Unit> units;
     QList<qsizetype> owners;
     readUnits(*analyses, false, units, owners);
-    if (!translateChain(back, units, owners, error))
+    const QList<Apertium::Unit> ownUnits = units;
+    const QList<qsizetype> ownOwners = owners;
+    if (!translateChain(back, units, owners, error) ||
+        !throughWrittenForms(back, ownUnits, ownOwners, units, owners, error))
         return false;
     int rank = 2000000;
     for (qsizetype u = 0; u < units.size(); ++u) {
@@ -262,6 +296,70 @@ bool ApertiumPairs::words(const LanguageSources& sources, const QString& analyse
     }
     evidence.header << u"# translations of the words of /usr/share/dict/"_s + sources.wordList +
                            u": Apertium "_s + sources.back.join(u" then "_s);
+    return true;
+}
+
+// The language in between writes some words under another lemma or other tags in its
+// dictionary into English than in the one from the language: a personal pronoun is a
+// placeholder there ("prpers<prn><obj><p1>"), which the English generator spells ("me"), a
+// pronoun of things has another gender ("esto<prn><tn><m>"). Such a word is found there only
+// from its written form: it goes to the language in between as the generator writes it and is
+// read again, as a word of the same part of speech, before the last step.
+bool ApertiumPairs::throughWrittenForms(const QStringList& back,
+                                        const QList<Apertium::Unit>& ownUnits,
+                                        const QList<qsizetype>& ownOwners,
+                                        QList<Apertium::Unit>& units, QList<qsizetype>& owners,
+                                        QString* error) {
+    const QString english = besideBilingual(back.last(), u"autogen"_s);
+    if (!QFileInfo::exists(english))
+        return true;
+    if (back.size() == 2 && QFileInfo::exists(besideBilingual(back[0], u"autogen"_s)) &&
+        QFileInfo::exists(besideBilingual(back[1], u"automorf"_s))) {
+        QList<Apertium::Unit> between = ownUnits;
+        QList<qsizetype> betweenOwners = ownOwners;
+        if (!translateChain({back[0]}, between, betweenOwners, error))
+            return false;
+        for (Apertium::Unit& unit : between)
+            unit = pivotForms(unit).last();
+        const auto written =
+            Apertium::generate(besideBilingual(back[0], u"autogen"_s), between, error);
+        const auto read =
+            written ? Apertium::readings(besideBilingual(back[1], u"automorf"_s), *written, error)
+                    : std::nullopt;
+        if (!read)
+            return false;
+        QList<Apertium::Unit> placeholders;
+        QList<qsizetype> placeholderOwners;
+        for (qsizetype u = 0; u < between.size(); ++u) {
+            for (const Apertium::Unit& reading : (*read)[u]) {
+                const bool same =
+                    reading.lemma == between[u].lemma && reading.tags == between[u].tags;
+                if (!same && reading.pos() == between[u].pos()) {
+                    placeholders << reading;
+                    placeholderOwners << betweenOwners[u];
+                }
+            }
+        }
+        if (!translateChain({back[1]}, placeholders, placeholderOwners, error))
+            return false;
+        units += placeholders;
+        owners += placeholderOwners;
+    }
+    QList<Apertium::Unit> spoken;
+    QList<qsizetype> at;
+    for (qsizetype u = 0; u < units.size(); ++u) {
+        if (units[u].pos() == "pron"_L1) {
+            spoken << units[u];
+            at << u;
+        }
+    }
+    const auto written = Apertium::generate(english, spoken, error);
+    if (!written)
+        return false;
+    for (qsizetype s = 0; s < at.size(); ++s) {
+        if (!(*written)[s].isEmpty())
+            units[at[s]] = Apertium::Unit{(*written)[s], spoken[s].tags};
+    }
     return true;
 }
 

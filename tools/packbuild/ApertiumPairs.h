@@ -23,6 +23,12 @@ public:
     // on, and Spanish units are looked up in the forms the next dictionary writes.
     static bool translateChain(const QStringList& chain, QList<Apertium::Unit>& units,
                                QList<qsizetype>& owners, QString* error);
+    // The English words that the language's words (units with the indices of their words)
+    // lead to through the written forms of the language in between, appended to the chain's
+    // units; the English units' pronouns as the English generator writes them.
+    static bool throughWrittenForms(const QStringList& back, const QList<Apertium::Unit>& ownUnits,
+                                    const QList<qsizetype>& ownOwners, QList<Apertium::Unit>& units,
+                                    QList<qsizetype>& owners, QString* error);
 
 private:
     bool translations(const LanguageSources& sources, const QStringList& chain, Evidence& evidence,

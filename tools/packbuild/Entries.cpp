@@ -262,10 +262,70 @@ void EntryBuilder::derivedEntries() {
             formsOfArticles.insert(wordKey);
         }
     }
-    for (auto& [wordKey, word] : m_draft.words) {
-        if (!formsOfArticles.contains(wordKey))
-            senseEntries(wordKey, word);
+    // The first sense of each English word and part of speech, which leads its card.
+    QHash<QString, QString> firstSenses;
+    if (m_sources.leadsWithCommonWord) {
+        for (const auto& [id, sense] : m_draft.senses) {
+            const QString english = key(sense.english, u"en"_s);
+            if (!sense.terms.isEmpty() && !firstSenses.contains(english + u'\t' + sense.pos))
+                firstSenses.insert(english + u'\t' + sense.pos, id);
+        }
     }
+    for (auto& [wordKey, word] : m_draft.words) {
+        if (formsOfArticles.contains(wordKey))
+            continue;
+        if (m_sources.leadsWithCommonWord)
+            leadWithCommonWord(wordKey, word, firstSenses);
+        senseEntries(wordKey, word);
+    }
+}
+
+// The senses were ranked by every source: a word that leads the first sense of an English word
+// that both directions pair it with is that word's common translation, and the English word a
+// common meaning of it, ahead of the rarer words that the dictionary into English names first.
+void EntryBuilder::leadWithCommonWord(const QString& wordKey, Word& word,
+                                      const QHash<QString, QString>& firstSenses) const {
+    if (word.entries.isEmpty() || word.entries.first().meanings.isEmpty())
+        return;
+    QStringList candidates;
+    for (const WordEntry& entry : std::as_const(word.entries)) {
+        for (const Meaning& meaning : entry.meanings)
+            candidates += Lexicon::glossTerms(meaning.gloss);
+    }
+    for (const QString& id : std::as_const(word.senses))
+        candidates << m_draft.senses.at(id).english;
+    const SenseLine* best = nullptr;
+    double bestCommonness = 0;
+    for (const QString& candidate : std::as_const(candidates)) {
+        const QString english = key(candidate, u"en"_s);
+        if (m_draft.fact(wordKey, english).directions != 3)
+            continue;
+        for (const QString& pos : {word.entries.first().pos, QString()}) {
+            const auto id = firstSenses.constFind(english + u'\t' + pos);
+            if (id == firstSenses.constEnd())
+                continue;
+            const SenseLine& sense = m_draft.senses.at(*id);
+            const double commonness = m_english.commonness(english);
+            if (!sense.terms.isEmpty() && key(sense.terms.first(), m_evidence.code) == wordKey &&
+                (!best || commonness > bestCommonness)) {
+                best = &sense;
+                bestCommonness = commonness;
+            }
+        }
+    }
+    const QStringList leading = Lexicon::glossTerms(word.entries.first().meanings.first().gloss);
+    if (!best || key(leading.value(0), u"en"_s) == key(best->english, u"en"_s))
+        return;
+    auto entry = std::find_if(word.entries.begin(), word.entries.end(),
+                              [&](const WordEntry& e) { return e.pos == best->pos; });
+    if (entry == word.entries.end())
+        entry = word.entries.insert(word.entries.end(),
+                                    WordEntry{best->pos, word.entries.first().ipa, {}});
+    const QString gloss = best->gloss.isEmpty()
+                              ? best->english
+                              : best->english + u" ("_s + bracketed(best->gloss) + u')';
+    entry->meanings.prepend({gloss, std::nullopt, {}});
+    std::rotate(word.entries.begin(), entry, entry + 1);
 }
 
 // Words that only other dictionaries know get entries from the senses they translate, the

@@ -43,6 +43,8 @@ private:
     void settle(std::map<QString, RankedEntries>& ranked, const QHash<QString, QString>& ipaOf);
     QString baseWithEntries(const QString& wordKey) const;
     void senseEntries(const QString& wordKey, Word& word);
+    void leadWithCommonWord(const QString& wordKey, Word& word,
+                            const QHash<QString, QString>& firstSenses) const;
 
     const English& m_english;
     const LanguageSources& m_sources;

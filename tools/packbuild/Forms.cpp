@@ -180,6 +180,25 @@ QString italianOldSpelling(const QString& wordKey) {
     return old;
 }
 
+QList<LexiconPack::FormRule> italianRules() {
+    // Articles and prepositions with them, pronouns, conjunctions, adverbs and the adjectives
+    // that Italian elides before a vowel.
+    static const QStringList elided{
+        u"l"_s,     u"un"_s,     u"gl"_s,    u"dell"_s,    u"all"_s,  u"dall"_s, u"nell"_s,
+        u"sull"_s,  u"coll"_s,   u"pell"_s,  u"degl"_s,    u"agl"_s,  u"dagl"_s, u"negl"_s,
+        u"sugl"_s,  u"quell"_s,  u"quest"_s, u"d"_s,       u"m"_s,    u"t"_s,    u"s"_s,
+        u"c"_s,     u"v"_s,      u"n"_s,     u"ch"_s,      u"anch"_s, u"com"_s,  u"dov"_s,
+        u"quand"_s, u"cos"_s,    u"senz"_s,  u"tutt"_s,    u"mezz"_s, u"bell"_s, u"buon"_s,
+        u"sant"_s,  u"nessun"_s, u"alcun"_s, u"ciascun"_s, u"ogn"_s,  u"null"_s, u"dev"_s};
+    QList<LexiconPack::FormRule> rules;
+    for (const QString& word : elided) {
+        rules.append({{}, {}, word + u'\''});
+        rules.append({{}, {}, word + u'’'});
+    }
+    rules.append({u"í"_s, u"ire"_s, {}});
+    return rules;
+}
+
 void linkOldSpellings(Draft& draft, QString (*oldSpelling)(const QString&)) {
     std::map<QString, QStringList> found;
     for (const auto& [wordKey, word] : draft.words) {

@@ -46,6 +46,12 @@ QString germanOldSpelling(const QString& wordKey);
 // "piú", "così": "cosí").
 QString italianOldSpelling(const QString& wordKey);
 
+// Italian drops the last vowel of a short word before another vowel and joins the two with an
+// apostrophe ("ch'essa", "dell'acqua", "tutt'altro"): the elided word says little, the word
+// after it is the one looked up. Older texts write the past of "-ire" verbs with the acute
+// accent ("finí"), whose infinitive the rules reach too.
+QList<LexiconPack::FormRule> italianRules();
+
 // Points the old spelling of each word with entries or lemmas at the word's lemmas, where the
 // old spelling is no word of its own: older texts still write it.
 void linkOldSpellings(Draft& draft, QString (*oldSpelling)(const QString&));

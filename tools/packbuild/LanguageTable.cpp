@@ -57,7 +57,18 @@ QList<LanguageSources> rows() {
          .generator = u"apertium-spa-ita/spa-ita.autogen.bin"_s,
          .apertiumLicence = u"Apertium (GNU GPL version 2; version 3 or later for Italian)"_s,
          .wordList = u"italian"_s,
+         .analyserLemmas = true,
+         .leadsWithCommonWord = true,
          .germanLicence = gpl2,
+         .route = {.name = u"Spanish"_s,
+                   .freedict = u"spa"_s,
+                   .licence = gpl2,
+                   .pair = u"spa-ita"_s,
+                   .analyser = u"apertium-spa-ita/ita-spa.automorf.bin"_s,
+                   .there = u"apertium-spa-ita/ita-spa.autobil.bin"_s,
+                   .reverseAnalyser = u"apertium-spa-ita/spa-ita.automorf.bin"_s,
+                   .back = u"apertium-spa-ita/spa-ita.autobil.bin"_s},
+         .formRules = Forms::italianRules(),
          .oldSpelling = Forms::italianOldSpelling},
         // Ding is FreeDict's German dictionary; Debian has no German analyser, so the reader
         // applies the regular endings of German forms itself.

@@ -63,17 +63,24 @@ struct LanguageSources {
     // The language's word list in /usr/share/dict, whose words are looked up in Apertium's
     // dictionaries towards English.
     QString wordList;
+    // Whether the analyser's own lemmas are looked up beside the word list's words: Italian's
+    // list lacks thousands of them ("estasi", "sorveglianza").
+    bool analyserLemmas = false;
     // Whether the dictionary into English writes a word's common meaning first; where it
     // does not (nld-eng: "varen" is first "go", "oog" first "point"), a term's first meaning
     // tells nothing of which term is the common one.
     bool commonMeaningFirst = true;
+    // Whether a word's card leads with the common English word that the word translates
+    // first ("mostrare": show), where the dictionary into English lists a line's words in the
+    // order of the alphabet ("indicate, suggest") rather than of their use.
+    bool leadsWithCommonWord = false;
     // The licence of FreeDict's dictionaries between the language and German, which confirm
     // its translations through Ding's German; empty for a language without them.
     QString germanLicence;
     // Empty for a language without one.
     RouteSources route;
     // The regular endings of the language's forms, which the pack's reader applies: for a
-    // language that Debian has no analyser of.
+    // language that Debian has no analyser of, or for forms no analyser lists.
     QList<LexiconPack::FormRule> formRules;
     // Whether a noun's references name its plural beside its compounds.
     bool referencesNamePlurals = false;

@@ -92,5 +92,20 @@ TEST(FormsTest, OldItalianSpellingsWriteTheAcute) {
         EXPECT_EQ(Forms::italianOldSpelling(word), old) << word.toStdString();
 }
 
+// An elided word leads to the word after its apostrophe, in either apostrophe; a short rest or
+// a word without an elision leads nowhere; an old acute past leads to its infinitive.
+TEST(FormsTest, ItalianElisionsLeadToTheWordAfterTheApostrophe) {
+    const QList<std::pair<QString, QStringList>> cases{{u"ch'essa"_s, {u"essa"_s}},
+                                                       {u"dell'acqua"_s, {u"acqua"_s}},
+                                                       {u"tutt’altro"_s, {u"altro"_s}},
+                                                       {u"finí"_s, {u"finire"_s}},
+                                                       {u"c'è"_s, {}},
+                                                       {u"all'"_s, {}},
+                                                       {u"cammino"_s, {}},
+                                                       {u"dell"_s, {}}};
+    for (const auto& [word, bases] : cases)
+        EXPECT_EQ(Lexicon::derivedKeys(word, Forms::italianRules()), bases) << word.toStdString();
+}
+
 } // namespace
 } // namespace tivela::packbuild
