@@ -293,6 +293,11 @@ TEST_F(PackBuildTest, EachSourcesMarkupIsReadAndTheCommonMeaningComesFirst) {
     // A word that only a route through German gives goes after the dictionaries' own words.
     EXPECT_EQ(texts(group(*house, u"noun"_s)),
               (QStringList{u"hus"_s, u"gård och grund"_s, u"kåk"_s}));
+    // An article that names no part of speech takes the one of the word's parts of speech
+    // that its English word mostly has: "hem" is an adverb first, but "home" mostly a noun.
+    const auto hem = lexicon.lookup(u"hem"_s, u"sv"_s, u"en"_s);
+    ASSERT_TRUE(hem);
+    EXPECT_EQ(texts(group(*hem, u"noun"_s)).value(0), u"home"_s);
     // "jycke" is "Hund", which is a dog and a mine car: WordNet's texts use "dog" far more
     // often, so the route leads there and lends it no other sense.
     const auto jycke = lexicon.lookup(u"jycke"_s, u"sv"_s, u"en"_s);

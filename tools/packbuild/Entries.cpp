@@ -107,6 +107,31 @@ QList<qsizetype> EntryBuilder::termOrder(const FreeDict::Group& group) const {
     return order;
 }
 
+// The part of speech of a word whose article names none. Where the dictionaries with German
+// name the word's parts of speech, the one of them and of the analyser's that the line's first
+// English word is most often in WordNet ("flicka" is a noun, but "patch" is a verb); else the
+// analyser's first reading that is no name ("del" is a name first, then a noun).
+QString EntryBuilder::unwrittenPos(const QString& wordKey, const FreeDict::Group& group) const {
+    const QStringList german = m_evidence.german.partsOfSpeech(wordKey);
+    QStringList named;
+    for (const QString& pos : m_evidence.partsOfSpeech.value(wordKey) + german) {
+        if (pos != "name"_L1 && !named.contains(pos))
+            named << pos;
+    }
+    const QString english =
+        german.isEmpty() || group.terms.isEmpty()
+            ? QString()
+            : m_english.lemma(key(englishHeadword(group.terms.first()), u"en"_s));
+    const QList<QList<WordNet::Sense>> senses =
+        english.isEmpty() ? QList<QList<WordNet::Sense>>() : m_english.wordnet().senses(english);
+    if (!senses.isEmpty() && !senses.first().isEmpty()) {
+        const QString& usual = m_english.wordnet().synsets()[senses.first().first().synset].pos;
+        if (named.contains(usual))
+            return usual;
+    }
+    return named.isEmpty() ? m_evidence.partsOfSpeech.value(wordKey).value(0) : named.first();
+}
+
 // A sense whose English words are common ones, that another source gives back, and that no
 // special label marks comes first; the dictionary's own order decides between equals. A trade's
 // sense of a common word ("play" of a machine) comes with rare companions ("clearance,
@@ -116,7 +141,7 @@ void EntryBuilder::rankMeanings(const FreeDict::Entry& article, const QString& w
     for (const FreeDict::Group& group : article.groups) {
         QString pos = posName(article.pos.isEmpty() ? group.pos : article.pos);
         if (pos.isEmpty())
-            pos = m_evidence.partsOfSpeech.value(wordKey).value(0);
+            pos = unwrittenPos(wordKey, group);
         // Terms of a special use go after the others.
         QStringList plain;
         QStringList marked;

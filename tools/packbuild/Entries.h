@@ -37,6 +37,7 @@ private:
     bool pluralOfHeadword(const FreeDict::Entry& article, const QString& wordKey) const;
     bool formsOnly(const FreeDict::Entry& article) const;
     QList<qsizetype> termOrder(const FreeDict::Group& group) const;
+    QString unwrittenPos(const QString& wordKey, const FreeDict::Group& group) const;
     void rankMeanings(const FreeDict::Entry& article, const QString& wordKey,
                       RankedEntries& entries) const;
     void noteReferences(const FreeDict::Entry& article, const QString& wordKey);

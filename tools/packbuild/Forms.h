@@ -20,6 +20,11 @@ namespace Forms {
 // word with entries.
 QList<LexiconPack::FormRule> germanRules();
 
+// Dutch forms whose endings Debian's small analyser does not read: plurals and the endings of
+// adjectives ("snelle", "jaren", "lieve"), diminutives ("tijdje") and weak verbs ("gepleegd",
+// "duurde"), each tried only where it reaches a word with entries.
+QList<LexiconPack::FormRule> dutchRules();
+
 // The ending rules that lead the most forms to their first lemmas, longest endings first.
 QList<LexiconPack::FormRule> learnedRules(const std::map<QString, QStringList>& formLemmas);
 

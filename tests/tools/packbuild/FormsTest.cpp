@@ -5,6 +5,8 @@
 
 #include "core/Lexicon.h"
 
+#include <QSet>
+
 #include <gtest/gtest.h>
 
 using namespace Qt::StringLiterals;
@@ -106,6 +108,47 @@ TEST(FormsTest, ItalianElisionsLeadToTheWordAfterTheApostrophe) {
     for (const auto& [word, bases] : cases)
         EXPECT_EQ(Lexicon::derivedKeys(word, Forms::italianRules()), bases) << word.toStdString();
 }
+
+struct DutchForm {
+    const char* form;
+    // The base form the reader shows; empty when it must show none.
+    const char* base;
+};
+
+class DutchFormsTest : public testing::TestWithParam<DutchForm> {};
+
+// The reader takes the first base form the rules reach that has entries.
+TEST_P(DutchFormsTest, LeadToTheirBaseForm) {
+    static const QSet<QString> withEntries{
+        u"snel"_s,        u"bezwaar"_s, u"vroom"_s,     u"lief"_s,     u"talloos"_s, u"plegen"_s,
+        u"scoren"_s,      u"bellen"_s,  u"schrappen"_s, u"schrapen"_s, u"barst"_s,   u"bars"_s,
+        u"zoon"_s,        u"pinda"_s,   u"werken"_s,    u"lopen"_s,    u"leveren"_s, u"voetbal"_s,
+        u"controleren"_s, u"delen"_s,   u"deel"_s,      u"gek"_s};
+    const DutchForm& c = GetParam();
+    QString reached;
+    for (const QString& base :
+         Lexicon::derivedKeys(QString::fromUtf8(c.form), Forms::dutchRules())) {
+        if (withEntries.contains(base)) {
+            reached = base;
+            break;
+        }
+    }
+    EXPECT_EQ(reached, QString::fromUtf8(c.base)) << c.form;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Words, DutchFormsTest,
+    testing::Values(DutchForm{"snelle", "snel"}, DutchForm{"gekke", "gek"},
+                    DutchForm{"bezwaren", "bezwaar"}, DutchForm{"vrome", "vroom"},
+                    DutchForm{"lieve", "lief"}, DutchForm{"talloze", "talloos"},
+                    DutchForm{"pinda's", "pinda"}, DutchForm{"zoontje", "zoon"},
+                    DutchForm{"barstje", "barst"}, DutchForm{"gepleegd", "plegen"},
+                    DutchForm{"gecontroleerd", "controleren"}, DutchForm{"geleverd", "leveren"},
+                    DutchForm{"geschrapt", "schrappen"}, DutchForm{"belde", "bellen"},
+                    DutchForm{"scoorde", "scoren"}, DutchForm{"deelde", "delen"},
+                    DutchForm{"werkt", "werken"}, DutchForm{"lopende", "lopen"},
+                    // A noun in "-er" is a word of its own, not its first part's form.
+                    DutchForm{"voetballer", ""}));
 
 } // namespace
 } // namespace tivela::packbuild
