@@ -181,14 +181,17 @@ std::optional<QStringList> generate(const QString& generator, const QList<Unit>&
     return forms;
 }
 
-std::optional<QHash<QString, QStringList>> forms(const QString& analyser, const QStringList& lemmas,
-                                                 QString* error) {
+std::optional<QHash<QString, QStringList>>
+forms(const QString& transducer, const QStringList& lemmas, QString* error, Side side) {
     QStringList input;
     for (const QString& lemma : lemmas) {
         if (plain(lemma))
             input << lemma + u"<*>"_s;
     }
-    const auto output = run({u"lt-paradigm"_s, u"-a"_s, analyser}, input, error);
+    const QStringList program = side == Side::analyser
+                                    ? QStringList{u"lt-paradigm"_s, u"-a"_s, transducer}
+                                    : QStringList{u"lt-paradigm"_s, transducer};
+    const auto output = run(program, input, error);
     if (!output)
         return std::nullopt;
     QHash<QString, QStringList> forms;

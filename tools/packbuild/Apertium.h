@@ -43,9 +43,11 @@ std::optional<QList<QList<Unit>>> translate(const QString& bilingual, const QLis
 std::optional<QStringList> generate(const QString& generator, const QList<Unit>& units,
                                     QString* error);
 // Every form of these lemmas (as the analyser writes them, "vara¹") with the lemmas it is a
-// form of as text, lemma excluded.
-std::optional<QHash<QString, QStringList>> forms(const QString& analyser, const QStringList& lemmas,
-                                                 QString* error);
+// form of as text, lemma excluded. A generator lists them too, its tags on the other side.
+enum class Side { analyser, generator };
+std::optional<QHash<QString, QStringList>> forms(const QString& transducer,
+                                                 const QStringList& lemmas, QString* error,
+                                                 Side side = Side::analyser);
 
 } // namespace Apertium
 

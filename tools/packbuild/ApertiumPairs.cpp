@@ -47,6 +47,18 @@ void readUnits(const QList<QList<Apertium::Unit>>& analyses, bool names,
     }
 }
 
+bool addForms(const QString& transducer, Apertium::Side side, const QStringList& lemmas,
+              Evidence& evidence, QString* error) {
+    const auto forms = Apertium::forms(transducer, lemmas, error, side);
+    if (!forms)
+        return false;
+    for (auto it = forms->cbegin(); it != forms->cend(); ++it) {
+        for (const QString& lemma : it.value())
+            appendUnique(evidence.forms[it.key()], lemma, 8);
+    }
+    return true;
+}
+
 } // namespace
 
 ApertiumPairs::ApertiumPairs(const QString& apertium, const QString& wordLists,
@@ -139,14 +151,15 @@ bool ApertiumPairs::analyse(const LanguageSources& sources, const QString& analy
         }
     }
     lemmas.removeDuplicates();
-    const auto forms = Apertium::forms(analyser, lemmas, error);
-    if (!forms)
+    if (!addForms(analyser, Apertium::Side::analyser, lemmas, evidence, error))
         return false;
-    for (auto it = forms->cbegin(); it != forms->cend(); ++it) {
-        for (const QString& lemma : it.value())
-            appendUnique(evidence.forms[it.key()], lemma, 8);
-    }
     evidence.header << u"# forms: Apertium "_s + sources.analyser + u" (GNU GPL)"_s;
+    const QString generator = QDir(m_apertium).filePath(sources.formGenerator);
+    if (!sources.formGenerator.isEmpty() && QFileInfo::exists(generator)) {
+        if (!addForms(generator, Apertium::Side::generator, lemmas, evidence, error))
+            return false;
+        evidence.header << u"# forms: Apertium "_s + sources.formGenerator + u" (GNU GPL)"_s;
+    }
     appendUnique(evidence.credits, u"Apertium"_s, 8);
     return true;
 }

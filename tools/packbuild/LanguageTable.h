@@ -54,6 +54,9 @@ struct LanguageSources {
     // English, the way goes through Spanish; where it has none at all, the analyser alone gives
     // the language's forms.
     QString analyser;
+    // A generator of the language's forms whose paradigms know far more words than the
+    // analyser: the generator of a pair that translates into the language. Empty for none.
+    QString formGenerator;
     QStringList chain;
     QStringList back;
     // The generator of the language's written forms at the end of the chain: Apertium writes

@@ -1,5 +1,6 @@
-// Apertium's own programs on its installed English-Spanish data: the written form of a
-// feminine that the bilingual dictionaries write as its masculine lemma, and homonyms' numbers.
+// Apertium's own programs on its installed data: the written form of a feminine that the
+// bilingual dictionaries write as its masculine lemma, homonyms' numbers, and the forms a
+// generator lists.
 #include "Apertium.h"
 
 #include <gtest/gtest.h>
@@ -26,6 +27,19 @@ TEST(ApertiumTest, AFeminineIsWrittenAsTheLanguageWritesIt) {
     EXPECT_EQ(*written, (QStringList{u"chica"_s, u"casa"_s, QString()}));
 
     EXPECT_EQ(Apertium::parseUnit(u"vara¹<vblex><inf>"_s)->text(), u"vara"_s);
+}
+
+TEST(ApertiumTest, AGeneratorListsTheFormsOfItsLemmas) {
+    const QString generator = u"/usr/share/apertium/apertium-rus-ukr/ukr-rus.autogen.bin"_s;
+    if (!QFileInfo::exists(generator))
+        GTEST_SKIP() << "apertium-rus-ukr is not installed";
+    QString error;
+    const auto forms =
+        Apertium::forms(generator, {u"файл"_s, u"другой"_s}, &error, Apertium::Side::generator);
+    ASSERT_TRUE(forms) << error.toStdString();
+    EXPECT_EQ(forms->value(u"файлами"_s), QStringList{u"файл"_s});
+    EXPECT_EQ(forms->value(u"других"_s), QStringList{u"другой"_s});
+    EXPECT_FALSE(forms->contains(u"файл"_s));
 }
 
 } // namespace
