@@ -1,5 +1,6 @@
 #include "ApertiumPairs.h"
 
+#include "Aspect.h"
 #include "English.h"
 #include "LanguageTable.h"
 #include "Terms.h"
@@ -156,7 +157,10 @@ bool ApertiumPairs::analyse(const LanguageSources& sources, const QString& analy
     evidence.header << u"# forms: Apertium "_s + sources.analyser + u" (GNU GPL)"_s;
     const QString generator = QDir(m_apertium).filePath(sources.formGenerator);
     if (!sources.formGenerator.isEmpty() && QFileInfo::exists(generator)) {
-        if (!addForms(generator, Apertium::Side::generator, lemmas, evidence, error))
+        if (!addForms(generator, Apertium::Side::generator, lemmas, evidence, error) ||
+            (sources.imperfectives &&
+             !Aspect::linkPerfectives(generator, QSet<QString>(terms.begin(), terms.end()),
+                                      sources.imperfectives, evidence, error)))
             return false;
         evidence.header << u"# forms: Apertium "_s + sources.formGenerator + u" (GNU GPL)"_s;
     }

@@ -1,5 +1,6 @@
 #include "LanguageTable.h"
 
+#include "Aspect.h"
 #include "Forms.h"
 
 using namespace Qt::StringLiterals;
@@ -80,7 +81,8 @@ QList<LanguageSources> rows() {
          // Ukrainian-Russian's Russian generator knows some ten times the words of the
          // Russian analyser ("других": "другой", "файла": "файл").
          .formGenerator = u"apertium-rus-ukr/ukr-rus.autogen.bin"_s,
-         .apertiumLicence = u"Apertium rus-ukr (GNU GPL version 3 or later)"_s},
+         .apertiumLicence = u"Apertium rus-ukr (GNU GPL version 3 or later)"_s,
+         .imperfectives = Aspect::russianImperfectives},
         {.code = u"nl"_s,
          .freedict = u"nld"_s,
          .analyser = u"apertium-afr-nld/nld-afr.automorf.bin"_s,

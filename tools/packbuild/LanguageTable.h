@@ -86,6 +86,9 @@ struct LanguageSources {
     // The spelling of a word before the language's spelling reform, for older texts; nullptr
     // for a language without one.
     QString (*oldSpelling)(const QString& wordKey) = nullptr;
+    // The spellings of a perfective verb's imperfective partner, whose translations it shares,
+    // for a language whose dictionaries write only the imperfective; nullptr for others.
+    QStringList (*imperfectives)(const QString& perfective) = nullptr;
 };
 
 // The languages a pack can be made for besides English, in the order of their packs.
