@@ -3,6 +3,7 @@
 #include "Aspect.h"
 #include "English.h"
 #include "LanguageTable.h"
+#include "Loanwords.h"
 #include "Terms.h"
 
 #include <QDir>
@@ -124,6 +125,10 @@ bool ApertiumPairs::read(const LanguageSources& sources, Evidence& evidence, QSt
     }
     if (translating && (!translations(sources, chain, evidence, error) ||
                         !words(sources, analyser, evidence, error)))
+        return false;
+    const QString generator = folder.filePath(sources.formGenerator);
+    if (sources.loanSpellings && !sources.formGenerator.isEmpty() && QFileInfo::exists(generator) &&
+        !Loanwords::addPairs(generator, sources.loanSpellings, m_english, evidence, error))
         return false;
     return analyse(sources, analyser, evidence, error);
 }

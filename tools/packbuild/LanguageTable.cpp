@@ -2,6 +2,7 @@
 
 #include "Aspect.h"
 #include "Forms.h"
+#include "Loanwords.h"
 
 using namespace Qt::StringLiterals;
 
@@ -82,7 +83,8 @@ QList<LanguageSources> rows() {
          // Russian analyser ("других": "другой", "файла": "файл").
          .formGenerator = u"apertium-rus-ukr/ukr-rus.autogen.bin"_s,
          .apertiumLicence = u"Apertium rus-ukr (GNU GPL version 3 or later)"_s,
-         .imperfectives = Aspect::russianImperfectives},
+         .imperfectives = Aspect::russianImperfectives,
+         .loanSpellings = Loanwords::russianSpellings},
         {.code = u"nl"_s,
          .freedict = u"nld"_s,
          .analyser = u"apertium-afr-nld/nld-afr.automorf.bin"_s,

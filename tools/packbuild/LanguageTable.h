@@ -89,6 +89,9 @@ struct LanguageSources {
     // The spellings of a perfective verb's imperfective partner, whose translations it shares,
     // for a language whose dictionaries write only the imperfective; nullptr for others.
     QStringList (*imperfectives)(const QString& perfective) = nullptr;
+    // The English spellings a word of a part of speech may be a loan of, for a language whose
+    // form generator lists words its dictionaries are too old to know; nullptr for others.
+    QStringList (*loanSpellings)(const QString& word, const QString& pos) = nullptr;
 };
 
 // The languages a pack can be made for besides English, in the order of their packs.
