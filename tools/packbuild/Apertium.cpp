@@ -189,12 +189,20 @@ paradigms(const QString& transducer, const QStringList& patterns, Side side, QSt
     const auto output = run(program, patterns, error);
     if (!output)
         return std::nullopt;
+    // A generator also lists paths that write no word: analytic forms ("более красивый") and
+    // Ukrainian-Russian's passive participles of "-ать" verbs with their "а" doubled
+    // ("кокаанная").
+    static const QRegularExpression broken(u"\\s|аа"_s);
     QList<QPair<QString, QString>> listed;
     for (const QString& line : *output) {
         const qsizetype colon = line.lastIndexOf(u':');
         const qsizetype open = line.indexOf(u'<');
-        if (colon > open && open > 0 && colon + 1 < line.size())
-            listed.append({Unit{line.left(open), {}}.text(), line.mid(colon + 1)});
+        if (colon < open || open <= 0 || colon + 1 >= line.size())
+            continue;
+        const QString lemma = Unit{line.left(open), {}}.text();
+        const QString form = line.mid(colon + 1);
+        if (side == Side::analyser || !form.contains(broken) || lemma.contains(broken))
+            listed.append({lemma, form});
     }
     return listed;
 }

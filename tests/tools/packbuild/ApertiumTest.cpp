@@ -40,6 +40,13 @@ TEST(ApertiumTest, AGeneratorListsTheFormsOfItsLemmas) {
     EXPECT_EQ(forms->value(u"файлами"_s), QStringList{u"файл"_s});
     EXPECT_EQ(forms->value(u"других"_s), QStringList{u"другой"_s});
     EXPECT_FALSE(forms->contains(u"файл"_s));
+
+    // Its participles with a doubled "а" are no words; the right ones are.
+    const auto participles =
+        Apertium::forms(generator, {u"выстукивать"_s}, &error, Apertium::Side::generator);
+    ASSERT_TRUE(participles) << error.toStdString();
+    EXPECT_TRUE(participles->contains(u"выстукивавшими"_s));
+    EXPECT_FALSE(participles->contains(u"выстукиваанными"_s));
 }
 
 } // namespace
