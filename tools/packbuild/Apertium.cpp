@@ -192,7 +192,6 @@ paradigms(const QString& transducer, const QStringList& patterns, Side side, QSt
     // A generator also lists paths that write no word: analytic forms ("более красивый") and
     // Ukrainian-Russian's passive participles of "-ать" verbs with their "а" doubled
     // ("кокаанная").
-    static const QRegularExpression broken(u"\\s|аа"_s);
     QList<QPair<QString, QString>> listed;
     for (const QString& line : *output) {
         const qsizetype colon = line.lastIndexOf(u':');
@@ -201,7 +200,10 @@ paradigms(const QString& transducer, const QStringList& patterns, Side side, QSt
             continue;
         const QString lemma = Unit{line.left(open), {}}.text();
         const QString form = line.mid(colon + 1);
-        if (side == Side::analyser || !form.contains(broken) || lemma.contains(broken))
+        const auto broken = [](const QString& text) {
+            return text.contains(u' ') || text.contains(u"аа"_s);
+        };
+        if (side == Side::analyser || !broken(form) || broken(lemma))
             listed.append({lemma, form});
     }
     return listed;

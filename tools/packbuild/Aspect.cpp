@@ -101,8 +101,14 @@ bool linkPerfectives(const QString& generator, const QSet<QString>& terms,
     // In the order of the verbs: the same input gives the same bytes.
     std::map<QString, QStringList> partners;
     QStringList asked;
+    // A verb's forms come one after another: its key is formed once.
+    QString lastLemma;
+    QString verb;
     for (const auto& [lemma, form] : *perfectiveForms) {
-        const QString verb = key(lemma, lang);
+        if (lemma != lastLemma) {
+            lastLemma = lemma;
+            verb = key(lemma, lang);
+        }
         if (terms.contains(verb) || partners.count(verb))
             continue;
         QStringList& found = partners[verb];
@@ -121,13 +127,18 @@ bool linkPerfectives(const QString& generator, const QSet<QString>& terms,
     for (const auto& [lemma, form] : *listed)
         verbs.insert(key(lemma, lang));
     QHash<QString, int> claims;
-    for (auto& [verb, found] : partners) {
+    for (auto& [perfective, found] : partners) {
         found.removeIf([&](const QString& partner) { return !verbs.contains(partner); });
         if (found.size() == 1)
             ++claims[found.first()];
     }
+    lastLemma.clear();
     for (const auto& [lemma, form] : *perfectiveForms) {
-        const auto found = partners.find(key(lemma, lang));
+        if (lemma != lastLemma) {
+            lastLemma = lemma;
+            verb = key(lemma, lang);
+        }
+        const auto found = partners.find(verb);
         if (found != partners.end() && found->second.size() == 1 &&
             claims.value(found->second.first()) == 1)
             appendUnique(evidence.forms[form], found->second.first(), 8);
