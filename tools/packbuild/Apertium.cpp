@@ -194,25 +194,47 @@ std::optional<QStringList> generate(const QString& generator, const QList<Unit>&
     return forms;
 }
 
-std::optional<QHash<QString, QStringList>> forms(const QString& analyser, const QStringList& lemmas,
-                                                 QString* error) {
-    QStringList input;
-    for (const QString& lemma : lemmas) {
-        if (plain(lemma))
-            input << lemma + u"<*>"_s;
-    }
-    const auto output = run({u"lt-paradigm"_s, u"-a"_s, analyser}, input, error);
+std::optional<QList<QPair<QString, QString>>>
+paradigms(const QString& transducer, const QStringList& patterns, Side side, QString* error) {
+    const QStringList program = side == Side::analyser
+                                    ? QStringList{u"lt-paradigm"_s, u"-a"_s, transducer}
+                                    : QStringList{u"lt-paradigm"_s, transducer};
+    const auto output = run(program, patterns, error);
     if (!output)
         return std::nullopt;
-    QHash<QString, QStringList> forms;
+    // A generator also lists paths that write no word: analytic forms ("более красивый") and
+    // Ukrainian-Russian's passive participles of "-ать" verbs with their "а" doubled
+    // ("кокаанная").
+    QList<QPair<QString, QString>> listed;
     for (const QString& line : *output) {
         const qsizetype colon = line.lastIndexOf(u':');
         const qsizetype open = line.indexOf(u'<');
-        if (colon < 0 || open <= 0)
+        if (colon < open || open <= 0 || colon + 1 >= line.size())
             continue;
         const QString lemma = Unit{line.left(open), {}}.text();
         const QString form = line.mid(colon + 1);
-        if (form != lemma && !form.isEmpty() && !forms.value(form).contains(lemma))
+        const auto broken = [](const QString& text) {
+            return text.contains(u' ') || text.contains(u"аа"_s);
+        };
+        if (side == Side::analyser || !broken(form) || broken(lemma))
+            listed.append({lemma, form});
+    }
+    return listed;
+}
+
+std::optional<QHash<QString, QStringList>>
+forms(const QString& transducer, const QStringList& lemmas, QString* error, Side side) {
+    QStringList patterns;
+    for (const QString& lemma : lemmas) {
+        if (plain(lemma))
+            patterns << lemma + u"<*>"_s;
+    }
+    const auto listed = paradigms(transducer, patterns, side, error);
+    if (!listed)
+        return std::nullopt;
+    QHash<QString, QStringList> forms;
+    for (const auto& [lemma, form] : *listed) {
+        if (form != lemma && !forms.value(form).contains(lemma))
             forms[form] << lemma;
     }
     return forms;

@@ -2,6 +2,7 @@
 
 #include <QHash>
 #include <QList>
+#include <QPair>
 #include <QString>
 #include <QStringList>
 
@@ -45,10 +46,16 @@ std::optional<QList<QList<Unit>>> translate(const QString& bilingual, const QLis
 // unit it cannot generate.
 std::optional<QStringList> generate(const QString& generator, const QList<Unit>& units,
                                     QString* error);
+enum class Side { analyser, generator };
+// The lemma as text and the form of each path that lt-paradigm lists for these patterns
+// ("хотеть<vblex><*>"); an analyser has its tags on the right, a generator on the left.
+std::optional<QList<QPair<QString, QString>>>
+paradigms(const QString& transducer, const QStringList& patterns, Side side, QString* error);
 // Every form of these lemmas (as the analyser writes them, "vara¹") with the lemmas it is a
 // form of as text, lemma excluded.
-std::optional<QHash<QString, QStringList>> forms(const QString& analyser, const QStringList& lemmas,
-                                                 QString* error);
+std::optional<QHash<QString, QStringList>> forms(const QString& transducer,
+                                                 const QStringList& lemmas, QString* error,
+                                                 Side side = Side::analyser);
 
 // The lemmas an analyser knows, names and numerals left out, in order.
 std::optional<QStringList> lemmas(const QString& analyser, QString* error);

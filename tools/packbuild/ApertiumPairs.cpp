@@ -1,7 +1,9 @@
 #include "ApertiumPairs.h"
 
+#include "Aspect.h"
 #include "English.h"
 #include "LanguageTable.h"
+#include "Loanwords.h"
 #include "Terms.h"
 
 #include <QDir>
@@ -64,6 +66,18 @@ QStringList elidedHeads(const QStringList& words) {
 QString besideBilingual(const QString& bilingual, const QString& kind) {
     QString path = bilingual;
     return path.replace(u".autobil.bin"_s, u"."_s + kind + u".bin"_s);
+}
+
+bool addForms(const QString& transducer, Apertium::Side side, const QStringList& lemmas,
+              Evidence& evidence, QString* error) {
+    const auto forms = Apertium::forms(transducer, lemmas, error, side);
+    if (!forms)
+        return false;
+    for (auto it = forms->cbegin(); it != forms->cend(); ++it) {
+        for (const QString& lemma : it.value())
+            appendUnique(evidence.forms[it.key()], lemma, 8);
+    }
+    return true;
 }
 
 } // namespace
@@ -131,6 +145,10 @@ bool ApertiumPairs::read(const LanguageSources& sources, Evidence& evidence, QSt
     if (translating && (!translations(sources, chain, evidence, error) ||
                         !words(sources, analyser, evidence, error)))
         return false;
+    const QString generator = folder.filePath(sources.formGenerator);
+    if (sources.loanSpellings && !sources.formGenerator.isEmpty() && QFileInfo::exists(generator) &&
+        !Loanwords::addPairs(generator, sources.loanSpellings, m_english, evidence, error))
+        return false;
     return analyse(sources, analyser, evidence, error);
 }
 
@@ -158,14 +176,18 @@ bool ApertiumPairs::analyse(const LanguageSources& sources, const QString& analy
         }
     }
     lemmas.removeDuplicates();
-    const auto forms = Apertium::forms(analyser, lemmas, error);
-    if (!forms)
+    if (!addForms(analyser, Apertium::Side::analyser, lemmas, evidence, error))
         return false;
-    for (auto it = forms->cbegin(); it != forms->cend(); ++it) {
-        for (const QString& lemma : it.value())
-            appendUnique(evidence.forms[it.key()], lemma, 8);
-    }
     evidence.header << u"# forms: Apertium "_s + sources.analyser + u" (GNU GPL)"_s;
+    const QString generator = QDir(m_apertium).filePath(sources.formGenerator);
+    if (!sources.formGenerator.isEmpty() && QFileInfo::exists(generator)) {
+        if (!addForms(generator, Apertium::Side::generator, lemmas, evidence, error) ||
+            (sources.imperfectives &&
+             !Aspect::linkPerfectives(generator, QSet<QString>(terms.begin(), terms.end()),
+                                      sources.imperfectives, evidence, error)))
+            return false;
+        evidence.header << u"# forms: Apertium "_s + sources.formGenerator + u" (GNU GPL)"_s;
+    }
     appendUnique(evidence.credits, u"Apertium"_s, 8);
     return true;
 }

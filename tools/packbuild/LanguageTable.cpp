@@ -1,6 +1,8 @@
 #include "LanguageTable.h"
 
+#include "Aspect.h"
 #include "Forms.h"
+#include "Loanwords.h"
 
 using namespace Qt::StringLiterals;
 
@@ -88,7 +90,12 @@ QList<LanguageSources> rows() {
                    u"Mueller's English-Russian dictionary, 7th edition (S. Starostin, E. S. "
                    u"Cymbalyuk), GNU GPL version 2 or later"_s},
          .analyser = u"apertium-rus-ukr/rus-ukr.automorf.bin"_s,
-         .apertiumLicence = u"Apertium rus-ukr (GNU GPL version 3 or later)"_s},
+         // Ukrainian-Russian's Russian generator knows some ten times the words of the
+         // Russian analyser ("других": "другой", "файла": "файл").
+         .formGenerator = u"apertium-rus-ukr/ukr-rus.autogen.bin"_s,
+         .apertiumLicence = u"Apertium rus-ukr (GNU GPL version 3 or later)"_s,
+         .imperfectives = Aspect::russianImperfectives,
+         .loanSpellings = Loanwords::russianSpellings},
         {.code = u"nl"_s,
          .freedict = u"nld"_s,
          .analyser = u"apertium-afr-nld/nld-afr.automorf.bin"_s,

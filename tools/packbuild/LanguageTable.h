@@ -54,6 +54,9 @@ struct LanguageSources {
     // English, the way goes through Spanish; where it has none at all, the analyser alone gives
     // the language's forms.
     QString analyser;
+    // A generator of the language's forms whose paradigms know far more words than the
+    // analyser: the generator of a pair that translates into the language. Empty for none.
+    QString formGenerator;
     QStringList chain;
     QStringList back;
     // The generator of the language's written forms at the end of the chain: Apertium writes
@@ -90,6 +93,12 @@ struct LanguageSources {
     // The spelling of a word before the language's spelling reform, for older texts; nullptr
     // for a language without one.
     QString (*oldSpelling)(const QString& wordKey) = nullptr;
+    // The spellings of a perfective verb's imperfective partner, whose translations it shares,
+    // for a language whose dictionaries write only the imperfective; nullptr for others.
+    QStringList (*imperfectives)(const QString& perfective) = nullptr;
+    // The English spellings a word of a part of speech may be a loan of, for a language whose
+    // form generator lists words its dictionaries are too old to know; nullptr for others.
+    QStringList (*loanSpellings)(const QString& word, const QString& pos) = nullptr;
 };
 
 // The languages a pack can be made for besides English, in the order of their packs.

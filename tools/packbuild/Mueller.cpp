@@ -26,9 +26,13 @@ Senses senses(const QStringList& lines, FreeDict::Entry& entry) {
     static const QRegularExpression parenthesised(u"\\([^()]*\\)|\\{[^}]*\\}"_s);
     static const QRegularExpression subSense(u"^[а-я]\\)"_s);
     static const QHash<QString, QString> parts{
-        {u"_n."_s, u"noun"_s},  {u"_v."_s, u"verb"_s},    {u"_a."_s, u"adj"_s},
-        {u"_adv."_s, u"adv"_s}, {u"_prep."_s, u"prep"_s}, {u"_pron."_s, u"pron"_s},
-        {u"_cj."_s, u"conj"_s}, {u"_int."_s, u"intj"_s},  {u"_num."_s, u"num"_s}};
+        {u"_n."_s, u"noun"_s},      {u"_v."_s, u"verb"_s},     {u"_a."_s, u"adj"_s},
+        {u"_adv."_s, u"adv"_s},     {u"_prep."_s, u"prep"_s},  {u"_pron."_s, u"pron"_s},
+        {u"_cj."_s, u"conj"_s},     {u"_int."_s, u"intj"_s},   {u"_num."_s, u"num"_s},
+        {u"_interj."_s, u"intj"_s}, {u"_n-card."_s, u"num"_s}, {u"_n-ord."_s, u"adj"_s}};
+    // Notes on the forms' pronunciation may stand before a part of speech ("[ænd] (полная
+    // форма); [ɜnd] (редуцированные формы) _cj.").
+    static const QRegularExpression notesFirst(u"^(?:\\([^()]*\\)[;,\\s]*)+(?=_)"_s);
     Senses found;
     QString pos;
     bool inSub = false;
@@ -44,15 +48,20 @@ Senses senses(const QStringList& lines, FreeDict::Entry& entry) {
         text.remove(transcription);
         text.remove(homonym);
         text = text.trimmed();
+        if (posLine.match(text.mid(notesFirst.match(text).capturedLength())).hasMatch())
+            text.remove(notesFirst);
         if (const auto match = posLine.match(text);
             match.hasMatch() && parts.contains(match.captured(1))) {
             pos = parts.value(match.captured(1));
             text = text.mid(match.capturedLength()).trimmed();
             inSub = false;
-            // "1. _n. (_pl. men)": only notes; a sense after the part of speech is one.
+            // "1. _n. (_pl. men)": only notes; a sense after the part of speech is one, and so
+            // is one of a plural noun ("_n. _pl. (употр. как sing) семантика").
             text.remove(parenthesised);
+            if (text.trimmed().startsWith(u"_pl."_s))
+                text = text.trimmed().mid(4);
             text = text.trimmed();
-            if (text.isEmpty() || text.startsWith(u',') || text.startsWith(u"_pl."_s))
+            if (text.isEmpty() || text.startsWith(u','))
                 continue;
             found.texts << text;
             found.parts << pos;
@@ -94,10 +103,18 @@ std::optional<FreeDict::Group> group(QString text, const QString& pos) {
     FreeDict::Group group;
     group.pos = pos;
     group.labels = labels;
-    for (const QString& piece : text.split(u';')) {
+    // A function word's sense names the kind of word before it ("соединительный союз и") or
+    // describes its use instead of translating it ("указывает на принадлежность").
+    static const QRegularExpression kind(u"^\\s*(?:\\S+\\s+)?(?:союз|предлог|частица)\\s+"_s);
+    static const QRegularExpression use(
+        u"^\\s*(?:указывает|служит|передаётся|вспомогательный|служебный|употребляется)"_s);
+    for (QString piece : text.split(u';')) {
         // The idioms of a sense follow its translations: the first English word ends them.
         if (piece.contains(latin) || piece.contains(u'_'))
             break;
+        if (use.match(piece).hasMatch())
+            continue;
+        piece.remove(kind);
         for (QString term : piece.split(u',')) {
             term = FreeDict::normalised(FreeDict::withoutPlaceholders(term).simplified());
             if (term.isEmpty() || term.startsWith(u'-') || term.contains(u'=') ||

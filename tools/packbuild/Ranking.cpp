@@ -94,7 +94,11 @@ double score(const MeaningCandidate& m, const Weights& w) {
 }
 
 double score(const SenseCandidate& s, const Weights& w) {
-    return s.commonness - w.termPosition * double(s.position) + std::log2(1.0 + double(s.count)) -
+    // Without a dictionary into English, a pair's sense is guessed from the other English words
+    // of the term, often a rare one of a common word ("fast" of a colour): how common the
+    // English word is tells more than how often its guessed sense is used.
+    const double use = s.ordered ? s.commonness : std::log2(1.0 + double(s.count));
+    return s.commonness - w.termPosition * double(s.position) + use -
            (s.special ? w.special : 0.0) + (s.ordered ? w.place : 0.0) * double(2 - s.place) -
            (s.routed ? w.routed : 0.0);
 }

@@ -1,6 +1,6 @@
-// Apertium's own programs on its installed English-Spanish and Spanish-Italian data: the
-// written form of a feminine that the bilingual dictionaries write as its masculine lemma,
-// homonyms' numbers, the pronouns that reach English through Spanish, and an analyser's lemmas.
+// Apertium's own programs on its installed data: the written form of a feminine that the
+// bilingual dictionaries write as its masculine lemma, homonyms' numbers, the pronouns that reach
+// English through Spanish, an analyser's lemmas and the forms a generator lists.
 #include "Apertium.h"
 #include "ApertiumPairs.h"
 
@@ -64,6 +64,26 @@ TEST(ApertiumTest, AnAnalyserListsItsLemmas) {
     EXPECT_TRUE(lemmas->contains(u"mancare"_s));
     EXPECT_FALSE(lemmas->contains(u"centoquarantaquattro"_s));
     EXPECT_FALSE(lemmas->contains(u"mancava"_s));
+}
+
+TEST(ApertiumTest, AGeneratorListsTheFormsOfItsLemmas) {
+    const QString generator = u"/usr/share/apertium/apertium-rus-ukr/ukr-rus.autogen.bin"_s;
+    if (!QFileInfo::exists(generator))
+        GTEST_SKIP() << "apertium-rus-ukr is not installed";
+    QString error;
+    const auto forms =
+        Apertium::forms(generator, {u"файл"_s, u"другой"_s}, &error, Apertium::Side::generator);
+    ASSERT_TRUE(forms) << error.toStdString();
+    EXPECT_EQ(forms->value(u"файлами"_s), QStringList{u"файл"_s});
+    EXPECT_EQ(forms->value(u"других"_s), QStringList{u"другой"_s});
+    EXPECT_FALSE(forms->contains(u"файл"_s));
+
+    // Its participles with a doubled "а" are no words; the right ones are.
+    const auto participles =
+        Apertium::forms(generator, {u"выстукивать"_s}, &error, Apertium::Side::generator);
+    ASSERT_TRUE(participles) << error.toStdString();
+    EXPECT_TRUE(participles->contains(u"выстукивавшими"_s));
+    EXPECT_FALSE(participles->contains(u"выстукиваанными"_s));
 }
 
 } // namespace

@@ -92,6 +92,24 @@ TEST(FreeDictTest, EachStyleGivesItsHeadwordTermsAndLabels) {
           u"ходить по пятам|выслеживать"_s},
          {},
          u"dɘg"_s},
+        {"Mueller: a function word's notes, its kind and its uses out",
+         FreeDict::Style::Mueller,
+         u"and\n   [ænd] (полная форма); [ɜnd] (редуцированные формы) _cj.\n   1) "
+         u"соединительный союз и; boys and girls мальчики и девочки\n   2) указывает на "
+         u"следствие"_s,
+         u"and"_s,
+         QString(),
+         {u"и"_s},
+         {},
+         u"ænd"_s},
+        {"Mueller: a plural noun's sense",
+         FreeDict::Style::Mueller,
+         u"semantics\n   [sɪ↗mæntɪks] _n. _pl. (употр. как sing) _лингв. семантика"_s,
+         u"semantics"_s,
+         QString(),
+         {u"семантика#лингв."_s},
+         {},
+         u"sɪmæntɪks"_s},
     };
     for (const ArticleCase& c : cases) {
         const FreeDict::Entry entry = c.style == FreeDict::Style::Mueller
@@ -108,7 +126,8 @@ TEST(FreeDictTest, EachStyleGivesItsHeadwordTermsAndLabels) {
             groups << described(group);
         EXPECT_EQ(groups, c.groups) << c.what;
     }
-    const FreeDict::Entry mueller = Mueller::parse(cases.last().article);
+    EXPECT_EQ(Mueller::parse(cases[cases.size() - 2].article).groups.value(0).pos, u"conj"_s);
+    const FreeDict::Entry mueller = Mueller::parse(cases[cases.size() - 3].article);
     EXPECT_EQ(mueller.groups.value(0).pos, u"noun"_s);
     EXPECT_EQ(mueller.groups.value(3).pos, u"verb"_s);
     const FreeDict::Entry hund = FreeDict::parse(cases.first().article);

@@ -44,6 +44,10 @@ TEST(RankingTest, TheCommonTranslationComesFirst) {
         {"a special sense goes after a rarer plain one",
          score(SenseCandidate{.commonness = 3, .count = 1}),
          score(SenseCandidate{.commonness = 5, .count = 3, .special = true})},
+        {"without a dictionary into English, a common word's guessed sense goes before a "
+         "rarer word's much-used one",
+         score(SenseCandidate{.commonness = 5.2, .count = 0, .place = 0, .ordered = true}),
+         score(SenseCandidate{.commonness = 4.5, .count = 21, .place = 0, .ordered = true})},
     };
     for (const Case& c : cases)
         EXPECT_GT(c.better, c.worse) << c.what;
