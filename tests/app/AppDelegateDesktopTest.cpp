@@ -147,7 +147,8 @@ TEST_F(AppDelegateDesktopTest, ReopenedRightAfterAnotherProgramTookTheFrontItIsT
             [&] { return QApplication::activeWindow() == delegate->popover(); }, 3000));
         auto* input = qobject_cast<QWidget*>(delegate->model().inputView());
         ASSERT_TRUE(input);
-        EXPECT_TRUE(input->hasFocus());
+        // The input takes the focus once the window is active, a turn of the event loop later.
+        EXPECT_TRUE(QTest::qWaitFor([&] { return input->hasFocus(); }, 3000));
         delegate->closePopover();
     }
 }
