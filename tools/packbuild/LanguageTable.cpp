@@ -34,8 +34,10 @@ QList<LanguageSources> rows() {
          .back = {spaEng},
          .generator = u"apertium-eng-spa/eng-spa.autogen.bin"_s,
          .wordList = u"spanish"_s,
-         // spa-eng's "cuadro" is first a flower bed, then a picture.
-         .commonMeaningFirst = false},
+         // spa-eng's "cuadro" is first a flower bed, then a picture; its lines are in no
+         // order of use either ("tener": desire, wish, own, possess, have).
+         .commonMeaningFirst = false,
+         .leadsWithCommonWord = true},
         {.code = u"fr"_s,
          .freedict = u"fra"_s,
          .analyser = u"apertium-fr-es/fr-es.automorf.bin"_s,
