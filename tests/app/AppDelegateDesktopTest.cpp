@@ -148,7 +148,10 @@ TEST_F(AppDelegateDesktopTest, ReopenedRightAfterAnotherProgramTookTheFrontItIsT
         auto* input = qobject_cast<QWidget*>(delegate->model().inputView());
         ASSERT_TRUE(input);
         // The input takes the focus once the window is active, a turn of the event loop later.
-        EXPECT_TRUE(QTest::qWaitFor([&] { return input->hasFocus(); }, 3000));
+        EXPECT_TRUE(QTest::qWaitFor([&] { return input->hasFocus(); }, slow))
+            << "the focus is on "
+            << (QApplication::focusWidget() ? QApplication::focusWidget()->metaObject()->className()
+                                            : "nothing");
         delegate->closePopover();
     }
 }

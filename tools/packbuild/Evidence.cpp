@@ -100,6 +100,18 @@ bool DictionaryReader::readToEnglish(FreeDict& dictionary, const QString& base,
 void DictionaryReader::toEnglishArticle(FreeDict::Entry&& entry) {
     const QString& lang = m_evidence.code;
     mention(entry.headword);
+    const auto isWord = [this](const QString& word) {
+        const QString english = key(word, u"en"_s);
+        return m_english.isLemma(english) || m_english.isForm(english) ||
+               m_english.listedInLowerCase(english);
+    };
+    const auto isPhrase = [this](const QString& phrase) {
+        return m_english.isLemma(key(phrase, u"en"_s));
+    };
+    for (FreeDict::Group& group : entry.groups) {
+        for (QString& english : group.terms)
+            english = spacedTerm(english, isWord, isPhrase);
+    }
     const bool bare = entry.pos.isEmpty() &&
                       std::all_of(entry.groups.begin(), entry.groups.end(),
                                   [](const FreeDict::Group& g) { return g.pos.isEmpty(); });

@@ -75,6 +75,26 @@ bool isWordNetPos(const QString& pos) {
     return pos == "noun"_L1 || pos == "verb"_L1 || pos == "adj"_L1 || pos == "adv"_L1;
 }
 
+QString spacedTerm(const QString& term, const std::function<bool(const QString&)>& isWord,
+                   const std::function<bool(const QString&)>& isPhrase) {
+    // Each part at least two letters: "a" and "I" would split half the dictionary.
+    constexpr qsizetype shortest = 2;
+    const bool letters =
+        std::all_of(term.begin(), term.end(), [](QChar c) { return c.isLetter(); });
+    const QString lower = term.toLower();
+    if (!letters || term.size() < 2 * shortest || isWord(lower))
+        return term;
+    QString found;
+    for (qsizetype at = shortest; at <= term.size() - shortest; ++at) {
+        if (!isPhrase(lower.left(at) + u' ' + lower.mid(at)))
+            continue;
+        if (!found.isEmpty())
+            return term;
+        found = term.left(at) + u' ' + term.mid(at);
+    }
+    return found.isEmpty() ? term : found;
+}
+
 QString englishHeadword(QString text) {
     static const QRegularExpression notes(u"\\([^)]*\\)|\\[[^\\]]*\\]|<[^>]*>"_s);
     static const QRegularExpression fillers(

@@ -7,6 +7,8 @@
 #include <QString>
 #include <QStringList>
 
+#include <functional>
+
 namespace tivela::packbuild {
 
 // How the dictionaries' words become a pack's: keys, parts of speech, labels, and which terms
@@ -27,6 +29,11 @@ bool isWordNetPos(const QString& pos);
 // An English translation as a dictionary writes it, made into a headword: "to run" is "run",
 // "possess sth." is "possess", parenthesised notes go.
 QString englishHeadword(QString text);
+// A term that a dictionary wrote without the space of a two-word English phrase ("humanbeing",
+// "northamerica"), given back with it where exactly one place to split it makes a phrase and
+// the term is no word as written; any other term as it is. Both tests take lower-case text.
+QString spacedTerm(const QString& term, const std::function<bool(const QString&)>& isWord,
+                   const std::function<bool(const QString&)>& isPhrase);
 // A term a card can show: a few words, no ellipsis, quotation or reference.
 bool usableTerm(const QString& text);
 // Some small dictionaries lost the words of multiword headwords and kept only the first: their
