@@ -1,6 +1,6 @@
 #include "ApertiumPairs.h"
 
-#include "Aspect.h"
+#include "VerbPartners.h"
 #include "English.h"
 #include "LanguageTable.h"
 #include "Loanwords.h"
@@ -183,7 +183,7 @@ bool ApertiumPairs::analyse(const LanguageSources& sources, const QString& analy
     if (!sources.formGenerator.isEmpty() && QFileInfo::exists(generator)) {
         if (!addForms(generator, Apertium::Side::generator, lemmas, evidence, error) ||
             (sources.imperfectives &&
-             !Aspect::linkPerfectives(generator, QSet<QString>(terms.begin(), terms.end()),
+             !VerbPartners::linkPerfectives(generator, QSet<QString>(terms.begin(), terms.end()),
                                       sources.imperfectives, evidence, error)))
             return false;
         evidence.header << u"# forms: Apertium "_s + sources.formGenerator + u" (GNU GPL)"_s;

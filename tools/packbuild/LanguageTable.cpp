@@ -1,6 +1,6 @@
 #include "LanguageTable.h"
 
-#include "Aspect.h"
+#include "VerbPartners.h"
 #include "Forms.h"
 #include "Loanwords.h"
 
@@ -96,7 +96,7 @@ QList<LanguageSources> rows() {
          // Russian analyser ("других": "другой", "файла": "файл").
          .formGenerator = u"apertium-rus-ukr/ukr-rus.autogen.bin"_s,
          .apertiumLicence = u"Apertium rus-ukr (GNU GPL version 3 or later)"_s,
-         .imperfectives = Aspect::russianImperfectives,
+         .imperfectives = VerbPartners::russianImperfectives,
          .loanSpellings = Loanwords::russianSpellings},
         {.code = u"nl"_s,
          .freedict = u"nld"_s,

@@ -1,4 +1,4 @@
-#include "Aspect.h"
+#include "VerbPartners.h"
 
 #include "Apertium.h"
 #include "Evidence.h"
@@ -11,7 +11,7 @@
 
 using namespace Qt::StringLiterals;
 
-namespace tivela::packbuild::Aspect {
+namespace tivela::packbuild::VerbPartners {
 
 namespace {
 
@@ -146,4 +146,4 @@ bool linkPerfectives(const QString& generator, const QSet<QString>& terms,
     return true;
 }
 
-} // namespace tivela::packbuild::Aspect
+} // namespace tivela::packbuild::VerbPartners

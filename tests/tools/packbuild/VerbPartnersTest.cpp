@@ -1,7 +1,7 @@
 // Russian perfective verbs, which the dictionaries from English do not write, lead to the
 // imperfective partner they do write: the spellings the partner may take, and the forms of the
 // perfectives of Apertium's installed Russian generator.
-#include "Aspect.h"
+#include "VerbPartners.h"
 
 #include "Evidence.h"
 
@@ -21,17 +21,17 @@ struct Partner {
     bool spelled = true;
 };
 
-class AspectTest : public testing::TestWithParam<Partner> {};
+class VerbPartnersTest : public testing::TestWithParam<Partner> {};
 
-TEST_P(AspectTest, APerfectiveSpellsItsImperfectivePartner) {
+TEST_P(VerbPartnersTest, APerfectiveSpellsItsImperfectivePartner) {
     const QStringList found =
-        Aspect::russianImperfectives(QString::fromUtf8(GetParam().perfective));
+        VerbPartners::russianImperfectives(QString::fromUtf8(GetParam().perfective));
     EXPECT_EQ(found.contains(QString::fromUtf8(GetParam().imperfective)), GetParam().spelled)
         << found.join(u' ').toStdString();
 }
 
 INSTANTIATE_TEST_SUITE_P(
-    Russian, AspectTest,
+    Russian, VerbPartnersTest,
     testing::Values(Partner{"закончить", "заканчивать"}, Partner{"приблизиться", "приближаться"},
                     Partner{"превратить", "превращать"}, Partner{"ответить", "отвечать"},
                     Partner{"добавить", "добавлять"}, Partner{"подготовить", "подготавливать"},
@@ -39,7 +39,7 @@ INSTANTIATE_TEST_SUITE_P(
                     Partner{"передать", "передавать"}, Partner{"кивнуть", "кивать"},
                     Partner{"пропеть", "пропивать", false}));
 
-TEST(AspectLinkTest, TheFormsOfAnUntranslatedPerfectiveLeadToItsPartner) {
+TEST(VerbPartnersLinkTest, TheFormsOfAnUntranslatedPerfectiveLeadToItsPartner) {
     const QString generator = u"/usr/share/apertium/apertium-rus-ukr/ukr-rus.autogen.bin"_s;
     if (!QFileInfo::exists(generator))
         GTEST_SKIP() << "apertium-rus-ukr is not installed";
@@ -49,7 +49,7 @@ TEST(AspectLinkTest, TheFormsOfAnUntranslatedPerfectiveLeadToItsPartner) {
     const QSet<QString> terms{u"отвечать"_s, u"показывать"_s, u"показать"_s};
     QString error;
     ASSERT_TRUE(
-        Aspect::linkPerfectives(generator, terms, Aspect::russianImperfectives, evidence, &error))
+        VerbPartners::linkPerfectives(generator, terms, VerbPartners::russianImperfectives, evidence, &error))
         << error.toStdString();
     EXPECT_EQ(evidence.forms.value(u"ответил"_s), QStringList{u"отвечать"_s});
     EXPECT_EQ(evidence.forms.value(u"ответить"_s), QStringList{u"отвечать"_s});

@@ -11,7 +11,7 @@ struct Evidence;
 // The verbs of a Slavic language come in pairs of aspects with the same English words, and its
 // dictionaries from English write the imperfective one ("finish": "заканчивать"), while texts
 // tell of what was done in the perfective ("закончил").
-namespace Aspect {
+namespace VerbPartners {
 
 // The spellings that the imperfective partner of a Russian perfective verb may take, most
 // likely first: the stem's consonant and root vowel alternate before the suffix ("закончить":
@@ -28,6 +28,6 @@ bool linkPerfectives(const QString& generator, const QSet<QString>& terms,
                      QStringList (*imperfectives)(const QString&), Evidence& evidence,
                      QString* error);
 
-} // namespace Aspect
+} // namespace VerbPartners
 
 } // namespace tivela::packbuild
