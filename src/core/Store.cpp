@@ -1,10 +1,10 @@
 #include "core/Store.h"
+#include "core/StoreQuery.h"
 
 #include "core/JsonFields.h"
 #include "core/Paths.h"
 
 #include <QDateTime>
-#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QHashFunctions>
@@ -82,10 +82,6 @@ QString containsPattern(const QString& search) {
     return pattern;
 }
 
-struct Finalize {
-    void operator()(sqlite3_stmt* statement) const { sqlite3_finalize(statement); }
-};
-
 // The device and inode the path names now; nothing when it names no file.
 std::optional<std::pair<quint64, quint64>> identity(const QString& path) {
     struct stat status {};
@@ -98,24 +94,6 @@ qint64 monotonicMilliseconds() {
     return std::chrono::duration_cast<std::chrono::milliseconds>(
                std::chrono::steady_clock::now().time_since_epoch())
         .count();
-}
-
-// The SQLite result code families that mean the file is not a database, or a damaged one.
-bool meansUnusable(int code) {
-    const int primary = code & 0xff;
-    return primary == SQLITE_NOTADB || primary == SQLITE_CORRUPT;
-}
-
-// "tivela-damaged-2026-12-09-171920.sqlite" beside "tivela.sqlite", never an existing name.
-QString keptName(const QString& path) {
-    const QFileInfo info(path);
-    const QString stem = info.completeBaseName() + u"-damaged-"_s +
-                         QDateTime::currentDateTime().toString(u"yyyy-MM-dd-HHmmss"_s);
-    const QString suffix = info.suffix().isEmpty() ? QString() : u'.' + info.suffix();
-    QString kept = info.dir().filePath(stem + suffix);
-    for (int n = 2; QFileInfo::exists(kept) || QFileInfo(kept).isSymLink(); ++n)
-        kept = info.dir().filePath(stem + u'-' + QString::number(n) + suffix);
-    return kept;
 }
 
 // A connection of the calling thread's own without tables, for the search condition on rows
@@ -136,92 +114,6 @@ sqlite3* scratchConnection() {
 }
 
 } // namespace
-
-// One prepared statement, finalised when it goes. Without a connection, or when preparing
-// fails, it yields no rows and does not succeed.
-class Store::Query {
-public:
-    Query(sqlite3* db, const QByteArray& sql) {
-        sqlite3_stmt* statement = nullptr;
-        if (!db) {
-            m_status = SQLITE_CANTOPEN;
-            return;
-        }
-        m_status = sqlite3_prepare_v2(db, sql.constData(), int(sql.size()), &statement, nullptr);
-        if (m_status == SQLITE_OK) {
-            m_statement.reset(statement);
-            m_status = SQLITE_ROW;
-        }
-    }
-
-    Query& bind(const QString& value) {
-        const QByteArray utf8 = value.toUtf8();
-        if (m_statement)
-            sqlite3_bind_text(m_statement.get(), ++m_index, utf8.constData(), int(utf8.size()),
-                              SQLITE_TRANSIENT);
-        return *this;
-    }
-    Query& bind(double value) {
-        if (m_statement)
-            sqlite3_bind_double(m_statement.get(), ++m_index, value);
-        return *this;
-    }
-    Query& bind(qint64 value) {
-        if (m_statement)
-            sqlite3_bind_int64(m_statement.get(), ++m_index, value);
-        return *this;
-    }
-
-    // Steps to the next row; false at the end or on an error (see done()).
-    bool next() {
-        if (!m_statement || m_status != SQLITE_ROW)
-            return false;
-        m_status = sqlite3_step(m_statement.get());
-        return m_status == SQLITE_ROW;
-    }
-    // Whether every row has been stepped through without an error.
-    bool done() const { return m_status == SQLITE_DONE; }
-    // SQLite's result of preparing or of the last step.
-    int status() const { return m_status; }
-    bool run() {
-        while (next()) {
-        }
-        return done();
-    }
-
-    QString text(int column) const {
-        const auto* bytes =
-            reinterpret_cast<const char*>(sqlite3_column_text(m_statement.get(), column));
-        return QString::fromUtf8(bytes, sqlite3_column_bytes(m_statement.get(), column));
-    }
-    double real(int column) const { return sqlite3_column_double(m_statement.get(), column); }
-    qint64 integer(int column) const { return sqlite3_column_int64(m_statement.get(), column); }
-
-    // The current row in the column order of the history and phrase selects.
-    Item item(bool phrase) const {
-        Item item{text(0), text(1), text(2), text(3), text(4), real(5)};
-        if (phrase) {
-            item.box = Store::clampBox(integer(6));
-            item.due = real(7);
-        }
-        item.origin = text(phrase ? 8 : 6);
-        return item;
-    }
-
-    // Every remaining row; nothing when the statement fails part of the way.
-    QList<Item> items(bool phrase) {
-        QList<Item> list;
-        while (next())
-            list << item(phrase);
-        return done() ? list : QList<Item>();
-    }
-
-private:
-    std::unique_ptr<sqlite3_stmt, Finalize> m_statement;
-    int m_index = 0;
-    // SQLITE_ROW stands for "not stepped to the end yet".
-    int m_status = SQLITE_ROW;
-};
 
 double Store::now() {
     return double(QDateTime::currentMSecsSinceEpoch()) / 1000;
@@ -352,65 +244,6 @@ void Store::noteError() {
         return;
     }
     m_lastError = {sqlite3_extended_errcode(m_db), QString::fromUtf8(sqlite3_errmsg(m_db))};
-}
-
-bool Store::isUsable() {
-    Query check(m_db, "PRAGMA quick_check");
-    if (!check.next())
-        return !meansUnusable(check.status());
-    if (check.text(0) != u"ok")
-        return false;
-    check.run();
-    return !meansUnusable(check.status());
-}
-
-std::optional<QString> Store::setAsideIfUnusable() {
-    QMutexLocker locker(&m_lock);
-    if (!m_db || isUsable())
-        return std::nullopt;
-    sqlite3_close_v2(m_db);
-    m_db = nullptr;
-    const QString kept = keptName(m_path);
-    // A log and its index belong to the main file they were written with. They go first: once
-    // the main file has gone, another program's connection starts a fresh store on the path,
-    // with a log of its own that must stay.
-    QStringList movedLogs;
-    for (const QString& suffix : {u"-wal"_s, u"-shm"_s})
-        if (QFileInfo::exists(m_path + suffix) && QFile::rename(m_path + suffix, kept + suffix))
-            movedLogs << suffix;
-    const bool moved = QFile::rename(m_path, kept);
-    if (!moved)
-        for (const QString& suffix : std::as_const(movedLogs))
-            QFile::rename(kept + suffix, m_path + suffix);
-    open();
-    return moved ? std::optional(kept) : std::nullopt;
-}
-
-bool Store::foldLog(const QString& path) {
-    sqlite3* db = nullptr;
-    if (sqlite3_open_v2(QFile::encodeName(path).constData(), &db, SQLITE_OPEN_READWRITE, nullptr) !=
-        SQLITE_OK) {
-        sqlite3_close_v2(db);
-        return false;
-    }
-    sqlite3_busy_timeout(db, busyTimeoutMs);
-    // Only a connection that has read the log checkpoints and deletes it when it closes.
-    const bool folded =
-        sqlite3_exec(db, "PRAGMA wal_checkpoint(TRUNCATE)", nullptr, nullptr, nullptr) == SQLITE_OK;
-    return sqlite3_close(db) == SQLITE_OK && folded;
-}
-
-bool Store::isIntact(const QString& path) {
-    sqlite3* db = nullptr;
-    bool intact = false;
-    if (sqlite3_open_v2(QFile::encodeName(path).constData(), &db, SQLITE_OPEN_READWRITE, nullptr) ==
-        SQLITE_OK) {
-        sqlite3_busy_timeout(db, busyTimeoutMs);
-        Query check(db, "PRAGMA integrity_check");
-        intact = check.next() && check.text(0) == u"ok" && !check.next() && check.done();
-    }
-    sqlite3_close_v2(db);
-    return intact;
 }
 
 bool Store::adoptRowsOf(const QString& path) {
