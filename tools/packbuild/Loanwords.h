@@ -19,10 +19,6 @@ namespace Loanwords {
 // are Russian's own ("-ка", "-ик", a soft sign at the end), whatever their letters spell.
 QStringList russianSpellings(const QString& word, const QString& pos);
 
-// The key that an English word and a spelling after it share: the letters that English writes
-// in two ways ("k", "c"; "z", "s") and doubled ones written one way.
-QString cognateKey(const QString& latin);
-
 // Pairs, after every dictionary's, for the nouns, adjectives and verbs of a generator that no
 // pair translates yet and whose spelling is an ordinary English word's of their part of speech
 // (one that the word list writes in lower case), that word's alone. False with a message when

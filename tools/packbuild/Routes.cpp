@@ -28,20 +28,12 @@ QString cognateSpelling(const QString& word) {
         {QRegularExpression(u"(?<=[a-z]{3})(atie|ation)$"_s), u"ation"_s},
         {QRegularExpression(u"(?<=[a-z]{3})(tie|tion)$"_s), u"tion"_s},
         {QRegularExpression(u"(?<=[a-z]{3})(teit|tät|tet)$"_s), u"ty"_s},
-        {QRegularExpression(u"(?<=[a-z]{3})(isch|isk)$"_s), u"ic"_s},
-        {QRegularExpression(u"qu"_s), u"kw"_s},
-        {QRegularExpression(u"ph"_s), u"f"_s},
-        {QRegularExpression(u"th"_s), u"t"_s},
-        {QRegularExpression(u"k"_s), u"c"_s},
-        {QRegularExpression(u"[yj]"_s), u"i"_s},
-        {QRegularExpression(u"z"_s), u"s"_s},
-        {QRegularExpression(u"(.)\\1"_s), u"\\1"_s},
-        {QRegularExpression(u"(?<=[a-z]{3})e$"_s), QString()}};
+        {QRegularExpression(u"(?<=[a-z]{3})(isch|isk)$"_s), u"ic"_s}};
     QString text = word.normalized(QString::NormalizationForm_D);
     text.removeIf([](QChar c) { return c.category() == QChar::Mark_NonSpacing; });
     for (const auto& [pattern, replacement] : rules)
         text.replace(pattern, replacement);
-    return text;
+    return cognateKey(text);
 }
 
 qsizetype editDistance(const QString& a, const QString& b) {

@@ -95,6 +95,23 @@ QString spacedTerm(const QString& term, const std::function<bool(const QString&)
     return found.isEmpty() ? term : found;
 }
 
+QString cognateKey(const QString& text) {
+    static const QList<std::pair<QRegularExpression, QString>> rules{
+        {QRegularExpression(u"qu"_s), u"kw"_s},
+        {QRegularExpression(u"ph"_s), u"f"_s},
+        {QRegularExpression(u"th"_s), u"t"_s},
+        {QRegularExpression(u"ck"_s), u"c"_s},
+        {QRegularExpression(u"k"_s), u"c"_s},
+        {QRegularExpression(u"[yj]"_s), u"i"_s},
+        {QRegularExpression(u"z"_s), u"s"_s},
+        {QRegularExpression(u"(.)\\1"_s), u"\\1"_s},
+        {QRegularExpression(u"(?<=[a-z]{3})e$"_s), QString()}};
+    QString key = text;
+    for (const auto& [pattern, replacement] : rules)
+        key.replace(pattern, replacement);
+    return key;
+}
+
 QString englishHeadword(QString text) {
     static const QRegularExpression notes(u"\\([^)]*\\)|\\[[^\\]]*\\]|<[^>]*>"_s);
     static const QRegularExpression fillers(

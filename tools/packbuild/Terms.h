@@ -34,6 +34,10 @@ QString englishHeadword(QString text);
 // the term is no word as written; any other term as it is. Both tests take lower-case text.
 QString spacedTerm(const QString& term, const std::function<bool(const QString&)>& isWord,
                    const std::function<bool(const QString&)>& isPhrase);
+// The key that an English word and a spelling of it in another language share: the letters
+// that English writes in two ways ("k", "c"; "z", "s"), doubled ones written once, and a final
+// silent "e" of a longer word dropped.
+QString cognateKey(const QString& latin);
 // A term a card can show: a few words, no ellipsis, quotation or reference.
 bool usableTerm(const QString& text);
 // Some small dictionaries lost the words of multiword headwords and kept only the first: their

@@ -1,6 +1,7 @@
 // Russian words spelt after English ones, which no dictionary translates: which English word a
 // spelling leads to, and which words spell none.
 #include "Loanwords.h"
+#include "Terms.h"
 
 #include <gtest/gtest.h>
 
@@ -21,12 +22,11 @@ struct Loan {
 class LoanwordsTest : public testing::TestWithParam<Loan> {};
 
 TEST_P(LoanwordsTest, AWordIsSpeltAfterItsEnglishOne) {
-    const QString english = Loanwords::cognateKey(QString::fromUtf8(GetParam().english));
+    const QString english = cognateKey(QString::fromUtf8(GetParam().english));
     const QStringList spellings = Loanwords::russianSpellings(QString::fromUtf8(GetParam().word),
                                                               QString::fromUtf8(GetParam().pos));
-    const bool spelt = std::any_of(spellings.begin(), spellings.end(), [&](const QString& s) {
-        return Loanwords::cognateKey(s) == english;
-    });
+    const bool spelt = std::any_of(spellings.begin(), spellings.end(),
+                                   [&](const QString& s) { return cognateKey(s) == english; });
     EXPECT_EQ(spelt, GetParam().spelt) << spellings.join(u' ').toStdString();
 }
 
