@@ -1,10 +1,10 @@
 #include "ApertiumPairs.h"
 
-#include "VerbPartners.h"
 #include "English.h"
 #include "LanguageTable.h"
 #include "Loanwords.h"
 #include "Terms.h"
+#include "VerbPartners.h"
 
 #include <QDir>
 #include <QFile>
@@ -184,7 +184,7 @@ bool ApertiumPairs::analyse(const LanguageSources& sources, const QString& analy
         if (!addForms(generator, Apertium::Side::generator, lemmas, evidence, error) ||
             (sources.imperfectives &&
              !VerbPartners::linkPerfectives(generator, QSet<QString>(terms.begin(), terms.end()),
-                                      sources.imperfectives, evidence, error)))
+                                            sources.imperfectives, evidence, error)))
             return false;
         evidence.header << u"# forms: Apertium "_s + sources.formGenerator + u" (GNU GPL)"_s;
     }

@@ -1,8 +1,8 @@
 #include "LanguageTable.h"
 
-#include "VerbPartners.h"
 #include "Forms.h"
 #include "Loanwords.h"
+#include "VerbPartners.h"
 
 using namespace Qt::StringLiterals;
 

@@ -48,8 +48,8 @@ TEST(VerbPartnersLinkTest, TheFormsOfAnUntranslatedPerfectiveLeadToItsPartner) {
     evidence.code = u"ru"_s;
     const QSet<QString> terms{u"отвечать"_s, u"показывать"_s, u"показать"_s};
     QString error;
-    ASSERT_TRUE(
-        VerbPartners::linkPerfectives(generator, terms, VerbPartners::russianImperfectives, evidence, &error))
+    ASSERT_TRUE(VerbPartners::linkPerfectives(generator, terms, VerbPartners::russianImperfectives,
+                                              evidence, &error))
         << error.toStdString();
     EXPECT_EQ(evidence.forms.value(u"ответил"_s), QStringList{u"отвечать"_s});
     EXPECT_EQ(evidence.forms.value(u"ответить"_s), QStringList{u"отвечать"_s});
